@@ -1,0 +1,46 @@
+# One static library per layer. A layer's sources are every .cpp under its folder
+# except unit tests (*_test.cpp), which sit beside the code they test and are built
+# into one test executable per layer, registered with ctest test by test.
+
+function(tarn_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# tarn_layer(NAME <name> [DEPS <libs...>] [TEST_DEPS <libs...>])
+function(tarn_layer)
+    cmake_parse_arguments(L "" "NAME" "DEPS;TEST_DEPS" ${ARGN})
+    file(GLOB_RECURSE all_sources CONFIGURE_DEPENDS
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    set(lib_sources "")
+    set(test_sources "")
+    foreach(f ${all_sources})
+        if(f MATCHES "_test\\.cpp$")
+            list(APPEND test_sources ${f})
+        else()
+            list(APPEND lib_sources ${f})
+        endif()
+    endforeach()
+
+    if(lib_sources)
+        add_library(${L_NAME} STATIC ${lib_sources})
+        target_include_directories(${L_NAME} PUBLIC ${PROJECT_SOURCE_DIR})
+        target_link_libraries(${L_NAME} PUBLIC ${L_DEPS})
+        tarn_warnings(${L_NAME})
+    else()
+        # A layer with headers only (or none yet).
+        add_library(${L_NAME} INTERFACE)
+        target_include_directories(${L_NAME} INTERFACE ${PROJECT_SOURCE_DIR})
+        target_link_libraries(${L_NAME} INTERFACE ${L_DEPS})
+    endif()
+
+    if(TARN_BUILD_TESTS AND test_sources)
+        add_executable(${L_NAME}_tests ${test_sources})
+        target_link_libraries(${L_NAME}_tests PRIVATE ${L_NAME} ${L_TEST_DEPS}
+                              tarn_testsupport GTest::gtest GTest::gtest_main)
+        tarn_warnings(${L_NAME}_tests)
+        gtest_discover_tests(${L_NAME}_tests
+            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+            PROPERTIES ENVIRONMENT "TARN_SOURCE_DIR=${PROJECT_SOURCE_DIR};LC_ALL=C.UTF-8"
+            DISCOVERY_TIMEOUT 60)
+    endif()
+endfunction()
