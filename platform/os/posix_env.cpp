@@ -1,0 +1,203 @@
+// The production Env over POSIX calls: pread/pwrite, open-file-description locks, a
+// shared read-only mapping for reads, fdatasync.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "platform/errors.h"
+#include "platform/os/env.h"
+
+namespace tarn {
+namespace {
+
+// The byte whose lock stands for the sharing mode of an open; far past any data of a
+// database file, whose offsets are 32-bit signed.
+constexpr off_t kSharingByte = 0x80000000LL;
+
+std::string SystemText(int err) { return std::strerror(err); }
+
+[[noreturn]] void ThrowOpen(const std::string& path, const std::string& why) {
+    throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), why.c_str()));
+}
+
+[[noreturn]] void ThrowIo(const char* what, const std::string& path, int err) {
+    throw EInOutError(Format("%s failed on \"%s\": %s", what, path.c_str(), SystemText(err).c_str()));
+}
+
+bool OfdLock(int fd, short type, off_t offset) {
+    struct flock fl;
+    std::memset(&fl, 0, sizeof fl);
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = offset;
+    fl.l_len = 1;
+    while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+        if (errno == EINTR) continue;
+        return false;
+    }
+    return true;
+}
+
+class PosixFile final : public File {
+public:
+    PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
+    ~PosixFile() override {
+        if (map_) munmap(map_, static_cast<size_t>(mapLength_));
+        close(fd_);  // drops every OFD lock of this open
+    }
+
+    size_t ReadAt(int64_t offset, void* buffer, size_t count) override {
+        size_t done = 0;
+        auto* out = static_cast<uint8_t*>(buffer);
+        while (done < count) {
+            ssize_t n = pread(fd_, out + done, count - done, static_cast<off_t>(offset + done));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                ThrowIo("Read", Path(), errno);
+            }
+            if (n == 0) break;
+            done += static_cast<size_t>(n);
+        }
+        return done;
+    }
+
+    void WriteAt(int64_t offset, const void* buffer, size_t count) override {
+        size_t done = 0;
+        const auto* in = static_cast<const uint8_t*>(buffer);
+        while (done < count) {
+            ssize_t n = pwrite(fd_, in + done, count - done, static_cast<off_t>(offset + done));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                ThrowIo("Write", Path(), errno);
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+
+    int64_t Size() override {
+        struct stat st;
+        if (fstat(fd_, &st) != 0) ThrowIo("Stat", Path(), errno);
+        return st.st_size;
+    }
+
+    void Sync() override {
+        if (fdatasync(fd_) != 0) ThrowIo("Flush", Path(), errno);
+    }
+
+    bool TryLockByte(int64_t offset) override { return OfdLock(fd_, F_WRLCK, offset); }
+    void UnlockByte(int64_t offset) override { OfdLock(fd_, F_UNLCK, offset); }
+
+    const uint8_t* MapView(int64_t& length) override {
+        int64_t size = Size();
+        if (size <= 0) {
+            length = 0;
+            return nullptr;
+        }
+        if (size != mapLength_) {
+            // The file grew (files of this format never shrink): map it anew. Pages of a
+            // shared mapping are the page cache, so other processes' writes show at once.
+            void* p = map_ ? mremap(map_, static_cast<size_t>(mapLength_), static_cast<size_t>(size),
+                                    MREMAP_MAYMOVE)
+                           : mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fd_, 0);
+            if (p == MAP_FAILED) {
+                if (map_) munmap(map_, static_cast<size_t>(mapLength_));
+                map_ = nullptr;
+                mapLength_ = 0;
+                length = 0;
+                return nullptr;
+            }
+            map_ = p;
+            mapLength_ = size;
+        }
+        length = mapLength_;
+        return static_cast<const uint8_t*>(map_);
+    }
+
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+    void* map_ = nullptr;
+    int64_t mapLength_ = 0;
+};
+
+std::unique_ptr<File> FinishOpen(const std::string& path, int fd, OpenSharing sharing) {
+    if (sharing != OpenSharing::Everybody) {
+        short type = sharing == OpenSharing::Exclusive ? F_WRLCK : F_RDLCK;
+        if (!OfdLock(fd, type, kSharingByte)) {
+            int err = errno;
+            close(fd);
+            ThrowOpen(path, err == EAGAIN || err == EACCES
+                                ? "The file is in use by another process (sharing violation)."
+                                : SystemText(err));
+        }
+    }
+    return std::make_unique<PosixFile>(path, fd);
+}
+
+class PosixEnv final : public Env {
+public:
+    bool FileExists(const std::string& path) override {
+        struct stat st;
+        return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+
+    bool IsReadOnly(const std::string& path) override {
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0) return false;
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+        return access(path.c_str(), W_OK) != 0;
+    }
+
+    std::unique_ptr<File> OpenFile(const std::string& path, OpenAccess access,
+                                   OpenSharing sharing) override {
+        std::string full = FullPath(path);
+        int flags = (access == OpenAccess::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+        int fd = open(path.c_str(), flags);
+        if (fd < 0) ThrowOpen(full, SystemText(errno));
+        return FinishOpen(full, fd, sharing);
+    }
+
+    std::unique_ptr<File> CreateFile(const std::string& path, OpenSharing sharing) override {
+        std::string full = FullPath(path);
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) ThrowOpen(full, SystemText(errno));
+        return FinishOpen(full, fd, sharing);
+    }
+
+    void SleepMs(int milliseconds) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+
+    std::string FullPath(const std::string& path) override {
+        std::error_code ec;
+        auto abs = std::filesystem::absolute(path, ec);
+        return ec ? path : abs.lexically_normal().string();
+    }
+};
+
+std::atomic<Env*> g_current{nullptr};
+
+}  // namespace
+
+Env* Env::Default() {
+    static PosixEnv env;
+    return &env;
+}
+
+Env* CurrentEnv() {
+    Env* e = g_current.load(std::memory_order_acquire);
+    return e ? e : Env::Default();
+}
+
+void SetCurrentEnv(Env* env) { g_current.store(env, std::memory_order_release); }
+
+}  // namespace tarn

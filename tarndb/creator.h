@@ -1,0 +1,54 @@
+// The database creator: makes new database files (or memory images) and adds tables with
+// their fields and indexes, writing exactly the structures of the file format and keeping
+// every invariant readers rely on. Creating and changing schemas is not an operation of the
+// engine itself; the tool, the version manager and the tests build their files here.
+//
+// Errors: EDatabaseError with a clear message for every bad definition (too many tables,
+// fields, indexes or key fields; an empty, over-long or duplicate name; an unknown type
+// code; a key field that does not exist); the file is left unchanged. EFOpenError when the
+// file cannot be created.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarn {
+
+struct TDatabaseSpec {
+    bool compressed = false;
+    std::string compressModule = "ZLIB";
+    bool encrypted = false;
+    std::string encryptModule;  // "Blowfish", "Twofish" or "Gost"
+    uint8_t encryptMode = 0;     // 0..4
+    std::string password;
+    bool verifyBlobWrites = false;
+};
+
+struct TFieldSpec {
+    std::string name;
+    uint8_t type = 0;      // field type code (ftString = 1 ...)
+    int32_t size = 0;      // maximum characters for strings; ignored otherwise
+    bool storePlain = false;
+};
+
+struct TIndexSpec {
+    std::string name;
+    uint8_t options = 0;                 // bits: 1 primary, 2 unique, 4 descending, 8 case-insensitive
+    std::vector<std::string> keyFields;  // field names, in key order
+};
+
+class TTarnDBCreator {
+public:
+    // Writes a new, empty database file; fails when `path` exists.
+    static void CreateDatabase(const std::string& path, const TDatabaseSpec& spec = {});
+    // The bytes of a new, empty database image (for a memory stream).
+    static std::string CreateImage(const TDatabaseSpec& spec = {});
+    // Adds a table to the database named `database` (a path, or a ":" + hex memory name),
+    // under the file lock. The table starts empty.
+    static void AddTable(const std::string& database, const std::string& tableName,
+                         const std::vector<TFieldSpec>& fields,
+                         const std::vector<TIndexSpec>& indexes = {});
+};
+
+}  // namespace tarn

@@ -1,0 +1,347 @@
+#include "tarndb/file_io.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/bytes.h"
+#include "platform/errors.h"
+#include "platform/os/env.h"
+#include "platform/streams/memory_registry.h"
+
+namespace tarn {
+
+namespace b = tarn::bytes;
+using namespace tarn::format;
+
+namespace {
+constexpr int64_t kLockByte = 1;
+}  // namespace
+
+TTarnDBFileIO::TTarnDBFileIO(TTarnDBFileOwner* owner, TTarnDBMediumType medium, bool exclusive)
+    : owner_(owner), medium_(medium), exclusive_(exclusive) {}
+
+TTarnDBFileIO::~TTarnDBFileIO() { CloseStorage(); }
+
+void TTarnDBFileIO::Damaged(const std::string& detail) const {
+    throw EDatabaseError(
+        Format("Database file '%s' is damaged: %s", fileName_.c_str(), detail.c_str()));
+}
+
+void TTarnDBFileIO::OpenStorage(const std::string& name, TTarnDBMediumType medium, bool exclusive) {
+    if (IsOpen()) return;
+    medium_ = medium;
+    exclusive_ = exclusive;
+    if (medium == TTarnDBMediumType::mtMemory)
+        OpenMemory(name);
+    else
+        OpenDisk(name, exclusive);
+}
+
+void TTarnDBFileIO::CheckHead(const uint8_t* head, const std::string& name) {
+    std::span<const uint8_t, kHeadSize> h(head, kHeadSize);
+    if (!HasMagic(h)) throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
+    switch (CheckVersion(h)) {
+        case HeadCheck::Version100: throw EDatabaseError("Version 1.00 is not compatible");
+        case HeadCheck::VersionTooHigh: throw EDatabaseError("Version of database file is too High");
+        default: break;
+    }
+}
+
+void TTarnDBFileIO::OpenDisk(const std::string& name, bool exclusive) {
+    Env* env = CurrentEnv();
+    if (!env->FileExists(name)) throw EDatabaseError(Format("Cannot open file %s", name.c_str()));
+    {
+        // Check the head before the file is opened for good. The check open shares the file
+        // like any other open, so it fails while another holds the file exclusively.
+        auto probe = env->OpenFile(name, OpenAccess::ReadOnly, OpenSharing::Shared);
+        uint8_t head[kHeadSize] = {};
+        if (probe->ReadAt(kHeadOffset, head, kHeadSize) != kHeadSize)
+            throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
+        CheckHead(head, name);
+    }
+    bool readOnly = env->IsReadOnly(name);
+    auto file = env->OpenFile(name, readOnly ? OpenAccess::ReadOnly : OpenAccess::ReadWrite,
+                              exclusive ? OpenSharing::Exclusive : OpenSharing::Shared);
+    disk_ = std::make_unique<TTarnDBFileStream>(std::move(file));
+    readOnly_ = readOnly;
+    fileName_ = name;
+    try {
+        ReadSettings();
+    } catch (...) {
+        // The file is of no use without its settings; leave the object closed.
+        CloseStorage();
+        throw;
+    }
+}
+
+void TTarnDBFileIO::OpenMemory(const std::string& name) {
+    TMemoryStream* stream = LookupMemoryStream(name);
+    if (stream == nullptr) throw EDatabaseError(Format("Invalid database name '%s'", name.c_str()));
+    if (stream->Size() < kHeadSize) throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
+    CheckHead(stream->Memory(), name);
+    memory_ = stream;
+    readOnly_ = false;
+    fileName_ = name;
+    try {
+        ReadSettings();
+    } catch (...) {
+        CloseStorage();
+        throw;
+    }
+}
+
+void TTarnDBFileIO::ReadSettings() {
+    ReadAt(kInfoOffset, kInfoSize, info_.raw.data());
+    if (info_.Compressed())
+        throw EDatabaseError(Format("Compression algorithm module '%s' not found",
+                                    info_.CompressModuleName().c_str()));
+    if (info_.Encrypted())
+        throw EDatabaseError(Format("Encryption algorithm module '%s' not found",
+                                    info_.EncryptModuleName().c_str()));
+    ReloadDirectory();
+}
+
+void TTarnDBFileIO::ReloadDirectory() {
+    ReadAt(kDirOffset, kDirSize, directory_.raw.data());
+    int32_t count = directory_.TableCount();
+    if (count < 0 || count > kMaxTables)
+        Damaged(Format("table count %d in the directory is outside 0..%d", count, kMaxTables));
+}
+
+void TTarnDBFileIO::CloseStorage() {
+    if (disk_) {
+        // Closing the file drops the lock with it; nothing may stay locked behind us.
+        lockDepth_ = 0;
+        disk_.reset();
+    }
+    memory_ = nullptr;
+}
+
+bool TTarnDBFileIO::IsFlushed() const {
+    if (memory_ != nullptr || !disk_) return true;
+    return disk_->Flushed();
+}
+
+void TTarnDBFileIO::FlushStorage() {
+    if (disk_) disk_->Flush();
+}
+
+bool TTarnDBFileIO::CheckPassword(const std::string& /*password*/) {
+    if (!IsOpen()) return false;
+    // Files stored encrypted are refused at open until an encryption module is present.
+    return !info_.Encrypted();
+}
+
+void TTarnDBFileIO::AcquireFileLock() {
+    if (!disk_) return;
+    if (lockDepth_ > 0) {
+        ++lockDepth_;
+        return;
+    }
+    int retries = owner_ ? owner_->LockRetryCount() : kDefaultLockRetryCount;
+    int wait = owner_ ? owner_->LockWaitTime() : kDefaultLockWaitTime;
+    int failures = 0;
+    while (!disk_->PlatformFile().TryLockByte(kLockByte)) {
+        ++failures;
+        if (retries != 0 && failures > retries) throw EDatabaseError("Wait for unlock time out");
+        CurrentEnv()->SleepMs(wait);
+    }
+    lockDepth_ = 1;
+}
+
+void TTarnDBFileIO::ReleaseFileLock() {
+    if (!disk_ || lockDepth_ == 0) return;
+    if (--lockDepth_ == 0) disk_->PlatformFile().UnlockByte(kLockByte);
+}
+
+int64_t TTarnDBFileIO::FileSize() {
+    if (memory_) return memory_->Size();
+    if (disk_) return disk_->Size();
+    throw EDatabaseError("Database is not open");
+}
+
+const uint8_t* TTarnDBFileIO::View(int64_t offset, size_t count) {
+    if (offset < 0) Damaged(Format("negative offset %lld", static_cast<long long>(offset)));
+    if (memory_) {
+        int64_t size = memory_->Size();
+        if (offset > size || static_cast<int64_t>(count) > size - offset)
+            Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file (%lld bytes)", count,
+                           static_cast<long long>(offset), static_cast<long long>(size)));
+        return memory_->Memory() + offset;
+    }
+    if (!disk_) throw EDatabaseError("Database is not open");
+    if (const uint8_t* p = disk_->View(offset, count)) return p;
+    int64_t size = disk_->Size();
+    if (offset > size || static_cast<int64_t>(count) > size - offset)
+        Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file (%lld bytes)", count,
+                       static_cast<long long>(offset), static_cast<long long>(size)));
+    return nullptr;  // mapping refused by the system: callers fall back to ReadAt
+}
+
+void TTarnDBFileIO::ReadAt(int64_t offset, size_t count, void* buffer) {
+    if (count == 0) return;
+    if (const uint8_t* p = View(offset, count)) {
+        std::memcpy(buffer, p, count);
+        return;
+    }
+    if (disk_->ReadAt(offset, buffer, count) != count)
+        Damaged(Format("short read of %zu bytes at offset %lld", count, static_cast<long long>(offset)));
+}
+
+void TTarnDBFileIO::WriteAt(int64_t offset, const void* buffer, size_t count) {
+    if (readOnly_) throw EDatabaseError(Format("Database file '%s' is read-only", fileName_.c_str()));
+    if (offset < 0 || offset + static_cast<int64_t>(count) > INT32_MAX)
+        throw EDatabaseError(Format("Database file '%s' cannot grow beyond 2 GB", fileName_.c_str()));
+    if (memory_) {
+        memory_->SetPosition(offset);
+        memory_->WriteBuffer(buffer, count);
+        return;
+    }
+    if (!disk_) throw EDatabaseError("Database is not open");
+    disk_->WriteAt(offset, buffer, count);
+}
+
+int32_t TTarnDBFileIO::TableOffset(int table) const {
+    if (table < 0 || table >= directory_.TableCount())
+        throw EDatabaseError(Format("Table number %d is not in the directory", table));
+    return directory_.TableOffset(table);
+}
+
+void TTarnDBFileIO::ReadTableHeader(int table, TableHeader& header) {
+    int32_t offset = TableOffset(table);
+    if (offset < kFirstFreeOffset)
+        Damaged(Format("table %d has its header at offset %d, inside the file head", table, offset));
+    ReadAt(offset, kTableHeaderSize, header.raw.data());
+}
+
+void TTarnDBFileIO::WriteTableHeader(int table, const TableHeader& header) {
+    WriteTableHeaderPart(table, header, 0, kTableHeaderSize);
+}
+
+void TTarnDBFileIO::WriteTableHeaderPart(int table, const TableHeader& header, size_t from, size_t count) {
+    if (from > header.raw.size() || count > header.raw.size() - from)
+        throw std::out_of_range("table header part");
+    WriteAt(static_cast<int64_t>(TableOffset(table)) + static_cast<int64_t>(from), header.raw.data() + from, count);
+}
+
+void TTarnDBFileIO::ListTableNames(std::vector<std::string>& names) {
+    std::vector<std::string> list;
+    TableHeader header;
+    for (int t = 0; t < directory_.TableCount(); ++t) {
+        ReadTableHeader(t, header);
+        list.push_back(header.TableName());
+    }
+    names = std::move(list);  // one batch: the caller's list changes only on success
+}
+
+void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSize, int32_t itemSize,
+                                   std::vector<int32_t>& blocks, std::vector<uint8_t>& itemBytes,
+                                   const char* what) {
+    blocks.clear();
+    itemBytes.clear();
+    if (total <= 0) return;
+    int64_t blockCount = (static_cast<int64_t>(total) + kItemsPerBlock - 1) / kItemsPerBlock;
+    // Blocks never overlap, so a table cannot have more of them than fit in the file; this
+    // bounds the work for a damaged count or a chain that loops.
+    if (blockCount * blockSize > FileSize())
+        Damaged(Format("%s of %d items needs %lld blocks, more than the file can hold", what, total,
+                       static_cast<long long>(blockCount)));
+    blocks.reserve(static_cast<size_t>(blockCount));
+    itemBytes.resize(static_cast<size_t>(total) * static_cast<size_t>(itemSize));
+    std::vector<uint8_t> block(static_cast<size_t>(blockSize));
+    int32_t offset = first;
+    for (int64_t blk = 0; blk < blockCount; ++blk) {
+        if (offset < kFirstFreeOffset)
+            Damaged(Format("%s block %lld is at offset %d", what, static_cast<long long>(blk), offset));
+        int64_t inBlock = std::min<int64_t>(kItemsPerBlock, total - blk * kItemsPerBlock);
+        ReadAt(offset, block.size(), block.data());
+        blocks.push_back(offset);
+        std::memcpy(itemBytes.data() + blk * kItemsPerBlock * itemSize, block.data() + kBlockLinkSize,
+                    static_cast<size_t>(inBlock * itemSize));
+        offset = b::GetI32(block, 0);
+    }
+}
+
+void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<RecordTabItem>& items,
+                                    std::vector<int32_t>& blocks) {
+    int32_t total = header.RecordTotal();
+    if (total < 0) Damaged(Format("table '%s' has a negative record total", header.TableName().c_str()));
+    std::vector<uint8_t> bytes;
+    ReadBlockChain(header.RecTabOffset(), total, kRecBlockSize, kRecItemSize, blocks, bytes, "record table");
+    items.resize(static_cast<size_t>(total));
+    for (size_t k = 0; k < items.size(); ++k) {
+        items[k].dataOffset = b::GetI32(bytes, k * kRecItemSize);
+        items[k].deleted = bytes[k * kRecItemSize + 4] != 0;
+    }
+}
+
+void TTarnDBFileIO::ReadIndexTable(const TableHeader& header, int index, std::vector<IndexTabItem>& items,
+                                   std::vector<int32_t>& blocks) {
+    int32_t total = header.RecordTotal();
+    items.clear();
+    blocks.clear();
+    if (total <= 0 || header.IndexTabOffset(index) == 0) return;
+    std::vector<uint8_t> bytes;
+    ReadBlockChain(header.IndexTabOffset(index), total, kIdxBlockSize, kIdxItemSize, blocks, bytes, "index table");
+    items.resize(static_cast<size_t>(total));
+    for (size_t k = 0; k < items.size(); ++k) {
+        items[k].ownRecord = b::GetI32(bytes, k * kIdxItemSize);
+        items[k].nextRecord = b::GetI32(bytes, k * kIdxItemSize + 4);
+    }
+}
+
+void TTarnDBFileIO::MarkDeleted(int64_t itemOffset) {
+    uint8_t item[kRecItemSize];
+    ReadAt(itemOffset, kRecItemSize, item);
+    item[4] = 1;
+    WriteAt(itemOffset, item, kRecItemSize);
+}
+
+void TTarnDBFileIO::ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32_t slotSize, bool blob,
+                                   bool decrypt, bool decompress, TStream& dest) {
+    uint8_t item[kRecItemSize];
+    ReadAt(itemOffset, kRecItemSize, item);
+    int64_t dataOffset = b::GetI32(item, 0);
+    if (!blob) {
+        std::vector<uint8_t> slot(static_cast<size_t>(slotSize));
+        std::vector<uint8_t> plain(slot.size());
+        ReadAt(dataOffset + slotOffset, slot.size(), slot.data());
+        DecodeStoredBuffer(slot.data(), plain.data(), decrypt, slot.size());
+        dest.WriteBuffer(plain.data(), plain.size());
+        return;
+    }
+    uint8_t desc[kBlobDescriptorSize];
+    ReadAt(dataOffset + slotOffset, kBlobDescriptorSize, desc);
+    int32_t blobOffset = b::GetI32(desc, 0);
+    int32_t blobLength = b::GetI32(desc, 4);
+    if (blobLength < 0) Damaged(Format("blob length %d at offset %lld", blobLength, static_cast<long long>(dataOffset + slotOffset)));
+    TMemoryStream stored;
+    stored.SetSize(blobLength);
+    ReadAt(blobOffset, static_cast<size_t>(blobLength), stored.Memory());
+    TMemoryStream plain;
+    DecodeStoredStream(stored, plain, decompress, decrypt);
+    plain.SetPosition(0);
+    dest.CopyFrom(plain, plain.Size());
+}
+
+void TTarnDBFileIO::EncodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt) {
+    if (compress || encrypt) throw EDatabaseError("General error");
+    if (&source == &dest) return;
+    dest.Clear();
+    dest.CopyFrom(source, 0);
+}
+
+void TTarnDBFileIO::DecodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt) {
+    EncodeStoredStream(source, dest, compress, encrypt);
+}
+
+void TTarnDBFileIO::EncodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count) {
+    if (encrypt) throw EDatabaseError("General error");
+    if (source != dest && count) std::memmove(dest, source, count);
+}
+
+void TTarnDBFileIO::DecodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count) {
+    EncodeStoredBuffer(source, dest, encrypt, count);
+}
+
+}  // namespace tarn

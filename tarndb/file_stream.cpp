@@ -1,0 +1,64 @@
+#include "tarndb/file_stream.h"
+
+#include <cstring>
+
+#include "platform/errors.h"
+
+namespace tarn {
+
+size_t TTarnDBFileStream::Read(void* buffer, size_t count) {
+    size_t n = ReadAt(position_, buffer, count);
+    position_ += static_cast<int64_t>(n);
+    return n;
+}
+
+size_t TTarnDBFileStream::Write(const void* buffer, size_t count) {
+    WriteAt(position_, buffer, count);
+    position_ += static_cast<int64_t>(count);
+    return count;
+}
+
+int64_t TTarnDBFileStream::Seek(int64_t offset, SeekOrigin origin) {
+    int64_t base = origin == SeekOrigin::Beginning ? 0
+                   : origin == SeekOrigin::Current ? position_
+                                                   : file_->Size();
+    position_ = base + offset < 0 ? 0 : base + offset;
+    return position_;
+}
+
+void TTarnDBFileStream::SetSize(int64_t) {
+    throw EInOutError("A database file is never truncated or resized");
+}
+
+size_t TTarnDBFileStream::ReadAt(int64_t offset, void* buffer, size_t count) {
+    if (count == 0) return 0;
+    if (const uint8_t* p = View(offset, count)) {
+        std::memcpy(buffer, p, count);
+        return count;
+    }
+    return file_->ReadAt(offset, buffer, count);
+}
+
+void TTarnDBFileStream::WriteAt(int64_t offset, const void* buffer, size_t count) {
+    if (count == 0) return;
+    flushed_ = false;
+    file_->WriteAt(offset, buffer, count);
+}
+
+const uint8_t* TTarnDBFileStream::View(int64_t offset, size_t count) {
+    if (offset < 0) return nullptr;
+    int64_t end = offset + static_cast<int64_t>(count);
+    if (map_ == nullptr || end > mapLength_) {
+        // The file may have grown since the mapping was made (here or in another process).
+        map_ = file_->MapView(mapLength_);
+        if (map_ == nullptr || end > mapLength_) return nullptr;
+    }
+    return map_ + offset;
+}
+
+void TTarnDBFileStream::Flush() {
+    file_->Sync();
+    flushed_ = true;
+}
+
+}  // namespace tarn

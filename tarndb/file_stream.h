@@ -1,0 +1,50 @@
+// TTarnDBFileStream: the disk stream of an open database file. A positioned file stream
+// over a platform file that remembers whether anything was written since the last flush,
+// and serves reads through a shared mapping of the file that follows its growth, so the
+// many small reads of loading and key comparison cost no system call each while other
+// processes' writes stay visible exactly as with plain reads.
+//
+// Owned by the database file object; used from the thread that owns the database.
+#pragma once
+
+#include <memory>
+
+#include "platform/os/env.h"
+#include "platform/streams/stream.h"
+
+namespace tarn {
+
+class TTarnDBFileStream : public TStream {
+public:
+    explicit TTarnDBFileStream(std::unique_ptr<File> file) : file_(std::move(file)) {}
+
+    // TStream over the current position.
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Seek(int64_t offset, SeekOrigin origin) override;
+    void SetSize(int64_t newSize) override;
+    int64_t Size() override { return file_->Size(); }
+
+    // Positioned I/O. ReadAt returns the number of bytes read (short only at the end of
+    // the file); WriteAt writes everything or raises EInOutError.
+    size_t ReadAt(int64_t offset, void* buffer, size_t count);
+    void WriteAt(int64_t offset, const void* buffer, size_t count);
+    // A pointer to `count` bytes at `offset` in the mapping, or nullptr when they lie
+    // beyond the end of the file (or the file cannot be mapped). Valid until the next
+    // call on this stream.
+    const uint8_t* View(int64_t offset, size_t count);
+
+    bool Flushed() const { return flushed_; }
+    void Flush();
+
+    File& PlatformFile() { return *file_; }
+
+private:
+    std::unique_ptr<File> file_;
+    int64_t position_ = 0;
+    bool flushed_ = true;
+    const uint8_t* map_ = nullptr;
+    int64_t mapLength_ = 0;
+};
+
+}  // namespace tarn
