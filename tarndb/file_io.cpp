@@ -310,18 +310,24 @@ void TTarnDBFileIO::ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32
         dest.WriteBuffer(plain.data(), plain.size());
         return;
     }
+    TMemoryStream plain;
+    ReadBlobValue(dataOffset + slotOffset, decrypt, decompress, plain);
+    plain.SetPosition(0);
+    dest.CopyFrom(plain, plain.Size());
+}
+
+void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool decompress, TMemoryStream& dest) {
     uint8_t desc[kBlobDescriptorSize];
-    ReadAt(dataOffset + slotOffset, kBlobDescriptorSize, desc);
+    ReadAt(descriptorOffset, kBlobDescriptorSize, desc);
     int32_t blobOffset = b::GetI32(desc, 0);
     int32_t blobLength = b::GetI32(desc, 4);
-    if (blobLength < 0) Damaged(Format("blob length %d at offset %lld", blobLength, static_cast<long long>(dataOffset + slotOffset)));
+    if (blobLength < 0)
+        Damaged(Format("blob length %d in the descriptor at offset %lld", blobLength,
+                       static_cast<long long>(descriptorOffset)));
     TMemoryStream stored;
     stored.SetSize(blobLength);
     ReadAt(blobOffset, static_cast<size_t>(blobLength), stored.Memory());
-    TMemoryStream plain;
-    DecodeStoredStream(stored, plain, decompress, decrypt);
-    plain.SetPosition(0);
-    dest.CopyFrom(plain, plain.Size());
+    DecodeStoredStream(stored, dest, decompress, decrypt);
 }
 
 void TTarnDBFileIO::EncodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt) {

@@ -88,6 +88,10 @@ public:
     void ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32_t slotSize, bool blob,
                         bool decrypt, bool decompress, TStream& dest);
 
+    // Reads the blob whose 20-byte descriptor is at `descriptorOffset` and decodes its
+    // stored bytes into `dest` (replacing its contents).
+    void ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool decompress, TMemoryStream& dest);
+
     // Stored values on their way to and from the file. Without compression or encryption
     // asked for, they copy.
     void EncodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt);

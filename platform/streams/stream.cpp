@@ -80,7 +80,7 @@ void TMemoryStream::SetSize(int64_t newSize) {
 }
 
 void TMemoryStream::Clear() {
-    data_.clear();
+    SetSize(0);  // through the virtual, so derived streams see the change
     position_ = 0;
 }
 

@@ -1,0 +1,52 @@
+#include "tarndb/blob_stream.h"
+
+#include "tarndb/file_io.h"
+
+namespace tarn {
+
+void TOptimBlobStream::SetStoredLocation(int64_t descriptorOffset, bool decrypt, bool decompress) {
+    descriptorOffset_ = descriptorOffset;
+    decrypt_ = decrypt;
+    decompress_ = decompress;
+    loaded_ = false;
+}
+
+void TOptimBlobStream::EnsureLoaded() {
+    if (descriptorOffset_ == 0 || loaded_ || loading_) return;
+    loaded_ = true;
+    loading_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{loading_};
+    TMemoryStream::SetSize(0);
+    TMemoryStream::Seek(0, SeekOrigin::Beginning);
+    fileAccess_().ReadBlobValue(descriptorOffset_, decrypt_, decompress_, *this);
+}
+
+size_t TOptimBlobStream::Read(void* buffer, size_t count) {
+    EnsureLoaded();
+    return TMemoryStream::Read(buffer, count);
+}
+
+size_t TOptimBlobStream::Write(const void* buffer, size_t count) {
+    if (!loading_) loaded_ = true;
+    return TMemoryStream::Write(buffer, count);
+}
+
+int64_t TOptimBlobStream::Seek(int64_t offset, SeekOrigin origin) {
+    EnsureLoaded();
+    return TMemoryStream::Seek(offset, origin);
+}
+
+void TOptimBlobStream::SetSize(int64_t newSize) {
+    if (!loading_) loaded_ = true;
+    TMemoryStream::SetSize(newSize);
+}
+
+int64_t TOptimBlobStream::Size() {
+    EnsureLoaded();
+    return TMemoryStream::Size();
+}
+
+}  // namespace tarn

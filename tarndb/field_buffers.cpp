@@ -1,0 +1,27 @@
+#include "tarndb/field_buffers.h"
+
+#include <cstring>
+
+#include "tarndb/file_format.h"
+
+namespace tarn {
+
+void TFieldBuffers::Add(uint8_t* address, uint8_t fieldType, int32_t dataSize) {
+    TFieldBufferItem item;
+    item.fieldType = fieldType;
+    item.dataSize = dataSize;
+    if (format::IsBlobType(fieldType)) {
+        if (address) std::memcpy(&item.blob, address, sizeof item.blob);
+    } else {
+        item.buffer = address;
+    }
+    items_.push_back(item);
+}
+
+void TFieldBuffers::AddInactive() {
+    TFieldBufferItem item;
+    item.active = false;
+    items_.push_back(item);
+}
+
+}  // namespace tarn

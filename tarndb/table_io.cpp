@@ -1,0 +1,474 @@
+#include "tarndb/table_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/bytes.h"
+#include "platform/errors.h"
+#include "platform/text/name_compare.h"
+#include "tarndb/blob_stream.h"
+#include "tarndb/file_io.h"
+#include "tarndb/indexes.h"
+
+namespace tarn {
+
+namespace b = tarn::bytes;
+using namespace tarn::format;
+
+namespace {
+
+constexpr int32_t kAutoIncType = 14;
+constexpr int64_t kMaxRecordSize = 1 << 24;
+// Bytes of the table header that hold RecTabOffset, RecordTotal and AutoIncCounter.
+constexpr size_t kBookkeepingFrom = kHdrRecTabOffset;
+constexpr size_t kBookkeepingSize = 12;
+// How often a blob write is retried when reading it back does not give the value.
+constexpr int kBlobWriteAttempts = 3;
+
+}  // namespace
+
+TTarnTableIO::TTarnTableIO(TTableStorageHost& database, std::string tableName)
+    : database_(database), tableName_(std::move(tableName)) {}
+
+TTarnDBFileIO& TTarnTableIO::File() {
+    TTarnDBFileIO* io = database_.StorageFile();
+    if (io == nullptr || !io->IsOpen()) {
+        std::string name = database_.StorageComponentName();
+        throw EDatabaseError((name.empty() ? "" : name + ": ") + "Cannot perform this operation on a closed database");
+    }
+    return *io;
+}
+
+void TTarnTableIO::CheckLoaded() const {
+    if (openCount_ == 0 && tableNo_ < 0)
+        throw EDatabaseError(Format("Table '%s' is not open", tableName_.c_str()));
+}
+
+void TTarnTableIO::AcquireTable() {
+    if (openCount_ == 0) LoadTable();
+    ++openCount_;
+}
+
+void TTarnTableIO::ReleaseTable() {
+    if (openCount_ == 0) return;
+    if (--openCount_ == 0) {
+        fieldDefs_.Clear();
+        indexDefs_.Clear();
+        lists_.clear();
+        recBlocks_.clear();
+        indexBlocks_.clear();
+        slotOffsets_.clear();
+        slotSizes_.clear();
+        tableNo_ = -1;
+    }
+}
+
+void TTarnTableIO::LoadTable() {
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    tableNo_ = -1;
+    io.ReloadDirectory();  // tables may have been added since the database connected
+    std::vector<std::string> names;
+    io.ListTableNames(names);
+    int found = -1;
+    for (size_t t = 0; t < names.size(); ++t)
+        if (SameName(names[t], tableName_)) {
+            found = static_cast<int>(t);
+            break;
+        }
+    if (found < 0) throw EDatabaseError(Format("Table '%s' not found", tableName_.c_str()));
+    io.ReadTableHeader(found, header_);
+    BuildDefinitions();
+    tableNo_ = found;
+    try {
+        ReadBookkeeping(io);
+    } catch (...) {
+        tableNo_ = -1;
+        throw;
+    }
+}
+
+void TTarnTableIO::BuildDefinitions() {
+    int32_t fieldCount = header_.FieldCount();
+    int32_t indexCount = header_.IndexCount();
+    TTarnDBFileIO& io = File();
+    if (fieldCount < 0 || fieldCount > kMaxFields)
+        io.Damaged(Format("table '%s' has %d fields", tableName_.c_str(), fieldCount));
+    if (indexCount < 0 || indexCount > kMaxIndexes)
+        io.Damaged(Format("table '%s' has %d indexes", tableName_.c_str(), indexCount));
+    fieldDefs_.Clear();
+    indexDefs_.Clear();
+    slotOffsets_.clear();
+    slotSizes_.clear();
+    autoIncField_ = -1;
+    int64_t offset = 0;
+    for (int i = 0; i < fieldCount; ++i) {
+        FieldEntry f = header_.Field(i);
+        TTarnFieldDef& def = fieldDefs_.Add();
+        def.SetName(f.name);
+        def.FieldType = f.type;
+        def.Size = f.size;
+        def.StorePlain = f.storePlain;
+        if (IsStringType(f.type) && (f.size < 0 || f.size >= kMaxRecordSize))
+            io.Damaged(Format("field '%s' of table '%s' declares size %d", f.name.c_str(), tableName_.c_str(), f.size));
+        int32_t slot = format::SlotSize(f.type, f.size);
+        if (slot == 0) throw EDatabaseError("General error");
+        slotOffsets_.push_back(static_cast<int32_t>(offset));
+        slotSizes_.push_back(slot);
+        offset += slot;
+        if (offset > kMaxRecordSize)
+            io.Damaged(Format("records of table '%s' exceed %lld bytes", tableName_.c_str(),
+                              static_cast<long long>(kMaxRecordSize)));
+        if (f.type == kAutoIncType && autoIncField_ < 0) autoIncField_ = i;
+    }
+    recordSize_ = static_cast<int32_t>(offset);
+    for (int i = 0; i < indexCount; ++i) {
+        IndexEntry e = header_.Index(i);
+        for (int32_t k : e.keyFields)
+            if (k < 0 || k >= fieldCount)
+                io.Damaged(Format("index '%s' of table '%s' names field number %d", e.name.c_str(), tableName_.c_str(), k));
+        TTarnIndexDef& def = indexDefs_.Add();
+        def.SetName(e.name);
+        def.Options = e.options;
+        def.KeyFields = e.keyFields;
+    }
+}
+
+void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
+    std::vector<RecordTabItem> items;
+    io.ReadRecordTable(header_, items, recBlocks_);
+    int32_t total = static_cast<int32_t>(items.size());
+    lists_.assign(static_cast<size_t>(IndexCount()) + 1, TRecordList());
+    for (int32_t k = 0; k < total; ++k)
+        if (!items[static_cast<size_t>(k)].deleted) lists_[0].PushBack({items[static_cast<size_t>(k)].dataOffset, k});
+    indexBlocks_.assign(static_cast<size_t>(IndexCount()), {});
+    std::vector<IndexTabItem> links;
+    std::vector<uint8_t> seen;
+    for (int i = 0; i < IndexCount(); ++i) {
+        io.ReadIndexTable(header_, i, links, indexBlocks_[static_cast<size_t>(i)]);
+        if (links.empty()) continue;
+        seen.assign(static_cast<size_t>(total), 0);
+        int32_t k = header_.IndexHead(i);
+        for (int32_t step = 0; step < total && k != -1; ++step) {
+            if (k < 0 || k >= total)
+                io.Damaged(Format("index %d of table '%s' links to record %d of %d", i, tableName_.c_str(), k, total));
+            if (seen[static_cast<size_t>(k)]++)
+                io.Damaged(Format("index %d of table '%s' visits record %d twice", i, tableName_.c_str(), k));
+            const RecordTabItem& item = items[static_cast<size_t>(k)];
+            if (!item.deleted) lists_[static_cast<size_t>(i) + 1].PushBack({item.dataOffset, k});
+            k = links[static_cast<size_t>(k)].nextRecord;
+        }
+    }
+}
+
+bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
+    const uint8_t* disk = io.View(io.TableOffset(tableNo_), kTableHeaderSize);
+    if (disk != nullptr && std::memcmp(disk, header_.raw.data(), header_.raw.size()) == 0) return false;
+    TableHeader fresh;
+    io.ReadTableHeader(tableNo_, fresh);
+    if (fresh.raw == header_.raw) return false;
+    // Another process wrote to this table: take its bookkeeping before writing.
+    header_ = fresh;
+    ReadBookkeeping(io);
+    if (OnReloaded) OnReloaded();
+    return true;
+}
+
+int TTarnTableIO::ReacquirePosition(const TRecordEntry& entry) {
+    int p = lists_[0].LowerBoundRecNo(entry.recNo);
+    if (p >= lists_[0].Count() || lists_[0].At(p).recNo != entry.recNo) throw EDatabaseError(kRecordGone);
+    return p;
+}
+
+int64_t TTarnTableIO::RecordItemOffset(int32_t recNo) const {
+    size_t block = static_cast<size_t>(recNo) / kItemsPerBlock;
+    if (recNo < 0 || block >= recBlocks_.size()) throw EDatabaseError(Format("Record number %d out of range", recNo));
+    return static_cast<int64_t>(recBlocks_[block]) + kBlockLinkSize +
+           static_cast<int64_t>(recNo % kItemsPerBlock) * kRecItemSize;
+}
+
+bool TTarnTableIO::Encrypt(int field) {
+    bool encrypted = File().Info().Encrypted();
+    return encrypted && !fieldDefs_[field].StorePlain;
+}
+
+bool TTarnTableIO::Compress(int field) {
+    bool compressed = File().Info().Compressed();
+    return compressed && IsBlobType(fieldDefs_[field].FieldType) && !fieldDefs_[field].StorePlain;
+}
+
+void TTarnTableIO::FetchRecord(TFieldBuffers& buffers, int list, int position) {
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    const TRecordEntry& e = RecordList(list).At(position);
+    scratch_.resize(static_cast<size_t>(recordSize_));
+    io.ReadAt(e.dataOffset, scratch_.size(), scratch_.data());
+    bool encrypted = io.Info().Encrypted();
+    bool compressed = io.Info().Compressed();
+    int n = std::min(buffers.Count(), FieldCount());
+    for (int i = 0; i < n; ++i) {
+        TFieldBufferItem& item = buffers.Item(i);
+        if (!item.active) continue;
+        const TTarnFieldDef& def = fieldDefs_[i];
+        bool encrypt = encrypted && !def.StorePlain;
+        if (IsBlobType(def.FieldType)) {
+            if (item.blob)
+                item.blob->SetStoredLocation(static_cast<int64_t>(e.dataOffset) + SlotOffset(i), encrypt,
+                                             compressed && !def.StorePlain);
+            continue;
+        }
+        if (item.buffer == nullptr || item.dataSize > SlotSize(i))
+            throw EDatabaseError(Format("Field buffer of %d bytes does not fit field '%s'", item.dataSize,
+                                        def.Name().c_str()));
+        io.DecodeStoredBuffer(scratch_.data() + SlotOffset(i), item.buffer, encrypt, static_cast<size_t>(item.dataSize));
+    }
+}
+
+void TTarnTableIO::CutStrings(TFieldBuffers& buffers) {
+    int n = std::min(buffers.Count(), FieldCount());
+    for (int i = 0; i < n; ++i) {
+        TFieldBufferItem& item = buffers.Item(i);
+        if (!item.active || item.buffer == nullptr || !IsStringType(item.fieldType) || item.dataSize <= 0) continue;
+        const void* nul = std::memchr(item.buffer, 0, static_cast<size_t>(item.dataSize));
+        size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - item.buffer)
+                         : static_cast<size_t>(item.dataSize);
+        len = std::min(len, static_cast<size_t>(item.dataSize - 1));
+        std::memset(item.buffer + len, 0, static_cast<size_t>(item.dataSize) - len);
+    }
+}
+
+int32_t TTarnTableIO::EncodeBlob(TFieldBuffers& buffers, int field, TMemoryStream& encoded) {
+    TFieldBufferItem& item = buffers.Item(field);
+    TMemoryStream empty;
+    TMemoryStream& source = item.blob ? static_cast<TMemoryStream&>(*item.blob) : empty;
+    File().EncodeStoredStream(source, encoded, Compress(field), Encrypt(field));
+    int64_t length = encoded.Size();
+    if (length > INT32_MAX - kBlobAreaUnit) throw EDatabaseError("Blob value too large");
+    return static_cast<int32_t>(length);
+}
+
+void TTarnTableIO::WriteBlobArea(TTarnDBFileIO& io, int64_t offset, TFieldBuffers& buffers, int field,
+                                 TMemoryStream& encoded) {
+    int32_t length = static_cast<int32_t>(encoded.Size());
+    int32_t fill = kBlobAreaUnit - length % kBlobAreaUnit;
+    std::vector<uint8_t> area(static_cast<size_t>(length + fill), 0);
+    if (length) std::memcpy(area.data(), encoded.Memory(), static_cast<size_t>(length));
+    for (int attempt = 1;; ++attempt) {
+        io.WriteAt(offset, area.data(), area.size());
+        if (!io.Info().VerifyBlobWrites()) return;
+        // Read the value back and decode it: it must give the value meant to be stored.
+        TMemoryStream stored;
+        stored.SetSize(length);
+        io.ReadAt(offset, static_cast<size_t>(length), stored.Memory());
+        TMemoryStream decoded;
+        try {
+            io.DecodeStoredStream(stored, decoded, Compress(field), Encrypt(field));
+        } catch (const Exception&) {
+        }
+        TFieldBufferItem& item = buffers.Item(field);
+        std::string meant = item.blob ? (item.blob->EnsureLoaded(), item.blob->Bytes()) : std::string();
+        if (decoded.Bytes() == meant) return;
+        if (attempt >= kBlobWriteAttempts)
+            throw EDatabaseError(Format("Blob value of field '%s' could not be written: reading it back gave other "
+                                        "bytes %d times",
+                                        fieldDefs_[field].Name().c_str(), attempt));
+        encoded.Clear();
+        EncodeBlob(buffers, field, encoded);
+        if (static_cast<int32_t>(encoded.Size()) != length) return;  // cannot happen for deterministic modules
+        std::memcpy(area.data(), encoded.Memory(), static_cast<size_t>(length));
+    }
+}
+
+void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert) {
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    SyncWithDisk(io);
+    TTableIndexes::CheckUniqueForAdd(*this, buffers);
+
+    int n = std::min(buffers.Count(), FieldCount());
+    int32_t counter = header_.AutoIncCounter();
+    if (autoIncField_ >= 0 && autoIncField_ < n) {
+        TFieldBufferItem& item = buffers.Item(autoIncField_);
+        if (item.active && item.buffer && item.dataSize >= 4) {
+            int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
+            if (v == 0) {
+                v = ++counter;
+                b::PutI32(std::span<uint8_t>(item.buffer, 4), 0, v);
+            } else if (v > counter) {
+                counter = v;
+            }
+        }
+    }
+
+    int32_t k = header_.RecordTotal();
+    if (k == INT32_MAX) throw EDatabaseError(Format("Table '%s' is full", tableName_.c_str()));
+    int64_t end = io.FileSize();
+    bool newBlock = k % kItemsPerBlock == 0;
+    int64_t dataOffset = newBlock ? end + kRecBlockSize : end;
+
+    CutStrings(buffers);
+
+    // The fixed part with the record's blob areas directly behind it, written in one piece.
+    std::vector<uint8_t> record(static_cast<size_t>(recordSize_), 0);
+    std::vector<std::pair<int, TMemoryStream>> blobs;
+    int64_t blobPos = dataOffset + recordSize_;
+    bool encrypted = io.Info().Encrypted();
+    for (int i = 0; i < FieldCount(); ++i) {
+        const TTarnFieldDef& def = fieldDefs_[i];
+        uint8_t* slot = record.data() + SlotOffset(i);
+        if (IsBlobType(def.FieldType)) {
+            blobs.emplace_back(i, TMemoryStream());
+            TMemoryStream& encoded = blobs.back().second;
+            int32_t len = i < n ? EncodeBlob(buffers, i, encoded) : 0;
+            std::span<uint8_t> desc(slot, kBlobDescriptorSize);
+            b::PutI32(desc, 0, static_cast<int32_t>(blobPos));
+            b::PutI32(desc, 4, len);
+            b::PutI32(desc, 8, BlobAreaSize(len));
+            blobPos += BlobAreaSize(len);
+            continue;
+        }
+        if (i >= n) continue;
+        const TFieldBufferItem& item = buffers.Item(i);
+        if (!item.active || item.buffer == nullptr) continue;
+        int32_t size = std::min(item.dataSize, SlotSize(i));
+        io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain, static_cast<size_t>(size));
+    }
+    if (blobPos > INT32_MAX) throw EDatabaseError(Format("Database file '%s' cannot grow beyond 2 GB", io.FileName().c_str()));
+
+    // 1. the data: nothing refers to it yet.
+    io.WriteAt(dataOffset, record.data(), record.size());
+    int64_t areaPos = dataOffset + recordSize_;
+    for (auto& [field, encoded] : blobs) {
+        WriteBlobArea(io, areaPos, buffers, field, encoded);
+        areaPos += BlobAreaSize(static_cast<int32_t>(encoded.Size()));
+    }
+    // 2. the record-table item, or a new block holding it as item 0.
+    int32_t recTabOffset = header_.RecTabOffset();
+    if (newBlock) {
+        std::vector<uint8_t> block(static_cast<size_t>(kRecBlockSize), 0);
+        b::PutI32(block, kBlockLinkSize, static_cast<int32_t>(dataOffset));
+        io.WriteAt(end, block.data(), block.size());
+        if (k == 0)
+            recTabOffset = static_cast<int32_t>(end);
+        else {
+            uint8_t link[4];
+            b::PutI32(link, 0, static_cast<int32_t>(end));
+            io.WriteAt(recBlocks_.back(), link, sizeof link);
+        }
+    } else {
+        uint8_t item[kRecItemSize] = {};
+        b::PutI32(item, 0, static_cast<int32_t>(dataOffset));
+        int64_t itemOffset = static_cast<int64_t>(recBlocks_.back()) + kBlockLinkSize +
+                             static_cast<int64_t>(k % kItemsPerBlock) * kRecItemSize;
+        io.WriteAt(itemOffset, item, sizeof item);
+    }
+    // 3. the header: from here on the record exists.
+    TableHeader next = header_;
+    next.SetRecTabOffset(recTabOffset);
+    next.SetRecordTotal(k + 1);
+    next.SetAutoIncCounter(counter);
+    io.WriteTableHeaderPart(tableNo_, next, kBookkeepingFrom, kBookkeepingSize);
+    header_ = next;
+    if (newBlock) recBlocks_.push_back(static_cast<int32_t>(end));
+
+    TRecordEntry entry{static_cast<int32_t>(dataOffset), k};
+    lists_[0].PushBack(entry);
+    TTableIndexes::LinkNewRecord(*this, io, buffers, entry, onInsert);
+    if (flush) io.FlushStorage();
+}
+
+void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove) {
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    TRecordEntry entry = lists_[0].At(physicalPosition);
+    if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
+    TTableIndexes::CheckUniqueForModify(*this, buffers, physicalPosition);
+
+    std::vector<uint8_t> record(static_cast<size_t>(recordSize_));
+    io.ReadAt(entry.dataOffset, record.size(), record.data());
+    bool encrypted = io.Info().Encrypted();
+    int n = std::min(buffers.Count(), FieldCount());
+    for (int i = 0; i < n; ++i) {
+        TFieldBufferItem& item = buffers.Item(i);
+        if (!item.active) continue;
+        const TTarnFieldDef& def = fieldDefs_[i];
+        uint8_t* slot = record.data() + SlotOffset(i);
+        if (IsBlobType(def.FieldType)) {
+            TMemoryStream encoded;
+            int32_t len = EncodeBlob(buffers, i, encoded);
+            std::span<uint8_t> desc(slot, kBlobDescriptorSize);
+            int32_t oldOffset = b::GetI32(desc, 0);
+            int32_t oldArea = b::GetI32(desc, 8);
+            int64_t end = io.FileSize();
+            int64_t place;
+            int32_t area;
+            if (oldArea > len && oldOffset >= kFirstFreeOffset) {
+                place = oldOffset;
+                area = oldArea;
+            } else if (oldOffset >= kFirstFreeOffset && static_cast<int64_t>(oldOffset) + oldArea == end) {
+                place = oldOffset;
+                area = BlobAreaSize(len);
+            } else {
+                place = end;
+                area = BlobAreaSize(len);
+            }
+            WriteBlobArea(io, place, buffers, i, encoded);
+            b::PutI32(desc, 0, static_cast<int32_t>(place));
+            b::PutI32(desc, 4, len);
+            b::PutI32(desc, 8, area);
+            continue;
+        }
+        if (item.buffer == nullptr) continue;
+        int32_t size = std::min(item.dataSize, SlotSize(i));
+        if (i == autoIncField_ && size >= 4) {
+            int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
+            if (v == 0) continue;  // keeps the stored value
+            io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain, static_cast<size_t>(size));
+            if (v > header_.AutoIncCounter()) {
+                // The counter first: a crash before the record is written leaves a gap,
+                // never a counter below a stored value.
+                TableHeader next = header_;
+                next.SetAutoIncCounter(v);
+                io.WriteTableHeaderPart(tableNo_, next, kHdrAutoIncCounter, 4);
+                header_ = next;
+            }
+            continue;
+        }
+        io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain, static_cast<size_t>(size));
+    }
+    io.WriteAt(entry.dataOffset, record.data(), record.size());
+    TTableIndexes::RelinkRecord(*this, io, buffers, physicalPosition, onMove);
+    if (flush) io.FlushStorage();
+}
+
+void TTarnTableIO::RemoveRecord(int physicalPosition, bool flush) {
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    TRecordEntry entry = lists_[0].At(physicalPosition);
+    if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
+    io.MarkDeleted(RecordItemOffset(entry.recNo));
+    TTableIndexes::UnlinkRecord(*this, physicalPosition);
+    lists_[0].Erase(physicalPosition);
+    if (flush) io.FlushStorage();
+}
+
+void TTarnTableIO::ReadStoredField(int32_t recNo, int field, TStream& dest) {
+    bool blob = IsBlobType(fieldDefs_[field].FieldType);
+    File().ReadFieldValue(RecordItemOffset(recNo), SlotOffset(field), blob ? kBlobDescriptorSize : SlotSize(field),
+                          blob, Encrypt(field), Compress(field), dest);
+}
+
+int TTarnTableIO::PhysicalPosition(int list, int position) {
+    if (list == 0) return position;
+    int32_t recNo = RecordList(list).At(position).recNo;
+    int p = lists_[0].LowerBoundRecNo(recNo);
+    return p < lists_[0].Count() && lists_[0].At(p).recNo == recNo ? p : -1;
+}
+
+int TTarnTableIO::KeyPosition(int list, int physicalPosition) {
+    if (list == 0) return physicalPosition;
+    return RecordList(list).FindRecNo(lists_[0].At(physicalPosition).recNo);
+}
+
+}  // namespace tarn

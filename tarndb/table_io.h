@@ -1,0 +1,144 @@
+// TTarnTableIO: the storage side of one table of a connected database. It loads the table's
+// schema and record lists when the table is first acquired, reads stored records into a
+// component's field buffers, and appends, rewrites and deletes records in the file while
+// keeping its in-memory lists in step.
+//
+// Record lists: list 0 holds the live records in physical order (ascending record number);
+// list i + 1 holds them in the key order of index i. An entry is (DataOffset, record
+// number); the record number is fixed for a record's life and doubles as the bookmark.
+//
+// Safety beyond the plain format rules:
+//  - Crash safety: an append writes the record's fixed part and blob areas first, then its
+//    record-table item (or new block), then the table header, so an append cut short at
+//    any write leaves the file loading without a half-written record.
+//  - Several writers: every write operation compares, under the file lock, the table
+//    header on disk with the one in memory; when another process changed it, the table's
+//    bookkeeping is reloaded before anything is written (OnReloaded tells the component).
+//
+// Owned by its database; used from the thread that owns the database. Every operation
+// that touches the file holds the file lock. Errors: EDatabaseError ("Table '%s' not
+// found", "General error", "Invalid unique field value '%s'", "Wait for unlock time out",
+// "<database>: Cannot perform this operation on a closed database", damaged-file errors).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/streams/stream.h"
+#include "tarndb/defs.h"
+#include "tarndb/field_buffers.h"
+#include "tarndb/file_format.h"
+#include "tarndb/record_list.h"
+
+namespace tarn {
+
+class TTarnDBFileIO;
+
+// What a table's storage needs from its database.
+class TTableStorageHost {
+public:
+    virtual ~TTableStorageHost() = default;
+    // The open file object, or nullptr while the database is closed.
+    virtual TTarnDBFileIO* StorageFile() = 0;
+    // The database's component name ("" when it has none), for message prefixes.
+    virtual std::string StorageComponentName() const = 0;
+};
+
+// Called by AddRecord: first (-1, -1, entry) before any key list changes, then once per
+// index with the position at which the entry is being inserted into that index's list.
+using TInsertNotify = std::function<void(int index, int position, const TRecordEntry& entry)>;
+// Called by ModifyRecord for each index in which the record changes place; positions are
+// counted in the list as it was before the move.
+using TMoveNotify = std::function<void(int index, int oldPosition, int newPosition)>;
+
+class TTarnTableIO {
+public:
+    TTarnTableIO(TTableStorageHost& database, std::string tableName);
+    TTarnTableIO(const TTarnTableIO&) = delete;
+    TTarnTableIO& operator=(const TTarnTableIO&) = delete;
+
+    // Loads the table when the open count is 0, then counts one more user. A failed load
+    // leaves the count at 0.
+    void AcquireTable();
+    // One user fewer; at 1 the definitions and lists are dropped (never below 0).
+    void ReleaseTable();
+    void LoadTable();
+    int OpenCount() const { return openCount_; }
+
+    const std::string& TableName() const { return tableName_; }
+    int TableNo() const { return tableNo_; }
+    TTarnFieldDefs& FieldDefs() { return fieldDefs_; }
+    TTarnIndexDefs& IndexDefs() { return indexDefs_; }
+    int FieldCount() const { return fieldDefs_.Count(); }
+    int IndexCount() const { return indexDefs_.Count(); }
+    int32_t RecordSize() const { return recordSize_; }
+    int32_t SlotOffset(int field) const { return slotOffsets_.at(static_cast<size_t>(field)); }
+    int32_t SlotSize(int field) const { return slotSizes_.at(static_cast<size_t>(field)); }
+    int AutoIncField() const { return autoIncField_; }
+    const format::TableHeader& Header() const { return header_; }
+
+    // 0: physical order; i + 1: key order of index i.
+    TRecordList& RecordList(int list) { return lists_.at(static_cast<size_t>(list)); }
+    int ListCount() const { return static_cast<int>(lists_.size()); }
+
+    void FetchRecord(TFieldBuffers& buffers, int list, int position);
+    void AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert);
+    void ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove);
+    void RemoveRecord(int physicalPosition, bool flush);
+    // Reads and decodes one field of a stored record: a slot's bytes or a blob's value.
+    void ReadStoredField(int32_t recNo, int field, TStream& dest);
+
+    // Position in list 0 of the record at `position` of `list` (binary search by record
+    // number); -1 when absent.
+    int PhysicalPosition(int list, int position);
+    // Position in `list` of the record at physical position `physicalPosition`; -1 when absent.
+    int KeyPosition(int list, int physicalPosition);
+
+    // Processing flags of a field (both false for StorePlain fields).
+    bool Encrypt(int field);
+    bool Compress(int field);
+
+    // File offset of record number recNo's record-table item.
+    int64_t RecordItemOffset(int32_t recNo) const;
+    TTarnDBFileIO& File();
+
+    // Told after the bookkeeping was reloaded because another process changed the table.
+    std::function<void()> OnReloaded;
+
+    // Raised by the index layer and the component for "no such record any more".
+    static constexpr const char* kRecordGone = "The record was deleted by another process";
+
+private:
+    friend class TTableIndexes;
+    void ReadBookkeeping(TTarnDBFileIO& io);
+    void BuildDefinitions();
+    // Under the lock: reload when another process changed the table header.
+    bool SyncWithDisk(TTarnDBFileIO& io);
+    int ReacquirePosition(const TRecordEntry& entry);
+    void CutStrings(TFieldBuffers& buffers);
+    // Encodes blob i of `buffers` and writes it at `offset` with its fill (verifying when
+    // the database asks for it); returns the stored length.
+    int32_t EncodeBlob(TFieldBuffers& buffers, int field, TMemoryStream& encoded);
+    void WriteBlobArea(TTarnDBFileIO& io, int64_t offset, TFieldBuffers& buffers, int field, TMemoryStream& encoded);
+    void CheckLoaded() const;
+
+    TTableStorageHost& database_;
+    std::string tableName_;
+    int openCount_ = 0;
+    int tableNo_ = -1;
+    TTarnFieldDefs fieldDefs_;
+    TTarnIndexDefs indexDefs_;
+    int32_t recordSize_ = 0;
+    std::vector<int32_t> slotOffsets_;
+    std::vector<int32_t> slotSizes_;
+    int autoIncField_ = -1;
+    format::TableHeader header_;
+    std::vector<int32_t> recBlocks_;
+    std::vector<std::vector<int32_t>> indexBlocks_;
+    std::vector<TRecordList> lists_;
+    std::vector<uint8_t> scratch_;
+};
+
+}  // namespace tarn
