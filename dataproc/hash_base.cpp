@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dataproc/hash_words.h"
 #include "platform/errors.h"
 
 namespace tarn {
@@ -47,10 +48,12 @@ std::string EncodeDigestBase64(std::span<const uint8_t> digest) {
     return text;
 }
 
+THash::~THash() { hashing::SecureZero(digest_, sizeof digest_); }
+
 std::string THash::DigestText(int format) const {
     const int size = DigestSize();
     const uint8_t* bytes = Digest();
-    if (size <= 0 || bytes == nullptr) {
+    if (size <= 0) {
         // No digest bytes: every format gives the empty text.
         return std::string();
     }

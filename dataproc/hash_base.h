@@ -25,7 +25,8 @@ namespace tarn {
 class THash {
 public:
     THash() = default;
-    virtual ~THash() = default;
+    // Overwrites the digest bytes with zeros.
+    virtual ~THash();
     THash(const THash&) = delete;
     THash& operator=(const THash&) = delete;
 
@@ -40,10 +41,14 @@ public:
     }
     // Completes the digest.
     virtual void Finish() {}
-    // The DigestSize() bytes of the digest, valid after Finish.
-    virtual const uint8_t* Digest() const { return nullptr; }
-    // Number of digest bytes: 0 in the base class.
+    // The DigestSize() bytes of the digest, valid after Finish. The bytes may be
+    // overwritten by the caller (a cipher replaces the digest it keyed itself with).
+    const uint8_t* Digest() const { return digest_; }
+    uint8_t* Digest() { return digest_; }
+    // Number of digest bytes: 0 in the base class, at most kMaxDigestSize.
     virtual int DigestSize() const { return 0; }
+
+    static constexpr int kMaxDigestSize = 20;
 
     // The digest as text. Format 16: upper-case hexadecimal, two characters per byte;
     // 64 (and 0, the default): the engine's own base-64 variant (see EncodeDigestBase64);
@@ -68,6 +73,9 @@ public:
 protected:
     static std::string RunOnce(THash& hash, std::span<uint8_t> digestOut, const void* buffer,
                                int64_t size);
+
+    // The digest bytes of every class of the family (DigestSize() of them are used).
+    uint8_t digest_[kMaxDigestSize] = {};
 };
 
 // The engine's base-64 variant of a digest (DigestText format 64). Bytes are taken in groups

@@ -6,6 +6,8 @@
 
 namespace tarn {
 
+using namespace hashing;
+
 namespace {
 
 constexpr uint8_t kXor32Abc[4] = {0x43, 0x4c, 0x0c, 0x00};  // 000C4C43, little-endian
@@ -32,10 +34,7 @@ constexpr CrcTables kCrc = MakeCrcTables();
 
 }  // namespace
 
-THash_XOR32::~THash_XOR32() {
-    SecureZero(&checksum_, sizeof checksum_);
-    SecureZero(digest_, sizeof digest_);
-}
+THash_XOR32::~THash_XOR32() { SecureZero(&checksum_, sizeof checksum_); }
 
 const uint8_t* THash_XOR32::KnownAnswerData() const { return kXor32Abc; }
 

@@ -23,7 +23,6 @@ public:
     void Start() override;
     void Update(const void* data, int64_t size) override;
     void Finish() override;
-    const uint8_t* Digest() const override { return digest_; }
     int DigestSize() const override { return 4; }
 
     // The checksum (after Finish: the final value).
@@ -33,7 +32,6 @@ public:
 
 protected:
     uint32_t checksum_ = 0;
-    uint8_t digest_[4] = {};
 
 private:
     int pending_ = -1;  // low byte of a 16-bit word whose high byte has not come yet

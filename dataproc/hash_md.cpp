@@ -6,6 +6,8 @@
 
 namespace tarn {
 
+using namespace hashing;
+
 namespace {
 
 constexpr uint8_t kMd4Abc[16] = {0xa4, 0x48, 0x01, 0x7a, 0xaf, 0x21, 0xd8, 0x52,
@@ -20,7 +22,6 @@ inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
 THash_MD4::~THash_MD4() {
     SecureZero(block_, sizeof block_);
     SecureZero(state_, sizeof state_);
-    SecureZero(digest_, sizeof digest_);
     count_ = 0;
 }
 

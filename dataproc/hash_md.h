@@ -23,7 +23,6 @@ public:
     void Start() override;
     void Update(const void* data, int64_t size) override;
     void Finish() override;
-    const uint8_t* Digest() const override { return digest_; }
     int DigestSize() const override { return 16; }
 
     TARN_HASH_CLASS_OPERATIONS(THash_MD4)
@@ -38,10 +37,9 @@ protected:
     // Writes State words 0 .. words-1 into the digest bytes.
     void StoreDigest(int words, bool bigEndian);
 
-    uint64_t count_ = 0;       // bytes added since Start
-    uint8_t block_[64] = {};   // bytes of the current incomplete block
-    uint32_t state_[5] = {};   // chaining state: MD4 uses words 0..3, the others 0..4
-    uint8_t digest_[20] = {};  // digest bytes after Finish
+    uint64_t count_ = 0;      // bytes added since Start
+    uint8_t block_[64] = {};  // bytes of the current incomplete block
+    uint32_t state_[5] = {};  // chaining state: MD4 uses words 0..3, the others 0..4
 };
 
 }  // namespace tarn

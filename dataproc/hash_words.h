@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tarn {
+namespace tarn::hashing {
 
 inline uint32_t LoadLE32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
@@ -41,4 +41,4 @@ inline void SecureZero(void* p, size_t size) {
     for (size_t i = 0; i < size; ++i) v[i] = 0;
 }
 
-}  // namespace tarn
+}  // namespace tarn::hashing
