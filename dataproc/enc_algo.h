@@ -68,7 +68,8 @@ public:
 
 class TEncAlgo_Gost final : public TEncAlgo_Base {
 public:
-    explicit TEncAlgo_Gost(TDataProcessOwner* owner) : TEncAlgo_Base(owner, &MakeCipher<TEnc_Gost>) {}
+    explicit TEncAlgo_Gost(TDataProcessOwner* owner)
+        : TEncAlgo_Base(owner, &MakeCipher<TEnc_Gost>) {}
     TCipherClass CipherClass() const override { return &MakeCipher<TEnc_Gost>; }
 };
 

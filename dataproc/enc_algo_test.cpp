@@ -39,7 +39,8 @@ TEST(CipherModules, RegisteredUnderTheirNamesInOrder) {
     EXPECT_EQ(entries.size(), before);
     std::vector<std::string> names;
     for (const auto& e : entries)
-        if (e.Name == "Blowfish" || e.Name == "Twofish" || e.Name == "Gost") names.push_back(e.Name);
+        if (e.Name == "Blowfish" || e.Name == "Twofish" || e.Name == "Gost")
+            names.push_back(e.Name);
     EXPECT_EQ(names, (std::vector<std::string>{"Blowfish", "Twofish", "Gost"}));
 
     struct Case {

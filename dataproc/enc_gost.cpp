@@ -9,15 +9,14 @@ namespace tarn {
 namespace {
 
 // S-box i replaces bits 4i..4i+3 of the round input (entries for inputs 0..15).
-constexpr uint8_t kSBox[8][16] = {
-    {4, 10, 9, 2, 13, 8, 0, 14, 6, 11, 1, 12, 7, 15, 5, 3},
-    {14, 11, 4, 12, 6, 13, 15, 10, 2, 3, 8, 1, 0, 7, 5, 9},
-    {5, 8, 1, 13, 10, 3, 4, 2, 14, 15, 12, 7, 6, 0, 9, 11},
-    {7, 13, 10, 1, 0, 8, 9, 15, 14, 4, 6, 12, 11, 2, 5, 3},
-    {6, 12, 7, 1, 5, 15, 13, 8, 4, 10, 9, 14, 0, 3, 11, 2},
-    {4, 11, 10, 0, 7, 2, 1, 13, 3, 6, 8, 5, 9, 12, 15, 14},
-    {13, 11, 4, 1, 3, 15, 5, 9, 0, 10, 14, 7, 6, 8, 2, 12},
-    {1, 15, 13, 0, 5, 7, 10, 4, 9, 2, 3, 14, 6, 11, 8, 12}};
+constexpr uint8_t kSBox[8][16] = {{4, 10, 9, 2, 13, 8, 0, 14, 6, 11, 1, 12, 7, 15, 5, 3},
+                                  {14, 11, 4, 12, 6, 13, 15, 10, 2, 3, 8, 1, 0, 7, 5, 9},
+                                  {5, 8, 1, 13, 10, 3, 4, 2, 14, 15, 12, 7, 6, 0, 9, 11},
+                                  {7, 13, 10, 1, 0, 8, 9, 15, 14, 4, 6, 12, 11, 2, 5, 3},
+                                  {6, 12, 7, 1, 5, 15, 13, 8, 4, 10, 9, 14, 0, 3, 11, 2},
+                                  {4, 11, 10, 0, 7, 2, 1, 13, 3, 6, 8, 5, 9, 12, 15, 14},
+                                  {13, 11, 4, 1, 3, 15, 5, 9, 0, 10, 14, 7, 6, 8, 2, 12},
+                                  {1, 15, 13, 0, 5, 7, 10, 4, 9, 2, 3, 14, 6, 11, 8, 12}};
 
 // The S-boxes combined per byte of the round input and already rotated left by 11 bits,
 // so that f(x) = T0[x0] ^ T1[x1] ^ T2[x2] ^ T3[x3].
@@ -27,8 +26,8 @@ constexpr RoundTables MakeTables() {
     RoundTables t{};
     for (int byte = 0; byte < 4; ++byte)
         for (int v = 0; v < 256; ++v) {
-            const uint32_t sub = uint32_t{kSBox[2 * byte][v & 0xF]} |
-                                 (uint32_t{kSBox[2 * byte + 1][v >> 4]} << 4);
+            const uint32_t sub =
+                uint32_t{kSBox[2 * byte][v & 0xF]} | (uint32_t{kSBox[2 * byte + 1][v >> 4]} << 4);
             t[static_cast<size_t>(byte)][static_cast<size_t>(v)] = std::rotl(sub << (8 * byte), 11);
         }
     return t;

@@ -28,7 +28,9 @@ inline std::string ToHex(const uint8_t* bytes, size_t size) {
     return out;
 }
 
-inline std::string ToHex(const std::vector<uint8_t>& bytes) { return ToHex(bytes.data(), bytes.size()); }
+inline std::string ToHex(const std::vector<uint8_t>& bytes) {
+    return ToHex(bytes.data(), bytes.size());
+}
 
 // Bytes 0, 1, 2, ... n-1 (mod 256): the keys of the published known answers.
 inline std::vector<uint8_t> Counting(size_t n) {

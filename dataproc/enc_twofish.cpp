@@ -60,8 +60,10 @@ constexpr uint8_t GfMul(uint8_t a, uint8_t b, unsigned poly) {
 constexpr unsigned kMdsPoly = 0x169;
 constexpr unsigned kRsPoly = 0x14D;
 
-constexpr uint8_t kMds[4][4] = {
-    {0x01, 0xEF, 0x5B, 0x5B}, {0x5B, 0xEF, 0xEF, 0x01}, {0xEF, 0x5B, 0x01, 0xEF}, {0xEF, 0x01, 0xEF, 0x5B}};
+constexpr uint8_t kMds[4][4] = {{0x01, 0xEF, 0x5B, 0x5B},
+                                {0x5B, 0xEF, 0xEF, 0x01},
+                                {0xEF, 0x5B, 0x01, 0xEF},
+                                {0xEF, 0x01, 0xEF, 0x5B}};
 
 constexpr uint8_t kRs[4][8] = {{0x01, 0xA4, 0x55, 0x87, 0x5A, 0x58, 0xDB, 0x9E},
                                {0xA4, 0x56, 0x82, 0xF3, 0x1E, 0xC6, 0x68, 0xE5},
@@ -71,7 +73,8 @@ constexpr uint8_t kRs[4][8] = {{0x01, 0xA4, 0x55, 0x87, 0x5A, 0x58, 0xDB, 0x9E},
 // Column `col` of the MDS matrix times `v`, as a little-endian word.
 inline uint32_t MdsColumn(int col, uint8_t v) {
     uint32_t w = 0;
-    for (int row = 0; row < 4; ++row) w |= uint32_t{GfMul(kMds[row][col], v, kMdsPoly)} << (8 * row);
+    for (int row = 0; row < 4; ++row)
+        w |= uint32_t{GfMul(kMds[row][col], v, kMdsPoly)} << (8 * row);
     return w;
 }
 

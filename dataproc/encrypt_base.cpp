@@ -36,8 +36,8 @@ inline void XorInto(uint8_t* dst, const uint8_t* a, const uint8_t* b) {
 }  // namespace
 
 TEncrypt::TEncrypt(const TCipherSizes& sizes) : hashClass_(&MakeHash<THash_SHA>), sizes_(sizes) {
-    if (sizes_.BlockSize <= 0 || sizes_.BlockSize > kMaxBlockSize ||
-        sizes_.KeyScheduleSize < 0 || sizes_.KeyScheduleSize % 4 != 0 || sizes_.MaxKeySize < 0)
+    if (sizes_.BlockSize <= 0 || sizes_.BlockSize > kMaxBlockSize || sizes_.KeyScheduleSize < 0 ||
+        sizes_.KeyScheduleSize % 4 != 0 || sizes_.MaxKeySize < 0)
         throw Exception("Invalid cipher sizes");
     keySchedule_ = std::make_unique<uint32_t[]>(static_cast<size_t>(sizes_.KeyScheduleSize) / 4);
     TEncrypt::Wipe();
@@ -63,10 +63,9 @@ void TEncrypt::Wipe() {
 
 void TEncrypt::SetMode(uint8_t mode) {
     if (mode > kMaxCipherMode)
-        throw EEncryptException(
-            Format("%s: unknown encryption mode %u (the modes are 0 to 4)", ClassName(),
-                   static_cast<unsigned>(mode)),
-            kEncryptErrInvalidMode);
+        throw EEncryptException(Format("%s: unknown encryption mode %u (the modes are 0 to 4)",
+                                       ClassName(), static_cast<unsigned>(mode)),
+                                kEncryptErrInvalidMode);
     mode_ = mode;
 }
 
@@ -209,9 +208,9 @@ void TEncrypt::TransformBlocks(const uint8_t* in, uint8_t* out, size_t count, bo
             break;
         default:
             // SetMode admits nothing else.
-            throw EEncryptException(Format("%s: unknown encryption mode %u", ClassName(),
-                                           static_cast<unsigned>(mode_)),
-                                    kEncryptErrInvalidMode);
+            throw EEncryptException(
+                Format("%s: unknown encryption mode %u", ClassName(), static_cast<unsigned>(mode_)),
+                kEncryptErrInvalidMode);
     }
 }
 

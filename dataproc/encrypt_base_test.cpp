@@ -55,8 +55,14 @@ Bytes Model(TEncrypt& blocks, uint8_t mode, const Bytes& in, bool encode,
     const size_t b = static_cast<size_t>(blocks.BlockSize());
     Bytes f(blocks.InitVector().begin(), blocks.InitVector().end());
     Bytes out(in.size());
-    auto e = [&](Bytes x) { blocks.EncryptBlock(x.data()); return x; };
-    auto d = [&](Bytes x) { blocks.DecryptBlock(x.data()); return x; };
+    auto e = [&](Bytes x) {
+        blocks.EncryptBlock(x.data());
+        return x;
+    };
+    auto d = [&](Bytes x) {
+        blocks.DecryptBlock(x.data());
+        return x;
+    };
     if (mode == chCFB8 || mode == chOFB8) {
         for (size_t i = 0; i < in.size(); ++i) {
             const Bytes k = e(f);
@@ -86,7 +92,8 @@ Bytes Model(TEncrypt& blocks, uint8_t mode, const Bytes& in, bool encode,
         std::copy(y.begin(), y.end(), out.begin() + at);
     }
     const Bytes k = e(f);
-    for (size_t i = whole; i < in.size(); ++i) out[i] = mode == chECB ? in[i] : in[i] ^ k[i - whole];
+    for (size_t i = whole; i < in.size(); ++i)
+        out[i] = mode == chECB ? in[i] : in[i] ^ k[i - whole];
     if (mode == chXorFeedback && whole < in.size())
         for (size_t i = 0; i < b; ++i) f[i] ^= k[i];
     if (feedbackOut) *feedbackOut = f;
