@@ -9,6 +9,7 @@
 #include "dataproc/data_process_mgr.h"
 #include "dataproc/enc_test_support.h"
 #include "dataproc/module_registry.h"
+#include "dataproc/standard_modules.h"
 #include "platform/errors.h"
 #include "platform/streams/stream.h"
 
@@ -25,14 +26,14 @@ Bytes Pattern(size_t n) {
 }
 
 std::unique_ptr<TEncryptAlgo> CreateRegistered(std::string_view name) {
-    RegisterCipherModules();
+    RegisterStandardModules();
     const int index = EncryptModuleList().IndexOf(name);
     if (index < 0) return nullptr;
     return EncryptModuleList().Entry(index).Class.Create(nullptr);
 }
 
 TEST(CipherModules, RegisteredUnderTheirNamesInOrder) {
-    RegisterCipherModules();
+    RegisterStandardModules();
     const size_t before = EncryptModuleList().Entries().size();
     RegisterCipherModules();  // again: nothing changes
     const auto entries = EncryptModuleList().Entries();
@@ -164,7 +165,7 @@ TEST(CipherModules, StreamEncryptionAndProgress) {
 // Through the encryption manager every unit starts from the initial vector, so one stored
 // field decodes the same way however often it is read.
 TEST(CipherModules, ManagerUnitsAreIndependent) {
-    RegisterCipherModules();
+    RegisterStandardModules();
     TEncryptMgr manager(nullptr);
     manager.SelectModule("blowfish");
     manager.SetEncryptMode(chXorFeedback);

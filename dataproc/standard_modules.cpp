@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "dataproc/enc_algo.h"
 #include "dataproc/module_registry.h"
 
 namespace tarn {
@@ -13,10 +14,7 @@ void RegisterStandardModules() {
         // (ZLIB follows with the zlib module.)
 
         // Encryption modules, in this order: Blowfish, Twofish, Gost.
-        // CIPHER MODULES: register them here, e.g.
-        //   RegisterEncryptModule<TEncAlgo_Blowfish>("Blowfish");
-        //   RegisterEncryptModule<TEncAlgo_Twofish>("Twofish");
-        //   RegisterEncryptModule<TEncAlgo_Gost>("Gost");
+        RegisterCipherModules();
     });
 }
 
