@@ -15,6 +15,12 @@ void SecureZero(void* data, size_t size) {
 
 namespace {
 
+// Like SecureZero, with a fill byte: the vectors are wiped to FF, also in the destructor.
+void SecureFill(uint8_t* data, size_t size, uint8_t value) {
+    volatile uint8_t* p = data;
+    while (size--) *p++ = value;
+}
+
 // Zeroes the scratch block when a buffer operation ends, however it ends.
 class ScratchGuard {
 public:
@@ -55,8 +61,8 @@ void TEncrypt::ResetFeedback() { std::memcpy(feedback_.data(), initVector_.data(
 
 void TEncrypt::Wipe() {
     SetStateFlag(kInitializedFlag, false);
-    std::memset(initVector_.data(), 0xFF, initVector_.size());
-    std::memset(feedback_.data(), 0xFF, feedback_.size());
+    SecureFill(initVector_.data(), initVector_.size(), 0xFF);
+    SecureFill(feedback_.data(), feedback_.size(), 0xFF);
     SecureZero(buffer_.data(), buffer_.size());
     SecureZero(keySchedule_.get(), static_cast<size_t>(sizes_.KeyScheduleSize));
 }
