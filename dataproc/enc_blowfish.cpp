@@ -1,0 +1,102 @@
+#include "dataproc/enc_blowfish.h"
+
+#include <cstring>
+
+#include "dataproc/enc_blowfish_tables.h"
+#include "platform/errors.h"
+
+namespace tarn {
+
+namespace {
+
+constexpr int kSBoxWords = 4 * 256;  // S-boxes first in the key schedule
+constexpr int kPWords = 18;          // then the P-array
+
+inline uint32_t LoadBE(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+inline void StoreBE(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+// F(x) = ((S0[a] + S1[b]) ^ S2[c]) + S3[d] with a the most significant byte of x.
+inline uint32_t F(const uint32_t* s, uint32_t x) {
+    return ((s[x >> 24] + s[256 + ((x >> 16) & 0xFF)]) ^ s[512 + ((x >> 8) & 0xFF)]) +
+           s[768 + (x & 0xFF)];
+}
+
+}  // namespace
+
+void TEnc_Blowfish::EncryptWords(uint32_t& left, uint32_t& right) const {
+    const uint32_t* s = KeySchedule();
+    const uint32_t* p = s + kSBoxWords;
+    uint32_t l = left, r = right;
+    for (int i = 0; i < 16; i += 2) {
+        l ^= p[i];
+        r ^= F(s, l);
+        r ^= p[i + 1];
+        l ^= F(s, r);
+    }
+    left = r ^ p[17];
+    right = l ^ p[16];
+}
+
+void TEnc_Blowfish::EncryptBlock(uint8_t* block) {
+    uint32_t l = LoadBE(block), r = LoadBE(block + 4);
+    EncryptWords(l, r);
+    StoreBE(block, l);
+    StoreBE(block + 4, r);
+}
+
+void TEnc_Blowfish::DecryptBlock(uint8_t* block) {
+    const uint32_t* s = KeySchedule();
+    const uint32_t* p = s + kSBoxWords;
+    uint32_t l = LoadBE(block), r = LoadBE(block + 4);
+    for (int i = 17; i > 1; i -= 2) {
+        l ^= p[i];
+        r ^= F(s, l);
+        r ^= p[i - 1];
+        l ^= F(s, r);
+    }
+    StoreBE(block, r ^ p[0]);
+    StoreBE(block + 4, l ^ p[1]);
+}
+
+void TEnc_Blowfish::Init(const uint8_t* key, int size, const uint8_t* initialVector) {
+    BeginKeySetup(size);
+    if (size == 0)
+        throw EEncryptException("TEnc_Blowfish: the key must be 1 to 56 bytes long",
+                                kEncryptErrInvalidKeySize);
+    uint32_t* s = KeySchedule();
+    uint32_t* p = s + kSBoxWords;
+    std::memcpy(s, blowfish_tables::kInitialS, sizeof(uint32_t) * kSBoxWords);
+    // The key bytes, taken cyclically, are folded into the P-array four at a time.
+    int at = 0;
+    for (int i = 0; i < kPWords; ++i) {
+        uint32_t word = 0;
+        for (int j = 0; j < 4; ++j) {
+            word = (word << 8) | key[at];
+            at = (at + 1) % size;
+        }
+        p[i] = blowfish_tables::kInitialP[i] ^ word;
+    }
+    // P-array, then S-boxes, replaced by the chained encryptions of a zero block.
+    uint32_t l = 0, r = 0;
+    for (int i = 0; i < kPWords; i += 2) {
+        EncryptWords(l, r);
+        p[i] = l;
+        p[i + 1] = r;
+    }
+    for (int i = 0; i < kSBoxWords; i += 2) {
+        EncryptWords(l, r);
+        s[i] = l;
+        s[i + 1] = r;
+    }
+    EndKeySetup(initialVector);
+}
+
+}  // namespace tarn

@@ -1,0 +1,248 @@
+#include "dataproc/encrypt_base.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dataproc/hash_sha.h"
+#include "platform/errors.h"
+
+namespace tarn {
+
+void SecureZero(void* data, size_t size) {
+    volatile uint8_t* p = static_cast<volatile uint8_t*>(data);
+    while (size--) *p++ = 0;
+}
+
+namespace {
+
+// Like SecureZero, with a fill byte: the vectors are wiped to FF, also in the destructor.
+void SecureFill(uint8_t* data, size_t size, uint8_t value) {
+    volatile uint8_t* p = data;
+    while (size--) *p++ = value;
+}
+
+// Zeroes the scratch block when a buffer operation ends, however it ends.
+class ScratchGuard {
+public:
+    ScratchGuard(uint8_t* data, size_t size) : data_(data), size_(size) {}
+    ~ScratchGuard() { SecureZero(data_, size_); }
+    ScratchGuard(const ScratchGuard&) = delete;
+    ScratchGuard& operator=(const ScratchGuard&) = delete;
+
+private:
+    uint8_t* data_;
+    size_t size_;
+};
+
+template <size_t B>
+inline void XorInto(uint8_t* dst, const uint8_t* a, const uint8_t* b) {
+    for (size_t i = 0; i < B; ++i) dst[i] = a[i] ^ b[i];
+}
+
+}  // namespace
+
+TEncrypt::TEncrypt(const TCipherSizes& sizes) : hashClass_(&MakeHash<THash_SHA>), sizes_(sizes) {
+    if (sizes_.BlockSize <= 0 || sizes_.BlockSize > kMaxBlockSize || sizes_.KeyScheduleSize < 0 ||
+        sizes_.KeyScheduleSize % 4 != 0 || sizes_.MaxKeySize < 0)
+        throw Exception("Invalid cipher sizes");
+    keySchedule_ = std::make_unique<uint32_t[]>(static_cast<size_t>(sizes_.KeyScheduleSize) / 4);
+    TEncrypt::Wipe();
+}
+
+TEncrypt::~TEncrypt() { TEncrypt::Wipe(); }
+
+void TEncrypt::SetStateFlag(uint8_t index, bool value) {
+    if (index >= 32) return;
+    const uint32_t bit = uint32_t{1} << index;
+    stateFlags_ = value ? (stateFlags_ | bit) : (stateFlags_ & ~bit);
+}
+
+void TEncrypt::ResetFeedback() { std::memcpy(feedback_.data(), initVector_.data(), BlockBytes()); }
+
+void TEncrypt::Wipe() {
+    SetStateFlag(kInitializedFlag, false);
+    SecureFill(initVector_.data(), initVector_.size(), 0xFF);
+    SecureFill(feedback_.data(), feedback_.size(), 0xFF);
+    SecureZero(buffer_.data(), buffer_.size());
+    SecureZero(keySchedule_.get(), static_cast<size_t>(sizes_.KeyScheduleSize));
+}
+
+void TEncrypt::SetMode(uint8_t mode) {
+    if (mode > kMaxCipherMode)
+        throw EEncryptException(Format("%s: unknown encryption mode %u (the modes are 0 to 4)",
+                                       ClassName(), static_cast<unsigned>(mode)),
+                                kEncryptErrInvalidMode);
+    mode_ = mode;
+}
+
+void TEncrypt::BeginKeySetup(int& size) {
+    SetStateFlag(kInitializedFlag, false);
+    Wipe();
+    size = std::clamp(size, 0, sizes_.MaxKeySize);
+}
+
+void TEncrypt::EndKeySetup(const uint8_t* initialVector) {
+    if (initialVector != nullptr) {
+        std::memcpy(initVector_.data(), initialVector, BlockBytes());
+    } else {
+        // Still all FF from Wipe: the vector becomes E(FF..FF) under the new key.
+        EncryptBlock(initVector_.data());
+    }
+    std::memcpy(feedback_.data(), initVector_.data(), BlockBytes());
+    SetStateFlag(kInitializedFlag, true);
+}
+
+void TEncrypt::InitKey(std::string_view password, const uint8_t* initialVector) {
+    if (!hashObject_) hashObject_ = hashClass_();
+    THash& hash = *hashObject_;
+    hash.Start();
+    hash.UpdateText(password);
+    hash.Finish();
+    const int digestSize = hash.DigestSize();
+    uint8_t* digest = hash.Digest();
+    Init(digest, std::min(digestSize, sizes_.MaxKeySize), initialVector);
+    // Leave no clear key in the hash object: its digest becomes the digest encrypted.
+    EncodeBuffer(digest, digest, digestSize);
+    ResetFeedback();
+}
+
+void TEncrypt::CheckInitialized() const {
+    if (!Initialized())
+        throw EEncryptException(
+            Format("%s is not initialized call Init() or InitKey() before.", ClassName()),
+            kEncryptErrNotInitialized);
+}
+
+void TEncrypt::EncodeBuffer(const void* source, void* dest, int32_t count) {
+    CheckInitialized();
+    if (count <= 0) return;
+    Transform(static_cast<const uint8_t*>(source), static_cast<uint8_t*>(dest),
+              static_cast<size_t>(count), true);
+}
+
+void TEncrypt::DecodeBuffer(const void* source, void* dest, int32_t count) {
+    CheckInitialized();
+    if (count <= 0) return;
+    Transform(static_cast<const uint8_t*>(source), static_cast<uint8_t*>(dest),
+              static_cast<size_t>(count), false);
+}
+
+void TEncrypt::Transform(const uint8_t* in, uint8_t* out, size_t count, bool encode) {
+    ScratchGuard guard(buffer_.data(), buffer_.size());
+    // The block sizes are fixed per cipher; instantiating the loops per size lets the
+    // compiler turn the block XORs into word operations.
+    switch (sizes_.BlockSize) {
+        case 8:
+            TransformBlocks<8>(in, out, count, encode);
+            TransformTail<8>(in, out, count, encode);
+            break;
+        case 16:
+            TransformBlocks<16>(in, out, count, encode);
+            TransformTail<16>(in, out, count, encode);
+            break;
+        default:
+            throw Exception(Format("%s: unsupported block size %d", ClassName(), sizes_.BlockSize));
+    }
+}
+
+// Whole blocks of modes 0, 1 and 4, and every byte of the byte-wise modes 2 and 3.
+template <size_t B>
+void TEncrypt::TransformBlocks(const uint8_t* in, uint8_t* out, size_t count, bool encode) {
+    uint8_t* f = feedback_.data();
+    uint8_t* k = buffer_.data();
+    const size_t blocks = count / B;
+    switch (mode_) {
+        case chXorFeedback:
+            for (size_t i = 0; i < blocks; ++i, in += B, out += B) {
+                uint8_t c[B];
+                if (encode) {
+                    XorInto<B>(c, in, f);
+                    EncryptBlock(c);
+                    XorInto<B>(f, c, f);
+                    std::memcpy(out, c, B);
+                } else {
+                    std::memcpy(c, in, B);
+                    uint8_t p[B];
+                    std::memcpy(p, c, B);
+                    DecryptBlock(p);
+                    XorInto<B>(out, p, f);
+                    XorInto<B>(f, c, f);
+                }
+            }
+            break;
+        case chCBC:
+            for (size_t i = 0; i < blocks; ++i, in += B, out += B) {
+                uint8_t c[B];
+                if (encode) {
+                    XorInto<B>(c, in, f);
+                    EncryptBlock(c);
+                    std::memcpy(f, c, B);
+                    std::memcpy(out, c, B);
+                } else {
+                    std::memcpy(c, in, B);
+                    uint8_t p[B];
+                    std::memcpy(p, c, B);
+                    DecryptBlock(p);
+                    XorInto<B>(out, p, f);
+                    std::memcpy(f, c, B);
+                }
+            }
+            break;
+        case chCFB8:
+        case chOFB8:
+            // Byte-wise modes have no tail: every byte is handled here.
+            for (size_t i = 0; i < count; ++i) {
+                std::memcpy(k, f, B);
+                EncryptBlock(k);
+                const uint8_t x = in[i];
+                const uint8_t y = static_cast<uint8_t>(x ^ k[0]);
+                out[i] = y;
+                std::memmove(f, f + 1, B - 1);
+                f[B - 1] = mode_ == chOFB8 ? k[0] : (encode ? y : x);
+            }
+            break;
+        case chECB:
+            for (size_t i = 0; i < blocks; ++i, in += B, out += B) {
+                uint8_t c[B];
+                std::memcpy(c, in, B);
+                if (encode)
+                    EncryptBlock(c);
+                else
+                    DecryptBlock(c);
+                std::memcpy(out, c, B);
+            }
+            break;
+        default:
+            // SetMode admits nothing else.
+            throw EEncryptException(
+                Format("%s: unknown encryption mode %u", ClassName(), static_cast<unsigned>(mode_)),
+                kEncryptErrInvalidMode);
+    }
+}
+
+// The trailing Count mod B bytes of the block modes.
+template <size_t B>
+void TEncrypt::TransformTail(const uint8_t* in, uint8_t* out, size_t count, bool /*encode*/) {
+    const size_t r = count % B;
+    if (r == 0 || mode_ == chCFB8 || mode_ == chOFB8) return;
+    const size_t at = count - r;
+    uint8_t* f = feedback_.data();
+    uint8_t* k = buffer_.data();
+    switch (mode_) {
+        case chXorFeedback:
+        case chCBC:
+            std::memcpy(k, f, B);
+            EncryptBlock(k);
+            for (size_t i = 0; i < r; ++i) out[at + i] = in[at + i] ^ k[i];
+            if (mode_ == chXorFeedback) XorInto<B>(f, k, f);
+            break;
+        case chECB:
+            // The tail is stored in clear.
+            if (out != in) std::memmove(out + at, in + at, r);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace tarn
