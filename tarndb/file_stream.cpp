@@ -43,15 +43,18 @@ void TTarnDBFileStream::WriteAt(int64_t offset, const void* buffer, size_t count
     if (count == 0) return;
     flushed_ = false;
     file_->WriteAt(offset, buffer, count);
+    // What was just written exists: reads of it need not ask the system for the size.
+    int64_t end = offset + static_cast<int64_t>(count);
+    if (map_ != nullptr && end <= capacity_ && end > knownLength_) knownLength_ = end;
 }
 
 const uint8_t* TTarnDBFileStream::View(int64_t offset, size_t count) {
     if (offset < 0) return nullptr;
     int64_t end = offset + static_cast<int64_t>(count);
-    if (map_ == nullptr || end > mapLength_) {
-        // The file may have grown since the mapping was made (here or in another process).
-        map_ = file_->MapView(mapLength_);
-        if (map_ == nullptr || end > mapLength_) return nullptr;
+    if (map_ == nullptr || end > knownLength_) {
+        // The file may have grown since we last looked (here or in another process).
+        map_ = file_->MapView(knownLength_, capacity_);
+        if (map_ == nullptr || end > knownLength_) return nullptr;
     }
     return map_ + offset;
 }

@@ -44,7 +44,8 @@ private:
     int64_t position_ = 0;
     bool flushed_ = true;
     const uint8_t* map_ = nullptr;
-    int64_t mapLength_ = 0;
+    int64_t knownLength_ = 0;  // bytes of the mapping known to exist in the file
+    int64_t capacity_ = 0;     // length of the mapping
 };
 
 }  // namespace tarn

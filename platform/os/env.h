@@ -43,8 +43,10 @@ public:
 
     // A read-only view of [0, Size()) of the file as the system sees it now, including
     // other processes' writes. Returns nullptr when the file cannot be mapped; `length`
-    // receives the mapped length, which follows the file's growth on each call.
-    virtual const uint8_t* MapView(int64_t& length) = 0;
+    // receives the file's current size and `capacity` the length of the mapping, which is
+    // reserved with room to grow so that a growing file is not mapped anew on every call:
+    // bytes in [length, capacity) may be read once this process knows they were written.
+    virtual const uint8_t* MapView(int64_t& length, int64_t& capacity) = 0;
 
 protected:
     explicit File(std::string path) : path_(std::move(path)) {}

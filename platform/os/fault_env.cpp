@@ -36,7 +36,7 @@ public:
         return !env_->LocksRefused() && inner_->TryLockByte(offset);
     }
     void UnlockByte(int64_t offset) override { inner_->UnlockByte(offset); }
-    const uint8_t* MapView(int64_t& length) override { return inner_->MapView(length); }
+    const uint8_t* MapView(int64_t& length, int64_t& capacity) override { return inner_->MapView(length, capacity); }
 
 private:
     std::unique_ptr<File> inner_;

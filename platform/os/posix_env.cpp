@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -95,29 +96,31 @@ public:
     bool TryLockByte(int64_t offset) override { return OfdLock(fd_, F_WRLCK, offset); }
     void UnlockByte(int64_t offset) override { OfdLock(fd_, F_UNLCK, offset); }
 
-    const uint8_t* MapView(int64_t& length) override {
+    const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
         int64_t size = Size();
+        length = size;
         if (size <= 0) {
-            length = 0;
+            capacity = 0;
             return nullptr;
         }
-        if (size != mapLength_) {
-            // The file grew (files of this format never shrink): map it anew. Pages of a
+        if (size > mapLength_) {
+            // Reserve room to grow (files of this format never shrink): half as much again,
+            // at least 64 MiB, so a growing file is mapped anew only now and then. Pages of a
             // shared mapping are the page cache, so other processes' writes show at once.
-            void* p = map_ ? mremap(map_, static_cast<size_t>(mapLength_), static_cast<size_t>(size),
-                                    MREMAP_MAYMOVE)
-                           : mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fd_, 0);
+            int64_t want = std::max<int64_t>(size + size / 2, size + (64 << 20));
+            void* p = map_ ? mremap(map_, static_cast<size_t>(mapLength_), static_cast<size_t>(want), MREMAP_MAYMOVE)
+                           : mmap(nullptr, static_cast<size_t>(want), PROT_READ, MAP_SHARED, fd_, 0);
             if (p == MAP_FAILED) {
                 if (map_) munmap(map_, static_cast<size_t>(mapLength_));
                 map_ = nullptr;
                 mapLength_ = 0;
-                length = 0;
+                capacity = 0;
                 return nullptr;
             }
             map_ = p;
-            mapLength_ = size;
+            mapLength_ = want;
         }
-        length = mapLength_;
+        capacity = mapLength_;
         return static_cast<const uint8_t*>(map_);
     }
 

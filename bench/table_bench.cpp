@@ -1,0 +1,266 @@
+// Table workloads against SQLite: append, scan, update, delete, open.
+//   bench_table [--quick] [--rows=N] [--reps=N] [workload...]
+#include <cstdio>
+#include <string>
+
+#include "bench/support/engine.h"
+#include "bench/support/harness.h"
+#include "tarndb/file_io.h"
+
+using namespace tarn;
+using namespace tarn::bench;
+
+namespace {
+
+constexpr long kBatch = 10000;
+
+std::string Scratch(const std::string& name) { return ScratchDir() + "/" + name; }
+
+void RemoveFile(const std::string& path) { std::remove(path.c_str()); }
+
+// ---- the engine ---------------------------------------------------------------------------
+
+void EngineFill(const std::string& path, long rows) {
+    RemoveFile(path);
+    EngineTable t(path, true);
+    for (long i = 0; i < rows; ++i) t.Append(MakeRow(i));
+}
+
+uint64_t EngineHashAll(const std::string& path) {
+    EngineTable t(path, false);
+    Hash h;
+    TRecordList& list = t.Table().RecordList(0);
+    FileLockGuard lock(t.File());
+    for (int p = 0; p < list.Count(); ++p) {
+        t.Fetch(0, p);
+        t.HashCurrent(h);
+    }
+    return h.Value();
+}
+
+// ---- SQLite ---------------------------------------------------------------------------------
+
+void SqliteCreate(sqlite3* db) {
+    Exec(db, "CREATE TABLE t(id INTEGER PRIMARY KEY, k INTEGER, name TEXT, val REAL, pad TEXT)");
+}
+
+void SqliteInsert(sqlite3_stmt* st, const Row& r) {
+    sqlite3_bind_int(st, 1, r.k);
+    sqlite3_bind_text(st, 2, r.name.data(), static_cast<int>(r.name.size()), SQLITE_STATIC);
+    sqlite3_bind_double(st, 3, r.val);
+    sqlite3_bind_text(st, 4, r.pad.data(), static_cast<int>(r.pad.size()), SQLITE_STATIC);
+    sqlite3_step(st);
+    sqlite3_reset(st);
+}
+
+// Runs `op(i)` for i in [0, count) with or without batching into transactions.
+template <typename Op>
+void SqliteLoop(sqlite3* db, long count, bool batched, Op op) {
+    for (long i = 0; i < count; ++i) {
+        if (batched && i % kBatch == 0) Exec(db, "BEGIN");
+        op(i);
+        if (batched && (i % kBatch == kBatch - 1 || i == count - 1)) Exec(db, "COMMIT");
+    }
+}
+
+void SqliteFill(const std::string& path, long rows) {
+    RemoveFile(path);
+    sqlite3* db = OpenSqlite(path);
+    SqliteCreate(db);
+    sqlite3_stmt* st = Prepare(db, "INSERT INTO t(k,name,val,pad) VALUES(?,?,?,?)");
+    SqliteLoop(db, rows, true, [&](long i) { SqliteInsert(st, MakeRow(i)); });
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
+void HashSqliteRow(sqlite3_stmt* st, Hash& h) {
+    h.Add(static_cast<int64_t>(sqlite3_column_int(st, 0)));
+    h.Add(static_cast<int64_t>(sqlite3_column_int(st, 1)));
+    h.Add(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
+    h.Add(sqlite3_column_double(st, 3));
+    h.Add(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 4))));
+}
+
+uint64_t SqliteHashAll(sqlite3* db) {
+    sqlite3_stmt* st = Prepare(db, "SELECT id,k,name,val,pad FROM t ORDER BY id");
+    Hash h;
+    while (sqlite3_step(st) == SQLITE_ROW) HashSqliteRow(st, h);
+    sqlite3_finalize(st);
+    return h.Value();
+}
+
+uint64_t SqliteHashAll(const std::string& path) {
+    sqlite3* db = OpenSqlite(path);
+    uint64_t v = SqliteHashAll(db);
+    sqlite3_close(db);
+    return v;
+}
+
+// ---- workloads --------------------------------------------------------------------------------
+
+void Append(const Options& o) {
+    std::string ours = Scratch("append.tdb"), theirs = Scratch("append.sqlite");
+    auto engine = [&](double& s) {
+        RemoveFile(ours);
+        s = Seconds([&] {
+            EngineTable t(ours, true);
+            for (long i = 0; i < o.rows; ++i) t.Append(MakeRow(i));
+        });
+        return EngineHashAll(ours);
+    };
+    auto sqlite = [&](bool batched) {
+        return [&, batched](double& s) {
+            RemoveFile(theirs);
+            s = Seconds([&] {
+                sqlite3* db = OpenSqlite(theirs);
+                SqliteCreate(db);
+                sqlite3_stmt* st = Prepare(db, "INSERT INTO t(k,name,val,pad) VALUES(?,?,?,?)");
+                SqliteLoop(db, o.rows, batched, [&](long i) { SqliteInsert(st, MakeRow(i)); });
+                sqlite3_finalize(st);
+                sqlite3_close(db);
+            });
+            return SqliteHashAll(theirs);
+        };
+    };
+    Result r = Compare("append", o.rows, o.repetitions, engine, sqlite(false), sqlite(true));
+    PrintLine("append", o.rows, r);
+    std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n", static_cast<long long>(FileSize(ours)),
+                 static_cast<long long>(FileSize(theirs)));
+}
+
+void Scan(const Options& o, const std::string& ours, const std::string& theirs) {
+    auto engine = [&](double& s) {
+        EngineTable t(ours, false);
+        Hash h;
+        s = Seconds([&] {
+            TRecordList& list = t.Table().RecordList(0);
+            int n = list.Count();
+            // One lock per block of records, as a scan of the cursor takes it.
+            for (int p = 0; p < n; p += 1024) {
+                FileLockGuard lock(t.File());
+                for (int q = p; q < n && q < p + 1024; ++q) {
+                    t.Fetch(0, q);
+                    t.HashCurrent(h);
+                }
+            }
+        });
+        return h.Value();
+    };
+    auto sqlite = [&](double& s) {
+        sqlite3* db = OpenSqlite(theirs);
+        uint64_t v = 0;
+        s = Seconds([&] { v = SqliteHashAll(db); });
+        sqlite3_close(db);
+        return v;
+    };
+    PrintLine("scan", o.rows, Compare("scan", o.rows, o.repetitions, engine, sqlite, sqlite));
+}
+
+void Update(const Options& o, const std::string& ours, const std::string& theirs) {
+    std::string wo = Scratch("update.tdb"), wt = Scratch("update.sqlite");
+    auto engine = [&](double& s) {
+        CopyFile(ours, wo);
+        {
+            EngineTable t(wo, false);
+            s = Seconds([&] {
+                for (long i = 0; i < o.rows; ++i) t.UpdateVal(static_cast<int>(i), MakeRow(i).val + 1);
+            });
+        }
+        return EngineHashAll(wo);
+    };
+    auto sqlite = [&](bool batched) {
+        return [&, batched](double& s) {
+            CopyFile(theirs, wt);
+            sqlite3* db = OpenSqlite(wt);
+            sqlite3_stmt* st = Prepare(db, "UPDATE t SET val=? WHERE id=?");
+            s = Seconds([&] {
+                SqliteLoop(db, o.rows, batched, [&](long i) {
+                    sqlite3_bind_double(st, 1, MakeRow(i).val + 1);
+                    sqlite3_bind_int(st, 2, static_cast<int>(i + 1));
+                    sqlite3_step(st);
+                    sqlite3_reset(st);
+                });
+            });
+            sqlite3_finalize(st);
+            uint64_t v = SqliteHashAll(db);
+            sqlite3_close(db);
+            return v;
+        };
+    };
+    PrintLine("update", o.rows, Compare("update", o.rows, o.repetitions, engine, sqlite(false), sqlite(true)));
+}
+
+void Delete(const Options& o, const std::string& ours, const std::string& theirs) {
+    std::string wo = Scratch("delete.tdb"), wt = Scratch("delete.sqlite");
+    long deletes = (o.rows + 1) / 2;
+    auto engine = [&](double& s) {
+        CopyFile(ours, wo);
+        {
+            EngineTable t(wo, false);
+            s = Seconds([&] {
+                for (long p = 0; p < deletes; ++p) t.Table().RemoveRecord(static_cast<int>(p), false);
+            });
+        }
+        return EngineHashAll(wo);
+    };
+    auto sqlite = [&](bool batched) {
+        return [&, batched](double& s) {
+            CopyFile(theirs, wt);
+            sqlite3* db = OpenSqlite(wt);
+            sqlite3_stmt* st = Prepare(db, "DELETE FROM t WHERE id=?");
+            s = Seconds([&] {
+                SqliteLoop(db, deletes, batched, [&](long i) {
+                    sqlite3_bind_int(st, 1, static_cast<int>(2 * i + 1));
+                    sqlite3_step(st);
+                    sqlite3_reset(st);
+                });
+            });
+            sqlite3_finalize(st);
+            uint64_t v = SqliteHashAll(db);
+            sqlite3_close(db);
+            return v;
+        };
+    };
+    PrintLine("delete", o.rows, Compare("delete", deletes, o.repetitions, engine, sqlite(false), sqlite(true)));
+}
+
+void Open(const Options& o, const std::string& ours, const std::string& theirs) {
+    auto engine = [&](double& s) {
+        Hash h;
+        s = Seconds([&] {
+            EngineTable t(ours, false);
+            t.Fetch(0, 0);
+            t.HashCurrent(h);
+        });
+        return h.Value();
+    };
+    auto sqlite = [&](double& s) {
+        Hash h;
+        s = Seconds([&] {
+            sqlite3* db = OpenSqlite(theirs);
+            sqlite3_stmt* st = Prepare(db, "SELECT id,k,name,val,pad FROM t ORDER BY id LIMIT 1");
+            if (sqlite3_step(st) == SQLITE_ROW) HashSqliteRow(st, h);
+            sqlite3_finalize(st);
+            sqlite3_close(db);
+        });
+        return h.Value();
+    };
+    PrintLine("open", o.rows, Compare("open", 1, o.repetitions, engine, sqlite, sqlite));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o = ParseOptions(argc, argv);
+    if (Selected(o, "append")) Append(o);
+    bool needData = Selected(o, "scan") || Selected(o, "update") || Selected(o, "delete") || Selected(o, "open");
+    if (!needData) return 0;
+    std::string ours = Scratch("data.tdb"), theirs = Scratch("data.sqlite");
+    EngineFill(ours, o.rows);
+    SqliteFill(theirs, o.rows);
+    if (Selected(o, "scan")) Scan(o, ours, theirs);
+    if (Selected(o, "update")) Update(o, ours, theirs);
+    if (Selected(o, "delete")) Delete(o, ours, theirs);
+    if (Selected(o, "open")) Open(o, ours, theirs);
+    return 0;
+}
