@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "dataproc/compress_zlib.h"
 #include "dataproc/module_registry.h"
 
 namespace tarn {
@@ -10,7 +11,7 @@ void RegisterStandardModules() {
     static std::once_flag once;
     std::call_once(once, [] {
         // Compression modules.
-        // (ZLIB follows with the zlib module.)
+        RegisterCompressModule<TCompAlgo_Zlib>("ZLIB");
 
         // Encryption modules, in this order: Blowfish, Twofish, Gost.
         // CIPHER MODULES: register them here, e.g.
