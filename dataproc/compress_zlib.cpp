@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/errors.h"
@@ -98,8 +100,14 @@ void TCompAlgo_Zlib::EncodeStream(TStream* source, TStream* dest, int64_t) {
     if (size == 0) return;
 
     PutInt32LE(*dest, n);
-    std::vector<uint8_t> out(kBufferSize);
     Deflater d(ZlibLevel(level_));
+    // The 64 KiB output buffer; a value whose whole stream fits in less gets a buffer of
+    // the stream's bound plus one, which can never fill (so, as with 64 KiB, no progress
+    // is reported) and spares small values a large allocation.
+    const size_t bufferSize = static_cast<size_t>(
+        std::min<uLong>(kBufferSize, deflateBound(&d.z, static_cast<uLong>(n)) + 1));
+    std::unique_ptr<uint8_t[]> outBuffer(new uint8_t[bufferSize]);
+    const std::span<uint8_t> out(outBuffer.get(), bufferSize);
     d.z.next_in = const_cast<Bytef*>(value);
     d.z.avail_in = static_cast<uInt>(n);
     d.z.next_out = out.data();
