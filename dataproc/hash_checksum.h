@@ -47,6 +47,9 @@ public:
     // Continues a raw (not pre- or post-conditioned) reflected CRC register over `size`
     // bytes; exposed for callers that keep their own register.
     static uint32_t UpdateRegister(uint32_t reg, const uint8_t* data, size_t size);
+    // The same with the table method only (what processors without carry-less multiply
+    // run); UpdateRegister picks the fastest method the processor offers.
+    static uint32_t UpdateRegisterPortable(uint32_t reg, const uint8_t* data, size_t size);
 
     TARN_HASH_CLASS_OPERATIONS(THash_CRC32)
 };

@@ -1,6 +1,7 @@
 // Digests of the hash family against published test vectors (tests/vectors/*.vec), fed in
 // one piece and in several splits, plus the class operations and object reuse.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -219,6 +220,41 @@ TEST(HashXor32, RotatesAndXorsSixteenBitWordsAcrossSplits) {
     const std::string whole = OneShot(x, msg);
     EXPECT_EQ(Pieces(x, msg, {1}), whole);
     EXPECT_EQ(Pieces(x, msg, {3, 4}), whole);
+}
+
+TEST(HashCrc32, AgreesWithZlibForEveryLengthAlignmentAndSplit) {
+    // Lengths around the 16- and 64-byte steps of the fast paths, at every alignment.
+    std::string data(4096 + 64, '\0');
+    uint32_t seed = 7;
+    for (char& c : data) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 300; ++n) lengths.push_back(n);
+    for (size_t n : {511u, 512u, 513u, 1000u, 4095u, 4096u}) lengths.push_back(n);
+    THash_CRC32 crc;
+    for (size_t offset = 0; offset < 16; ++offset) {
+        for (size_t n : lengths) {
+            const uint32_t expected =
+                static_cast<uint32_t>(crc32(0, bytes + offset, static_cast<uInt>(n)));
+            crc.Start();
+            crc.Update(bytes + offset, static_cast<int64_t>(n));
+            crc.Finish();
+            ASSERT_EQ(crc.Checksum(), expected) << "offset " << offset << " length " << n;
+            EXPECT_EQ(~THash_CRC32::UpdateRegisterPortable(0xFFFFFFFFu, bytes + offset, n),
+                      expected)
+                << "table method, offset " << offset << " length " << n;
+            // Split at an odd point: the register carries over.
+            const size_t cut = n / 3;
+            crc.Start();
+            crc.Update(bytes + offset, static_cast<int64_t>(cut));
+            crc.Update(bytes + offset + cut, static_cast<int64_t>(n - cut));
+            crc.Finish();
+            ASSERT_EQ(crc.Checksum(), expected) << "split, offset " << offset << " length " << n;
+        }
+    }
 }
 
 }  // namespace

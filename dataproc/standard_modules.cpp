@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "dataproc/compress_zlib.h"
 #include "dataproc/enc_algo.h"
 #include "dataproc/module_registry.h"
 
@@ -11,7 +12,7 @@ void RegisterStandardModules() {
     static std::once_flag once;
     std::call_once(once, [] {
         // Compression modules.
-        // (ZLIB follows with the zlib module.)
+        RegisterCompressModule<TCompAlgo_Zlib>("ZLIB");
 
         // Encryption modules, in this order: Blowfish, Twofish, Gost.
         RegisterCipherModules();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dataproc/module_registry.h"
+#include "dataproc/standard_modules.h"
 #include "dataproc/testing/fake_modules.h"
 #include "platform/errors.h"
 
@@ -24,9 +25,12 @@ TEST(PasswordCheckText, IsTheShaDigestInTheDefaultTextForm) {
 }
 
 struct CodecFixture : ::testing::Test {
-    static void SetUpTestSuite() { RegisterEncryptModule<TTestCipher>("TestCipher"); }
+    static void SetUpTestSuite() {
+        RegisterStandardModules();
+        RegisterEncryptModule<TTestCipher>("TestCipher");
+    }
     void SelectCipher() {
-        codec.SelectModules(false, "", true, "testcipher", 2);
+        codec.SelectModules(true, "zlib", true, "testcipher", 2);
         ASSERT_TRUE(codec.CheckPassword("pw", PasswordCheckText("pw")));
     }
     TTestCipher& Cipher() { return *static_cast<TTestCipher*>(codec.EncryptMgr().Module()); }
@@ -109,6 +113,44 @@ TEST_F(CodecFixture, EncryptedValuesRoundTripUnitByUnit) {
         codec.DecodeStoredBuffer(enc1, dec, true, 8);
         EXPECT_EQ(std::string(dec, 8), "12345678");
     }
+}
+
+TEST_F(CodecFixture, CompressedAndEncryptedValuesRoundTrip) {
+    SelectCipher();
+    std::string value;
+    for (int i = 0; i < 3000; ++i) value += "row " + std::to_string(i % 97) + ";";
+    struct Flags {
+        bool compress, encrypt;
+    };
+    for (Flags f : {Flags{true, true}, Flags{true, false}, Flags{false, true}}) {
+        SCOPED_TRACE(::testing::Message() << f.compress << f.encrypt);
+        TMemoryStream source(value), stored, back;
+        codec.EncodeStoredStream(source, stored, f.compress, f.encrypt);
+        if (f.compress) {
+            EXPECT_LT(stored.Size(), static_cast<int64_t>(value.size()) / 2);
+        }
+        codec.DecodeStoredStream(stored, back, f.compress, f.encrypt);
+        EXPECT_EQ(back.Bytes(), value);
+        // One stream for source and dest works as well.
+        TMemoryStream same(value);
+        codec.EncodeStoredStream(same, same, f.compress, f.encrypt);
+        EXPECT_EQ(same.Bytes(), stored.Bytes());
+        codec.DecodeStoredStream(same, same, f.compress, f.encrypt);
+        EXPECT_EQ(same.Bytes(), value);
+    }
+    // Both: the stored unit is Encrypt(Compress(value)).
+    TMemoryStream source(value), compressedOnly, both;
+    codec.EncodeStoredStream(source, compressedOnly, true, false);
+    codec.EncodeStoredStream(source, both, true, true);
+    TMemoryStream decrypted;
+    codec.DecodeStoredStream(both, decrypted, false, true);
+    EXPECT_EQ(decrypted.Bytes(), compressedOnly.Bytes());
+    // An empty value stays empty through both.
+    TMemoryStream empty, emptyStored, emptyBack;
+    codec.EncodeStoredStream(empty, emptyStored, true, true);
+    EXPECT_EQ(emptyStored.Size(), 0);
+    codec.DecodeStoredStream(emptyStored, emptyBack, true, true);
+    EXPECT_EQ(emptyBack.Size(), 0);
 }
 
 TEST_F(CodecFixture, AFailedUnitReleasesTheLockAndTheNextStartsAfresh) {
