@@ -64,6 +64,9 @@ void TTarnDBFileIO::OpenDisk(const std::string& name, bool exclusive) {
     auto file = env->OpenFile(name, readOnly ? OpenAccess::ReadOnly : OpenAccess::ReadWrite,
                               exclusive ? OpenSharing::Exclusive : OpenSharing::Shared);
     disk_ = std::make_unique<TTarnDBFileStream>(std::move(file));
+    disk_->OnDirty = [this] {
+        if (onDirty_) onDirty_();
+    };
     readOnly_ = readOnly;
     fileName_ = name;
     try {

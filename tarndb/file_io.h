@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,14 +29,20 @@ enum class TTarnDBMediumType { mtDisk, mtMemory };
 
 // What the file object needs from its owning database: the session's lock settings and
 // the progress events of compression and encryption.
+enum class TStoredDataProgress { Compress, Uncompress, Encrypt, Decrypt };
+
 class TTarnDBFileOwner : public TDataProcessOwner {
 public:
     virtual int LockRetryCount() const = 0;
     virtual int LockWaitTime() const = 0;
-    void OnCompressProgress(int) override {}
-    void OnUncompressProgress(int) override {}
-    void OnEncryptProgress(int) override {}
-    void OnDecryptProgress(int) override {}
+    // Progress of the compression and encryption modules on this file's values.
+    virtual void StoredDataProgress(TStoredDataProgress, int /*percent*/) {}
+
+private:
+    void OnCompressProgress(int p) final { StoredDataProgress(TStoredDataProgress::Compress, p); }
+    void OnUncompressProgress(int p) final { StoredDataProgress(TStoredDataProgress::Uncompress, p); }
+    void OnEncryptProgress(int p) final { StoredDataProgress(TStoredDataProgress::Encrypt, p); }
+    void OnDecryptProgress(int p) final { StoredDataProgress(TStoredDataProgress::Decrypt, p); }
 };
 
 class TTarnDBFileIO {
@@ -56,6 +63,8 @@ public:
     bool IsOpen() const { return disk_ != nullptr || memory_ != nullptr; }
     bool IsFlushed() const;
     void FlushStorage();
+    // Called on the writing thread by the first write after a flush (disk only).
+    void SetDirtyHandler(std::function<void()> handler) { onDirty_ = std::move(handler); }
     // True when the password opens the database (always for a database stored without
     // encryption; false while closed).
     bool CheckPassword(const std::string& password);
@@ -136,6 +145,7 @@ private:
     format::DatabaseInfo info_;
     format::TableDirectory directory_;
     TStoredDataCodec codec_;
+    std::function<void()> onDirty_;
 };
 
 // Takes the file lock for a scope.

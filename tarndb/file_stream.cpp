@@ -41,8 +41,8 @@ size_t TTarnDBFileStream::ReadAt(int64_t offset, void* buffer, size_t count) {
 
 void TTarnDBFileStream::WriteAt(int64_t offset, const void* buffer, size_t count) {
     if (count == 0) return;
-    flushed_ = false;
     file_->WriteAt(offset, buffer, count);
+    if (flushed_.exchange(false) && OnDirty) OnDirty();
     // What was just written exists: reads of it need not ask the system for the size.
     int64_t end = offset + static_cast<int64_t>(count);
     if (map_ != nullptr && end <= capacity_ && end > knownLength_) knownLength_ = end;
@@ -60,8 +60,13 @@ const uint8_t* TTarnDBFileStream::View(int64_t offset, size_t count) {
 }
 
 void TTarnDBFileStream::Flush() {
-    file_->Sync();
-    flushed_ = true;
+    flushed_.store(true);
+    try {
+        file_->Sync();
+    } catch (...) {
+        flushed_.store(false);
+        throw;
+    }
 }
 
 }  // namespace tarn

@@ -7,6 +7,8 @@
 // Owned by the database file object; used from the thread that owns the database.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <memory>
 
 #include "platform/os/env.h"
@@ -34,15 +36,20 @@ public:
     // call on this stream.
     const uint8_t* View(int64_t offset, size_t count);
 
-    bool Flushed() const { return flushed_; }
+    // The flushed flag may be read and the flush run from a timer thread while the owning
+    // thread writes: a flush claims the flag before it syncs, so a write that lands during
+    // the sync leaves the flag false for the next tick.
+    bool Flushed() const { return flushed_.load(); }
     void Flush();
 
     File& PlatformFile() { return *file_; }
+    // Called on the writing thread by the first write after a flush.
+    std::function<void()> OnDirty;
 
 private:
     std::unique_ptr<File> file_;
     int64_t position_ = 0;
-    bool flushed_ = true;
+    std::atomic<bool> flushed_{true};
     const uint8_t* map_ = nullptr;
     int64_t knownLength_ = 0;  // bytes of the mapping known to exist in the file
     int64_t capacity_ = 0;     // length of the mapping

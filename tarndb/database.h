@@ -1,0 +1,156 @@
+// TTarnDatabase: a named connection to one database file or in-memory database image.
+// While connected it owns the file object, one table storage object per table of the file
+// and the table definitions; datasets register with it while they are open. Databases
+// belong to a session (TTarnSession) and are found there by DatabaseName; a session
+// creates temporary databases on demand for datasets that name a database nobody created.
+//
+// Ownership: a database created by a program is freed by it; a temporary one by its
+// session. A temporary database is never freed while it connects or disconnects: datasets
+// closed by a disconnect release their use of it, but the free is left to the session
+// once the disconnect has finished (or to the next release after it).
+//
+// Threads: used from the thread that created it. The flush timer may fire on a timer
+// thread; its handler only flushes, under a lock that connecting and disconnecting take.
+// Errors: EDatabaseError with the messages of the connection rules (prefixed with the
+// component name where it has one); errors of the file object pass through connecting
+// unchanged after the file object was freed; EAbort when the password prompt is cancelled.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/timer/timer.h"
+#include "tarndb/defs.h"
+#include "tarndb/file_io.h"
+#include "tarndb/owner.h"
+#include "tarndb/table_io.h"
+
+namespace tarn {
+
+class TTarnSession;
+
+// What a database asks of the datasets registered with it.
+class TTarnDatabaseClient {
+public:
+    virtual ~TTarnDatabaseClient() = default;
+    // The database connected or is about to disconnect.
+    virtual void DatabaseConnectionChanged(bool connected) = 0;
+    // The database disconnects: the dataset closes (and unregisters).
+    virtual void CloseForDatabase() = 0;
+    // The database's MediumType changed.
+    virtual void DatabaseMediumChanged(TTarnDBMediumType medium) = 0;
+};
+
+// The password prompt: given the database's file name, returns false on cancel, or true
+// with the entered text. The application installs a dialog; the tool reads the terminal.
+using TPasswordPrompt = std::function<bool(const std::string& databaseFileName, std::string& password)>;
+void SetPasswordPrompt(TPasswordPrompt prompt);
+
+using TDatabaseEvent = std::function<void(class TTarnDatabase&)>;
+using TDatabaseProgressEvent = std::function<void(class TTarnDatabase& sender, int percent)>;
+
+class TTarnDatabase : public TTarnOwned, public TTarnDBFileOwner, public TTableStorageHost {
+public:
+    explicit TTarnDatabase(TTarnOwner* owner = nullptr, const std::string& componentName = "");
+    ~TTarnDatabase() override;
+
+    const std::string& FileName() const { return fileName_; }
+    void SetFileName(const std::string& name);
+    const std::string& DatabaseName() const { return databaseName_; }
+    void SetDatabaseName(const std::string& name);
+    TTarnDBMediumType MediumType() const { return mediumType_; }
+    void SetMediumType(TTarnDBMediumType medium);
+    bool Connected() const;
+    void SetConnected(bool value);
+    void Open() { SetConnected(true); }
+    void Close() { SetConnected(false); }
+    bool Exclusive() const { return exclusive_; }
+    void SetExclusive(bool value);
+    bool KeepConnection() const { return keepConnection_; }
+    void SetKeepConnection(bool value);
+    const std::string& SessionName() const { return sessionName_; }
+    void SetSessionName(const std::string& name);
+    bool AutoFlush() const { return autoFlush_; }
+    void SetAutoFlush(bool value);
+    int AutoFlushInterval() const { return autoFlushInterval_; }
+    void SetAutoFlushInterval(int ms);
+
+    TDatabaseEvent BeforeConnect, AfterConnect, BeforeDisconnect, AfterDisconnect;
+    TDatabaseProgressEvent OnCompressProgress, OnUncompressProgress, OnEncryptProgress, OnDecryptProgress,
+        OnOperationProgress;
+
+    void SupplyPassword(const std::string& password);
+    // Makes sure the password is right, prompting when needed: "Access denied", or EAbort
+    // when the prompt is cancelled.
+    void VerifyAccess();
+    // Replaced by the file's table names when connected; left as it was otherwise.
+    void ListTableNames(std::vector<std::string>& names);
+    TTarnTableIO* FindTableStorage(const std::string& name);
+
+    void RegisterClient(TTarnDatabaseClient* client);
+    void UnregisterClient(TTarnDatabaseClient* client);
+    int DataSetCount() const { return static_cast<int>(clients_.size()); }
+
+    TTarnSession& Session() const { return *session_; }
+    bool Temporary() const { return temporary_; }
+    int RefCount() const { return refCount_; }
+    bool CanAccess() const { return canAccess_; }
+    TTarnTableDefs& TableDefs() { return tableDefs_; }
+    // The open file object, or nullptr.
+    TTarnDBFileIO* FileIO() { return fileIO_.get(); }
+    // The flush timer: armed by the first write after a flush, it flushes once its period
+    // has passed (1000 ms, or AutoFlushInterval once AutoFlush is set), so written data
+    // reaches the disk within the period and an idle database never wakes anybody.
+    TTimer& FlushTimer() { return flushTimer_; }
+    // What the flush timer does when it fires.
+    void FlushTimerTick();
+
+    // TTarnDBFileOwner: the session's lock settings, the modules' progress.
+    int LockRetryCount() const override;
+    int LockWaitTime() const override;
+    void StoredDataProgress(TStoredDataProgress kind, int percent) override;
+
+    // A session of our owner took an automatic name: the database moves to it.
+    void OwnerSessionNamed(TTarnSession& session) override;
+
+    // TTableStorageHost
+    TTarnDBFileIO* StorageFile() override { return fileIO_.get(); }
+    std::string StorageComponentName() const override { return ComponentName(); }
+
+private:
+    friend class TTarnSession;
+    // A temporary database created by `session` for its datasets.
+    explicit TTarnDatabase(TTarnSession& session);
+    void ArmFlush();
+    void CheckInactive();
+    void DoConnect();
+    void DoDisconnect();
+    void MoveToSession(TTarnSession& session);
+    void CheckNameInSession(TTarnSession& session, const std::string& name);
+
+    TTarnSession* session_;
+    std::string fileName_, databaseName_, sessionName_;
+    TTarnDBMediumType mediumType_ = TTarnDBMediumType::mtDisk;
+    bool exclusive_ = false;
+    bool keepConnection_ = false;
+    bool autoFlush_ = false;
+    int autoFlushInterval_ = 60000;
+    bool temporary_ = false;
+    int refCount_ = 0;
+    bool canAccess_ = false;
+    std::string password_;
+    bool passwordGiven_ = false;
+    bool busy_ = false;  // connecting or disconnecting: never freed meanwhile
+    std::unique_ptr<TTarnDBFileIO> fileIO_;
+    std::mutex fileLock_;  // the file object's lifetime against the flush timer
+    std::vector<TTarnDatabaseClient*> clients_;
+    TTarnTableDefs tableDefs_;
+    std::vector<std::unique_ptr<TTarnTableIO>> tables_;
+    TTimer flushTimer_;
+    bool flushEnabled_ = true;  // the flush timer runs unless AutoFlush was switched off
+};
+
+}  // namespace tarn
