@@ -181,6 +181,12 @@ const uint8_t* TTarnDBFileIO::View(int64_t offset, size_t count) {
 
 void TTarnDBFileIO::ReadAt(int64_t offset, size_t count, void* buffer) {
     if (count == 0) return;
+    if (disk_ && count >= TTarnDBFileStream::kDirectReadSize) {
+        if (offset < 0 || disk_->ReadAt(offset, buffer, count) != count)
+            Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file", count,
+                           static_cast<long long>(offset)));
+        return;
+    }
     if (const uint8_t* p = View(offset, count)) {
         std::memcpy(buffer, p, count);
         return;
@@ -236,10 +242,9 @@ void TTarnDBFileIO::ListTableNames(std::vector<std::string>& names) {
 }
 
 void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSize, int32_t itemSize,
-                                   std::vector<int32_t>& blocks, std::vector<uint8_t>& itemBytes,
-                                   const char* what) {
+                                   std::vector<int32_t>& blocks, const char* what,
+                                   const std::function<void(int64_t, const uint8_t*, int64_t)>& take) {
     blocks.clear();
-    itemBytes.clear();
     if (total <= 0) return;
     int64_t blockCount = (static_cast<int64_t>(total) + kItemsPerBlock - 1) / kItemsPerBlock;
     // Blocks never overlap, so a table cannot have more of them than fit in the file; this
@@ -248,7 +253,6 @@ void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSi
         Damaged(Format("%s of %d items needs %lld blocks, more than the file can hold", what, total,
                        static_cast<long long>(blockCount)));
     blocks.reserve(static_cast<size_t>(blockCount));
-    itemBytes.resize(static_cast<size_t>(total) * static_cast<size_t>(itemSize));
     std::vector<uint8_t> block(static_cast<size_t>(blockSize));
     int32_t offset = first;
     for (int64_t blk = 0; blk < blockCount; ++blk) {
@@ -257,23 +261,30 @@ void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSi
         int64_t inBlock = std::min<int64_t>(kItemsPerBlock, total - blk * kItemsPerBlock);
         ReadAt(offset, block.size(), block.data());
         blocks.push_back(offset);
-        std::memcpy(itemBytes.data() + blk * kItemsPerBlock * itemSize, block.data() + kBlockLinkSize,
-                    static_cast<size_t>(inBlock * itemSize));
+        take(blk * kItemsPerBlock, block.data() + kBlockLinkSize, inBlock);
         offset = b::GetI32(block, 0);
     }
+    (void)itemSize;
 }
+
+namespace {
+int32_t LoadI32(const uint8_t* p) {
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+}
+}  // namespace
 
 void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<RecordTabItem>& items,
                                     std::vector<int32_t>& blocks) {
     int32_t total = header.RecordTotal();
     if (total < 0) Damaged(Format("table '%s' has a negative record total", header.TableName().c_str()));
-    std::vector<uint8_t> bytes;
-    ReadBlockChain(header.RecTabOffset(), total, kRecBlockSize, kRecItemSize, blocks, bytes, "record table");
-    items.resize(static_cast<size_t>(total));
-    for (size_t k = 0; k < items.size(); ++k) {
-        items[k].dataOffset = b::GetI32(bytes, k * kRecItemSize);
-        items[k].deleted = bytes[k * kRecItemSize + 4] != 0;
-    }
+    items.clear();
+    ReadBlockChain(header.RecTabOffset(), total, kRecBlockSize, kRecItemSize, blocks, "record table",
+                   [&](int64_t first, const uint8_t* p, int64_t count) {
+                       if (items.empty()) items.resize(static_cast<size_t>(total));
+                       for (int64_t i = 0; i < count; ++i, p += kRecItemSize)
+                           items[static_cast<size_t>(first + i)] = {LoadI32(p), p[4] != 0};
+                   });
 }
 
 void TTarnDBFileIO::ReadIndexTable(const TableHeader& header, int index, std::vector<IndexTabItem>& items,
@@ -282,13 +293,12 @@ void TTarnDBFileIO::ReadIndexTable(const TableHeader& header, int index, std::ve
     items.clear();
     blocks.clear();
     if (total <= 0 || header.IndexTabOffset(index) == 0) return;
-    std::vector<uint8_t> bytes;
-    ReadBlockChain(header.IndexTabOffset(index), total, kIdxBlockSize, kIdxItemSize, blocks, bytes, "index table");
-    items.resize(static_cast<size_t>(total));
-    for (size_t k = 0; k < items.size(); ++k) {
-        items[k].ownRecord = b::GetI32(bytes, k * kIdxItemSize);
-        items[k].nextRecord = b::GetI32(bytes, k * kIdxItemSize + 4);
-    }
+    ReadBlockChain(header.IndexTabOffset(index), total, kIdxBlockSize, kIdxItemSize, blocks, "index table",
+                   [&](int64_t first, const uint8_t* p, int64_t count) {
+                       if (items.empty()) items.resize(static_cast<size_t>(total));
+                       for (int64_t i = 0; i < count; ++i, p += kIdxItemSize)
+                           items[static_cast<size_t>(first + i)] = {LoadI32(p), LoadI32(p + 4)};
+                   });
 }
 
 void TTarnDBFileIO::MarkDeleted(int64_t itemOffset) {

@@ -131,8 +131,11 @@ private:
     void OpenMemory(const std::string& name);
     void CheckHead(const uint8_t* head, const std::string& name);
     void ReadSettings();
+    // Walks a chain of item blocks holding `total` items, handing each block's items to
+    // `take(firstItem, bytes, count)`.
     void ReadBlockChain(int32_t first, int32_t total, int32_t blockSize, int32_t itemSize,
-                        std::vector<int32_t>& blocks, std::vector<uint8_t>& itemBytes, const char* what);
+                        std::vector<int32_t>& blocks, const char* what,
+                        const std::function<void(int64_t, const uint8_t*, int64_t)>& take);
 
     TTarnDBFileOwner* owner_;
     TTarnDBMediumType medium_;

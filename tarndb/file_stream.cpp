@@ -32,6 +32,9 @@ void TTarnDBFileStream::SetSize(int64_t) {
 
 size_t TTarnDBFileStream::ReadAt(int64_t offset, void* buffer, size_t count) {
     if (count == 0) return 0;
+    // Large reads (whole blocks of the record and index tables at load time) go to the
+    // system directly: faulting them in through the mapping costs more than one read.
+    if (count >= kDirectReadSize) return file_->ReadAt(offset, buffer, count);
     if (const uint8_t* p = View(offset, count)) {
         std::memcpy(buffer, p, count);
         return count;

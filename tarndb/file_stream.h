@@ -18,6 +18,8 @@ namespace tarn {
 
 class TTarnDBFileStream : public TStream {
 public:
+    static constexpr size_t kDirectReadSize = 4096;
+
     explicit TTarnDBFileStream(std::unique_ptr<File> file) : file_(std::move(file)) {}
 
     // TStream over the current position.

@@ -38,6 +38,18 @@ void TRecordList::PushBack(const TRecordEntry& e) {
     ++count_;
 }
 
+void TRecordList::Assign(const std::vector<TRecordEntry>& entries) {
+    Clear();
+    for (size_t from = 0; from < entries.size(); from += kMaxChunk) {
+        size_t to = std::min(entries.size(), from + kMaxChunk);
+        chunks_.emplace_back();
+        chunks_.back().reserve(kMaxChunk);
+        chunks_.back().assign(entries.begin() + static_cast<long>(from), entries.begin() + static_cast<long>(to));
+        starts_.push_back(static_cast<int>(from));
+    }
+    count_ = static_cast<int>(entries.size());
+}
+
 void TRecordList::Insert(int position, const TRecordEntry& e) {
     if (position < 0 || position > count_) throw std::out_of_range("record list insert position");
     if (position == count_) {

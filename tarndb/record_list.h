@@ -28,6 +28,8 @@ public:
     const TRecordEntry& At(int position) const;
     void Insert(int position, const TRecordEntry& e);
     void PushBack(const TRecordEntry& e);
+    // Replaces the contents with `entries` (in order), in one pass.
+    void Assign(const std::vector<TRecordEntry>& entries);
     void Erase(int position);
     void Clear();
     // Position of the first entry whose record number is >= recNo, for lists kept in

@@ -140,8 +140,11 @@ void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
     io.ReadRecordTable(header_, items, recBlocks_);
     int32_t total = static_cast<int32_t>(items.size());
     lists_.assign(static_cast<size_t>(IndexCount()) + 1, TRecordList());
+    std::vector<TRecordEntry> order;
+    order.reserve(items.size());
     for (int32_t k = 0; k < total; ++k)
-        if (!items[static_cast<size_t>(k)].deleted) lists_[0].PushBack({items[static_cast<size_t>(k)].dataOffset, k});
+        if (!items[static_cast<size_t>(k)].deleted) order.push_back({items[static_cast<size_t>(k)].dataOffset, k});
+    lists_[0].Assign(order);
     indexBlocks_.assign(static_cast<size_t>(IndexCount()), {});
     std::vector<IndexTabItem> links;
     std::vector<uint8_t> seen;
@@ -149,6 +152,7 @@ void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
         io.ReadIndexTable(header_, i, links, indexBlocks_[static_cast<size_t>(i)]);
         if (links.empty()) continue;
         seen.assign(static_cast<size_t>(total), 0);
+        order.clear();
         int32_t k = header_.IndexHead(i);
         for (int32_t step = 0; step < total && k != -1; ++step) {
             if (k < 0 || k >= total)
@@ -156,9 +160,10 @@ void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
             if (seen[static_cast<size_t>(k)]++)
                 io.Damaged(Format("index %d of table '%s' visits record %d twice", i, tableName_.c_str(), k));
             const RecordTabItem& item = items[static_cast<size_t>(k)];
-            if (!item.deleted) lists_[static_cast<size_t>(i) + 1].PushBack({item.dataOffset, k});
+            if (!item.deleted) order.push_back({item.dataOffset, k});
             k = links[static_cast<size_t>(k)].nextRecord;
         }
+        lists_[static_cast<size_t>(i) + 1].Assign(order);
     }
 }
 
