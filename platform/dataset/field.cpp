@@ -51,7 +51,14 @@ std::string TField::AsString() const {
     return Converting([&] { return AsVariant().AsString(); });
 }
 
-void TField::SetAsString(const std::string& value) { SetAsVariant(TVariant(value)); }
+void TField::SetAsString(const std::string& value) {
+    // Empty text is "no value" for every type but strings (which override this).
+    if (value.empty()) {
+        Clear();
+        return;
+    }
+    SetAsVariant(TVariant(value));
+}
 
 int32_t TField::AsInteger() const {
     return Converting([&] {

@@ -94,6 +94,7 @@ public:
     virtual void Clear();
 
     virtual std::string AsString() const;
+    // Empty text clears a field of any type but the string and blob types.
     virtual void SetAsString(const std::string& value);
     int32_t AsInteger() const;
     void SetAsInteger(int32_t value);
