@@ -72,9 +72,12 @@ void TDataSource::NotifyLinks(TDataEvent event, TField* field) {
 void TDataSource::UpdateState() {
     TDataSetState state = (enabled_ && dataSet_ != nullptr) ? dataSet_->State() : dsInactive;
     if (state == state_) return;
+    TDataSetState previous = state_;
     state_ = state;
     NotifyLinks(deUpdateState, nullptr);
     if (OnStateChange) OnStateChange(*this);
+    // A dataset that just opened has new data to show.
+    if (previous == dsInactive && OnDataChange) OnDataChange(*this, nullptr);
 }
 
 void TDataSource::DataEvent(TDataEvent event, TField* field) {
