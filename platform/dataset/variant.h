@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/dataset/date_time.h"
+#include "platform/errors.h"
 
 namespace tarn {
 
