@@ -357,8 +357,9 @@ protected:
     virtual void SetFieldData(TField& field, std::span<const uint8_t> source) = 0;
     virtual void DataConvert(const TField& field, std::span<const uint8_t> source,
                              std::span<uint8_t> dest, bool toNative);
-    // Makes every calculated and lookup field of `buffer` null (through SetFieldData in the
-    // dsCalcFields state). Called before OnCalcFields and for new records.
+    // Makes every calculated and lookup field of `buffer` null (CalcBuffer() := buffer, then
+    // SetFieldData with no value in the dsCalcFields state). Called before OnCalcFields and
+    // for new records.
     virtual void ClearCalcFields(TRecordBuffer& buffer);
 
     virtual bool FindRecord(bool restart, bool goForward);
@@ -406,9 +407,13 @@ protected:
     void CreateFields();
     void BindFields(bool binding);
     void DestroyFields();
-    // Computes the calculated and lookup fields of `buffer` (state dsCalcFields,
-    // CalcBuffer() = buffer): ClearCalcFields, lookup values, OnCalcFields.
+    // Computes the calculated and lookup fields of `buffer` in the dsCalcFields state:
+    // CalculateFields, then back to the previous state.
     void GetCalcFields(TRecordBuffer& buffer);
+    // The same steps in the current state (for a caller already in dsCalcFields that reads
+    // the values afterwards): CalcBuffer() := buffer (it stays so), ClearCalcFields, lookup
+    // values, OnCalcFields.
+    void CalculateFields(TRecordBuffer& buffer);
     bool HasCalcFields() const { return calcFieldsSize_ > 0; }
     // "Cannot modify a read-only dataset" unless CanModify.
     void CheckCanModify() const;

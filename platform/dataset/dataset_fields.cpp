@@ -119,18 +119,20 @@ void TDataSet::DestroyFields() {
 
 void TDataSet::ClearCalcFields(TRecordBuffer& buffer) {
     if (!HasCalcFields()) return;
-    TRecordBuffer* savedBuffer = calcBuffer_;
-    TDataSetState saved = SetTempState(dsCalcFields);
     calcBuffer_ = &buffer;
+    if (state_ == dsCalcFields) {
+        for (const auto& field : fields_)
+            if (field->IsCalculated()) SetFieldData(*field, {});
+        return;
+    }
+    TDataSetState saved = SetTempState(dsCalcFields);
     try {
         for (const auto& field : fields_)
             if (field->IsCalculated()) SetFieldData(*field, {});
     } catch (...) {
-        calcBuffer_ = savedBuffer;
         RestoreState(saved);
         throw;
     }
-    calcBuffer_ = savedBuffer;
     RestoreState(saved);
 }
 
@@ -142,22 +144,23 @@ void TDataSet::CalculateLookup(TField& field) {
     if (!value.IsNull()) field.SetAsVariant(value);
 }
 
+void TDataSet::CalculateFields(TRecordBuffer& buffer) {
+    calcBuffer_ = &buffer;
+    ClearCalcFields(buffer);
+    for (const auto& field : fields_)
+        if (field->FieldKind() == fkLookup) CalculateLookup(*field);
+    DoOnCalcFields();
+}
+
 void TDataSet::GetCalcFields(TRecordBuffer& buffer) {
     if (!HasCalcFields()) return;
-    TRecordBuffer* savedBuffer = calcBuffer_;
     TDataSetState saved = SetTempState(dsCalcFields);
-    calcBuffer_ = &buffer;
     try {
-        ClearCalcFields(buffer);
-        for (const auto& field : fields_)
-            if (field->FieldKind() == fkLookup) CalculateLookup(*field);
-        DoOnCalcFields();
+        CalculateFields(buffer);
     } catch (...) {
-        calcBuffer_ = savedBuffer;
         RestoreState(saved);
         throw;
     }
-    calcBuffer_ = savedBuffer;
     RestoreState(saved);
 }
 

@@ -182,5 +182,31 @@ TEST(DataSetNavigation, FailedOpenLeavesTheDataSetClosed) {
     EXPECT_EQ(2, ds->RecordCount());
 }
 
+TEST(DataSetNavigation, AnErrorAfterOpeningLeavesTheDataSetOpen) {
+    auto ds = People(2);
+    ds->Close();
+    ds->AfterOpen = [](TDataSet&) { throw EDatabaseError("Type mismatch in expression"); };
+    EXPECT_THROW(ds->Open(), EDatabaseError);
+    EXPECT_TRUE(ds->Active());
+    EXPECT_EQ(dsBrowse, ds->State());
+    EXPECT_EQ("Ann", ds->FieldByName("Name")->AsString());
+}
+
+TEST(DataSetNavigation, RefreshKeepsTheCurrentRecord) {
+    auto ds = People(3);
+    ds->Next();
+    std::vector<std::string> events;
+    ds->BeforeRefresh = [&](TDataSet&) { events.push_back("BeforeRefresh"); };
+    ds->AfterRefresh = [&](TDataSet& d) {
+        events.push_back("AfterRefresh:" + d.FieldByName("Name")->AsString());
+    };
+    ds->Edit();
+    ds->FieldByName("Name")->SetAsString("Bert");
+    ds->Refresh();  // posts the pending change first
+    EXPECT_EQ((std::vector<std::string>{"BeforeRefresh", "AfterRefresh:Bert"}), events);
+    EXPECT_EQ(dsBrowse, ds->State());
+    EXPECT_EQ(2, ds->RecNo());
+}
+
 }  // namespace
 }  // namespace tarn
