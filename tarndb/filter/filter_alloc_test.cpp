@@ -40,7 +40,7 @@ const bool gIcuHooked = [] {
 
 }  // namespace
 
-void* operator new(size_t n) {
+__attribute__((noinline)) void* operator new(size_t n) {
     void* p = CountedMalloc(n);
     if (p == nullptr) throw std::bad_alloc();
     return p;
@@ -48,10 +48,11 @@ void* operator new(size_t n) {
 void* operator new[](size_t n) { return operator new(n); }
 void* operator new(size_t n, const std::nothrow_t&) noexcept { return CountedMalloc(n); }
 void* operator new[](size_t n, const std::nothrow_t&) noexcept { return CountedMalloc(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
+// Not inlined: the compiler would otherwise see free() meet a pointer from operator new.
+__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete[](void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p, size_t) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace tarn {
 namespace {
