@@ -45,7 +45,8 @@ void AnsiToUtf16(std::string_view ansi, std::u16string& out) {
     UErrorCode status = U_ZERO_ERROR;
     int32_t n = ucnv_toUChars(conv, out.data(), static_cast<int32_t>(out.size()), ansi.data(),
                               srcLen, &status);
-    if (U_FAILURE(status)) throw EConvertError(Format("Invalid GB18030 text: %s", u_errorName(status)));
+    if (U_FAILURE(status))
+        throw EConvertError(Format("Invalid GB18030 text: %s", u_errorName(status)));
     out.resize(static_cast<size_t>(n));
 }
 
@@ -63,7 +64,8 @@ std::string Utf16ToAnsi(std::u16string_view text) {
     UErrorCode status = U_ZERO_ERROR;
     int32_t n = ucnv_fromUChars(conv, out.data(), static_cast<int32_t>(out.size()), text.data(),
                                 srcLen, &status);
-    if (U_FAILURE(status)) throw EConvertError(Format("Invalid UTF-16 text: %s", u_errorName(status)));
+    if (U_FAILURE(status))
+        throw EConvertError(Format("Invalid UTF-16 text: %s", u_errorName(status)));
     out.resize(static_cast<size_t>(n));
     return out;
 }
@@ -87,7 +89,8 @@ std::string Utf8ToAnsi(std::string_view utf8) {
     UErrorCode status = U_ZERO_ERROR;
     u_strFromUTF8WithSub(u16.data(), static_cast<int32_t>(u16.size()), &n, utf8.data(), srcLen,
                          0xFFFD, nullptr, &status);
-    if (U_FAILURE(status)) throw EConvertError(Format("Invalid UTF-8 text: %s", u_errorName(status)));
+    if (U_FAILURE(status))
+        throw EConvertError(Format("Invalid UTF-8 text: %s", u_errorName(status)));
     u16.resize(static_cast<size_t>(n));
     return Utf16ToAnsi(u16);
 }

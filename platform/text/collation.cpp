@@ -23,8 +23,8 @@ UCollator* OpenCollator(const std::string& id, UColAttributeValue strength) {
     UErrorCode status = U_ZERO_ERROR;
     UCollator* c = ucol_open(id.c_str(), &status);
     if (U_FAILURE(status) || c == nullptr) {
-        throw EConvertError(Format("Cannot open a collator for locale '%s': %s", id.c_str(),
-                                   u_errorName(status)));
+        throw EConvertError(
+            Format("Cannot open a collator for locale '%s': %s", id.c_str(), u_errorName(status)));
     }
     ucol_setStrength(c, strength);
     return c;
@@ -70,7 +70,8 @@ const TCollator& TCollator::Default() {
 }
 
 int TCollator::CompareUtf16(std::u16string_view a, std::u16string_view b, bool ignoreCase) const {
-    if (a.size() > INT32_MAX || b.size() > INT32_MAX) throw EConvertError("Text too long to compare");
+    if (a.size() > INT32_MAX || b.size() > INT32_MAX)
+        throw EConvertError("Text too long to compare");
     return Sign(ucol_strcoll(ignoreCase ? caseless_ : exact_, a.data(),
                              static_cast<int32_t>(a.size()), b.data(),
                              static_cast<int32_t>(b.size())));

@@ -28,7 +28,7 @@ TEST(Collation, EnvironmentLocaleNames) {
 TEST(Collation, RootOrderIsLinguisticAndCaseAware) {
     TCollator root("C");
     EXPECT_EQ(root.Compare("abc", "abc", false), 0);
-    EXPECT_EQ(root.Compare("a", "B", false), -1);   // not byte order
+    EXPECT_EQ(root.Compare("a", "B", false), -1);  // not byte order
     EXPECT_EQ(root.Compare("B", "a", false), 1);
     EXPECT_NE(root.Compare("abc", "ABC", false), 0);
     EXPECT_EQ(root.Compare("abc", "ABC", true), 0);

@@ -87,9 +87,24 @@ bool ScanDate(Scanner& sc, int32_t& dayNumber, const TFormatSettings& fs) {
         }
     } else {
         switch (order) {
-            case DateOrder::MDY: m = n1; d = n2; y = n3; yearDigits = l3; break;
-            case DateOrder::DMY: d = n1; m = n2; y = n3; yearDigits = l3; break;
-            default: y = n1; m = n2; d = n3; yearDigits = l1; break;
+            case DateOrder::MDY:
+                m = n1;
+                d = n2;
+                y = n3;
+                yearDigits = l3;
+                break;
+            case DateOrder::DMY:
+                d = n1;
+                m = n2;
+                y = n3;
+                yearDigits = l3;
+                break;
+            default:
+                y = n1;
+                m = n2;
+                d = n3;
+                yearDigits = l1;
+                break;
         }
     }
     if (yearDigits <= 2) y = ApplyCenturyWindow(y, current, fs.TwoDigitYearCenturyWindow);
@@ -205,8 +220,8 @@ bool TryTextToFloat(std::string_view text, double& out, const TFormatSettings& f
 double StrToFloat(std::string_view text, const TFormatSettings& fs) {
     double v = 0;
     if (!TryTextToFloat(text, v, fs)) {
-        throw EConvertError(Format("'%s' is not a valid floating point value",
-                                   std::string(text).c_str()));
+        throw EConvertError(
+            Format("'%s' is not a valid floating point value", std::string(text).c_str()));
     }
     return v;
 }
@@ -267,8 +282,7 @@ bool TryStrToDateTime(std::string_view text, TTimeStamp& out, const TFormatSetti
 TTimeStamp StrToDateTime(std::string_view text, const TFormatSettings& fs) {
     TTimeStamp ts;
     if (!TryStrToDateTime(text, ts, fs)) {
-        throw EConvertError(
-            Format("'%s' is not a valid date and time", std::string(text).c_str()));
+        throw EConvertError(Format("'%s' is not a valid date and time", std::string(text).c_str()));
     }
     return ts;
 }

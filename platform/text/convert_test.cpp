@@ -22,16 +22,19 @@ TEST(Convert, FloatsUseTheLocaleSeparatorOnly) {
     TFormatSettings dot;
     TFormatSettings comma;
     comma.DecimalSeparator = ',';
-    struct Case { const char* text; const TFormatSettings* fs; bool ok; double value; };
+    struct Case {
+        const char* text;
+        const TFormatSettings* fs;
+        bool ok;
+        double value;
+    };
     const Case cases[] = {
-        {"1.5", &dot, true, 1.5},        {"-2.5e3", &dot, true, -2500},
-        {"1E-2", &dot, true, 0.01},      {" 3 ", &dot, true, 3},
-        {".5", &dot, true, 0.5},         {"5.", &dot, true, 5},
-        {"1,5", &comma, true, 1.5},      {"1.5", &comma, false, 0},
-        {"1,5", &dot, false, 0},         {"-", &dot, false, 0},
-        {"1e", &dot, false, 0},          {"1.2.3", &dot, false, 0},
-        {"1e999", &dot, false, 0},       {"inf", &dot, false, 0},
-        {"", &dot, false, 0},            {"1-2", &dot, false, 0},
+        {"1.5", &dot, true, 1.5},   {"-2.5e3", &dot, true, -2500}, {"1E-2", &dot, true, 0.01},
+        {" 3 ", &dot, true, 3},     {".5", &dot, true, 0.5},       {"5.", &dot, true, 5},
+        {"1,5", &comma, true, 1.5}, {"1.5", &comma, false, 0},     {"1,5", &dot, false, 0},
+        {"-", &dot, false, 0},      {"1e", &dot, false, 0},        {"1.2.3", &dot, false, 0},
+        {"1e999", &dot, false, 0},  {"inf", &dot, false, 0},       {"", &dot, false, 0},
+        {"1-2", &dot, false, 0},
     };
     for (const Case& c : cases) {
         double v = 0;
@@ -78,13 +81,17 @@ TEST(Convert, DatesFollowTheShortDateFormat) {
 TEST(Convert, TimesWithDesignators) {
     TFormatSettings fs;
     fs.TimeAMString = "vorm";
-    struct Case { const char* text; bool ok; int32_t ms; };
+    struct Case {
+        const char* text;
+        bool ok;
+        int32_t ms;
+    };
     const Case cases[] = {
-        {"10:30", true, 37800000},        {"10:30:15.5", true, 37815005},
-        {"12:00 AM", true, 0},            {"12:00 pm", true, 43200000},
-        {"PM 1:00", true, 46800000},      {"vorm 11", true, 39600000},
-        {"13:00 PM", false, 0},           {"24:00", false, 0},
-        {"10:", false, 0},                {"10:61", false, 0},
+        {"10:30", true, 37800000},   {"10:30:15.5", true, 37815005},
+        {"12:00 AM", true, 0},       {"12:00 pm", true, 43200000},
+        {"PM 1:00", true, 46800000}, {"vorm 11", true, 39600000},
+        {"13:00 PM", false, 0},      {"24:00", false, 0},
+        {"10:", false, 0},           {"10:61", false, 0},
     };
     for (const Case& c : cases) {
         int32_t ms = -1;

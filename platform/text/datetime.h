@@ -26,7 +26,7 @@ namespace tarn {
 
 using TDateTime = double;
 
-inline constexpr int32_t kDateDelta = 693594;     // day number of 1899-12-30
+inline constexpr int32_t kDateDelta = 693594;  // day number of 1899-12-30
 inline constexpr int32_t kMSecsPerDay = 86400000;
 inline constexpr int32_t kMaxDayNumber = 3652059;  // 9999-12-31
 

@@ -10,11 +10,14 @@ namespace tarn {
 namespace {
 
 TEST(DateTime, DayNumbersOfKnownDates) {
-    struct Case { int y, m, d; int32_t day; };
+    struct Case {
+        int y, m, d;
+        int32_t day;
+    };
     const Case cases[] = {
-        {1, 1, 1, 1},          {1, 12, 31, 365},       {2, 1, 1, 366},
+        {1, 1, 1, 1},           {1, 12, 31, 365},       {2, 1, 1, 366},
         {1899, 12, 30, 693594}, {1899, 12, 29, 693593}, {1900, 1, 1, 693596},
-        {1970, 1, 1, 719163},  {2000, 2, 29, 730179},   {9999, 12, 31, 3652059},
+        {1970, 1, 1, 719163},   {2000, 2, 29, 730179},  {9999, 12, 31, 3652059},
     };
     for (const Case& c : cases) {
         int32_t day = 0;
@@ -48,10 +51,14 @@ TEST(DateTime, EncodeRejectsImpossibleDatesAndTimes) {
 
 TEST(DateTime, SplitsAndJoinsAroundTheEpochDay) {
     // 1899-12-29 06:00 is -1.25: the fraction is the time of day after a negative day.
-    struct Case { double value; int32_t day; int32_t ms; };
+    struct Case {
+        double value;
+        int32_t day;
+        int32_t ms;
+    };
     const Case cases[] = {
-        {0.0, 693594, 0},           {1.5, 693595, 43200000},   {-1.25, 693593, 21600000},
-        {-1.0, 693593, 0},          {-2.75, 693592, 64800000}, {43831.25, 737425, 21600000},
+        {0.0, 693594, 0},  {1.5, 693595, 43200000},   {-1.25, 693593, 21600000},
+        {-1.0, 693593, 0}, {-2.75, 693592, 64800000}, {43831.25, 737425, 21600000},
     };
     for (const Case& c : cases) {
         TTimeStamp ts;

@@ -16,9 +16,9 @@ namespace tarn {
 enum class TFilterFieldKind { Data, Calculated, Lookup };
 
 struct TFilterField {
-    int FieldNo = 0;        // field number (> 0 for data fields)
-    int DataType = 0;       // ftXxx code
-    int32_t Size = 0;       // bytes of the value in the record buffer (DataSize; 4 for a blob)
+    int FieldNo = 0;   // field number (> 0 for data fields)
+    int DataType = 0;  // ftXxx code
+    int32_t Size = 0;  // bytes of the value in the record buffer (DataSize; 4 for a blob)
     // Offset of the value bytes in the record buffer: for a data field its slot in the data
     // area (FieldOffset); for a calculated or lookup field the byte after its flag byte in
     // the calculated area. Unused for blob fields, whose value comes from BlobText.

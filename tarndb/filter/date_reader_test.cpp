@@ -16,7 +16,11 @@ int32_t Day(int y, int m, int d) {
 TEST(DateReader, Dates) {
     const int window2 = ApplyCenturyWindow(20, CurrentYear(), 50);
     const int window0 = ApplyCenturyWindow(0, CurrentYear(), 50);
-    struct Case { const char* text; bool ok; int32_t day; };
+    struct Case {
+        const char* text;
+        bool ok;
+        int32_t day;
+    };
     const Case cases[] = {
         {"1/2/2020", true, Day(2020, 1, 2)},
         {"12/31/1999", true, Day(1999, 12, 31)},
@@ -49,7 +53,11 @@ TEST(DateReader, Times) {
     TFormatSettings fs;
     fs.TimeAMString = "\xC9\xCF\xCE\xE7";  // 上午
     fs.TimePMString = "\xCF\xC2\xCE\xE7";  // 下午
-    struct Case { const char* text; bool ok; int32_t ms; };
+    struct Case {
+        const char* text;
+        bool ok;
+        int32_t ms;
+    };
     const Case cases[] = {
         {"10:30", true, 37800000},
         {"10", true, 36000000},
@@ -87,7 +95,12 @@ TEST(DateReader, Times) {
 }
 
 TEST(DateReader, DateTimes) {
-    struct Case { const char* text; bool ok; int32_t day; int32_t ms; };
+    struct Case {
+        const char* text;
+        bool ok;
+        int32_t day;
+        int32_t ms;
+    };
     const Case cases[] = {
         {"1/2/2020", true, Day(2020, 1, 2), 0},
         {"1/2/2020 10:00", true, Day(2020, 1, 2), 36000000},

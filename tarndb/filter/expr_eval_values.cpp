@@ -84,10 +84,18 @@ void TExprParserBase::EvalArithmetic(TExprNode* node) {
         double x = codec::F64(a);
         double y;
         switch (rt) {
-            case ftDateTime: y = codec::F64(b); break;
-            case ftTime: y = codec::I32(b); break;
-            case ftDate: y = static_cast<double>(codec::I32(b)) * kMSecsPerDay; break;
-            default: y = static_cast<double>(Count32(b)) * kMSecsPerDay; break;
+            case ftDateTime:
+                y = codec::F64(b);
+                break;
+            case ftTime:
+                y = codec::I32(b);
+                break;
+            case ftDate:
+                y = static_cast<double>(codec::I32(b)) * kMSecsPerDay;
+                break;
+            default:
+                y = static_cast<double>(Count32(b)) * kMSecsPerDay;
+                break;
         }
         PutFloat(node, x - y);
         return;
@@ -97,9 +105,15 @@ void TExprParserBase::EvalArithmetic(TExprNode* node) {
     if (op == TExprOperator::Divide || IsFloatType(node->DataType)) {
         double x = FloatOf(a), y = FloatOf(b), r;
         switch (op) {
-            case TExprOperator::Add: r = x + y; break;
-            case TExprOperator::Subtract: r = x - y; break;
-            case TExprOperator::Multiply: r = x * y; break;
+            case TExprOperator::Add:
+                r = x + y;
+                break;
+            case TExprOperator::Subtract:
+                r = x - y;
+                break;
+            case TExprOperator::Multiply:
+                r = x * y;
+                break;
             default:
                 if (y == 0) throw EZeroDivide();
                 r = x / y;
@@ -112,9 +126,15 @@ void TExprParserBase::EvalArithmetic(TExprNode* node) {
     const uint64_t y = static_cast<uint64_t>(IntegerOf(b));
     uint64_t r;
     switch (op) {
-        case TExprOperator::Add: r = x + y; break;
-        case TExprOperator::Subtract: r = x - y; break;
-        default: r = x * y; break;
+        case TExprOperator::Add:
+            r = x + y;
+            break;
+        case TExprOperator::Subtract:
+            r = x - y;
+            break;
+        default:
+            r = x * y;
+            break;
     }
     if (node->DataType == ftLargeint) {
         codec::PutI64(node->Buf.data(), static_cast<int64_t>(r));

@@ -12,10 +12,9 @@ using namespace ftype;
 
 namespace {
 
-const char* const kFunctionNames[] = {"UPPER",     "LOWER", "SUBSTRING", "TRIM", "TRIMLEFT",
-                                      "TRIMRIGHT", "YEAR",  "MONTH",     "DAY",  "HOUR",
+const char* const kFunctionNames[] = {"UPPER",     "LOWER",  "SUBSTRING", "TRIM", "TRIMLEFT",
+                                      "TRIMRIGHT", "YEAR",   "MONTH",     "DAY",  "HOUR",
                                       "MINUTE",    "SECOND", "GETDATE"};
-
 
 }  // namespace
 
@@ -52,8 +51,8 @@ void TExprNodes::Clear() {
     }
 }
 
-TExprNode* TExprNodes::NewNode(TExprNodeKind kind, int dataType, TExprNode* left,
-                               TExprNode* right, TExprOperator op, int32_t bufSize) {
+TExprNode* TExprNodes::NewNode(TExprNodeKind kind, int dataType, TExprNode* left, TExprNode* right,
+                               TExprOperator op, int32_t bufSize) {
     auto node = std::make_unique<TExprNode>();
     node->NodeList = this;
     node->Kind = kind;
@@ -76,16 +75,16 @@ TExprNode* TExprNodes::NewFunctionNode(std::string_view name) {
     int type = ftUnknown;
     if (code >= fnYear && code <= fnSecond) type = ftInteger;
     if (code == fnGetDate) type = ftDateTime;
-    TExprNode* node = NewNode(TExprNodeKind::Function, type, nullptr, nullptr,
-                              TExprOperator::None, 0);
+    TExprNode* node =
+        NewNode(TExprNodeKind::Function, type, nullptr, nullptr, TExprOperator::None, 0);
     node->FuncCode = code;
     node->Name = std::string(name);
     return node;
 }
 
 TExprNode* TExprNodes::NewFieldNode(std::string_view name) {
-    TExprNode* node = NewNode(TExprNodeKind::Field, ftUnknown, nullptr, nullptr,
-                              TExprOperator::None, 0);
+    TExprNode* node =
+        NewNode(TExprNodeKind::Field, ftUnknown, nullptr, nullptr, TExprOperator::None, 0);
     node->Name = std::string(name);
     return node;
 }

@@ -127,8 +127,8 @@ void TExprParserBase::EvalOperator(TExprNode* node) {
         case TExprOperator::Like:
             Evaluate(l);
             Evaluate(r);
-            result = LikeMatch(StringOf(l->Value()), StringOf(r->Value()),
-                               options_.CaseInsensitive, Collator());
+            result = LikeMatch(StringOf(l->Value()), StringOf(r->Value()), options_.CaseInsensitive,
+                               Collator());
             break;
         case TExprOperator::Equal:
         case TExprOperator::NotEqual:
@@ -140,12 +140,24 @@ void TExprParserBase::EvalOperator(TExprNode* node) {
             Evaluate(r);
             int c = CompareNodes(l, r);
             switch (node->Operator) {
-                case TExprOperator::Equal: result = c == 0; break;
-                case TExprOperator::NotEqual: result = c != 0; break;
-                case TExprOperator::Greater: result = c > 0; break;
-                case TExprOperator::Less: result = c < 0; break;
-                case TExprOperator::GreaterOrEqual: result = c >= 0; break;
-                default: result = c <= 0; break;
+                case TExprOperator::Equal:
+                    result = c == 0;
+                    break;
+                case TExprOperator::NotEqual:
+                    result = c != 0;
+                    break;
+                case TExprOperator::Greater:
+                    result = c > 0;
+                    break;
+                case TExprOperator::Less:
+                    result = c < 0;
+                    break;
+                case TExprOperator::GreaterOrEqual:
+                    result = c >= 0;
+                    break;
+                default:
+                    result = c <= 0;
+                    break;
             }
             break;
         }

@@ -64,8 +64,8 @@ namespace tarn {
 
 // The dataset's filter options.
 struct TFilterOptions {
-    bool CaseInsensitive = false;    // foCaseInsensitive
-    bool NoPartialCompare = false;   // foNoPartialCompare
+    bool CaseInsensitive = false;   // foCaseInsensitive
+    bool NoPartialCompare = false;  // foNoPartialCompare
 };
 
 inline constexpr int kMaxNesting = 128;
@@ -101,7 +101,10 @@ protected:
     virtual TExprNode* ParseExpr() = 0;
     virtual int GetFieldType(std::string_view name) = 0;
     virtual int GetFuncResultType(std::string_view name) = 0;
-    virtual bool IsFunctionName(std::string_view name) { (void)name; return false; }
+    virtual bool IsFunctionName(std::string_view name) {
+        (void)name;
+        return false;
+    }
     // Points a field node's Data at its value for the current evaluation.
     virtual void LoadFieldNode(TExprNode* node) = 0;
     // Called once per evaluation before any field node is loaded.

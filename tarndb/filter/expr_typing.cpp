@@ -22,12 +22,19 @@ bool IsStringConstant(const TExprNode* n) {
 
 int Rank(int type) {
     switch (type) {
-        case ftSmallint: return 1;
-        case ftWord: return 2;
-        case ftInteger: case ftAutoInc: return 3;
-        case ftLargeint: return 4;
-        case ftFloat: return 5;
-        default: return 6;  // ftCurrency
+        case ftSmallint:
+            return 1;
+        case ftWord:
+            return 2;
+        case ftInteger:
+        case ftAutoInc:
+            return 3;
+        case ftLargeint:
+            return 4;
+        case ftFloat:
+            return 5;
+        default:
+            return 6;  // ftCurrency
     }
 }
 
@@ -186,7 +193,11 @@ void TExprParserBase::FunctionTyping(TExprNode* node) {
         if (args.size() != 1 || !accept(args[0]->DataType)) Mismatch();
     };
     switch (node->FuncCode) {
-        case fnUpper: case fnLower: case fnTrim: case fnTrimLeft: case fnTrimRight:
+        case fnUpper:
+        case fnLower:
+        case fnTrim:
+        case fnTrimLeft:
+        case fnTrimRight:
             oneArg(IsStringType);
             node->DataType = ftString;
             node->SetBufSize(1);
@@ -203,12 +214,16 @@ void TExprParserBase::FunctionTyping(TExprNode* node) {
             node->SetBufSize(1);
             return;
         }
-        case fnYear: case fnMonth: case fnDay:
+        case fnYear:
+        case fnMonth:
+        case fnDay:
             oneArg([](int t) { return t == ftDate || t == ftDateTime; });
             node->DataType = ftInteger;
             node->SetBufSize(4);
             return;
-        case fnHour: case fnMinute: case fnSecond:
+        case fnHour:
+        case fnMinute:
+        case fnSecond:
             oneArg([](int t) { return t == ftTime || t == ftDateTime; });
             node->DataType = ftInteger;
             node->SetBufSize(4);

@@ -6,7 +6,12 @@ using namespace ftype;
 
 bool IsStringFamily(int type) {
     switch (type) {
-        case ftString: case ftFixedChar: case ftBlob: case ftMemo: case ftGraphic: case ftFmtMemo:
+        case ftString:
+        case ftFixedChar:
+        case ftBlob:
+        case ftMemo:
+        case ftGraphic:
+        case ftFmtMemo:
             return true;
         default:
             return false;
@@ -15,8 +20,13 @@ bool IsStringFamily(int type) {
 
 bool IsStringType(int type) {
     switch (type) {
-        case ftParadoxOle: case ftDBaseOle: case ftTypedBinary: case ftOraBlob: case ftOraClob:
-        case ftWideString: case ftGuid:
+        case ftParadoxOle:
+        case ftDBaseOle:
+        case ftTypedBinary:
+        case ftOraBlob:
+        case ftOraClob:
+        case ftWideString:
+        case ftGuid:
             return true;
         default:
             return IsStringFamily(type);
@@ -43,11 +53,19 @@ bool IsFilterableType(int type) {
 
 int32_t FixedValueSize(int type) {
     switch (type) {
-        case ftSmallint: case ftWord: case ftBoolean:
+        case ftSmallint:
+        case ftWord:
+        case ftBoolean:
             return 2;
-        case ftInteger: case ftAutoInc: case ftDate: case ftTime:
+        case ftInteger:
+        case ftAutoInc:
+        case ftDate:
+        case ftTime:
             return 4;
-        case ftFloat: case ftCurrency: case ftDateTime: case ftLargeint:
+        case ftFloat:
+        case ftCurrency:
+        case ftDateTime:
+        case ftLargeint:
             return 8;
         default:
             return 0;

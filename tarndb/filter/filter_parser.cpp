@@ -14,8 +14,8 @@ using namespace ftype;
 namespace {
 
 bool IsSymbolChar(unsigned char c) {
-    return c == '.' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '[' ||
-           c == ']' || c == '_' || (c >= 'a' && c <= 'z');
+    return c == '.' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '[' || c == ']' ||
+           c == '_' || (c >= 'a' && c <= 'z');
 }
 
 bool IsBlank(char c) { return c != '\0' && static_cast<unsigned char>(c) <= 0x20; }
@@ -84,13 +84,27 @@ size_t TFilterParser::ReadToken(size_t p) {
             token_ = TTokenKind::String;
             return q;
         }
-        case '(': token_ = TTokenKind::LParen; return p + 1;
-        case ')': token_ = TTokenKind::RParen; return p + 1;
-        case '*': token_ = TTokenKind::Times; return p + 1;
-        case '+': token_ = TTokenKind::Plus; return p + 1;
-        case ',': token_ = TTokenKind::Comma; return p + 1;
-        case '/': token_ = TTokenKind::Divide; return p + 1;
-        case '=': token_ = TTokenKind::Equal; return p + 1;
+        case '(':
+            token_ = TTokenKind::LParen;
+            return p + 1;
+        case ')':
+            token_ = TTokenKind::RParen;
+            return p + 1;
+        case '*':
+            token_ = TTokenKind::Times;
+            return p + 1;
+        case '+':
+            token_ = TTokenKind::Plus;
+            return p + 1;
+        case ',':
+            token_ = TTokenKind::Comma;
+            return p + 1;
+        case '/':
+            token_ = TTokenKind::Divide;
+            return p + 1;
+        case '=':
+            token_ = TTokenKind::Equal;
+            return p + 1;
         case '<':
             if (At(p + 1) == '=') {
                 token_ = TTokenKind::LessOrEqual;
@@ -114,8 +128,11 @@ size_t TFilterParser::ReadToken(size_t p) {
     }
     if (c == '-') {
         switch (prevToken_) {
-            case TTokenKind::Symbol: case TTokenKind::Name: case TTokenKind::Number:
-            case TTokenKind::String: case TTokenKind::RParen:
+            case TTokenKind::Symbol:
+            case TTokenKind::Name:
+            case TTokenKind::Number:
+            case TTokenKind::String:
+            case TTokenKind::RParen:
                 token_ = TTokenKind::Minus;
                 return p + 1;
             default:
@@ -192,12 +209,24 @@ TExprNode* TFilterParser::ParseComparison() {
     TExprNode* left = ParseSum();
     TExprOperator op;
     switch (token_) {
-        case TTokenKind::Equal: op = TExprOperator::Equal; break;
-        case TTokenKind::NotEqual: op = TExprOperator::NotEqual; break;
-        case TTokenKind::Greater: op = TExprOperator::Greater; break;
-        case TTokenKind::Less: op = TExprOperator::Less; break;
-        case TTokenKind::GreaterOrEqual: op = TExprOperator::GreaterOrEqual; break;
-        case TTokenKind::LessOrEqual: op = TExprOperator::LessOrEqual; break;
+        case TTokenKind::Equal:
+            op = TExprOperator::Equal;
+            break;
+        case TTokenKind::NotEqual:
+            op = TExprOperator::NotEqual;
+            break;
+        case TTokenKind::Greater:
+            op = TExprOperator::Greater;
+            break;
+        case TTokenKind::Less:
+            op = TExprOperator::Less;
+            break;
+        case TTokenKind::GreaterOrEqual:
+            op = TExprOperator::GreaterOrEqual;
+            break;
+        case TTokenKind::LessOrEqual:
+            op = TExprOperator::LessOrEqual;
+            break;
         case TTokenKind::Like: {
             NextToken();
             TExprNode* node = Binary(TExprOperator::Like, left, ParseSum());
@@ -229,7 +258,8 @@ TExprNode* TFilterParser::ParseComparison() {
 TExprNode* TFilterParser::ParseSum() {
     TExprNode* left = ParseTerm();
     while (token_ == TTokenKind::Plus || token_ == TTokenKind::Minus) {
-        TExprOperator op = token_ == TTokenKind::Plus ? TExprOperator::Add : TExprOperator::Subtract;
+        TExprOperator op =
+            token_ == TTokenKind::Plus ? TExprOperator::Add : TExprOperator::Subtract;
         NextToken();
         left = Binary(op, left, ParseTerm());
         ArithmeticTyping(left);
@@ -275,7 +305,8 @@ TExprNode* TFilterParser::ParsePrimary() {
             if (At(q) == '(' && IsFunctionName(tokenText_)) {
                 const std::string name = tokenText_;
                 NextToken();
-                if (token_ != TTokenKind::LParen) Expected("'(' expected but %s found", TokenName());
+                if (token_ != TTokenKind::LParen)
+                    Expected("'(' expected but %s found", TokenName());
                 NextToken();
                 node = Nodes.NewFunctionNode(name);
                 if (token_ != TTokenKind::RParen) ParseList(node);
@@ -352,8 +383,8 @@ TExprNode* TFilterParser::MakeFieldNode(const std::string& name) {
     if (!node->IsBlobField) {
         const int32_t need = std::max<int32_t>(FixedValueSize(info.DataType), 1);
         if (info.Size < need || info.Offset < 0) {
-            throw EDatabaseError(Format("Field '%s' has no usable value in the record buffer",
-                                        name.c_str()));
+            throw EDatabaseError(
+                Format("Field '%s' has no usable value in the record buffer", name.c_str()));
         }
         node->FieldOffset = info.Offset;
         node->FieldSize = info.Size;

@@ -41,15 +41,16 @@ protected:
 };
 
 TEST_F(FilterParse, TreeShapes) {
-    struct Case { std::string text, shape; };
+    struct Case {
+        std::string text, shape;
+    };
     const Case cases[] = {
         {kAreaNo + "=3", "(= " + kAreaNo + " 3)"},
         {"[Order Date] >= '1/2/2020'", "(>= Order Date date(2020-1-2))"},
         {"Name = 'O''Brien'", "(= Name 'O'Brien')"},
         {"Int = 1 OR Small = 2 AND Word = 3", "(OR (= Int 1) (AND (= Small 2) (= Word 3)))"},
         {"Int = 1 AND Small = 2 OR Word = 3", "(OR (AND (= Int 1) (= Small 2)) (= Word 3))"},
-        {"Int=1 and Small=2 or not Word=3",
-         "(OR (AND (= Int 1) (= Small 2)) (NOT (= Word 3)))"},
+        {"Int=1 and Small=2 or not Word=3", "(OR (AND (= Int 1) (= Small 2)) (NOT (= Word 3)))"},
         {"NOT Int = 1", "(NOT (= Int 1))"},
         {"NOT (Int = 1 OR Active)", "(NOT (OR (= Int 1) Active))"},
         {"Int -1", "(-:int Int 1)"},
@@ -60,7 +61,6 @@ TEST_F(FilterParse, TreeShapes) {
         {"(-1)", "-1"},
         {"Int * -1", "(*:int Int -1)"},
         {"Int - -1", "(-:int Int -1)"},
-        {"'a' -1 = 'x'", "convert error"},  // replaced below
         {"Int - 2 - 3", "(-:int (-:int Int 2) 3)"},
         {"Int + 2 * 3", "(+:int Int (*:int 2 3))"},
         {"(Int + 2) * 3", "(*:int (+:int Int 2) 3)"},
@@ -80,7 +80,6 @@ TEST_F(FilterParse, TreeShapes) {
         {"Name IN ('a*', 'b', Code)", "(IN Name 'a*' 'b' Code)"},
         {"Day IN ('1/2/2020', Day + 1)", "(IN Day date(2020-1-2) (+:date Day 1))"},
         {"Active IN (True, false)", "(IN Active True False)"},
-        {"Int IN (1, 2) = True", "parsed"},  // replaced below
         {"/* note */ Int = 1", "(= Int 1)"},
         {"Int = /* one */ 1", "(= Int 1)"},
         {"Price > 1e3", "(> Price 1000f)"},
@@ -98,7 +97,8 @@ TEST_F(FilterParse, TreeShapes) {
         {"Auto + Int", "(+:auto Auto Int)"},
         {"Int + Auto", "(+:int Int Auto)"},
         {"Small / Small", "(/:float Small Small)"},
-        {"Name + Code + Memo + Ole + Wide", "(+:str (+:str (+:str (+:str Name Code) Memo) Ole) Wide)"},
+        {"Name + Code + Memo + Ole + Wide",
+         "(+:str (+:str (+:str (+:str Name Code) Memo) Ole) Wide)"},
         {"Day + 1", "(+:date Day 1)"},
         {"Clock + 1.5", "(+:time Clock 1.5f)"},
         {"Stamp + Big", "(+:dt Stamp Big)"},
@@ -133,11 +133,11 @@ TEST_F(FilterParse, TreeShapes) {
         {"Name LIKE 'a%'", "(LIKE Name 'a%')"},
         {"Memo LIKE Wide", "(LIKE Memo Wide)"},
         {"Calc = 1", "(= Calc 1)"},
-        {"Int = 1\0garbage", "(= Int 1)"},
-        {"\t Int\r\n=\x01" "1 ", "(= Int 1)"},
+        {"\t Int\r\n=\x01"
+         "1 ",
+         "(= Int 1)"},
     };
     for (const Case& c : cases) {
-        if (c.shape == "convert error" || c.shape == "parsed") continue;
         EXPECT_EQ(ErrorOf(c.text), "parsed: " + c.shape) << c.text;
     }
     // A string constant is an operand: the "-" after it is the minus operator, and a string
@@ -154,7 +154,9 @@ TEST_F(FilterParse, EmbeddedNulEndsTheText) {
 }
 
 TEST_F(FilterParse, ErrorMessages) {
-    struct Case { std::string text, error; };
+    struct Case {
+        std::string text, error;
+    };
     const Case cases[] = {
         {"", "db: Expression expected but nothing found"},
         {"Int = 1 AND -5 < Int", "db: Expression expected but '-' found"},
@@ -259,8 +261,16 @@ TEST_F(FilterParse, DoubleByteNames) {
     ds.Add(odd + "x", ftype::ftInteger);
     EXPECT_EQ(ShapeOf("[" + odd + "x] = 1"), "(= " + odd + "x 1)");
     // Unbracketed: one symbol that runs over double-byte characters, letters and digits.
-    ds.Add("\xCE\xC4\xBC\xFE" "2", ftype::ftInteger);  // 文件2
-    EXPECT_EQ(ShapeOf("\xCE\xC4\xBC\xFE" "2>" + kAreaNo), "(> \xCE\xC4\xBC\xFE" "2 " + kAreaNo + ")");
+    ds.Add(
+        "\xCE\xC4\xBC\xFE"
+        "2",
+        ftype::ftInteger);  // 文件2
+    EXPECT_EQ(ShapeOf("\xCE\xC4\xBC\xFE"
+                      "2>" +
+                      kAreaNo),
+              "(> \xCE\xC4\xBC\xFE"
+              "2 " +
+                  kAreaNo + ")");
     // Field names are found ignoring case.
     EXPECT_EQ(ShapeOf("NAME = 'x'"), "(= NAME 'x')");
 }
@@ -277,9 +287,12 @@ TEST_F(FilterParse, StringLiteralsKeep256Bytes) {
 }
 
 TEST_F(FilterParse, PrefixMarkerPosition) {
-    struct Case { const char* text; int32_t star; };
-    const Case cases[] = {{"Name = 'AB*'", 2}, {"Name = '*'", 0}, {"Name = 'A*B*'", 1},
-                          {"Name = 'AB'", -1}};
+    struct Case {
+        const char* text;
+        int32_t star;
+    };
+    const Case cases[] = {
+        {"Name = 'AB*'", 2}, {"Name = '*'", 0}, {"Name = 'A*B*'", 1}, {"Name = 'AB'", -1}};
     for (const Case& c : cases) {
         parser.Parse(c.text);
         EXPECT_EQ(parser.Root()->Right->StarPos, c.star) << c.text;

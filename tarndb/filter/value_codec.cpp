@@ -24,10 +24,14 @@ bool BoolOf(const TValueRef& v) {
 
 int64_t IntegerOf(const TValueRef& v) {
     switch (v.DataType) {
-        case ftSmallint: return codec::I16(v);
-        case ftWord: return codec::U16(v);
-        case ftLargeint: return codec::I64(v);
-        default: return codec::I32(v);
+        case ftSmallint:
+            return codec::I16(v);
+        case ftWord:
+            return codec::U16(v);
+        case ftLargeint:
+            return codec::I64(v);
+        default:
+            return codec::I32(v);
     }
 }
 

@@ -32,8 +32,8 @@ std::vector<uint8_t> S(const std::string& s, size_t slot) {
 class Compare : public ::testing::Test {
 protected:
     TCollator root{"C"};
-    int Cmp(int type, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
-            bool ci = false, bool partial = false) {
+    int Cmp(int type, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, bool ci = false,
+            bool partial = false) {
         return CompareFieldValues(type, a, b, ci, partial, &root);
     }
 };
@@ -62,7 +62,7 @@ TEST_F(Compare, StringKeys) {
     EXPECT_EQ(Cmp(ftString, S("ABC", 11), S("abc", 11)), 1);
     EXPECT_EQ(Cmp(ftString, S("ABC", 11), S("abc", 11), true), 0);
     EXPECT_EQ(Cmp(ftString, S("ab", 11), S("abc", 11)), -1);
-    EXPECT_EQ(Cmp(ftString, S("ab", 11), S("abc", 11), false, true), 0);   // partial key
+    EXPECT_EQ(Cmp(ftString, S("ab", 11), S("abc", 11), false, true), 0);  // partial key
     EXPECT_EQ(Cmp(ftString, S("AB", 11), S("abc", 11), true, true), 0);
     EXPECT_EQ(Cmp(ftString, S("ac", 11), S("abc", 11), false, true), 1);
     EXPECT_EQ(Cmp(ftFixedChar, S("abcdef", 6), S("abcdef", 6)), 0);  // no NUL: slot ends it
@@ -95,8 +95,14 @@ TEST_F(Compare, PrefixNeverCutsACharacter) {
     const std::string zhong = "\xD6\xD0";
     EXPECT_EQ(PrefixBytes("a" + zhong, 2), 1u);
     EXPECT_EQ(PrefixBytes("a" + zhong, 3), 3u);
-    EXPECT_EQ(PrefixBytes("\x94\x39\xFC\x36" "b", 2), 0u);  // four-byte character
-    EXPECT_EQ(PrefixBytes("\x94\x39\xFC\x36" "b", 4), 4u);
+    EXPECT_EQ(PrefixBytes("\x94\x39\xFC\x36"
+                          "b",
+                          2),
+              0u);  // four-byte character
+    EXPECT_EQ(PrefixBytes("\x94\x39\xFC\x36"
+                          "b",
+                          4),
+              4u);
     EXPECT_EQ(PrefixBytes("abc", 10), 3u);
 }
 

@@ -16,19 +16,32 @@ namespace tarn::testing {
 inline std::string TypeName(int type) {
     using namespace ftype;
     switch (type) {
-        case ftString: return "str";
-        case ftSmallint: return "small";
-        case ftInteger: return "int";
-        case ftWord: return "word";
-        case ftBoolean: return "bool";
-        case ftFloat: return "float";
-        case ftCurrency: return "cur";
-        case ftDate: return "date";
-        case ftTime: return "time";
-        case ftDateTime: return "dt";
-        case ftAutoInc: return "auto";
-        case ftLargeint: return "big";
-        default: return "t" + std::to_string(type);
+        case ftString:
+            return "str";
+        case ftSmallint:
+            return "small";
+        case ftInteger:
+            return "int";
+        case ftWord:
+            return "word";
+        case ftBoolean:
+            return "bool";
+        case ftFloat:
+            return "float";
+        case ftCurrency:
+            return "cur";
+        case ftDate:
+            return "date";
+        case ftTime:
+            return "time";
+        case ftDateTime:
+            return "dt";
+        case ftAutoInc:
+            return "auto";
+        case ftLargeint:
+            return "big";
+        default:
+            return "t" + std::to_string(type);
     }
 }
 
@@ -42,19 +55,23 @@ inline std::string Shape(const TExprNode* n) {
         case TExprNodeKind::Constant: {
             char buf[64];
             switch (n->DataType) {
-                case ftInteger: return std::to_string(codec::I32(v));
+                case ftInteger:
+                    return std::to_string(codec::I32(v));
                 case ftFloat:
                     std::snprintf(buf, sizeof buf, "%gf", codec::F64(v));
                     return buf;
-                case ftBoolean: return BoolOf(v) ? "True" : "False";
-                case ftString: return "'" + std::string(StringOf(v)) + "'";
+                case ftBoolean:
+                    return BoolOf(v) ? "True" : "False";
+                case ftString:
+                    return "'" + std::string(StringOf(v)) + "'";
                 case ftDate: {
                     int y = 0, m = 0, d = 0;
                     TryDecodeDate(codec::I32(v), y, m, d);
                     std::snprintf(buf, sizeof buf, "date(%d-%d-%d)", y, m, d);
                     return buf;
                 }
-                case ftTime: return "time(" + std::to_string(codec::I32(v)) + ")";
+                case ftTime:
+                    return "time(" + std::to_string(codec::I32(v)) + ")";
                 case ftDateTime: {
                     TTimeStamp ts;
                     TryMSecsToTimeStamp(codec::F64(v), ts);
@@ -63,7 +80,8 @@ inline std::string Shape(const TExprNode* n) {
                     std::snprintf(buf, sizeof buf, "dt(%d-%d-%d+%d)", y, m, d, ts.Time);
                     return buf;
                 }
-                default: return "?";
+                default:
+                    return "?";
             }
         }
         case TExprNodeKind::Function: {
@@ -71,30 +89,60 @@ inline std::string Shape(const TExprNode* n) {
             for (size_t i = 0; i < n->Args.size(); ++i) s += (i ? " " : "") + Shape(n->Args[i]);
             return s + ")";
         }
-        case TExprNodeKind::Operator: break;
+        case TExprNodeKind::Operator:
+            break;
     }
     std::string op;
     switch (n->Operator) {
-        case TExprOperator::Equal: op = "="; break;
-        case TExprOperator::NotEqual: op = "<>"; break;
-        case TExprOperator::Greater: op = ">"; break;
-        case TExprOperator::Less: op = "<"; break;
-        case TExprOperator::GreaterOrEqual: op = ">="; break;
-        case TExprOperator::LessOrEqual: op = "<="; break;
-        case TExprOperator::Not: return "(NOT " + Shape(n->Left) + ")";
-        case TExprOperator::And: op = "AND"; break;
-        case TExprOperator::Or: op = "OR"; break;
-        case TExprOperator::Like: op = "LIKE"; break;
+        case TExprOperator::Equal:
+            op = "=";
+            break;
+        case TExprOperator::NotEqual:
+            op = "<>";
+            break;
+        case TExprOperator::Greater:
+            op = ">";
+            break;
+        case TExprOperator::Less:
+            op = "<";
+            break;
+        case TExprOperator::GreaterOrEqual:
+            op = ">=";
+            break;
+        case TExprOperator::LessOrEqual:
+            op = "<=";
+            break;
+        case TExprOperator::Not:
+            return "(NOT " + Shape(n->Left) + ")";
+        case TExprOperator::And:
+            op = "AND";
+            break;
+        case TExprOperator::Or:
+            op = "OR";
+            break;
+        case TExprOperator::Like:
+            op = "LIKE";
+            break;
         case TExprOperator::In: {
             std::string s = "(IN " + Shape(n->Left);
             for (const TExprNode* a : n->Args) s += " " + Shape(a);
             return s + ")";
         }
-        case TExprOperator::Add: op = "+:" + TypeName(n->DataType); break;
-        case TExprOperator::Subtract: op = "-:" + TypeName(n->DataType); break;
-        case TExprOperator::Multiply: op = "*:" + TypeName(n->DataType); break;
-        case TExprOperator::Divide: op = "/:" + TypeName(n->DataType); break;
-        case TExprOperator::None: op = "?"; break;
+        case TExprOperator::Add:
+            op = "+:" + TypeName(n->DataType);
+            break;
+        case TExprOperator::Subtract:
+            op = "-:" + TypeName(n->DataType);
+            break;
+        case TExprOperator::Multiply:
+            op = "*:" + TypeName(n->DataType);
+            break;
+        case TExprOperator::Divide:
+            op = "/:" + TypeName(n->DataType);
+            break;
+        case TExprOperator::None:
+            op = "?";
+            break;
     }
     return "(" + op + " " + Shape(n->Left) + " " + Shape(n->Right) + ")";
 }
