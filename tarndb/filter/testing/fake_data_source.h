@@ -4,10 +4,12 @@
 // of it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
