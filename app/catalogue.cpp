@@ -12,8 +12,8 @@ namespace filever {
 namespace {
 
 [[noreturn]] void NotConnected(const char* operation) {
-    throw tarn::EDatabaseError(tarn::Format(
-        "TCatalogue: %s is not connected to the database engine yet", operation));
+    throw tarn::EDatabaseError(
+        tarn::Format("TCatalogue: %s is not connected to the database engine yet", operation));
 }
 
 }  // namespace
@@ -24,14 +24,10 @@ TCatalogue::~TCatalogue() = default;
 void TCatalogue::Open(const QString&) { NotConnected("Open"); }
 std::vector<TAreaRow> TCatalogue::Areas() { NotConnected("Areas"); }
 std::vector<TFileRow> TCatalogue::FilesOfArea(int32_t) { NotConnected("FilesOfArea"); }
-std::vector<QString> TCatalogue::VersionNamesOfFile(int32_t) {
-    NotConnected("VersionNamesOfFile");
-}
+std::vector<QString> TCatalogue::VersionNamesOfFile(int32_t) { NotConnected("VersionNamesOfFile"); }
 std::vector<TFileRow> TCatalogue::AllFiles() { NotConnected("AllFiles"); }
 void TCatalogue::FindFileByPath(const QString&, verinfo&) { NotConnected("FindFileByPath"); }
-void TCatalogue::FindVersionByName(const QString&, verinfo&) {
-    NotConnected("FindVersionByName");
-}
+void TCatalogue::FindVersionByName(const QString&, verinfo&) { NotConnected("FindVersionByName"); }
 void TCatalogue::AddArea(const QString&, const QString&) { NotConnected("AddArea"); }
 bool TCatalogue::FindArea(const QString&, TAreaRow&) { NotConnected("FindArea"); }
 void TCatalogue::AddFile(int32_t, const QString&, const QString&) { NotConnected("AddFile"); }

@@ -13,10 +13,18 @@ void QtDesktopServices::MessageBox(QWidget* parent, const QString& caption, cons
                                    TMsgIcon icon) {
     QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
     switch (icon) {
-        case TMsgIcon::None: qtIcon = QMessageBox::NoIcon; break;
-        case TMsgIcon::Information: qtIcon = QMessageBox::Information; break;
-        case TMsgIcon::Warning: qtIcon = QMessageBox::Warning; break;
-        case TMsgIcon::Error: qtIcon = QMessageBox::Critical; break;
+        case TMsgIcon::None:
+            qtIcon = QMessageBox::NoIcon;
+            break;
+        case TMsgIcon::Information:
+            qtIcon = QMessageBox::Information;
+            break;
+        case TMsgIcon::Warning:
+            qtIcon = QMessageBox::Warning;
+            break;
+        case TMsgIcon::Error:
+            qtIcon = QMessageBox::Critical;
+            break;
     }
     QMessageBox box(qtIcon, caption, text, QMessageBox::Ok, parent);
     box.exec();

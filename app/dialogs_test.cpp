@@ -30,12 +30,13 @@ TEST(ErrorReport, FullStopOnlyAfterCharactersThatSortAfterIt) {
         {"Stop!", "Stop!"},
         {"(1-2)", "(1-2)"},  // ')' sorts before '.'
         {"Version 2", "Version 2."},
-        {"a/", "a/."},        // '/' sorts right after '.'
+        {"a/", "a/."},  // '/' sorts right after '.'
         {"line\r", "line\r"},
         {QStringLiteral("目录不存在"), QStringLiteral("目录不存在.")},
         {"", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(ErrorReportText(c.message), c.shown) << c.message.toStdString();
+    for (const Case& c : cases)
+        EXPECT_EQ(ErrorReportText(c.message), c.shown) << c.message.toStdString();
 }
 
 TEST(ErrorReport, GuardedShowsTheErrorWithTheAppCaptionAndGoesOn) {

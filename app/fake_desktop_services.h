@@ -37,8 +37,7 @@ public:
     std::deque<std::function<void(QDialog&)>> dialogScripts;
     bool trayAvailable = true;
 
-    void MessageBox(QWidget*, const QString& caption, const QString& text,
-                    TMsgIcon icon) override {
+    void MessageBox(QWidget*, const QString& caption, const QString& text, TMsgIcon icon) override {
         messages.push_back({caption, text, icon});
     }
     QString GetOpenFileName(QWidget*) override {

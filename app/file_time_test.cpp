@@ -1,7 +1,7 @@
 #include "app/os/file_time.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <QFile>
@@ -40,9 +40,9 @@ TEST(GetFileTime, VersionNamesHaveTwoSecondSteps) {
         {2024, 3, 5, 14, 7, 33, "2024-03-05-14-07-32"},  // odd seconds count as the even below
         {2024, 3, 5, 14, 7, 32, "2024-03-05-14-07-32"},
         {2024, 3, 5, 14, 7, 59, "2024-03-05-14-07-58"},
-        {1980, 1, 1, 0, 0, 1, "1980-01-01-00-00-00"},    // first moment the DOS words hold
+        {1980, 1, 1, 0, 0, 1, "1980-01-01-00-00-00"},  // first moment the DOS words hold
         {2000, 2, 29, 23, 59, 59, "2000-02-29-23-59-58"},
-        {1975, 6, 1, 12, 0, 7, "1975-06-01-12-00-06"},   // before the DOS range: still even
+        {1975, 6, 1, 12, 0, 7, "1975-06-01-12-00-06"},  // before the DOS range: still even
     };
     for (const Case& c : cases) {
         SetLocalMTime(path, c.y, c.mo, c.d, c.h, c.mi, c.s);

@@ -32,9 +32,9 @@ QString AnsiToQString(std::string_view ansi) {
     // GB18030 never yields more UTF-16 units than it has bytes.
     QString out(static_cast<qsizetype>(ansi.size()), Qt::Uninitialized);
     UErrorCode status = U_ZERO_ERROR;
-    int32_t n = ucnv_toUChars(conv, reinterpret_cast<UChar*>(out.data()),
-                              static_cast<int32_t>(out.size()), ansi.data(),
-                              static_cast<int32_t>(ansi.size()), &status);
+    int32_t n =
+        ucnv_toUChars(conv, reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                      ansi.data(), static_cast<int32_t>(ansi.size()), &status);
     if (U_FAILURE(status)) throw std::runtime_error("GB18030 decoding failed");
     out.truncate(n);
     return out;

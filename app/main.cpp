@@ -35,8 +35,7 @@ int main(int argc, char** argv) {
     Tmainw::Options options;
     options.cataloguePath = CatalogueFileName();
     Tmainw window(desktop, catalogue, options);
-    QObject::connect(&window, &Tmainw::Closed, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    QObject::connect(&window, &Tmainw::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     window.show();
     return app.exec();
 }

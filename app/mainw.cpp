@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileIconProvider>
@@ -36,10 +37,18 @@
 namespace filever {
 namespace {
 
-// The strip above the tree: a local page, nothing fetched from the network.
-const QString kWebStrip = QStringLiteral(
-    "<html><body style='margin:2px'><b>文件版本控制</b> &nbsp; "
-    "<a href='https://github.com/'>主页</a></body></html>");
+// The maker's home page, linked from the strip above the tree. No address is decided
+// yet: while it is empty the strip shows the title alone.
+const QString kHomePage;
+
+// The strip above the tree: a local page; nothing is fetched from the network, a click on
+// the link opens the desktop's browser.
+QString WebStripHtml() {
+    QString html = QStringLiteral("<html><body style='margin:2px'><b>文件版本控制</b>");
+    if (!kHomePage.isEmpty())
+        html += QStringLiteral(" &nbsp; <a href='%1'>主页</a>").arg(kHomePage.toHtmlEscaped());
+    return html + QStringLiteral("</body></html>");
+}
 
 int Level(const QTreeWidgetItem* node) {
     int level = 0;
@@ -87,9 +96,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     WebBrowser1->setFixedHeight(41);
     WebBrowser1->setOpenLinks(false);
     WebBrowser1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
-        Guard([&] { desktop_.OpenWithAssociatedProgram(url.toString()); });
-    });
+    connect(WebBrowser1, &QTextBrowser::anchorClicked, this,
+            [this](const QUrl& url) { Guard([&] { QDesktopServices::openUrl(url); }); });
 
     auto* splitter = new QSplitter(Qt::Horizontal, treePage);
     TreeView1 = new QTreeWidget(splitter);
@@ -151,8 +159,10 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     tmr1.setSingleShot(false);
 
     // Commands.
-    connect(ToolBarPager1->GlowButton13, &QToolButton::clicked, this, [this] { GlowButton13Click(); });
-    connect(ToolBarPager1->GlowButton8, &QToolButton::clicked, this, [this] { GlowButton8Click(); });
+    connect(ToolBarPager1->GlowButton13, &QToolButton::clicked, this,
+            [this] { GlowButton13Click(); });
+    connect(ToolBarPager1->GlowButton8, &QToolButton::clicked, this,
+            [this] { GlowButton8Click(); });
     connect(N4, &QAction::triggered, this, [this] { GlowButton13Click(); });
     connect(N1, &QAction::triggered, this, [this] { GlowButton8Click(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
@@ -207,7 +217,7 @@ void Tmainw::FormCreate() {
         Watchers.OnChange = [this] { FileSystemWatcher1Change(); };
         Watchers.SetActive(true);
         LoadCatalogue(options_.cataloguePath);
-        WebBrowser1->setHtml(kWebStrip);
+        WebBrowser1->setHtml(WebStripHtml());
     });
 }
 
@@ -222,7 +232,8 @@ void Tmainw::LoadCatalogue(const QString& path) {
             areaNode->setIcon(0, icons.icon(QFileIconProvider::File));
             for (const TFileRow& file : catalogue_.FilesOfArea(area.AreaNo)) {
                 const QFileInfo info(file.SourcePath);
-                const QIcon icon = info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File);
+                const QIcon icon =
+                    info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File);
                 auto* fileNode = new QTreeWidgetItem(QStringList{file.SourcePath});
                 fileNode->setIcon(0, icon);
                 areaNode->insertChild(0, fileNode);
@@ -233,7 +244,8 @@ void Tmainw::LoadCatalogue(const QString& path) {
                 }
             }
         }
-        for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) ExpandAll(TreeView1->topLevelItem(i));
+        for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
+            ExpandAll(TreeView1->topLevelItem(i));
     }
     UpdateWatchers();
 }

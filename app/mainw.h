@@ -37,9 +37,9 @@ class Tmainw : public QMainWindow {
     Q_OBJECT
 public:
     struct Options {
-        QString cataloguePath;                 // CatalogueFileName() for the program
-        int monitorDelayMs = 5000;             // tmr1
-        int promptTimeoutMs = 10000;           // TFormVerSm's own timer
+        QString cataloguePath;        // CatalogueFileName() for the program
+        int monitorDelayMs = 5000;    // tmr1
+        int promptTimeoutMs = 10000;  // TFormVerSm's own timer
     };
 
     Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& options,

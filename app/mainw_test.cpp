@@ -120,7 +120,8 @@ TEST_F(MainWindowTest, FrameRibbonAndMenus) {
     EXPECT_EQ(w->WebBrowser1->height(), 41);
     EXPECT_FALSE(w->WebBrowser1->toPlainText().isEmpty());
     QStringList pages;
-    for (int i = 0; i < w->ToolBarPager1->Tabs->count(); ++i) pages << w->ToolBarPager1->Tabs->tabText(i);
+    for (int i = 0; i < w->ToolBarPager1->Tabs->count(); ++i)
+        pages << w->ToolBarPager1->Tabs->tabText(i);
     EXPECT_EQ(pages, QStringList({"文件管理", "网络管理", "报表", "设置"}));
     EXPECT_EQ(w->PageControl->tabText(0), QStringLiteral("文件管理树"));
     EXPECT_EQ(w->ListView1->headerItem()->text(0), QStringLiteral("文件版本"));
@@ -172,8 +173,9 @@ TEST_F(MainWindowTest, CloseHidesToTheTrayWithTheBalloonEveryTime) {
         EXPECT_TRUE(w->isVisible());
     }
     EXPECT_EQ(desktop.balloons[0].title, QStringLiteral("温馨提示"));
-    EXPECT_EQ(desktop.balloons[0].text,
-              QStringLiteral("文件版本控制进入后台运行\r如要退出监控文件，请在右下角右键进入菜单！"));
+    EXPECT_EQ(
+        desktop.balloons[0].text,
+        QStringLiteral("文件版本控制进入后台运行\r如要退出监控文件，请在右下角右键进入菜单！"));
     EXPECT_EQ(desktop.balloons[0].timeoutMs, 10000);
     EXPECT_EQ(closed.count(), 0);
     EXPECT_FALSE(w->ExitRequested);
@@ -275,7 +277,8 @@ TEST_F(MainWindowTest, AddingFilesRegistersAndCapturesTheFirstVersion) {
 
     // A drop registers in drop order, each as the first child.
     w->DropFiles({Q(Source("b.txt")), Q(Source("c.txt"))});
-    EXPECT_EQ(Texts(area), QStringList({Q(dir.file("docs/c.txt")), Q(dir.file("docs/b.txt")), Q(a)}));
+    EXPECT_EQ(Texts(area),
+              QStringList({Q(dir.file("docs/c.txt")), Q(dir.file("docs/b.txt")), Q(a)}));
 
     // Removing a file node drops its row; its stored copies stay.
     w->TreeView1->setCurrentItem(area->child(2));

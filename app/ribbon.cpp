@@ -86,8 +86,8 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     schemes->setIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
     schemes->setPopupMode(QToolButton::InstantPopup);
     SchemeMenu = new QMenu(schemes);
-    for (const char* name : {"Blue", "Obsidian", "Silver", "Classic Blue", "Classic Olive",
-                             "Classic Silver", "Flat"})
+    for (const char* name :
+         {"Blue", "Obsidian", "Silver", "Classic Blue", "Classic Olive", "Classic Silver", "Flat"})
         SchemeMenu->addAction(QLatin1String(name));
     schemes->setMenu(SchemeMenu);
     settings->layout()->addWidget(schemes);

@@ -9,8 +9,8 @@ QString SizeTextK(const QString& bytes) {
     bool ok = false;
     const double value = bytes.trimmed().toDouble(&ok);
     if (!ok) {
-        throw tarn::EConvertError(tarn::Format("'%s' is not a valid floating point value",
-                                               QStringToAnsi(bytes).c_str()));
+        throw tarn::EConvertError(
+            tarn::Format("'%s' is not a valid floating point value", QStringToAnsi(bytes).c_str()));
     }
     return QString::number(value / 1024.0, 'g', 15) + QLatin1Char('K');
 }

@@ -1,7 +1,7 @@
 #include "app/os/version_copy.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,7 +26,8 @@ std::string ReadAll(const std::string& path) {
 }
 
 QStringList Entries(const std::string& dir) {
-    return QDir(QString::fromStdString(dir)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    return QDir(QString::fromStdString(dir))
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 TEST(CopyVersionFile, ReplacesTheTargetAndLeavesNoTemporaryFile) {

@@ -16,8 +16,6 @@ QString CatalogueFileNameFor(const QString& exeDir) {
     return data + QStringLiteral("/filever/") + kCatalogueName;
 }
 
-QString CatalogueFileName() {
-    return CatalogueFileNameFor(QCoreApplication::applicationDirPath());
-}
+QString CatalogueFileName() { return CatalogueFileNameFor(QCoreApplication::applicationDirPath()); }
 
 }  // namespace filever

@@ -24,8 +24,8 @@ std::chrono::sys_days Epoch() {
 }
 
 [[noreturn]] void ThrowOpen(const QString& path, int err) {
-    throw tarn::EFOpenError(tarn::Format("Cannot open file \"%s\". %s",
-                                         QStringToAnsi(path).c_str(), std::strerror(err)));
+    throw tarn::EFOpenError(tarn::Format("Cannot open file \"%s\". %s", QStringToAnsi(path).c_str(),
+                                         std::strerror(err)));
 }
 
 // Seconds since 1970 of the time asked for; false when there is no such file.
@@ -49,8 +49,8 @@ bool FileTimeSeconds(const QByteArray& native, int which, time_t& out) {
 bool LocalTimeToDos(const std::tm& local, TDosDateTime& out) {
     const int year = local.tm_year + 1900;
     if (year < 1980 || year > 2107) return false;
-    out.date = static_cast<uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) |
-                                     local.tm_mday);
+    out.date =
+        static_cast<uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
     // A leap second (60) is the last step of its minute.
     const int sec = local.tm_sec > 59 ? 59 : local.tm_sec;
     out.time = static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (sec / 2));

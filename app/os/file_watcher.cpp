@@ -26,7 +26,7 @@ struct TFileSystemWatcher::Session {
     uint64_t generation = 0;
     bool subTree = false;
     TNotifyFilters filters = 0;
-    std::vector<QByteArray> masks;  // empty: every name
+    std::vector<QByteArray> masks;   // empty: every name
     std::map<int, QByteArray> dirs;  // watch descriptor -> directory
     QByteArray root;                 // the watched directory
 
@@ -247,7 +247,8 @@ void TFileSystemWatcher::ThreadMain() {
             } else if (e.mask & IN_MOVED_FROM) {
                 report.op = TFileOperation::foRemoved;
                 for (size_t j = i + 1; j < events.size(); ++j) {
-                    if (!used[j] && (events[j].mask & IN_MOVED_TO) && events[j].cookie == e.cookie) {
+                    if (!used[j] && (events[j].mask & IN_MOVED_TO) &&
+                        events[j].cookie == e.cookie) {
                         report.op = TFileOperation::foRenamed;
                         report.name2 = Decode(events[j].path);
                         used[j] = true;

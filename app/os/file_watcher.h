@@ -95,7 +95,7 @@ private:
     // Shared with the waiting thread, under mutex_.
     std::mutex mutex_;
     std::condition_variable cv_;
-    uint64_t generation_ = 0;          // bumped by every switch and property change
+    uint64_t generation_ = 0;           // bumped by every switch and property change
     std::unique_ptr<Session> pending_;  // armed by the UI thread, taken by the thread
     uint64_t ticketCounter_ = 0;
     uint64_t handledTicket_ = 0;

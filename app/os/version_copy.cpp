@@ -26,8 +26,8 @@ std::string Ansi(const QByteArray& native) { return QStringToAnsi(QFile::decodeN
 }
 
 [[noreturn]] void ThrowIo(const char* what, const QByteArray& path, int err) {
-    throw tarn::EInOutError(tarn::Format("%s failed on \"%s\": %s", what, Ansi(path).c_str(),
-                                         std::strerror(err)));
+    throw tarn::EInOutError(
+        tarn::Format("%s failed on \"%s\": %s", what, Ansi(path).c_str(), std::strerror(err)));
 }
 
 // Closes a descriptor when the copy leaves its scope, and removes the temporary file
@@ -93,7 +93,8 @@ void CopyData(int in, int out, int64_t size, const QByteArray& source, const QBy
     // the kernel or the file systems do not offer it, before anything was copied.
     int64_t copied = 0;
     while (copied < size) {
-        ssize_t n = copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
+        ssize_t n =
+            copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
@@ -123,9 +124,9 @@ void CopyVersionFile(const QString& source, const QString& target) {
     if (S_ISDIR(st.st_mode)) ThrowOpen(src, EISDIR);
 
     const QFileInfo targetInfo(target);
-    QByteArray templ = QFile::encodeName(targetInfo.absolutePath() + QLatin1Char('/') +
-                                         QLatin1Char('.') + targetInfo.fileName() +
-                                         QStringLiteral(".tmp-XXXXXX"));
+    QByteArray templ =
+        QFile::encodeName(targetInfo.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
+                          targetInfo.fileName() + QStringLiteral(".tmp-XXXXXX"));
     int fd = mkostemp(templ.data(), O_CLOEXEC);
     if (fd < 0) ThrowOpen(dst, errno);
     TempFile temp(fd, templ);
