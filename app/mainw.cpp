@@ -420,19 +420,9 @@ void Tmainw::FileSystemWatcher1Change() {
 
 void Tmainw::tmr1Timer() {
     tmr1.stop();
+    // An error ends the pass; the tree paints again (UpdatesSuspended), the list is
+    // emptied and watching resumes all the same.
     Guard([&] {
-        // However the pass ends, the tree paints again, the list is emptied and watching
-        // resumes.
-        struct Resume {
-            Tmainw* w;
-            ~Resume() {
-                w->PendingFiles.clear();
-                try {
-                    w->Watchers.SetActive(true);
-                } catch (...) {
-                }
-            }
-        } resume{this};
         ScanForChanges(catalogue_, PendingFiles);
         UpdatesSuspended suspended(TreeView1);
         const qsizetype count = PendingFiles.size();
@@ -447,7 +437,7 @@ void Tmainw::tmr1Timer() {
                 if (dialog.ResultCode == 1) description = dialog.Text();
             }
             verinfo rec;
-            CaptureVersion(catalogue_, path, description, rec);
+            if (!CaptureVersion(catalogue_, path, description, rec)) continue;
             auto* node = new QTreeWidgetItem(QStringList{rec.VerName});
             node->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
             if (QTreeWidgetItem* fileNode = FindFileNode(path))
@@ -456,6 +446,8 @@ void Tmainw::tmr1Timer() {
                 TreeView1->insertTopLevelItem(0, node);
         }
     });
+    PendingFiles.clear();
+    Guard([&] { Watchers.SetActive(true); });
 }
 
 void Tmainw::ShowMainWindow() {

@@ -1,54 +1,41 @@
 #include "app/watch_set.h"
 
 #include <QFileInfo>
-#include <set>
 
 namespace filever {
 
-TWatchSet::~TWatchSet() { Clear(); }
+TWatchSet::TWatchSet() : watcher_(std::make_unique<TFileSystemWatcher>()) {
+    watcher_->SetWatchSubTree(false);
+    watcher_->SetNotifyFilters(kAllNotifyFilters);
+    watcher_->OnChange = [this](TFileSystemWatcher*, TFileOperation, const QString&,
+                                const QString&) {
+        if (OnChange) OnChange();
+    };
+}
+
+TWatchSet::~TWatchSet() = default;
 
 void TWatchSet::Update(const QStringList& files) {
-    std::set<QString> wanted;
-    for (const QString& f : files) {
-        if (f.isEmpty()) continue;
-        wanted.insert(QFileInfo(f).absolutePath());
-    }
-    for (auto it = watchers_.begin(); it != watchers_.end();) {
-        if (wanted.count(it->first)) {
-            ++it;
-        } else {
-            it->second->SetActive(false);
-            it = watchers_.erase(it);
-        }
-    }
-    for (const QString& dir : wanted) {
-        if (watchers_.count(dir)) continue;
-        auto w = std::make_unique<TFileSystemWatcher>();
-        w->SetWatchedDir(dir);
-        w->SetWatchSubTree(false);
-        w->SetNotifyFilters(kAllNotifyFilters);
-        w->OnChange = [this](TFileSystemWatcher*, TFileOperation, const QString&, const QString&) {
-            if (OnChange) OnChange();
-        };
-        w->SetActive(active_);
-        watchers_.emplace(dir, std::move(w));
-    }
+    QStringList dirs;
+    for (const QString& f : files)
+        if (!f.isEmpty()) dirs << QFileInfo(f).absolutePath();
+    dirs.sort();
+    dirs.removeDuplicates();
+    if (dirs == watcher_->WatchedDirs()) return;
+    watcher_->SetWatchedDirs(dirs);
+    watcher_->SetActive(active_ && !dirs.isEmpty());
 }
 
 void TWatchSet::SetActive(bool value) {
     active_ = value;
-    for (auto& [dir, w] : watchers_) w->SetActive(value);
+    watcher_->SetActive(value && !watcher_->WatchedDirs().isEmpty());
 }
 
-QStringList TWatchSet::Dirs() const {
-    QStringList out;
-    for (const auto& [dir, w] : watchers_) out << dir;
-    return out;
-}
+QStringList TWatchSet::Dirs() const { return watcher_->WatchedDirs(); }
 
 void TWatchSet::Clear() {
-    for (auto& [dir, w] : watchers_) w->SetActive(false);
-    watchers_.clear();
+    watcher_->SetActive(false);
+    watcher_->SetWatchedDirs({});
 }
 
 }  // namespace filever

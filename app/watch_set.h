@@ -1,16 +1,17 @@
-// The watchers of the version manager: one non-recursive TFileSystemWatcher on every
-// directory that holds a registered file, all reporting to one handler. The set follows
-// the registered files (Update after a load, a registration or a removal); the change
-// monitor switches all of them on and off together.
+// The watching of the version manager: every directory that holds a registered file is
+// watched (not its subdirectories), and any report from any of them goes to one handler.
+// The set follows the registered files (Update after a load, a registration or a
+// removal); the change monitor switches it on and off as a whole.
 //
-// Owned by the main window; used on the user-interface thread only.
+// All directories share one TFileSystemWatcher (one inotify instance: a user may open only
+// a few, while watches on directories are plentiful). Owned by the main window; used on
+// the user-interface thread only. Update and SetActive raise tarn::EInOutError when no
+// inotify instance can be had.
 #pragma once
 
-#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <map>
 #include <memory>
 
 #include "app/os/file_watcher.h"
@@ -19,27 +20,27 @@ namespace filever {
 
 class TWatchSet {
 public:
-    TWatchSet() = default;
+    TWatchSet();
     ~TWatchSet();
     TWatchSet(const TWatchSet&) = delete;
     TWatchSet& operator=(const TWatchSet&) = delete;
 
-    // Called for any report of any watcher (the report's details are not used).
+    // Called for any report (the report's details are not used).
     std::function<void()> OnChange;
 
-    // Makes the set one watcher per directory of `files` (absolute paths): watchers of
-    // directories no longer needed are freed, new ones start in the set's current state.
+    // Watches the directories of `files` (absolute paths) from now on, in the set's
+    // current state (on or off).
     void Update(const QStringList& files);
-    // SetWatchersActive: every watcher's Active.
+    // SetWatchersActive.
     void SetActive(bool value);
     bool Active() const { return active_; }
     // The watched directories, sorted.
     QStringList Dirs() const;
-    // FreeWatchers: every watcher made inactive and freed.
+    // FreeWatchers: watching stops and the directory list is emptied.
     void Clear();
 
 private:
-    std::map<QString, std::unique_ptr<TFileSystemWatcher>> watchers_;
+    std::unique_ptr<TFileSystemWatcher> watcher_;
     bool active_ = true;
 };
 

@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace filever {
 
 // One inotify instance: armed on the user-interface thread (so watching has begun when
@@ -28,7 +30,7 @@ struct TFileSystemWatcher::Session {
     TNotifyFilters filters = 0;
     std::vector<QByteArray> masks;   // empty: every name
     std::map<int, QByteArray> dirs;  // watch descriptor -> directory
-    QByteArray root;                 // the watched directory
+    QByteArray root;                 // the (first) watched directory
 
     ~Session() {
         if (fd >= 0) close(fd);
@@ -122,7 +124,11 @@ TFileSystemWatcher::~TFileSystemWatcher() {
 }
 
 void TFileSystemWatcher::SetWatchedDir(const QString& dir) {
-    watchedDir_ = dir;
+    SetWatchedDirs(dir.isEmpty() ? QStringList() : QStringList{dir});
+}
+
+void TFileSystemWatcher::SetWatchedDirs(const QStringList& dirs) {
+    watchedDirs_ = dirs;
     if (active_) Rearm();
 }
 
@@ -149,17 +155,21 @@ void TFileSystemWatcher::SetActive(bool value) {
 
 void TFileSystemWatcher::Rearm() {
     std::unique_ptr<Session> fresh;
-    if (active_ && !watchedDir_.isEmpty()) {
+    if (active_ && !watchedDirs_.isEmpty()) {
         fresh = std::make_unique<Session>();
         fresh->fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-        if (fresh->fd < 0) throw std::runtime_error("inotify is not available");
+        if (fresh->fd < 0) {
+            throw tarn::EInOutError(
+                tarn::Format("Cannot watch for file changes: %s", std::strerror(errno)));
+        }
         fresh->subTree = watchSubTree_;
         fresh->filters = notifyFilters_;
         fresh->masks = SplitMasks(fileMasks_);
-        QString dir = watchedDir_;
-        while (dir.size() > 1 && dir.endsWith(QLatin1Char('/'))) dir.chop(1);
-        fresh->root = QFile::encodeName(dir);
-        fresh->AddDir(fresh->root, watchSubTree_);
+        for (QString dir : watchedDirs_) {
+            while (dir.size() > 1 && dir.endsWith(QLatin1Char('/'))) dir.chop(1);
+            if (fresh->root.isEmpty()) fresh->root = QFile::encodeName(dir);
+            fresh->AddDir(QFile::encodeName(dir), watchSubTree_);
+        }
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -2,7 +2,8 @@
 // user-interface thread, built on inotify.
 //
 // Contract:
-// - Set WatchedDir, WatchSubTree, FileMasks and NotifyFilters, then Active = true. From
+// - Set WatchedDir (or WatchedDirs), WatchSubTree, FileMasks and NotifyFilters, then Active = true.
+// From
 //   the moment SetActive(true) returns, every change of the selected kinds whose name
 //   passes the masks is reported by calling OnChange on the thread that owns the watcher
 //   (the user-interface thread). The watcher's own waiting thread hands each report over
@@ -16,11 +17,15 @@
 // - While nothing changes neither thread wakes up: the waiting thread sleeps in poll()
 //   while active and on a condition variable while inactive.
 // A directory that does not exist (or cannot be watched) simply reports nothing.
+// SetActive(true), and a property setter while active, raise tarn::EInOutError when the
+// system gives no inotify instance (the user's limit is reached); the watcher then
+// reports nothing until it is armed again.
 // OnChange must not throw; an exception that escapes it is dropped.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -57,8 +62,12 @@ public:
     explicit TFileSystemWatcher(QObject* owner = nullptr);
     ~TFileSystemWatcher() override;
 
-    const QString& WatchedDir() const { return watchedDir_; }
+    // The directory watched. A watcher may also watch several directories at once
+    // (WatchedDirs): they share one inotify instance, of which a user has only a few.
+    QString WatchedDir() const { return watchedDirs_.value(0); }
     void SetWatchedDir(const QString& dir);
+    const QStringList& WatchedDirs() const { return watchedDirs_; }
+    void SetWatchedDirs(const QStringList& dirs);
     bool WatchSubTree() const { return watchSubTree_; }  // true for a new watcher
     void SetWatchSubTree(bool value);
     // Masks separated by ";"; "*.*" (the default) and "*" let every name through.
@@ -86,7 +95,7 @@ private:
     void HandleReport(uint64_t generation, uint64_t ticket, const Report& report);
 
     // Owned by the user-interface thread.
-    QString watchedDir_;
+    QStringList watchedDirs_;
     bool watchSubTree_ = true;
     QString fileMasks_ = QStringLiteral("*.*");
     TNotifyFilters notifyFilters_ = kAllNotifyFilters;
