@@ -99,6 +99,7 @@ void TTarnTable::InternalOpen() {
 }
 
 void TTarnTable::InternalClose() {
+    buffers_.Clear();
     if (tableIO_) tableIO_->ReleaseTable();
     tableIO_ = nullptr;
     view_.reset();
@@ -164,7 +165,7 @@ void TTarnTable::LoadViewList() {
 // ---- reading --------------------------------------------------------------------------------
 
 TFieldBuffers& TTarnTable::BindRecordBuffer(TRecordBuffer& buffer) {
-    buffers_.Clear();
+    buffers_.Clear();  // keeps its capacity: rebinding allocates nothing
     uint8_t* base = buffer.Bytes().data();
     for (size_t i = 0; i < fieldNoOfStorageField_.size(); ++i) {
         int fieldNo = fieldNoOfStorageField_[i];

@@ -210,8 +210,13 @@ void TTarnTableIO::FetchRecord(TFieldBuffers& buffers, int list, int position) {
 void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
-    scratch_.resize(static_cast<size_t>(recordSize_));
-    io.ReadAt(e.dataOffset, scratch_.size(), scratch_.data());
+    // Decode straight from the mapping; the copy is only for a file that cannot be mapped.
+    const uint8_t* record = io.View(e.dataOffset, static_cast<size_t>(recordSize_));
+    if (record == nullptr) {
+        scratch_.resize(static_cast<size_t>(recordSize_));
+        io.ReadAt(e.dataOffset, scratch_.size(), scratch_.data());
+        record = scratch_.data();
+    }
     bool encrypted = io.Info().Encrypted();
     bool compressed = io.Info().Compressed();
     int n = std::min(buffers.Count(), FieldCount());
@@ -229,7 +234,7 @@ void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
         if (item.buffer == nullptr || item.dataSize > SlotSize(i))
             throw EDatabaseError(Format("Field buffer of %d bytes does not fit field '%s'", item.dataSize,
                                         def.Name().c_str()));
-        io.DecodeStoredBuffer(scratch_.data() + SlotOffset(i), item.buffer, encrypt, static_cast<size_t>(item.dataSize));
+        io.DecodeStoredBuffer(record + SlotOffset(i), item.buffer, encrypt, static_cast<size_t>(item.dataSize));
     }
 }
 
