@@ -1,0 +1,122 @@
+#include "tarndb/filter/value_compare.h"
+
+#include <cmath>
+
+#include "platform/errors.h"
+#include "platform/text/codepage.h"
+#include "platform/text/datetime.h"
+#include "tarndb/filter/field_types.h"
+
+namespace tarn {
+
+using namespace ftype;
+
+namespace {
+
+template <typename T>
+int Cmp(T a, T b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+int CmpFloat(double a, double b) {
+    bool na = std::isnan(a), nb = std::isnan(b);
+    if (na || nb) return na && nb ? 0 : (na ? -1 : 1);
+    return Cmp(a, b);
+}
+
+// Equal within 1000 ms; otherwise by value.
+int CmpTolerant(double l, double r) {
+    bool nl = std::isnan(l), nr = std::isnan(r);
+    if (nl || nr) return nl && nr ? 0 : (nl ? -1 : 1);
+    if (l >= r + 1000.0) return 1;
+    if (l <= r - 1000.0) return -1;
+    return 0;
+}
+
+// The time of day of a millisecond value (NaN when it has none).
+double TimeOfDay(double msecs) {
+    TTimeStamp ts;
+    if (!TryMSecsToTimeStamp(msecs, ts)) return std::nan("");
+    return ts.Time;
+}
+
+[[noreturn]] void Mismatch() { throw EDatabaseError("Type mismatch in expression"); }
+
+}  // namespace
+
+size_t PrefixBytes(std::string_view s, size_t n) {
+    size_t i = 0;
+    while (i < s.size()) {
+        size_t len = 1;
+        if (IsLeadByte(static_cast<uint8_t>(s[i])) && i + 1 < s.size()) {
+            uint8_t second = static_cast<uint8_t>(s[i + 1]);
+            len = (second >= 0x30 && second <= 0x39 && i + 3 < s.size()) ? 4 : 2;
+        }
+        if (i + len > n) break;
+        i += len;
+    }
+    return i;
+}
+
+bool HasDefinedOrder(int l, int r) {
+    if (IsStringType(l) && IsStringType(r)) return true;
+    if (IsNumericType(l) && IsNumericType(r)) return true;
+    if (l == ftBoolean && r == ftBoolean) return true;
+    if (l == ftDate) return r == ftDate || r == ftDateTime;
+    if (l == ftTime) return r == ftTime || r == ftDateTime;
+    if (l == ftDateTime) return r == ftDate || r == ftTime || r == ftDateTime;
+    return false;
+}
+
+int CompareFieldValues(const TValueRef& left, const TValueRef& right, const TCompareOptions& opt) {
+    const int l = left.DataType, r = right.DataType;
+    if (IsStringType(l) && IsStringType(r)) {
+        std::string_view a = StringOf(left), b = StringOf(right);
+        if (opt.PrefixLength >= 0) {
+            size_t n = static_cast<size_t>(opt.PrefixLength);
+            a = a.substr(0, PrefixBytes(a, n));
+            b = b.substr(0, PrefixBytes(b, n));
+        }
+        const TCollator& coll = opt.Collator ? *opt.Collator : TCollator::Default();
+        return coll.Compare(a, b, opt.CaseInsensitive);
+    }
+    if (IsNumericType(l) && IsNumericType(r)) {
+        if (IsFloatType(l) || IsFloatType(r)) return CmpFloat(FloatOf(left), FloatOf(right));
+        return Cmp(IntegerOf(left), IntegerOf(right));
+    }
+    if (l == ftBoolean && r == ftBoolean) return Cmp(BoolOf(left), BoolOf(right));
+    if (l == ftDate && r == ftDate) return Cmp(codec::I32(left), codec::I32(right));
+    if (l == ftDate && r == ftDateTime) {
+        return Cmp(static_cast<int64_t>(codec::I32(left)), DayOfMSecs(codec::F64(right)));
+    }
+    if (l == ftDateTime && r == ftDate) {
+        return Cmp(DayOfMSecs(codec::F64(left)), static_cast<int64_t>(codec::I32(right)));
+    }
+    if (l == ftTime && r == ftTime) {
+        return CmpTolerant(codec::I32(left), codec::I32(right));
+    }
+    if (l == ftDateTime && r == ftDateTime) return CmpTolerant(codec::F64(left), codec::F64(right));
+    if (l == ftTime && r == ftDateTime) {
+        return CmpTolerant(codec::I32(left), TimeOfDay(codec::F64(right)));
+    }
+    if (l == ftDateTime && r == ftTime) {
+        return CmpTolerant(TimeOfDay(codec::F64(left)), codec::I32(right));
+    }
+    Mismatch();
+}
+
+int CompareFieldValues(int type, std::span<const uint8_t> left, std::span<const uint8_t> right,
+                       bool caseInsensitive, bool partial, const TCollator* collator) {
+    TValueRef a{type, left.data(), left.size()};
+    TValueRef b{type, right.data(), right.size()};
+    TCompareOptions opt;
+    opt.CaseInsensitive = caseInsensitive;
+    opt.Collator = collator;
+    if (partial && IsStringType(type)) {
+        size_t n = StringOf(a).size();
+        opt.PrefixLength = n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
+    }
+    return CompareFieldValues(a, b, opt);
+}
+
+}  // namespace tarn

@@ -1,0 +1,60 @@
+// The typed comparison of two values in record-buffer encoding: the rules of the filter
+// language's "=", "<" and their sisters, public so that index key order can follow the very
+// same rules.
+//
+// Pairs and how they compare:
+//   string, string        the locale collation (TCollator), ignoring case on request; with a
+//                         prefix length n >= 0 only the first n bytes of each string take part
+//                         (a shorter string takes part whole; a double-byte character is never
+//                         cut: the cut moves before it)
+//   numeric, numeric      by value: integers as 64-bit integers (ftWord unsigned), and as
+//                         doubles when either side is ftFloat or ftCurrency; NaN sorts below
+//                         every number and equal to NaN
+//   ftBoolean, ftBoolean  by truth value (false < true)
+//   ftDate, ftDate        by day number
+//   ftDate, ftDateTime    the date-time's day (rounded ms value div 86400000) against the
+//                         day number, either order; the time of day does not count
+//   ftTime, ftTime        with a tolerance of 1000 ms: equal when the values differ by less
+//   ftDateTime, ftDateTime  than 1000, otherwise ordered by value
+//   ftTime, ftDateTime    the time against the date-time's time of day, with the same
+//                         tolerance, either order (so a field of times compares with a
+//                         constant such as '1:30 PM', which reads as a date-time)
+// The string types are those of IsStringType (field_types.h). Any other pair (also ftDate
+// against ftTime) has no order: CompareFieldValues raises the EDatabaseError
+// "Type mismatch in expression"; HasDefinedOrder tells beforehand.
+//
+// Comparing allocates nothing for fixed-size values and for ASCII strings; see collation.h
+// for other strings.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform/text/collation.h"
+#include "tarndb/filter/value_codec.h"
+
+namespace tarn {
+
+struct TCompareOptions {
+    bool CaseInsensitive = false;
+    // Bytes of each string that take part; -1: whole strings.
+    int32_t PrefixLength = -1;
+    // The collation; nullptr: TCollator::Default().
+    const TCollator* Collator = nullptr;
+};
+
+bool HasDefinedOrder(int leftType, int rightType);
+
+// -1, 0 or 1.
+int CompareFieldValues(const TValueRef& left, const TValueRef& right, const TCompareOptions& opt);
+
+// The same for two values of one type (index keys); `partial` compares a string `left` with
+// the first bytes of `right` only as many as `left` has: "right begins with left".
+int CompareFieldValues(int type, std::span<const uint8_t> left, std::span<const uint8_t> right,
+                       bool caseInsensitive, bool partial = false,
+                       const TCollator* collator = nullptr);
+
+// Bytes of `s` that make up at most n bytes without cutting a multi-byte character.
+size_t PrefixBytes(std::string_view s, size_t n);
+
+}  // namespace tarn
