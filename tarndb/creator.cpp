@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "dataproc/standard_modules.h"
+#include "dataproc/stored_codec.h"
 #include "platform/errors.h"
 #include "platform/os/env.h"
 #include "platform/streams/memory_registry.h"
@@ -32,8 +34,14 @@ DatabaseInfo MakeInfo(const TDatabaseSpec& spec) {
         info.SetCompressed(true, spec.compressModule);
     }
     if (spec.encrypted) {
-        throw EDatabaseError("Cannot create an encrypted database: no encryption module is available");
+        CheckName("Encryption module", spec.encryptModule);
+        if (spec.password.empty()) throw EDatabaseError("An encrypted database needs a password");
+        info.SetEncrypted(true, spec.encryptModule, spec.encryptMode, PasswordCheckText(spec.password));
     }
+    // Selecting the modules proves that the names are registered and the mode is known.
+    RegisterStandardModules();
+    TStoredDataCodec codec(nullptr);
+    codec.SelectModules(spec.compressed, spec.compressModule, spec.encrypted, spec.encryptModule, spec.encryptMode);
     info.SetVerifyBlobWrites(spec.verifyBlobWrites);
     return info;
 }

@@ -5,8 +5,9 @@
 //
 // Errors: EDatabaseError with a clear message for every bad definition (too many tables,
 // fields, indexes or key fields; an empty, over-long or duplicate name; an unknown type
-// code; a key field that does not exist); the file is left unchanged. EFOpenError when the
-// file cannot be created.
+// code; a key field that does not exist; an unknown module or mode; an encrypted database
+// without a password); the file is left unchanged. EFOpenError when the file cannot be
+// created.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+#include "dataproc/stored_codec.h"
 #include "platform/errors.h"
 #include "platform/streams/memory_registry.h"
 #include "tarndb/file_io.h"
@@ -118,12 +119,36 @@ TEST(Creator, TableLimitOf256) {
     UnregisterMemoryStream(name);
 }
 
-TEST(Creator, EncryptedDatabaseIsRefusedWithoutModule) {
+TEST(Creator, EncryptionSettingsAreCheckedAndRecorded) {
     TDatabaseSpec spec;
     spec.encrypted = true;
-    spec.encryptModule = "Blowfish";
+    spec.encryptModule = "Rot13";
     spec.password = "pw";
+    EXPECT_THROW(
+        {
+            try {
+                TTarnDBCreator::CreateImage(spec);
+            } catch (const EDatabaseError& e) {
+                EXPECT_EQ(e.Message(), "Encryption algorithm module 'Rot13' not found");
+                throw;
+            }
+        },
+        EDatabaseError);
+    spec.encryptModule = "twofish";  // module names match in any letter case
+    spec.password = "";
     EXPECT_THROW(TTarnDBCreator::CreateImage(spec), EDatabaseError);
+    spec.password = "pw";
+    spec.encryptMode = 5;
+    EXPECT_THROW(TTarnDBCreator::CreateImage(spec), EEncryptException);
+    spec.encryptMode = 2;
+    std::string image = TTarnDBCreator::CreateImage(spec);
+    DatabaseInfo info;
+    std::copy(image.begin() + kInfoOffset, image.begin() + kInfoOffset + kInfoSize, info.raw.begin());
+    EXPECT_TRUE(info.Encrypted());
+    EXPECT_EQ(info.EncryptModuleName(), "twofish");
+    EXPECT_EQ(info.EncryptMode(), 2);
+    EXPECT_EQ(info.PasswordCheck(), PasswordCheckText("pw"));
+    EXPECT_FALSE(info.Compressed());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/os/env.h"
@@ -18,7 +19,7 @@ constexpr int64_t kLockByte = 1;
 }  // namespace
 
 TTarnDBFileIO::TTarnDBFileIO(TTarnDBFileOwner* owner, TTarnDBMediumType medium, bool exclusive)
-    : owner_(owner), medium_(medium), exclusive_(exclusive) {}
+    : owner_(owner), medium_(medium), exclusive_(exclusive), codec_(owner) {}
 
 TTarnDBFileIO::~TTarnDBFileIO() { CloseStorage(); }
 
@@ -92,12 +93,9 @@ void TTarnDBFileIO::OpenMemory(const std::string& name) {
 
 void TTarnDBFileIO::ReadSettings() {
     ReadAt(kInfoOffset, kInfoSize, info_.raw.data());
-    if (info_.Compressed())
-        throw EDatabaseError(Format("Compression algorithm module '%s' not found",
-                                    info_.CompressModuleName().c_str()));
-    if (info_.Encrypted())
-        throw EDatabaseError(Format("Encryption algorithm module '%s' not found",
-                                    info_.EncryptModuleName().c_str()));
+    RegisterStandardModules();
+    codec_.SelectModules(info_.Compressed(), info_.CompressModuleName(), info_.Encrypted(),
+                         info_.EncryptModuleName(), info_.EncryptMode());
     ReloadDirectory();
 }
 
@@ -126,10 +124,10 @@ void TTarnDBFileIO::FlushStorage() {
     if (disk_) disk_->Flush();
 }
 
-bool TTarnDBFileIO::CheckPassword(const std::string& /*password*/) {
+bool TTarnDBFileIO::CheckPassword(const std::string& password) {
     if (!IsOpen()) return false;
-    // Files stored encrypted are refused at open until an encryption module is present.
-    return !info_.Encrypted();
+    if (!info_.Encrypted()) return true;
+    return codec_.CheckPassword(password, info_.PasswordCheck());
 }
 
 void TTarnDBFileIO::AcquireFileLock() {
@@ -331,23 +329,27 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
 }
 
 void TTarnDBFileIO::EncodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt) {
-    if (compress || encrypt) throw EDatabaseError("General error");
-    if (&source == &dest) return;
-    dest.Clear();
-    dest.CopyFrom(source, 0);
+    codec_.EncodeStoredStream(source, dest, compress, encrypt);
 }
 
 void TTarnDBFileIO::DecodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt) {
-    EncodeStoredStream(source, dest, compress, encrypt);
+    codec_.DecodeStoredStream(source, dest, compress, encrypt);
 }
 
 void TTarnDBFileIO::EncodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count) {
-    if (encrypt) throw EDatabaseError("General error");
-    if (source != dest && count) std::memmove(dest, source, count);
+    if (!encrypt) {
+        if (source != dest && count) std::memmove(dest, source, count);
+        return;
+    }
+    codec_.EncodeStoredBuffer(source, dest, encrypt, static_cast<int32_t>(count));
 }
 
 void TTarnDBFileIO::DecodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count) {
-    EncodeStoredBuffer(source, dest, encrypt, count);
+    if (!encrypt) {
+        if (source != dest && count) std::memmove(dest, source, count);
+        return;
+    }
+    codec_.DecodeStoredBuffer(source, dest, encrypt, static_cast<int32_t>(count));
 }
 
 }  // namespace tarn

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "dataproc/stored_codec.h"
 #include "platform/streams/stream.h"
 #include "tarndb/file_format.h"
 #include "tarndb/file_stream.h"
@@ -25,12 +26,16 @@ namespace tarn {
 
 enum class TTarnDBMediumType { mtDisk, mtMemory };
 
-// What the file object needs from its owning database: the session's lock settings.
-class TTarnDBFileOwner {
+// What the file object needs from its owning database: the session's lock settings and
+// the progress events of compression and encryption.
+class TTarnDBFileOwner : public TDataProcessOwner {
 public:
-    virtual ~TTarnDBFileOwner() = default;
     virtual int LockRetryCount() const = 0;
     virtual int LockWaitTime() const = 0;
+    void OnCompressProgress(int) override {}
+    void OnUncompressProgress(int) override {}
+    void OnEncryptProgress(int) override {}
+    void OnDecryptProgress(int) override {}
 };
 
 class TTarnDBFileIO {
@@ -92,8 +97,9 @@ public:
     // stored bytes into `dest` (replacing its contents).
     void ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool decompress, TMemoryStream& dest);
 
-    // Stored values on their way to and from the file. Without compression or encryption
-    // asked for, they copy.
+    // Stored values on their way to and from the file, through the compression and
+    // encryption modules the file names (one unit at a time, under the transform lock).
+    // Without compression or encryption asked for, they copy.
     void EncodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt);
     void DecodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt);
     void EncodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count);
@@ -129,6 +135,7 @@ private:
     int lockDepth_ = 0;
     format::DatabaseInfo info_;
     format::TableDirectory directory_;
+    TStoredDataCodec codec_;
 };
 
 // Takes the file lock for a scope.
