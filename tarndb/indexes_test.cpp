@@ -1,6 +1,11 @@
 #include "tarndb/indexes.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -508,21 +513,101 @@ TEST_F(IndexRecoveryTest, RewriteAndDeleteCutShortAtEveryWrite) {
 }
 
 TEST_F(IndexRecoveryTest, TwoTablesOnOneFileTakeTurns) {
+    Fill(8);
     TestHost a(path), b(path);
     TTarnTableIO ta(a, "T"), tb(b, "T");
     ta.AcquireTable();
     tb.AcquireTable();
+    // After every step the file alone, read strictly, must hold whole chains: a load that
+    // forgives would hide a table that wrote links from stale lists.
+    auto fileIsWhole = [&](const std::string& step) {
+        TestHost host(path);
+        TTarnTableIO fresh(host, "T");
+        fresh.AcquireTable();
+        ExpectChainsMatch(fresh, step);
+    };
     Add(ta, "x", 1);
     Add(tb, "y", 2);
-    Set(ta, 0, "x2", 5);  // moves in two indexes
-    Set(tb, 1, "a", 9);   // b must see a's move before it links
+    fileIsWhole("two appends");
+    Set(ta, 0, "zz", -5);  // from the front to the end of two indexes
+    Set(tb, 3, "a", 9);    // b must see a's move before it links
+    fileIsWhole("two moves");
+    Set(ta, 5, "b", 99);
+    Set(tb, 6, "c", 98);
+    fileIsWhole("two more moves");
     ta.RemoveRecord(0, false);
-    Add(tb, "x2", 4);  // the deleted key is free, also for the table that did not delete it
-    Set(ta, 0, "b", -1);
+    Add(tb, "zz", 4);  // the deleted key is free, also for the table that did not delete it
+    fileIsWhole("delete and append");
+    Set(ta, 0, "d", -1);
     ExpectChainsMatch(ta, "a");
-    Add(tb, "c", 0);
+    Add(tb, "e", 0);
     ExpectChainsMatch(tb, "b");
-    EXPECT_EQ(Names(tb, 1), (std::vector<std::string>{"b", "c", "x2"}));
+    fileIsWhole("end");
+}
+
+TEST_F(IndexRecoveryTest, ThreeProcessesWritingAtOnceKeepTheChainsWhole) {
+    Fill(50);
+    constexpr int kProcesses = 3, kOps = 300;
+    int start[2];
+    ASSERT_EQ(pipe(start), 0);
+    std::vector<pid_t> pids;
+    for (int w = 0; w < kProcesses; ++w) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(start[1]);
+            char go;
+            (void)!read(start[0], &go, 1);  // all start together when the parent closes the pipe
+            int added = 0, removed = 0, failed = 0;
+            try {
+                TestHost host(path);
+                TTarnTableIO table(host, "T");
+                table.AcquireTable();
+                std::mt19937 rng(static_cast<unsigned>(100 + w));
+                for (int op = 0; op < kOps; ++op) {
+                    usleep(50 + rng() % 200);  // let the others in between: they wait 100 ms when refused
+                    int count = table.RecordList(0).Count();
+                    int p = count ? static_cast<int>(rng() % static_cast<unsigned>(count)) : 0;
+                    std::string name = "w" + std::to_string(w) + "_" + std::to_string(op);
+                    try {
+                        switch (rng() % 4) {
+                            case 0: Add(table, name, static_cast<int>(rng() % 20)); ++added; break;
+                            case 1:
+                            case 2: if (count) Set(table, p, name, static_cast<int>(rng() % 20)); break;
+                            default:
+                                if (count > 10) {
+                                    table.RemoveRecord(p, false);
+                                    ++removed;
+                                }
+                        }
+                    } catch (const EDatabaseError& e) {
+                        // Another process deleted the record this one meant to rewrite.
+                        if (e.Message() != TTarnTableIO::kRecordGone) throw;
+                    }
+                }
+            } catch (...) {
+                failed = 1;
+            }
+            std::ofstream(path + ".w" + std::to_string(w)) << added << " " << removed;
+            _exit(failed);
+        }
+        pids.push_back(pid);
+    }
+    close(start[0]);
+    close(start[1]);
+    int expected = 50;
+    for (int w = 0; w < kProcesses; ++w) {
+        int status;
+        waitpid(pids[static_cast<size_t>(w)], &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        int added = 0, removed = 0;
+        std::ifstream(path + ".w" + std::to_string(w)) >> added >> removed;
+        expected += added - removed;
+    }
+    TestHost host(path);
+    TTarnTableIO table(host, "T");
+    table.AcquireTable();
+    EXPECT_EQ(table.RecordList(0).Count(), expected);
+    ExpectChainsMatch(table);
 }
 
 }  // namespace
