@@ -118,16 +118,46 @@ bool SameKeyBytes(TTarnTableIO& table, int index, const TKeyValues& a, const TKe
 // assumption fails (date-times compare equal within 1000 ms, which is not transitive; a
 // file ordered under another locale's collation; a damaged order) the run may miss the
 // record, and the linear scan answers, so the result is always the scan's.
+//
+// The run is walked from its first entry; a few steps compare each entry to notice the end
+// of the run, a longer run is bounded by a second search and walked by record number only.
 int FindPosition(TTarnTableIO& table, int index, const TRecordEntry& entry, const TKeyValues& key) {
+    constexpr int kComparedSteps = 8;
     const TRecordList& list = table.RecordList(index + 1);
     TKeyComparer cmp(table, index, key);
     TKeySearch first = SearchKeyBound(cmp, TListView(list), true);
     if (first.outcome == 0) {
-        TKeySearch last = SearchKeyBound(cmp, TListView(list), false);
-        for (int p = first.position; p <= last.position; ++p)
+        int p = first.position;
+        for (int step = 0; p < list.Count(); ++p, ++step) {
             if (list.At(p).recNo == entry.recNo) return p;
+            if (step == kComparedSteps) {
+                TKeySearch last = SearchKeyBound(cmp, TListView(list), false);
+                for (; p <= last.position; ++p)
+                    if (list.At(p).recNo == entry.recNo) return p;
+                break;
+            }
+            if (p + 1 < list.Count() && cmp.Compare(list.At(p + 1)) != 0) break;  // the run ends here
+        }
     }
     return list.FindRecNo(entry.recNo);
+}
+
+// Fails when the rewrite's new key, where it differs from the stored one, equals another
+// record's key in a unique index. A key that stays as it is cannot create a duplicate.
+void CheckUniqueRewrite(TTarnTableIO& table, const TRecordEntry& entry, const TKeyValues& oldKey,
+                        const TKeyValues& key) {
+    for (int i = 0; i < table.IndexCount(); ++i) {
+        if (!IsUnique(table.IndexDefs()[i]) || SameKeyBytes(table, i, oldKey, key)) continue;
+        const TRecordList& list = table.RecordList(i + 1);
+        TKeyComparer cmp(table, i, key);
+        // Every entry equal to the new key, not just the one a bisection meets: the
+        // record's own entry among them is no conflict, any other is.
+        TKeySearch first = SearchKeyBound(cmp, TListView(list), true);
+        if (first.outcome != 0) continue;
+        TKeySearch last = SearchKeyBound(cmp, TListView(list), false);
+        for (int p = first.position; p <= last.position; ++p)
+            if (list.At(p).recNo != entry.recNo) Duplicate(table, i, key);
+    }
 }
 
 // Sets a 4-byte word of the table header, in memory and in the file.
@@ -196,19 +226,7 @@ void TTableIndexes::CheckUniqueForAdd(TTarnTableIO& table, TFieldBuffers& buffer
 void TTableIndexes::CheckUniqueForModify(TTarnTableIO& table, TFieldBuffers& buffers, int physicalPosition) {
     if (!HasUniqueIndex(table)) return;
     TRecordEntry entry = table.RecordList(0).At(physicalPosition);
-    TKeyValues key(table, buffers, TKeySource::Rewrite, &entry);
-    for (int i = 0; i < table.IndexCount(); ++i) {
-        if (!IsUnique(table.IndexDefs()[i])) continue;
-        const TRecordList& list = table.RecordList(i + 1);
-        TKeyComparer cmp(table, i, key);
-        // Every entry equal to the new key, not just the one a bisection meets: the
-        // record's own entry among them is no conflict, any other is.
-        TKeySearch first = tarn::SearchKeyBound(cmp, TListView(list), true);
-        if (first.outcome != 0) continue;
-        TKeySearch last = tarn::SearchKeyBound(cmp, TListView(list), false);
-        for (int p = first.position; p <= last.position; ++p)
-            if (list.At(p).recNo != entry.recNo) Duplicate(table, i, key);
-    }
+    CheckUniqueRewrite(table, entry, TKeyValues(table, entry), TKeyValues(table, buffers, TKeySource::Rewrite, &entry));
 }
 
 // ---- append ---------------------------------------------------------------------------------
@@ -272,12 +290,15 @@ TRelinkPlan TTableIndexes::PlanRelink(TTarnTableIO& table, TFieldBuffers& buffer
     if (table.IndexCount() == 0) return plan;
     TKeyValues oldKey(table, entry);
     TKeyValues newKey(table, buffers, TKeySource::Rewrite, &entry);
+    CheckUniqueRewrite(table, entry, oldKey, newKey);
     for (int i = 0; i < table.IndexCount(); ++i) {
-        int a = FindPosition(table, i, entry, oldKey);
-        int b = a;
-        if (a >= 0 && !SameKeyBytes(table, i, oldKey, newKey)) {
-            TKeyComparer cmp(table, i, newKey);
-            b = tarn::InsertPosition(cmp, TListView(table.RecordList(i + 1), a));
+        int a = -1, b = -1;  // an index whose key bytes stay keeps the record where it is
+        if (!SameKeyBytes(table, i, oldKey, newKey)) {
+            a = FindPosition(table, i, entry, oldKey);
+            if (a >= 0) {
+                TKeyComparer cmp(table, i, newKey);
+                b = tarn::InsertPosition(cmp, TListView(table.RecordList(i + 1), a));
+            }
         }
         plan.from.push_back(a);
         plan.to.push_back(b);

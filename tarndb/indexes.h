@@ -38,7 +38,7 @@ struct TAppendPlan {
 struct TRelinkPlan {
     int32_t recNo = -1;
     int physicalPosition = -1;
-    std::vector<int> from;  // the record's position in each key list
+    std::vector<int> from;  // the record's position in each key list (-1: its key stays)
     std::vector<int> to;    // its insert position in the list without it
     bool Moves() const;
 };
@@ -78,6 +78,7 @@ public:
                                 const TInsertNotify& onInsert);
 
     // ---- rewrite: plan, mark, (the caller writes the record), move ----
+    // Checks uniqueness as CheckUniqueForModify does, then decides every index's move.
     static TRelinkPlan PlanRelink(TTarnTableIO& table, TFieldBuffers& buffers, int physicalPosition);
     static void BeginRelink(TTarnTableIO& table, TTarnDBFileIO& io, const TRelinkPlan& plan);
     // Moves the record in every index whose order changed, on disk and in memory, calling

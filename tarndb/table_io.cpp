@@ -421,8 +421,7 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
     FileLockGuard lock(io);
     TRecordEntry entry = lists_[0].At(physicalPosition);
     if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
-    TTableIndexes::CheckUniqueForModify(*this, buffers, physicalPosition);
-    TRelinkPlan plan = TTableIndexes::PlanRelink(*this, buffers, physicalPosition);
+    TRelinkPlan plan = TTableIndexes::PlanRelink(*this, buffers, physicalPosition);  // checks uniqueness first
     TStaleOnFailure staleOnFailure(*this);
     TTableIndexes::BeginRelink(*this, io, plan);
 
