@@ -512,6 +512,52 @@ TEST_F(IndexRecoveryTest, RewriteAndDeleteCutShortAtEveryWrite) {
     ReplayCrashes(base, path, [](TTarnTableIO& t) { t.RemoveRecord(4, false); }, 20);
 }
 
+TEST_F(IndexRecoveryTest, RepairCutShortAtEveryWrite) {
+    Fill(20);
+    // Leave the traces of an append stopped just before its commit and of a rewrite stopped
+    // in the middle of its moves; the next write repairs them, and is itself cut short.
+    long writes;
+    {
+        FaultEnv counting;
+        testing::ScopedEnv scoped(&counting);
+        TestHost host(path);
+        TTarnTableIO table(host, "T");
+        table.AcquireTable();
+        counting.ResetCounters();
+        Add(table, "n3a", 100);
+        writes = counting.Writes();
+        table.RemoveRecord(table.RecordList(0).Count() - 1, false);
+    }
+    std::string filled = dir.file("filled.dat");
+    std::filesystem::copy_file(path, filled);
+    for (const char* kind : {"append", "rewrite"}) {
+        SCOPED_TRACE(kind);
+        std::string crashed = dir.file(std::string("crashed-") + kind + ".dat");
+        std::filesystem::copy_file(filled, path, std::filesystem::copy_options::overwrite_existing);
+        {
+            FaultEnv env;
+            testing::ScopedEnv scoped(&env);
+            TestHost host(path);
+            TTarnTableIO table(host, "T");
+            table.AcquireTable();
+            env.ResetCounters();
+            env.CrashAfterWrites(std::string(kind) == "append" ? writes - 1 : 4);
+            if (std::string(kind) == "append")
+                EXPECT_THROW(Add(table, "n3b", 100), EInOutError);
+            else
+                EXPECT_THROW(Set(table, 7, "m", 999), EInOutError);
+        }
+        if (std::string(kind) == "append") {
+            EXPECT_EQ(DiskHeader().RecordTotal(), 21);
+            EXPECT_EQ(Item(0, 21).first, 21);  // the uncommitted record's items are linked
+        } else {
+            EXPECT_GE(index_disk::MovingRecord(DiskHeader()), 0);
+        }
+        std::filesystem::copy_file(path, crashed, std::filesystem::copy_options::overwrite_existing);
+        ReplayCrashes(crashed, path, [](TTarnTableIO& t) { Add(t, "n3c", 7); }, 20);
+    }
+}
+
 TEST_F(IndexRecoveryTest, TwoTablesOnOneFileTakeTurns) {
     Fill(8);
     TestHost a(path), b(path);
