@@ -27,7 +27,9 @@ constexpr int kByIdList = 1, kByKList = 2;
 std::string Scratch(const std::string& name) { return ScratchDir() + "/" + name; }
 void RemoveFile(const std::string& path) { std::remove(path.c_str()); }
 
-int32_t MovedKey(int32_t k) { return static_cast<int32_t>((static_cast<uint32_t>(k) + 0x40000000u) & 0x7fffffffu); }
+int32_t MovedKey(int32_t k) {
+    return static_cast<int32_t>((static_cast<uint32_t>(k) + 0x40000000u) & 0x7fffffffu);
+}
 
 // The rows searched for: the same pseudo-random row numbers for both engines.
 std::vector<long> SearchRows(long rows) {
@@ -66,14 +68,15 @@ void EngineFill(const std::string& path, long rows) {
 }
 
 // Searches index `index` (list index + 1) for the value put in `field` of the buffer.
-void EngineLocate(EngineTable& t, int index, int field, const std::vector<long>& rows, bool byId, Hash& h) {
+void EngineLocate(EngineTable& t, int index, int field, const std::vector<long>& rows, bool byId,
+                  Hash& h) {
     for (size_t s = 0; s < rows.size(); s += kLockSpan) {
         FileLockGuard lock(t.File());
         for (size_t q = s; q < rows.size() && q < s + kLockSpan; ++q) {
             Row r = MakeRow(rows[q], true);
             bytes::PutI32(std::span<uint8_t>(t.Slot(field), 4), 0, byId ? r.id : r.k);
-            TKeySearch found =
-                TTableIndexes::SearchKey(t.Table(), t.Buffers(), t.Table().RecordList(index + 1), false, 0, index);
+            TKeySearch found = TTableIndexes::SearchKey(
+                t.Table(), t.Buffers(), t.Table().RecordList(index + 1), false, 0, index);
             if (found.outcome != 0) throw std::runtime_error("key not found");
             t.Fetch(index + 1, found.position);
             t.HashCurrent(h);
@@ -160,17 +163,19 @@ void AppendIndexed(const Options& o) {
                 sqlite3* db = OpenSqlite(theirs);
                 SqliteCreate(db);
                 sqlite3_stmt* st = Prepare(db, "INSERT INTO t(k,name,val,pad) VALUES(?,?,?,?)");
-                SqliteLoop(db, o.rows, batched, [&](long i) { SqliteInsert(st, MakeRow(i, true)); });
+                SqliteLoop(db, o.rows, batched,
+                           [&](long i) { SqliteInsert(st, MakeRow(i, true)); });
                 sqlite3_finalize(st);
                 sqlite3_close(db);
             });
             return SqliteHashAll(theirs);
         };
     };
-    PrintLine("append_indexed", o.rows,
-              Compare("append_indexed", o.rows, o.repetitions, engine, sqlite(false), sqlite(true)));
-    std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n", static_cast<long long>(FileSize(ours)),
-                 static_cast<long long>(FileSize(theirs)));
+    PrintLine(
+        "append_indexed", o.rows,
+        Compare("append_indexed", o.rows, o.repetitions, engine, sqlite(false), sqlite(true)));
+    std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n",
+                 static_cast<long long>(FileSize(ours)), static_cast<long long>(FileSize(theirs)));
 }
 
 void Locate(const Options& o, const std::string& ours, const std::string& theirs, bool byId) {
@@ -179,18 +184,22 @@ void Locate(const Options& o, const std::string& ours, const std::string& theirs
     auto engine = [&](double& s) {
         EngineTable t(ours, false);
         Hash h;
-        s = Seconds([&] { EngineLocate(t, byId ? kByIdList - 1 : kByKList - 1, byId ? 0 : 1, rows, byId, h); });
+        s = Seconds([&] {
+            EngineLocate(t, byId ? kByIdList - 1 : kByKList - 1, byId ? 0 : 1, rows, byId, h);
+        });
         return h.Value();
     };
     auto sqlite = [&](double& s) {
         sqlite3* db = OpenSqlite(theirs);
-        sqlite3_stmt* st = Prepare(db, std::string("SELECT id,k,name,val,pad FROM t WHERE ") + (byId ? "id" : "k") + "=?");
+        sqlite3_stmt* st = Prepare(
+            db, std::string("SELECT id,k,name,val,pad FROM t WHERE ") + (byId ? "id" : "k") + "=?");
         Hash h;
         s = Seconds([&] {
             for (long r : rows) {
                 Row row = MakeRow(r, true);
                 sqlite3_bind_int(st, 1, byId ? row.id : row.k);
-                if (sqlite3_step(st) != SQLITE_ROW) throw std::runtime_error("sqlite: key not found");
+                if (sqlite3_step(st) != SQLITE_ROW)
+                    throw std::runtime_error("sqlite: key not found");
                 HashSqliteRow(st, h);
                 sqlite3_reset(st);
             }
@@ -199,7 +208,9 @@ void Locate(const Options& o, const std::string& ours, const std::string& theirs
         sqlite3_close(db);
         return h.Value();
     };
-    PrintLine(name, o.rows, Compare(name, static_cast<long>(rows.size()), o.repetitions, engine, sqlite, nullptr));
+    PrintLine(
+        name, o.rows,
+        Compare(name, static_cast<long>(rows.size()), o.repetitions, engine, sqlite, nullptr));
 }
 
 void IndexWalk(const Options& o, const std::string& ours, const std::string& theirs) {
@@ -216,7 +227,8 @@ void IndexWalk(const Options& o, const std::string& ours, const std::string& the
         sqlite3_close(db);
         return h.Value();
     };
-    PrintLine("index_walk", o.rows, Compare("index_walk", o.rows, o.repetitions, engine, sqlite, nullptr));
+    PrintLine("index_walk", o.rows,
+              Compare("index_walk", o.rows, o.repetitions, engine, sqlite, nullptr));
 }
 
 void UpdateKey(const Options& o, const std::string& ours, const std::string& theirs) {
@@ -234,7 +246,8 @@ void UpdateKey(const Options& o, const std::string& ours, const std::string& the
             }
             s = Seconds([&] {
                 for (long i = 0; i < o.rows; ++i) {
-                    bytes::PutI32(std::span<uint8_t>(t.Slot(1), 4), 0, MovedKey(MakeRow(i, true).k));
+                    bytes::PutI32(std::span<uint8_t>(t.Slot(1), 4), 0,
+                                  MovedKey(MakeRow(i, true).k));
                     t.Table().ModifyRecord(keyOnly, static_cast<int>(i), false, nullptr);
                 }
             });
@@ -259,7 +272,8 @@ void UpdateKey(const Options& o, const std::string& ours, const std::string& the
             return SqliteHashAll(wt);
         };
     };
-    PrintLine("update_key", o.rows, Compare("update_key", o.rows, o.repetitions, engine, sqlite(false), sqlite(true)));
+    PrintLine("update_key", o.rows,
+              Compare("update_key", o.rows, o.repetitions, engine, sqlite(false), sqlite(true)));
 }
 
 }  // namespace
@@ -267,8 +281,8 @@ void UpdateKey(const Options& o, const std::string& ours, const std::string& the
 int main(int argc, char** argv) {
     Options o = ParseOptions(argc, argv);
     if (Selected(o, "append_indexed")) AppendIndexed(o);
-    bool needData = Selected(o, "locate_key") || Selected(o, "locate_pk") || Selected(o, "index_walk") ||
-                    Selected(o, "update_key");
+    bool needData = Selected(o, "locate_key") || Selected(o, "locate_pk") ||
+                    Selected(o, "index_walk") || Selected(o, "update_key");
     if (!needData) return 0;
     std::string ours = Scratch("data.tdb"), theirs = Scratch("data.sqlite");
     EngineFill(ours, o.rows);

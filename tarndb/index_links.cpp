@@ -22,16 +22,24 @@ int32_t MovingRecord(const TableHeader& h) {
     int32_t v = b::GetI32(h.raw, kHdrMovingRecord);
     return v > 0 ? v - 1 : -1;
 }
-void SetMovingRecord(TableHeader& h, int32_t recNo) { b::PutI32(h.raw, kHdrMovingRecord, recNo >= 0 ? recNo + 1 : 0); }
+void SetMovingRecord(TableHeader& h, int32_t recNo) {
+    b::PutI32(h.raw, kHdrMovingRecord, recNo >= 0 ? recNo + 1 : 0);
+}
 
-size_t IndexTabOffsetAt(int index) { return kHdrIndexes + static_cast<size_t>(index) * kIndexEntrySize + kIdxTabOffset; }
-size_t IndexHeadAt(int index) { return kHdrIndexes + static_cast<size_t>(index) * kIndexEntrySize + kIdxHead; }
+size_t IndexTabOffsetAt(int index) {
+    return kHdrIndexes + static_cast<size_t>(index) * kIndexEntrySize + kIdxTabOffset;
+}
+size_t IndexHeadAt(int index) {
+    return kHdrIndexes + static_cast<size_t>(index) * kIndexEntrySize + kIdxHead;
+}
 
 int64_t ItemOffset(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t recNo) {
     size_t block = static_cast<size_t>(recNo) / kItemsPerBlock;
     if (recNo < 0 || block >= blocks.size())
-        io.Damaged(Format("index item %d lies beyond the %zu blocks of its index table", recNo, blocks.size()));
-    return static_cast<int64_t>(blocks[block]) + kBlockLinkSize + static_cast<int64_t>(recNo % kItemsPerBlock) * kIdxItemSize;
+        io.Damaged(Format("index item %d lies beyond the %zu blocks of its index table", recNo,
+                          blocks.size()));
+    return static_cast<int64_t>(blocks[block]) + kBlockLinkSize +
+           static_cast<int64_t>(recNo % kItemsPerBlock) * kIdxItemSize;
 }
 
 int32_t ReadNext(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t recNo) {
@@ -56,7 +64,8 @@ void WriteItem(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t re
 int32_t AppendBlock(TTarnDBFileIO& io, int32_t previousLast, int32_t firstRecNo, int32_t next) {
     int64_t end = io.FileSize();
     if (end + kIdxBlockSize > INT32_MAX)
-        throw EDatabaseError(Format("Database file '%s' cannot grow beyond 2 GB", io.FileName().c_str()));
+        throw EDatabaseError(
+            Format("Database file '%s' cannot grow beyond 2 GB", io.FileName().c_str()));
     std::vector<uint8_t> block(static_cast<size_t>(kIdxBlockSize), 0);
     b::PutI32(block, kBlockLinkSize, firstRecNo);
     b::PutI32(block, kBlockLinkSize + 4, next);
@@ -69,7 +78,8 @@ int32_t AppendBlock(TTarnDBFileIO& io, int32_t previousLast, int32_t firstRecNo,
     return static_cast<int32_t>(end);
 }
 
-bool ReadItemBeyond(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t total, int32_t& next) {
+bool ReadItemBeyond(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t total,
+                    int32_t& next) {
     if (blocks.empty() || total < 0) return false;
     size_t block = static_cast<size_t>(total) / kItemsPerBlock;
     int64_t blockOffset;
@@ -80,10 +90,14 @@ bool ReadItemBeyond(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32
         io.ReadAt(blocks.back(), sizeof link, link);
         blockOffset = b::GetI32(link, 0);
         if (blockOffset == 0) return false;
-        if (blockOffset < kFirstFreeOffset) io.Damaged(Format("index block linked at offset %lld", static_cast<long long>(blockOffset)));
+        if (blockOffset < kFirstFreeOffset)
+            io.Damaged(
+                Format("index block linked at offset %lld", static_cast<long long>(blockOffset)));
     }
     uint8_t item[kIdxItemSize];
-    io.ReadAt(blockOffset + kBlockLinkSize + static_cast<int64_t>(total % kItemsPerBlock) * kIdxItemSize, sizeof item, item);
+    io.ReadAt(
+        blockOffset + kBlockLinkSize + static_cast<int64_t>(total % kItemsPerBlock) * kIdxItemSize,
+        sizeof item, item);
     next = b::GetI32(item, 4);
     return true;
 }
@@ -133,19 +147,22 @@ std::vector<int32_t> WriteTable(TTarnDBFileIO& io, int32_t total, const TRecordL
     int64_t blockCount = (static_cast<int64_t>(total) + kItemsPerBlock - 1) / kItemsPerBlock;
     int64_t start = io.FileSize();
     if (start + blockCount * kIdxBlockSize > INT32_MAX)
-        throw EDatabaseError(Format("Database file '%s' cannot grow beyond 2 GB", io.FileName().c_str()));
+        throw EDatabaseError(
+            Format("Database file '%s' cannot grow beyond 2 GB", io.FileName().c_str()));
     std::vector<uint8_t> chunk;
     for (int64_t first = 0; first < blockCount; first += kBlocksPerWrite) {
         int64_t count = std::min<int64_t>(kBlocksPerWrite, blockCount - first);
         chunk.assign(static_cast<size_t>(count * kIdxBlockSize), 0);
         for (int64_t blk = first; blk < first + count; ++blk) {
-            std::span<uint8_t> block(chunk.data() + (blk - first) * kIdxBlockSize, static_cast<size_t>(kIdxBlockSize));
+            std::span<uint8_t> block(chunk.data() + (blk - first) * kIdxBlockSize,
+                                     static_cast<size_t>(kIdxBlockSize));
             int32_t offset = static_cast<int32_t>(start + blk * kIdxBlockSize);
             blocks.push_back(offset);
             b::PutI32(block, 0, blk + 1 < blockCount ? offset + kIdxBlockSize : 0);
             for (int32_t k = static_cast<int32_t>(blk * kItemsPerBlock);
                  k < total && k < static_cast<int32_t>((blk + 1) * kItemsPerBlock); ++k) {
-                size_t at = static_cast<size_t>(kBlockLinkSize + (k % kItemsPerBlock) * kIdxItemSize);
+                size_t at =
+                    static_cast<size_t>(kBlockLinkSize + (k % kItemsPerBlock) * kIdxItemSize);
                 b::PutI32(block, at, k);
                 b::PutI32(block, at + 4, next[static_cast<size_t>(k)]);
             }

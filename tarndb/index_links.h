@@ -57,7 +57,8 @@ int32_t AppendBlock(TTarnDBFileIO& io, int32_t previousLast, int32_t firstRecNo,
 // The item just beyond `total` items (the item an unfinished append of record `total`
 // wrote), reached through the next-block link of the last block when it starts a new
 // block. Returns false when there is no such block.
-bool ReadItemBeyond(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t total, int32_t& next);
+bool ReadItemBeyond(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t total,
+                    int32_t& next);
 // Whether an unfinished append of record `total` left anything in this index table (its
 // item, or a block linked after the last).
 bool HasLeftover(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t total);

@@ -17,7 +17,8 @@ bool TTarnTableIO::TIndexRepair::Pending() const {
     return false;
 }
 
-void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, const std::vector<RecordTabItem>& items) {
+void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io,
+                                 const std::vector<RecordTabItem>& items) {
     const int count = table.IndexCount();
     const TableHeader& header = table.header_;
     const int32_t total = static_cast<int32_t>(items.size());
@@ -59,8 +60,8 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, const s
             while (k != -1) {
                 if (k >= 0 && k < total) {
                     if (seen[static_cast<size_t>(k)]++)
-                        io.Damaged(Format("index '%s' of table '%s' visits record %d twice", indexName,
-                                          table.TableName().c_str(), k));
+                        io.Damaged(Format("index '%s' of table '%s' visits record %d twice",
+                                          indexName, table.TableName().c_str(), k));
                     if (live(k) && !(movingLive && k == moving))
                         list.PushBack({items[static_cast<size_t>(k)].dataOffset, k});
                     k = links[static_cast<size_t>(k)].nextRecord;
@@ -70,17 +71,19 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, const s
                     steppedOver = true;
                     int32_t next;
                     if (!index_disk::ReadItemBeyond(io, blocks, total, next))
-                        io.Damaged(Format("index '%s' of table '%s' links to record %d, which has no index item",
-                                          indexName, table.TableName().c_str(), k));
+                        io.Damaged(Format(
+                            "index '%s' of table '%s' links to record %d, which has no index item",
+                            indexName, table.TableName().c_str(), k));
                     repair.rebuild[static_cast<size_t>(i)] = 1;
                     k = next;
                 } else {
-                    io.Damaged(Format("index '%s' of table '%s' links to record %d of %d", indexName,
-                                      table.TableName().c_str(), k, total));
+                    io.Damaged(Format("index '%s' of table '%s' links to record %d of %d",
+                                      indexName, table.TableName().c_str(), k, total));
                 }
             }
             for (int32_t r = 0; r < total; ++r)
-                if (!seen[static_cast<size_t>(r)] && live(r) && !(movingLive && r == moving)) misplaced.push_back(r);
+                if (!seen[static_cast<size_t>(r)] && live(r) && !(movingLive && r == moving))
+                    misplaced.push_back(r);
             if (movingLive) misplaced.push_back(moving);
             if (!repair.rebuild[static_cast<size_t>(i)] && misplaced.empty() &&
                 index_disk::HasLeftover(io, blocks, total))
@@ -100,7 +103,8 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, const s
 bool TTableIndexes::HasAppendLeftovers(TTarnTableIO& table, TTarnDBFileIO& io) {
     int32_t total = table.header_.RecordTotal();
     for (int i = 0; i < table.IndexCount(); ++i)
-        if (index_disk::HasLeftover(io, table.indexBlocks_[static_cast<size_t>(i)], total)) return true;
+        if (index_disk::HasLeftover(io, table.indexBlocks_[static_cast<size_t>(i)], total))
+            return true;
     return false;
 }
 
@@ -116,7 +120,9 @@ void TTableIndexes::RepairChains(TTarnTableIO& table, TTarnDBFileIO& io) {
         if (repair.rebuild[static_cast<size_t>(i)]) {
             // A new index table from the key list; the header write below puts it in force.
             rebuilt[static_cast<size_t>(i)] = index_disk::WriteTable(io, total, list);
-            h.SetIndexTabOffset(i, rebuilt[static_cast<size_t>(i)].empty() ? 0 : rebuilt[static_cast<size_t>(i)][0]);
+            h.SetIndexTabOffset(i, rebuilt[static_cast<size_t>(i)].empty()
+                                       ? 0
+                                       : rebuilt[static_cast<size_t>(i)][0]);
             h.SetIndexHead(i, list.Empty() ? -1 : list.At(0).recNo);
             switchHeader = true;
         } else if (repair.clearLeftover[static_cast<size_t>(i)]) {
@@ -130,7 +136,8 @@ void TTableIndexes::RepairChains(TTarnTableIO& table, TTarnDBFileIO& io) {
         table.header_ = h;
         for (int i = 0; i < table.IndexCount(); ++i)
             if (repair.rebuild[static_cast<size_t>(i)])
-                table.indexBlocks_[static_cast<size_t>(i)] = std::move(rebuilt[static_cast<size_t>(i)]);
+                table.indexBlocks_[static_cast<size_t>(i)] =
+                    std::move(rebuilt[static_cast<size_t>(i)]);
     }
     repair.rebuild.assign(repair.rebuild.size(), 0);
     repair.clearLeftover.assign(repair.clearLeftover.size(), 0);

@@ -136,7 +136,8 @@ int FindPosition(TTarnTableIO& table, int index, const TRecordEntry& entry, cons
                     if (list.At(p).recNo == entry.recNo) return p;
                 break;
             }
-            if (p + 1 < list.Count() && cmp.Compare(list.At(p + 1)) != 0) break;  // the run ends here
+            if (p + 1 < list.Count() && cmp.Compare(list.At(p + 1)) != 0)
+                break;  // the run ends here
         }
     }
     return list.FindRecNo(entry.recNo);
@@ -175,8 +176,8 @@ bool TRelinkPlan::Moves() const {
 
 // ---- searches -------------------------------------------------------------------------------
 
-int TTableIndexes::CompareKey(TTarnTableIO& table, const TFieldBuffers& buffers, int32_t recNo, int index,
-                              int fieldCount, bool partial) {
+int TTableIndexes::CompareKey(TTarnTableIO& table, const TFieldBuffers& buffers, int32_t recNo,
+                              int index, int fieldCount, bool partial) {
     TTarnDBFileIO& io = table.File();
     uint8_t item[format::kRecItemSize];
     io.ReadAt(table.RecordItemOffset(recNo), sizeof item, item);
@@ -186,8 +187,9 @@ int TTableIndexes::CompareKey(TTarnTableIO& table, const TFieldBuffers& buffers,
     return cmp.Compare(entry);
 }
 
-TKeySearch TTableIndexes::SearchKey(TTarnTableIO& table, const TFieldBuffers& buffers, const TRecordList& list,
-                                    bool partial, int fieldCount, int index) {
+TKeySearch TTableIndexes::SearchKey(TTarnTableIO& table, const TFieldBuffers& buffers,
+                                    const TRecordList& list, bool partial, int fieldCount,
+                                    int index) {
     TKeyValues key(table, buffers, TKeySource::Search);
     TKeyComparer cmp(table, index, key, fieldCount, partial);
     return tarn::SearchKey(cmp, TListView(list));
@@ -199,8 +201,9 @@ int TTableIndexes::InsertPosition(TTarnTableIO& table, const TFieldBuffers& buff
     return tarn::InsertPosition(cmp, TListView(table.RecordList(index + 1)));
 }
 
-TKeySearch TTableIndexes::SearchKeyBound(TTarnTableIO& table, const TFieldBuffers& buffers, const TRecordList& list,
-                                         bool partial, int fieldCount, bool first, int index) {
+TKeySearch TTableIndexes::SearchKeyBound(TTarnTableIO& table, const TFieldBuffers& buffers,
+                                         const TRecordList& list, bool partial, int fieldCount,
+                                         bool first, int index) {
     TKeyValues key(table, buffers, TKeySource::Search);
     TKeyComparer cmp(table, index, key, fieldCount, partial);
     return tarn::SearchKeyBound(cmp, TListView(list), first);
@@ -219,14 +222,17 @@ void TTableIndexes::CheckUniqueForAdd(TTarnTableIO& table, TFieldBuffers& buffer
     for (int i = 0; i < table.IndexCount(); ++i) {
         if (!IsUnique(table.IndexDefs()[i])) continue;
         TKeyComparer cmp(table, i, key);
-        if (tarn::SearchKey(cmp, TListView(table.RecordList(i + 1))).outcome == 0) Duplicate(table, i, key);
+        if (tarn::SearchKey(cmp, TListView(table.RecordList(i + 1))).outcome == 0)
+            Duplicate(table, i, key);
     }
 }
 
-void TTableIndexes::CheckUniqueForModify(TTarnTableIO& table, TFieldBuffers& buffers, int physicalPosition) {
+void TTableIndexes::CheckUniqueForModify(TTarnTableIO& table, TFieldBuffers& buffers,
+                                         int physicalPosition) {
     if (!HasUniqueIndex(table)) return;
     TRecordEntry entry = table.RecordList(0).At(physicalPosition);
-    CheckUniqueRewrite(table, entry, TKeyValues(table, entry), TKeyValues(table, buffers, TKeySource::Rewrite, &entry));
+    CheckUniqueRewrite(table, entry, TKeyValues(table, entry),
+                       TKeyValues(table, buffers, TKeySource::Rewrite, &entry));
 }
 
 // ---- append ---------------------------------------------------------------------------------
@@ -242,22 +248,26 @@ TAppendPlan TTableIndexes::PlanNewRecord(TTarnTableIO& table, TFieldBuffers& buf
     return plan;
 }
 
-void TTableIndexes::LinkNewRecord(TTarnTableIO& table, TTarnDBFileIO& io, const TAppendPlan& plan, int32_t k,
-                                  TableHeader& next) {
+void TTableIndexes::LinkNewRecord(TTarnTableIO& table, TTarnDBFileIO& io, const TAppendPlan& plan,
+                                  int32_t k, TableHeader& next) {
     for (int i = 0; i < table.IndexCount(); ++i) {
         const TRecordList& list = table.RecordList(i + 1);
         std::vector<int32_t>& blocks = table.indexBlocks_[static_cast<size_t>(i)];
         int p = plan.positions[static_cast<size_t>(i)];
         int32_t pred = p > 0 ? list.At(p - 1).recNo : -1;
-        int32_t succ = k == 0 ? -1 : pred < 0 ? next.IndexHead(i) : index_disk::ReadNext(io, blocks, pred);
+        int32_t succ = k == 0     ? -1
+                       : pred < 0 ? next.IndexHead(i)
+                                  : index_disk::ReadNext(io, blocks, pred);
         if (k % format::kItemsPerBlock == 0) {
             if (k == 0) {
                 blocks.clear();
             } else if (blocks.size() != static_cast<size_t>(k / format::kItemsPerBlock)) {
                 io.Damaged(Format("index '%s' of table '%s' has %zu blocks for %d records",
-                                  table.IndexDefs()[i].Name().c_str(), table.TableName().c_str(), blocks.size(), k));
+                                  table.IndexDefs()[i].Name().c_str(), table.TableName().c_str(),
+                                  blocks.size(), k));
             }
-            int32_t offset = index_disk::AppendBlock(io, blocks.empty() ? 0 : blocks.back(), k, succ);
+            int32_t offset =
+                index_disk::AppendBlock(io, blocks.empty() ? 0 : blocks.back(), k, succ);
             blocks.push_back(offset);
             if (k == 0) next.SetIndexTabOffset(i, offset);
         } else {
@@ -270,8 +280,8 @@ void TTableIndexes::LinkNewRecord(TTarnTableIO& table, TTarnDBFileIO& io, const 
     }
 }
 
-void TTableIndexes::InsertNewRecord(TTarnTableIO& table, const TAppendPlan& plan, const TRecordEntry& entry,
-                                    const TInsertNotify& onInsert) {
+void TTableIndexes::InsertNewRecord(TTarnTableIO& table, const TAppendPlan& plan,
+                                    const TRecordEntry& entry, const TInsertNotify& onInsert) {
     if (onInsert) onInsert(-1, -1, entry);
     for (int i = 0; i < table.IndexCount(); ++i) {
         int p = plan.positions[static_cast<size_t>(i)];
@@ -282,7 +292,8 @@ void TTableIndexes::InsertNewRecord(TTarnTableIO& table, const TAppendPlan& plan
 
 // ---- rewrite --------------------------------------------------------------------------------
 
-TRelinkPlan TTableIndexes::PlanRelink(TTarnTableIO& table, TFieldBuffers& buffers, int physicalPosition) {
+TRelinkPlan TTableIndexes::PlanRelink(TTarnTableIO& table, TFieldBuffers& buffers,
+                                      int physicalPosition) {
     TRelinkPlan plan;
     TRecordEntry entry = table.RecordList(0).At(physicalPosition);
     plan.recNo = entry.recNo;
@@ -367,9 +378,11 @@ void TTableIndexes::UnlinkRecord(TTarnTableIO& table, int physicalPosition) {
     TRecordEntry entry = table.RecordList(0).At(physicalPosition);
     TKeyValues key(table, entry);
     std::vector<int> positions;
-    for (int i = 0; i < table.IndexCount(); ++i) positions.push_back(FindPosition(table, i, entry, key));
     for (int i = 0; i < table.IndexCount(); ++i)
-        if (positions[static_cast<size_t>(i)] >= 0) table.RecordList(i + 1).Erase(positions[static_cast<size_t>(i)]);
+        positions.push_back(FindPosition(table, i, entry, key));
+    for (int i = 0; i < table.IndexCount(); ++i)
+        if (positions[static_cast<size_t>(i)] >= 0)
+            table.RecordList(i + 1).Erase(positions[static_cast<size_t>(i)]);
 }
 
 }  // namespace tarn

@@ -48,13 +48,14 @@ public:
     // ---- searches (field buffers hold the key; `list` is a key list of index `index`) ----
     // -1, 0 or 1: the key against the stored record `recNo` (first `fieldCount` key
     // fields, 0 = all; `partial` compares strings on the key's length).
-    static int CompareKey(TTarnTableIO& table, const TFieldBuffers& buffers, int32_t recNo, int index,
-                          int fieldCount, bool partial);
-    static TKeySearch SearchKey(TTarnTableIO& table, const TFieldBuffers& buffers, const TRecordList& list,
-                                bool partial, int fieldCount, int index);
+    static int CompareKey(TTarnTableIO& table, const TFieldBuffers& buffers, int32_t recNo,
+                          int index, int fieldCount, bool partial);
+    static TKeySearch SearchKey(TTarnTableIO& table, const TFieldBuffers& buffers,
+                                const TRecordList& list, bool partial, int fieldCount, int index);
     static int InsertPosition(TTarnTableIO& table, const TFieldBuffers& buffers, int index);
-    static TKeySearch SearchKeyBound(TTarnTableIO& table, const TFieldBuffers& buffers, const TRecordList& list,
-                                     bool partial, int fieldCount, bool first, int index);
+    static TKeySearch SearchKeyBound(TTarnTableIO& table, const TFieldBuffers& buffers,
+                                     const TRecordList& list, bool partial, int fieldCount,
+                                     bool first, int index);
     // Position in key list index + 1 of the live record `entry` (found by its stored key;
     // -1 when it is not there).
     static int KeyPositionOf(TTarnTableIO& table, int index, const TRecordEntry& entry);
@@ -63,23 +64,25 @@ public:
     // Fail with "Invalid unique field value '%s'" when a primary or unique index already
     // holds the new record's key (another record's, for a rewrite). Write nothing.
     static void CheckUniqueForAdd(TTarnTableIO& table, TFieldBuffers& buffers);
-    static void CheckUniqueForModify(TTarnTableIO& table, TFieldBuffers& buffers, int physicalPosition);
+    static void CheckUniqueForModify(TTarnTableIO& table, TFieldBuffers& buffers,
+                                     int physicalPosition);
 
     // ---- append: plan, link on disk before the commit, then the lists ----
     static TAppendPlan PlanNewRecord(TTarnTableIO& table, TFieldBuffers& buffers);
     // Writes index items (and new index blocks) for record k and links it after its
     // predecessors; head and table-offset changes go into `next`, the header image that
     // the caller writes to commit the append.
-    static void LinkNewRecord(TTarnTableIO& table, TTarnDBFileIO& io, const TAppendPlan& plan, int32_t k,
-                              format::TableHeader& next);
+    static void LinkNewRecord(TTarnTableIO& table, TTarnDBFileIO& io, const TAppendPlan& plan,
+                              int32_t k, format::TableHeader& next);
     // After the commit: calls the insert notification with (-1, -1, entry), then inserts
     // the entry into every key list, notifying (index, position, entry) before each.
-    static void InsertNewRecord(TTarnTableIO& table, const TAppendPlan& plan, const TRecordEntry& entry,
-                                const TInsertNotify& onInsert);
+    static void InsertNewRecord(TTarnTableIO& table, const TAppendPlan& plan,
+                                const TRecordEntry& entry, const TInsertNotify& onInsert);
 
     // ---- rewrite: plan, mark, (the caller writes the record), move ----
     // Checks uniqueness as CheckUniqueForModify does, then decides every index's move.
-    static TRelinkPlan PlanRelink(TTarnTableIO& table, TFieldBuffers& buffers, int physicalPosition);
+    static TRelinkPlan PlanRelink(TTarnTableIO& table, TFieldBuffers& buffers,
+                                  int physicalPosition);
     static void BeginRelink(TTarnTableIO& table, TTarnDBFileIO& io, const TRelinkPlan& plan);
     // Moves the record in every index whose order changed, on disk and in memory, calling
     // the move notification (index, old position, new position) for each.
@@ -95,7 +98,8 @@ public:
     // ---- loading and repair ----
     // Builds key lists 1.. and the index block offsets from the chains. Copes with what an
     // interrupted write leaves; notes what the next write must repair on disk.
-    static void LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, const std::vector<format::RecordTabItem>& items);
+    static void LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io,
+                             const std::vector<format::RecordTabItem>& items);
     // Whether an unfinished append left index items beyond the last record (seen under the
     // lock before writing, also when another process was interrupted).
     static bool HasAppendLeftovers(TTarnTableIO& table, TTarnDBFileIO& io);

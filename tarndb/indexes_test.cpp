@@ -1,12 +1,12 @@
 #include "tarndb/indexes.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <random>
 
 #include "platform/bytes.h"
@@ -41,10 +41,13 @@ protected:
 
     void Create(const std::vector<TIndexSpec>& indexes, const TDatabaseSpec& spec = {}) {
         TTarnDBCreator::CreateDatabase(path, spec);
-        TTarnDBCreator::AddTable(path, "T", {{"ID", ftAutoInc}, {"Name", ftString, 10}, {"Score", ftInteger}}, indexes);
+        TTarnDBCreator::AddTable(
+            path, "T", {{"ID", ftAutoInc}, {"Name", ftString, 10}, {"Score", ftInteger}}, indexes);
     }
+
 public:
-    static void Add(TTarnTableIO& table, const std::string& name, int score, const TInsertNotify& notify = nullptr) {
+    static void Add(TTarnTableIO& table, const std::string& name, int score,
+                    const TInsertNotify& notify = nullptr) {
         RecordBuffer rec(table);
         rec.SetString(1, name);
         rec.SetInt(2, score);
@@ -52,7 +55,8 @@ public:
         table.AddRecord(fb, false, notify);
     }
     // Rewrites Name and Score of the record at physical position p.
-    static void Set(TTarnTableIO& table, int p, const std::string& name, int score, const TMoveNotify& notify = nullptr) {
+    static void Set(TTarnTableIO& table, int p, const std::string& name, int score,
+                    const TMoveNotify& notify = nullptr) {
         RecordBuffer rec(table);
         rec.Fetch(0, p);
         rec.SetString(1, name);
@@ -60,6 +64,7 @@ public:
         TFieldBuffers fb = rec.Buffers();
         table.ModifyRecord(fb, p, false, notify);
     }
+
 protected:
     static std::vector<std::string> Names(TTarnTableIO& table, int list) {
         std::vector<std::string> out;
@@ -115,7 +120,9 @@ TEST_F(IndexTest, FirstInsertIntoAnEmptyIndex) {
     // record goes to position 0 and links to the old head.
     table.RemoveRecord(0, false);
     std::vector<std::pair<int, int>> notified;
-    Add(table, "k", 2, [&](int index, int position, const TRecordEntry&) { notified.push_back({index, position}); });
+    Add(table, "k", 2, [&](int index, int position, const TRecordEntry&) {
+        notified.push_back({index, position});
+    });
     EXPECT_EQ(notified, (std::vector<std::pair<int, int>>{{-1, -1}, {0, 0}}));
     EXPECT_EQ(Item(0, 1), std::make_pair(1, 0));
     EXPECT_EQ(DiskHeader().IndexHead(0), 1);
@@ -138,7 +145,9 @@ TEST_F(IndexTest, EqualKeysKeepTheirOrderAcrossAReload) {
 }
 
 TEST_F(IndexTest, DescendingAndCaseInsensitiveIndexes) {
-    Create({{"ByScoreDown", kDesc, {"Score"}}, {"ByNameNoCase", kUnique | kCaseless, {"Name"}}, {"ByName", 0, {"Name"}}});
+    Create({{"ByScoreDown", kDesc, {"Score"}},
+            {"ByNameNoCase", kUnique | kCaseless, {"Name"}},
+            {"ByName", 0, {"Name"}}});
     TestHost host(path);
     TTarnTableIO table(host, "T");
     table.AcquireTable();
@@ -153,7 +162,8 @@ TEST_F(IndexTest, DescendingAndCaseInsensitiveIndexes) {
     RecordBuffer rec(table);
     rec.SetString(1, "ABC");
     EXPECT_EQ(ErrorOf([&] { rec.Append(); }), "Invalid unique field value 'ABC'");
-    EXPECT_EQ(rec.Int(0), 0);  // the auto-increment value the refused append would have had is withdrawn
+    EXPECT_EQ(rec.Int(0),
+              0);  // the auto-increment value the refused append would have had is withdrawn
     EXPECT_EQ(host.io.FileSize(), size);
     EXPECT_EQ(DiskHeader().RecordTotal(), 3);
     ExpectChainsMatch(table);
@@ -242,7 +252,8 @@ TEST_F(IndexTest, UniqueIndexesIgnoreDeletedRecordsAndCheckWholeKeys) {
     TFieldBuffers fb = rec.Buffers();
     pairs.ModifyRecord(fb, 1, false, nullptr);
     rec.SetInt(1, 1);
-    EXPECT_EQ(ErrorOf([&] { pairs.ModifyRecord(fb, 1, false, nullptr); }), "Invalid unique field value 'a,1'");
+    EXPECT_EQ(ErrorOf([&] { pairs.ModifyRecord(fb, 1, false, nullptr); }),
+              "Invalid unique field value 'a,1'");
     ExpectChainsMatch(pairs);
 }
 
@@ -273,7 +284,8 @@ TEST_F(IndexTest, SearchesWithPartialKeysAndBounds) {
     TestHost host(path);
     TTarnTableIO table(host, "T");
     table.AcquireTable();
-    for (const char* n : {"B", "ABD", "AB", "A", "ABC", "AB"}) Add(table, n, static_cast<int>(std::strlen(n)));
+    for (const char* n : {"B", "ABD", "AB", "A", "ABC", "AB"})
+        Add(table, n, static_cast<int>(std::strlen(n)));
     ASSERT_EQ(Names(table, 1), (std::vector<std::string>{"A", "AB", "AB", "ABC", "ABD", "B"}));
     RecordBuffer key(table);
     key.SetString(1, "AB");
@@ -282,7 +294,8 @@ TEST_F(IndexTest, SearchesWithPartialKeysAndBounds) {
     struct Case {
         bool partial, first;
         int position, outcome;
-    } cases[] = {{false, true, 1, 0}, {false, false, 2, 0}, {true, true, 1, 0}, {true, false, 4, 0}};
+    } cases[] = {
+        {false, true, 1, 0}, {false, false, 2, 0}, {true, true, 1, 0}, {true, false, 4, 0}};
     for (const Case& c : cases) {
         TKeySearch r = TTableIndexes::SearchKeyBound(table, fb, list, c.partial, 0, c.first, 0);
         EXPECT_EQ(r.position, c.position) << c.partial << c.first;
@@ -338,8 +351,11 @@ TEST_F(IndexTest, EncryptedKeysAreDecodedForComparison) {
     TTarnTableIO table(host, "T");
     table.AcquireTable();
     std::mt19937 rng(7);
-    for (int i = 0; i < 40; ++i) Add(table, "n" + std::to_string(rng() % 100000), static_cast<int>(rng() % 50));
-    EXPECT_EQ(ErrorOf([&] { Add(table, Names(table, 1)[3], 1); }).rfind("Invalid unique field value", 0), 0u);
+    for (int i = 0; i < 40; ++i)
+        Add(table, "n" + std::to_string(rng() % 100000), static_cast<int>(rng() % 50));
+    EXPECT_EQ(
+        ErrorOf([&] { Add(table, Names(table, 1)[3], 1); }).rfind("Invalid unique field value", 0),
+        0u);
     Set(table, 5, "zzzz", 1000);
     ExpectChainsMatch(table);
     table.ReleaseTable();
@@ -354,7 +370,9 @@ TEST_F(IndexTest, EncryptedKeysAreDecodedForComparison) {
 class IndexRecoveryTest : public IndexTest {
 protected:
     void SetUp() override {
-        Create({{"ByName", kUnique | kCaseless, {"Name"}}, {"ByScore", kDesc, {"Score"}}, {"PK", kPrimary, {"ID"}}});
+        Create({{"ByName", kUnique | kCaseless, {"Name"}},
+                {"ByScore", kDesc, {"Score"}},
+                {"PK", kPrimary, {"ID"}}});
     }
     void Fill(int count) {
         TestHost host(path);
@@ -387,7 +405,9 @@ TEST_F(IndexRecoveryTest, DamagedChainsAreReportedNotFollowed) {
     struct Case {
         int32_t next;
         const char* says;
-    } cases[] = {{15, "links to record 15 of 10"}, {-7, "links to record -7 of 10"}, {order[0], "visits record"}};
+    } cases[] = {{15, "links to record 15 of 10"},
+                 {-7, "links to record -7 of 10"},
+                 {order[0], "visits record"}};
     for (const Case& c : cases) {
         std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
         PokeNext(1, order[4], c.next);
@@ -435,8 +455,8 @@ TEST_F(IndexRecoveryTest, ChainsMissingRecordsAreRebuiltFromTheKeys) {
 // Replays `op` with a crash after each of its writes. After every crash, a table that was
 // loaded before (and so knows nothing of the crash) writes next, then a fresh load checks
 // that chains and lists agree.
-void ReplayCrashes(const std::string& base, const std::string& path, const std::function<void(TTarnTableIO&)>& op,
-                   int oldCount) {
+void ReplayCrashes(const std::string& base, const std::string& path,
+                   const std::function<void(TTarnTableIO&)>& op, int oldCount) {
     long writes;
     {
         std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
@@ -472,7 +492,8 @@ void ReplayCrashes(const std::string& base, const std::string& path, const std::
             table.AcquireTable();
             ExpectListsConsistent(table, "loaded after the crash");
             int count = table.RecordList(0).Count();
-            EXPECT_TRUE(count == oldCount || count == oldCount + 1 || count == oldCount - 1) << count;
+            EXPECT_TRUE(count == oldCount || count == oldCount + 1 || count == oldCount - 1)
+                << count;
         }
         // The table that did not see the crash writes: it must notice and build on the file.
         IndexTest::Add(other, "after" + std::to_string(n), 3);
@@ -491,15 +512,18 @@ TEST_F(IndexRecoveryTest, AppendCutShortAtEveryWrite) {
     std::string base = dir.file("base.dat");
     std::filesystem::copy_file(path, base);
     // In the middle of one index, first in another, last in the third.
-    ReplayCrashes(base, path, [](TTarnTableIO& t) { Add(t, "n10a", 100); }, 20);
-    ReplayCrashes(base, path, [](TTarnTableIO& t) { Add(t, "a", -1); }, 20);
+    ReplayCrashes(
+        base, path, [](TTarnTableIO& t) { Add(t, "n10a", 100); }, 20);
+    ReplayCrashes(
+        base, path, [](TTarnTableIO& t) { Add(t, "a", -1); }, 20);
 }
 
 TEST_F(IndexRecoveryTest, AppendOfRecord1024CutShortAtEveryWrite) {
     Fill(1024);
     std::string base = dir.file("base.dat");
     std::filesystem::copy_file(path, base);
-    ReplayCrashes(base, path, [](TTarnTableIO& t) { Add(t, "n5a", 2); }, 1024);
+    ReplayCrashes(
+        base, path, [](TTarnTableIO& t) { Add(t, "n5a", 2); }, 1024);
 }
 
 TEST_F(IndexRecoveryTest, RewriteAndDeleteCutShortAtEveryWrite) {
@@ -507,9 +531,12 @@ TEST_F(IndexRecoveryTest, RewriteAndDeleteCutShortAtEveryWrite) {
     std::string base = dir.file("base.dat");
     std::filesystem::copy_file(path, base);
     // Moves in every index: from the middle to the front of one, to the end of another.
-    ReplayCrashes(base, path, [](TTarnTableIO& t) { Set(t, 7, "m", 999); }, 20);
-    ReplayCrashes(base, path, [](TTarnTableIO& t) { Set(t, 0, "zz", -5); }, 20);
-    ReplayCrashes(base, path, [](TTarnTableIO& t) { t.RemoveRecord(4, false); }, 20);
+    ReplayCrashes(
+        base, path, [](TTarnTableIO& t) { Set(t, 7, "m", 999); }, 20);
+    ReplayCrashes(
+        base, path, [](TTarnTableIO& t) { Set(t, 0, "zz", -5); }, 20);
+    ReplayCrashes(
+        base, path, [](TTarnTableIO& t) { t.RemoveRecord(4, false); }, 20);
 }
 
 TEST_F(IndexRecoveryTest, RepairCutShortAtEveryWrite) {
@@ -553,8 +580,10 @@ TEST_F(IndexRecoveryTest, RepairCutShortAtEveryWrite) {
         } else {
             EXPECT_GE(index_disk::MovingRecord(DiskHeader()), 0);
         }
-        std::filesystem::copy_file(path, crashed, std::filesystem::copy_options::overwrite_existing);
-        ReplayCrashes(crashed, path, [](TTarnTableIO& t) { Add(t, "n3c", 7); }, 20);
+        std::filesystem::copy_file(path, crashed,
+                                   std::filesystem::copy_options::overwrite_existing);
+        ReplayCrashes(
+            crashed, path, [](TTarnTableIO& t) { Add(t, "n3c", 7); }, 20);
     }
 }
 
@@ -610,15 +639,22 @@ TEST_F(IndexRecoveryTest, ThreeProcessesWritingAtOnceKeepTheChainsWhole) {
                 table.AcquireTable();
                 std::mt19937 rng(static_cast<unsigned>(100 + w));
                 for (int op = 0; op < kOps; ++op) {
-                    usleep(50 + rng() % 200);  // let the others in between: they wait 100 ms when refused
+                    usleep(50 +
+                           rng() %
+                               200);  // let the others in between: they wait 100 ms when refused
                     int count = table.RecordList(0).Count();
                     int p = count ? static_cast<int>(rng() % static_cast<unsigned>(count)) : 0;
                     std::string name = "w" + std::to_string(w) + "_" + std::to_string(op);
                     try {
                         switch (rng() % 4) {
-                            case 0: Add(table, name, static_cast<int>(rng() % 20)); ++added; break;
+                            case 0:
+                                Add(table, name, static_cast<int>(rng() % 20));
+                                ++added;
+                                break;
                             case 1:
-                            case 2: if (count) Set(table, p, name, static_cast<int>(rng() % 20)); break;
+                            case 2:
+                                if (count) Set(table, p, name, static_cast<int>(rng() % 20));
+                                break;
                             default:
                                 if (count > 10) {
                                     table.RemoveRecord(p, false);

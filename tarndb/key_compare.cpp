@@ -127,7 +127,8 @@ TKeyValues::TKeyValues(TTarnTableIO& table, const TFieldBuffers& buffers, TKeySo
 TStoredKeyReader::TStoredKeyReader(TTarnTableIO& table) : table_(table), io_(table.File()) {
     plain_.resize(static_cast<size_t>(table.FieldCount()));
     for (int f = 0; f < table.FieldCount(); ++f)
-        plain_[static_cast<size_t>(f)] = !format::IsBlobType(table.FieldDefs()[f].FieldType) && !table.Encrypt(f);
+        plain_[static_cast<size_t>(f)] =
+            !format::IsBlobType(table.FieldDefs()[f].FieldType) && !table.Encrypt(f);
 }
 
 std::span<const uint8_t> TStoredKeyReader::Read(const TRecordEntry& e, int field) {
@@ -147,7 +148,8 @@ std::span<const uint8_t> TStoredKeyReader::Read(const TRecordEntry& e, int field
 
 // ---- TKeyComparer -------------------------------------------------------------------------
 
-TKeyComparer::TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key, int fieldCount, bool partial)
+TKeyComparer::TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key, int fieldCount,
+                           bool partial)
     : reader_(table) {
     const TTarnIndexDef& def = table.IndexDefs()[index];
     caseInsensitive_ = (def.Options & tiCaseInsensitive) != 0;
@@ -157,7 +159,8 @@ TKeyComparer::TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key
     for (size_t j = 0; j < n; ++j) {
         int f = def.KeyFields[j];
         int type = table.FieldDefs()[f].FieldType;
-        fields_.push_back({f, type, key.Value(f), partial && (type == kFtString || type == kFtFixedChar)});
+        fields_.push_back(
+            {f, type, key.Value(f), partial && (type == kFtString || type == kFtFixedChar)});
     }
 }
 

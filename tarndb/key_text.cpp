@@ -17,11 +17,14 @@ namespace {
 
 constexpr int kPrecision = 15;
 
-const char* const kShortMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char* const kLongMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                   "July",    "August",   "September", "October", "November", "December"};
+const char* const kShortMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kLongMonths[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
 const char* const kShortDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kLongDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+const char* const kLongDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                 "Thursday", "Friday", "Saturday"};
 
 std::string Number(long long v, int width) {
     char buf[32];
@@ -101,7 +104,8 @@ std::string GeneralFloatText(double v, const TFormatSettings& fs) {
 bool FormatDateText(int32_t dayNumber, const TFormatSettings& fs, std::string& out) {
     int y, m, d;
     if (!TryDecodeDate(dayNumber, y, m, d)) return false;
-    int weekday = static_cast<int>((static_cast<int64_t>(dayNumber) % 7 + 7) % 7);  // day 1 (0001-01-01) is a Monday
+    int weekday = static_cast<int>((static_cast<int64_t>(dayNumber) % 7 + 7) %
+                                   7);  // day 1 (0001-01-01) is a Monday
     const std::string& f = fs.ShortDateFormat;
     out.clear();
     for (size_t i = 0; i < f.size();) {
@@ -109,12 +113,15 @@ bool FormatDateText(int32_t dayNumber, const TFormatSettings& fs, std::string& o
         if (c == 'd' || c == 'm' || c == 'y') {
             size_t n = RunLength(f, i);
             if (c == 'd')
-                out += n == 1 ? Number(d, 0)
+                out += n == 1   ? Number(d, 0)
                        : n == 2 ? Number(d, 2)
                        : n == 3 ? kShortDays[weekday]
                                 : kLongDays[weekday];
             else if (c == 'm')
-                out += n == 1 ? Number(m, 0) : n == 2 ? Number(m, 2) : n == 3 ? kShortMonths[m - 1] : kLongMonths[m - 1];
+                out += n == 1   ? Number(m, 0)
+                       : n == 2 ? Number(m, 2)
+                       : n == 3 ? kShortMonths[m - 1]
+                                : kLongMonths[m - 1];
             else
                 out += n <= 2 ? Number(y % 100, 2) : Number(y, 4);
             i += n;
@@ -137,7 +144,8 @@ bool FormatTimeText(int32_t msOfDay, const TFormatSettings& fs, std::string& out
     const std::string& f = fs.LongTimeFormat;
     std::string lower(f);
     for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    bool twelve = lower.find("am/pm") != std::string::npos || lower.find("ampm") != std::string::npos;
+    bool twelve =
+        lower.find("am/pm") != std::string::npos || lower.find("ampm") != std::string::npos;
     int hour = h;
     if (twelve) {
         hour = h % 12;
@@ -176,17 +184,23 @@ std::string KeyValueText(int type, std::span<const uint8_t> value, const TFormat
     std::string out;
     switch (type) {
         case ftString:
-        case ftFixedChar: return std::string(StringOf(v));
+        case ftFixedChar:
+            return std::string(StringOf(v));
         case ftSmallint:
         case ftInteger:
         case ftAutoInc:
         case ftWord:
-        case ftLargeint: return std::to_string(IntegerOf(v));
-        case ftBoolean: return BoolOf(v) ? "True" : "False";
+        case ftLargeint:
+            return std::to_string(IntegerOf(v));
+        case ftBoolean:
+            return BoolOf(v) ? "True" : "False";
         case ftFloat:
-        case ftCurrency: return GeneralFloatText(codec::F64(v), fs);
-        case ftDate: return FormatDateText(codec::I32(v), fs, out) ? out : std::string();
-        case ftTime: return FormatTimeText(codec::I32(v), fs, out) ? out : std::string();
+        case ftCurrency:
+            return GeneralFloatText(codec::F64(v), fs);
+        case ftDate:
+            return FormatDateText(codec::I32(v), fs, out) ? out : std::string();
+        case ftTime:
+            return FormatTimeText(codec::I32(v), fs, out) ? out : std::string();
         case ftDateTime: {
             TTimeStamp ts;
             if (!TryMSecsToTimeStamp(codec::F64(v), ts) || ts.Time < 0) return std::string();

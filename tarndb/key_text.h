@@ -15,7 +15,8 @@ namespace tarn {
 
 // One value of field type `type` in the record-buffer encoding (a blob's bytes for blob
 // types).
-std::string KeyValueText(int type, std::span<const uint8_t> value, const TFormatSettings& fs = FormatSettings());
+std::string KeyValueText(int type, std::span<const uint8_t> value,
+                         const TFormatSettings& fs = FormatSettings());
 
 // A double in the general form with 15 significant digits: fixed notation unless the
 // decimal exponent is above 15 or below -4 ("0.0001", "1E-5", "2.5", "1E20", "NAN", "INF").

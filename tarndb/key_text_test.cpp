@@ -15,7 +15,9 @@ std::vector<uint8_t> I32(int32_t v) {
     bytes::PutI32(b, 0, v);
     return b;
 }
-std::vector<uint8_t> I16(uint16_t v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }
+std::vector<uint8_t> I16(uint16_t v) {
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+}
 std::vector<uint8_t> I64(int64_t v) {
     std::vector<uint8_t> b(8);
     bytes::PutI64(b, 0, v);
@@ -65,7 +67,8 @@ TEST(KeyText, EveryFieldTypeAsTheMessageShowsIt) {
         {16, Str(std::string("x\0y", 3), 3), "x"},
         {12, I32(5), ""},  // a type a key cannot show
     };
-    for (const Case& c : cases) EXPECT_EQ(KeyValueText(c.type, c.value), c.text) << "type " << c.type;
+    for (const Case& c : cases)
+        EXPECT_EQ(KeyValueText(c.type, c.value), c.text) << "type " << c.type;
 }
 
 TEST(KeyText, FollowsTheLocaleSettings) {

@@ -42,8 +42,9 @@ inline void ExpectListsConsistent(TTarnTableIO& table, const std::string& where 
         for (const TRecordEntry& e : entries) {
             EXPECT_TRUE(liveSet.count(e.recNo)) << "record " << e.recNo << " is not live";
             EXPECT_TRUE(seen.insert(e.recNo).second) << "record " << e.recNo << " twice";
-            auto it = std::lower_bound(live.begin(), live.end(), e.recNo,
-                                       [](const TRecordEntry& x, int32_t r) { return x.recNo < r; });
+            auto it =
+                std::lower_bound(live.begin(), live.end(), e.recNo,
+                                 [](const TRecordEntry& x, int32_t r) { return x.recNo < r; });
             if (it != live.end() && it->recNo == e.recNo) {
                 EXPECT_EQ(it->dataOffset, e.dataOffset);
             }
@@ -53,7 +54,8 @@ inline void ExpectListsConsistent(TTarnTableIO& table, const std::string& where 
             rec.Fetch(i + 1, static_cast<int>(j));
             TFieldBuffers fb = rec.Buffers();
             EXPECT_LE(TTableIndexes::CompareKey(table, fb, entries[j + 1].recNo, i, 0, false), 0)
-                << "records " << entries[j].recNo << " and " << entries[j + 1].recNo << " out of key order";
+                << "records " << entries[j].recNo << " and " << entries[j + 1].recNo
+                << " out of key order";
         }
     }
 }
@@ -66,7 +68,8 @@ inline void ExpectChainsMatch(TTarnTableIO& table, const std::string& where = ""
     TTarnDBFileIO& io = table.File();
     format::TableHeader header;
     io.ReadTableHeader(table.TableNo(), header);
-    EXPECT_TRUE(header.raw == table.Header().raw) << "the table header in memory differs from the file";
+    EXPECT_TRUE(header.raw == table.Header().raw)
+        << "the table header in memory differs from the file";
     EXPECT_EQ(index_disk::MovingRecord(header), -1);
     std::vector<format::RecordTabItem> items;
     std::vector<int32_t> recBlocks;
@@ -86,10 +89,12 @@ inline void ExpectChainsMatch(TTarnTableIO& table, const std::string& where = ""
         ASSERT_EQ(links.size(), static_cast<size_t>(total));
         std::vector<int32_t> chain;
         std::vector<bool> seen(static_cast<size_t>(total), false);
-        for (int32_t k = header.IndexHead(i); k != -1; k = links[static_cast<size_t>(k)].nextRecord) {
+        for (int32_t k = header.IndexHead(i); k != -1;
+             k = links[static_cast<size_t>(k)].nextRecord) {
             ASSERT_GE(k, 0);
             ASSERT_LT(k, total) << "the chain links beyond the last record";
-            ASSERT_FALSE(seen[static_cast<size_t>(k)]) << "the chain visits record " << k << " twice";
+            ASSERT_FALSE(seen[static_cast<size_t>(k)])
+                << "the chain visits record " << k << " twice";
             seen[static_cast<size_t>(k)] = true;
             EXPECT_EQ(links[static_cast<size_t>(k)].ownRecord, k);
             if (!items[static_cast<size_t>(k)].deleted) chain.push_back(k);
