@@ -159,6 +159,7 @@ void TTarnTable::SelectIndex() {
 
 void TTarnTable::LoadViewList() {
     *view_ = tableIO_->RecordList(curIndex_ + 1);
+    readAheadFrom_ = readAheadUntil_ = 0;
     SetCanModifyFlag(true);
 }
 
@@ -207,6 +208,12 @@ TGetResult TTarnTable::GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCh
             if (curRec_ <= 0) return grBOF;
             --curRec_;
             break;
+    }
+    if (mode != gmCurrent && (curRec_ < readAheadFrom_ || curRec_ >= readAheadUntil_)) {
+        // A walk: read the next rows under one taking of the file lock.
+        readAheadFrom_ = mode == gmNext ? curRec_ : std::max(0, curRec_ - kReadAheadRows + 1);
+        readAheadUntil_ = std::min(count, readAheadFrom_ + kReadAheadRows);
+        tableIO_->ReadAhead(*view_, readAheadFrom_, readAheadUntil_ - readAheadFrom_);
     }
     ReadRecord(buffer, curRec_);
     SetBookmarkFlag(buffer, bfCurrent);

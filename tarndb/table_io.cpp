@@ -1,6 +1,8 @@
 #include "tarndb/table_io.h"
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -155,6 +157,7 @@ void TTarnTableIO::BuildDefinitions() {
 }
 
 void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
+    readAhead_.Clear();
     std::vector<RecordTabItem> items;
     io.ReadRecordTable(header_, items, recBlocks_);
     int32_t total = static_cast<int32_t>(items.size());
@@ -219,11 +222,58 @@ void TTarnTableIO::FetchRecord(TFieldBuffers& buffers, int list, int position) {
     FetchEntry(buffers, RecordList(list).At(position));
 }
 
+namespace {
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
+
+void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
+    TTarnDBFileIO& io = File();
+    readAhead_.Clear();
+    int end = std::min(list.Count(), from + count);
+    if (from < 0 || from >= end || recordSize_ == 0) return;
+    FileLockGuard lock(io);
+    readAhead_.bytes.resize(static_cast<size_t>(end - from) * static_cast<size_t>(recordSize_));
+    for (int p = from; p < end; ++p) {
+        const TRecordEntry& e = list.At(p);
+        io.ReadAt(e.dataOffset, static_cast<size_t>(recordSize_),
+                  readAhead_.bytes.data() + readAhead_.offsets.size() * static_cast<size_t>(recordSize_));
+        readAhead_.offsets.push_back(e.dataOffset);
+    }
+    readAhead_.takenAtMs = NowMs();
+}
+
+const uint8_t* TTarnTableIO::FromReadAhead(int32_t dataOffset) {
+    auto& c = readAhead_;
+    if (c.offsets.empty()) return nullptr;
+    if (NowMs() - c.takenAtMs > kReadAheadLifetimeMs) {
+        c.Clear();
+        return nullptr;
+    }
+    for (size_t i = c.next; i < c.offsets.size(); ++i)
+        if (c.offsets[i] == dataOffset) {
+            c.next = i;
+            return c.bytes.data() + i * static_cast<size_t>(recordSize_);
+        }
+    for (size_t i = 0; i < c.next; ++i)
+        if (c.offsets[i] == dataOffset) {
+            c.next = i;
+            return c.bytes.data() + i * static_cast<size_t>(recordSize_);
+        }
+    return nullptr;
+}
+
 void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     TTarnDBFileIO& io = File();
-    FileLockGuard lock(io);
-    // Decode straight from the mapping; the copy is only for a file that cannot be mapped.
-    const uint8_t* record = io.View(e.dataOffset, static_cast<size_t>(recordSize_));
+    const uint8_t* record = FromReadAhead(e.dataOffset);
+    std::optional<FileLockGuard> lock;
+    if (record == nullptr) {
+        lock.emplace(io);
+        // Decode straight from the mapping; the copy is only for a file that cannot be mapped.
+        record = io.View(e.dataOffset, static_cast<size_t>(recordSize_));
+    }
     if (record == nullptr) {
         scratch_.resize(static_cast<size_t>(recordSize_));
         io.ReadAt(e.dataOffset, scratch_.size(), scratch_.data());
@@ -306,6 +356,7 @@ void TTarnTableIO::WriteBlobArea(TTarnDBFileIO& io, int64_t offset, TFieldBuffer
 }
 
 void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert) {
+    readAhead_.Clear();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     SyncWithDisk(io);
@@ -428,6 +479,7 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
 }
 
 void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove) {
+    readAhead_.Clear();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     TRecordEntry entry = lists_[0].At(physicalPosition);
@@ -494,6 +546,7 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
 }
 
 void TTarnTableIO::RemoveRecord(int physicalPosition, bool flush) {
+    readAhead_.Clear();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     TRecordEntry entry = lists_[0].At(physicalPosition);

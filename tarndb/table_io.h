@@ -89,6 +89,12 @@ public:
     void FetchRecord(TFieldBuffers& buffers, int list, int position);
     // The same for a record known by its entry (a view's copy of a list entry).
     void FetchEntry(TFieldBuffers& buffers, const TRecordEntry& entry);
+    // Reads the fixed parts of `count` entries of `list` from `from` on under one taking of
+    // the file lock, for the fetches of a walk that follow. Each record is read whole under
+    // the lock as any fetch is; the copies serve fetches for a short while only
+    // (kReadAheadLifetime) and are dropped by every write through this table.
+    void ReadAhead(const TRecordList& list, int from, int count);
+    static constexpr int kReadAheadLifetimeMs = 50;
     void AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert);
     void ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove);
     void RemoveRecord(int physicalPosition, bool flush);
@@ -154,6 +160,19 @@ private:
     std::vector<std::vector<int32_t>> indexBlocks_;
     std::vector<TRecordList> lists_;
     std::vector<uint8_t> scratch_;
+    // Records read ahead: the fixed parts of consecutive entries, by DataOffset.
+    struct ReadAheadCache {
+        std::vector<int32_t> offsets;  // DataOffset of each copy, in order
+        std::vector<uint8_t> bytes;    // the copies, RecordSize() bytes each
+        int64_t takenAtMs = 0;
+        size_t next = 0;  // where the last hit was (walks go forward)
+        void Clear() {
+            offsets.clear();
+            bytes.clear();
+            next = 0;
+        }
+    } readAhead_;
+    const uint8_t* FromReadAhead(int32_t dataOffset);
     TIndexRepair indexRepair_;
     // Set when a write operation on an indexed table failed part-way: memory may then
     // differ from the file, so the next write operation reloads first.
