@@ -559,6 +559,22 @@ void TTarnTableIO::RemoveRecord(int physicalPosition, bool flush) {
     if (flush) io.FlushStorage();
 }
 
+std::span<const uint8_t> TTarnTableIO::StoredSlot(const TRecordEntry& entry, int field) {
+    TTarnDBFileIO& io = File();
+    size_t size = static_cast<size_t>(SlotSize(field));
+    int64_t at = static_cast<int64_t>(entry.dataOffset) + SlotOffset(field);
+    const uint8_t* slot = io.View(at, size);
+    bool encrypt = Encrypt(field);
+    if (slot != nullptr && !encrypt) return {slot, size};
+    slotScratch_.resize(size);
+    if (slot == nullptr) {
+        io.ReadAt(at, size, slotScratch_.data());
+        slot = slotScratch_.data();
+    }
+    io.DecodeStoredBuffer(slot, slotScratch_.data(), encrypt, size);
+    return {slotScratch_.data(), size};
+}
+
 void TTarnTableIO::ReadStoredField(int32_t recNo, int field, TStream& dest) {
     bool blob = IsBlobType(fieldDefs_[field].FieldType);
     File().ReadFieldValue(RecordItemOffset(recNo), SlotOffset(field), blob ? kBlobDescriptorSize : SlotSize(field),

@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,10 @@ public:
     void AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert);
     void ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove);
     void RemoveRecord(int physicalPosition, bool flush);
+    // The decoded bytes of non-blob field `field` of the record `entry`, valid until the next
+    // call on this object (decrypted into a scratch buffer when the database is encrypted).
+    // The caller holds the file lock.
+    std::span<const uint8_t> StoredSlot(const TRecordEntry& entry, int field);
     // Reads and decodes one field of a stored record: a slot's bytes or a blob's value.
     void ReadStoredField(int32_t recNo, int field, TStream& dest);
 
@@ -160,6 +165,7 @@ private:
     std::vector<std::vector<int32_t>> indexBlocks_;
     std::vector<TRecordList> lists_;
     std::vector<uint8_t> scratch_;
+    std::vector<uint8_t> slotScratch_;
     // Records read ahead: the fixed parts of consecutive entries, by DataOffset.
     struct ReadAheadCache {
         std::vector<int32_t> offsets;  // DataOffset of each copy, in order

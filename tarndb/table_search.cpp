@@ -35,13 +35,18 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
     TMemoryStream stored;
     FileLockGuard lock(tableIO_->File());  // one lock for the whole scan
     for (int pos = 0; pos < view_->Count(); ++pos) {
-        int32_t recNo = view_->At(pos).recNo;
+        const TRecordEntry& entry = view_->At(pos);
         bool all = true;
         for (TField* f : fields) {
             int storageField = f->FieldNo() - 1;
-            stored.Clear();
-            tableIO_->ReadStoredField(recNo, storageField, stored);
-            std::span<const uint8_t> right(stored.Memory(), static_cast<size_t>(stored.Size()));
+            std::span<const uint8_t> right;
+            if (f->IsBlob()) {
+                stored.Clear();
+                tableIO_->ReadStoredField(entry.recNo, storageField, stored);
+                right = std::span<const uint8_t>(stored.Memory(), static_cast<size_t>(stored.Size()));
+            } else {
+                right = tableIO_->StoredSlot(entry, storageField);
+            }
             std::span<const uint8_t> left;
             std::string blob;
             if (f->IsBlob()) {
