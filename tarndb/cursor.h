@@ -29,6 +29,7 @@
 #include "platform/dataset/dataset.h"
 #include "tarndb/blob_stream.h"
 #include "tarndb/database.h"
+#include "tarndb/field_buffers.h"
 #include "tarndb/filter/data_source.h"
 #include "tarndb/filter/filter_parser.h"
 #include "tarndb/owner.h"
@@ -80,6 +81,8 @@ class TTarnRecordBuffer : public TRecordBuffer {
 public:
     using TRecordBuffer::TRecordBuffer;
     std::vector<std::unique_ptr<TOptimBlobStream>> blobs;  // index: field number - 1
+    // The table's field buffers over this buffer, built once on first use.
+    std::unique_ptr<TFieldBuffers> binding;
     TOptimBlobStream* Blob(int fieldNo) const {
         size_t i = static_cast<size_t>(fieldNo - 1);
         return i < blobs.size() ? blobs[i].get() : nullptr;

@@ -6,10 +6,17 @@
 namespace tarn {
 
 void TRecordList::Locate(int position, size_t& chunk, size_t& offset) const {
+    if (hint_ < chunks_.size() && position >= starts_[hint_] &&
+        position < starts_[hint_] + static_cast<int>(chunks_[hint_].size())) {
+        chunk = hint_;
+        offset = static_cast<size_t>(position - starts_[hint_]);
+        return;
+    }
     // Last chunk whose start is <= position.
     auto it = std::upper_bound(starts_.begin(), starts_.end(), position);
     chunk = static_cast<size_t>(it - starts_.begin()) - 1;
     offset = static_cast<size_t>(position - starts_[chunk]);
+    hint_ = chunk;
 }
 
 void TRecordList::RebuildStarts(size_t fromChunk) {

@@ -46,6 +46,7 @@ private:
 
     std::vector<std::vector<TRecordEntry>> chunks_;
     std::vector<int> starts_;  // starts_[c] = position of chunks_[c][0]
+    mutable size_t hint_ = 0;  // the chunk of the last access: walks stay in it
     int count_ = 0;
 };
 

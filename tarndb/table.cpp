@@ -99,7 +99,6 @@ void TTarnTable::InternalOpen() {
 }
 
 void TTarnTable::InternalClose() {
-    buffers_.Clear();
     if (tableIO_) tableIO_->ReleaseTable();
     tableIO_ = nullptr;
     view_.reset();
@@ -166,21 +165,26 @@ void TTarnTable::LoadViewList() {
 // ---- reading --------------------------------------------------------------------------------
 
 TFieldBuffers& TTarnTable::BindRecordBuffer(TRecordBuffer& buffer) {
-    buffers_.Clear();  // keeps its capacity: rebinding allocates nothing
+    // Each record buffer keeps its binding: the addresses of its slots and blob streams do
+    // not change while it lives, and it dies before the table closes.
+    auto& tb = static_cast<TTarnRecordBuffer&>(buffer);
+    if (tb.binding) return *tb.binding;
+    tb.binding = std::make_unique<TFieldBuffers>();
+    TFieldBuffers& fb = *tb.binding;
     uint8_t* base = buffer.Bytes().data();
     for (size_t i = 0; i < fieldNoOfStorageField_.size(); ++i) {
         int fieldNo = fieldNoOfStorageField_[i];
         if (fieldNo == 0) {
-            buffers_.AddInactive();
+            fb.AddInactive();
             continue;
         }
         uint8_t type = tableIO_->FieldDefs()[static_cast<int>(i)].FieldType;
         if (format::IsBlobType(type))
-            buffers_.AddBlob(BlobOf(buffer, fieldNo), type);
+            fb.AddBlob(BlobOf(buffer, fieldNo), type);
         else
-            buffers_.Add(base + FieldOffset(fieldNo), type, tableIO_->SlotSize(static_cast<int>(i)));
+            fb.Add(base + FieldOffset(fieldNo), type, tableIO_->SlotSize(static_cast<int>(i)));
     }
-    return buffers_;
+    return fb;
 }
 
 void TTarnTable::ReadRecord(TRecordBuffer& buffer, int index) {

@@ -124,7 +124,6 @@ private:
     int rangeKeyCount_ = 0;
     TIndexDefs indexDefs_;
     TMasterDataLink masterLink_;
-    TFieldBuffers buffers_;
     // Positions of the view whose records were last read ahead for a walk.
     int readAheadFrom_ = 0, readAheadUntil_ = 0;
     static constexpr int kReadAheadRows = 64;

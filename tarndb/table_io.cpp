@@ -247,22 +247,17 @@ void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
 
 const uint8_t* TTarnTableIO::FromReadAhead(int32_t dataOffset) {
     auto& c = readAhead_;
-    if (c.offsets.empty()) return nullptr;
+    // Walks ask for the copy after the last one (or the same again): look there only, so a
+    // miss costs two comparisons.
+    size_t i = c.next;
+    if (i < c.offsets.size() && c.offsets[i] != dataOffset) ++i;
+    if (i >= c.offsets.size() || c.offsets[i] != dataOffset) return nullptr;
     if (NowMs() - c.takenAtMs > kReadAheadLifetimeMs) {
         c.Clear();
         return nullptr;
     }
-    for (size_t i = c.next; i < c.offsets.size(); ++i)
-        if (c.offsets[i] == dataOffset) {
-            c.next = i;
-            return c.bytes.data() + i * static_cast<size_t>(recordSize_);
-        }
-    for (size_t i = 0; i < c.next; ++i)
-        if (c.offsets[i] == dataOffset) {
-            c.next = i;
-            return c.bytes.data() + i * static_cast<size_t>(recordSize_);
-        }
-    return nullptr;
+    c.next = i;
+    return c.bytes.data() + i * static_cast<size_t>(recordSize_);
 }
 
 void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
@@ -287,7 +282,7 @@ void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
         if (!item.active) continue;
         const TTarnFieldDef& def = fieldDefs_[i];
         bool encrypt = encrypted && !def.StorePlain;
-        if (IsBlobType(def.FieldType)) {
+        if (item.blob != nullptr || IsBlobType(def.FieldType)) {
             if (item.blob)
                 item.blob->SetStoredLocation(static_cast<int64_t>(e.dataOffset) + SlotOffset(i), encrypt,
                                              compressed && !def.StorePlain);
