@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
@@ -40,6 +41,11 @@ void QtDesktopServices::ExecModal(QDialog& dialog) { dialog.exec(); }
 void QtDesktopServices::OpenWithAssociatedProgram(const QString& path) {
     if (path.isEmpty()) return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool QtDesktopServices::StartProgram(const QString& program, const QStringList& arguments) {
+    if (program.isEmpty()) return false;
+    return QProcess::startDetached(program, arguments);
 }
 
 bool QtDesktopServices::SystemTrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }

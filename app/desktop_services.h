@@ -1,6 +1,6 @@
 // Everything the version manager asks of the desktop that a test must be able to answer
 // or observe: message boxes, the file-open dialog, running a modal dialog, opening a file
-// with its associated program, the notification area and its balloon.
+// with its associated program, starting a program, the notification area and its balloon.
 //
 // The main window and its dialogs reach the desktop only through this interface; the
 // program installs QtDesktopServices, tests a double that answers dialogs and records
@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QDialog;
 class QSystemTrayIcon;
@@ -31,6 +32,9 @@ public:
     // Starts the program the desktop associates with the file's type. The outcome is not
     // reported: a missing file or an unknown type simply opens nothing.
     virtual void OpenWithAssociatedProgram(const QString& path) = 0;
+    // Starts `program` (a path, or a name looked up on the search path) with `arguments`,
+    // detached: it runs on by itself. False when it could not be started.
+    virtual bool StartProgram(const QString& program, const QStringList& arguments) = 0;
     // Whether the desktop has a notification area to hide into.
     virtual bool SystemTrayAvailable() = 0;
     // A balloon message at the tray icon with the information icon.
@@ -46,6 +50,7 @@ public:
     QString GetOpenFileName(QWidget* parent) override;
     void ExecModal(QDialog& dialog) override;
     void OpenWithAssociatedProgram(const QString& path) override;
+    bool StartProgram(const QString& program, const QStringList& arguments) override;
     bool SystemTrayAvailable() override;
     void ShowBalloon(QSystemTrayIcon& tray, const QString& title, const QString& text,
                      int timeoutMs) override;

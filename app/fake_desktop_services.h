@@ -1,6 +1,7 @@
 // Test double of the desktop: answers the file-open dialog with a prepared path, runs a
 // prepared script on each modal dialog instead of waiting for a user, records every
-// message box, balloon and "open" request, and says whether a notification area exists.
+// message box, balloon, "open" request and started program, and says whether a
+// notification area exists.
 #pragma once
 
 #include <QDialog>
@@ -21,6 +22,10 @@ public:
         QString text;
         TMsgIcon icon;
     };
+    struct Started {
+        QString program;
+        QStringList arguments;
+    };
     struct Balloon {
         QString title;
         QString text;
@@ -30,6 +35,9 @@ public:
     std::vector<Message> messages;
     std::vector<Balloon> balloons;
     QStringList opened;
+    std::vector<Started> started;
+    // What StartProgram answers (the start is recorded either way).
+    bool startSucceeds = true;
     // Answers of the file-open dialog, taken in order; an empty list answers "cancel".
     std::deque<QString> openFileAnswers;
     // Scripts run on the modal dialogs, taken in order. A script plays the user: it
@@ -56,6 +64,10 @@ public:
         script(dialog);
     }
     void OpenWithAssociatedProgram(const QString& path) override { opened << path; }
+    bool StartProgram(const QString& program, const QStringList& arguments) override {
+        started.push_back({program, arguments});
+        return startSucceeds;
+    }
     bool SystemTrayAvailable() override { return trayAvailable; }
     void ShowBalloon(QSystemTrayIcon&, const QString& title, const QString& text,
                      int timeoutMs) override {

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -141,6 +143,105 @@ void CopyVersionFile(const QString& source, const QString& target) {
     temp.CloseOrThrow();
     if (rename(temp.path().constData(), dst.constData()) != 0) ThrowIo("Rename", dst, errno);
     temp.Commit();
+}
+
+namespace {
+
+// The file a path names: the path itself, or the end of its chain of symbolic links. A
+// dangling link gives the path of the missing file it points to, so the restore makes it.
+QByteArray ResolveTarget(const QByteArray& path) {
+    struct stat st;
+    if (lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char resolved[PATH_MAX];
+    if (realpath(path.constData(), resolved) != nullptr) return QByteArray(resolved);
+    // Dangling: follow the links by hand, as far as they go.
+    QByteArray current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        char link[PATH_MAX];
+        const ssize_t n = readlink(current.constData(), link, sizeof link - 1);
+        if (n < 0) return current;
+        QByteArray next(link, static_cast<qsizetype>(n));
+        if (!next.startsWith('/')) {
+            const qsizetype slash = current.lastIndexOf('/');
+            next = (slash < 0 ? QByteArray() : current.left(slash + 1)) + next;
+        }
+        current = next;
+    }
+    ThrowOpen(path, ELOOP);
+}
+
+}  // namespace
+
+TVersionRestore::TVersionRestore(const QString& copy, const QString& target)
+    : copyPath_(QFile::encodeName(copy)), targetPath_(ResolveTarget(QFile::encodeName(target))) {
+    in_ = open(copyPath_.constData(), O_RDONLY | O_CLOEXEC);
+    if (in_ < 0) ThrowOpen(copyPath_, errno);
+    struct stat st;
+    int err = 0;
+    if (fstat(in_, &st) != 0)
+        err = errno;
+    else if (S_ISDIR(st.st_mode))
+        err = EISDIR;
+    if (err != 0) {
+        close(in_);
+        in_ = -1;
+        ThrowOpen(copyPath_, err);
+    }
+    const qsizetype slash = targetPath_.lastIndexOf('/');
+    // Beside the target, so the rename stays within one file system.
+    QByteArray templ =
+        targetPath_.left(slash + 1) + '.' + targetPath_.mid(slash + 1) + ".restore-XXXXXX";
+    out_ = mkostemp(templ.data(), O_CLOEXEC);
+    if (out_ < 0) {
+        err = errno;
+        close(in_);
+        in_ = -1;
+        ThrowOpen(targetPath_, err);
+    }
+    tempPath_ = templ;
+}
+
+TVersionRestore::~TVersionRestore() {
+    if (in_ >= 0) close(in_);
+    if (out_ >= 0) close(out_);
+    if (!tempPath_.isEmpty()) unlink(tempPath_.constData());
+}
+
+void TVersionRestore::Commit() {
+    if (tempPath_.isEmpty()) throw tarn::EInOutError("TVersionRestore: already committed");
+    struct stat copySt;
+    if (fstat(in_, &copySt) != 0) ThrowIo("Stat", copyPath_, errno);
+    CopyData(in_, out_, static_cast<int64_t>(copySt.st_size), copyPath_, tempPath_);
+
+    // The permissions of the file being replaced; a missing file gets the copy's.
+    struct stat targetSt;
+    mode_t mode = copySt.st_mode & 07777;
+    if (stat(targetPath_.constData(), &targetSt) == 0) {
+        mode = targetSt.st_mode & 07777;
+        // Keeping the owner needs the right to give files away; without it the file
+        // belongs to the user who restores it, as after any save by that user.
+        if (targetSt.st_uid != geteuid() || targetSt.st_gid != getegid())
+            (void)fchown(out_, targetSt.st_uid, targetSt.st_gid);
+    }
+    // After fchown: giving a file away clears its set-id bits.
+    if (fchmod(out_, mode) != 0) ThrowIo("Write", tempPath_, errno);
+    if (fdatasync(out_) != 0) ThrowIo("Flush", tempPath_, errno);
+    const int fd = out_;
+    out_ = -1;
+    if (close(fd) != 0) ThrowIo("Write", tempPath_, errno);
+    if (rename(tempPath_.constData(), targetPath_.constData()) != 0)
+        ThrowIo("Rename", targetPath_, errno);
+    tempPath_.clear();
+
+    // The rename itself reaches the disk with the directory.
+    const qsizetype slash = targetPath_.lastIndexOf('/');
+    const QByteArray dir =
+        slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : targetPath_.left(slash);
+    const int dirFd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
+    }
 }
 
 }  // namespace filever

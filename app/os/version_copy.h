@@ -10,10 +10,43 @@
 // error the temporary file is removed and the target is left as it was.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace filever {
 
 void CopyVersionFile(const QString& source, const QString& target);
+
+// Putting a stored copy back in place of a watched file, in two steps so that the caller
+// can do its own work (capturing the file's current state) after everything that can be
+// checked without changing anything has been checked:
+//   TVersionRestore restore(copy, target);  // opens the copy, creates the temporary file
+//   ...                                      // beside the target (read-only dir: raises)
+//   restore.Commit();                        // data, permissions, disk, rename
+// The target is replaced atomically: a reader sees the old file or the whole restored one.
+// When the target is a symbolic link the file it points to is replaced, the link stays.
+// The restored file keeps the target's permission bits (and, where allowed, its owner and
+// group); a target that no longer exists is made again with the copy's permission bits.
+// It gets the current time as its last-write time: it is a new state of the file.
+//
+// Errors as CopyVersionFile: EFOpenError when the copy cannot be opened or the temporary
+// file cannot be created, EInOutError for a failed read, write, flush or rename. Without
+// a successful Commit the temporary file is removed and the target is left as it was.
+class TVersionRestore {
+public:
+    TVersionRestore(const QString& copy, const QString& target);
+    ~TVersionRestore();
+    TVersionRestore(const TVersionRestore&) = delete;
+    TVersionRestore& operator=(const TVersionRestore&) = delete;
+
+    void Commit();
+
+private:
+    int in_ = -1;
+    int out_ = -1;
+    QByteArray copyPath_;    // native bytes
+    QByteArray targetPath_;  // native bytes, the link's target when the path is a link
+    QByteArray tempPath_;    // native bytes; empty once renamed
+};
 
 }  // namespace filever

@@ -1,0 +1,54 @@
+#include "app/version_restore.h"
+
+#include <QFileInfo>
+
+#include "app/gb_text.h"
+#include "app/os/file_time.h"
+#include "app/os/version_copy.h"
+#include "app/version_capture.h"
+#include "platform/errors.h"
+
+namespace filever {
+namespace {
+
+[[noreturn]] void Refuse(const QString& text) { throw tarn::EDatabaseError(QStringToAnsi(text)); }
+
+}  // namespace
+
+QString RestoreBackupRemark(const QString& versionName) {
+    return QStringLiteral("恢复版本 %1 之前的状态").arg(versionName);
+}
+
+void RestoreVersion(TCatalogue& catalogue, const QString& path, const verinfo& version,
+                    TRestoreOutcome& outcome) {
+    // The exact registered path: a case-insensitive lookup could pick another file.
+    TFileRow file;
+    bool found = false;
+    for (const TFileRow& row : catalogue.AllFiles())
+        if (row.SourcePath == path) {
+            file = row;
+            found = true;
+            break;
+        }
+    if (!found) Refuse(QStringLiteral("文件“%1”不在监控列表中").arg(path));
+    if (version.FileNo != file.FileNo || version.FilePath.isEmpty())
+        Refuse(QStringLiteral("版本“%1”不是文件“%2”的版本").arg(version.VerName, path));
+
+    // Everything that can be checked without a change: the copy opens, the directory
+    // takes a new file.
+    TVersionRestore restore(version.FilePath, path);
+
+    if (QFileInfo::exists(path)) {
+        const QString current = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+        if (current != file.RecordedTime) {
+            outcome.captured = CaptureVersion(catalogue, path, RestoreBackupRemark(version.VerName),
+                                              outcome.capturedVersion);
+        }
+    }
+
+    restore.Commit();
+    outcome.restoredTime = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+    catalogue.SetRecordedTime(file.FileNo, outcome.restoredTime);
+}
+
+}  // namespace filever
