@@ -1,5 +1,7 @@
 #include "tarndb/table.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -246,6 +248,29 @@ TEST_F(TableTest, FailuresAndTheirMessages) {
     EXPECT_NE(ErrorOf([&] { f.Open(); }), "(no error)");
     EXPECT_TRUE(f.Active());
     EXPECT_TRUE(f.Filtered());
+}
+
+TEST_F(TableTest, ReadOnlyFilesAndUnknownSessions) {
+    TTarnTable s(nullptr, "TS");
+    s.SetDatabaseName(path);
+    s.SetTableName("Plain");
+    s.SetSessionName("Nope");
+    EXPECT_EQ(ErrorOf([&] { s.Open(); }), "Invalid session name Nope");
+    EXPECT_FALSE(s.Active());
+
+    {
+        TTarnTable w;
+        Open(w);
+        Add(w, "kept", 1);
+    }
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    TTarnTable t(nullptr, "RO");
+    Open(t);
+    EXPECT_EQ(t.RecordCount(), 1);
+    EXPECT_FALSE(t.CanModify());
+    EXPECT_EQ(ErrorOf([&] { t.Edit(); }), "RO: Cannot modify a read-only dataset");
+    EXPECT_EQ(ErrorOf([&] { t.Delete(); }), "RO: Cannot modify a read-only dataset");
+    EXPECT_EQ(t.FieldByName("Name")->AsString(), "kept");
 }
 
 TEST_F(TableTest, FindFirstSearchesWithoutFiltering) {

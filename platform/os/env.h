@@ -36,8 +36,9 @@ public:
     virtual int64_t Size() = 0;
     // Forces written data to the disk (fdatasync).
     virtual void Sync() = 0;
-    // Non-blocking exclusive lock of one byte, exclusive between opens (also two opens in
-    // one process). Returns false when another open holds it.
+    // Non-blocking lock of one byte, exclusive between opens (also two opens in one
+    // process); an open for reading only takes it shared, which still excludes every
+    // writer. Returns false when another open holds it.
     virtual bool TryLockByte(int64_t offset) = 0;
     virtual void UnlockByte(int64_t offset) = 0;
 

@@ -49,7 +49,7 @@ bool OfdLock(int fd, short type, off_t offset) {
 
 class PosixFile final : public File {
 public:
-    PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
+    PosixFile(std::string path, int fd, bool writable) : File(std::move(path)), fd_(fd), writable_(writable) {}
     ~PosixFile() override {
         if (map_) munmap(map_, static_cast<size_t>(mapLength_));
         close(fd_);  // drops every OFD lock of this open
@@ -93,7 +93,9 @@ public:
         if (fdatasync(fd_) != 0) ThrowIo("Flush", Path(), errno);
     }
 
-    bool TryLockByte(int64_t offset) override { return OfdLock(fd_, F_WRLCK, offset); }
+    // An open for reading only cannot hold a write lock; its shared lock still excludes
+    // every writer, which is what a reader needs.
+    bool TryLockByte(int64_t offset) override { return OfdLock(fd_, writable_ ? F_WRLCK : F_RDLCK, offset); }
     void UnlockByte(int64_t offset) override { OfdLock(fd_, F_UNLCK, offset); }
 
     const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
@@ -128,11 +130,12 @@ public:
 
 private:
     int fd_;
+    bool writable_;
     void* map_ = nullptr;
     int64_t mapLength_ = 0;
 };
 
-std::unique_ptr<File> FinishOpen(const std::string& path, int fd, OpenSharing sharing) {
+std::unique_ptr<File> FinishOpen(const std::string& path, int fd, OpenSharing sharing, bool writable) {
     if (sharing != OpenSharing::Everybody) {
         short type = sharing == OpenSharing::Exclusive ? F_WRLCK : F_RDLCK;
         if (!OfdLock(fd, type, kSharingByte)) {
@@ -143,7 +146,7 @@ std::unique_ptr<File> FinishOpen(const std::string& path, int fd, OpenSharing sh
                                 : SystemText(err));
         }
     }
-    return std::make_unique<PosixFile>(path, fd);
+    return std::make_unique<PosixFile>(path, fd, writable);
 }
 
 class PosixEnv final : public Env {
@@ -166,14 +169,14 @@ public:
         int flags = (access == OpenAccess::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
         int fd = open(path.c_str(), flags);
         if (fd < 0) ThrowOpen(full, SystemText(errno));
-        return FinishOpen(full, fd, sharing);
+        return FinishOpen(full, fd, sharing, access == OpenAccess::ReadWrite);
     }
 
     std::unique_ptr<File> CreateFile(const std::string& path, OpenSharing sharing) override {
         std::string full = FullPath(path);
         int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) ThrowOpen(full, SystemText(errno));
-        return FinishOpen(full, fd, sharing);
+        return FinishOpen(full, fd, sharing, true);
     }
 
     void SleepMs(int milliseconds) override {
