@@ -318,6 +318,9 @@ void Tmainw::AddFileUnderSelected(const QString& path) {
         versionNode->setIcon(0, fileNode->icon(0));
         fileNode->insertChild(0, versionNode);
     }
+    // The new file and its first version show at once, as after a restart.
+    selected->setExpanded(true);
+    fileNode->setExpanded(true);
 }
 
 void Tmainw::DropFiles(const QStringList& paths) {
@@ -342,20 +345,28 @@ void Tmainw::AddVersionRow(const verinfo& rec) {
     new QTreeWidgetItem(ListView1, {rec.VerName, SizeTextK(rec.SizeText), rec.Remark});
 }
 
+int32_t Tmainw::FileNoOf(const QTreeWidgetItem* fileNode) {
+    verinfo file;
+    catalogue_.FindFileByPath(fileNode->text(0), file);
+    return file.FileNo;  // 0 (any file) when the path is not registered
+}
+
 void Tmainw::TreeView1Change(QTreeWidgetItem* node) {
     Guard([&] {
         ListView1->clear();
         if (!node) return;
         verinfo rec;  // one record for all rows, as the lookups leave it when nothing matches
         switch (Level(node)) {
-            case 1:
+            case 1: {
+                const int32_t fileNo = FileNoOf(node);
                 for (int i = 0; i < node->childCount(); ++i) {
-                    catalogue_.FindVersionByName(node->child(i)->text(0), rec);
+                    catalogue_.FindVersionByName(node->child(i)->text(0), rec, fileNo);
                     AddVersionRow(rec);
                 }
                 break;
+            }
             case 2:
-                catalogue_.FindVersionByName(node->text(0), rec);
+                catalogue_.FindVersionByName(node->text(0), rec, FileNoOf(node->parent()));
                 AddVersionRow(rec);
                 break;
             default:
@@ -371,7 +382,7 @@ void Tmainw::TreeView1DblClick() {
         ExpandAll(selected);
         verinfo rec;
         if (Level(selected) == 2)
-            catalogue_.FindVersionByName(selected->text(0), rec);
+            catalogue_.FindVersionByName(selected->text(0), rec, FileNoOf(selected->parent()));
         else
             catalogue_.FindFileByPath(selected->text(0), rec);
         desktop_.OpenWithAssociatedProgram(rec.FilePath);
@@ -390,9 +401,8 @@ void Tmainw::N5Click() {
         if (!selected || Level(selected) != 2) return;
         // The version of this node's own file, even when another file has a version of
         // the same name.
-        verinfo file;
-        catalogue_.FindFileByPath(selected->parent()->text(0), file);
-        catalogue_.SetVersionDescription(file.FileNo, selected->text(0), dialog.Text());
+        catalogue_.SetVersionDescription(FileNoOf(selected->parent()), selected->text(0),
+                                         dialog.Text());
         TreeView1Change(selected);
     });
 }

@@ -108,6 +108,9 @@ private:
     void AddFileUnderSelected(const QString& path);
     void UpdateWatchers();
     void AddVersionRow(const verinfo& rec);
+    // The number of the file a file node stands for; versions of a node are looked up
+    // within their own file, as two files may have versions of the same name.
+    int32_t FileNoOf(const QTreeWidgetItem* fileNode);
     void ShowMessage(const QString& text);
     template <typename F>
     void Guard(F&& action);
