@@ -24,6 +24,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/app_icon.h"
 #include "app/area_dialog.h"
 #include "app/catalogue.h"
 #include "app/desktop_services.h"
@@ -104,6 +105,9 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setHeaderHidden(true);
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A double-click opens the node's file and expands the node (TreeView1DblClick); the
+    // tree's own toggling would fold it up again.
+    TreeView1->setExpandsOnDoubleClick(false);
     TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
     TreeView1->setAcceptDrops(true);
     TreeView1->viewport()->setAcceptDrops(true);
@@ -152,7 +156,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     MenuItem4 = pm1->addAction(QStringLiteral("退出Wendle文件管理"));
     TrayIcon1.setContextMenu(pm1);
     TrayIcon1.setToolTip(kAppTitle);
-    TrayIcon1.setIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+    TrayIcon1.setIcon(AppIcon());
     setWindowIcon(TrayIcon1.icon());
 
     tmr1.setInterval(options_.monitorDelayMs);
@@ -210,7 +214,8 @@ Tmainw::~Tmainw() = default;
 void Tmainw::FormCreate() {
     Guard([&] {
         MinimizeToTray = true;
-        if (desktop_.SystemTrayAvailable()) TrayIcon1.show();
+        // Visible from the start; a notification area that appears later shows it then.
+        TrayIcon1.show();
         PendingFiles.clear();
         // CreateWatchers: the set follows the registered files; it is filled once the
         // catalogue is loaded and kept current by every registration and removal.
@@ -466,7 +471,14 @@ void Tmainw::ShowMainWindow() {
     activateWindow();
 }
 
-void Tmainw::HideMainWindow() { hide(); }
+void Tmainw::HideMainWindow() {
+    // Without a notification area a hidden window could never be found again: it goes to
+    // the task bar instead.
+    if (desktop_.SystemTrayAvailable())
+        hide();
+    else
+        showMinimized();
+}
 
 void Tmainw::Exit() {
     ExitRequested = true;
@@ -486,12 +498,8 @@ void Tmainw::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     Guard([&] {
-        if (!desktop_.SystemTrayAvailable()) {
-            // Without a notification area a hidden window could never be found again.
-            showMinimized();
-            return;
-        }
         HideMainWindow();
+        if (!desktop_.SystemTrayAvailable()) return;
         TrayIcon1.show();
         desktop_.ShowBalloon(TrayIcon1, QStringLiteral("温馨提示"),
                              QStringLiteral("文件版本控制进入后台运行\r"

@@ -84,6 +84,8 @@ public:
     void DropFiles(const QStringList& paths);
 
     void ShowMainWindow();
+    // Background: hidden with its task-bar entry; minimised instead when the desktop has
+    // no notification area to come back from.
     void HideMainWindow();
     // Every exit path: sets ExitRequested and closes the window.
     void Exit();

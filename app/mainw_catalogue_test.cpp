@@ -188,6 +188,28 @@ TEST_F(WindowOverCatalogue, EachChangeGivesOnePromptAndANewVersionWhateverTheAns
     }
 }
 
+class InTheBackground : public WindowOverCatalogue, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(InTheBackground, MonitoringGoesOnAfterClosing) {
+    const bool tray = GetParam();
+    desktop.trayAvailable = tray;
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt");
+    Register({Q(plan)});
+    w->show();
+    w->close();
+    EXPECT_EQ(desktop.balloons.size(), tray ? 1u : 0u);
+    AnswerPrompt("in the background");
+    Change(plan, "later", 1600000500);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(1).size() == 2; }, 5000));
+    EXPECT_EQ(Version(1, VersionOf(plan)).Remark, "in the background");
+    EXPECT_EQ(w->isVisible(), !tray);
+    EXPECT_EQ(w->isMinimized(), !tray);
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, InTheBackground, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Tray" : "NoTray"; });
+
 TEST_F(WindowOverCatalogue, TwoFilesChangedInOneBurstGiveOnePassWithPromptsInFileIndexOrder) {
     w = Make(*catalogue);
     const std::string a = Source("a.txt"), b = Source("b.txt");

@@ -110,16 +110,42 @@ TEST_F(MainWindowTest, CloseHidesToTheTrayWithTheBalloonEveryTime) {
     EXPECT_FALSE(w->ExitRequested);
 }
 
-TEST_F(MainWindowTest, WithoutANotificationAreaCloseMinimisesInstead) {
-    desktop.trayAvailable = false;
+// Background and exit, with a notification area (hidden, balloon) and without one
+// (minimised to the task bar, so the window can always be found again).
+class TrayOrNot : public testing::MainWindowFixture, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TrayOrNot, BackgroundAndExitPaths) {
+    const bool tray = GetParam();
+    desktop.trayAvailable = tray;
     CatalogueDouble catalogue;
     auto w = Make(catalogue);
+    QSignalSpy closed(w.get(), &Tmainw::Closed);
     w->show();
-    w->close();
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(w->isMinimized());
-    EXPECT_TRUE(desktop.balloons.empty());
+    auto inBackground = [&] { return tray ? !w->isVisible() : w->isVisible() && w->isMinimized(); };
+    auto inForeground = [&] { return w->isVisible() && !w->isMinimized(); };
+    QAction* backgrounds[] = {nullptr, w->MenuItem2, w->ToolBarPager1->PreviewMenu1->actions()[0]};
+    for (QAction* background : backgrounds) {
+        const size_t balloons = desktop.balloons.size();
+        if (background)
+            background->trigger();
+        else
+            w->ToolBarPager1->CloseButton->click();
+        EXPECT_TRUE(inBackground()) << (background ? background->text().toStdString() : "close");
+        // The balloon comes with closing only, once each time, and only at a tray.
+        EXPECT_EQ(desktop.balloons.size(), balloons + (tray && !background ? 1 : 0));
+        w->MenuItem1->trigger();
+        EXPECT_TRUE(inForeground());
+    }
+    EXPECT_EQ(closed.count(), 0);
+    w->MenuItem2->trigger();
+    w->MenuItem4->trigger();  // exit from the background: the window is not shown
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(desktop.messages.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(MainWindow, TrayOrNot, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Tray" : "NoTray"; });
 
 TEST_F(MainWindowTest, ExitPathsEndTheProgramAndBackgroundHides) {
     CatalogueDouble catalogue;
