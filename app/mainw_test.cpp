@@ -227,15 +227,33 @@ TEST_F(MainWindowTest, AFailedPassIsReportedAndWatchingResumes) {
     EXPECT_TRUE(w->TreeView1->updatesEnabled());
 }
 
-TEST_F(MainWindowTest, RightClickSelectsTheNodeUnderTheMouse) {
+TEST_F(MainWindowTest, MouseRightClickSelectsAndDoubleClickOpensAndExpands) {
     CatalogueDouble catalogue;
     catalogue.areas = {{1, "one", "/a"}, {2, "two", "/b"}};
+    catalogue.files = {{1, 2, "/docs/x.txt", "", ""}};
+    catalogue.versions = {{1, "v1", "/b/x.txt-bak/x{v1}.txt", "", "1024", ".txt"}};
     auto w = Make(catalogue);
     w->show();
-    QTreeWidgetItem* two = w->TreeView1->topLevelItem(1);
-    const QPoint at = w->TreeView1->visualItemRect(two).center();
-    QTest::mouseClick(w->TreeView1->viewport(), Qt::RightButton, {}, at);
-    EXPECT_EQ(w->TreeView1->currentItem(), two);
+    QTreeWidgetItem* file = w->TreeView1->topLevelItem(1)->child(0);
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    // A right click selects the node under the mouse, and the list follows.
+    QTest::mouseClick(w->TreeView1->viewport(), Qt::RightButton, {},
+                      w->TreeView1->visualItemRect(file).center());
+    EXPECT_EQ(w->TreeView1->currentItem(), file);
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(1), "1K");
+    // On empty space it keeps the selection.
+    QTest::mouseClick(w->TreeView1->viewport(), Qt::RightButton, {},
+                      QPoint(5, w->TreeView1->viewport()->height() - 5));
+    EXPECT_EQ(w->TreeView1->currentItem(), file);
+
+    // A double-click opens the file and leaves its node expanded.
+    file->setExpanded(false);
+    const QPoint at = w->TreeView1->visualItemRect(file).center();
+    QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w->TreeView1->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(desktop.opened, QStringList{"/docs/x.txt"});
+    EXPECT_TRUE(file->isExpanded());
 }
 
 TEST_F(MainWindowTest, StartCheckWritesAndRemovesTheAutostartEntry) {
