@@ -125,6 +125,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     listTabs->addTab(ListView1, QStringLiteral("版本列表"));
     splitter->addWidget(TreeView1);
     splitter->addWidget(listTabs);
+    splitter->setSizes({300, 444});  // the tree's paths and the list's first two columns
     auto* pageLayout = new QVBoxLayout(treePage);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->setSpacing(0);
