@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/app_icon.h"
 #include "app/catalogue.h"
 #include "app/desktop_services.h"
 #include "app/error_report.h"
+#include "app/login_dialog.h"
 #include "app/mainw.h"
 #include "app/os/catalogue_path.h"
 #include "app/os/single_instance.h"
@@ -27,10 +29,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("filever"));
     QApplication::setApplicationDisplayName(kAppTitle);
+    QApplication::setDesktopFileName(QStringLiteral("filever"));
+    QApplication::setWindowIcon(AppIcon());
     // The window hides into the notification area: only an exit path ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
     QtDesktopServices desktop;
+    // The engine's password prompt and wait cursor, for as long as databases are open.
+    TEngineHooks hooks(desktop);
     TCatalogue catalogue;
     Tmainw::Options options;
     options.cataloguePath = CatalogueFileName();

@@ -84,6 +84,8 @@ public:
     void DropFiles(const QStringList& paths);
 
     void ShowMainWindow();
+    // Background: hidden with its task-bar entry; minimised instead when the desktop has
+    // no notification area to come back from.
     void HideMainWindow();
     // Every exit path: sets ExitRequested and closes the window.
     void Exit();
@@ -108,6 +110,9 @@ private:
     void AddFileUnderSelected(const QString& path);
     void UpdateWatchers();
     void AddVersionRow(const verinfo& rec);
+    // The number of the file a file node stands for; versions of a node are looked up
+    // within their own file, as two files may have versions of the same name.
+    int32_t FileNoOf(const QTreeWidgetItem* fileNode);
     void ShowMessage(const QString& text);
     template <typename F>
     void Guard(F&& action);
