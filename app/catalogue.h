@@ -135,6 +135,12 @@ public:
     // first row named `name`): Edit, "说明" := text, Post. False when no row matched.
     virtual bool SetVersionDescription(int32_t fileNo, const QString& name, const QString& text);
 
+    // The versions whose description or stored copy's file name contains `word`, letter
+    // case ignored (every version for the empty word): Tbfilever filtered by the engine's
+    // LIKE, case-insensitive, each candidate checked against the word; left unfiltered
+    // afterwards. All six fields of each row, in table order. In app/version_search.cpp.
+    virtual std::vector<verinfo> SearchVersions(const QString& word);
+
 private:
     std::unique_ptr<tarn::TTarnTable> Tbarea;
     std::unique_ptr<tarn::TTarnTable> Tbfileid;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/catalogue.h"
+#include "app/version_search.h"
 
 namespace filever::testing {
 
@@ -97,6 +98,16 @@ public:
                 return true;
             }
         return false;
+    }
+
+    std::vector<verinfo> SearchVersions(const QString& word) override {
+        std::vector<verinfo> out;
+        for (const auto& v : versions) {
+            verinfo rec;
+            Fill(v, rec);
+            if (VersionMatchesWord(rec, word)) out.push_back(rec);
+        }
+        return out;
     }
 
 private:

@@ -84,6 +84,10 @@ std::vector<verinfo> FindVersionsByWord(tarn::TTarnTable& versions, const QStrin
     return hits;
 }
 
+std::vector<verinfo> TCatalogue::SearchVersions(const QString& word) {
+    return FindVersionsByWord(*Tbfilever, word);
+}
+
 void FilterCatalogueTree(QTreeWidget& tree, const std::vector<verinfo>& hits,
                          const QMultiHash<QString, int32_t>& fileNos) {
     QSet<QPair<int32_t, QString>> wanted;

@@ -41,8 +41,8 @@ bool VersionMatchesWord(const verinfo& version, const QString& word);
 std::vector<verinfo> FindVersionsByWord(tarn::TTarnTable& versions, const QString& word);
 
 // Shows only the nodes of `hits` in the catalogue tree (area -> file -> version).
-// `fileNos` gives the numbers of the files registered under each path (a path may be
-// registered twice).
+// `fileNos` gives the numbers of the files registered under each path; a node knows its
+// file by its path only, so the nodes of a path registered twice show the hits of either.
 void FilterCatalogueTree(QTreeWidget& tree, const std::vector<verinfo>& hits,
                          const QMultiHash<QString, int32_t>& fileNos);
 // Shows every node again.
