@@ -151,6 +151,8 @@ QList<int> TCompareView::MarkedRows(const QPlainTextEdit* side) {
 
 void CompareFiles(TDesktopServices& desktop, QWidget* parent, const TCompareSide& older,
                   const TCompareSide& newer, const QStringList& diffTool) {
+    // Both files must be there, for the tool as for the built-in view.
+    const qint64 olderSize = SizeOf(older.path), newerSize = SizeOf(newer.path);
     if (!diffTool.isEmpty()) {
         if (desktop.StartProgram(diffTool.front(), diffTool.mid(1) << older.path << newer.path))
             return;
@@ -160,7 +162,6 @@ void CompareFiles(TDesktopServices& desktop, QWidget* parent, const TCompareSide
             TMsgIcon::Warning);
     }
 
-    const qint64 olderSize = SizeOf(older.path), newerSize = SizeOf(newer.path);
     auto sizes = [&] {
         return QStringLiteral("\n%1：%2 字节\n%3：%4 字节")
             .arg(older.title)

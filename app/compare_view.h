@@ -50,8 +50,9 @@ private:
     std::vector<TDiffRow> rows_;
 };
 
-// Compares `older` with `newer`. Raises tarn::EFOpenError when a file cannot be read for
-// the built-in view.
+// Compares `older` with `newer`. Raises tarn::EFOpenError when a file cannot be opened
+// (checked before the tool is started, so it never gets a missing path), EInOutError when
+// it cannot be read for the built-in view.
 void CompareFiles(TDesktopServices& desktop, QWidget* parent, const TCompareSide& older,
                   const TCompareSide& newer, const QStringList& diffTool);
 

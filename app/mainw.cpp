@@ -146,6 +146,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     N1 = PopupMenu1->addAction(QStringLiteral("添加监控版本"));
     N2 = PopupMenu1->addAction(QStringLiteral("删除监控文件"));
     N4 = PopupMenu1->addAction(QStringLiteral("增加存储区"));
+    CreateVersionCommands();
 
     pm1 = new QMenu(this);
     MenuItem1 = pm1->addAction(QStringLiteral("显示Wendle文件管理"));
@@ -545,11 +546,17 @@ bool Tmainw::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         case QEvent::MouseButtonPress: {
-            // A right click selects the node under the mouse before the menu opens.
+            // A right click selects the node under the mouse before the menu opens; on a
+            // node that is already selected it keeps the selection (two versions to
+            // compare) and only makes that node the current one.
             auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::RightButton) {
-                if (QTreeWidgetItem* node = TreeView1->itemAt(mouse->position().toPoint()))
-                    TreeView1->setCurrentItem(node);
+                if (QTreeWidgetItem* node = TreeView1->itemAt(mouse->position().toPoint())) {
+                    if (node->isSelected())
+                        TreeView1->setCurrentItem(node, 0, QItemSelectionModel::NoUpdate);
+                    else
+                        TreeView1->setCurrentItem(node);
+                }
             }
             break;
         }

@@ -1,6 +1,8 @@
 // Tmainw: the main window of the version manager. A frameless window whose ribbon draws
 // the caption; a tab "文件管理树" with the web strip, the catalogue tree TreeView1
-// (storage area -> watched file -> version) and the version list ListView1. Closing it
+// (storage area -> watched file -> version) with the search box above it, and the version
+// list ListView1. The tree's menu also restores and compares versions and opens the folder
+// of a file or a version (app/mainw_versions.cpp). Closing it
 // only hides it in the notification area (with a balloon); the program ends through the
 // tray menu's exit item, the application menu's exit item or the end of the session.
 //
@@ -16,10 +18,12 @@
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <functional>
 
 #include "app/watch_set.h"
 
 class QAction;
+class QLineEdit;
 class QMenu;
 class QTabWidget;
 class QTextBrowser;
@@ -69,6 +73,15 @@ public:
     QAction* MenuItem2;  // "后台运行"
     QAction* MenuItem4;  // "退出Wendle文件管理"
     QTimer tmr1;
+    // Version commands (app/mainw_versions.cpp).
+    QLineEdit* SearchEdit;        // above the tree: shows only versions with the word
+    QAction* RestoreItem;         // "恢复此版本"
+    QAction* CompareCurrentItem;  // "与当前文件比较"
+    QAction* CompareTwoItem;      // "比较两个版本" (two selected versions of one file)
+    QAction* OpenFolderItem;      // "打开所在文件夹"
+    // The user's diff tool, asked at each comparison (DiffToolOfUser); empty: the built-in
+    // view. Tests put their own answer here.
+    std::function<QStringList()> DiffTool;
 
     // Commands (each shows its own errors).
     void GlowButton13Click();
@@ -79,6 +92,12 @@ public:
     void TreeView1Change(QTreeWidgetItem* node);
     void TreeView1DblClick();
     void FileSystemWatcher1Change();
+    void RestoreClick();
+    void CompareCurrentClick();
+    void CompareTwoClick();
+    void OpenFolderClick();
+    // The search box's text changed: filters the tree, or shows all of it when empty.
+    void SearchChange(const QString& text);
     void tmr1Timer();
     // Registers each file under the selected node, in order (what a drop does).
     void DropFiles(const QStringList& paths);
@@ -114,6 +133,10 @@ private:
     // within their own file, as two files may have versions of the same name.
     int32_t FileNoOf(const QTreeWidgetItem* fileNode);
     void ShowMessage(const QString& text);
+    // Makes the search box and the version items of the tree's menu.
+    void CreateVersionCommands();
+    // Enables the version items for the nodes selected when the menu opens.
+    void UpdateVersionCommands();
     template <typename F>
     void Guard(F&& action);
 

@@ -1,0 +1,185 @@
+// The main window's version commands: restoring and comparing versions, opening the folder
+// of a file or a version, and the search box above the tree. The work itself is done
+// without widgets (app/version_restore.h, app/compare_view.h, app/version_search.h); here
+// it is tied to the tree's nodes, the watchers and the messages.
+#include <QAction>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/catalogue.h"
+#include "app/compare_view.h"
+#include "app/desktop_services.h"
+#include "app/error_report.h"
+#include "app/mainw.h"
+#include "app/version_compare.h"
+#include "app/version_restore.h"
+#include "app/version_search.h"
+
+namespace filever {
+namespace {
+
+int Level(const QTreeWidgetItem* node) {
+    int level = 0;
+    for (const QTreeWidgetItem* p = node->parent(); p; p = p->parent()) ++level;
+    return level;
+}
+
+QString VersionTitle(const QString& name) { return QStringLiteral("版本 %1").arg(name); }
+
+}  // namespace
+
+void Tmainw::CreateVersionCommands() {
+    DiffTool = DiffToolOfUser;
+
+    // The search box goes above the tree, in the tree's place in the splitter.
+    SearchEdit = new QLineEdit(this);
+    SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
+    SearchEdit->setPlaceholderText(QStringLiteral("搜索版本说明或文件名称"));
+    SearchEdit->setClearButtonEnabled(true);
+    if (auto* splitter = qobject_cast<QSplitter*>(TreeView1->parentWidget())) {
+        auto* pane = new QWidget;
+        auto* column = new QVBoxLayout(pane);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(2);
+        splitter->replaceWidget(splitter->indexOf(TreeView1),
+                                pane);  // TreeView1 moves into pane below
+        column->addWidget(SearchEdit);
+        column->addWidget(TreeView1, 1);
+    }
+    connect(SearchEdit, &QLineEdit::textChanged, this,
+            [this](const QString& text) { SearchChange(text); });
+
+    // Two versions are compared by selecting both (Ctrl or Shift with the mouse).
+    TreeView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    PopupMenu1->addSeparator();
+    RestoreItem = PopupMenu1->addAction(QStringLiteral("恢复此版本"));
+    CompareCurrentItem = PopupMenu1->addAction(QStringLiteral("与当前文件比较"));
+    CompareTwoItem = PopupMenu1->addAction(QStringLiteral("比较两个版本"));
+    OpenFolderItem = PopupMenu1->addAction(QStringLiteral("打开所在文件夹"));
+    connect(RestoreItem, &QAction::triggered, this, [this] { RestoreClick(); });
+    connect(CompareCurrentItem, &QAction::triggered, this, [this] { CompareCurrentClick(); });
+    connect(CompareTwoItem, &QAction::triggered, this, [this] { CompareTwoClick(); });
+    connect(OpenFolderItem, &QAction::triggered, this, [this] { OpenFolderClick(); });
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { UpdateVersionCommands(); });
+}
+
+void Tmainw::UpdateVersionCommands() {
+    const QTreeWidgetItem* node = TreeView1->currentItem();
+    const int level = node ? Level(node) : -1;
+    RestoreItem->setEnabled(level == 2);
+    CompareCurrentItem->setEnabled(level == 2);
+    OpenFolderItem->setEnabled(level == 1 || level == 2);
+    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
+    CompareTwoItem->setEnabled(selected.size() == 2 && Level(selected[0]) == 2 &&
+                               Level(selected[1]) == 2 &&
+                               selected[0]->parent() == selected[1]->parent());
+}
+
+void Tmainw::RestoreClick() {
+    QTreeWidgetItem* node = TreeView1->currentItem();
+    if (!node || Level(node) != 2) return;
+    QTreeWidgetItem* fileNode = node->parent();
+    const bool watching = Watchers.Active();
+    TRestoreOutcome outcome;
+    const bool restored = Guarded(desktop_, this, [&] {
+        verinfo version;
+        catalogue_.FindVersionByName(node->text(0), version, FileNoOf(fileNode));
+        // The restore's own write is no change to report.
+        Watchers.SetActive(false);
+        RestoreVersion(catalogue_, fileNode->text(0), version, outcome);
+    });
+    // The state before the restore is a version also when the restore failed after it.
+    if (outcome.captured) {
+        auto* captured = new QTreeWidgetItem(QStringList{outcome.capturedVersion.VerName});
+        captured->setIcon(0, fileNode->icon(0));
+        fileNode->insertChild(0, captured);
+    }
+    Guarded(desktop_, this, [&] { Watchers.SetActive(watching); });
+    if (!restored) return;
+    TreeView1Change(TreeView1->currentItem());
+    QString text = QStringLiteral("已将“%1”恢复为版本 %2。").arg(fileNode->text(0), node->text(0));
+    if (outcome.captured) {
+        text +=
+            QStringLiteral("\n恢复前的内容已保存为版本 %1。").arg(outcome.capturedVersion.VerName);
+    }
+    ShowMessage(text);
+}
+
+void Tmainw::CompareCurrentClick() {
+    Guarded(desktop_, this, [&] {
+        QTreeWidgetItem* node = TreeView1->currentItem();
+        if (!node || Level(node) != 2) return;
+        verinfo version;
+        catalogue_.FindVersionByName(node->text(0), version, FileNoOf(node->parent()));
+        CompareFiles(desktop_, this, {version.FilePath, VersionTitle(node->text(0))},
+                     {node->parent()->text(0), QStringLiteral("当前文件")},
+                     DiffTool ? DiffTool() : QStringList());
+    });
+}
+
+void Tmainw::CompareTwoClick() {
+    Guarded(desktop_, this, [&] {
+        QList<QTreeWidgetItem*> nodes = TreeView1->selectedItems();
+        if (nodes.size() != 2 || Level(nodes[0]) != 2 || Level(nodes[1]) != 2 ||
+            nodes[0]->parent() != nodes[1]->parent()) {
+            ShowMessage(QStringLiteral("请先选中同一文件的两个版本（按住 Ctrl 键单击）。"));
+            return;
+        }
+        // Version names are times: the older one sorts first and goes on the left.
+        std::sort(nodes.begin(), nodes.end(),
+                  [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+                      return a->text(0) < b->text(0);
+                  });
+        const int32_t fileNo = FileNoOf(nodes[0]->parent());
+        verinfo older, newer;
+        catalogue_.FindVersionByName(nodes[0]->text(0), older, fileNo);
+        catalogue_.FindVersionByName(nodes[1]->text(0), newer, fileNo);
+        CompareFiles(desktop_, this, {older.FilePath, VersionTitle(nodes[0]->text(0))},
+                     {newer.FilePath, VersionTitle(nodes[1]->text(0))},
+                     DiffTool ? DiffTool() : QStringList());
+    });
+}
+
+void Tmainw::OpenFolderClick() {
+    Guarded(desktop_, this, [&] {
+        QTreeWidgetItem* node = TreeView1->currentItem();
+        if (!node) return;
+        QString path;
+        if (Level(node) == 1) {
+            path = node->text(0);
+        } else if (Level(node) == 2) {
+            verinfo version;
+            catalogue_.FindVersionByName(node->text(0), version, FileNoOf(node->parent()));
+            path = version.FilePath;
+        }
+        if (path.isEmpty()) return;
+        const QString folder = QFileInfo(path).absolutePath();
+        if (!QFileInfo(folder).isDir()) {
+            ShowMessage(QStringLiteral("文件夹“%1”不存在。").arg(folder));
+            return;
+        }
+        desktop_.OpenWithAssociatedProgram(folder);
+    });
+}
+
+void Tmainw::SearchChange(const QString& text) {
+    Guarded(desktop_, this, [&] {
+        const QString word = text.trimmed();
+        if (word.isEmpty()) {
+            ShowWholeTree(*TreeView1);
+            return;
+        }
+        QMultiHash<QString, int32_t> fileNos;
+        for (const TFileRow& file : catalogue_.AllFiles())
+            fileNos.insert(file.SourcePath, file.FileNo);
+        FilterCatalogueTree(*TreeView1, catalogue_.SearchVersions(word), fileNos);
+    });
+}
+
+}  // namespace filever
