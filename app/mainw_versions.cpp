@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSplitter>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -54,6 +55,17 @@ void Tmainw::CreateVersionCommands() {
     }
     connect(SearchEdit, &QLineEdit::textChanged, this,
             [this](const QString& text) { SearchChange(text); });
+    // Nodes added while a search is shown (a new version, a new file) are held to the
+    // search too, once the command that adds them has finished.
+    auto* refilter = new QTimer(this);
+    refilter->setSingleShot(true);
+    refilter->setInterval(0);
+    connect(refilter, &QTimer::timeout, this, [this] {
+        if (!SearchEdit->text().trimmed().isEmpty()) SearchChange(SearchEdit->text());
+    });
+    connect(TreeView1->model(), &QAbstractItemModel::rowsInserted, refilter, [this, refilter] {
+        if (!SearchEdit->text().trimmed().isEmpty()) refilter->start();
+    });
 
     // Two versions are compared by selecting both (Ctrl or Shift with the mouse).
     TreeView1->setSelectionMode(QAbstractItemView::ExtendedSelection);

@@ -201,6 +201,15 @@ TEST_F(VersionCommands, SearchShowsOnlyMatchingVersions) {
     EXPECT_TRUE(shown(Area()) && shown(planNode) && shown(second));
     EXPECT_FALSE(shown(first) || shown(notesNode));
 
+    // A version taken while the search is shown is held to it as well.
+    Save(plan, "four\n", 1600000300);
+    AnswerPrompt(QStringLiteral("no match here"));
+    w->tmr1Timer();
+    ASSERT_EQ(planNode->childCount(), 3);
+    QTest::qWait(20);
+    EXPECT_FALSE(shown(planNode->child(0)));
+    EXPECT_TRUE(shown(second));
+
     w->SearchEdit->setText(QStringLiteral("notes"));  // by file name
     EXPECT_TRUE(shown(notesNode) && shown(notesNode->child(0)));
     EXPECT_FALSE(shown(planNode));
