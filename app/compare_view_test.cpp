@@ -80,7 +80,9 @@ TEST_F(CompareTest, MissingFileIsAnError) {
     const TCompareSide newer = Side("new.txt", "b\n");
     const TCompareSide gone{QString::fromStdString(dir.file("gone.txt")), "gone"};
     EXPECT_THROW(CompareFiles(desktop, nullptr, gone, newer, {}), tarn::EFOpenError);
+    EXPECT_THROW(CompareFiles(desktop, nullptr, gone, newer, {"meld"}), tarn::EFOpenError);
     EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(desktop.started.empty());
 }
 
 }  // namespace
