@@ -1,7 +1,7 @@
 // The body of the file-opening fuzz target, shared with the regression test that replays
-// the kept inputs: open arbitrary bytes as a memory database, list its tables and load
-// every table's header, record table and index tables. Any outcome but a clean load or a
-// tarn::Exception is a bug.
+// the kept inputs: open arbitrary bytes as a memory database, list its tables, load every
+// table (header, record table, index chains) and read its first records with every field,
+// blob values included. Any outcome but a clean load or a tarn::Exception is a bug.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +11,8 @@
 
 #include "platform/errors.h"
 #include "platform/streams/memory_registry.h"
-#include "tarndb/file_io.h"
+#include "tarndb/database.h"
+#include "tests/support/table_fixture.h"
 
 namespace tarn::fuzz {
 
@@ -19,20 +20,30 @@ inline void OpenDatabaseBytes(const uint8_t* data, size_t size) {
     TMemoryStream stream(std::string(reinterpret_cast<const char*>(data), size));
     std::string name = RegisterMemoryStream(&stream);
     try {
-        TTarnDBFileIO io(nullptr, TTarnDBMediumType::mtMemory, false);
-        io.OpenStorage(name, TTarnDBMediumType::mtMemory, false);
+        TTarnDatabase db(nullptr, "");
+        db.SetDatabaseName(name);
+        db.SetMediumType(TTarnDBMediumType::mtMemory);
+        db.Open();
+        db.SupplyPassword("fuzz");
         std::vector<std::string> names;
-        io.ListTableNames(names);
-        for (int t = 0; t < io.TableCount(); ++t) {
-            format::TableHeader header;
-            io.ReadTableHeader(t, header);
-            std::vector<format::RecordTabItem> items;
-            std::vector<int32_t> blocks;
-            io.ReadRecordTable(header, items, blocks);
-            int indexes = header.IndexCount();
-            for (int i = 0; i < indexes && i < format::kMaxIndexes; ++i) {
-                std::vector<format::IndexTabItem> links;
-                io.ReadIndexTable(header, i, links, blocks);
+        db.ListTableNames(names);
+        for (const std::string& table : names) {
+            TTarnTableIO* storage = db.FindTableStorage(table);
+            if (!storage) continue;
+            try {
+                storage->AcquireTable();
+                testing::RecordBuffer rec(*storage);
+                int n = storage->RecordList(0).Count();
+                for (int p = 0; p < n && p < 64; ++p) {
+                    rec.Fetch(0, p);
+                    for (int f = 0; f < storage->FieldCount(); ++f)
+                        if (format::IsBlobType(storage->FieldDefs()[f].FieldType)) rec.BlobValue(f);
+                }
+                for (int list = 1; list < storage->ListCount(); ++list)
+                    if (storage->RecordList(list).Count() > 0) rec.Fetch(list, 0);
+                storage->ReleaseTable();
+            } catch (const Exception&) {
+                storage->ReleaseTable();
             }
         }
     } catch (const Exception&) {

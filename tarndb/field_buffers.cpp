@@ -18,6 +18,13 @@ void TFieldBuffers::Add(uint8_t* address, uint8_t fieldType, int32_t dataSize) {
     items_.push_back(item);
 }
 
+void TFieldBuffers::AddBlob(TOptimBlobStream* stream, uint8_t fieldType) {
+    TFieldBufferItem item;
+    item.blob = stream;
+    item.fieldType = fieldType;
+    items_.push_back(item);
+}
+
 void TFieldBuffers::AddInactive() {
     TFieldBufferItem item;
     item.active = false;

@@ -29,6 +29,8 @@ public:
     // For a blob type, `address` holds the pointer to the blob stream, which is stored;
     // otherwise the address itself is stored.
     void Add(uint8_t* address, uint8_t fieldType, int32_t dataSize);
+    // A blob field whose stream is known directly.
+    void AddBlob(TOptimBlobStream* stream, uint8_t fieldType);
     // A field without a field object: no buffer, type 0, size 0, inactive.
     void AddInactive();
     int Count() const { return static_cast<int>(items_.size()); }

@@ -332,9 +332,9 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
     ReadAt(descriptorOffset, kBlobDescriptorSize, desc);
     int32_t blobOffset = b::GetI32(desc, 0);
     int32_t blobLength = b::GetI32(desc, 4);
-    if (blobLength < 0)
-        Damaged(Format("blob length %d in the descriptor at offset %lld", blobLength,
-                       static_cast<long long>(descriptorOffset)));
+    if (blobLength < 0 || blobOffset < 0 || static_cast<int64_t>(blobOffset) + blobLength > FileSize())
+        Damaged(Format("blob of %d bytes at offset %d, described at offset %lld, lies outside the file", blobLength,
+                       blobOffset, static_cast<long long>(descriptorOffset)));
     TMemoryStream stored;
     stored.SetSize(blobLength);
     ReadAt(blobOffset, static_cast<size_t>(blobLength), stored.Memory());

@@ -11,8 +11,27 @@ namespace tarn {
 
 class TTarnDBFileIO;
 
+// Outcome of a key search: -2 the list is empty; 0 an equal key at `position`; -1 the key
+// sorts before the entry at `position`; 1 after it.
+struct TKeySearch {
+    int position = -1;
+    int outcome = -2;
+};
+
 class TTableIndexes {
 public:
+    // -1, 0 or 1: the key in `buffers` against stored record `recNo` by the first
+    // `fieldCount` key fields of index `index` (0 = all); `partial` compares strings on the
+    // key's length. Descending indexes turn the sign.
+    static int CompareKey(TTarnTableIO& table, const TFieldBuffers& buffers, int32_t recNo, int index,
+                          int fieldCount, bool partial);
+    // Bisection over `list`: the last probe and its outcome.
+    static TKeySearch SearchKey(TTarnTableIO& table, const TFieldBuffers& buffers, const TRecordList& list,
+                                bool partial, int fieldCount, int index);
+    // The first (or last) entry with an equal key, else the last probe and its outcome.
+    static TKeySearch SearchKeyBound(TTarnTableIO& table, const TFieldBuffers& buffers, const TRecordList& list,
+                                     bool partial, int fieldCount, bool first, int index);
+
     // Fails with "Invalid unique field value '%s'" when a primary or unique index already
     // holds the new record's key. Writes nothing.
     static void CheckUniqueForAdd(TTarnTableIO& table, TFieldBuffers& buffers);

@@ -204,9 +204,12 @@ bool TTarnTableIO::Compress(int field) {
 }
 
 void TTarnTableIO::FetchRecord(TFieldBuffers& buffers, int list, int position) {
+    FetchEntry(buffers, RecordList(list).At(position));
+}
+
+void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
-    const TRecordEntry& e = RecordList(list).At(position);
     scratch_.resize(static_cast<size_t>(recordSize_));
     io.ReadAt(e.dataOffset, scratch_.size(), scratch_.data());
     bool encrypted = io.Info().Encrypted();

@@ -84,6 +84,8 @@ public:
     int ListCount() const { return static_cast<int>(lists_.size()); }
 
     void FetchRecord(TFieldBuffers& buffers, int list, int position);
+    // The same for a record known by its entry (a view's copy of a list entry).
+    void FetchEntry(TFieldBuffers& buffers, const TRecordEntry& entry);
     void AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert);
     void ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove);
     void RemoveRecord(int physicalPosition, bool flush);

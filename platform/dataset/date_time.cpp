@@ -37,13 +37,6 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
 // Day number (0001-01-01 = 1) <-> days since 1970-01-01.
 constexpr int64_t kUnixDayNumber = 719163;
 
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return (m == 2 && IsLeapYear(y)) ? 29 : kDays[m - 1];
-}
-
 // Joins a date value and a time fraction the way negative dates count (see the header).
 TDateTime Combine(TDateTime date, TDateTime time) { return date < 0 ? date - time : date + time; }
 
@@ -187,20 +180,6 @@ std::optional<TDateTimeParts> DecodeDateTime(TDateTime value) {
     p.second = ms / 1000 % 60;
     p.msec = ms % 1000;
     return p;
-}
-
-TDateTime Now() {
-    auto now = std::chrono::system_clock::now();
-    std::time_t t = std::chrono::system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_r(&t, &local);
-    int ms = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000);
-    if (ms < 0) ms += 1000;
-    return Combine(
-        EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-        EncodeTime(local.tm_hour, local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec, ms));
 }
 
 TDateTime Today() { return std::floor(Now()); }

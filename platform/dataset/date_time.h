@@ -19,13 +19,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text/datetime.h"  // TDateTime, kDateDelta, kMSecsPerDay, kMaxDayNumber, Now
+
 namespace tarn {
-
-using TDateTime = double;
-
-inline constexpr int32_t kDateDelta = 693594;  // day number of 1899-12-30
-inline constexpr int64_t kMSecsPerDay = 86400000;
-inline constexpr int32_t kMaxDayNumber = 3652059;  // 9999-12-31
 
 struct TDateTimeParts {
     int year = 0, month = 0, day = 0;
@@ -50,8 +46,7 @@ TDateTime EncodeTime(int hour, int minute, int second, int msec);
 // Calendar parts of a value; nothing when it is outside the years 1 to 9999.
 std::optional<TDateTimeParts> DecodeDateTime(TDateTime value);
 
-// The local date and time now, today at 00:00, and the time of day now.
-TDateTime Now();
+// Today at 00:00, and the time of day now (Now() is in platform/text/datetime.h).
 TDateTime Today();
 TDateTime CurrentTimeOfDay();
 

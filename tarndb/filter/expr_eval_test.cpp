@@ -26,7 +26,7 @@ protected:
 
     FilterEval() { parser.SetCollator(&root); }
 
-    bool Eval(const std::string& text, TFilterOptions options = {}) {
+    bool Eval(const std::string& text, TEvalOptions options = {}) {
         parser.Parse(text);
         return parser.Calculate(options);
     }
@@ -37,7 +37,7 @@ struct EvalCase {
     RecordSetup setup;
     std::string text;
     bool expected;
-    TFilterOptions options = {};
+    TEvalOptions options = {};
 };
 
 RecordSetup Int(const std::string& field, int64_t v) {
@@ -65,8 +65,8 @@ RecordSetup Both(RecordSetup a, RecordSetup b) {
     };
 }
 
-constexpr TFilterOptions kCaseless{true, false};
-constexpr TFilterOptions kNoPartial{false, true};
+constexpr TEvalOptions kCaseless{true, false};
+constexpr TEvalOptions kNoPartial{false, true};
 
 void RunCases(FilterEval* fx, const std::vector<EvalCase>& cases) {
     for (const EvalCase& c : cases) {

@@ -45,7 +45,7 @@ void TExprParserBase::CheckDepth(const TExprNode* node) {
     if (node->Depth > kMaxDepth) throw EDatabaseError("Filter expression too complex");
 }
 
-bool TExprParserBase::Calculate(const TFilterOptions& options) {
+bool TExprParserBase::Calculate(const TEvalOptions& options) {
     options_ = options;
     TExprNode* root = Nodes.Root;
     if (root == nullptr) throw EDatabaseError("No filter expression");

@@ -63,7 +63,7 @@
 namespace tarn {
 
 // The dataset's filter options.
-struct TFilterOptions {
+struct TEvalOptions {
     bool CaseInsensitive = false;   // foCaseInsensitive
     bool NoPartialCompare = false;  // foNoPartialCompare
 };
@@ -81,10 +81,10 @@ public:
     void Parse(std::string_view text);
     // Evaluates the compiled tree for the current record: true when the record is accepted.
     // Raises EDatabaseError("No filter expression") when nothing is compiled.
-    bool Calculate(const TFilterOptions& options);
+    bool Calculate(const TEvalOptions& options);
 
     TExprNode* Root() const { return Nodes.Root; }
-    const TFilterOptions& Options() const { return options_; }
+    const TEvalOptions& Options() const { return options_; }
 
     // The collation used for string comparisons and LIKE; nullptr (the default) means
     // TCollator::Default(). Not owned.
@@ -133,7 +133,7 @@ private:
     void EvalFunction(TExprNode* node);
     int CompareNodes(const TExprNode* left, const TExprNode* right) const;
 
-    TFilterOptions options_;
+    TEvalOptions options_;
     const TCollator* collator_ = nullptr;
 };
 

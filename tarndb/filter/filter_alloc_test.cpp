@@ -92,7 +92,7 @@ TEST(FilterAllocation, ComparisonsAllocateNothingPerRecord) {
         parser.SetCollator(&root);
         parser.Parse(text);
         for (bool caseless : {false, true}) {
-            const TFilterOptions options{caseless, false};
+            const TEvalOptions options{caseless, false};
             // First evaluation: per-thread conversion buffers may grow here.
             ds.SetString("Name", "abcdefghij");
             ds.SetString("Name2", zhong + zhong + zhong);

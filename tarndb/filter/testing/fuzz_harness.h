@@ -93,7 +93,7 @@ inline void RunFilterInput(const uint8_t* data, size_t size) {
     } restore{FormatSettings(), saved};
     TFilterParser parser(&ds);
     parser.SetCollator(&root);
-    const TFilterOptions options{(flags & 1) != 0, (flags & 2) != 0};
+    const TEvalOptions options{(flags & 1) != 0, (flags & 2) != 0};
     try {
         parser.Parse(text);
     } catch (const EDatabaseError&) {

@@ -1,0 +1,54 @@
+// Everything the version manager asks of the desktop that a test must be able to answer
+// or observe: message boxes, the file-open dialog, running a modal dialog, opening a file
+// with its associated program, the notification area and its balloon.
+//
+// The main window and its dialogs reach the desktop only through this interface; the
+// program installs QtDesktopServices, tests a double that answers dialogs and records
+// what was shown (app/fake_desktop_services.h). Called on the user-interface thread only.
+#pragma once
+
+#include <QString>
+
+class QDialog;
+class QSystemTrayIcon;
+class QWidget;
+
+namespace filever {
+
+enum class TMsgIcon { None, Information, Warning, Error };
+
+class TDesktopServices {
+public:
+    virtual ~TDesktopServices() = default;
+
+    // A modal message box with one OK button.
+    virtual void MessageBox(QWidget* parent, const QString& caption, const QString& text,
+                            TMsgIcon icon) = 0;
+    // One existing file chosen by the user, as a full path; empty when cancelled.
+    virtual QString GetOpenFileName(QWidget* parent) = 0;
+    // Shows `dialog` modally and returns when it has closed (QDialog::exec for real).
+    virtual void ExecModal(QDialog& dialog) = 0;
+    // Starts the program the desktop associates with the file's type. The outcome is not
+    // reported: a missing file or an unknown type simply opens nothing.
+    virtual void OpenWithAssociatedProgram(const QString& path) = 0;
+    // Whether the desktop has a notification area to hide into.
+    virtual bool SystemTrayAvailable() = 0;
+    // A balloon message at the tray icon with the information icon.
+    virtual void ShowBalloon(QSystemTrayIcon& tray, const QString& title, const QString& text,
+                             int timeoutMs) = 0;
+};
+
+// The services of the running desktop.
+class QtDesktopServices final : public TDesktopServices {
+public:
+    void MessageBox(QWidget* parent, const QString& caption, const QString& text,
+                    TMsgIcon icon) override;
+    QString GetOpenFileName(QWidget* parent) override;
+    void ExecModal(QDialog& dialog) override;
+    void OpenWithAssociatedProgram(const QString& path) override;
+    bool SystemTrayAvailable() override;
+    void ShowBalloon(QSystemTrayIcon& tray, const QString& title, const QString& text,
+                     int timeoutMs) override;
+};
+
+}  // namespace filever

@@ -1,0 +1,36 @@
+#include "app/error_report.h"
+
+#include "app/gb_text.h"
+#include "platform/errors.h"
+
+namespace filever {
+
+QString ErrorReportText(const QString& message) {
+    if (message.isEmpty()) return message;
+    // A character outside ASCII (a Chinese one, or half of a surrogate pair) sorts after
+    // ".", as its lead byte does in the data code page.
+    if (message.back().unicode() > u'.') return message + QLatin1Char('.');
+    return message;
+}
+
+void ReportCurrentException(TDesktopServices& desktop, QWidget* parent) {
+    QString message;
+    try {
+        throw;
+    } catch (const tarn::EAbort&) {
+        return;
+    } catch (const tarn::Exception& e) {
+        message = AnsiToQString(e.Message());
+    } catch (const std::exception& e) {
+        message = QString::fromUtf8(e.what());
+    } catch (...) {
+        message = QStringLiteral("Unknown error");
+    }
+    try {
+        desktop.MessageBox(parent, kAppTitle, ErrorReportText(message), TMsgIcon::Error);
+    } catch (...) {
+        // The report itself must never throw into Qt.
+    }
+}
+
+}  // namespace filever

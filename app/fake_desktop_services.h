@@ -1,0 +1,66 @@
+// Test double of the desktop: answers the file-open dialog with a prepared path, runs a
+// prepared script on each modal dialog instead of waiting for a user, records every
+// message box, balloon and "open" request, and says whether a notification area exists.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "app/desktop_services.h"
+
+namespace filever::testing {
+
+class FakeDesktopServices final : public TDesktopServices {
+public:
+    struct Message {
+        QString caption;
+        QString text;
+        TMsgIcon icon;
+    };
+    struct Balloon {
+        QString title;
+        QString text;
+        int timeoutMs;
+    };
+
+    std::vector<Message> messages;
+    std::vector<Balloon> balloons;
+    QStringList opened;
+    // Answers of the file-open dialog, taken in order; an empty list answers "cancel".
+    std::deque<QString> openFileAnswers;
+    // Scripts run on the modal dialogs, taken in order. A script plays the user: it
+    // fills controls and clicks buttons. With no script left the dialog is rejected.
+    std::deque<std::function<void(QDialog&)>> dialogScripts;
+    bool trayAvailable = true;
+
+    void MessageBox(QWidget*, const QString& caption, const QString& text, TMsgIcon icon) override {
+        messages.push_back({caption, text, icon});
+    }
+    QString GetOpenFileName(QWidget*) override {
+        if (openFileAnswers.empty()) return QString();
+        QString answer = openFileAnswers.front();
+        openFileAnswers.pop_front();
+        return answer;
+    }
+    void ExecModal(QDialog& dialog) override {
+        if (dialogScripts.empty()) {
+            dialog.reject();
+            return;
+        }
+        auto script = std::move(dialogScripts.front());
+        dialogScripts.pop_front();
+        script(dialog);
+    }
+    void OpenWithAssociatedProgram(const QString& path) override { opened << path; }
+    bool SystemTrayAvailable() override { return trayAvailable; }
+    void ShowBalloon(QSystemTrayIcon&, const QString& title, const QString& text,
+                     int timeoutMs) override {
+        balloons.push_back({title, text, timeoutMs});
+    }
+};
+
+}  // namespace filever::testing

@@ -1,0 +1,41 @@
+// filever: keeps versions of the files a user chooses to watch, in the catalogue
+// "版本控制.dat". One instance per user; it lives in the notification area.
+#include <QApplication>
+#include <cstdio>
+#include <memory>
+
+#include "app/catalogue.h"
+#include "app/desktop_services.h"
+#include "app/error_report.h"
+#include "app/mainw.h"
+#include "app/os/catalogue_path.h"
+#include "app/os/single_instance.h"
+
+int main(int argc, char** argv) {
+    using namespace filever;
+    std::unique_ptr<TSingleInstanceLock> guard;
+    switch (TSingleInstanceLock::TryAcquire(QStringLiteral("hkOneCopy"), guard)) {
+        case TSingleInstanceLock::TResult::HeldByOther:
+            return 0;  // another instance runs: end at once, silently
+        case TSingleInstanceLock::TResult::Unavailable:
+            std::fprintf(stderr, "filever: the single-instance lock is unavailable\n");
+            break;
+        case TSingleInstanceLock::TResult::Acquired:
+            break;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("filever"));
+    QApplication::setApplicationDisplayName(kAppTitle);
+    // The window hides into the notification area: only an exit path ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QtDesktopServices desktop;
+    TCatalogue catalogue;
+    Tmainw::Options options;
+    options.cataloguePath = CatalogueFileName();
+    Tmainw window(desktop, catalogue, options);
+    QObject::connect(&window, &Tmainw::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    window.show();
+    return app.exec();
+}

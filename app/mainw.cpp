@@ -1,0 +1,543 @@
+#include "app/mainw.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/area_dialog.h"
+#include "app/catalogue.h"
+#include "app/desktop_services.h"
+#include "app/error_report.h"
+#include "app/os/autostart.h"
+#include "app/ribbon.h"
+#include "app/size_text.h"
+#include "app/ver_desc_dialog.h"
+#include "app/version_capture.h"
+
+namespace filever {
+namespace {
+
+// The maker's home page, linked from the strip above the tree. No address is decided
+// yet: while it is empty the strip shows the title alone.
+const QString kHomePage;
+
+// The strip above the tree: a local page; nothing is fetched from the network, a click on
+// the link opens the desktop's browser.
+QString WebStripHtml() {
+    QString html = QStringLiteral("<html><body style='margin:2px'><b>文件版本控制</b>");
+    if (!kHomePage.isEmpty())
+        html += QStringLiteral(" &nbsp; <a href='%1'>主页</a>").arg(kHomePage.toHtmlEscaped());
+    return html + QStringLiteral("</body></html>");
+}
+
+int Level(const QTreeWidgetItem* node) {
+    int level = 0;
+    for (const QTreeWidgetItem* p = node->parent(); p; p = p->parent()) ++level;
+    return level;
+}
+
+// Resumes painting of a widget when the scope ends, also after an error.
+class UpdatesSuspended {
+public:
+    explicit UpdatesSuspended(QWidget* w) : w_(w) { w_->setUpdatesEnabled(false); }
+    ~UpdatesSuspended() { w_->setUpdatesEnabled(true); }
+
+private:
+    QWidget* w_;
+};
+
+void ExpandAll(QTreeWidgetItem* node) {
+    node->setExpanded(true);
+    for (int i = 0; i < node->childCount(); ++i) ExpandAll(node->child(i));
+}
+
+}  // namespace
+
+template <typename F>
+void Tmainw::Guard(F&& action) {
+    Guarded(desktop_, this, std::forward<F>(action));
+}
+
+Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& options,
+               QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::FramelessWindowHint),
+      desktop_(desktop),
+      catalogue_(catalogue),
+      options_(options) {
+    setObjectName(QStringLiteral("mainw"));
+    setWindowTitle(kAppTitle);
+    setGeometry(52, 111, 744, 393);
+
+    ToolBarPager1 = new TRibbon(this);
+    PageControl = new QTabWidget(this);
+    auto* treePage = new QWidget(PageControl);
+    WebBrowser1 = new QTextBrowser(treePage);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowser1->setFixedHeight(41);
+    WebBrowser1->setOpenLinks(false);
+    WebBrowser1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    connect(WebBrowser1, &QTextBrowser::anchorClicked, this,
+            [this](const QUrl& url) { Guard([&] { QDesktopServices::openUrl(url); }); });
+
+    auto* splitter = new QSplitter(Qt::Horizontal, treePage);
+    TreeView1 = new QTreeWidget(splitter);
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    TreeView1->setAcceptDrops(true);
+    TreeView1->viewport()->setAcceptDrops(true);
+    TreeView1->viewport()->installEventFilter(this);
+    auto* listTabs = new QTabWidget(splitter);
+    ListView1 = new QTreeWidget(listTabs);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setHeaderLabels(
+        {QStringLiteral("文件版本"), QStringLiteral("大小"), QStringLiteral("说明")});
+    ListView1->header()->resizeSection(0, 150);
+    ListView1->header()->resizeSection(1, 150);
+    ListView1->header()->resizeSection(2, 300);
+    listTabs->addTab(ListView1, QStringLiteral("版本列表"));
+    splitter->addWidget(TreeView1);
+    splitter->addWidget(listTabs);
+    auto* pageLayout = new QVBoxLayout(treePage);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(0);
+    pageLayout->addWidget(WebBrowser1);
+    pageLayout->addWidget(splitter, 1);
+    PageControl->addTab(treePage, QStringLiteral("文件管理树"));
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ToolBarPager1);
+    layout->addWidget(PageControl, 1);
+    setCentralWidget(central);
+
+    PopupMenu1 = new QMenu(this);
+    N5 = PopupMenu1->addAction(QStringLiteral("填写版本说明"));
+    N1 = PopupMenu1->addAction(QStringLiteral("添加监控版本"));
+    N2 = PopupMenu1->addAction(QStringLiteral("删除监控文件"));
+    N4 = PopupMenu1->addAction(QStringLiteral("增加存储区"));
+
+    pm1 = new QMenu(this);
+    MenuItem1 = pm1->addAction(QStringLiteral("显示Wendle文件管理"));
+    QFont bold = MenuItem1->font();
+    bold.setBold(true);
+    MenuItem1->setFont(bold);  // the default item
+    MenuItem2 = pm1->addAction(QStringLiteral("后台运行"));
+    pm1->addSeparator();
+    MenuItem4 = pm1->addAction(QStringLiteral("退出Wendle文件管理"));
+    TrayIcon1.setContextMenu(pm1);
+    TrayIcon1.setToolTip(kAppTitle);
+    TrayIcon1.setIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+    setWindowIcon(TrayIcon1.icon());
+
+    tmr1.setInterval(options_.monitorDelayMs);
+    tmr1.setSingleShot(false);
+
+    // Commands.
+    connect(ToolBarPager1->GlowButton13, &QToolButton::clicked, this,
+            [this] { GlowButton13Click(); });
+    connect(ToolBarPager1->GlowButton8, &QToolButton::clicked, this,
+            [this] { GlowButton8Click(); });
+    connect(N4, &QAction::triggered, this, [this] { GlowButton13Click(); });
+    connect(N1, &QAction::triggered, this, [this] { GlowButton8Click(); });
+    connect(N2, &QAction::triggered, this, [this] { N2Click(); });
+    connect(N5, &QAction::triggered, this, [this] { N5Click(); });
+    connect(ToolBarPager1->StartCheck, &QCheckBox::clicked, this, [this] { StartCheckClick(); });
+    connect(ToolBarPager1->PreviewMenu1, &QMenu::triggered, this, [this](QAction* item) {
+        Guard([&] {
+            if (ToolBarPager1->PreviewMenu1->actions().indexOf(item) == 0)
+                HideMainWindow();
+            else
+                Exit();
+        });
+    });
+    connect(ToolBarPager1, &TRibbon::MinimizeClicked, this, [this] { showMinimized(); });
+    connect(ToolBarPager1, &TRibbon::MaximizeClicked, this,
+            [this] { isMaximized() ? showNormal() : showMaximized(); });
+    connect(ToolBarPager1, &TRibbon::CloseClicked, this, [this] { close(); });
+    connect(MenuItem1, &QAction::triggered, this, [this] { Guard([&] { ShowMainWindow(); }); });
+    connect(MenuItem2, &QAction::triggered, this, [this] { Guard([&] { HideMainWindow(); }); });
+    connect(MenuItem4, &QAction::triggered, this, [this] { Guard([&] { Exit(); }); });
+    connect(&TrayIcon1, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick) MenuItem1->trigger();
+            });
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* node) { TreeView1Change(node); });
+    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this] { TreeView1DblClick(); });
+    connect(TreeView1, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PopupMenu1->popup(TreeView1->viewport()->mapToGlobal(pos));
+    });
+    connect(&tmr1, &QTimer::timeout, this, [this] { tmr1Timer(); });
+    // The end of the desktop session is an exit path.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { Exit(); });
+
+    {
+        // The box shows whether the program starts at log-on now.
+        const QSignalBlocker block(ToolBarPager1->StartCheck);
+        ToolBarPager1->StartCheck->setChecked(AutoStartEnabled());
+    }
+    FormCreate();
+}
+
+Tmainw::~Tmainw() = default;
+
+void Tmainw::FormCreate() {
+    Guard([&] {
+        MinimizeToTray = true;
+        if (desktop_.SystemTrayAvailable()) TrayIcon1.show();
+        PendingFiles.clear();
+        // CreateWatchers: the set follows the registered files; it is filled once the
+        // catalogue is loaded and kept current by every registration and removal.
+        Watchers.OnChange = [this] { FileSystemWatcher1Change(); };
+        Watchers.SetActive(true);
+        LoadCatalogue(options_.cataloguePath);
+        WebBrowser1->setHtml(WebStripHtml());
+    });
+}
+
+void Tmainw::LoadCatalogue(const QString& path) {
+    catalogue_.Open(path);
+    {
+        UpdatesSuspended suspended(TreeView1);
+        TreeView1->clear();
+        QFileIconProvider icons;
+        for (const TAreaRow& area : catalogue_.Areas()) {
+            auto* areaNode = new QTreeWidgetItem(TreeView1, {area.Name});
+            areaNode->setIcon(0, icons.icon(QFileIconProvider::File));
+            for (const TFileRow& file : catalogue_.FilesOfArea(area.AreaNo)) {
+                const QFileInfo info(file.SourcePath);
+                const QIcon icon =
+                    info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File);
+                auto* fileNode = new QTreeWidgetItem(QStringList{file.SourcePath});
+                fileNode->setIcon(0, icon);
+                areaNode->insertChild(0, fileNode);
+                for (const QString& version : catalogue_.VersionNamesOfFile(file.FileNo)) {
+                    auto* versionNode = new QTreeWidgetItem(QStringList{version});
+                    versionNode->setIcon(0, icon);
+                    fileNode->insertChild(0, versionNode);
+                }
+            }
+        }
+        for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
+            ExpandAll(TreeView1->topLevelItem(i));
+    }
+    UpdateWatchers();
+}
+
+void Tmainw::UpdateWatchers() { Watchers.Update(FileNodePaths()); }
+
+QStringList Tmainw::FileNodePaths() const {
+    QStringList paths;
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* area = TreeView1->topLevelItem(i);
+        for (int j = 0; j < area->childCount(); ++j) paths << area->child(j)->text(0);
+    }
+    return paths;
+}
+
+QTreeWidgetItem* Tmainw::FindFileNode(const QString& path) const {
+    for (QTreeWidgetItemIterator it(TreeView1); *it; ++it) {
+        for (int i = 0; i < (*it)->childCount(); ++i)
+            if ((*it)->child(i)->text(0) == path) return (*it)->child(i);
+    }
+    return nullptr;
+}
+
+void Tmainw::ShowMessage(const QString& text) {
+    desktop_.MessageBox(this, kAppTitle, text, TMsgIcon::None);
+}
+
+void Tmainw::GlowButton13Click() {
+    Guard([&] {
+        QString dir;
+        QString name;
+        {
+            TCreatDataAreaW dialog(this);
+            desktop_.ExecModal(dialog);
+            // An abandoned dialog creates nothing and needs no complaint.
+            if (dialog.ResultCode != 1) return;
+            dir = dialog.Edit1->text();
+            name = dialog.Edit2->text();
+        }
+        const bool dirOk = !dir.isEmpty() && QFileInfo(dir).isDir();
+        if (!dirOk) ShowMessage(QStringLiteral("目录不存在"));
+        if (name.isEmpty()) ShowMessage(QStringLiteral("输入存储区名称有错"));
+        if (!dirOk || name.isEmpty()) return;
+        QDir().mkpath(dir);
+        catalogue_.AddArea(name, dir);
+        auto* node = new QTreeWidgetItem(TreeView1, {name});
+        node->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
+    });
+}
+
+void Tmainw::GlowButton8Click() {
+    Guard([&] {
+        const QString path = desktop_.GetOpenFileName(this);
+        if (path.isEmpty()) return;
+        AddFileUnderSelected(path);
+    });
+}
+
+void Tmainw::AddFileUnderSelected(const QString& path) {
+    QTreeWidgetItem* selected = TreeView1->currentItem();
+    if (!selected) return;
+    if (!RegisterFile(catalogue_, selected->text(0), path)) return;
+    auto* fileNode = new QTreeWidgetItem(QStringList{path});
+    fileNode->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
+    selected->insertChild(0, fileNode);
+    UpdateWatchers();
+    verinfo rec;
+    if (CaptureVersion(catalogue_, path, QString(), rec)) {
+        auto* versionNode = new QTreeWidgetItem(QStringList{rec.VerName});
+        versionNode->setIcon(0, fileNode->icon(0));
+        fileNode->insertChild(0, versionNode);
+    }
+}
+
+void Tmainw::DropFiles(const QStringList& paths) {
+    // An error ends the drop: the remaining files are not registered.
+    Guard([&] {
+        for (const QString& path : paths)
+            if (TreeView1->currentItem()) AddFileUnderSelected(path);
+    });
+}
+
+void Tmainw::N2Click() {
+    Guard([&] {
+        QTreeWidgetItem* selected = TreeView1->currentItem();
+        if (!selected || Level(selected) != 1) return;
+        catalogue_.RemoveFile(selected->text(0));
+        delete selected;
+        UpdateWatchers();
+    });
+}
+
+void Tmainw::AddVersionRow(const verinfo& rec) {
+    new QTreeWidgetItem(ListView1, {rec.VerName, SizeTextK(rec.SizeText), rec.Remark});
+}
+
+void Tmainw::TreeView1Change(QTreeWidgetItem* node) {
+    Guard([&] {
+        ListView1->clear();
+        if (!node) return;
+        verinfo rec;  // one record for all rows, as the lookups leave it when nothing matches
+        switch (Level(node)) {
+            case 1:
+                for (int i = 0; i < node->childCount(); ++i) {
+                    catalogue_.FindVersionByName(node->child(i)->text(0), rec);
+                    AddVersionRow(rec);
+                }
+                break;
+            case 2:
+                catalogue_.FindVersionByName(node->text(0), rec);
+                AddVersionRow(rec);
+                break;
+            default:
+                break;
+        }
+    });
+}
+
+void Tmainw::TreeView1DblClick() {
+    Guard([&] {
+        QTreeWidgetItem* selected = TreeView1->currentItem();
+        if (!selected || Level(selected) == 0) return;
+        ExpandAll(selected);
+        verinfo rec;
+        if (Level(selected) == 2)
+            catalogue_.FindVersionByName(selected->text(0), rec);
+        else
+            catalogue_.FindFileByPath(selected->text(0), rec);
+        desktop_.OpenWithAssociatedProgram(rec.FilePath);
+    });
+}
+
+void Tmainw::N5Click() {
+    Guard([&] {
+        TFormVerSm dialog(this, options_.promptTimeoutMs);
+        dialog.StopTimer();
+        QTreeWidgetItem* selected = TreeView1->currentItem();
+        dialog.Label1->setText(selected ? selected->text(0) : QString());
+        desktop_.ExecModal(dialog);
+        if (dialog.ResultCode != 1) return;
+        selected = TreeView1->currentItem();
+        if (!selected || Level(selected) != 2) return;
+        // The version of this node's own file, even when another file has a version of
+        // the same name.
+        verinfo file;
+        catalogue_.FindFileByPath(selected->parent()->text(0), file);
+        catalogue_.SetVersionDescription(file.FileNo, selected->text(0), dialog.Text());
+        TreeView1Change(selected);
+    });
+}
+
+void Tmainw::StartCheckClick() {
+    Guard([&] {
+        QCheckBox* box = ToolBarPager1->StartCheck;
+        try {
+            WriteAutoStart(kAppTitle, QCoreApplication::applicationFilePath(), box->isChecked());
+        } catch (...) {
+            // The box keeps showing what is true.
+            const QSignalBlocker block(box);
+            box->setChecked(AutoStartEnabled());
+            throw;
+        }
+    });
+}
+
+void Tmainw::FileSystemWatcher1Change() {
+    Guard([&] {
+        if (!tmr1.isActive()) tmr1.start();
+        Watchers.SetActive(false);
+    });
+}
+
+void Tmainw::tmr1Timer() {
+    tmr1.stop();
+    // An error ends the pass; the tree paints again (UpdatesSuspended), the list is
+    // emptied and watching resumes all the same.
+    Guard([&] {
+        ScanForChanges(catalogue_, PendingFiles);
+        UpdatesSuspended suspended(TreeView1);
+        const qsizetype count = PendingFiles.size();
+        for (qsizetype i = 0; i < count; ++i) {
+            const QString path = PendingFiles[i];
+            if (!QFileInfo::exists(path)) continue;
+            QString description;
+            {
+                TFormVerSm dialog(this, options_.promptTimeoutMs);
+                desktop_.ExecModal(dialog);
+                HideMainWindow();
+                if (dialog.ResultCode == 1) description = dialog.Text();
+            }
+            verinfo rec;
+            if (!CaptureVersion(catalogue_, path, description, rec)) continue;
+            auto* node = new QTreeWidgetItem(QStringList{rec.VerName});
+            node->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
+            if (QTreeWidgetItem* fileNode = FindFileNode(path))
+                fileNode->insertChild(0, node);
+            else
+                TreeView1->insertTopLevelItem(0, node);
+        }
+    });
+    PendingFiles.clear();
+    Guard([&] { Watchers.SetActive(true); });
+}
+
+void Tmainw::ShowMainWindow() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void Tmainw::HideMainWindow() { hide(); }
+
+void Tmainw::Exit() {
+    ExitRequested = true;
+    close();
+}
+
+void Tmainw::closeEvent(QCloseEvent* event) {
+    if (!MinimizeToTray || ExitRequested) {
+        // FormClose: the watchers go first, then the lists.
+        Watchers.Clear();
+        PendingFiles.clear();
+        tmr1.stop();
+        TrayIcon1.hide();
+        event->accept();
+        emit Closed();
+        return;
+    }
+    event->ignore();
+    Guard([&] {
+        if (!desktop_.SystemTrayAvailable()) {
+            // Without a notification area a hidden window could never be found again.
+            showMinimized();
+            return;
+        }
+        HideMainWindow();
+        TrayIcon1.show();
+        desktop_.ShowBalloon(TrayIcon1, QStringLiteral("温馨提示"),
+                             QStringLiteral("文件版本控制进入后台运行\r"
+                                            "如要退出监控文件，请在右下角右键进入菜单！"),
+                             10000);
+    });
+}
+
+void Tmainw::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    // Minimise to tray, when there is a tray to come back from.
+    if (isMinimized() && MinimizeToTray && desktop_.SystemTrayAvailable()) {
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) {
+                HideMainWindow();
+                TrayIcon1.show();
+            }
+        });
+    }
+}
+
+bool Tmainw::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != TreeView1->viewport()) return QMainWindow::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (drag->mimeData()->hasUrls()) {
+                drag->acceptProposedAction();
+                return true;
+            }
+            break;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            QStringList paths;
+            for (const QUrl& url : drop->mimeData()->urls())
+                if (url.isLocalFile()) paths << url.toLocalFile();
+            drop->acceptProposedAction();
+            DropFiles(paths);
+            return true;
+        }
+        case QEvent::MouseButtonPress: {
+            // A right click selects the node under the mouse before the menu opens.
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton) {
+                if (QTreeWidgetItem* node = TreeView1->itemAt(mouse->position().toPoint()))
+                    TreeView1->setCurrentItem(node);
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace filever

@@ -1,0 +1,120 @@
+// Tmainw: the main window of the version manager. A frameless window whose ribbon draws
+// the caption; a tab "文件管理树" with the web strip, the catalogue tree TreeView1
+// (storage area -> watched file -> version) and the version list ListView1. Closing it
+// only hides it in the notification area (with a balloon); the program ends through the
+// tray menu's exit item, the application menu's exit item or the end of the session.
+//
+// Owns the watchers (TWatchSet), the 5-second timer tmr1 that turns a burst of change
+// reports into one monitoring pass, the tray icon and the dialogs it creates. The
+// catalogue and the desktop services are the caller's and must outlive the window.
+// Every handler catches at its boundary and shows the standard error report; an error
+// while the window is being created is reported the same way and the window still opens.
+// User-interface thread only.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "app/watch_set.h"
+
+class QAction;
+class QMenu;
+class QTabWidget;
+class QTextBrowser;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace filever {
+
+class TCatalogue;
+class TDesktopServices;
+class TRibbon;
+struct verinfo;
+
+class Tmainw : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Options {
+        QString cataloguePath;        // CatalogueFileName() for the program
+        int monitorDelayMs = 5000;    // tmr1
+        int promptTimeoutMs = 10000;  // TFormVerSm's own timer
+    };
+
+    Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& options,
+           QWidget* parent = nullptr);
+    ~Tmainw() override;
+
+    // State of the window's own.
+    bool ExitRequested = false;
+    bool MinimizeToTray = false;  // turned on by FormCreate
+    QStringList PendingFiles;
+    TWatchSet Watchers;
+
+    // Controls the logic touches.
+    TRibbon* ToolBarPager1;
+    QTabWidget* PageControl;
+    QTextBrowser* WebBrowser1;
+    QTreeWidget* TreeView1;
+    QTreeWidget* ListView1;
+    QMenu* PopupMenu1;
+    QAction* N5;  // "填写版本说明"
+    QAction* N1;  // "添加监控版本"
+    QAction* N2;  // "删除监控文件"
+    QAction* N4;  // "增加存储区"
+    QSystemTrayIcon TrayIcon1;
+    QMenu* pm1;
+    QAction* MenuItem1;  // "显示Wendle文件管理" (default)
+    QAction* MenuItem2;  // "后台运行"
+    QAction* MenuItem4;  // "退出Wendle文件管理"
+    QTimer tmr1;
+
+    // Commands (each shows its own errors).
+    void GlowButton13Click();
+    void GlowButton8Click();
+    void N2Click();
+    void N5Click();
+    void StartCheckClick();
+    void TreeView1Change(QTreeWidgetItem* node);
+    void TreeView1DblClick();
+    void FileSystemWatcher1Change();
+    void tmr1Timer();
+    // Registers each file under the selected node, in order (what a drop does).
+    void DropFiles(const QStringList& paths);
+
+    void ShowMainWindow();
+    void HideMainWindow();
+    // Every exit path: sets ExitRequested and closes the window.
+    void Exit();
+
+    // The first child, in the tree's flat order, whose text is exactly `path`.
+    QTreeWidgetItem* FindFileNode(const QString& path) const;
+    // Texts of every file node (level 1): the registered files.
+    QStringList FileNodePaths() const;
+
+signals:
+    // The window has really closed (an exit path): the program ends.
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void LoadCatalogue(const QString& path);
+    void AddFileUnderSelected(const QString& path);
+    void UpdateWatchers();
+    void AddVersionRow(const verinfo& rec);
+    void ShowMessage(const QString& text);
+    template <typename F>
+    void Guard(F&& action);
+
+    TDesktopServices& desktop_;
+    TCatalogue& catalogue_;
+    Options options_;
+};
+
+}  // namespace filever

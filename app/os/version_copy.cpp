@@ -1,0 +1,146 @@
+#include "app/os/version_copy.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "app/gb_text.h"
+#include "platform/errors.h"
+
+namespace filever {
+namespace {
+
+std::string Ansi(const QByteArray& native) { return QStringToAnsi(QFile::decodeName(native)); }
+
+[[noreturn]] void ThrowOpen(const QByteArray& path, int err) {
+    throw tarn::EFOpenError(
+        tarn::Format("Cannot open file \"%s\". %s", Ansi(path).c_str(), std::strerror(err)));
+}
+
+[[noreturn]] void ThrowIo(const char* what, const QByteArray& path, int err) {
+    throw tarn::EInOutError(
+        tarn::Format("%s failed on \"%s\": %s", what, Ansi(path).c_str(), std::strerror(err)));
+}
+
+// Closes a descriptor when the copy leaves its scope, and removes the temporary file
+// unless the copy was committed.
+class TempFile {
+public:
+    TempFile(int fd, QByteArray path) : fd_(fd), path_(std::move(path)) {}
+    ~TempFile() {
+        if (fd_ >= 0) close(fd_);
+        if (!committed_) unlink(path_.constData());
+    }
+    int fd() const { return fd_; }
+    const QByteArray& path() const { return path_; }
+    void CloseOrThrow() {
+        int fd = fd_;
+        fd_ = -1;
+        if (close(fd) != 0) ThrowIo("Write", path_, errno);
+    }
+    void Commit() { committed_ = true; }
+
+private:
+    int fd_;
+    QByteArray path_;
+    bool committed_ = false;
+};
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+void CopyByReadWrite(int in, int out, const QByteArray& source, const QByteArray& temp) {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        ssize_t n = read(in, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowIo("Read", source, errno);
+        }
+        if (n == 0) return;
+        ssize_t done = 0;
+        while (done < n) {
+            ssize_t w = write(out, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                ThrowIo("Write", temp, errno);
+            }
+            done += w;
+        }
+    }
+}
+
+void CopyData(int in, int out, int64_t size, const QByteArray& source, const QByteArray& temp) {
+    if (ioctl(out, FICLONE, in) == 0) return;
+    // copy_file_range works from the current offsets; fall back to read and write when
+    // the kernel or the file systems do not offer it, before anything was copied.
+    int64_t copied = 0;
+    while (copied < size) {
+        ssize_t n =
+            copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                                errno == EOPNOTSUPP || errno == EBADF)) {
+                break;
+            }
+            ThrowIo("Copy", source, errno);
+        }
+        if (n == 0) break;  // the source shrank under us: the rest is read below
+        copied += n;
+    }
+    // Whatever copy_file_range did not move (nothing, or a tail that grew meanwhile) goes
+    // by read and write from the current offsets.
+    CopyByReadWrite(in, out, source, temp);
+}
+
+}  // namespace
+
+void CopyVersionFile(const QString& source, const QString& target) {
+    const QByteArray src = QFile::encodeName(source);
+    const QByteArray dst = QFile::encodeName(target);
+
+    Fd in(open(src.constData(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) ThrowOpen(src, errno);
+    struct stat st;
+    if (fstat(in.get(), &st) != 0) ThrowIo("Stat", src, errno);
+    if (S_ISDIR(st.st_mode)) ThrowOpen(src, EISDIR);
+
+    const QFileInfo targetInfo(target);
+    QByteArray templ =
+        QFile::encodeName(targetInfo.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
+                          targetInfo.fileName() + QStringLiteral(".tmp-XXXXXX"));
+    int fd = mkostemp(templ.data(), O_CLOEXEC);
+    if (fd < 0) ThrowOpen(dst, errno);
+    TempFile temp(fd, templ);
+
+    CopyData(in.get(), temp.fd(), static_cast<int64_t>(st.st_size), src, temp.path());
+
+    // The copy carries the source's last-write time, as copies of files do on the desktop.
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    futimens(temp.fd(), times);
+    if (fchmod(temp.fd(), st.st_mode & 0777) != 0) ThrowIo("Write", temp.path(), errno);
+    if (fdatasync(temp.fd()) != 0) ThrowIo("Flush", temp.path(), errno);
+    temp.CloseOrThrow();
+    if (rename(temp.path().constData(), dst.constData()) != 0) ThrowIo("Rename", dst, errno);
+    temp.Commit();
+}
+
+}  // namespace filever

@@ -1,0 +1,141 @@
+#include "app/ribbon.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTabBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace filever {
+
+TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("ToolBarPager1"));
+    setFixedHeight(145);
+    setAutoFillBackground(true);
+
+    AppButton = new QToolButton(this);
+    AppButton->setObjectName(QStringLiteral("AppButton"));
+    AppButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    AppButton->setPopupMode(QToolButton::InstantPopup);
+    PreviewMenu1 = new QMenu(AppButton);
+    PreviewMenu1->setObjectName(QStringLiteral("PreviewMenu1"));
+    PreviewMenu1->addAction(QStringLiteral("后台运行"));
+    PreviewMenu1->addAction(QStringLiteral("退出软软件"));
+    AppButton->setMenu(PreviewMenu1);
+
+    Tabs = new QTabBar(this);
+    Tabs->setObjectName(QStringLiteral("RibbonTabs"));
+    Tabs->setDrawBase(false);
+    Caption = new QLabel(QStringLiteral("文件版本控制"), this);
+    Caption->setObjectName(QStringLiteral("Caption"));
+    Caption->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    auto makeCaptionButton = [this](QStyle::StandardPixmap icon, const char* name) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(QLatin1String(name));
+        b->setIcon(style()->standardIcon(icon));
+        b->setAutoRaise(true);
+        return b;
+    };
+    MinimizeButton = makeCaptionButton(QStyle::SP_TitleBarMinButton, "MinimizeButton");
+    MaximizeButton = makeCaptionButton(QStyle::SP_TitleBarMaxButton, "MaximizeButton");
+    CloseButton = makeCaptionButton(QStyle::SP_TitleBarCloseButton, "CloseButton");
+    connect(MinimizeButton, &QToolButton::clicked, this, &TRibbon::MinimizeClicked);
+    connect(MaximizeButton, &QToolButton::clicked, this, &TRibbon::MaximizeClicked);
+    connect(CloseButton, &QToolButton::clicked, this, &TRibbon::CloseClicked);
+
+    auto* top = new QHBoxLayout;
+    top->setContentsMargins(0, 0, 0, 0);
+    top->addWidget(AppButton);
+    top->addWidget(Tabs);
+    top->addStretch(1);
+    top->addWidget(Caption);
+    top->addStretch(1);
+    top->addWidget(MinimizeButton);
+    top->addWidget(MaximizeButton);
+    top->addWidget(CloseButton);
+
+    Pages = new QStackedWidget(this);
+    connect(Tabs, &QTabBar::currentChanged, Pages, &QStackedWidget::setCurrentIndex);
+
+    QWidget* files = AddPage(QStringLiteral("文件管理"));
+    GlowButton13 = AddButton(files, QStringLiteral("增加存储区"), QStringLiteral("GlowButton13"));
+    GlowButton8 = AddButton(files, QStringLiteral("增加文件"), QStringLiteral("GlowButton8"));
+    AddButton(files, QStringLiteral("增加目录"), QString());
+    AddButton(files, QStringLiteral("版本合并"), QString());
+    AddButton(files, QStringLiteral("自动监测"), QString());
+    for (const QString& title : {QStringLiteral("网络管理"), QStringLiteral("报表")}) {
+        QWidget* page = AddPage(title);
+        AddButton(page, QStringLiteral("增加目录"), QString());
+        AddButton(page, QStringLiteral("版本合并"), QString());
+        AddButton(page, QStringLiteral("增加文件"), QString());
+        AddButton(page, QStringLiteral("增加监控文件"), QString());
+    }
+    QWidget* settings = AddPage(QStringLiteral("设置"));
+    StartCheck = new QCheckBox(QStringLiteral("开机启动"), settings);
+    StartCheck->setObjectName(QStringLiteral("StartCheck"));
+    settings->layout()->addWidget(StartCheck);
+    auto* schemes = new QToolButton(settings);
+    schemes->setObjectName(QStringLiteral("SchemeButton"));
+    schemes->setIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
+    schemes->setPopupMode(QToolButton::InstantPopup);
+    SchemeMenu = new QMenu(schemes);
+    for (const char* name :
+         {"Blue", "Obsidian", "Silver", "Classic Blue", "Classic Olive", "Classic Silver", "Flat"})
+        SchemeMenu->addAction(QLatin1String(name));
+    schemes->setMenu(SchemeMenu);
+    settings->layout()->addWidget(schemes);
+    for (int i = 0; i < Pages->count(); ++i)
+        static_cast<QHBoxLayout*>(Pages->widget(i)->layout())->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 4);
+    layout->addLayout(top);
+    layout->addWidget(Pages, 1);
+}
+
+QWidget* TRibbon::AddPage(const QString& title) {
+    auto* page = new QWidget(Pages);
+    auto* row = new QHBoxLayout(page);
+    row->setContentsMargins(4, 4, 4, 4);
+    Pages->addWidget(page);
+    Tabs->addTab(title);
+    return page;
+}
+
+QToolButton* TRibbon::AddButton(QWidget* page, const QString& text, const QString& name) {
+    auto* b = new QToolButton(page);
+    if (!name.isEmpty()) b->setObjectName(name);
+    b->setText(text);
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    b->setIconSize(QSize(32, 32));
+    b->setAutoRaise(true);
+    page->layout()->addWidget(b);
+    return b;
+}
+
+void TRibbon::mousePressEvent(QMouseEvent* event) {
+    // The ribbon stands in for the title bar: dragging it moves the window.
+    if (event->button() == Qt::LeftButton) {
+        if (QWindow* w = window()->windowHandle()) {
+            w->startSystemMove();
+            event->accept();
+            return;
+        }
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void TRibbon::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) emit MaximizeClicked();
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+}  // namespace filever

@@ -1,0 +1,54 @@
+// The ribbon tool bar of the main window (ToolBarPager1): 145 pixels high, a tab bar
+// with one page of tool buttons per tab, the application menu, and the window's caption
+// with its minimise, maximise and close buttons (the main window has no system frame).
+// Pressing the mouse on the ribbon's empty parts drags the window.
+//
+// The ribbon only builds the controls; the main window connects the ones with actions.
+// Buttons without an action (add directory, version merge, automatic monitoring, the
+// colour schemes ...) do nothing.
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QStackedWidget;
+class QTabBar;
+class QToolButton;
+
+namespace filever {
+
+class TRibbon : public QWidget {
+    Q_OBJECT
+public:
+    explicit TRibbon(QWidget* parent);
+
+    QToolButton* AppButton;  // opens PreviewMenu1
+    QMenu* PreviewMenu1;     // items 0 "后台运行", 1 "退出软软件"
+    QTabBar* Tabs;
+    QStackedWidget* Pages;
+    QToolButton* GlowButton13;  // "增加存储区"
+    QToolButton* GlowButton8;   // "增加文件"
+    QCheckBox* StartCheck;      // "开机启动"
+    QMenu* SchemeMenu;          // colour schemes, without actions
+    QLabel* Caption;
+    QToolButton* MinimizeButton;
+    QToolButton* MaximizeButton;
+    QToolButton* CloseButton;
+
+signals:
+    void MinimizeClicked();
+    void MaximizeClicked();
+    void CloseClicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QWidget* AddPage(const QString& title);
+    QToolButton* AddButton(QWidget* page, const QString& text, const QString& name);
+};
+
+}  // namespace filever

@@ -1,0 +1,159 @@
+#include "app/version_capture.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "app/catalogue_double.h"
+#include "app/os/file_time.h"
+#include "platform/errors.h"
+#include "tests/support/temp_dir.h"
+
+namespace filever {
+namespace {
+
+void SetLocalMTime(const std::string& path, int y, int mo, int d, int h, int mi, int s) {
+    std::tm tm{};
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    tm.tm_sec = s;
+    tm.tm_isdst = -1;
+    const time_t t = mktime(&tm);
+    const struct timespec times[2] = {{t, 0}, {t, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+TEST(VersionNames, ExtensionBaseAndBackupDirectory) {
+    struct Case {
+        const char* path;
+        const char* ext;
+        const char* copy;
+    } cases[] = {
+        {"/d/plan.txt", ".txt", "plan{V}.txt"},
+        {"/d/archive.tar.gz", ".gz", "archive.tar{V}.gz"},
+        {"/d/Makefile", "", "Makefile{V}"},
+        {"/d.dir/noext", "", "noext{V}"},  // a dot in the directory is no extension
+        {"/d/.bashrc", ".bashrc", "{V}.bashrc"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FileExtension(c.path), c.ext) << c.path;
+        EXPECT_EQ(VersionCopyName(c.path, "V"), c.copy) << c.path;
+    }
+    EXPECT_EQ(BackupDirFor("/store", "/docs/plan.txt"), "/store/plan.txt-bak");
+    EXPECT_EQ(BackupDirFor("/store/", "/docs/plan.txt"), "/store/plan.txt-bak");
+}
+
+// An area at <tmp>/store and a watched file <tmp>/docs/plan.txt registered in it.
+class CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(dir.file("docs"));
+        std::filesystem::create_directories(dir.file("store"));
+        source = dir.file("docs/plan.txt");
+        std::ofstream(source) << "first";
+        SetLocalMTime(source, 2024, 3, 5, 14, 7, 33);
+        catalogue.AddArea("area", Q(dir.file("store")));
+        ASSERT_TRUE(RegisterFile(catalogue, "area", Q(source)));
+    }
+    tarn::testing::TempDir dir;
+    std::string source;
+    testing::CatalogueDouble catalogue;
+};
+
+TEST_F(CaptureTest, RegisterMakesTheBackupDirectoryAndTheRow) {
+    ASSERT_EQ(catalogue.files.size(), 1u);
+    EXPECT_EQ(catalogue.files[0].AreaNo, 1);
+    EXPECT_EQ(catalogue.files[0].SourcePath, Q(source));
+    EXPECT_EQ(catalogue.files[0].BackupDir, Q(dir.file("store/plan.txt-bak")));
+    EXPECT_EQ(catalogue.files[0].RecordedTime, "");
+    EXPECT_TRUE(QDir(Q(dir.file("store/plan.txt-bak"))).exists());
+    // No area of that exact name: nothing registered.
+    EXPECT_FALSE(RegisterFile(catalogue, "are", Q(source)));
+    EXPECT_EQ(catalogue.files.size(), 1u);
+}
+
+TEST_F(CaptureTest, CaptureCopiesAndRecordsTheVersion) {
+    verinfo rec;
+    ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "first draft", rec));
+    const QString copy = Q(dir.file("store/plan.txt-bak/plan{2024-03-05-14-07-32}.txt"));
+    EXPECT_EQ(rec.VerName, "2024-03-05-14-07-32");
+    EXPECT_EQ(rec.FilePath, copy);
+    EXPECT_EQ(rec.Remark, "first draft");
+    EXPECT_EQ(rec.SizeText, "5");
+    EXPECT_EQ(rec.FileExt, ".txt");
+    EXPECT_EQ(rec.FileNo, catalogue.files[0].FileNo);
+    EXPECT_EQ(catalogue.files[0].RecordedTime, "2024-03-05-14-07-32");
+    ASSERT_EQ(catalogue.versions.size(), 1u);
+    QFile f(copy);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "first");
+}
+
+TEST_F(CaptureTest, RowIsFoundWithoutRegardToLetterCase) {
+    catalogue.files[0].SourcePath = Q(source).toUpper();
+    verinfo rec;
+    ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "", rec));
+    EXPECT_EQ(catalogue.files[0].RecordedTime, "2024-03-05-14-07-32");
+}
+
+TEST_F(CaptureTest, ScanCollectsChangedFilesOnce) {
+    QStringList pending;
+    ScanForChanges(catalogue, pending);  // never captured: the empty time differs
+    EXPECT_EQ(pending, QStringList{Q(source)});
+    verinfo rec;
+    ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "", rec));
+    pending.clear();
+    ScanForChanges(catalogue, pending);
+    EXPECT_TRUE(pending.isEmpty());
+    // A save within the same two-second step is no change.
+    SetLocalMTime(source, 2024, 3, 5, 14, 7, 32);
+    ScanForChanges(catalogue, pending);
+    EXPECT_TRUE(pending.isEmpty());
+    SetLocalMTime(source, 2024, 3, 5, 14, 7, 34);
+    ScanForChanges(catalogue, pending);
+    ScanForChanges(catalogue, pending);  // already there: not added twice
+    EXPECT_EQ(pending, QStringList{Q(source)});
+    // A path registered a second time is still collected once.
+    catalogue.AddFile(1, Q(source).toUpper(), "x");
+    pending.clear();
+    ScanForChanges(catalogue, pending);
+    EXPECT_EQ(pending.size(), 1);
+}
+
+TEST_F(CaptureTest, UnregisteredPathChangesNothing) {
+    verinfo rec;
+    EXPECT_FALSE(CaptureVersion(catalogue, Q(dir.file("docs/other.txt")), "", rec));
+    EXPECT_TRUE(catalogue.versions.empty());
+    EXPECT_EQ(catalogue.files[0].RecordedTime, "");
+}
+
+TEST_F(CaptureTest, FailedCopyWritesNoRow) {
+    // The backup directory's place is taken by a file: the copy cannot be made.
+    std::filesystem::remove_all(dir.file("store/plan.txt-bak"));
+    std::ofstream(dir.file("store/plan.txt-bak")) << "in the way";
+    verinfo rec;
+    EXPECT_THROW(CaptureVersion(catalogue, Q(source), "", rec), tarn::EFOpenError);
+    EXPECT_TRUE(catalogue.versions.empty());
+    EXPECT_EQ(catalogue.files[0].RecordedTime, "");
+}
+
+TEST_F(CaptureTest, MissingSourceIsAnErrorAndNoRow) {
+    std::filesystem::remove(source);
+    verinfo rec;
+    EXPECT_THROW(CaptureVersion(catalogue, Q(source), "", rec), tarn::EFOpenError);
+    EXPECT_TRUE(catalogue.versions.empty());
+}
+
+}  // namespace
+}  // namespace filever

@@ -1,0 +1,41 @@
+#include "app/watch_set.h"
+
+#include <QFileInfo>
+
+namespace filever {
+
+TWatchSet::TWatchSet() : watcher_(std::make_unique<TFileSystemWatcher>()) {
+    watcher_->SetWatchSubTree(false);
+    watcher_->SetNotifyFilters(kAllNotifyFilters);
+    watcher_->OnChange = [this](TFileSystemWatcher*, TFileOperation, const QString&,
+                                const QString&) {
+        if (OnChange) OnChange();
+    };
+}
+
+TWatchSet::~TWatchSet() = default;
+
+void TWatchSet::Update(const QStringList& files) {
+    QStringList dirs;
+    for (const QString& f : files)
+        if (!f.isEmpty()) dirs << QFileInfo(f).absolutePath();
+    dirs.sort();
+    dirs.removeDuplicates();
+    if (dirs == watcher_->WatchedDirs()) return;
+    watcher_->SetWatchedDirs(dirs);
+    watcher_->SetActive(active_ && !dirs.isEmpty());
+}
+
+void TWatchSet::SetActive(bool value) {
+    active_ = value;
+    watcher_->SetActive(value && !watcher_->WatchedDirs().isEmpty());
+}
+
+QStringList TWatchSet::Dirs() const { return watcher_->WatchedDirs(); }
+
+void TWatchSet::Clear() {
+    watcher_->SetActive(false);
+    watcher_->SetWatchedDirs({});
+}
+
+}  // namespace filever

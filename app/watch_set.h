@@ -1,0 +1,47 @@
+// The watching of the version manager: every directory that holds a registered file is
+// watched (not its subdirectories), and any report from any of them goes to one handler.
+// The set follows the registered files (Update after a load, a registration or a
+// removal); the change monitor switches it on and off as a whole.
+//
+// All directories share one TFileSystemWatcher (one inotify instance: a user may open only
+// a few, while watches on directories are plentiful). Owned by the main window; used on
+// the user-interface thread only. Update and SetActive raise tarn::EInOutError when no
+// inotify instance can be had.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "app/os/file_watcher.h"
+
+namespace filever {
+
+class TWatchSet {
+public:
+    TWatchSet();
+    ~TWatchSet();
+    TWatchSet(const TWatchSet&) = delete;
+    TWatchSet& operator=(const TWatchSet&) = delete;
+
+    // Called for any report (the report's details are not used).
+    std::function<void()> OnChange;
+
+    // Watches the directories of `files` (absolute paths) from now on, in the set's
+    // current state (on or off).
+    void Update(const QStringList& files);
+    // SetWatchersActive.
+    void SetActive(bool value);
+    bool Active() const { return active_; }
+    // The watched directories, sorted.
+    QStringList Dirs() const;
+    // FreeWatchers: watching stops and the directory list is emptied.
+    void Clear();
+
+private:
+    std::unique_ptr<TFileSystemWatcher> watcher_;
+    bool active_ = true;
+};
+
+}  // namespace filever

@@ -1,0 +1,131 @@
+// TTarnTable: the dataset that shows one table of a database. It binds itself to a table by
+// name, keeps the ordered list of the rows in view (ViewList, walked by the cursor), orders
+// it by an index, reads rows into record buffers, writes new, changed and deleted rows
+// through the table storage while keeping the view and the cursor in step, finds rows by key
+// values (Locate, Lookup), filters its rows (Filter, Filtered, OnFilterRecord) and can
+// restrict them to the rows that match the current row of a master dataset.
+//
+// Typical use:
+//   TTarnTable t;
+//   t.SetDatabaseName("/path/catalogue.dat");   // a path, or a database's DatabaseName
+//   t.SetTableName("People");
+//   t.Open();
+//   for (t.First(); !t.Eof(); t.Next()) use(t.FieldByName("Name")->AsString());
+//
+// Several tables on one database share its table storage, but each keeps its own view;
+// rows written through another dataset appear after Refresh. Used from one thread.
+// Errors: EDatabaseError with the table's name in front where it has one ("Table '%s' not
+// found", "No records", "Bookmark not found", "No index currently active", "Circular
+// datalinks are not allowed", "Cannot modify a read-only dataset", the storage's
+// "Invalid unique field value '%s'"), the filter language's errors.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dataset/data_source.h"
+#include "platform/dataset/index_defs.h"
+#include "platform/dataset/master_data_link.h"
+#include "tarndb/cursor.h"
+#include "tarndb/record_list.h"
+#include "tarndb/table_io.h"
+
+namespace tarn {
+
+class TTarnTable : public TTDEDataSet {
+public:
+    using TOnProgressEvent = std::function<void(TTarnTable& sender, int percent)>;
+    // Called with true before a long filter scan and false after it, when the session's
+    // SQLHourGlass is set: the application shows its wait cursor.
+    static void SetBusyHandler(std::function<void(bool busy)> handler);
+
+    explicit TTarnTable(TTarnOwner* owner = nullptr, const std::string& name = "");
+    ~TTarnTable() override;
+
+    const std::string& TableName() const { return tableName_; }
+    void SetTableName(const std::string& name);
+    const std::string& IndexName() const { return indexName_; }
+    void SetIndexName(const std::string& name);
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool value) { readOnly_ = value; }
+    const std::string& MasterFields() const { return masterLink_.FieldNames(); }
+    void SetMasterFields(const std::string& names);
+    TDataSource* MasterSource() const { return masterLink_.DataSource(); }
+    void SetMasterSource(TDataSource* source);
+    TIndexDefs& IndexDefs() { return indexDefs_; }
+    void SetDatabaseName(const std::string& value) override;
+    TOnProgressEvent OnFilterProgress;
+
+    bool Locate(const std::string& keyFields, const TVariant& keyValues, TLocateOptions options) override;
+    TVariant Lookup(const std::string& keyFields, const TVariant& keyValues,
+                    const std::string& resultFields) override;
+    bool BookmarkValid(const TBookmark& bookmark) override;
+    void Post() override;
+
+    // The storage of the open table (nullptr while closed).
+    TTarnTableIO* TableIO() const { return tableIO_; }
+    // Position of the ordering index among the table's indexes; -1: record-number order.
+    int CurIndex() const { return curIndex_; }
+    bool RangeActive() const { return rangeActive_; }
+    const TRecordList* ViewList() const { return view_.get(); }
+
+protected:
+    void InternalOpen() override;
+    void InternalClose() override;
+    bool IsCursorOpen() const override { return view_ != nullptr; }
+    void InternalInitFieldDefs() override;
+    int GetRecordCount() override { return view_ ? view_->Count() : 0; }
+    TGetResult GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCheck) override;
+    void InternalGotoBookmark(std::span<const uint8_t> bookmark) override;
+    void InternalPost() override;
+    void InternalAddRecord(TRecordBuffer& buffer, bool append) override;
+    void InternalDelete() override;
+    void InternalRefresh() override;
+    bool GetCanModify() const override;
+    TDataSource* GetDataSource() const override { return masterLink_.DataSource(); }
+    void DoAfterOpen() override;
+    void ReadRecord(TRecordBuffer& buffer, int index) override;
+    void ActivateFilter() override;
+    void DeactivateFilter() override;
+
+private:
+    void BuildIndexDefs();
+    void SelectIndex();
+    void LoadViewList();
+    // Field buffers over `buffer`, one per table field (inactive where the dataset has no
+    // field object for it).
+    TFieldBuffers& BindRecordBuffer(TRecordBuffer& buffer);
+    void InsertRow(TRecordBuffer& buffer);
+    void RowInserted(int index, int position, const TRecordEntry& entry, bool viewMatchesStorage);
+    int FindRowPosition();
+    void ModifyRow(int position);
+    void RowMoved(int index, int oldPosition, int newPosition);
+    void DeleteRow(int position);
+    int PositionOfRecNo(int32_t recNo) const;
+    // Master-detail.
+    void ApplyMasterRange();
+    void ApplyRange(const TRecordList& source);
+    void ReapplyRange();
+    void CancelRange();
+    // Locate / Lookup.
+    bool LocateRow(const std::string& keyFields, const TVariant& keyValues, bool move, TLocateOptions options);
+    int ChooseLocateIndex(const std::vector<TField*>& fields, bool caseInsensitive) const;
+    int ScanLocate(const std::vector<TField*>& fields, TLocateOptions options);
+    int IndexLocate(int index, TLocateOptions options);
+
+    std::string tableName_, indexName_;
+    bool readOnly_ = false;
+    TTarnTableIO* tableIO_ = nullptr;
+    std::unique_ptr<TRecordList> view_;
+    int curIndex_ = -1;
+    bool rangeActive_ = false;
+    int rangeKeyCount_ = 0;
+    TIndexDefs indexDefs_;
+    TMasterDataLink masterLink_;
+    TFieldBuffers buffers_;
+    std::vector<int> fieldNoOfStorageField_;  // storage field i -> field object's number (0: none)
+};
+
+}  // namespace tarn

@@ -1,0 +1,66 @@
+// TTarnTable: applying the filter by building the list of matching rows once.
+#include <mutex>
+
+#include "tarndb/database.h"
+#include "tarndb/file_io.h"
+#include "tarndb/session.h"
+#include "tarndb/table.h"
+
+namespace tarn {
+
+namespace {
+std::function<void(bool)>& BusyHandler() {
+    static std::function<void(bool)> handler;
+    return handler;
+}
+// Rows read under one taking of the file lock during a scan.
+constexpr int kRowsPerLock = 1024;
+}  // namespace
+
+void TTarnTable::SetBusyHandler(std::function<void(bool busy)> handler) { BusyHandler() = std::move(handler); }
+
+void TTarnTable::ActivateFilter() {
+    std::vector<TRecordEntry> matches;
+    TDataSetState saved = SetTempState(dsFilter);
+    bool hourGlass = Database() && Database()->Session().SQLHourGlass() && BusyHandler();
+    if (hourGlass) BusyHandler()(true);
+    std::exception_ptr failure;
+    try {
+        if (!Filter().empty()) FilterParser().Parse(Filter());
+        TTarnRecordBuffer* buffer = static_cast<TTarnRecordBuffer*>(ActiveBuffer());
+        SetFilterBuffer(buffer);
+        int n = GetRecordCount();
+        matches.reserve(static_cast<size_t>(n));
+        for (int i = 0; i < n; i += kRowsPerLock) {
+            FileLockGuard lock(tableIO_->File());
+            for (int j = i; j < n && j < i + kRowsPerLock; ++j) {
+                curRec_ = j;
+                ReadRecord(*buffer, j);
+                if (AcceptRecord()) matches.push_back(view_->At(j));
+                if (OnFilterProgress) OnFilterProgress(*this, static_cast<int>(static_cast<double>(j) / n * 100));
+            }
+        }
+        if (static_cast<int>(matches.size()) != n) view_->Assign(matches);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (hourGlass) BusyHandler()(false);
+    RestoreState(saved);
+    curRec_ = -1;
+    First();
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TTarnTable::DeactivateFilter() {
+    LoadViewList();
+    if (rangeActive_) {
+        // A master range and a filter never stand together; the range is rebuilt.
+        rangeActive_ = false;
+        rangeKeyCount_ = 0;
+    }
+    SetCanModifyFlag(true);
+    curRec_ = -1;
+    First();
+}
+
+}  // namespace tarn

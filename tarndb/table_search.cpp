@@ -1,0 +1,210 @@
+// TTarnTable: Locate and Lookup, and the master-detail range.
+#include <algorithm>
+
+#include "platform/bytes.h"
+#include "tarndb/filter/value_compare.h"
+#include "tarndb/indexes.h"
+#include "tarndb/table.h"
+
+namespace tarn {
+
+namespace {
+bool IsStringField(TFieldType t) { return t == ftString || t == ftFixedChar || t == ftWideString; }
+}  // namespace
+
+// ---- Locate / Lookup -------------------------------------------------------------------------
+
+int TTarnTable::ChooseLocateIndex(const std::vector<TField*>& fields, bool caseInsensitive) const {
+    bool anyString = std::any_of(fields.begin(), fields.end(), [](TField* f) { return IsStringField(f->DataType()); });
+    for (int i = 0; i < tableIO_->IndexCount(); ++i) {
+        const TTarnIndexDef& def = tableIO_->IndexDefs()[i];
+        if (def.KeyFields.size() != fields.size()) continue;
+        bool same = true;
+        for (size_t k = 0; k < fields.size() && same; ++k) same = def.KeyFields[k] == fields[k]->FieldNo() - 1;
+        if (!same) continue;
+        if (anyString && ((def.Options & tiCaseInsensitive) != 0) != caseInsensitive) continue;
+        return i;
+    }
+    return -1;
+}
+
+int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions options) {
+    TRecordBuffer& key = *TempBuffer();
+    bool nocase = (options & loCaseInsensitive) != 0;
+    bool partial = (options & loPartialKey) != 0;
+    TMemoryStream stored;
+    FileLockGuard lock(tableIO_->File());  // one lock for the whole scan
+    for (int pos = 0; pos < view_->Count(); ++pos) {
+        int32_t recNo = view_->At(pos).recNo;
+        bool all = true;
+        for (TField* f : fields) {
+            int storageField = f->FieldNo() - 1;
+            stored.Clear();
+            tableIO_->ReadStoredField(recNo, storageField, stored);
+            std::span<const uint8_t> right(stored.Memory(), static_cast<size_t>(stored.Size()));
+            std::span<const uint8_t> left;
+            std::string blob;
+            if (f->IsBlob()) {
+                TOptimBlobStream* s = BlobOf(key, f->FieldNo());
+                blob = s ? s->Bytes() : std::string();
+                left = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(blob.data()), blob.size());
+            } else {
+                left = key.Bytes().subspan(static_cast<size_t>(FieldOffset(f->FieldNo())), static_cast<size_t>(f->DataSize()));
+            }
+            bool isString = IsStringField(f->DataType());
+            if (CompareFieldValues(static_cast<int>(f->DataType()), left, right, nocase, partial && isString) != 0) {
+                all = false;
+                break;
+            }
+        }
+        if (all) return pos;
+    }
+    return -1;
+}
+
+int TTarnTable::IndexLocate(int index, TLocateOptions options) {
+    TFieldBuffers& fb = BindRecordBuffer(*TempBuffer());
+    bool partial = (options & loPartialKey) != 0;
+    const TRecordList& keys = tableIO_->RecordList(index + 1);
+    TKeySearch r = TTableIndexes::SearchKey(*tableIO_, fb, keys, partial, 0, index);
+    if (r.outcome != 0) return -1;
+    // Only a row in view counts, even when another matching row is in view.
+    return PositionOfRecNo(keys.At(r.position).recNo);
+}
+
+bool TTarnTable::LocateRow(const std::string& keyFields, const TVariant& keyValues, bool move,
+                           TLocateOptions options) {
+    CheckBrowseMode();
+    CursorPosChanged();
+    TRecordBuffer* buffer = TempBuffer();
+    std::vector<TField*> fields = GetFieldList(keyFields);
+    TDataSetState saved = SetTempState(dsFilter);
+    SetFilterBuffer(static_cast<TTarnRecordBuffer*>(buffer));
+    int found = -1;
+    try {
+        InternalInitRecord(*buffer);
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const TVariant& v = fields.size() == 1 && !keyValues.IsArray() ? keyValues
+                                : keyValues.IsArray()                      ? keyValues.Elements().at(i)
+                                                                           : keyValues;
+            fields[i]->SetAsVariant(v);
+        }
+        int index = ChooseLocateIndex(fields, (options & loCaseInsensitive) != 0);
+        found = index < 0 ? ScanLocate(fields, options) : IndexLocate(index, options);
+        if (found >= 0) {
+            ReadRecord(*buffer, found);
+            uint8_t bookmark[4];
+            bytes::PutI32(bookmark, 0, view_->At(found).recNo);
+            SetBookmarkData(*buffer, bookmark);
+            SetBookmarkFlag(*buffer, bfCurrent);
+            if (move) curRec_ = found;
+        }
+    } catch (...) {
+        RestoreState(saved);
+        throw;
+    }
+    RestoreState(saved);
+    return found >= 0;
+}
+
+bool TTarnTable::Locate(const std::string& keyFields, const TVariant& keyValues, TLocateOptions options) {
+    DoBeforeScroll();
+    bool found = LocateRow(keyFields, keyValues, true, options);
+    if (found) {
+        Resync(rmExact | rmCenter);
+        DoAfterScroll();
+    }
+    return found;
+}
+
+TVariant TTarnTable::Lookup(const std::string& keyFields, const TVariant& keyValues, const std::string& resultFields) {
+    if (!LocateRow(keyFields, keyValues, false, 0)) return TVariant::Null();
+    TDataSetState saved = SetTempState(dsCalcFields);
+    TVariant result;
+    try {
+        CalculateFields(*TempBuffer());
+        result = GetFieldValues(resultFields);
+    } catch (...) {
+        RestoreState(saved);
+        throw;
+    }
+    RestoreState(saved);
+    return result;
+}
+
+// ---- master-detail range --------------------------------------------------------------------
+
+void TTarnTable::ApplyMasterRange() {
+    if (curIndex_ == -1 || !Active()) return;
+    if (Filtered()) SetFiltered(false);
+    CheckBrowseMode();
+    const std::vector<TField*>& master = masterLink_.Fields();
+    const TTarnIndexDef& def = tableIO_->IndexDefs()[curIndex_];
+    int k = static_cast<int>(std::min(master.size(), def.KeyFields.size()));
+    TDataSetState saved = SetTempState(dsSetKey);
+    try {
+        for (int which = 0; which < 2; ++which) {
+            SetKeyBuffer(KeyBuffers(which));
+            InternalInitRecord(*KeyBuffers(which));
+            for (int j = 0; j < k; ++j) {
+                TField* detail = FieldByNumber(def.KeyFields[static_cast<size_t>(j)] + 1);
+                if (detail) detail->SetAsVariant(master[static_cast<size_t>(j)]->AsVariant());
+            }
+        }
+    } catch (...) {
+        RestoreState(saved);
+        throw;
+    }
+    RestoreState(saved);
+    rangeKeyCount_ = k;
+    ApplyRange(tableIO_->RecordList(curIndex_ + 1));
+}
+
+void TTarnTable::ApplyRange(const TRecordList& source) {
+    if (source.Count() == 0 && &source != view_.get()) {
+        // Nothing in the table: the view is empty anyway.
+        view_->Clear();
+        rangeActive_ = true;
+        First();
+        return;
+    }
+    TFieldBuffers& low = BindRecordBuffer(*KeyBuffers(0));
+    TKeySearch first = TTableIndexes::SearchKeyBound(*tableIO_, low, source, false, rangeKeyCount_, true, curIndex_);
+    if (first.outcome == -2) return;
+    int start = first.position + (first.outcome == 1 ? 1 : 0);
+    TFieldBuffers& high = BindRecordBuffer(*KeyBuffers(1));
+    TKeySearch last = TTableIndexes::SearchKeyBound(*tableIO_, high, source, false, rangeKeyCount_, false, curIndex_);
+    int end = last.position - (last.outcome == -1 ? 1 : 0);
+    auto slice = std::make_unique<TRecordList>();
+    std::vector<TRecordEntry> entries;
+    for (int p = start; p <= end; ++p) entries.push_back(source.At(p));
+    slice->Assign(entries);
+    view_ = std::move(slice);
+    rangeActive_ = true;
+    First();
+}
+
+void TTarnTable::ReapplyRange() {
+    CheckBrowseMode();
+    if (curIndex_ == -1) DatabaseError("No index currently active", this);
+    if (GetRecordCount() > 0) {
+        TRecordList current = *view_;
+        ApplyRange(current);
+    }
+    rangeActive_ = true;
+}
+
+void TTarnTable::CancelRange() {
+    if (!Active()) return;
+    CheckBrowseMode();
+    UpdateCursorPos();
+    SelectIndex();
+    Resync(0);
+    First();
+    SetCanModifyFlag(true);
+    if (Filtered()) ActivateFilter();
+    rangeActive_ = false;
+    rangeKeyCount_ = 0;
+}
+
+}  // namespace tarn
