@@ -1,8 +1,10 @@
 // tarndb dump FILE TABLE [--index NAME] [--filter EXPR] [--format table|csv|json]
 #include <cmath>
 
+#include "platform/errors.h"
 #include "platform/text/name_compare.h"
 #include "tarndb/file_format.h"
+#include "tarndb/table.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/open_database.h"
@@ -73,9 +75,6 @@ int RunDump(TToolContext& ctx) {
         format = Format::Json;
     else if (!f.empty() && f != "table")
         throw UsageError("unknown format '" + f + "' (known: table, csv, json)");
-    if (a.Has("filter"))
-        throw EToolError("filtering needs the table component, which this build of tarndb does not have yet");
-
     TOpenedDatabase db(ctx, a.positional[0], true);
     TTarnTableIO& table = db.OpenTable(a.positional[1]);
     int list = 0;
@@ -92,6 +91,29 @@ int RunDump(TToolContext& ctx) {
         }
     }
 
+    // With a filter, the table component picks the rows (in the order of the index, when one
+    // is named); they are then read through the physical list like every other dump.
+    std::vector<int32_t> picked;
+    const bool filtered = a.Has("filter");
+    if (filtered) {
+        TTarnTable view(nullptr, "");
+        view.SetDatabaseName(db.Database().DatabaseName());
+        view.SetTableName(table.TableName());
+        if (list > 0) view.SetIndexName(table.IndexDefs()[list - 1].Name());
+        view.SetFilter(ToStored(a.Value("filter"), "the filter"));
+        view.SetFiltered(true);
+        TProgressBar progress(ctx.err, ctx.ShowProgress() && table.RecordList(list).Count() > 10000, "filter", 100);
+        view.OnFilterProgress = [&progress](TTarnTable&, int percent) { progress.Update(percent); };
+        try {
+            view.Open();
+        } catch (const Exception& e) {
+            throw EToolError("the filter '" + a.Value("filter") + "': " + EngineMessageToTerminal(e.Message()));
+        }
+        const TRecordList* rows = view.ViewList();
+        for (int i = 0; rows && i < rows->Count(); ++i) picked.push_back(rows->At(i).recNo);
+        view.Close();
+    }
+
     TToolRecord record(table);
     std::vector<std::string> names;
     for (int i = 0; i < table.FieldCount(); ++i) names.push_back(ToTerminal(table.FieldDefs()[i].Name()));
@@ -105,11 +127,16 @@ int RunDump(TToolContext& ctx) {
         std::fputs("[", out);
     }
 
-    int count = table.RecordList(list).Count();
+    int count = filtered ? static_cast<int>(picked.size()) : table.RecordList(list).Count();
     TProgressBar progress(ctx.err, ctx.ShowProgress() && count > 10000, "dump", count);
     std::vector<std::string> cells(names.size());
     for (int pos = 0; pos < count; ++pos) {
-        record.Fetch(list, pos);
+        if (filtered) {
+            int physical = table.RecordList(0).LowerBoundRecNo(picked[static_cast<size_t>(pos)]);
+            record.Fetch(0, physical);
+        } else {
+            record.Fetch(list, pos);
+        }
         for (int i = 0; i < record.FieldCount(); ++i) {
             uint8_t type = record.FieldType(i);
             cells[static_cast<size_t>(i)] =

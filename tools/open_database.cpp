@@ -28,6 +28,9 @@ TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, boo
     db_ = std::make_unique<TTarnDatabase>(nullptr, "");
     db_->SetDatabaseName("tarndb-cli-" + std::to_string(++counter));
     db_->SetFileName(path);
+    // Table components attached for a while (dump --filter) must not disconnect it when
+    // they close.
+    db_->SetKeepConnection(true);
     db_->Open();
     if (needValues && db_->FileIO()->Info().Encrypted()) {
         std::string password = ObtainPassword(ctx, path, false);
