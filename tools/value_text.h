@@ -14,8 +14,9 @@
 //   datetime                yyyy-mm-dd hh:mm:ss[.zzz] (input also "T" between, or a date)
 //   memo, fmtmemo, oraclob  the text of the blob
 //   other blob types        "0x" and the bytes in hex
-// An empty text stands for the empty value: "", 0, false, no date (day 0), no time; for an
-// autoinc field 0 asks the engine for the next number.
+// An empty text stands for the empty value: "", 0, false, no date (day 0, shown empty),
+// midnight for a time (00:00:00: a time has no empty value); for an autoinc field 0 asks
+// the engine for the next number. An empty binary blob is shown empty.
 #pragma once
 
 #include <cstdint>
