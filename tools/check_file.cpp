@@ -16,7 +16,8 @@ TCheckFile::TCheckFile(const std::string& path) {
     // without the lock.
     Env* env = CurrentEnv();
     lockable_ = env->FileExists(path) && !env->IsReadOnly(path);
-    file_ = env->OpenFile(path, lockable_ ? OpenAccess::ReadWrite : OpenAccess::ReadOnly, OpenSharing::Everybody);
+    file_ = env->OpenFile(path, lockable_ ? OpenAccess::ReadWrite : OpenAccess::ReadOnly,
+                          OpenSharing::Everybody);
     size_ = file_->Size();
 }
 
@@ -45,7 +46,8 @@ bool TCheckFile::Read(int64_t offset, size_t count, void* out) {
         mapTried_ = true;
         int64_t length = 0, capacity = 0;
         map_ = file_->MapView(length, capacity);
-        if (map_ != nullptr && length < size_) map_ = nullptr;  // mapping older than our size: read instead
+        if (map_ != nullptr && length < size_)
+            map_ = nullptr;  // mapping older than our size: read instead
     }
     if (map_ != nullptr) {
         std::memcpy(out, map_ + offset, count);

@@ -28,15 +28,18 @@ void Checker::CheckIndexes(TableInfo& t) {
         std::string name = "index " + Shown(x.name);
         if (h.RecordTotal() <= 0) {
             if (x.indexTabOffset != 0 || x.indexHead != 0)
-                Problem(&t, -1, name + " of a table that never held a record has IndexTabOffset " +
-                        std::to_string(x.indexTabOffset) + " and IndexHead " + std::to_string(x.indexHead) +
-                        " (both must be 0)");
+                Problem(&t, -1,
+                        name + " of a table that never held a record has IndexTabOffset " +
+                            std::to_string(x.indexTabOffset) + " and IndexHead " +
+                            std::to_string(x.indexHead) + " (both must be 0)");
             continue;
         }
         if (n == 0) continue;  // the record table itself is unusable
         Advance(n);
         if (x.indexTabOffset == 0) {
-            Problem(&t, -1, name + " has no index table although the table holds " + std::to_string(n) + " records");
+            Problem(&t, -1,
+                    name + " has no index table although the table holds " + std::to_string(n) +
+                        " records");
             continue;
         }
         // The blocks and their items.
@@ -50,35 +53,43 @@ void Checker::CheckIndexes(TableInfo& t) {
         bool complete = true;
         for (int64_t b = 0; b < blockCount; ++b) {
             int64_t first = b * kItemsPerBlock;
-            if (offset < kFirstFreeOffset || !file_.Inside(offset, kIdxBlockSize) || !seenBlocks.insert(offset).second) {
-                Problem(&t, first, name + ": index-table block " + std::to_string(b) + " at offset " +
-                        std::to_string(offset) + " " +
-                        (seenBlocks.count(offset) && offset >= kFirstFreeOffset ? "was met before (the chain loops)"
-                         : offset < kFirstFreeOffset ? "lies inside the file head"
-                                                     : "lies past the end of the file") +
-                        ": the chain cannot be followed past record " + std::to_string(first - 1));
+            if (offset < kFirstFreeOffset || !file_.Inside(offset, kIdxBlockSize) ||
+                !seenBlocks.insert(offset).second) {
+                Problem(&t, first,
+                        name + ": index-table block " + std::to_string(b) + " at offset " +
+                            std::to_string(offset) + " " +
+                            (seenBlocks.count(offset) && offset >= kFirstFreeOffset
+                                 ? "was met before (the chain loops)"
+                             : offset < kFirstFreeOffset ? "lies inside the file head"
+                                                         : "lies past the end of the file") +
+                            ": the chain cannot be followed past record " +
+                            std::to_string(first - 1));
                 complete = false;
                 break;
             }
             file_.Read(offset, block.size(), block.data());
-            AddExtent({offset, offset + kIdxBlockSize, t.number, static_cast<int32_t>(b), static_cast<int16_t>(i),
-                       Kind::IndexBlock});
+            AddExtent({offset, offset + kIdxBlockSize, t.number, static_cast<int32_t>(b),
+                       static_cast<int16_t>(i), Kind::IndexBlock});
             int64_t inBlock = std::min<int64_t>(kItemsPerBlock, n - first);
             for (int64_t k = 0; k < inBlock; ++k) {
-                std::span<const uint8_t> item(block.data() + kBlockLinkSize + k * kIdxItemSize, kIdxItemSize);
+                std::span<const uint8_t> item(block.data() + kBlockLinkSize + k * kIdxItemSize,
+                                              kIdxItemSize);
                 IndexTabItem it{bytes::GetI32(item, 0), bytes::GetI32(item, 4)};
                 int64_t rec = first + k;
                 if (it.ownRecord != rec && ownReported++ < 3)
-                    Problem(&t, rec, name + ": its index item names record " + std::to_string(it.ownRecord));
+                    Problem(&t, rec,
+                            name + ": its index item names record " + std::to_string(it.ownRecord));
                 if ((it.nextRecord < -1 || it.nextRecord >= n) && linkReported++ < 3)
-                    Problem(&t, rec, name + ": its index item links to record " + std::to_string(it.nextRecord) +
-                            ", which does not exist");
+                    Problem(&t, rec,
+                            name + ": its index item links to record " +
+                                std::to_string(it.nextRecord) + ", which does not exist");
                 items.push_back(it);
             }
             int32_t next = bytes::GetI32(block, 0);
             if (b + 1 == blockCount && next != 0)
-                Problem(&t, -1, name + ": the last index-table block links on to offset " + std::to_string(next) +
-                        " instead of ending the chain with 0");
+                Problem(&t, -1,
+                        name + ": the last index-table block links on to offset " +
+                            std::to_string(next) + " instead of ending the chain with 0");
             offset = next;
         }
         if (!complete) continue;
@@ -86,7 +97,8 @@ void Checker::CheckIndexes(TableInfo& t) {
         // The chain in key order.
         bool keysReadable = t.layoutKnown && codecUsable_ && t.indexUsable[i];
         for (int32_t k : x.keyFields)
-            if (keysReadable && !ValueReadable(t.fields[static_cast<size_t>(k)])) keysReadable = false;
+            if (keysReadable && !ValueReadable(t.fields[static_cast<size_t>(k)]))
+                keysReadable = false;
         const bool unique = (x.options & (kIxPrimary | kIxUnique)) != 0;
         const bool descending = (x.options & kIxDescending) != 0;
         const bool noCase = (x.options & kIxCaseInsensitive) != 0;
@@ -99,8 +111,9 @@ void Checker::CheckIndexes(TableInfo& t) {
         std::vector<uint8_t> data;
         for (int64_t step = 0; k != -1; ++step) {
             if (k < 0 || k >= n) {
-                Problem(&t, prev, name + ": the chain " + (prev < 0 ? "starts at" : "goes on to") + " record " +
-                        std::to_string(k) + ", which does not exist");
+                Problem(&t, prev,
+                        name + ": the chain " + (prev < 0 ? "starts at" : "goes on to") +
+                            " record " + std::to_string(k) + ", which does not exist");
                 break;
             }
             if (visited[static_cast<size_t>(k)]) {
@@ -108,7 +121,8 @@ void Checker::CheckIndexes(TableInfo& t) {
                 break;
             }
             visited[static_cast<size_t>(k)] = 1;
-            if (static_cast<size_t>(k) < t.items.size() && !t.items[static_cast<size_t>(k)].deleted && orderChecked) {
+            if (static_cast<size_t>(k) < t.items.size() &&
+                !t.items[static_cast<size_t>(k)].deleted && orderChecked) {
                 key.clear();
                 if (!ReadRecord(t, k, data)) {
                     orderChecked = false;
@@ -117,7 +131,8 @@ void Checker::CheckIndexes(TableInfo& t) {
                         for (int32_t f : x.keyFields) {
                             if (IsBlobType(t.fields[static_cast<size_t>(f)].type)) {
                                 std::string value, error;
-                                if (!BlobValue(t, data, f, value, error)) throw EDatabaseError(error);
+                                if (!BlobValue(t, data, f, value, error))
+                                    throw EDatabaseError(error);
                                 key.emplace_back(value.begin(), value.end());
                             } else {
                                 key.push_back(SlotValue(t, data, f));
@@ -131,38 +146,49 @@ void Checker::CheckIndexes(TableInfo& t) {
                             }
                             if (descending) c = -c;
                             if (c > 0 && orderReported++ < 3)
-                                Problem(&t, k, name + ": the chain puts this record after record " +
-                                        std::to_string(prev) + ", whose key sorts after its key");
+                                Problem(&t, k,
+                                        name + ": the chain puts this record after record " +
+                                            std::to_string(prev) +
+                                            ", whose key sorts after its key");
                             else if (c == 0 && unique && orderReported++ < 3)
-                                Problem(&t, k, name + " is unique, but this record's key equals that of record " +
+                                Problem(
+                                    &t, k,
+                                    name +
+                                        " is unique, but this record's key equals that of record " +
                                         std::to_string(prev));
                         }
                         prevKey.swap(key);
                         prev = k;
                     } catch (const Exception& e) {
-                        Note("table " + Shown(t.name) + ", " + name + ": key order not checked: " +
-                             EngineMessageToTerminal(e.Message()));
+                        Note("table " + Shown(t.name) + ", " + name +
+                             ": key order not checked: " + EngineMessageToTerminal(e.Message()));
                         orderChecked = false;
                     }
                 }
-            } else if (static_cast<size_t>(k) < t.items.size() && !t.items[static_cast<size_t>(k)].deleted) {
+            } else if (static_cast<size_t>(k) < t.items.size() &&
+                       !t.items[static_cast<size_t>(k)].deleted) {
                 prev = k;
             }
             if (static_cast<size_t>(k) >= items.size()) break;
             k = items[static_cast<size_t>(k)].nextRecord;
         }
         if (orderReported > 3)
-            Problem(&t, -1, name + ": " + std::to_string(orderReported - 3) + " more records are out of key order");
+            Problem(&t, -1,
+                    name + ": " + std::to_string(orderReported - 3) +
+                        " more records are out of key order");
         // Every live record must be on the chain.
         int64_t missing = 0;
         for (int32_t r = 0; r < t.readable; ++r) {
-            if (t.items[static_cast<size_t>(r)].deleted || visited[static_cast<size_t>(r)]) continue;
+            if (t.items[static_cast<size_t>(r)].deleted || visited[static_cast<size_t>(r)])
+                continue;
             if (missing++ < kMissingReported)
-                Problem(&t, r, "the record is live but the chain of " + name + " does not reach it");
+                Problem(&t, r,
+                        "the record is live but the chain of " + name + " does not reach it");
         }
         if (missing > kMissingReported)
-            Problem(&t, -1, name + ": " + std::to_string(missing - kMissingReported) +
-                    " more live records are not on its chain");
+            Problem(&t, -1,
+                    name + ": " + std::to_string(missing - kMissingReported) +
+                        " more live records are not on its chain");
     }
 }
 

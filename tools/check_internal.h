@@ -20,10 +20,10 @@ enum class Kind : uint8_t { FileHead, TableHeader, RecordBlock, IndexBlock, Reco
 
 struct Extent {
     int64_t start = 0;
-    int64_t end = 0;     // one past the last byte
-    int32_t table = -1;  // table number
-    int32_t record = -1; // record number (RecordData, BlobArea); block number (blocks)
-    int16_t detail = -1; // field number (BlobArea); index number (IndexBlock)
+    int64_t end = 0;      // one past the last byte
+    int32_t table = -1;   // table number
+    int32_t record = -1;  // record number (RecordData, BlobArea); block number (blocks)
+    int16_t detail = -1;  // field number (BlobArea); index number (IndexBlock)
     Kind kind = Kind::FileHead;
 };
 
@@ -40,10 +40,10 @@ struct TableInfo {
     std::vector<format::IndexEntry> indexes;
     std::vector<bool> indexUsable;  // key fields exist
     // Filled by the record pass.
-    int32_t total = 0;                                // RecordTotal (0 when unusable)
-    int32_t readable = 0;                             // items read from the record table
-    std::vector<format::RecordTabItem> items;         // [0, readable)
-    std::vector<uint8_t> dataInside;                  // fixed part lies inside the file
+    int32_t total = 0;                         // RecordTotal (0 when unusable)
+    int32_t readable = 0;                      // items read from the record table
+    std::vector<format::RecordTabItem> items;  // [0, readable)
+    std::vector<uint8_t> dataInside;           // fixed part lies inside the file
 };
 
 class Checker {
@@ -72,8 +72,8 @@ public:
     // The decoded value of a non-blob field of the record whose fixed part is `data`.
     std::vector<uint8_t> SlotValue(const TableInfo& t, const std::vector<uint8_t>& data, int field);
     // Reads and decodes a blob; false with `error` when it cannot be.
-    bool BlobValue(const TableInfo& t, const std::vector<uint8_t>& data, int field, std::string& value,
-                   std::string& error);
+    bool BlobValue(const TableInfo& t, const std::vector<uint8_t>& data, int field,
+                   std::string& value, std::string& error);
     // The fixed part of record k (false when it lies outside the file).
     bool ReadRecord(const TableInfo& t, int32_t k, std::vector<uint8_t>& data);
 

@@ -16,19 +16,24 @@ std::string Checker::ExtentText(const Extent& e) const {
     std::string table = t ? "table " + Shown(t->name) : "table " + std::to_string(e.table);
     std::string where = " [" + std::to_string(e.start) + ", " + std::to_string(e.end) + ")";
     switch (e.kind) {
-        case Kind::FileHead: return "the file head and settings" + where;
-        case Kind::TableHeader: return "the header of " + table + where;
-        case Kind::RecordBlock: return "record-table block " + std::to_string(e.record) + " of " + table + where;
+        case Kind::FileHead:
+            return "the file head and settings" + where;
+        case Kind::TableHeader:
+            return "the header of " + table + where;
+        case Kind::RecordBlock:
+            return "record-table block " + std::to_string(e.record) + " of " + table + where;
         case Kind::IndexBlock:
             return "index-table block " + std::to_string(e.record) + " of index " +
                    (t && e.detail >= 0 && static_cast<size_t>(e.detail) < t->indexes.size()
                         ? Shown(t->indexes[static_cast<size_t>(e.detail)].name)
                         : std::to_string(e.detail)) +
                    " of " + table + where;
-        case Kind::RecordData: return "the data of record " + std::to_string(e.record) + " of " + table + where;
+        case Kind::RecordData:
+            return "the data of record " + std::to_string(e.record) + " of " + table + where;
         case Kind::BlobArea:
-            return "the blob area of field " + (t ? FieldName(*t, e.detail) : std::to_string(e.detail)) +
-                   " of record " + std::to_string(e.record) + " of " + table + where;
+            return "the blob area of field " +
+                   (t ? FieldName(*t, e.detail) : std::to_string(e.detail)) + " of record " +
+                   std::to_string(e.record) + " of " + table + where;
     }
     return where;
 }
@@ -46,7 +51,9 @@ void Checker::CheckOverlaps() {
             if (found++ < kOverlapsReported) {
                 // The report belongs to the record-level structure of the two, blobs first:
                 // their descriptors are what most often points astray.
-                auto rank = [](const Extent& x) { return x.kind == Kind::BlobArea ? 2 : x.kind == Kind::RecordData ? 1 : 0; };
+                auto rank = [](const Extent& x) {
+                    return x.kind == Kind::BlobArea ? 2 : x.kind == Kind::RecordData ? 1 : 0;
+                };
                 const Extent& subject = rank(e) >= rank(r) ? e : r;
                 const Extent& other = &subject == &e ? r : e;
                 const TableInfo* t = nullptr;

@@ -27,8 +27,9 @@ void Checker::CheckRecords(TableInfo& t) {
     if (n == 0) return;
     int64_t blockCount = (static_cast<int64_t>(n) + kItemsPerBlock - 1) / kItemsPerBlock;
     if (blockCount * kRecBlockSize > file_.Size()) {
-        Problem(&t, -1, "the header counts " + std::to_string(n) + " records, whose record table needs " +
-                Plural(blockCount, "block", "blocks") + ", more than the file can hold");
+        Problem(&t, -1,
+                "the header counts " + std::to_string(n) + " records, whose record table needs " +
+                    Plural(blockCount, "block", "blocks") + ", more than the file can hold");
         return;
     }
     t.total = n;
@@ -41,28 +42,36 @@ void Checker::CheckRecords(TableInfo& t) {
         std::string which = b == 0 ? "the first record-table block (RecTabOffset)"
                                    : "record-table block " + std::to_string(b);
         if (offset < kFirstFreeOffset || !file_.Inside(offset, kRecBlockSize)) {
-            Problem(&t, firstRecord, which + " is at offset " + std::to_string(offset) + ", " +
-                    (offset < kFirstFreeOffset ? "inside the file head" : "past the end of the file") +
-                    ": records " + std::to_string(firstRecord) + " to " + std::to_string(n - 1) + " cannot be read");
+            Problem(&t, firstRecord,
+                    which + " is at offset " + std::to_string(offset) + ", " +
+                        (offset < kFirstFreeOffset ? "inside the file head"
+                                                   : "past the end of the file") +
+                        ": records " + std::to_string(firstRecord) + " to " +
+                        std::to_string(n - 1) + " cannot be read");
             break;
         }
         if (!seenBlocks.insert(offset).second) {
-            Problem(&t, firstRecord, "the record-table chain loops back to offset " + std::to_string(offset) +
-                    ": records " + std::to_string(firstRecord) + " to " + std::to_string(n - 1) + " cannot be read");
+            Problem(&t, firstRecord,
+                    "the record-table chain loops back to offset " + std::to_string(offset) +
+                        ": records " + std::to_string(firstRecord) + " to " +
+                        std::to_string(n - 1) + " cannot be read");
             break;
         }
         file_.Read(offset, block.size(), block.data());
-        AddExtent({offset, offset + kRecBlockSize, t.number, static_cast<int32_t>(b), -1, Kind::RecordBlock});
+        AddExtent({offset, offset + kRecBlockSize, t.number, static_cast<int32_t>(b), -1,
+                   Kind::RecordBlock});
         int64_t inBlock = std::min<int64_t>(kItemsPerBlock, n - firstRecord);
         for (int64_t i = 0; i < inBlock; ++i) {
-            std::span<const uint8_t> item(block.data() + kBlockLinkSize + i * kRecItemSize, kRecItemSize);
+            std::span<const uint8_t> item(block.data() + kBlockLinkSize + i * kRecItemSize,
+                                          kRecItemSize);
             t.items[static_cast<size_t>(firstRecord + i)] = {bytes::GetI32(item, 0), item[4] != 0};
         }
         t.readable = static_cast<int32_t>(firstRecord + inBlock);
         int32_t next = bytes::GetI32(block, 0);
         if (b + 1 == blockCount && next != 0)
-            Problem(&t, -1, "the last record-table block links on to offset " + std::to_string(next) +
-                    " instead of ending the chain with 0");
+            Problem(&t, -1,
+                    "the last record-table block links on to offset " + std::to_string(next) +
+                        " instead of ending the chain with 0");
         offset = next;
     }
     t.items.resize(static_cast<size_t>(t.readable));
@@ -91,15 +100,19 @@ void Checker::CheckRecords(TableInfo& t) {
         if (!t.layoutKnown) continue;
         const char* state = item.deleted ? " (deleted)" : "";
         if (item.dataOffset < kFirstFreeOffset || !file_.Inside(item.dataOffset, t.recordSize)) {
-            Problem(&t, k, std::string("its data") + state + " at offset " + std::to_string(item.dataOffset) + " (" +
-                    std::to_string(t.recordSize) + " bytes) lies " +
-                    (item.dataOffset < kFirstFreeOffset ? "inside the file head" : "past the end of the file") +
-                    " (" + std::to_string(file_.Size()) + " bytes)");
+            Problem(&t, k,
+                    std::string("its data") + state + " at offset " +
+                        std::to_string(item.dataOffset) + " (" + std::to_string(t.recordSize) +
+                        " bytes) lies " +
+                        (item.dataOffset < kFirstFreeOffset ? "inside the file head"
+                                                            : "past the end of the file") +
+                        " (" + std::to_string(file_.Size()) + " bytes)");
             continue;
         }
         t.dataInside[static_cast<size_t>(k)] = 1;
         if (t.recordSize > 0)
-            AddExtent({item.dataOffset, item.dataOffset + t.recordSize, t.number, k, -1, Kind::RecordData});
+            AddExtent({item.dataOffset, item.dataOffset + t.recordSize, t.number, k, -1,
+                       Kind::RecordData});
         ReadRecord(t, k, data);
         for (size_t f = 0; f < t.fields.size(); ++f) {
             if (!IsBlobType(t.fields[f].type)) continue;
@@ -109,22 +122,28 @@ void Checker::CheckRecords(TableInfo& t) {
             int32_t area = bytes::GetI32(desc, 8);
             std::string what = "the blob of field " + FieldName(t, static_cast<int>(f)) + state;
             if (blobOffset == 0 && length == 0 && area == 0) {
-                Problem(&t, k, what + " has an empty descriptor: the record was never completely written");
+                Problem(&t, k,
+                        what + " has an empty descriptor: the record was never completely written");
                 continue;
             }
             if (length < 0 || area <= 0 || area % kBlobAreaUnit != 0 || area <= length) {
-                Problem(&t, k, what + " has the descriptor length " + std::to_string(length) + ", area " +
-                        std::to_string(area) + " (an area is a multiple of 64 larger than the length)");
+                Problem(&t, k,
+                        what + " has the descriptor length " + std::to_string(length) + ", area " +
+                            std::to_string(area) +
+                            " (an area is a multiple of 64 larger than the length)");
                 continue;
             }
             if (blobOffset < kFirstFreeOffset || !file_.Inside(blobOffset, area)) {
-                Problem(&t, k, what + " at offset " + std::to_string(blobOffset) + " (" + std::to_string(area) +
-                        " bytes) lies " + (blobOffset < kFirstFreeOffset ? "inside the file head" : "past the end of the file") +
-                        " (" + std::to_string(file_.Size()) + " bytes)");
+                Problem(&t, k,
+                        what + " at offset " + std::to_string(blobOffset) + " (" +
+                            std::to_string(area) + " bytes) lies " +
+                            (blobOffset < kFirstFreeOffset ? "inside the file head"
+                                                           : "past the end of the file") +
+                            " (" + std::to_string(file_.Size()) + " bytes)");
                 continue;
             }
-            AddExtent({blobOffset, static_cast<int64_t>(blobOffset) + area, t.number, k, static_cast<int16_t>(f),
-                       Kind::BlobArea});
+            AddExtent({blobOffset, static_cast<int64_t>(blobOffset) + area, t.number, k,
+                       static_cast<int16_t>(f), Kind::BlobArea});
             if (!item.deleted && codecUsable_ && ValueReadable(t.fields[f])) {
                 std::string value, error;
                 if (!BlobValue(t, data, static_cast<int>(f), value, error))
@@ -135,8 +154,10 @@ void Checker::CheckRecords(TableInfo& t) {
             std::vector<uint8_t> v = SlotValue(t, data, autoIncField);
             int32_t stored = bytes::GetI32(v, 0);
             if (stored > counter && counterReported++ < 3)
-                Problem(&t, k, "it holds the autoinc value " + std::to_string(stored) + ", above the table's counter " +
-                        std::to_string(counter) + ": a record appended later would get a number in use");
+                Problem(&t, k,
+                        "it holds the autoinc value " + std::to_string(stored) +
+                            ", above the table's counter " + std::to_string(counter) +
+                            ": a record appended later would get a number in use");
         }
     }
     report_.records += live;

@@ -43,18 +43,21 @@ void Checker::Advance(int64_t work) {
 std::string Checker::Shown(const std::string& stored) { return "'" + ToTerminal(stored) + "'"; }
 
 std::string Checker::FieldName(const TableInfo& t, int field) const {
-    if (field < 0 || static_cast<size_t>(field) >= t.fields.size()) return "#" + std::to_string(field);
+    if (field < 0 || static_cast<size_t>(field) >= t.fields.size())
+        return "#" + std::to_string(field);
     return Shown(t.fields[static_cast<size_t>(field)].name);
 }
 
 bool Checker::CheckHead() {
     std::array<uint8_t, kHeadSize> head{};
     if (!file_.Read(0, head.size(), head.data())) {
-        report_.unreadable = "the file is " + std::to_string(file_.Size()) + " bytes long: it is no database file";
+        report_.unreadable =
+            "the file is " + std::to_string(file_.Size()) + " bytes long: it is no database file";
         return false;
     }
     if (!HasMagic(head)) {
-        report_.unreadable = "the file does not start with the magic \"TarnDB\": it is no database file";
+        report_.unreadable =
+            "the file does not start with the magic \"TarnDB\": it is no database file";
         return false;
     }
     switch (CheckVersion(head)) {
@@ -68,8 +71,10 @@ bool Checker::CheckHead() {
             break;
     }
     if (file_.Size() < kFirstFreeOffset) {
-        FileProblem("the file is " + std::to_string(file_.Size()) + " bytes long; its head, settings and table "
-                    "directory alone take " + std::to_string(kFirstFreeOffset));
+        FileProblem("the file is " + std::to_string(file_.Size()) +
+                    " bytes long; its head, settings and table "
+                    "directory alone take " +
+                    std::to_string(kFirstFreeOffset));
         return false;
     }
     AddExtent({0, kFirstFreeOffset, -1, -1, -1, Kind::FileHead});
@@ -84,11 +89,12 @@ void Checker::CheckSettings() {
     RegisterStandardModules();
     codec_ = std::make_unique<TStoredDataCodec>(nullptr);
     try {
-        codec_->SelectModules(compressed_, info.CompressModuleName(), encrypted_, info.EncryptModuleName(),
-                              info.EncryptMode());
+        codec_->SelectModules(compressed_, info.CompressModuleName(), encrypted_,
+                              info.EncryptModuleName(), info.EncryptMode());
         codecUsable_ = true;
     } catch (const Exception& e) {
-        FileProblem("settings: " + EngineMessageToTerminal(e.Message()) + "; stored values cannot be decoded");
+        FileProblem("settings: " + EngineMessageToTerminal(e.Message()) +
+                    "; stored values cannot be decoded");
     }
     if (!encrypted_) return;
     std::string check = info.PasswordCheck();
@@ -99,8 +105,10 @@ void Checker::CheckSettings() {
     if (!codecUsable_) return;
     std::optional<std::string> password = options_.password ? options_.password() : std::nullopt;
     if (!password) {
-        Note("the database is encrypted and no password was given: encrypted values (key order, autoinc "
-             "values, blob contents) were not checked");
+        Note(
+            "the database is encrypted and no password was given: encrypted values (key order, "
+            "autoinc "
+            "values, blob contents) were not checked");
         return;
     }
     passwordOk_ = codec_->CheckPassword(*password, check);
@@ -113,31 +121,38 @@ void Checker::CheckDirectory() {
     file_.Read(kDirOffset, dir.raw.size(), dir.raw.data());
     int32_t count = dir.TableCount();
     if (count < 0 || count > kMaxTables) {
-        FileProblem("the table directory counts " + std::to_string(count) + " tables; a database holds 0 to " +
-                    std::to_string(kMaxTables));
+        FileProblem("the table directory counts " + std::to_string(count) +
+                    " tables; a database holds 0 to " + std::to_string(kMaxTables));
         count = std::clamp(count, 0, kMaxTables);
     }
     for (int t = 0; t < count; ++t) {
         TableInfo info;
         info.number = t;
         info.headerOffset = dir.TableOffset(t);
-        if (info.headerOffset < kFirstFreeOffset || !file_.Inside(info.headerOffset, kTableHeaderSize)) {
-            FileProblem("table " + std::to_string(t) + ": its header at offset " + std::to_string(info.headerOffset) +
-                        " lies " + (info.headerOffset < kFirstFreeOffset ? "inside the file head" : "past the end of the file") +
+        if (info.headerOffset < kFirstFreeOffset ||
+            !file_.Inside(info.headerOffset, kTableHeaderSize)) {
+            FileProblem("table " + std::to_string(t) + ": its header at offset " +
+                        std::to_string(info.headerOffset) + " lies " +
+                        (info.headerOffset < kFirstFreeOffset ? "inside the file head"
+                                                              : "past the end of the file") +
                         "; the table cannot be read");
             continue;
         }
         file_.Read(info.headerOffset, kTableHeaderSize, info.header.raw.data());
         info.name = info.header.TableName();
-        AddExtent({info.headerOffset, info.headerOffset + kTableHeaderSize, t, -1, -1, Kind::TableHeader});
+        AddExtent({info.headerOffset, info.headerOffset + kTableHeaderSize, t, -1, -1,
+                   Kind::TableHeader});
         tables_.push_back(std::move(info));
     }
     for (size_t i = 0; i < tables_.size(); ++i) {
-        if (tables_[i].name.empty()) Problem(&tables_[i], -1, "the table has an empty name and cannot be opened");
+        if (tables_[i].name.empty())
+            Problem(&tables_[i], -1, "the table has an empty name and cannot be opened");
         for (size_t j = 0; j < i; ++j)
             if (!tables_[i].name.empty() && SameName(tables_[i].name, tables_[j].name)) {
-                Problem(&tables_[i], -1, "table " + std::to_string(tables_[j].number) + " has the same name: this one "
-                        "cannot be opened by name");
+                Problem(&tables_[i], -1,
+                        "table " + std::to_string(tables_[j].number) +
+                            " has the same name: this one "
+                            "cannot be opened by name");
                 break;
             }
     }
@@ -148,8 +163,9 @@ void Checker::CheckTableHeader(TableInfo& t) {
     int32_t fieldCount = h.FieldCount();
     int32_t indexCount = h.IndexCount();
     if (fieldCount < 0 || fieldCount > kMaxFields) {
-        Problem(&t, -1, "the header counts " + std::to_string(fieldCount) + " fields; a table holds 0 to " +
-                std::to_string(kMaxFields) + "; its records cannot be read");
+        Problem(&t, -1,
+                "the header counts " + std::to_string(fieldCount) + " fields; a table holds 0 to " +
+                    std::to_string(kMaxFields) + "; its records cannot be read");
         return;
     }
     bool layoutOk = true;
@@ -161,7 +177,9 @@ void Checker::CheckTableHeader(TableInfo& t) {
         if (f.name.empty()) Problem(&t, -1, "field " + std::to_string(i) + " has an empty name");
         for (int j = 0; j < i; ++j)
             if (!f.name.empty() && SameName(t.fields[static_cast<size_t>(j)].name, f.name)) {
-                Problem(&t, -1, "fields " + std::to_string(j) + " and " + std::to_string(i) + " are both named " + name);
+                Problem(&t, -1,
+                        "fields " + std::to_string(j) + " and " + std::to_string(i) +
+                            " are both named " + name);
                 break;
             }
         int32_t slot = 0;
@@ -171,8 +189,10 @@ void Checker::CheckTableHeader(TableInfo& t) {
         } else {
             slot = SlotSize(f.type, f.size);
             if (slot == 0) {
-                Problem(&t, -1, "field " + name + " has the type code " + std::to_string(f.type) +
-                        ", which records cannot hold: the table cannot be opened (\"General error\")");
+                Problem(&t, -1,
+                        "field " + name + " has the type code " + std::to_string(f.type) +
+                            ", which records cannot hold: the table cannot be opened (\"General "
+                            "error\")");
                 layoutOk = false;
             }
         }
@@ -188,8 +208,9 @@ void Checker::CheckTableHeader(TableInfo& t) {
     t.recordSize = offset;
 
     if (indexCount < 0 || indexCount > kMaxIndexes) {
-        Problem(&t, -1, "the header counts " + std::to_string(indexCount) + " indexes; a table holds 0 to " +
-                std::to_string(kMaxIndexes));
+        Problem(&t, -1,
+                "the header counts " + std::to_string(indexCount) +
+                    " indexes; a table holds 0 to " + std::to_string(kMaxIndexes));
         indexCount = 0;
     }
     for (int i = 0; i < indexCount; ++i) {
@@ -199,7 +220,9 @@ void Checker::CheckTableHeader(TableInfo& t) {
         if (x.name.empty()) Problem(&t, -1, "index " + std::to_string(i) + " has an empty name");
         for (size_t j = 0; j < t.indexes.size(); ++j)
             if (!x.name.empty() && SameName(t.indexes[j].name, x.name)) {
-                Problem(&t, -1, "indexes " + std::to_string(j) + " and " + std::to_string(i) + " are both named " + name);
+                Problem(&t, -1,
+                        "indexes " + std::to_string(j) + " and " + std::to_string(i) +
+                            " are both named " + name);
                 break;
             }
         if (x.keyFields.empty()) {
@@ -208,7 +231,9 @@ void Checker::CheckTableHeader(TableInfo& t) {
         }
         for (int32_t k : x.keyFields)
             if (k < 0 || k >= fieldCount) {
-                Problem(&t, -1, "index " + name + " names field number " + std::to_string(k) + ", which does not exist");
+                Problem(&t, -1,
+                        "index " + name + " names field number " + std::to_string(k) +
+                            ", which does not exist");
                 usable = false;
             }
         t.indexes.push_back(std::move(x));
@@ -222,7 +247,8 @@ bool Checker::ReadRecord(const TableInfo& t, int32_t k, std::vector<uint8_t>& da
     return file_.Read(t.items[static_cast<size_t>(k)].dataOffset, data.size(), data.data());
 }
 
-std::vector<uint8_t> Checker::SlotValue(const TableInfo& t, const std::vector<uint8_t>& data, int field) {
+std::vector<uint8_t> Checker::SlotValue(const TableInfo& t, const std::vector<uint8_t>& data,
+                                        int field) {
     size_t f = static_cast<size_t>(field);
     const uint8_t* slot = data.data() + t.slotOffsets[f];
     std::vector<uint8_t> value(slot, slot + t.slotSizes[f]);
@@ -231,8 +257,8 @@ std::vector<uint8_t> Checker::SlotValue(const TableInfo& t, const std::vector<ui
     return value;
 }
 
-bool Checker::BlobValue(const TableInfo& t, const std::vector<uint8_t>& data, int field, std::string& value,
-                        std::string& error) {
+bool Checker::BlobValue(const TableInfo& t, const std::vector<uint8_t>& data, int field,
+                        std::string& value, std::string& error) {
     size_t f = static_cast<size_t>(field);
     std::span<const uint8_t> desc(data.data() + t.slotOffsets[f], kBlobDescriptorSize);
     int32_t offset = bytes::GetI32(desc, 0);
@@ -263,7 +289,8 @@ void Checker::Run() {
     for (TableInfo& t : tables_) {
         CheckTableHeader(t);
         int32_t n = t.header.RecordTotal();
-        if (n > 0) workTotal_ += static_cast<int64_t>(n) * (1 + static_cast<int64_t>(t.indexes.size()));
+        if (n > 0)
+            workTotal_ += static_cast<int64_t>(n) * (1 + static_cast<int64_t>(t.indexes.size()));
     }
     report_.tables = static_cast<int>(tables_.size());
     for (TableInfo& t : tables_) {
@@ -286,15 +313,17 @@ TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& opt
         return report;
     }
     if (!file->Lock())
-        report.notes.push_back("another process held the database's file lock for 2 seconds; the file was checked "
-                               "without it and may show that process's work half done");
+        report.notes.push_back(
+            "another process held the database's file lock for 2 seconds; the file was checked "
+            "without it and may show that process's work half done");
     check::Checker checker(*file, options, report);
     try {
         checker.Run();
     } catch (const std::exception& e) {
         // Every read is bounds-checked, so this is a fault of the checker itself; the
         // report still shows what was found before it.
-        report.problems.push_back({"", -1, -1, std::string("the check stopped early: ") + e.what()});
+        report.problems.push_back(
+            {"", -1, -1, std::string("the check stopped early: ") + e.what()});
         ++report.problemCount;
     }
     return report;

@@ -33,10 +33,10 @@
 namespace tarn::cli {
 
 struct TCheckProblem {
-    std::string table;   // the table's name (UTF-8); empty for problems of the whole file
-    int tableNo = -1;    // its position in the directory
-    int64_t record = -1; // the record number, -1 when the problem is not about one record
-    std::string text;    // UTF-8
+    std::string table;    // the table's name (UTF-8); empty for problems of the whole file
+    int tableNo = -1;     // its position in the directory
+    int64_t record = -1;  // the record number, -1 when the problem is not about one record
+    std::string text;     // UTF-8
 };
 
 struct TCheckReport {

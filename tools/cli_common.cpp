@@ -19,7 +19,8 @@ const std::vector<std::string>& TParsedArgs::Values(const std::string& name) con
     return it == options.end() ? none : it->second;
 }
 
-TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& withValue,
+TParsedArgs ParseArgs(const std::vector<std::string>& args,
+                      const std::vector<std::string>& withValue,
                       const std::vector<std::string>& flags) {
     TParsedArgs out;
     auto listed = [](const std::vector<std::string>& list, const std::string& name) {
@@ -100,7 +101,8 @@ bool IsValidUtf8(std::string_view s) {
             cp = (cp << 6) | (t & 0x3F);
         }
         // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-        if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
             return false;
         i += n + 1;
     }

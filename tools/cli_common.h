@@ -36,7 +36,9 @@ private:
 };
 
 // A usage error: the dispatcher prints it with the command's usage and exits with 2.
-inline EToolError UsageError(std::string message) { return EToolError(std::move(message), kExitUsage); }
+inline EToolError UsageError(std::string message) {
+    return EToolError(std::move(message), kExitUsage);
+}
 
 // What a command works with. Tests may run commands in-process with their own streams and
 // environment; the executable passes the real ones.
@@ -54,7 +56,8 @@ struct TToolContext {
     std::function<bool(const char* name, std::string& value)> getEnv;
     // Reads a password from the terminal without echo; false when there is no terminal
     // or the user cancelled. `confirm` asks twice and fails when the entries differ.
-    std::function<bool(const std::string& prompt, bool confirm, std::string& password)> readPassword;
+    std::function<bool(const std::string& prompt, bool confirm, std::string& password)>
+        readPassword;
 };
 
 // Command-line options of one command: positional arguments in order, options by name.
@@ -73,7 +76,8 @@ struct TParsedArgs {
 // Parses `args`: "--name value" for each name in `withValue`, "--name" alone for each name
 // in `flags`, "--help"/"-h" sets help; anything else starting with "--" is a usage error.
 // "--name=value" is accepted as well.
-TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& withValue,
+TParsedArgs ParseArgs(const std::vector<std::string>& args,
+                      const std::vector<std::string>& withValue,
                       const std::vector<std::string>& flags);
 
 // Requires exactly `count` positional arguments (naming them for the message).

@@ -16,8 +16,9 @@ int RunAddTable(TToolContext& ctx) {
     std::vector<TIndexSpec> indexes;
     for (const std::string& x : a.Values("index")) indexes.push_back(ParseIndexSpec(x));
     TTarnDBCreator::AddTable(path, table, fields, indexes);
-    std::fprintf(ctx.out, "added table %s to %s: %zu field%s, %zu index%s\n", a.positional[1].c_str(), path.c_str(),
-                 fields.size(), fields.size() == 1 ? "" : "s", indexes.size(), indexes.size() == 1 ? "" : "es");
+    std::fprintf(ctx.out, "added table %s to %s: %zu field%s, %zu index%s\n",
+                 a.positional[1].c_str(), path.c_str(), fields.size(),
+                 fields.size() == 1 ? "" : "s", indexes.size(), indexes.size() == 1 ? "" : "es");
     return kExitOk;
 }
 

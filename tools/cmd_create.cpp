@@ -38,7 +38,8 @@ int RunCreate(TToolContext& ctx) {
         else if (cipher == "gost")
             spec.encryptModule = "Gost";
         else
-            throw UsageError("unknown cipher '" + a.Value("encrypt") + "' (known: blowfish, twofish, gost)");
+            throw UsageError("unknown cipher '" + a.Value("encrypt") +
+                             "' (known: blowfish, twofish, gost)");
         spec.encrypted = true;
         std::string mode = a.Value("mode");
         if (!mode.empty()) {
@@ -50,11 +51,13 @@ int RunCreate(TToolContext& ctx) {
         throw UsageError("--mode belongs to --encrypt");
     }
     spec.verifyBlobWrites = a.Has("verify-blob-writes");
-    if (CurrentEnv()->FileExists(path)) throw EToolError(path + " exists already; create makes new files only");
+    if (CurrentEnv()->FileExists(path))
+        throw EToolError(path + " exists already; create makes new files only");
     if (spec.encrypted) spec.password = ObtainPassword(ctx, path, true);
     TTarnDBCreator::CreateDatabase(path, spec);
     std::fill(spec.password.begin(), spec.password.end(), '\0');
-    std::fprintf(ctx.out, "created %s%s%s\n", path.c_str(), spec.compressed ? ", compressed with zlib" : "",
+    std::fprintf(ctx.out, "created %s%s%s\n", path.c_str(),
+                 spec.compressed ? ", compressed with zlib" : "",
                  spec.encrypted ? (", encrypted with " + Lower(spec.encryptModule) + " mode " +
                                    std::to_string(spec.encryptMode))
                                       .c_str()

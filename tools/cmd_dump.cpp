@@ -27,11 +27,21 @@ std::string JsonString(std::string_view s) {
     for (char ch : s) {
         auto c = static_cast<unsigned char>(ch);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     char buf[8];
@@ -49,13 +59,20 @@ std::string JsonString(std::string_view s) {
 // A value as JSON: numbers and booleans bare, empty dates and times null, the rest strings.
 std::string JsonValue(uint8_t type, const std::string& text) {
     switch (type) {
-        case 2: case 3: case 4: case 14: case 25:
+        case 2:
+        case 3:
+        case 4:
+        case 14:
+        case 25:
             return text;
         case 5:
             return text;  // true / false
-        case 6: case 7:
+        case 6:
+        case 7:
             return (text == "nan" || text == "inf" || text == "-inf") ? "null" : text;
-        case 9: case 10: case 11:
+        case 9:
+        case 10:
+        case 11:
             return text.empty() ? "null" : JsonString(text);
         default:
             return JsonString(text);
@@ -86,8 +103,9 @@ int RunDump(TToolContext& ctx) {
             std::string known;
             for (int i = 0; i < table.IndexCount(); ++i)
                 known += (known.empty() ? "" : ", ") + ToTerminal(table.IndexDefs()[i].Name());
-            throw EToolError("table " + a.positional[1] + " has no index '" + a.Value("index") + "'" +
-                             (known.empty() ? " (it has no indexes)" : " (indexes: " + known + ")"));
+            throw EToolError(
+                "table " + a.positional[1] + " has no index '" + a.Value("index") + "'" +
+                (known.empty() ? " (it has no indexes)" : " (indexes: " + known + ")"));
         }
     }
 
@@ -102,12 +120,14 @@ int RunDump(TToolContext& ctx) {
         if (list > 0) view.SetIndexName(table.IndexDefs()[list - 1].Name());
         view.SetFilter(ToStored(a.Value("filter"), "the filter"));
         view.SetFiltered(true);
-        TProgressBar progress(ctx.err, ctx.ShowProgress() && table.RecordList(list).Count() > 10000, "filter", 100);
+        TProgressBar progress(ctx.err, ctx.ShowProgress() && table.RecordList(list).Count() > 10000,
+                              "filter", 100);
         view.OnFilterProgress = [&progress](TTarnTable&, int percent) { progress.Update(percent); };
         try {
             view.Open();
         } catch (const Exception& e) {
-            throw EToolError("the filter '" + a.Value("filter") + "': " + EngineMessageToTerminal(e.Message()));
+            throw EToolError("the filter '" + a.Value("filter") +
+                             "': " + EngineMessageToTerminal(e.Message()));
         }
         const TRecordList* rows = view.ViewList();
         for (int i = 0; rows && i < rows->Count(); ++i) picked.push_back(rows->At(i).recNo);
@@ -116,7 +136,8 @@ int RunDump(TToolContext& ctx) {
 
     TToolRecord record(table);
     std::vector<std::string> names;
-    for (int i = 0; i < table.FieldCount(); ++i) names.push_back(ToTerminal(table.FieldDefs()[i].Name()));
+    for (int i = 0; i < table.FieldCount(); ++i)
+        names.push_back(ToTerminal(table.FieldDefs()[i].Name()));
     FILE* out = ctx.out;
     TTextTable grid(out, names);
     if (format == Format::Csv) {
@@ -139,8 +160,8 @@ int RunDump(TToolContext& ctx) {
         }
         for (int i = 0; i < record.FieldCount(); ++i) {
             uint8_t type = record.FieldType(i);
-            cells[static_cast<size_t>(i)] =
-                record.IsBlob(i) ? FormatBlob(type, record.BlobValue(i)) : FormatValue(type, record.Value(i));
+            cells[static_cast<size_t>(i)] = record.IsBlob(i) ? FormatBlob(type, record.BlobValue(i))
+                                                             : FormatValue(type, record.Value(i));
         }
         switch (format) {
             case Format::Table:
@@ -149,7 +170,8 @@ int RunDump(TToolContext& ctx) {
                 break;
             case Format::Csv: {
                 std::string line;
-                for (size_t i = 0; i < cells.size(); ++i) line += (i ? "," : "") + CsvField(cells[i]);
+                for (size_t i = 0; i < cells.size(); ++i)
+                    line += (i ? "," : "") + CsvField(cells[i]);
                 if (line.empty()) line = "\"\"";  // one empty field must not read as an empty line
                 std::fprintf(out, "%s\n", line.c_str());
                 break;

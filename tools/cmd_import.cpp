@@ -1,8 +1,8 @@
 // tarndb import FILE TABLE DATA.csv: appends the rows of a CSV file. The file is read twice:
 // the first pass converts every value and stops at the first bad one (nothing is written),
 // the second appends the rows.
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -34,7 +34,8 @@ FilePtr OpenInput(const std::string& path, int64_t& size) {
         char buf[65536];
         size_t n;
         while ((n = std::fread(buf, 1, sizeof buf, stdin)) > 0)
-            if (std::fwrite(buf, 1, n, f.get()) != n) throw EToolError("cannot buffer standard input");
+            if (std::fwrite(buf, 1, n, f.get()) != n)
+                throw EToolError("cannot buffer standard input");
     } else {
         f.reset(std::fopen(path.c_str(), "rb"));
         if (!f) throw EToolError("cannot open " + path + ": " + std::strerror(errno));
@@ -54,11 +55,13 @@ public:
     void ReadHeader(TCsvReader& reader) {
         std::vector<std::string> names;
         std::vector<int64_t> lines;
-        if (!reader.Next(names, lines)) throw EToolError(csvName_ + ": the file is empty; its first row must name the fields");
+        if (!reader.Next(names, lines))
+            throw EToolError(csvName_ + ": the file is empty; its first row must name the fields");
         columns_.clear();
         for (size_t c = 0; c < names.size(); ++c) {
             std::string name = names[c];
-            if (!IsValidUtf8(name)) throw Bad(lines[c], c, "the field name is not valid UTF-8 text");
+            if (!IsValidUtf8(name))
+                throw Bad(lines[c], c, "the field name is not valid UTF-8 text");
             std::string stored = ToStored(name, "a field name");
             int field = -1;
             for (int i = 0; i < table_.FieldCount(); ++i)
@@ -70,20 +73,24 @@ public:
                 std::string known;
                 for (int i = 0; i < table_.FieldCount(); ++i)
                     known += (known.empty() ? "" : ", ") + ToTerminal(table_.FieldDefs()[i].Name());
-                throw Bad(lines[c], c, "the table has no field '" + name + "' (fields: " + known + ")");
+                throw Bad(lines[c], c,
+                          "the table has no field '" + name + "' (fields: " + known + ")");
             }
             for (size_t d = 0; d < c; ++d)
-                if (columns_[d] == field) throw Bad(lines[c], c, "the field '" + name + "' is named twice");
+                if (columns_[d] == field)
+                    throw Bad(lines[c], c, "the field '" + name + "' is named twice");
             columns_.push_back(field);
         }
     }
 
     // Converts one row into the record buffer; raises the error with line and column.
-    void Convert(const std::vector<std::string>& values, const std::vector<int64_t>& lines, int64_t rowLine) {
+    void Convert(const std::vector<std::string>& values, const std::vector<int64_t>& lines,
+                 int64_t rowLine) {
         if (values.size() != columns_.size())
             throw EToolError(csvName_ + ": line " + std::to_string(rowLine) + ": the row has " +
-                             std::to_string(values.size()) + " value" + (values.size() == 1 ? "" : "s") +
-                             "; the header names " + std::to_string(columns_.size()) + " fields");
+                             std::to_string(values.size()) + " value" +
+                             (values.size() == 1 ? "" : "s") + "; the header names " +
+                             std::to_string(columns_.size()) + " fields");
         record_.Clear();
         std::string error, blob;
         for (size_t c = 0; c < values.size(); ++c) {
@@ -105,9 +112,10 @@ public:
 private:
     EToolError Bad(int64_t line, size_t column, const std::string& what) const {
         std::string field;
-        if (column < columns_.size()) field = " (" + ToTerminal(table_.FieldDefs()[columns_[column]].Name()) + ")";
-        return EToolError(csvName_ + ": line " + std::to_string(line) + ", column " + std::to_string(column + 1) + field +
-                          ": " + what);
+        if (column < columns_.size())
+            field = " (" + ToTerminal(table_.FieldDefs()[columns_[column]].Name()) + ")";
+        return EToolError(csvName_ + ": line " + std::to_string(line) + ", column " +
+                          std::to_string(column + 1) + field + ": " + what);
     }
 
     TTarnTableIO& table_;
@@ -150,24 +158,26 @@ int RunImport(TToolContext& ctx) {
     importer.ReadHeader(reader);
     int64_t written = 0;
     {
-        TProgressBar progress(ctx.err, ctx.ShowProgress(), "importing into " + a.positional[1], rows);
+        TProgressBar progress(ctx.err, ctx.ShowProgress(), "importing into " + a.positional[1],
+                              rows);
         while (reader.Next(values, lines)) {
             importer.Convert(values, lines, reader.RecordLine());
             try {
                 importer.Append();
             } catch (const Exception& e) {
                 db.Flush();
-                throw EToolError(csvName + ": line " + std::to_string(reader.RecordLine()) + ": " +
-                                 EngineMessageToTerminal(e.Message()) + "; " + std::to_string(written) + " row" +
-                                 (written == 1 ? " before it was" : "s before it were") + " imported");
+                throw EToolError(
+                    csvName + ": line " + std::to_string(reader.RecordLine()) + ": " +
+                    EngineMessageToTerminal(e.Message()) + "; " + std::to_string(written) + " row" +
+                    (written == 1 ? " before it was" : "s before it were") + " imported");
             }
             ++written;
             progress.Update(written);
         }
     }
     db.Flush();
-    std::fprintf(ctx.out, "imported %lld row%s into %s\n", static_cast<long long>(written), written == 1 ? "" : "s",
-                 a.positional[1].c_str());
+    std::fprintf(ctx.out, "imported %lld row%s into %s\n", static_cast<long long>(written),
+                 written == 1 ? "" : "s", a.positional[1].c_str());
     return kExitOk;
 }
 

@@ -19,16 +19,18 @@ int RunInfo(TToolContext& ctx) {
     TTarnDBFileIO& io = db.File();
     uint8_t head[format::kHeadSize];
     io.ReadAt(0, sizeof head, head);
-    std::string version = bytes::GetName(head, format::kHeadVersionOffset, format::kHeadVersionSize);
+    std::string version =
+        bytes::GetName(head, format::kHeadVersionOffset, format::kHeadVersionSize);
     const format::DatabaseInfo& info = io.Info();
     FILE* out = ctx.out;
-    std::fprintf(out, "file:               %s (%lld bytes)\n", path.c_str(), static_cast<long long>(io.FileSize()));
+    std::fprintf(out, "file:               %s (%lld bytes)\n", path.c_str(),
+                 static_cast<long long>(io.FileSize()));
     std::fprintf(out, "format version:     %s\n", ToTerminal(version).c_str());
     std::fprintf(out, "compression:        %s\n",
                  info.Compressed() ? ToTerminal(info.CompressModuleName()).c_str() : "none");
     if (info.Encrypted())
-        std::fprintf(out, "encryption:         %s, mode %d\n", ToTerminal(info.EncryptModuleName()).c_str(),
-                     info.EncryptMode());
+        std::fprintf(out, "encryption:         %s, mode %d\n",
+                     ToTerminal(info.EncryptModuleName()).c_str(), info.EncryptMode());
     else
         std::fprintf(out, "encryption:         none\n");
     std::fprintf(out, "verify blob writes: %s\n", info.VerifyBlobWrites() ? "yes" : "no");
@@ -43,7 +45,8 @@ int RunInfo(TToolContext& ctx) {
         try {
             table = &db.OpenTable(name);
         } catch (const Exception& e) {
-            std::fprintf(out, "  cannot be loaded: %s\n", EngineMessageToTerminal(e.Message()).c_str());
+            std::fprintf(out, "  cannot be loaded: %s\n",
+                         EngineMessageToTerminal(e.Message()).c_str());
             rc = kExitFailure;
             continue;
         }
@@ -53,7 +56,8 @@ int RunInfo(TToolContext& ctx) {
         std::fprintf(out, "  records: %d live", live);
         if (total != live) std::fprintf(out, " (%d appended, %d deleted)", total, total - live);
         std::fprintf(out, "; record size %d bytes", table->RecordSize());
-        if (table->AutoIncField() >= 0) std::fprintf(out, "; autoinc counter %d", h.AutoIncCounter());
+        if (table->AutoIncField() >= 0)
+            std::fprintf(out, "; autoinc counter %d", h.AutoIncCounter());
         std::fputc('\n', out);
         std::fputc('\n', out);
         TTextTable fields(out, {"#", "field", "type", "size", "stored"}, 40, "  ");

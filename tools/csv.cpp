@@ -65,7 +65,8 @@ bool TCsvReader::Next(std::vector<std::string>& fields, std::vector<int64_t>& li
             for (;;) {
                 c = Get();
                 if (c == EOF)
-                    throw EToolError("line " + std::to_string(openedOn) + ": a quoted field is never closed");
+                    throw EToolError("line " + std::to_string(openedOn) +
+                                     ": a quoted field is never closed");
                 if (c == '"') {
                     if (Peek() == '"') {
                         Get();
@@ -80,10 +81,12 @@ bool TCsvReader::Next(std::vector<std::string>& fields, std::vector<int64_t>& li
             }
             c = Peek();
             if (c != ',' && c != '\n' && c != '\r' && c != EOF)
-                throw EToolError("line " + std::to_string(line_) + ", column " + std::to_string(fields.size() + 1) +
+                throw EToolError("line " + std::to_string(line_) + ", column " +
+                                 std::to_string(fields.size() + 1) +
                                  ": text after the closing quote of a field");
         } else {
-            while ((c = Peek()) != ',' && c != '\n' && c != '\r' && c != EOF) field.push_back(static_cast<char>(Get()));
+            while ((c = Peek()) != ',' && c != '\n' && c != '\r' && c != EOF)
+                field.push_back(static_cast<char>(Get()));
         }
         fields.push_back(field);
         c = Get();

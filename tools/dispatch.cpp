@@ -159,7 +159,8 @@ int RunTool(const std::vector<std::string>& args, TToolContext& ctx) {
         std::fprintf(ctx.err, "tarndb %s: cancelled\n", command->name);
         return kExitFailure;
     } catch (const Exception& e) {
-        std::fprintf(ctx.err, "tarndb %s: %s\n", command->name, EngineMessageToTerminal(e.Message()).c_str());
+        std::fprintf(ctx.err, "tarndb %s: %s\n", command->name,
+                     EngineMessageToTerminal(e.Message()).c_str());
         return kExitFailure;
     } catch (const std::bad_alloc&) {
         std::fprintf(ctx.err, "tarndb %s: out of memory\n", command->name);

@@ -18,9 +18,10 @@ std::string ObtainPassword(TToolContext& ctx, const std::string& path, bool conf
         if (password.empty()) throw EToolError("the password is empty");
         return password;
     }
-    throw EToolError("the database " + path +
-                     " is encrypted: give its password in the environment variable TARNDB_PASSWORD or run "
-                     "tarndb on a terminal to be asked for it");
+    throw EToolError(
+        "the database " + path +
+        " is encrypted: give its password in the environment variable TARNDB_PASSWORD or run "
+        "tarndb on a terminal to be asked for it");
 }
 
 TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, bool needValues) {
@@ -60,7 +61,8 @@ TTarnTableIO& TOpenedDatabase::OpenTable(const std::string& name) {
     TTarnTableIO* t = db_->FindTableStorage(stored);
     if (t == nullptr) {
         std::string known;
-        for (const std::string& n : TableNames()) known += (known.empty() ? "" : ", ") + ToTerminal(n);
+        for (const std::string& n : TableNames())
+            known += (known.empty() ? "" : ", ") + ToTerminal(n);
         throw EToolError("no table '" + name + "' in " + db_->FileName() +
                          (known.empty() ? " (it has no tables)" : " (tables: " + known + ")"));
     }

@@ -16,11 +16,11 @@ struct TypeName_ {
 
 // The names users know, in the order of the codes; the first name of a code is the one shown.
 constexpr TypeName_ kTypeNames[] = {
-    {"string", 1},      {"smallint", 2},     {"integer", 3},      {"int", 3},           {"word", 4},
-    {"boolean", 5},     {"bool", 5},         {"float", 6},        {"currency", 7},      {"date", 9},
-    {"time", 10},       {"datetime", 11},    {"autoinc", 14},     {"blob", 15},         {"memo", 16},
-    {"graphic", 17},    {"fmtmemo", 18},     {"paradoxole", 19},  {"dbaseole", 20},     {"typedbinary", 21},
-    {"fixedchar", 23},  {"largeint", 25},    {"orablob", 30},     {"oraclob", 31},
+    {"string", 1},     {"smallint", 2},  {"integer", 3},     {"int", 3},       {"word", 4},
+    {"boolean", 5},    {"bool", 5},      {"float", 6},       {"currency", 7},  {"date", 9},
+    {"time", 10},      {"datetime", 11}, {"autoinc", 14},    {"blob", 15},     {"memo", 16},
+    {"graphic", 17},   {"fmtmemo", 18},  {"paradoxole", 19}, {"dbaseole", 20}, {"typedbinary", 21},
+    {"fixedchar", 23}, {"largeint", 25}, {"orablob", 30},    {"oraclob", 31},
 };
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
@@ -39,7 +39,8 @@ std::vector<std::string_view> Split(std::string_view s, char sep) {
     size_t start = 0;
     for (;;) {
         size_t p = s.find(sep, start);
-        parts.push_back(s.substr(start, p == std::string_view::npos ? std::string_view::npos : p - start));
+        parts.push_back(
+            s.substr(start, p == std::string_view::npos ? std::string_view::npos : p - start));
         if (p == std::string_view::npos) break;
         start = p + 1;
     }
@@ -89,17 +90,19 @@ TFieldSpec ParseFieldSpec(std::string_view spec) {
     f.name = ToStored(parts[0], "a field name");
     f.type = TypeCodeFromName(parts[1]);
     if (f.type == 0)
-        throw UsageError("field " + Quoted(spec) + ": unknown type " + Quoted(parts[1]) + " (known: " +
-                         TypeNameList() + ")");
+        throw UsageError("field " + Quoted(spec) + ": unknown type " + Quoted(parts[1]) +
+                         " (known: " + TypeNameList() + ")");
     size_t next = 2;
     bool isString = format::IsStringType(f.type);
     if (next < parts.size() && !EqualNoCase(parts[next], "plain")) {
         std::string_view size = parts[next];
         auto [end, ec] = std::from_chars(size.data(), size.data() + size.size(), f.size);
         if (ec != std::errc() || end != size.data() + size.size() || f.size < 1)
-            throw UsageError("field " + Quoted(spec) + ": the size " + Quoted(size) + " is not a positive number");
+            throw UsageError("field " + Quoted(spec) + ": the size " + Quoted(size) +
+                             " is not a positive number");
         if (!isString)
-            throw UsageError("field " + Quoted(spec) + ": only string and fixedchar fields take a size");
+            throw UsageError("field " + Quoted(spec) +
+                             ": only string and fixedchar fields take a size");
         ++next;
     } else if (isString) {
         throw UsageError("field " + Quoted(spec) + ": a " + TypeName(f.type) +
@@ -107,7 +110,8 @@ TFieldSpec ParseFieldSpec(std::string_view spec) {
     }
     if (next < parts.size()) {
         if (!EqualNoCase(parts[next], "plain"))
-            throw UsageError("field " + Quoted(spec) + ": unexpected " + Quoted(parts[next]) + " (only 'plain' may follow)");
+            throw UsageError("field " + Quoted(spec) + ": unexpected " + Quoted(parts[next]) +
+                             " (only 'plain' may follow)");
         f.storePlain = true;
         ++next;
     }
@@ -118,7 +122,8 @@ TFieldSpec ParseFieldSpec(std::string_view spec) {
 TIndexSpec ParseIndexSpec(std::string_view spec) {
     std::vector<std::string_view> parts = Split(spec, ':');
     if (parts.size() != 3 || parts[0].empty() || parts[2].empty())
-        throw UsageError("index " + Quoted(spec) + ": write it as NAME:OPTIONS:FIELD[,FIELD...] (OPTIONS may be empty)");
+        throw UsageError("index " + Quoted(spec) +
+                         ": write it as NAME:OPTIONS:FIELD[,FIELD...] (OPTIONS may be empty)");
     TIndexSpec x;
     x.name = ToStored(parts[0], "an index name");
     if (!parts[1].empty() && !EqualNoCase(parts[1], "none")) {
@@ -137,7 +142,8 @@ TIndexSpec ParseIndexSpec(std::string_view spec) {
         }
     }
     for (std::string_view field : Split(parts[2], ',')) {
-        if (field.empty()) throw UsageError("index " + Quoted(spec) + ": an empty field name in the key");
+        if (field.empty())
+            throw UsageError("index " + Quoted(spec) + ": an empty field name in the key");
         x.keyFields.push_back(ToStored(field, "a key field name"));
     }
     return x;

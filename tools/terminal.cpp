@@ -1,10 +1,10 @@
 #include "tools/terminal.h"
 
-#include <algorithm>
-
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace tarn::cli {
 

@@ -1,9 +1,9 @@
 #include "tools/text_table.h"
 
-#include <algorithm>
-
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
+
+#include <algorithm>
 
 namespace tarn::cli {
 
@@ -39,8 +39,12 @@ int DisplayWidth(std::string_view s) {
     return width;
 }
 
-TTextTable::TTextTable(FILE* out, std::vector<std::string> header, int maxColumnWidth, std::string indent)
-    : out_(out), header_(std::move(header)), maxWidth_(maxColumnWidth), indent_(std::move(indent)) {}
+TTextTable::TTextTable(FILE* out, std::vector<std::string> header, int maxColumnWidth,
+                       std::string indent)
+    : out_(out),
+      header_(std::move(header)),
+      maxWidth_(maxColumnWidth),
+      indent_(std::move(indent)) {}
 
 void TTextTable::AddRow(std::vector<std::string> cells) {
     cells.resize(header_.size());

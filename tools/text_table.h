@@ -19,7 +19,8 @@ int DisplayWidth(std::string_view utf8);
 // more than its first rows.
 class TTextTable {
 public:
-    TTextTable(FILE* out, std::vector<std::string> header, int maxColumnWidth = 40, std::string indent = "");
+    TTextTable(FILE* out, std::vector<std::string> header, int maxColumnWidth = 40,
+               std::string indent = "");
     void AddRow(std::vector<std::string> cells);
     size_t HeldRows() const { return rows_.size(); }
     // Header, a rule of dashes, then the rows held (once; later calls print held rows only).

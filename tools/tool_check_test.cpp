@@ -25,7 +25,9 @@ struct Image {
     std::string bytes;
     explicit Image(std::string p) : path(std::move(p)), bytes(testing::ReadWhole(path)) {}
     void Save() const { std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes; }
-    std::span<uint8_t> Span() { return std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()); }
+    std::span<uint8_t> Span() {
+        return std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+    }
     int32_t I32(int64_t at) { return b::GetI32(Span(), static_cast<size_t>(at)); }
     void SetI32(int64_t at, int32_t v) { b::PutI32(Span(), static_cast<size_t>(at), v); }
     int64_t Size() const { return static_cast<int64_t>(bytes.size()); }
@@ -36,10 +38,16 @@ struct Image {
         std::memcpy(h.raw.data(), bytes.data() + HeaderOffset(), h.raw.size());
         return h;
     }
-    void SetHeader(const TableHeader& h) { std::memcpy(bytes.data() + HeaderOffset(), h.raw.data(), h.raw.size()); }
-    int64_t ItemOffset(int k) { return Header().RecTabOffset() + kBlockLinkSize + k * kRecItemSize; }
+    void SetHeader(const TableHeader& h) {
+        std::memcpy(bytes.data() + HeaderOffset(), h.raw.data(), h.raw.size());
+    }
+    int64_t ItemOffset(int k) {
+        return Header().RecTabOffset() + kBlockLinkSize + k * kRecItemSize;
+    }
     int64_t DataOffset(int k) { return I32(ItemOffset(k)); }
-    int64_t IndexItemOffset(int k) { return Header().IndexTabOffset(0) + kBlockLinkSize + k * kIdxItemSize; }
+    int64_t IndexItemOffset(int k) {
+        return Header().IndexTabOffset(0) + kBlockLinkSize + k * kIdxItemSize;
+    }
 };
 
 // Table "books": id autoinc (slot 0, 4 bytes), title string:20 (slot 4, 21 bytes), cover
@@ -53,12 +61,13 @@ public:
     void SetUp() override {
         db = dir.file("books.tdb");
         ASSERT_EQ(RunTarndb({"create", db}, dir.path()).status, 0);
-        ASSERT_EQ(RunTarndb({"add-table", db, "books", "--field", "id:autoinc", "--field", "title:string:20", "--field",
-                             "cover:blob"},
+        ASSERT_EQ(RunTarndb({"add-table", db, "books", "--field", "id:autoinc", "--field",
+                             "title:string:20", "--field", "cover:blob"},
                             dir.path())
                       .status,
                   0);
-        std::ofstream(dir.file("b.csv")) << "title,cover\ndelta,0x01\nalpha,0x0202\necho,0x03\ncharlie,0x04\nbravo,0x05\n";
+        std::ofstream(dir.file("b.csv"))
+            << "title,cover\ndelta,0x01\nalpha,0x0202\necho,0x03\ncharlie,0x04\nbravo,0x05\n";
         ASSERT_EQ(RunTarndb({"import", db, "books", dir.file("b.csv")}, dir.path()).status, 0);
     }
 
@@ -68,7 +77,8 @@ public:
         TableHeader h = img.Header();
         int32_t n = h.RecordTotal();
         std::vector<int32_t> next(static_cast<size_t>(n), -1);
-        for (size_t i = 0; i + 1 < order.size(); ++i) next[static_cast<size_t>(order[i])] = order[i + 1];
+        for (size_t i = 0; i + 1 < order.size(); ++i)
+            next[static_cast<size_t>(order[i])] = order[i + 1];
         int64_t blockAt = img.Size();
         std::string block(static_cast<size_t>(kIdxBlockSize), '\0');
         std::span<uint8_t> s(reinterpret_cast<uint8_t*>(block.data()), block.size());
@@ -77,7 +87,11 @@ public:
             b::PutI32(s, kBlockLinkSize + k * kIdxItemSize + 4, next[static_cast<size_t>(k)]);
         }
         img.bytes += block;
-        h.SetIndex(0, IndexEntry{"byTitle", options, {1}, static_cast<int32_t>(blockAt), order.empty() ? -1 : order[0]});
+        h.SetIndex(0, IndexEntry{"byTitle",
+                                 options,
+                                 {1},
+                                 static_cast<int32_t>(blockAt),
+                                 order.empty() ? -1 : order[0]});
         h.SetIndexCount(1);
         img.SetHeader(h);
         img.Save();
@@ -94,8 +108,11 @@ TEST_F(CheckFixture, SoundFileWithAnIndexChecksCleanAndDumpsInKeyOrder) {
     ToolRun r = Check();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("ok (1 table, 5 live records, 1 index)"), std::string::npos) << r.out;
-    ToolRun dump = RunTarndb({"dump", db, "books", "--index", "bytitle", "--format", "csv"}, dir.path());
-    EXPECT_EQ(dump.out, "id,title,cover\n2,alpha,0x0202\n5,bravo,0x05\n4,charlie,0x04\n1,delta,0x01\n3,echo,0x03\n");
+    ToolRun dump =
+        RunTarndb({"dump", db, "books", "--index", "bytitle", "--format", "csv"}, dir.path());
+    EXPECT_EQ(dump.out,
+              "id,title,cover\n2,alpha,0x0202\n5,bravo,0x05\n4,charlie,0x04\n1,delta,0x01\n3,echo,"
+              "0x03\n");
 }
 
 struct Damage {
@@ -111,7 +128,8 @@ TEST_P(CheckFinds, ReportsTheDamageWithTableAndRecord) {
     ToolRun r = Check();
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.status, 1) << r.out << r.err;
-    for (const char* e : GetParam().expected) EXPECT_NE(r.out.find(e), std::string::npos) << "missing: " << e << "\n" << r.out;
+    for (const char* e : GetParam().expected)
+        EXPECT_NE(r.out.find(e), std::string::npos) << "missing: " << e << "\n" << r.out;
 }
 
 void Patch(CheckFixture& f, const std::function<void(Image&)>& change) {
@@ -126,60 +144,92 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"index_chain_loops",
                [](CheckFixture& f) {
                    f.AddIndex(kKeyOrder);
-                   Patch(f, [](Image& i) { i.SetI32(i.IndexItemOffset(3) + 4, 4); });  // charlie -> bravo again
+                   Patch(f, [](Image& i) {
+                       i.SetI32(i.IndexItemOffset(3) + 4, 4);
+                   });  // charlie -> bravo again
                },
-               {"table 'books', record 4: index 'byTitle': the chain comes back to this record (it loops)",
-                "table 'books', record 0: the record is live but the chain of index 'byTitle' does not reach it",
+               {"table 'books', record 4: index 'byTitle': the chain comes back to this record (it "
+                "loops)",
+                "table 'books', record 0: the record is live but the chain of index 'byTitle' does "
+                "not reach it",
                 "table 'books', record 2: the record is live but the chain"}},
         Damage{"index_link_to_nowhere",
                [](CheckFixture& f) {
                    f.AddIndex(kKeyOrder);
                    Patch(f, [](Image& i) { i.SetI32(i.IndexItemOffset(0) + 4, 99); });
                },
-               {"table 'books', record 0: index 'byTitle': its index item links to record 99, which does not exist",
+               {"table 'books', record 0: index 'byTitle': its index item links to record 99, "
+                "which does not exist",
                 "table 'books', record 2: the record is live but the chain"}},
         Damage{"index_out_of_key_order",
-               [](CheckFixture& f) { f.AddIndex({4, 1, 3, 0, 2}); },
-               {"table 'books', record 1: index 'byTitle': the chain puts this record after record 4, whose key "
+               [](CheckFixture& f) {
+                   f.AddIndex({4, 1, 3, 0, 2});
+               },
+               {"table 'books', record 1: index 'byTitle': the chain puts this record after record "
+                "4, whose key "
                 "sorts after its key"}},
         Damage{"descending_index_in_ascending_order",
                [](CheckFixture& f) { f.AddIndex(kKeyOrder, kIxDescending); },
-               {"table 'books', record 4: index 'byTitle': the chain puts this record after record 1"}},
+               {"table 'books', record 4: index 'byTitle': the chain puts this record after record "
+                "1"}},
         Damage{"unique_index_with_equal_keys",
                [](CheckFixture& f) {
                    f.AddIndex(kKeyOrder, kIxUnique);
-                   Patch(f, [](Image& i) { std::memcpy(i.bytes.data() + i.DataOffset(4) + kTitleSlot, "alpha", 6); });
+                   Patch(f, [](Image& i) {
+                       std::memcpy(i.bytes.data() + i.DataOffset(4) + kTitleSlot, "alpha", 6);
+                   });
                },
-               {"table 'books', record 4: index 'byTitle' is unique, but this record's key equals that of record 1"}},
+               {"table 'books', record 4: index 'byTitle' is unique, but this record's key equals "
+                "that of record 1"}},
         Damage{"deleted_flag_cleared_off_the_chain",
                [](CheckFixture& f) {
-                   // Record 2 was deleted and later dropped from the chain; then its flag is cleared.
+                   // Record 2 was deleted and later dropped from the chain; then its flag is
+                   // cleared.
                    f.AddIndex({1, 4, 3, 0});
-                   Patch(f, [](Image& i) { i.bytes[static_cast<size_t>(i.ItemOffset(2) + 4)] = 0; });
+                   Patch(f,
+                         [](Image& i) { i.bytes[static_cast<size_t>(i.ItemOffset(2) + 4)] = 0; });
                },
-               {"table 'books', record 2: the record is live but the chain of index 'byTitle' does not reach it"}},
+               {"table 'books', record 2: the record is live but the chain of index 'byTitle' does "
+                "not reach it"}},
         Damage{"record_data_past_the_end",
-               [](CheckFixture& f) { Patch(f, [](Image& i) { i.SetI32(i.ItemOffset(2), static_cast<int32_t>(i.Size() + 100)); }); },
+               [](CheckFixture& f) {
+                   Patch(f, [](Image& i) {
+                       i.SetI32(i.ItemOffset(2), static_cast<int32_t>(i.Size() + 100));
+                   });
+               },
                {"table 'books', record 2: its data at offset", "lies past the end of the file"}},
         Damage{"blob_past_the_end",
                [](CheckFixture& f) {
-                   Patch(f, [](Image& i) { i.SetI32(i.DataOffset(3) + kCoverSlot, static_cast<int32_t>(i.Size())); });
+                   Patch(f, [](Image& i) {
+                       i.SetI32(i.DataOffset(3) + kCoverSlot, static_cast<int32_t>(i.Size()));
+                   });
                },
                {"table 'books', record 3: the blob of field 'cover' at offset"}},
-        Damage{"blob_area_over_a_table_header",
-               [](CheckFixture& f) {
-                   Patch(f, [](Image& i) { i.SetI32(i.DataOffset(3) + kCoverSlot, static_cast<int32_t>(i.HeaderOffset() + 64)); });
-               },
-               {"table 'books', record 3: the blob area of field 'cover' of record 3 of table 'books'",
-                "overlaps the header of table 'books'"}},
+        Damage{
+            "blob_area_over_a_table_header",
+            [](CheckFixture& f) {
+                Patch(f, [](Image& i) {
+                    i.SetI32(i.DataOffset(3) + kCoverSlot,
+                             static_cast<int32_t>(i.HeaderOffset() + 64));
+                });
+            },
+            {"table 'books', record 3: the blob area of field 'cover' of record 3 of table 'books'",
+             "overlaps the header of table 'books'"}},
         Damage{"blob_area_over_another_record",
                [](CheckFixture& f) {
-                   Patch(f, [](Image& i) { i.SetI32(i.DataOffset(1) + kCoverSlot, static_cast<int32_t>(i.DataOffset(2))); });
+                   Patch(f, [](Image& i) {
+                       i.SetI32(i.DataOffset(1) + kCoverSlot,
+                                static_cast<int32_t>(i.DataOffset(2)));
+                   });
                },
-               {"table 'books', record 1: the blob area of field 'cover' of record 1", "overlaps the data of record 2"}},
+               {"table 'books', record 1: the blob area of field 'cover' of record 1",
+                "overlaps the data of record 2"}},
         Damage{"blob_area_size",
-               [](CheckFixture& f) { Patch(f, [](Image& i) { i.SetI32(i.DataOffset(0) + kCoverSlot + 8, 60); }); },
-               {"table 'books', record 0: the blob of field 'cover' has the descriptor length 1, area 60"}},
+               [](CheckFixture& f) {
+                   Patch(f, [](Image& i) { i.SetI32(i.DataOffset(0) + kCoverSlot + 8, 60); });
+               },
+               {"table 'books', record 0: the blob of field 'cover' has the descriptor length 1, "
+                "area 60"}},
         Damage{"record_table_in_the_file_head",
                [](CheckFixture& f) {
                    Patch(f, [](Image& i) {
@@ -188,37 +238,48 @@ INSTANTIATE_TEST_SUITE_P(
                        i.SetHeader(h);
                    });
                },
-               {"table 'books', record 0: the first record-table block (RecTabOffset) is at offset 100, inside the "
+               {"table 'books', record 0: the first record-table block (RecTabOffset) is at offset "
+                "100, inside the "
                 "file head"}},
-        Damage{"record_count_beyond_the_file",
-               [](CheckFixture& f) {
-                   Patch(f, [](Image& i) {
-                       TableHeader h = i.Header();
-                       h.SetRecordTotal(2000000000);
-                       i.SetHeader(h);
-                   });
-               },
-               {"table 'books': the header counts 2000000000 records", "more than the file can hold"}},
-        Damage{"autoinc_counter_below_a_value",
-               [](CheckFixture& f) {
-                   Patch(f, [](Image& i) {
-                       TableHeader h = i.Header();
-                       h.SetAutoIncCounter(3);
-                       i.SetHeader(h);
-                   });
-               },
-               {"table 'books', record 3: it holds the autoinc value 4, above the table's counter 3"}},
+        Damage{
+            "record_count_beyond_the_file",
+            [](CheckFixture& f) {
+                Patch(f, [](Image& i) {
+                    TableHeader h = i.Header();
+                    h.SetRecordTotal(2000000000);
+                    i.SetHeader(h);
+                });
+            },
+            {"table 'books': the header counts 2000000000 records", "more than the file can hold"}},
+        Damage{
+            "autoinc_counter_below_a_value",
+            [](CheckFixture& f) {
+                Patch(f, [](Image& i) {
+                    TableHeader h = i.Header();
+                    h.SetAutoIncCounter(3);
+                    i.SetHeader(h);
+                });
+            },
+            {"table 'books', record 3: it holds the autoinc value 4, above the table's counter 3"}},
         Damage{"unknown_field_type",
                [](CheckFixture& f) {
-                   Patch(f, [](Image& i) { i.bytes[static_cast<size_t>(i.HeaderOffset() + kHdrFields + kFieldEntrySize + 33)] = 12; });
+                   Patch(f, [](Image& i) {
+                       i.bytes[static_cast<size_t>(i.HeaderOffset() + kHdrFields + kFieldEntrySize +
+                                                   33)] = 12;
+                   });
                },
                {"table 'books': field 'title' has the type code 12", "General error"}},
         Damage{"directory_entry_past_the_end",
-               [](CheckFixture& f) { Patch(f, [](Image& i) { i.SetI32(kDirOffset + 8, static_cast<int32_t>(i.Size())); }); },
+               [](CheckFixture& f) {
+                   Patch(f, [](Image& i) {
+                       i.SetI32(kDirOffset + 8, static_cast<int32_t>(i.Size()));
+                   });
+               },
                {"table 0: its header at offset", "past the end of the file"}},
         Damage{"truncated_file",
                [](CheckFixture& f) { std::filesystem::resize_file(f.db, 3000); },
-               {"the file is 3000 bytes long; its head, settings and table directory alone take 3821"}}),
+               {"the file is 3000 bytes long; its head, settings and table directory alone take "
+                "3821"}}),
     [](const ::testing::TestParamInfo<Damage>& i) { return std::string(i.param.name); });
 
 TEST_F(CheckFixture, FilesThatAreNoDatabaseAreUnreadable) {
@@ -243,8 +304,11 @@ TEST_F(CheckFixture, NoDamageMakesTheCheckerFail) {
     std::vector<int64_t> places;
     TableHeader h = sound.Header();
     for (int64_t at = kInfoOffset; at < kFirstFreeOffset; at += 97) places.push_back(at);
-    for (int64_t at = 0; at < static_cast<int64_t>(kHdrFields + 3 * kFieldEntrySize); at += 3) places.push_back(sound.HeaderOffset() + at);
-    for (int64_t at = kHdrIndexCount; at < static_cast<int64_t>(kHdrIndexes + kIndexEntrySize); at += 2) places.push_back(sound.HeaderOffset() + at);
+    for (int64_t at = 0; at < static_cast<int64_t>(kHdrFields + 3 * kFieldEntrySize); at += 3)
+        places.push_back(sound.HeaderOffset() + at);
+    for (int64_t at = kHdrIndexCount; at < static_cast<int64_t>(kHdrIndexes + kIndexEntrySize);
+         at += 2)
+        places.push_back(sound.HeaderOffset() + at);
     for (int64_t at = 0; at < 30; ++at) places.push_back(h.RecTabOffset() + at);
     for (int64_t at = 0; at < 48; ++at) places.push_back(h.IndexTabOffset(0) + at);
     for (int64_t at = 0; at < 45; at += 2) places.push_back(sound.DataOffset(2) + at);
@@ -254,7 +318,8 @@ TEST_F(CheckFixture, NoDamageMakesTheCheckerFail) {
     for (int64_t at : places) {
         for (int v = 0; v < 2; ++v) {
             Image img = sound;
-            int32_t value = v == 0 ? values[rng() % std::size(values)] : static_cast<int32_t>(rng());
+            int32_t value =
+                v == 0 ? values[rng() % std::size(values)] : static_cast<int32_t>(rng());
             if (at + 4 > img.Size()) continue;
             img.SetI32(at, value);
             img.Save();

@@ -25,8 +25,9 @@ TEST_P(ImportRefuses, NamesLineAndColumnAndWritesNothing) {
     tarn::testing::TempDir dir;
     std::string db = dir.file("i.tdb");
     ASSERT_EQ(RunTarndb({"create", db}, dir.path()).status, 0);
-    ASSERT_EQ(RunTarndb({"add-table", db, "t", "--field", "id:autoinc", "--field", "name:string:6", "--field",
-                         "n:smallint", "--field", "d:date", "--field", "b:blob", "--field", "ok:boolean"},
+    ASSERT_EQ(RunTarndb({"add-table", db, "t", "--field", "id:autoinc", "--field", "name:string:6",
+                         "--field", "n:smallint", "--field", "d:date", "--field", "b:blob",
+                         "--field", "ok:boolean"},
                         dir.path())
                   .status,
               0);
@@ -43,17 +44,25 @@ TEST_P(ImportRefuses, NamesLineAndColumnAndWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ImportRefuses,
     ::testing::Values(
-        BadCsv{"not_a_number", "name,n\nfine,1\nbad,x1\n", "line 3, column 2 (n)", "'x1' is not a smallint"},
-        BadCsv{"out_of_range", "name,n\nfine,1\nbig,40000\n", "line 3, column 2 (n)", "'40000' is not a smallint"},
-        BadCsv{"too_long", "n,name\n1,fine\n2,toolong\n", "line 3, column 2 (name)", "the field holds 6"},
-        BadCsv{"chinese_too_long", "name\n三个字\n四个字吧\n", "line 3, column 1 (name)", "is 8 bytes long"},
-        BadCsv{"bad_date", "name,d\na,2024-02-29\nb,2023-02-29\n", "line 3, column 2 (d)", "is not a date"},
+        BadCsv{"not_a_number", "name,n\nfine,1\nbad,x1\n", "line 3, column 2 (n)",
+               "'x1' is not a smallint"},
+        BadCsv{"out_of_range", "name,n\nfine,1\nbig,40000\n", "line 3, column 2 (n)",
+               "'40000' is not a smallint"},
+        BadCsv{"too_long", "n,name\n1,fine\n2,toolong\n", "line 3, column 2 (name)",
+               "the field holds 6"},
+        BadCsv{"chinese_too_long", "name\n三个字\n四个字吧\n", "line 3, column 1 (name)",
+               "is 8 bytes long"},
+        BadCsv{"bad_date", "name,d\na,2024-02-29\nb,2023-02-29\n", "line 3, column 2 (d)",
+               "is not a date"},
         BadCsv{"bad_hex", "b\n0x0g\n", "line 2, column 1 (b)", "0x and hex digits"},
         BadCsv{"bad_boolean", "ok\ntrue\nmaybe\n", "line 3, column 1 (ok)", "is not a boolean"},
         // A quoted value spanning lines: the line counted is the one the value starts on.
-        BadCsv{"after_multiline", "name,n\n\"a\nb\",1\nc,z\n", "line 4, column 2", "'z' is not a smallint"},
-        BadCsv{"wrong_count", "name,n\na,1\nb\n", "line 3:", "the row has 1 value; the header names 2 fields"},
-        BadCsv{"unknown_field", "name,colour\n", "line 1, column 2", "no field 'colour' (fields: id, name, n, d, b, ok)"},
+        BadCsv{"after_multiline", "name,n\n\"a\nb\",1\nc,z\n", "line 4, column 2",
+               "'z' is not a smallint"},
+        BadCsv{"wrong_count", "name,n\na,1\nb\n",
+               "line 3:", "the row has 1 value; the header names 2 fields"},
+        BadCsv{"unknown_field", "name,colour\n", "line 1, column 2",
+               "no field 'colour' (fields: id, name, n, d, b, ok)"},
         BadCsv{"field_twice", "name,NAME\n", "line 1, column 2", "named twice"},
         BadCsv{"unclosed_quote", "name\n\"never ends\n", "line 2", "never closed"},
         BadCsv{"invalid_utf8", "name\n\xff\xfe\n", "line 2, column 1", "not valid UTF-8"}),
@@ -63,12 +72,17 @@ TEST(Import, ReadsStandardInputAndCountsAutoincFromTheCounter) {
     tarn::testing::TempDir dir;
     std::string db = dir.file("s.tdb");
     ASSERT_EQ(RunTarndb({"create", db}, dir.path()).status, 0);
-    ASSERT_EQ(RunTarndb({"add-table", db, "t", "--field", "id:autoinc", "--field", "v:string:4"}, dir.path()).status, 0);
+    ASSERT_EQ(RunTarndb({"add-table", db, "t", "--field", "id:autoinc", "--field", "v:string:4"},
+                        dir.path())
+                  .status,
+              0);
     // A byte-order mark, CRLF line ends, a blank line and an explicit id that raises the counter.
-    ToolRun r = RunTarndb({"import", db, "t", "-"}, dir.path(), {}, "\xEF\xBB\xBFid,v\r\n,a\r\n\r\n10,b\r\n,c\r\n");
+    ToolRun r = RunTarndb({"import", db, "t", "-"}, dir.path(), {},
+                          "\xEF\xBB\xBFid,v\r\n,a\r\n\r\n10,b\r\n,c\r\n");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "imported 3 rows into t\n");
-    EXPECT_EQ(RunTarndb({"dump", db, "t", "--format", "csv"}, dir.path()).out, "id,v\n1,a\n10,b\n11,c\n");
+    EXPECT_EQ(RunTarndb({"dump", db, "t", "--format", "csv"}, dir.path()).out,
+              "id,v\n1,a\n10,b\n11,c\n");
 }
 
 }  // namespace

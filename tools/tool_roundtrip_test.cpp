@@ -14,24 +14,30 @@ using testing::ToolRun;
 
 ::testing::AssertionResult Ok(const ToolRun& r) {
     if (r.status == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "exit " << r.status << " signal " << r.signal << "\nstdout: " << r.out
-                                         << "\nstderr: " << r.err;
+    return ::testing::AssertionFailure() << "exit " << r.status << " signal " << r.signal
+                                         << "\nstdout: " << r.out << "\nstderr: " << r.err;
 }
 
 const std::vector<std::string> kAllFields = {
-    "--field", "id:autoinc",   "--field", "s:string:20",  "--field", "fc:fixedchar:4", "--field", "si:smallint",
-    "--field", "i:integer",    "--field", "w:word",       "--field", "bo:boolean",     "--field", "f:float",
-    "--field", "cu:currency",  "--field", "d:date",       "--field", "t:time",         "--field", "dt:datetime",
-    "--field", "li:largeint",  "--field", "m:memo",       "--field", "b:blob",         "--field", "p:string:10:plain",
+    "--field", "id:autoinc",     "--field", "s:string:20",
+    "--field", "fc:fixedchar:4", "--field", "si:smallint",
+    "--field", "i:integer",      "--field", "w:word",
+    "--field", "bo:boolean",     "--field", "f:float",
+    "--field", "cu:currency",    "--field", "d:date",
+    "--field", "t:time",         "--field", "dt:datetime",
+    "--field", "li:largeint",    "--field", "m:memo",
+    "--field", "b:blob",         "--field", "p:string:10:plain",
 };
 
 // Written in the tool's own text forms, so the dump must give back exactly these rows.
 const char kCsvHeader[] = "s,fc,si,i,w,bo,f,cu,d,t,dt,li,m,b,p\n";
 const char kCsvRows[] =
-    "\"hello, world\",ab,-32768,2147483647,65535,true,1.5,-0.25,2024-02-29,23:59:59.999,2024-01-02 03:04:05,"
+    "\"hello, world\",ab,-32768,2147483647,65535,true,1.5,-0.25,2024-02-29,23:59:59.999,2024-01-02 "
+    "03:04:05,"
     "-9223372036854775808,\"两行\n备注\",0x00ff10,plain\n"
     ",,0,0,0,false,0,0,,00:00:00,,0,,,\n"
-    "中文字段值,xyz,32767,-2147483648,0,false,1e+300,12345.67,0001-01-01,00:00:00,9999-12-31 23:59:59.999,"
+    "中文字段值,xyz,32767,-2147483648,0,false,1e+300,12345.67,0001-01-01,00:00:00,9999-12-31 "
+    "23:59:59.999,"
     "9223372036854775807,\"say \"\"hi\"\"\",,p\n";
 
 struct Settings {
@@ -98,7 +104,9 @@ TEST_P(RoundTrip, ImportedRowsDumpBackUnchangedAndTheFileChecksClean) {
     ASSERT_TRUE(Ok(info));
     EXPECT_NE(info.out.find(s.infoLine1), std::string::npos) << info.out;
     EXPECT_NE(info.out.find(s.infoLine2), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("records: 3 live; record size 131 bytes; autoinc counter 3"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("records: 3 live; record size 131 bytes; autoinc counter 3"),
+              std::string::npos)
+        << info.out;
 
     ToolRun check = RunTarndb({"check", db}, dir.path(), env);
     EXPECT_TRUE(Ok(check));
@@ -112,26 +120,41 @@ TEST_P(RoundTrip, ImportedRowsDumpBackUnchangedAndTheFileChecksClean) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, RoundTrip,
-    ::testing::Values(Settings{"plain", {}, "compression:        none", "encryption:         none", false},
-                      Settings{"zlib", {"--compress", "zlib"}, "compression:        ZLIB", "encryption:         none",
-                               false},
-                      Settings{"blowfish", {"--encrypt", "blowfish"}, "encryption:         Blowfish, mode 0",
-                               "verify blob writes: no", true},
-                      Settings{"twofish_zlib", {"--compress", "zlib", "--encrypt", "twofish", "--mode", "2"},
-                               "compression:        ZLIB", "encryption:         Twofish, mode 2", true},
-                      Settings{"gost_verified", {"--encrypt", "gost", "--mode", "4", "--verify-blob-writes"},
-                               "encryption:         Gost, mode 4", "verify blob writes: yes", true}),
+    ::testing::Values(
+        Settings{"plain", {}, "compression:        none", "encryption:         none", false},
+        Settings{"zlib",
+                 {"--compress", "zlib"},
+                 "compression:        ZLIB",
+                 "encryption:         none",
+                 false},
+        Settings{"blowfish",
+                 {"--encrypt", "blowfish"},
+                 "encryption:         Blowfish, mode 0",
+                 "verify blob writes: no",
+                 true},
+        Settings{"twofish_zlib",
+                 {"--compress", "zlib", "--encrypt", "twofish", "--mode", "2"},
+                 "compression:        ZLIB",
+                 "encryption:         Twofish, mode 2",
+                 true},
+        Settings{"gost_verified",
+                 {"--encrypt", "gost", "--mode", "4", "--verify-blob-writes"},
+                 "encryption:         Gost, mode 4",
+                 "verify blob writes: yes",
+                 true}),
     [](const ::testing::TestParamInfo<Settings>& i) { return std::string(i.param.name); });
 
 TEST(ToolCatalogue, ChineseTableAndFieldNamesWorkFromTheCommandLine) {
     tarn::testing::TempDir dir;
     std::string db = dir.file("版本控制.dat");
     ASSERT_TRUE(Ok(RunTarndb({"create", db}, dir.path())));
-    ASSERT_TRUE(Ok(RunTarndb({"add-table", db, "文件版本表", "--field", "版本序号:autoinc", "--field", "文件序号:integer",
-                              "--field", "版本时间:string:19", "--field", "说明:memo"},
-                             dir.path())));
+    ASSERT_TRUE(
+        Ok(RunTarndb({"add-table", db, "文件版本表", "--field", "版本序号:autoinc", "--field",
+                      "文件序号:integer", "--field", "版本时间:string:19", "--field", "说明:memo"},
+                     dir.path())));
     std::ofstream(dir.file("v.csv"), std::ios::binary)
-        << "文件序号,版本时间,说明\n1,2024-01-01-08-00-00,初稿\n2,2024-01-02-09-30-00,第二版\n1,2024-01-03-10-00-00,修订\n";
+        << "文件序号,版本时间,说明\n1,2024-01-01-08-00-00,初稿\n2,2024-01-02-09-30-00,第二版\n1,"
+           "2024-01-03-10-00-00,修订\n";
     ASSERT_TRUE(Ok(RunTarndb({"import", db, "文件版本表", dir.file("v.csv")}, dir.path())));
 
     ToolRun all = RunTarndb({"dump", db, "文件版本表"}, dir.path());
@@ -140,10 +163,12 @@ TEST(ToolCatalogue, ChineseTableAndFieldNamesWorkFromTheCommandLine) {
     EXPECT_NE(all.out.find("第二版"), std::string::npos);
     EXPECT_NE(all.out.find("(3 records)"), std::string::npos);
 
-    ToolRun some = RunTarndb({"dump", db, "文件版本表", "--filter", "文件序号=1", "--format", "csv"}, dir.path());
+    ToolRun some = RunTarndb(
+        {"dump", db, "文件版本表", "--filter", "文件序号=1", "--format", "csv"}, dir.path());
     ASSERT_TRUE(Ok(some));
     EXPECT_EQ(some.out,
-              "版本序号,文件序号,版本时间,说明\n1,1,2024-01-01-08-00-00,初稿\n3,1,2024-01-03-10-00-00,修订\n");
+              "版本序号,文件序号,版本时间,说明\n1,1,2024-01-01-08-00-00,初稿\n3,1,2024-01-03-10-00-"
+              "00,修订\n");
 
     // Names and values are stored in the data code page, not as the terminal's UTF-8.
     std::string raw = testing::ReadWhole(db);
@@ -163,7 +188,8 @@ TEST(ToolDump, IndexOrderAndFilterErrors) {
     ASSERT_TRUE(Ok(RunTarndb({"add-table", db, "t", "--field", "n:integer"}, dir.path())));
     std::ofstream(dir.file("t.csv")) << "n\n3\n1\n2\n";
     ASSERT_TRUE(Ok(RunTarndb({"import", db, "t", dir.file("t.csv")}, dir.path())));
-    ToolRun filtered = RunTarndb({"dump", db, "t", "--filter", "n >= 2", "--format", "csv"}, dir.path());
+    ToolRun filtered =
+        RunTarndb({"dump", db, "t", "--filter", "n >= 2", "--format", "csv"}, dir.path());
     ASSERT_TRUE(Ok(filtered));
     EXPECT_EQ(filtered.out, "n\n3\n2\n");
 
@@ -172,7 +198,8 @@ TEST(ToolDump, IndexOrderAndFilterErrors) {
     EXPECT_NE(badFilter.err.find("the filter 'n >='"), std::string::npos) << badFilter.err;
     ToolRun noIndex = RunTarndb({"dump", db, "t", "--index", "byN"}, dir.path());
     EXPECT_EQ(noIndex.status, 1);
-    EXPECT_NE(noIndex.err.find("has no index 'byN' (it has no indexes)"), std::string::npos) << noIndex.err;
+    EXPECT_NE(noIndex.err.find("has no index 'byN' (it has no indexes)"), std::string::npos)
+        << noIndex.err;
     ToolRun noTable = RunTarndb({"dump", db, "nosuch"}, dir.path());
     EXPECT_EQ(noTable.status, 1);
     EXPECT_NE(noTable.err.find("no table 'nosuch'"), std::string::npos) << noTable.err;
@@ -187,7 +214,8 @@ TEST(ToolPasswords, EncryptedDatabaseNeedsTheRightPassword) {
     EXPECT_NE(noPassword.err.find("TARNDB_PASSWORD"), std::string::npos) << noPassword.err;
     EXPECT_FALSE(std::ifstream(db).good()) << "a failed create leaves no file";
 
-    std::map<std::string, std::string> right{{"TARNDB_PASSWORD", "right"}}, wrong{{"TARNDB_PASSWORD", "wrong"}};
+    std::map<std::string, std::string> right{{"TARNDB_PASSWORD", "right"}},
+        wrong{{"TARNDB_PASSWORD", "wrong"}};
     ASSERT_TRUE(Ok(RunTarndb({"create", db, "--encrypt", "twofish"}, dir.path(), right)));
     ASSERT_TRUE(Ok(RunTarndb({"add-table", db, "t", "--field", "s:string:8"}, dir.path())));
     std::ofstream(dir.file("t.csv")) << "s\nsecret\n";
@@ -196,7 +224,8 @@ TEST(ToolPasswords, EncryptedDatabaseNeedsTheRightPassword) {
     EXPECT_NE(bad.err.find("wrong password"), std::string::npos) << bad.err;
     ASSERT_TRUE(Ok(RunTarndb({"import", db, "t", dir.file("t.csv")}, dir.path(), right)));
     EXPECT_EQ(RunTarndb({"dump", db, "t"}, dir.path()).status, 1);
-    EXPECT_EQ(RunTarndb({"dump", db, "t", "--format", "csv"}, dir.path(), right).out, "s\nsecret\n");
+    EXPECT_EQ(RunTarndb({"dump", db, "t", "--format", "csv"}, dir.path(), right).out,
+              "s\nsecret\n");
     EXPECT_EQ(RunTarndb({"check", db}, dir.path(), wrong).status, 2);
     ToolRun structural = RunTarndb({"check", db}, dir.path());
     EXPECT_EQ(structural.status, 0);
@@ -217,10 +246,12 @@ TEST(ToolUsage, CommandsExplainThemselves) {
     ToolRun missing = RunTarndb({"dump", dir.file("x.tdb")}, dir.path());
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("missing TABLE"), std::string::npos) << missing.err;
-    ToolRun badField = RunTarndb({"add-table", dir.file("x.tdb"), "t", "--field", "name:string"}, dir.path());
+    ToolRun badField =
+        RunTarndb({"add-table", dir.file("x.tdb"), "t", "--field", "name:string"}, dir.path());
     EXPECT_EQ(badField.status, 2);
     EXPECT_NE(badField.err.find("needs its size"), std::string::npos) << badField.err;
-    ToolRun badType = RunTarndb({"add-table", dir.file("x.tdb"), "t", "--field", "name:text:5"}, dir.path());
+    ToolRun badType =
+        RunTarndb({"add-table", dir.file("x.tdb"), "t", "--field", "name:text:5"}, dir.path());
     EXPECT_NE(badType.err.find("unknown type 'text'"), std::string::npos) << badType.err;
     ToolRun exists = RunTarndb({"create", dir.file("x.tdb")}, dir.path());
     ASSERT_EQ(exists.status, 0);

@@ -18,9 +18,22 @@ namespace b = tarn::bytes;
 namespace {
 
 enum : uint8_t {
-    kString = 1, kSmallint = 2, kInteger = 3, kWord = 4, kBoolean = 5, kFloat = 6, kCurrency = 7,
-    kDate = 9, kTime = 10, kDateTime = 11, kAutoInc = 14, kMemo = 16, kFmtMemo = 18,
-    kFixedChar = 23, kLargeint = 25, kOraClob = 31,
+    kString = 1,
+    kSmallint = 2,
+    kInteger = 3,
+    kWord = 4,
+    kBoolean = 5,
+    kFloat = 6,
+    kCurrency = 7,
+    kDate = 9,
+    kTime = 10,
+    kDateTime = 11,
+    kAutoInc = 14,
+    kMemo = 16,
+    kFmtMemo = 18,
+    kFixedChar = 23,
+    kLargeint = 25,
+    kOraClob = 31,
 };
 
 std::string Pad(int v, int width) {
@@ -119,27 +132,38 @@ std::string FormatValue(uint8_t type, std::span<const uint8_t> v) {
             case kString:
             case kFixedChar: {
                 const void* nul = std::memchr(v.data(), 0, v.size());
-                size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - v.data()) : v.size();
+                size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - v.data())
+                                 : v.size();
                 return AnsiToUtf8(std::string_view(reinterpret_cast<const char*>(v.data()), len));
             }
-            case kSmallint: return std::to_string(b::GetI16(v, 0));
-            case kWord: return std::to_string(b::GetU16(v, 0));
-            case kBoolean: return b::GetU16(v, 0) != 0 ? "true" : "false";
+            case kSmallint:
+                return std::to_string(b::GetI16(v, 0));
+            case kWord:
+                return std::to_string(b::GetU16(v, 0));
+            case kBoolean:
+                return b::GetU16(v, 0) != 0 ? "true" : "false";
             case kInteger:
-            case kAutoInc: return std::to_string(b::GetI32(v, 0));
-            case kLargeint: return std::to_string(b::GetI64(v, 0));
+            case kAutoInc:
+                return std::to_string(b::GetI32(v, 0));
+            case kLargeint:
+                return std::to_string(b::GetI64(v, 0));
             case kFloat:
-            case kCurrency: return FloatText(b::GetF64(v, 0));
-            case kDate: return DateText(b::GetI32(v, 0));
-            case kTime: return TimeText(b::GetI32(v, 0));
+            case kCurrency:
+                return FloatText(b::GetF64(v, 0));
+            case kDate:
+                return DateText(b::GetI32(v, 0));
+            case kTime:
+                return TimeText(b::GetI32(v, 0));
             case kDateTime: {
                 double msecs = b::GetF64(v, 0);
                 if (msecs == 0) return "";
                 TTimeStamp ts;
-                if (!TryMSecsToTimeStamp(msecs, ts) || ts.Time < 0) return "(ms " + FloatText(msecs) + ")";
+                if (!TryMSecsToTimeStamp(msecs, ts) || ts.Time < 0)
+                    return "(ms " + FloatText(msecs) + ")";
                 return DateText(ts.Date) + " " + TimeText(ts.Time);
             }
-            default: return "(type " + std::to_string(type) + ")";
+            default:
+                return "(type " + std::to_string(type) + ")";
         }
     } catch (const std::out_of_range&) {
         return "(short value)";
@@ -162,7 +186,8 @@ std::string FormatBlob(uint8_t type, std::string_view bytes) {
 bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std::string& error) {
     std::fill(out.begin(), out.end(), uint8_t{0});
     if (type != kString && type != kFixedChar) {
-        while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
         while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     }
     const bool empty = text.empty();
@@ -178,7 +203,8 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
             std::string stored = Utf8ToAnsi(text);
             if (stored.find('\0') != std::string::npos) return fail("text without NUL characters");
             if (stored.size() + 1 > out.size()) {
-                error = Shown(text) + " is " + std::to_string(stored.size()) + " bytes long in the data code page; the field holds " +
+                error = Shown(text) + " is " + std::to_string(stored.size()) +
+                        " bytes long in the data code page; the field holds " +
                         std::to_string(out.size() - 1);
                 return false;
             }
@@ -187,7 +213,8 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
         }
         case kSmallint:
             if (empty) return true;
-            if (!ParseInt64(text, INT16_MIN, INT16_MAX, n)) return fail("a smallint (-32768..32767)");
+            if (!ParseInt64(text, INT16_MIN, INT16_MAX, n))
+                return fail("a smallint (-32768..32767)");
             b::PutI16(out, 0, static_cast<int16_t>(n));
             return true;
         case kWord:
@@ -198,21 +225,24 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
         case kInteger:
         case kAutoInc:
             if (empty) return true;
-            if (!ParseInt64(text, INT32_MIN, INT32_MAX, n)) return fail("an integer (-2147483648..2147483647)");
+            if (!ParseInt64(text, INT32_MIN, INT32_MAX, n))
+                return fail("an integer (-2147483648..2147483647)");
             b::PutI32(out, 0, static_cast<int32_t>(n));
             return true;
         case kLargeint:
             if (empty) return true;
-            if (!ParseInt64(text, INT64_MIN, INT64_MAX, n)) return fail("a largeint (a 64-bit integer)");
+            if (!ParseInt64(text, INT64_MIN, INT64_MAX, n))
+                return fail("a largeint (a 64-bit integer)");
             b::PutI64(out, 0, n);
             return true;
         case kBoolean: {
             if (empty) return true;
             bool v;
-            if (EqualNoCase(text, "true") || EqualNoCase(text, "1") || EqualNoCase(text, "yes") || EqualNoCase(text, "t"))
+            if (EqualNoCase(text, "true") || EqualNoCase(text, "1") || EqualNoCase(text, "yes") ||
+                EqualNoCase(text, "t"))
                 v = true;
-            else if (EqualNoCase(text, "false") || EqualNoCase(text, "0") || EqualNoCase(text, "no") ||
-                     EqualNoCase(text, "f"))
+            else if (EqualNoCase(text, "false") || EqualNoCase(text, "0") ||
+                     EqualNoCase(text, "no") || EqualNoCase(text, "f"))
                 v = false;
             else
                 return fail("a boolean (true or false)");
@@ -233,7 +263,8 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
             if (empty) return true;
             size_t pos = 0;
             int32_t day;
-            if (!ParseDate(text, pos, day) || pos != text.size()) return fail("a date (yyyy-mm-dd)");
+            if (!ParseDate(text, pos, day) || pos != text.size())
+                return fail("a date (yyyy-mm-dd)");
             b::PutI32(out, 0, day);
             return true;
         }
@@ -241,7 +272,8 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
             if (empty) return true;
             size_t pos = 0;
             int32_t ms;
-            if (!ParseTime(text, pos, ms) || pos != text.size()) return fail("a time (hh:mm[:ss[.zzz]])");
+            if (!ParseTime(text, pos, ms) || pos != text.size())
+                return fail("a time (hh:mm[:ss[.zzz]])");
             b::PutI32(out, 0, ms);
             return true;
         }
@@ -253,7 +285,8 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
             if (ok && pos < text.size()) {
                 ok = (text[pos] == ' ' || text[pos] == 'T') && ParseTime(text, ++pos, ts.Time);
             }
-            if (!ok || pos != text.size()) return fail("a date and time (yyyy-mm-dd hh:mm[:ss[.zzz]])");
+            if (!ok || pos != text.size())
+                return fail("a date and time (yyyy-mm-dd hh:mm[:ss[.zzz]])");
             b::PutF64(out, 0, TimeStampToMSecs(ts));
             return true;
         }
@@ -280,7 +313,8 @@ bool ParseBlob(uint8_t type, std::string_view text, std::string& bytes, std::str
         if (c >= 'A' && c <= 'F') return c - 'A' + 10;
         return -1;
     };
-    if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X') || text.size() % 2 != 0) {
+    if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X') ||
+        text.size() % 2 != 0) {
         error = Shown(text) + " is not binary data written as 0x and hex digits";
         return false;
     }

@@ -19,8 +19,8 @@ extern char** environ;
 namespace tarn::cli::testing {
 
 struct ToolRun {
-    int status = -1;     // exit code; -1 when the tool did not exit normally
-    int signal = 0;      // the signal that ended it, if one did
+    int status = -1;  // exit code; -1 when the tool did not exit normally
+    int signal = 0;   // the signal that ended it, if one did
     std::string out, err;
 };
 
@@ -35,8 +35,10 @@ inline std::string ReadWhole(const std::string& path) {
 // removed unless given. `workDir` receives the captured output files; `input` is what the
 // tool reads on standard input (empty: /dev/null).
 inline ToolRun RunTarndb(const std::vector<std::string>& args, const std::string& workDir,
-                         const std::map<std::string, std::string>& env = {}, const std::string& input = "") {
-    std::string outPath = workDir + "/.tool-out", errPath = workDir + "/.tool-err", inPath = "/dev/null";
+                         const std::map<std::string, std::string>& env = {},
+                         const std::string& input = "") {
+    std::string outPath = workDir + "/.tool-out", errPath = workDir + "/.tool-err",
+                inPath = "/dev/null";
     if (!input.empty()) {
         inPath = workDir + "/.tool-in";
         std::ofstream(inPath, std::ios::binary) << input;
@@ -61,8 +63,10 @@ inline ToolRun RunTarndb(const std::vector<std::string>& args, const std::string
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     // No controlling terminal: the tool must never wait for a password prompt.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
