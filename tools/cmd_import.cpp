@@ -144,7 +144,7 @@ int RunImport(TToolContext& ctx) {
     {
         TCsvReader reader(input.get());
         importer.ReadHeader(reader);
-        TProgressBar progress(ctx.err, ctx.ShowProgress(), "checking " + csvName, size);
+        TProgressBar progress(ctx.err, ctx.errIsTerminal, "checking " + csvName, size);
         while (reader.Next(values, lines)) {
             importer.Convert(values, lines, reader.RecordLine());
             ++rows;
@@ -158,7 +158,7 @@ int RunImport(TToolContext& ctx) {
     importer.ReadHeader(reader);
     int64_t written = 0;
     {
-        TProgressBar progress(ctx.err, ctx.ShowProgress(), "importing into " + a.positional[1],
+        TProgressBar progress(ctx.err, ctx.errIsTerminal, "importing into " + a.positional[1],
                               rows);
         while (reader.Next(values, lines)) {
             importer.Convert(values, lines, reader.RecordLine());
