@@ -121,6 +121,8 @@ struct Damage {
     std::vector<const char*> expected;  // each must appear in the report
 };
 
+void PrintTo(const Damage& c, std::ostream* os) { *os << c.name; }
+
 class CheckFinds : public CheckFixture, public ::testing::WithParamInterface<Damage> {};
 
 TEST_P(CheckFinds, ReportsTheDamageWithTableAndRecord) {

@@ -18,6 +18,8 @@ struct BadCsv {
     const char* message;  // and what it must say
 };
 
+void PrintTo(const BadCsv& c, std::ostream* os) { *os << c.name; }
+
 class ImportRefuses : public ::testing::TestWithParam<BadCsv> {};
 
 TEST_P(ImportRefuses, NamesLineAndColumnAndWritesNothing) {

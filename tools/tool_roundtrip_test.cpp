@@ -48,6 +48,8 @@ struct Settings {
     bool encrypted;
 };
 
+void PrintTo(const Settings& c, std::ostream* os) { *os << c.name; }
+
 class RoundTrip : public ::testing::TestWithParam<Settings> {};
 
 TEST_P(RoundTrip, ImportedRowsDumpBackUnchangedAndTheFileChecksClean) {
