@@ -123,7 +123,8 @@ public:
 // 49      4128  96 field entries of 43 bytes
 // 4177    4     IndexCount, at most 8
 // 4181    624   8 index entries of 78 bytes
-// 4805    16    not interpreted
+// 4805    16    not interpreted by the format; this engine keeps a change count and the
+//               mark of a record being moved there (index_links.h)
 //
 // Field entry (43 bytes)            Index entry (78 bytes)
 // 0   33  name                      0   33  name

@@ -99,6 +99,7 @@ void TTarnTable::InternalOpen() {
 }
 
 void TTarnTable::InternalClose() {
+    buffers_.Clear();
     if (tableIO_) tableIO_->ReleaseTable();
     tableIO_ = nullptr;
     view_.reset();
@@ -158,13 +159,14 @@ void TTarnTable::SelectIndex() {
 
 void TTarnTable::LoadViewList() {
     *view_ = tableIO_->RecordList(curIndex_ + 1);
+    readAheadFrom_ = readAheadUntil_ = 0;
     SetCanModifyFlag(true);
 }
 
 // ---- reading --------------------------------------------------------------------------------
 
 TFieldBuffers& TTarnTable::BindRecordBuffer(TRecordBuffer& buffer) {
-    buffers_.Clear();
+    buffers_.Clear();  // keeps its capacity: rebinding allocates nothing
     uint8_t* base = buffer.Bytes().data();
     for (size_t i = 0; i < fieldNoOfStorageField_.size(); ++i) {
         int fieldNo = fieldNoOfStorageField_[i];
@@ -206,6 +208,12 @@ TGetResult TTarnTable::GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCh
             if (curRec_ <= 0) return grBOF;
             --curRec_;
             break;
+    }
+    if (mode != gmCurrent && (curRec_ < readAheadFrom_ || curRec_ >= readAheadUntil_)) {
+        // A walk: read the next rows under one taking of the file lock.
+        readAheadFrom_ = mode == gmNext ? curRec_ : std::max(0, curRec_ - kReadAheadRows + 1);
+        readAheadUntil_ = std::min(count, readAheadFrom_ + kReadAheadRows);
+        tableIO_->ReadAhead(*view_, readAheadFrom_, readAheadUntil_ - readAheadFrom_);
     }
     ReadRecord(buffer, curRec_);
     SetBookmarkFlag(buffer, bfCurrent);

@@ -125,6 +125,9 @@ private:
     TIndexDefs indexDefs_;
     TMasterDataLink masterLink_;
     TFieldBuffers buffers_;
+    // Positions of the view whose records were last read ahead for a walk.
+    int readAheadFrom_ = 0, readAheadUntil_ = 0;
+    static constexpr int kReadAheadRows = 64;
     std::vector<int> fieldNoOfStorageField_;  // storage field i -> field object's number (0: none)
 };
 

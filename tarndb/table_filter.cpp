@@ -41,6 +41,7 @@ void TTarnTable::ActivateFilter() {
             }
         }
         if (static_cast<int>(matches.size()) != n) view_->Assign(matches);
+        readAheadFrom_ = readAheadUntil_ = 0;
     } catch (...) {
         failure = std::current_exception();
     }

@@ -1,7 +1,10 @@
 #include "tarndb/table_io.h"
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "platform/bytes.h"
@@ -9,6 +12,7 @@
 #include "platform/text/name_compare.h"
 #include "tarndb/blob_stream.h"
 #include "tarndb/file_io.h"
+#include "tarndb/index_links.h"
 #include "tarndb/indexes.h"
 
 namespace tarn {
@@ -27,6 +31,21 @@ constexpr size_t kBookkeepingSize = 12;
 constexpr int kBlobWriteAttempts = 3;
 
 }  // namespace
+
+// Marks an indexed table stale when a write operation fails part-way.
+class TStaleOnFailure {
+public:
+    explicit TStaleOnFailure(TTarnTableIO& table) : table_(table), exceptions_(std::uncaught_exceptions()) {}
+    ~TStaleOnFailure() {
+        if (std::uncaught_exceptions() > exceptions_ && table_.IndexCount() > 0) table_.stale_ = true;
+    }
+    TStaleOnFailure(const TStaleOnFailure&) = delete;
+    TStaleOnFailure& operator=(const TStaleOnFailure&) = delete;
+
+private:
+    TTarnTableIO& table_;
+    int exceptions_;
+};
 
 TTarnTableIO::TTarnTableIO(TTableStorageHost& database, std::string tableName)
     : database_(database), tableName_(std::move(tableName)) {}
@@ -60,6 +79,8 @@ void TTarnTableIO::ReleaseTable() {
         indexBlocks_.clear();
         slotOffsets_.clear();
         slotSizes_.clear();
+        indexRepair_ = TIndexRepair();
+        stale_ = false;
         tableNo_ = -1;
     }
 }
@@ -136,6 +157,7 @@ void TTarnTableIO::BuildDefinitions() {
 }
 
 void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
+    readAhead_.Clear();
     std::vector<RecordTabItem> items;
     io.ReadRecordTable(header_, items, recBlocks_);
     int32_t total = static_cast<int32_t>(items.size());
@@ -145,39 +167,32 @@ void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
     for (int32_t k = 0; k < total; ++k)
         if (!items[static_cast<size_t>(k)].deleted) order.push_back({items[static_cast<size_t>(k)].dataOffset, k});
     lists_[0].Assign(order);
-    indexBlocks_.assign(static_cast<size_t>(IndexCount()), {});
-    std::vector<IndexTabItem> links;
-    std::vector<uint8_t> seen;
-    for (int i = 0; i < IndexCount(); ++i) {
-        io.ReadIndexTable(header_, i, links, indexBlocks_[static_cast<size_t>(i)]);
-        if (links.empty()) continue;
-        seen.assign(static_cast<size_t>(total), 0);
-        order.clear();
-        int32_t k = header_.IndexHead(i);
-        for (int32_t step = 0; step < total && k != -1; ++step) {
-            if (k < 0 || k >= total)
-                io.Damaged(Format("index %d of table '%s' links to record %d of %d", i, tableName_.c_str(), k, total));
-            if (seen[static_cast<size_t>(k)]++)
-                io.Damaged(Format("index %d of table '%s' visits record %d twice", i, tableName_.c_str(), k));
-            const RecordTabItem& item = items[static_cast<size_t>(k)];
-            if (!item.deleted) order.push_back({item.dataOffset, k});
-            k = links[static_cast<size_t>(k)].nextRecord;
-        }
-        lists_[static_cast<size_t>(i) + 1].Assign(order);
-    }
+    TTableIndexes::LoadKeyOrder(*this, io, items);
+    stale_ = false;
 }
 
 bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
-    const uint8_t* disk = io.View(io.TableOffset(tableNo_), kTableHeaderSize);
-    if (disk != nullptr && std::memcmp(disk, header_.raw.data(), header_.raw.size()) == 0) return false;
-    TableHeader fresh;
-    io.ReadTableHeader(tableNo_, fresh);
-    if (fresh.raw == header_.raw) return false;
-    // Another process wrote to this table: take its bookkeeping before writing.
-    header_ = fresh;
-    ReadBookkeeping(io);
-    if (OnReloaded) OnReloaded();
-    return true;
+    bool reload = stale_;
+    if (!reload) {
+        const uint8_t* disk = io.View(io.TableOffset(tableNo_), kTableHeaderSize);
+        if (disk == nullptr || std::memcmp(disk, header_.raw.data(), header_.raw.size()) != 0) {
+            TableHeader fresh;
+            io.ReadTableHeader(tableNo_, fresh);
+            reload = fresh.raw != header_.raw;
+        }
+    }
+    // An append of this or another process that stopped before its commit may have left
+    // links the key lists in memory do not know.
+    if (!reload && IndexCount() > 0 && !indexRepair_.Pending()) reload = TTableIndexes::HasAppendLeftovers(*this, io);
+    if (reload) {
+        // Another process wrote to this table (or a write failed): take the bookkeeping from
+        // the file before writing.
+        io.ReadTableHeader(tableNo_, header_);
+        ReadBookkeeping(io);
+        if (OnReloaded) OnReloaded();
+    }
+    TTableIndexes::RepairChains(*this, io);
+    return reload;
 }
 
 int TTarnTableIO::ReacquirePosition(const TRecordEntry& entry) {
@@ -207,11 +222,63 @@ void TTarnTableIO::FetchRecord(TFieldBuffers& buffers, int list, int position) {
     FetchEntry(buffers, RecordList(list).At(position));
 }
 
+namespace {
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
+
+void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
+    TTarnDBFileIO& io = File();
+    readAhead_.Clear();
+    int end = std::min(list.Count(), from + count);
+    if (from < 0 || from >= end || recordSize_ == 0) return;
+    FileLockGuard lock(io);
+    readAhead_.bytes.resize(static_cast<size_t>(end - from) * static_cast<size_t>(recordSize_));
+    for (int p = from; p < end; ++p) {
+        const TRecordEntry& e = list.At(p);
+        io.ReadAt(e.dataOffset, static_cast<size_t>(recordSize_),
+                  readAhead_.bytes.data() + readAhead_.offsets.size() * static_cast<size_t>(recordSize_));
+        readAhead_.offsets.push_back(e.dataOffset);
+    }
+    readAhead_.takenAtMs = NowMs();
+}
+
+const uint8_t* TTarnTableIO::FromReadAhead(int32_t dataOffset) {
+    auto& c = readAhead_;
+    if (c.offsets.empty()) return nullptr;
+    if (NowMs() - c.takenAtMs > kReadAheadLifetimeMs) {
+        c.Clear();
+        return nullptr;
+    }
+    for (size_t i = c.next; i < c.offsets.size(); ++i)
+        if (c.offsets[i] == dataOffset) {
+            c.next = i;
+            return c.bytes.data() + i * static_cast<size_t>(recordSize_);
+        }
+    for (size_t i = 0; i < c.next; ++i)
+        if (c.offsets[i] == dataOffset) {
+            c.next = i;
+            return c.bytes.data() + i * static_cast<size_t>(recordSize_);
+        }
+    return nullptr;
+}
+
 void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     TTarnDBFileIO& io = File();
-    FileLockGuard lock(io);
-    scratch_.resize(static_cast<size_t>(recordSize_));
-    io.ReadAt(e.dataOffset, scratch_.size(), scratch_.data());
+    const uint8_t* record = FromReadAhead(e.dataOffset);
+    std::optional<FileLockGuard> lock;
+    if (record == nullptr) {
+        lock.emplace(io);
+        // Decode straight from the mapping; the copy is only for a file that cannot be mapped.
+        record = io.View(e.dataOffset, static_cast<size_t>(recordSize_));
+    }
+    if (record == nullptr) {
+        scratch_.resize(static_cast<size_t>(recordSize_));
+        io.ReadAt(e.dataOffset, scratch_.size(), scratch_.data());
+        record = scratch_.data();
+    }
     bool encrypted = io.Info().Encrypted();
     bool compressed = io.Info().Compressed();
     int n = std::min(buffers.Count(), FieldCount());
@@ -229,7 +296,7 @@ void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
         if (item.buffer == nullptr || item.dataSize > SlotSize(i))
             throw EDatabaseError(Format("Field buffer of %d bytes does not fit field '%s'", item.dataSize,
                                         def.Name().c_str()));
-        io.DecodeStoredBuffer(scratch_.data() + SlotOffset(i), item.buffer, encrypt, static_cast<size_t>(item.dataSize));
+        io.DecodeStoredBuffer(record + SlotOffset(i), item.buffer, encrypt, static_cast<size_t>(item.dataSize));
     }
 }
 
@@ -289,13 +356,16 @@ void TTarnTableIO::WriteBlobArea(TTarnDBFileIO& io, int64_t offset, TFieldBuffer
 }
 
 void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert) {
+    readAhead_.Clear();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     SyncWithDisk(io);
-    TTableIndexes::CheckUniqueForAdd(*this, buffers);
 
     int n = std::min(buffers.Count(), FieldCount());
     int32_t counter = header_.AutoIncCounter();
+    // The auto-increment value is settled before the uniqueness check, so that the check
+    // sees the key as it will be stored; a refused append gives the caller its 0 back.
+    uint8_t* assigned = nullptr;
     if (autoIncField_ >= 0 && autoIncField_ < n) {
         TFieldBufferItem& item = buffers.Item(autoIncField_);
         if (item.active && item.buffer && item.dataSize >= 4) {
@@ -303,11 +373,21 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
             if (v == 0) {
                 v = ++counter;
                 b::PutI32(std::span<uint8_t>(item.buffer, 4), 0, v);
+                assigned = item.buffer;
             } else if (v > counter) {
                 counter = v;
             }
         }
     }
+    TAppendPlan plan;
+    try {
+        TTableIndexes::CheckUniqueForAdd(*this, buffers);
+        plan = TTableIndexes::PlanNewRecord(*this, buffers);
+    } catch (...) {
+        if (assigned) b::PutI32(std::span<uint8_t>(assigned, 4), 0, 0);
+        throw;
+    }
+    TStaleOnFailure staleOnFailure(*this);
 
     int32_t k = header_.RecordTotal();
     if (k == INT32_MAX) throw EDatabaseError(Format("Table '%s' is full", tableName_.c_str()));
@@ -371,27 +451,42 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
                              static_cast<int64_t>(k % kItemsPerBlock) * kRecItemSize;
         io.WriteAt(itemOffset, item, sizeof item);
     }
-    // 3. the header: from here on the record exists.
+    // 3. index items, linked after their predecessors: not interpreted before the header
+    // counts the record (the load steps over links to it).
     TableHeader next = header_;
+    TTableIndexes::LinkNewRecord(*this, io, plan, k, next);
+    // 4. the header: from here on the record exists. One write holds the bookkeeping and
+    // any IndexHead and IndexTabOffset that changed.
     next.SetRecTabOffset(recTabOffset);
     next.SetRecordTotal(k + 1);
     next.SetAutoIncCounter(counter);
-    io.WriteTableHeaderPart(tableNo_, next, kBookkeepingFrom, kBookkeepingSize);
+    size_t headerEnd = kBookkeepingFrom + kBookkeepingSize;
+    for (int i = IndexCount() - 1; i >= 0; --i) {
+        size_t at = index_disk::IndexTabOffsetAt(i);
+        if (std::memcmp(next.raw.data() + at, header_.raw.data() + at, 8) != 0) {
+            headerEnd = at + 8;
+            break;
+        }
+    }
+    io.WriteTableHeaderPart(tableNo_, next, kBookkeepingFrom, headerEnd - kBookkeepingFrom);
     header_ = next;
     if (newBlock) recBlocks_.push_back(static_cast<int32_t>(end));
 
     TRecordEntry entry{static_cast<int32_t>(dataOffset), k};
     lists_[0].PushBack(entry);
-    TTableIndexes::LinkNewRecord(*this, io, buffers, entry, onInsert);
+    TTableIndexes::InsertNewRecord(*this, plan, entry, onInsert);
     if (flush) io.FlushStorage();
 }
 
 void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove) {
+    readAhead_.Clear();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     TRecordEntry entry = lists_[0].At(physicalPosition);
     if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
-    TTableIndexes::CheckUniqueForModify(*this, buffers, physicalPosition);
+    TRelinkPlan plan = TTableIndexes::PlanRelink(*this, buffers, physicalPosition);  // checks uniqueness first
+    TStaleOnFailure staleOnFailure(*this);
+    TTableIndexes::BeginRelink(*this, io, plan);
 
     std::vector<uint8_t> record(static_cast<size_t>(recordSize_));
     io.ReadAt(entry.dataOffset, record.size(), record.data());
@@ -446,15 +541,18 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
         io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain, static_cast<size_t>(size));
     }
     io.WriteAt(entry.dataOffset, record.data(), record.size());
-    TTableIndexes::RelinkRecord(*this, io, buffers, physicalPosition, onMove);
+    TTableIndexes::RelinkRecord(*this, io, plan, onMove);
     if (flush) io.FlushStorage();
 }
 
 void TTarnTableIO::RemoveRecord(int physicalPosition, bool flush) {
+    readAhead_.Clear();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     TRecordEntry entry = lists_[0].At(physicalPosition);
     if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
+    TStaleOnFailure staleOnFailure(*this);
+    TTableIndexes::NoteDeletion(*this, io);
     io.MarkDeleted(RecordItemOffset(entry.recNo));
     TTableIndexes::UnlinkRecord(*this, physicalPosition);
     lists_[0].Erase(physicalPosition);
@@ -476,7 +574,7 @@ int TTarnTableIO::PhysicalPosition(int list, int position) {
 
 int TTarnTableIO::KeyPosition(int list, int physicalPosition) {
     if (list == 0) return physicalPosition;
-    return RecordList(list).FindRecNo(lists_[0].At(physicalPosition).recNo);
+    return TTableIndexes::KeyPositionOf(*this, list - 1, lists_[0].At(physicalPosition));
 }
 
 }  // namespace tarn

@@ -14,6 +14,9 @@
 //  - Several writers: every write operation compares, under the file lock, the table
 //    header on disk with the one in memory; when another process changed it, the table's
 //    bookkeeping is reloaded before anything is written (OnReloaded tells the component).
+//  - Indexed tables: index items are linked before the header write that makes a record
+//    exist, and a load copes with every state an interrupted append, rewrite or delete can
+//    leave; the next write repairs the chains on disk (indexes.cpp has the details).
 //
 // Owned by its database; used from the thread that owns the database. Every operation
 // that touches the file holds the file lock. Errors: EDatabaseError ("Table '%s' not
@@ -86,6 +89,12 @@ public:
     void FetchRecord(TFieldBuffers& buffers, int list, int position);
     // The same for a record known by its entry (a view's copy of a list entry).
     void FetchEntry(TFieldBuffers& buffers, const TRecordEntry& entry);
+    // Reads the fixed parts of `count` entries of `list` from `from` on under one taking of
+    // the file lock, for the fetches of a walk that follow. Each record is read whole under
+    // the lock as any fetch is; the copies serve fetches for a short while only
+    // (kReadAheadLifetime) and are dropped by every write through this table.
+    void ReadAhead(const TRecordList& list, int from, int count);
+    static constexpr int kReadAheadLifetimeMs = 50;
     void AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert);
     void ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove);
     void RemoveRecord(int physicalPosition, bool flush);
@@ -112,8 +121,18 @@ public:
     // Raised by the index layer and the component for "no such record any more".
     static constexpr const char* kRecordGone = "The record was deleted by another process";
 
+    // Chain repairs the last load found necessary; the next write operation performs them
+    // (TTableIndexes::RepairChains).
+    struct TIndexRepair {
+        std::vector<uint8_t> rebuild;        // by index: write a new index table from the key list
+        std::vector<uint8_t> clearLeftover;  // by index: clear items an unfinished append left
+        bool clearMoving = false;            // clear the header's moving-record mark
+        bool Pending() const;
+    };
+
 private:
     friend class TTableIndexes;
+    friend class TStaleOnFailure;
     void ReadBookkeeping(TTarnDBFileIO& io);
     void BuildDefinitions();
     // Under the lock: reload when another process changed the table header.
@@ -141,6 +160,23 @@ private:
     std::vector<std::vector<int32_t>> indexBlocks_;
     std::vector<TRecordList> lists_;
     std::vector<uint8_t> scratch_;
+    // Records read ahead: the fixed parts of consecutive entries, by DataOffset.
+    struct ReadAheadCache {
+        std::vector<int32_t> offsets;  // DataOffset of each copy, in order
+        std::vector<uint8_t> bytes;    // the copies, RecordSize() bytes each
+        int64_t takenAtMs = 0;
+        size_t next = 0;  // where the last hit was (walks go forward)
+        void Clear() {
+            offsets.clear();
+            bytes.clear();
+            next = 0;
+        }
+    } readAhead_;
+    const uint8_t* FromReadAhead(int32_t dataOffset);
+    TIndexRepair indexRepair_;
+    // Set when a write operation on an indexed table failed part-way: memory may then
+    // differ from the file, so the next write operation reloads first.
+    bool stale_ = false;
 };
 
 }  // namespace tarn

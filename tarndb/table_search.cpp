@@ -180,6 +180,7 @@ void TTarnTable::ApplyRange(const TRecordList& source) {
     for (int p = start; p <= end; ++p) entries.push_back(source.At(p));
     slice->Assign(entries);
     view_ = std::move(slice);
+    readAheadFrom_ = readAheadUntil_ = 0;
     rangeActive_ = true;
     First();
 }

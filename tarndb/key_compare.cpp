@@ -1,0 +1,233 @@
+#include "tarndb/key_compare.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "platform/bytes.h"
+#include "tarndb/blob_stream.h"
+#include "tarndb/file_format.h"
+#include "tarndb/file_io.h"
+#include "tarndb/filter/value_compare.h"
+#include "tarndb/table_io.h"
+
+namespace tarn {
+
+namespace {
+
+constexpr uint8_t kFtString = 1;
+constexpr uint8_t kFtFixedChar = 23;
+
+// Fields that some index of the table has in its key.
+std::vector<bool> KeyFieldsInUse(TTarnTableIO& table) {
+    std::vector<bool> used(static_cast<size_t>(table.FieldCount()), false);
+    for (int i = 0; i < table.IndexCount(); ++i)
+        for (int32_t f : table.IndexDefs()[i].KeyFields)
+            if (f >= 0 && f < table.FieldCount()) used[static_cast<size_t>(f)] = true;
+    return used;
+}
+
+}  // namespace
+
+// ---- TKeyValues ---------------------------------------------------------------------------
+
+void TKeyValues::Put(int field, const uint8_t* data, size_t size) {
+    Part& p = parts_[static_cast<size_t>(field)];
+    p.offset = bytes_.size();
+    p.size = size;
+    if (size) bytes_.insert(bytes_.end(), data, data + size);
+}
+
+std::span<const uint8_t> TKeyValues::Value(int field) const {
+    const Part& p = parts_.at(static_cast<size_t>(field));
+    return std::span<const uint8_t>(bytes_.data() + p.offset, p.size);
+}
+
+TKeyValues::TKeyValues(TTarnTableIO& table, const TRecordEntry& stored) {
+    parts_.assign(static_cast<size_t>(table.FieldCount()), Part{});
+    std::vector<bool> used = KeyFieldsInUse(table);
+    TStoredKeyReader reader(table);
+    for (int f = 0; f < table.FieldCount(); ++f) {
+        if (!used[static_cast<size_t>(f)]) continue;
+        std::span<const uint8_t> v = reader.Read(stored, f);
+        Put(f, v.data(), v.size());
+    }
+}
+
+TKeyValues::TKeyValues(TTarnTableIO& table, const TFieldBuffers& buffers, TKeySource source,
+                       const TRecordEntry* stored) {
+    parts_.assign(static_cast<size_t>(table.FieldCount()), Part{});
+    std::vector<bool> used = KeyFieldsInUse(table);
+    bool rewrite = source == TKeySource::Rewrite && stored != nullptr;
+    std::unique_ptr<TStoredKeyReader> reader;
+    auto storedValue = [&](int f) {
+        if (!reader) reader = std::make_unique<TStoredKeyReader>(table);
+        std::span<const uint8_t> v = reader->Read(*stored, f);
+        return std::vector<uint8_t>(v.begin(), v.end());
+    };
+    std::vector<uint8_t> slot;
+    for (int f = 0; f < table.FieldCount(); ++f) {
+        if (!used[static_cast<size_t>(f)]) continue;
+        uint8_t type = table.FieldDefs()[f].FieldType;
+        size_t slotSize = static_cast<size_t>(table.SlotSize(f));
+        const TFieldBufferItem* item = f < buffers.Count() ? &buffers.Item(f) : nullptr;
+        bool active = item != nullptr && item->active;
+        if (format::IsBlobType(type)) {
+            if (active && item->blob != nullptr) {
+                item->blob->EnsureLoaded();
+                Put(f, item->blob->Memory(), static_cast<size_t>(item->blob->Size()));
+            } else if (rewrite) {
+                slot = storedValue(f);
+                Put(f, slot.data(), slot.size());
+            } else {
+                Put(f, nullptr, 0);
+            }
+            continue;
+        }
+        if (!active || item->buffer == nullptr || item->dataSize <= 0) {
+            if (rewrite) {
+                slot = storedValue(f);
+            } else {
+                slot.assign(slotSize, 0);
+            }
+            Put(f, slot.data(), slot.size());
+            continue;
+        }
+        size_t given = std::min(static_cast<size_t>(item->dataSize), slotSize);
+        if (rewrite && f == table.AutoIncField() && given >= 4 &&
+            bytes::GetI32(std::span<const uint8_t>(item->buffer, 4), 0) == 0) {
+            slot = storedValue(f);  // a zero auto-increment value keeps the stored one
+            Put(f, slot.data(), slot.size());
+            continue;
+        }
+        // The slot exactly as the write will leave it: the given bytes over a zeroed slot
+        // (append) or over the stored one (rewrite).
+        if (rewrite) {
+            slot = storedValue(f);
+            slot.resize(slotSize, 0);
+        } else {
+            slot.assign(slotSize, 0);
+        }
+        size_t take = given;
+        if (source == TKeySource::Append && format::IsStringType(type)) {
+            // AddRecord cuts a string at its first NUL and at data size - 1 characters.
+            const void* nul = std::memchr(item->buffer, 0, static_cast<size_t>(item->dataSize));
+            size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - item->buffer)
+                             : static_cast<size_t>(item->dataSize);
+            len = std::min(len, static_cast<size_t>(item->dataSize - 1));
+            take = std::min(take, len);
+        }
+        std::memcpy(slot.data(), item->buffer, take);
+        Put(f, slot.data(), slot.size());
+    }
+}
+
+// ---- TStoredKeyReader ---------------------------------------------------------------------
+
+TStoredKeyReader::TStoredKeyReader(TTarnTableIO& table) : table_(table), io_(table.File()) {
+    plain_.resize(static_cast<size_t>(table.FieldCount()));
+    for (int f = 0; f < table.FieldCount(); ++f)
+        plain_[static_cast<size_t>(f)] =
+            !format::IsBlobType(table.FieldDefs()[f].FieldType) && !table.Encrypt(f);
+}
+
+std::span<const uint8_t> TStoredKeyReader::Read(const TRecordEntry& e, int field) {
+    if (plain_.at(static_cast<size_t>(field))) {
+        // The slot holds the value bytes themselves: read them in place.
+        size_t size = static_cast<size_t>(table_.SlotSize(field));
+        int64_t offset = static_cast<int64_t>(e.dataOffset) + table_.SlotOffset(field);
+        if (const uint8_t* p = io_.View(offset, size)) return std::span<const uint8_t>(p, size);
+        scratch_.resize(size);
+        io_.ReadAt(offset, size, scratch_.data());
+        return scratch_;
+    }
+    decoded_.Clear();
+    table_.ReadStoredField(e.recNo, field, decoded_);
+    return std::span<const uint8_t>(decoded_.Memory(), static_cast<size_t>(decoded_.Size()));
+}
+
+// ---- TKeyComparer -------------------------------------------------------------------------
+
+TKeyComparer::TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key, int fieldCount,
+                           bool partial)
+    : reader_(table) {
+    const TTarnIndexDef& def = table.IndexDefs()[index];
+    caseInsensitive_ = (def.Options & tiCaseInsensitive) != 0;
+    descending_ = (def.Options & tiDescending) != 0;
+    size_t n = def.KeyFields.size();
+    if (fieldCount > 0 && static_cast<size_t>(fieldCount) < n) n = static_cast<size_t>(fieldCount);
+    for (size_t j = 0; j < n; ++j) {
+        int f = def.KeyFields[j];
+        int type = table.FieldDefs()[f].FieldType;
+        fields_.push_back(
+            {f, type, key.Value(f), partial && (type == kFtString || type == kFtFixedChar)});
+    }
+}
+
+int TKeyComparer::Compare(const TRecordEntry& stored) {
+    int result = 0;
+    for (const Field& f : fields_) {
+        std::span<const uint8_t> s = reader_.Read(stored, f.number);
+        result = CompareFieldValues(f.type, f.key, s, caseInsensitive_, f.partial);
+        if (result != 0) break;
+    }
+    return descending_ ? -result : result;
+}
+
+// ---- searches -----------------------------------------------------------------------------
+
+TKeySearch SearchKey(TKeyComparer& cmp, const TListView& list) {
+    TKeySearch r;
+    int lo = 0, hi = list.Count() - 1;
+    while (lo <= hi) {
+        r.position = lo + (hi - lo) / 2;
+        int c = cmp.Compare(list.At(r.position));
+        if (c == 0) {
+            r.outcome = 0;
+            break;
+        }
+        if (c < 0) {
+            r.outcome = -1;
+            hi = r.position - 1;
+        } else {
+            r.outcome = 1;
+            lo = r.position + 1;
+        }
+    }
+    return r;
+}
+
+int InsertPosition(TKeyComparer& cmp, const TListView& list) {
+    TKeySearch r = SearchKey(cmp, list);
+    if (r.outcome == -2) return 0;
+    return r.outcome == -1 ? r.position : r.position + 1;
+}
+
+TKeySearch SearchKeyBound(TKeyComparer& cmp, const TListView& list, bool first) {
+    TKeySearch r;
+    bool seenEqual = false;
+    int lo = 0, hi = list.Count() - 1;
+    while (lo <= hi) {
+        int p = lo + (hi - lo) / 2;
+        int c = cmp.Compare(list.At(p));
+        if (!seenEqual) r.position = p;
+        if (c > 0) {
+            if (!seenEqual) r.outcome = 1;
+            lo = p + 1;
+        } else if (c < 0) {
+            if (!seenEqual) r.outcome = -1;
+            hi = p - 1;
+        } else {
+            seenEqual = true;
+            r.outcome = 0;
+            r.position = p;
+            if (first)
+                hi = p - 1;
+            else
+                lo = p + 1;
+        }
+    }
+    return r;
+}
+
+}  // namespace tarn

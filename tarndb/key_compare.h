@@ -1,0 +1,131 @@
+// Key comparison and key searches of a table's indexes.
+//
+// A key is the values of an index's key fields for one record. The key being searched for
+// is held in a TKeyValues (taken from a component's field buffers, or from a stored
+// record); the keys it is compared with are read from the file, one field at a time,
+// straight from the mapped record slot when values are stored plain, through
+// ReadStoredField when they are encrypted or the field is a blob. No key is cached.
+//
+// Two values compare as the filter evaluator's "=" and "<" compare them
+// (CompareFieldValues): strings by the locale collation, case-blind for tiCaseInsensitive
+// indexes and on their first StarPos bytes for a partial comparison, date-times with the
+// evaluator's 1000 ms tolerance. A tiDescending index turns the result round.
+//
+// Used on the thread that owns the database; the caller holds the file lock when it needs
+// a consistent view of other processes' writes. Errors: EDatabaseError for a damaged file,
+// the module errors of a failing decoder.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/streams/stream.h"
+#include "tarndb/field_buffers.h"
+#include "tarndb/record_list.h"
+
+namespace tarn {
+
+class TTarnTableIO;
+class TTarnDBFileIO;
+
+// How the values in field buffers become the key they stand for.
+enum class TKeySource {
+    Search,   // as given (a key to look for): inactive fields have no value (zero / empty)
+    Append,   // as AddRecord will store them: strings cut, inactive fields zero
+    Rewrite,  // as ModifyRecord will store them: inactive fields and a zero auto-increment
+              // value keep the stored value of the record being rewritten
+};
+
+// The key field values of one record, for every field that some index of the table uses.
+// Owns copies of the bytes, so it stays valid while buffers and file change.
+class TKeyValues {
+public:
+    // From a component's field buffers; `stored` is the record being rewritten (Rewrite).
+    TKeyValues(TTarnTableIO& table, const TFieldBuffers& buffers, TKeySource source,
+               const TRecordEntry* stored = nullptr);
+    // The key as stored in the file for the record `stored`.
+    TKeyValues(TTarnTableIO& table, const TRecordEntry& stored);
+
+    // The value bytes of field `field` in the record-buffer encoding (empty when no index
+    // uses the field).
+    std::span<const uint8_t> Value(int field) const;
+
+private:
+    void Put(int field, const uint8_t* data, size_t size);
+    struct Part {
+        size_t offset = 0;
+        size_t size = 0;
+    };
+    std::vector<Part> parts_;  // by field number
+    std::vector<uint8_t> bytes_;
+};
+
+// Reads stored field values of records for key comparison.
+class TStoredKeyReader {
+public:
+    explicit TStoredKeyReader(TTarnTableIO& table);
+    // The decoded value of `field` of the record `e`; valid until the next call.
+    std::span<const uint8_t> Read(const TRecordEntry& e, int field);
+
+private:
+    TTarnTableIO& table_;
+    TTarnDBFileIO& io_;
+    std::vector<uint8_t> plain_;  // per field: read straight from the mapped slot
+    std::vector<uint8_t> scratch_;
+    TMemoryStream decoded_;
+};
+
+// CompareKey of one key against stored records, for one index.
+class TKeyComparer {
+public:
+    // `fieldCount` 0 compares all key fields, n > 0 only the first n; `partial` compares
+    // string fields on the key's length only.
+    TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key, int fieldCount = 0,
+                 bool partial = false);
+    // -1 when the key sorts before the stored record, 0 when equal, 1 after.
+    int Compare(const TRecordEntry& stored);
+
+private:
+    struct Field {
+        int number;
+        int type;
+        std::span<const uint8_t> key;
+        bool partial;
+    };
+    TStoredKeyReader reader_;
+    std::vector<Field> fields_;
+    bool caseInsensitive_;
+    bool descending_;
+};
+
+// A key list as the searches see it, optionally with one position left out (a rewritten
+// record's own entry while its new place is sought).
+class TListView {
+public:
+    explicit TListView(const TRecordList& list, int skip = -1) : list_(list), skip_(skip) {}
+    int Count() const { return list_.Count() - (skip_ >= 0 ? 1 : 0); }
+    const TRecordEntry& At(int position) const {
+        return list_.At(skip_ >= 0 && position >= skip_ ? position + 1 : position);
+    }
+
+private:
+    const TRecordList& list_;
+    int skip_;
+};
+
+// Result of a search: the position reached and how the key relates to its entry
+// (-2 the list is empty, 0 equal, -1 the key sorts before the entry, 1 after it).
+struct TKeySearch {
+    int position = -1;
+    int outcome = -2;
+};
+
+// Bisection: stops at the first equal entry it meets.
+TKeySearch SearchKey(TKeyComparer& cmp, const TListView& list);
+// Where a new entry with this key goes: after an equal entry the bisection meets.
+int InsertPosition(TKeyComparer& cmp, const TListView& list);
+// The first (or last) equal entry; without one the last probe and its outcome.
+TKeySearch SearchKeyBound(TKeyComparer& cmp, const TListView& list, bool first);
+
+}  // namespace tarn

@@ -1,0 +1,145 @@
+// The table component over indexed tables: key order, placing posted rows, Locate through
+// an index, master-detail ranges, filtering in index order.
+#include <gtest/gtest.h>
+
+#include "platform/dataset/data_source.h"
+#include "platform/errors.h"
+#include "tarndb/creator.h"
+#include "tarndb/table.h"
+#include "tests/support/temp_dir.h"
+
+namespace tarn {
+namespace {
+
+using testing::TempDir;
+
+constexpr uint8_t ftStr = 1, ftInt = 3, ftAuto = 14;
+
+class IndexedTable : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.file("i.dat");
+    void SetUp() override {
+        TTarnDBCreator::CreateDatabase(path);
+        TTarnDBCreator::AddTable(path, "Areas", {{"AreaNo", ftAuto}, {"Name", ftStr, 20}},
+                                 {{"PK", tiPrimary | tiUnique, {"AreaNo"}}, {"ByName", tiCaseInsensitive, {"Name"}}});
+        TTarnDBCreator::AddTable(path, "Files", {{"FileNo", ftAuto}, {"AreaNo", ftInt}, {"Path", ftStr, 40}},
+                                 {{"ByArea", 0, {"AreaNo"}}, {"ByPath", tiDescending, {"Path"}}});
+    }
+    void Open(TTarnTable& t, const std::string& table, const std::string& index = "") {
+        t.SetDatabaseName(path);
+        t.SetTableName(table);
+        t.SetIndexName(index);
+        t.Open();
+    }
+    static std::vector<std::string> Column(TTarnTable& t, const std::string& field) {
+        std::vector<std::string> out;
+        for (t.First(); !t.Eof(); t.Next()) out.push_back(t.FieldByName(field)->AsString());
+        return out;
+    }
+    void AddFile(TTarnTable& files, int area, const std::string& p) {
+        files.Append();
+        files.FieldByName("AreaNo")->SetAsInteger(area);
+        files.FieldByName("Path")->SetAsString(p);
+        files.Post();
+    }
+};
+
+TEST_F(IndexedTable, PrimaryIndexOrdersThePostedRowAndFollowsKeyChanges) {
+    TTarnTable areas;
+    Open(areas, "Areas");  // no index name: the primary index
+    EXPECT_EQ(areas.CurIndex(), 0);
+    for (const char* n : {"b", "a", "c"}) {
+        areas.Append();
+        areas.FieldByName("Name")->SetAsString(n);
+        areas.Post();
+        EXPECT_EQ(areas.FieldByName("Name")->AsString(), n);  // the posted row is current
+    }
+    // Give area 1 the key 10: it moves to the end and stays current.
+    areas.First();
+    areas.Edit();
+    areas.FieldByName("AreaNo")->SetAsInteger(10);
+    areas.Post();
+    EXPECT_EQ(areas.FieldByName("Name")->AsString(), "b");
+    EXPECT_EQ(areas.RecNo(), 3);
+    EXPECT_EQ(Column(areas, "AreaNo"), (std::vector<std::string>{"2", "3", "10"}));
+    // A duplicate key is refused and the dataset stays in its edit state.
+    areas.First();
+    areas.Edit();
+    areas.FieldByName("AreaNo")->SetAsInteger(3);
+    try {
+        areas.Post();
+        FAIL();
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), "Invalid unique field value '3'");
+    }
+    EXPECT_EQ(areas.State(), dsEdit);
+    areas.Cancel();
+    // Another order by index name, case-insensitive.
+    areas.SetIndexName("byname");
+    EXPECT_EQ(Column(areas, "Name"), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST_F(IndexedTable, LocateThroughAnIndexOnlyFindsRowsInView) {
+    TTarnTable files;
+    Open(files, "Files");
+    AddFile(files, 1, "/a/one");
+    AddFile(files, 2, "/b/two");
+    AddFile(files, 1, "/a/three");
+    // The ByPath index is case-sensitive: used by a case-sensitive Locate.
+    EXPECT_TRUE(files.Locate("Path", TVariant("/b/two"), 0));
+    EXPECT_EQ(files.FieldByName("FileNo")->AsInteger(), 2);
+    files.SetFilter("AreaNo = 1");
+    files.SetFiltered(true);
+    EXPECT_FALSE(files.Locate("Path", TVariant("/b/two"), 0));  // filtered out of view
+    EXPECT_TRUE(files.Locate("Path", TVariant("/a/t"), loPartialKey));
+    EXPECT_EQ(files.FieldByName("FileNo")->AsInteger(), 3);
+    // A filtered table re-ordered by IndexName keeps only the rows that pass.
+    files.SetIndexName("ByPath");  // descending
+    EXPECT_EQ(Column(files, "Path"), (std::vector<std::string>{"/a/three", "/a/one"}));
+    EXPECT_EQ(files.Lookup("Path", TVariant("/a/one"), "FileNo").AsInt64(), 1);
+}
+
+TEST_F(IndexedTable, DetailRowsFollowTheMaster) {
+    TTarnTable areas, files;
+    Open(areas, "Areas");
+    for (const char* n : {"x", "y", "z"}) {
+        areas.Append();
+        areas.FieldByName("Name")->SetAsString(n);
+        areas.Post();
+    }
+    Open(files, "Files", "ByArea");
+    AddFile(files, 1, "/1/a");
+    AddFile(files, 3, "/3/a");
+    AddFile(files, 1, "/1/b");
+    files.Close();
+
+    TDataSource source(&areas);
+    files.SetMasterSource(&source);
+    files.SetMasterFields("AreaNo");
+    files.Open();
+    areas.First();
+    EXPECT_TRUE(files.RangeActive());
+    EXPECT_EQ(Column(files, "Path"), (std::vector<std::string>{"/1/a", "/1/b"}));
+    areas.Next();  // area 2 has no files
+    EXPECT_EQ(files.RecordCount(), 0);
+    areas.Next();
+    EXPECT_EQ(Column(files, "Path"), (std::vector<std::string>{"/3/a"}));
+    areas.Close();  // the master closes: every row again
+    EXPECT_EQ(files.RecordCount(), 3);
+}
+
+TEST_F(IndexedTable, CircularMasterSourceIsRefused) {
+    TTarnTable a(nullptr, "A"), b(nullptr, "B");
+    TDataSource sa(&a), sb(&b);
+    b.SetMasterSource(&sa);
+    try {
+        a.SetMasterSource(&sb);
+        FAIL();
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), "A: Circular datalinks are not allowed");
+    }
+}
+
+}  // namespace
+}  // namespace tarn
