@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "platform/text/name_compare.h"
 #include "tarndb/file_format.h"
+#include "tarndb/indexes.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/open_database.h"
@@ -49,7 +50,10 @@ FilePtr OpenInput(const std::string& path, int64_t& size) {
 class TImporter {
 public:
     TImporter(TTarnTableIO& table, const std::string& csvName)
-        : table_(table), csvName_(csvName), record_(table) {}
+        : table_(table), csvName_(csvName), record_(table) {
+        for (int i = 0; i < table.IndexCount(); ++i)
+            if (table.IndexDefs()[i].Options & (tiPrimary | tiUnique)) hasUniqueIndex_ = true;
+    }
 
     // Reads the header row and maps its columns to fields.
     void ReadHeader(TCsvReader& reader) {
@@ -83,9 +87,10 @@ public:
         }
     }
 
-    // Converts one row into the record buffer; raises the error with line and column.
+    // Converts one row into the record buffer; raises the error with line and column. With
+    // `checkKeys`, a key that a unique or primary index holds already is refused too.
     void Convert(const std::vector<std::string>& values, const std::vector<int64_t>& lines,
-                 int64_t rowLine) {
+                 int64_t rowLine, bool checkKeys) {
         if (values.size() != columns_.size())
             throw EToolError(csvName_ + ": line " + std::to_string(rowLine) + ": the row has " +
                              std::to_string(values.size()) + " value" +
@@ -105,9 +110,19 @@ public:
             }
             if (!ok) throw Bad(lines[c], c, error);
         }
+        if (checkKeys && hasUniqueIndex_) {
+            TFieldBuffers buffers = record_.Buffers();
+            try {
+                TTableIndexes::CheckUniqueForAdd(table_, buffers);
+            } catch (const Exception& e) {
+                throw EToolError(csvName_ + ": line " + std::to_string(rowLine) + ": " +
+                                 EngineMessageToTerminal(e.Message()) +
+                                 " (the table holds this key already)");
+            }
+        }
     }
 
-    void Append() { record_.Append(); }
+    int32_t Append() { return record_.Append(); }
 
 private:
     EToolError Bad(int64_t line, size_t column, const std::string& what) const {
@@ -122,7 +137,25 @@ private:
     std::string csvName_;
     TToolRecord record_;
     std::vector<int> columns_;
+    bool hasUniqueIndex_ = false;
 };
+
+// Takes the rows of a failed import out again (they are marked deleted, as a delete does).
+std::string RemoveAppended(TTarnTableIO& table, const std::vector<int32_t>& recNos) {
+    try {
+        for (auto it = recNos.rbegin(); it != recNos.rend(); ++it) {
+            TRecordList& list = table.RecordList(0);
+            int pos = list.LowerBoundRecNo(*it);
+            if (pos < list.Count() && list.At(pos).recNo == *it) table.RemoveRecord(pos, false);
+        }
+    } catch (const Exception& e) {
+        return "; removing the " + std::to_string(recNos.size()) +
+               " rows imported before it failed too: " + EngineMessageToTerminal(e.Message());
+    }
+    if (recNos.empty()) return "; nothing was written";
+    return "; the " + std::to_string(recNos.size()) + " row" + (recNos.size() == 1 ? "" : "s") +
+           " imported before it " + (recNos.size() == 1 ? "was" : "were") + " removed again";
+}
 
 }  // namespace
 
@@ -146,35 +179,41 @@ int RunImport(TToolContext& ctx) {
         importer.ReadHeader(reader);
         TProgressBar progress(ctx.err, ctx.errIsTerminal, "checking " + csvName, size);
         while (reader.Next(values, lines)) {
-            importer.Convert(values, lines, reader.RecordLine());
+            importer.Convert(values, lines, reader.RecordLine(), true);
             ++rows;
             progress.Update(reader.BytesRead());
         }
     }
 
-    // Pass 2: append.
+    // Pass 2: append. Should the engine refuse a row now (a key repeated within the file, a
+    // full disk), the rows this import appended are taken out again.
     std::rewind(input.get());
     TCsvReader reader(input.get());
     importer.ReadHeader(reader);
-    int64_t written = 0;
+    std::vector<int32_t> appended;
     {
         TProgressBar progress(ctx.err, ctx.errIsTerminal, "importing into " + a.positional[1],
                               rows);
         while (reader.Next(values, lines)) {
-            importer.Convert(values, lines, reader.RecordLine());
+            int64_t line = reader.RecordLine();
             try {
-                importer.Append();
-            } catch (const Exception& e) {
+                importer.Convert(values, lines, line, false);
+                appended.push_back(importer.Append());
+            } catch (const EToolError& e) {
+                // The file changed between the passes: treated like a refused row.
+                std::string undo = RemoveAppended(table, appended);
                 db.Flush();
-                throw EToolError(
-                    csvName + ": line " + std::to_string(reader.RecordLine()) + ": " +
-                    EngineMessageToTerminal(e.Message()) + "; " + std::to_string(written) + " row" +
-                    (written == 1 ? " before it was" : "s before it were") + " imported");
+                throw EToolError(e.Message() + undo);
+            } catch (const Exception& e) {
+                std::string undo = RemoveAppended(table, appended);
+                db.Flush();
+                throw EToolError(csvName + ": line " + std::to_string(line) + ": " +
+                                 EngineMessageToTerminal(e.Message()) + undo);
             }
-            ++written;
-            progress.Update(written);
+            progress.Update(static_cast<int64_t>(appended.size()));
         }
     }
+    int64_t written = static_cast<int64_t>(appended.size());
     db.Flush();
     std::fprintf(ctx.out, "imported %lld row%s into %s\n", static_cast<long long>(written),
                  written == 1 ? "" : "s", a.positional[1].c_str());

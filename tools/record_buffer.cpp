@@ -76,9 +76,13 @@ void TToolRecord::Fetch(int list, int position) {
     table_.FetchRecord(fb, list, position);
 }
 
-void TToolRecord::Append() {
+int32_t TToolRecord::Append() {
     TFieldBuffers fb = Buffers();
-    table_.AddRecord(fb, false, nullptr);
+    int32_t recNo = -1;
+    table_.AddRecord(fb, false, [&recNo](int index, int, const TRecordEntry& entry) {
+        if (index == -1) recNo = entry.recNo;
+    });
+    return recNo;
 }
 
 }  // namespace tarn::cli

@@ -38,11 +38,13 @@ public:
 
     // Reads the record at `position` of record list `list`.
     void Fetch(int list, int position);
-    // Appends the buffer as a new record (the engine fills in an autoinc value of 0).
-    void Append();
+    // Appends the buffer as a new record (the engine fills in an autoinc value of 0);
+    // returns its record number.
+    int32_t Append();
+    // Field buffers over this record, every item active.
+    TFieldBuffers Buffers();
 
 private:
-    TFieldBuffers Buffers();
     TTarnTableIO& table_;
     std::vector<size_t> offsets_;
     std::vector<int32_t> sizes_;

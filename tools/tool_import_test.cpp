@@ -89,3 +89,69 @@ TEST(Import, ReadsStandardInputAndCountsAutoincFromTheCounter) {
 
 }  // namespace
 }  // namespace tarn::cli
+
+namespace tarn::cli {
+namespace {
+
+class IndexedImport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db = dir.file("x.tdb");
+        ASSERT_EQ(RunTarndb({"create", db}, dir.path()).status, 0);
+        ASSERT_EQ(
+            RunTarndb({"add-table", db, "t", "--field", "id:integer", "--field", "name:string:10",
+                       "--field", "at:time", "--index", "pk:primary:id", "--index",
+                       "byName:unique,nocase,descending:name", "--index", "byTime::at,id"},
+                      dir.path())
+                .status,
+            0);
+        std::ofstream(dir.file("a.csv"))
+            << "id,name,at\n3,bravo,10:00\n1,Alpha,09:00\n2,charlie,09:00\n";
+        ASSERT_EQ(RunTarndb({"import", db, "t", dir.file("a.csv")}, dir.path()).status, 0);
+    }
+    std::string Dump(const char* index) {
+        return RunTarndb({"dump", db, "t", "--index", index, "--format", "csv"}, dir.path()).out;
+    }
+    tarn::testing::TempDir dir;
+    std::string db;
+};
+
+TEST_F(IndexedImport, RowsGoIntoKeyOrderAndTheChainsCheckClean) {
+    EXPECT_EQ(Dump("pk"), "id,name,at\n1,Alpha,09:00:00\n2,charlie,09:00:00\n3,bravo,10:00:00\n");
+    EXPECT_EQ(Dump("byName"),
+              "id,name,at\n2,charlie,09:00:00\n3,bravo,10:00:00\n1,Alpha,09:00:00\n");
+    EXPECT_EQ(Dump("byTime"),
+              "id,name,at\n1,Alpha,09:00:00\n2,charlie,09:00:00\n3,bravo,10:00:00\n");
+    ToolRun check = RunTarndb({"check", db}, dir.path());
+    EXPECT_EQ(check.status, 0) << check.out;
+    EXPECT_NE(check.out.find("ok (1 table, 3 live records, 3 indexes)"), std::string::npos);
+}
+
+TEST_F(IndexedImport, AKeyTheTableHoldsStopsTheImportBeforeAnythingIsWritten) {
+    std::ofstream(dir.file("b.csv")) << "id,name,at\n4,delta,\n5,ALPHA,\n";
+    ToolRun r = RunTarndb({"import", db, "t", dir.file("b.csv")}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(
+        r.err.find("line 3: Invalid unique field value 'ALPHA' (the table holds this key already)"),
+        std::string::npos)
+        << r.err;
+    ToolRun info = RunTarndb({"info", db}, dir.path());
+    EXPECT_NE(info.out.find("records: 3 live;"), std::string::npos) << "no record appended\n"
+                                                                    << info.out;
+}
+
+TEST_F(IndexedImport, AKeyRepeatedWithinTheFileTakesTheImportedRowsOutAgain) {
+    std::ofstream(dir.file("c.csv")) << "id,name,at\n4,delta,\n5,echo,\n6,Delta,\n";
+    ToolRun r = RunTarndb({"import", db, "t", dir.file("c.csv")}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(
+        r.err.find("line 4: Invalid unique field value 'Delta'; the 2 rows imported before it "
+                   "were removed again"),
+        std::string::npos)
+        << r.err;
+    EXPECT_EQ(Dump("pk"), "id,name,at\n1,Alpha,09:00:00\n2,charlie,09:00:00\n3,bravo,10:00:00\n");
+    EXPECT_EQ(RunTarndb({"check", db}, dir.path()).status, 0);
+}
+
+}  // namespace
+}  // namespace tarn::cli
