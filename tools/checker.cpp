@@ -7,7 +7,7 @@
 #include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
 #include "platform/errors.h"
-#include "platform/text/name_compare.h"
+#include "platform/dataset/names.h"
 #include "tools/check_internal.h"
 #include "tools/cli_common.h"
 

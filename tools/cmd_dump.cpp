@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "platform/errors.h"
-#include "platform/text/name_compare.h"
+#include "platform/dataset/names.h"
 #include "tarndb/file_format.h"
 #include "tarndb/table.h"
 #include "tools/commands.h"

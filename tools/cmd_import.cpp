@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "platform/errors.h"
-#include "platform/text/name_compare.h"
+#include "platform/dataset/names.h"
 #include "tarndb/file_format.h"
 #include "tarndb/indexes.h"
 #include "tools/commands.h"
