@@ -1,8 +1,9 @@
 // Tmainw: the main window of the version manager. A frameless window whose ribbon draws
 // the caption; a tab "文件管理树" with the web strip, the catalogue tree TreeView1
 // (storage area -> watched file -> version) and the version list ListView1. Closing it
-// only hides it in the notification area (with a balloon); the program ends through the
-// tray menu's exit item, the application menu's exit item or the end of the session.
+// only hides it in the notification area (with a balloon), or minimises it when the
+// desktop has none; the program ends through the tray menu's exit item, the application
+// menu's exit item or the end of the session.
 //
 // Owns the watchers (TWatchSet), the 5-second timer tmr1 that turns a burst of change
 // reports into one monitoring pass, the tray icon and the dialogs it creates. The
