@@ -1,44 +1,363 @@
-// NOT BUILT YET: the bodies below wait for the table component TTarnTable. Until it is
-// merged each raises an EDatabaseError saying so, and the application shows that error
-// through its standard error report wherever the catalogue is needed.
-// TODO(catalogue): own Tbarea, Tbfileid, Tbfilever (TTarnTable) and make the calls each
-// method's comment in catalogue.h lists, converting strings with QStringToAnsi /
-// AnsiToQString.
 #include "app/catalogue.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/gb_text.h"
+#include "app/version_capture.h"
+#include "platform/dataset/field_types.h"
 #include "platform/errors.h"
+#include "platform/text/codepage.h"
+#include "tarndb/creator.h"
+#include "tarndb/table.h"
 
 namespace filever {
 namespace {
 
-[[noreturn]] void NotConnected(const char* operation) {
-    throw tarn::EDatabaseError(
-        tarn::Format("TCatalogue: %s is not connected to the database engine yet", operation));
+using tarn::TTarnTable;
+using tarn::TVariant;
+
+// Table and field names as the engine stores them (GB18030); this file is UTF-8.
+std::string N(const char* utf8) { return tarn::Utf8ToAnsi(utf8); }
+
+constexpr const char* kAreaTable = "数据存储区";
+constexpr const char* kFileTable = "文件索引表";
+constexpr const char* kVersionTable = "文件版本表";
+constexpr const char* kAreaNo = "存储区序号";
+constexpr const char* kName = "名称";
+constexpr const char* kDir = "目录";
+constexpr const char* kFileNo = "文件序号";
+constexpr const char* kSource = "源文件名称";
+constexpr const char* kBackup = "备份文件目录";
+constexpr const char* kSize = "大小";
+constexpr const char* kVersion = "版本";
+constexpr const char* kCopy = "文件名称";
+constexpr const char* kRemark = "说明";
+constexpr const char* kExt = "文件扩展名";
+
+tarn::TField* F(TTarnTable& t, const char* field) { return t.FieldByName(N(field)); }
+QString Str(TTarnTable& t, const char* field) { return AnsiToQString(F(t, field)->AsString()); }
+int32_t Int(TTarnTable& t, const char* field) { return F(t, field)->AsInteger(); }
+
+std::string Filter(const char* field, int32_t value) {
+    return N(field) + "=" + std::to_string(value);
+}
+
+// A string value checked against its field's width before anything is written.
+struct TValue {
+    const char* field;
+    std::string bytes;
+};
+
+void CheckWidths(TTarnTable& t, const std::vector<TValue>& values) {
+    for (const TValue& v : values) {
+        const int width = F(t, v.field)->Size();
+        if (v.bytes.size() > static_cast<size_t>(width)) {
+            const QString text =
+                QStringLiteral("“%1”太长，无法存入目录字段“%2”（%3 字节，最多 %4 字节）")
+                    .arg(AnsiToQString(v.bytes), QString::fromUtf8(v.field))
+                    .arg(v.bytes.size())
+                    .arg(width);
+            throw tarn::EDatabaseError(QStringToAnsi(text));
+        }
+    }
+}
+
+// Appends or edits one row: the values are checked first, a failing write leaves the
+// table in browse mode.
+template <typename Assign>
+void Write(TTarnTable& t, bool append, const std::vector<TValue>& values, Assign&& assign) {
+    CheckWidths(t, values);
+    append ? t.Append() : t.Edit();
+    try {
+        for (const TValue& v : values) F(t, v.field)->SetAsString(v.bytes);
+        assign();
+        t.Post();
+    } catch (...) {
+        try {
+            t.Cancel();
+        } catch (...) {
+            // The first error is the one to report.
+        }
+        throw;
+    }
+}
+
+// Only the rows of `filter`, evaluated now: rows appended while the table was filtered stay
+// in view whatever their values, and the same filter text assigned again would not
+// evaluate anew.
+void FilteredBy(TTarnTable& t, const std::string& filter) {
+    if (t.Filtered()) t.SetFiltered(false);
+    t.SetFilter(filter);
+    t.SetFiltered(true);
+}
+
+void Unfiltered(TTarnTable& t) {
+    if (t.Filtered()) t.SetFiltered(false);
+    t.First();
+}
+
+bool LocateExact(TTarnTable& t, const char* field, const QString& value) {
+    Unfiltered(t);
+    return t.Locate(N(field), TVariant(QStringToAnsi(value)), 0);
+}
+
+// The version row named `name`; of file `fileNo` unless that is 0.
+bool LocateVersion(TTarnTable& t, int32_t fileNo, const QString& name) {
+    Unfiltered(t);
+    if (fileNo == 0) return t.Locate(N(kVersion), TVariant(QStringToAnsi(name)), 0);
+    return t.Locate(N(kFileNo) + ";" + N(kVersion),
+                    TVariant::Array({TVariant(fileNo), TVariant(QStringToAnsi(name))}), 0);
+}
+
+std::vector<TFileRow> FileRows(TTarnTable& t) {
+    std::vector<TFileRow> rows;
+    for (t.First(); !t.Eof(); t.Next())
+        rows.push_back(
+            {Int(t, kFileNo), Int(t, kAreaNo), Str(t, kSource), Str(t, kBackup), Str(t, kSize)});
+    return rows;
+}
+
+// The same message with `from` (the catalogue's native path) replaced by `to` (its
+// GB18030 form).
+std::string Reencode(std::string message, const std::string& from, const std::string& to) {
+    if (from.empty() || from == to) return message;
+    for (size_t at = message.find(from); at != std::string::npos;
+         at = message.find(from, at + to.size()))
+        message.replace(at, from.size(), to);
+    return message;
+}
+
+// Makes the catalogue with its three tables at `path` (native bytes). Built under a
+// temporary name so that a failure leaves nothing that looks like a catalogue.
+void CreateCatalogue(const QString& path) {
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath())) {
+        throw tarn::EFOpenError(QStringToAnsi(
+            QStringLiteral("Cannot create directory \"%1\"").arg(info.absolutePath())));
+    }
+    const std::string target = QFile::encodeName(path).toStdString();
+    const std::string temp = target + ".new";
+    std::remove(temp.c_str());  // left by a creation that was interrupted
+    try {
+        using tarn::TTarnDBCreator;
+        constexpr uint8_t str = tarn::ftString, integer = tarn::ftInteger,
+                          autoInc = tarn::ftAutoInc;
+        TTarnDBCreator::CreateDatabase(temp);
+        TTarnDBCreator::AddTable(temp, N(kAreaTable),
+                                 {{N(kAreaNo), autoInc},
+                                  {N(kName), str, TCatalogue::kNameBytes},
+                                  {N(kDir), str, TCatalogue::kPathBytes}});
+        TTarnDBCreator::AddTable(temp, N(kFileTable),
+                                 {{N(kFileNo), autoInc},
+                                  {N(kAreaNo), integer},
+                                  {N(kSource), str, TCatalogue::kPathBytes},
+                                  {N(kBackup), str, TCatalogue::kPathBytes},
+                                  {N(kSize), str, TCatalogue::kTimeBytes}});
+        TTarnDBCreator::AddTable(temp, N(kVersionTable),
+                                 {{N(kFileNo), integer},
+                                  {N(kVersion), str, TCatalogue::kTimeBytes},
+                                  {N(kCopy), str, TCatalogue::kPathBytes},
+                                  {N(kRemark), str, TCatalogue::kRemarkBytes},
+                                  {N(kSize), str, TCatalogue::kTimeBytes},
+                                  {N(kExt), str, TCatalogue::kExtBytes}});
+        if (std::rename(temp.c_str(), target.c_str()) != 0) {
+            throw tarn::EFOpenError(
+                QStringToAnsi(QStringLiteral("Cannot create file \"%1\". %2")
+                                  .arg(path, QString::fromLocal8Bit(std::strerror(errno)))));
+        }
+    } catch (...) {
+        std::remove(temp.c_str());
+        throw;
+    }
 }
 
 }  // namespace
 
-TCatalogue::TCatalogue() = default;
+TCatalogue::TCatalogue()
+    : Tbarea(std::make_unique<TTarnTable>(nullptr, "Tbarea")),
+      Tbfileid(std::make_unique<TTarnTable>(nullptr, "Tbfileid")),
+      Tbfilever(std::make_unique<TTarnTable>(nullptr, "Tbfilever")) {}
+
+// The tables close as they go; the last one frees the shared database.
 TCatalogue::~TCatalogue() = default;
 
-void TCatalogue::Open(const QString&) { NotConnected("Open"); }
-std::vector<TAreaRow> TCatalogue::Areas() { NotConnected("Areas"); }
-std::vector<TFileRow> TCatalogue::FilesOfArea(int32_t) { NotConnected("FilesOfArea"); }
-std::vector<QString> TCatalogue::VersionNamesOfFile(int32_t) { NotConnected("VersionNamesOfFile"); }
-std::vector<TFileRow> TCatalogue::AllFiles() { NotConnected("AllFiles"); }
-void TCatalogue::FindFileByPath(const QString&, verinfo&) { NotConnected("FindFileByPath"); }
-void TCatalogue::FindVersionByName(const QString&, verinfo&) { NotConnected("FindVersionByName"); }
-void TCatalogue::AddArea(const QString&, const QString&) { NotConnected("AddArea"); }
-bool TCatalogue::FindArea(const QString&, TAreaRow&) { NotConnected("FindArea"); }
-void TCatalogue::AddFile(int32_t, const QString&, const QString&) { NotConnected("AddFile"); }
-bool TCatalogue::RemoveFile(const QString&) { NotConnected("RemoveFile"); }
-bool TCatalogue::FindFileIgnoreCase(const QString&, TFileRow&) {
-    NotConnected("FindFileIgnoreCase");
+template <typename F>
+auto TCatalogue::Engine(F&& action) -> decltype(action()) {
+    const std::string ansi =
+        QStringToAnsi(QFile::decodeName(QByteArray::fromStdString(nativePath_)));
+    try {
+        return action();
+    } catch (const tarn::EDatabaseError& e) {
+        throw tarn::EDatabaseError(Reencode(e.Message(), nativePath_, ansi));
+    } catch (const tarn::EFOpenError& e) {
+        throw tarn::EFOpenError(Reencode(e.Message(), nativePath_, ansi));
+    } catch (const tarn::EInOutError& e) {
+        throw tarn::EInOutError(Reencode(e.Message(), nativePath_, ansi));
+    }
 }
-void TCatalogue::SetRecordedTime(int32_t, const QString&) { NotConnected("SetRecordedTime"); }
-void TCatalogue::AddVersion(const TVersionRow&, verinfo&) { NotConnected("AddVersion"); }
-bool TCatalogue::SetVersionDescription(int32_t, const QString&, const QString&) {
-    NotConnected("SetVersionDescription");
+
+void TCatalogue::Open(const QString& path) {
+    nativePath_ = QFile::encodeName(path).toStdString();
+    Engine([&] {
+        if (!QFileInfo::exists(path)) CreateCatalogue(path);
+        const std::pair<TTarnTable*, const char*> tables[] = {{Tbarea.get(), kAreaTable},
+                                                              {Tbfileid.get(), kFileTable},
+                                                              {Tbfilever.get(), kVersionTable}};
+        for (const auto& [table, name] : tables) {
+            table->Close();
+            table->SetDatabaseName(nativePath_);
+            table->SetTableName(N(name));
+        }
+        for (const auto& [table, name] : tables) {
+            table->Open();
+            table->First();
+        }
+    });
+}
+
+std::vector<TAreaRow> TCatalogue::Areas() {
+    return Engine([&] {
+        std::vector<TAreaRow> rows;
+        TTarnTable& t = *Tbarea;
+        Unfiltered(t);
+        for (; !t.Eof(); t.Next()) rows.push_back({Int(t, kAreaNo), Str(t, kName), Str(t, kDir)});
+        return rows;
+    });
+}
+
+std::vector<TFileRow> TCatalogue::FilesOfArea(int32_t areaNo) {
+    return Engine([&] {
+        FilteredBy(*Tbfileid, Filter(kAreaNo, areaNo));
+        return FileRows(*Tbfileid);
+    });
+}
+
+std::vector<QString> TCatalogue::VersionNamesOfFile(int32_t fileNo) {
+    return Engine([&] {
+        TTarnTable& t = *Tbfilever;
+        FilteredBy(t, Filter(kFileNo, fileNo));
+        std::vector<QString> names;
+        for (t.First(); !t.Eof(); t.Next()) names.push_back(Str(t, kVersion));
+        return names;
+    });
+}
+
+std::vector<TFileRow> TCatalogue::AllFiles() {
+    return Engine([&] {
+        Unfiltered(*Tbfileid);
+        return FileRows(*Tbfileid);
+    });
+}
+
+void TCatalogue::FindFileByPath(const QString& path, verinfo& rec) {
+    Engine([&] {
+        if (!LocateExact(*Tbfileid, kSource, path)) return;
+        rec.FileNo = Int(*Tbfileid, kFileNo);
+        rec.FilePath = Str(*Tbfileid, kSource);
+    });
+}
+
+void TCatalogue::FindVersionByName(const QString& name, verinfo& rec, int32_t fileNo) {
+    Engine([&] {
+        TTarnTable& t = *Tbfilever;
+        if (!LocateVersion(t, fileNo, name)) return;
+        rec.FileNo = Int(t, kFileNo);
+        rec.VerName = Str(t, kVersion);
+        rec.FilePath = Str(t, kCopy);
+        rec.Remark = Str(t, kRemark);
+        rec.SizeText = Str(t, kSize);
+        rec.FileExt = Str(t, kExt);
+    });
+}
+
+void TCatalogue::AddArea(const QString& name, const QString& dir) {
+    Engine([&] {
+        Write(*Tbarea, true, {{kName, QStringToAnsi(name)}, {kDir, QStringToAnsi(dir)}}, [] {});
+    });
+}
+
+bool TCatalogue::FindArea(const QString& name, TAreaRow& out) {
+    return Engine([&] {
+        if (!LocateExact(*Tbarea, kName, name)) return false;
+        out = {Int(*Tbarea, kAreaNo), Str(*Tbarea, kName), Str(*Tbarea, kDir)};
+        return true;
+    });
+}
+
+void TCatalogue::AddFile(int32_t areaNo, const QString& sourcePath, const QString& backupDir) {
+    Engine([&] {
+        // Every copy of the file will be named "<backup dir>/<base>{<version>}<ext>", with
+        // a version name of a fixed width: make sure such a path fits before registering.
+        const std::vector<TValue> values = {{kSource, QStringToAnsi(sourcePath)},
+                                            {kBackup, QStringToAnsi(backupDir)}};
+        CheckWidths(*Tbfileid, values);
+        const QString copy = backupDir + QLatin1Char('/') +
+                             VersionCopyName(sourcePath, QStringLiteral("0000-00-00-00-00-00"));
+        CheckWidths(*Tbfilever, {{kCopy, QStringToAnsi(copy)}});
+        Write(*Tbfileid, true, values, [&] { F(*Tbfileid, kAreaNo)->SetAsInteger(areaNo); });
+    });
+}
+
+bool TCatalogue::RemoveFile(const QString& sourcePath) {
+    return Engine([&] {
+        if (!LocateExact(*Tbfileid, kSource, sourcePath)) return false;
+        Tbfileid->Delete();
+        return true;
+    });
+}
+
+bool TCatalogue::FindFileIgnoreCase(const QString& path, TFileRow& out) {
+    return Engine([&] {
+        TTarnTable& t = *Tbfileid;
+        Unfiltered(t);
+        if (!t.Locate(N(kSource), TVariant(QStringToAnsi(path)), tarn::loCaseInsensitive))
+            return false;
+        out = {Int(t, kFileNo), Int(t, kAreaNo), Str(t, kSource), Str(t, kBackup), Str(t, kSize)};
+        return true;
+    });
+}
+
+void TCatalogue::SetRecordedTime(int32_t fileNo, const QString& time) {
+    Engine([&] {
+        TTarnTable& t = *Tbfileid;
+        Unfiltered(t);
+        if (!t.Locate(N(kFileNo), TVariant(fileNo), 0)) return;
+        Write(t, false, {{kSize, QStringToAnsi(time)}}, [] {});
+    });
+}
+
+void TCatalogue::AddVersion(const TVersionRow& row, verinfo& rec) {
+    Engine([&] {
+        TTarnTable& t = *Tbfilever;
+        Write(t, true,
+              {{kVersion, QStringToAnsi(row.VerName)},
+               {kCopy, QStringToAnsi(row.FilePath)},
+               {kRemark, QStringToAnsi(row.Remark)},
+               {kSize, QStringToAnsi(row.SizeText)},
+               {kExt, QStringToAnsi(row.FileExt)}},
+              [&] { F(t, kFileNo)->SetAsInteger(row.FileNo); });
+        // The row just appended is the current one.
+        rec.FileNo = Int(t, kFileNo);
+        rec.VerName = Str(t, kVersion);
+        rec.FilePath = Str(t, kCopy);
+        rec.Remark = Str(t, kRemark);
+        rec.SizeText = Str(t, kSize);
+        rec.FileExt = Str(t, kExt);
+    });
+}
+
+bool TCatalogue::SetVersionDescription(int32_t fileNo, const QString& name, const QString& text) {
+    return Engine([&] {
+        TTarnTable& t = *Tbfilever;
+        if (!LocateVersion(t, fileNo, name)) return false;
+        Write(t, false, {{kRemark, QStringToAnsi(text)}}, [] {});
+        return true;
+    });
 }
 
 }  // namespace filever

@@ -6,24 +6,34 @@
 //                              "yyyy-mm-dd-hh-mm-ss"; empty before the first capture)
 //   "文件版本表"  (Tbfilever): "文件序号", "版本", "文件名称", "说明", "大小" (bytes as
 //                              decimal text), "文件扩展名"
-// Strings are stored as GB18030 bytes; this class converts at its boundary, so callers
-// deal in QString only (app/gb_text.h).
+// Table names, field names and stored strings are GB18030 bytes; this class converts at
+// its boundary, so callers deal in QString only (app/gb_text.h). The catalogue's own path
+// is no stored value: the engine gets it as the native file-system path (QFile::encodeName).
 //
 // TCatalogue is the only way the application reaches these tables: the main window, the
 // registration commands and the change monitor call it, never the tables themselves.
 // It owns the three TTarnTable components; they stay open from Open until destruction.
-// Every method raises the engine's errors (tarn::EDatabaseError and its kin) unchanged;
-// the callers' handlers show them by the standard error report. User-interface thread
-// only. The methods are virtual so that tests of the callers can put a double in place.
 //
-// NOT BUILT YET: the table component TTarnTable is being written; until it is merged, every
-// method below raises EDatabaseError "TCatalogue: ... not connected to the database engine
-// yet" (catalogue.cpp). Each method's comment states the table calls it is to make.
+// Lookups by path, name or version are exact (the whole value must match), so a path never
+// finds another path that merely begins with it. A text longer than its field is refused
+// before anything is written (EDatabaseError naming the field and the sizes), never cut.
+//
+// Every method raises the engine's errors (tarn::EDatabaseError and its kin) otherwise
+// unchanged, except that the catalogue's path inside a message is given in GB18030 like
+// every other message text; a write that fails leaves its table in browse mode. The
+// callers' handlers show them by the standard error report. User-interface thread only.
+// The methods are virtual so that tests of the callers can put a double in place.
 #pragma once
 
 #include <QString>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
+
+namespace tarn {
+class TTarnTable;
+}
 
 namespace filever {
 
@@ -69,10 +79,20 @@ public:
     TCatalogue(const TCatalogue&) = delete;
     TCatalogue& operator=(const TCatalogue&) = delete;
 
-    // DatabaseName := path on all three tables, TableName "数据存储区" / "文件索引表" /
-    // "文件版本表", Open and First on each in that order. The file must exist with the
-    // three tables: "Cannot open file %s", "Database file '%s' is a invalid TarnDB",
-    // "Table '%s' not found" otherwise. Nothing is created.
+    // The widths (bytes) of the string fields of a catalogue this class creates.
+    static constexpr int kNameBytes = 255;  // "名称"
+    static constexpr int kPathBytes = 2048;  // "目录", "源文件名称", "备份文件目录", "文件名称"
+    static constexpr int kTimeBytes = 32;  // "大小" of a file row, "版本", "大小" of a version
+    static constexpr int kRemarkBytes = 4096;  // "说明"
+    static constexpr int kExtBytes = 255;      // "文件扩展名"
+
+    // When no file is at `path`: creates the catalogue there (its directory too) with the
+    // three empty tables, built under a temporary name and renamed into place, so a failed
+    // creation leaves no half catalogue. Then DatabaseName := path on all three tables,
+    // TableName "数据存储区" / "文件索引表" / "文件版本表", Open and First on each in that
+    // order. An existing file is never changed: "Database file '%s' is a invalid TarnDB" or
+    // "Table '%s' not found" when it is not a catalogue; EFOpenError when it cannot be
+    // opened or created.
     virtual void Open(const QString& path);
 
     // The rows the tree is built from, in table order (the caller inserts each as the
@@ -88,15 +108,18 @@ public:
     // Tbfileid, Filtered off, Locate "源文件名称" = path: FileNo and FilePath of the row
     // found; `rec` untouched when none is.
     virtual void FindFileByPath(const QString& path, verinfo& rec);
-    // Tbfilever, Filtered off, Locate "版本" = name: all six fields of the row found;
-    // `rec` untouched when none is.
-    virtual void FindVersionByName(const QString& name, verinfo& rec);
+    // Tbfilever, Filtered off, Locate "版本" = name (with fileNo other than 0 the row of
+    // that file: "文件序号;版本"): all six fields of the row found; `rec` untouched when
+    // none is. Two files may have versions of the same name: callers that know the file
+    // pass its number, so a node shows its own file's version.
+    virtual void FindVersionByName(const QString& name, verinfo& rec, int32_t fileNo = 0);
 
     // Tbarea: Append, "名称", "目录", Post.
     virtual void AddArea(const QString& name, const QString& dir);
     // Tbarea, Filtered off, Locate "名称" = name (whole value): the area row.
     virtual bool FindArea(const QString& name, TAreaRow& out);
-    // Tbfileid: Append, "存储区序号", "源文件名称", "备份文件目录", Post.
+    // Tbfileid: Append, "存储区序号", "源文件名称", "备份文件目录", Post. Refused (nothing
+    // written) also when the path of a stored copy of the file would not fit "文件名称".
     virtual void AddFile(int32_t areaNo, const QString& sourcePath, const QString& backupDir);
     // Tbfileid, Filtered off, Locate "源文件名称" = path (whole value), Delete. False when
     // no row matched.
@@ -111,6 +134,15 @@ public:
     // Tbfilever, Filtered off, the row of file `fileNo` named `name` (with fileNo 0 the
     // first row named `name`): Edit, "说明" := text, Post. False when no row matched.
     virtual bool SetVersionDescription(int32_t fileNo, const QString& name, const QString& text);
+
+private:
+    std::unique_ptr<tarn::TTarnTable> Tbarea;
+    std::unique_ptr<tarn::TTarnTable> Tbfileid;
+    std::unique_ptr<tarn::TTarnTable> Tbfilever;
+    std::string nativePath_;  // the engine's DatabaseName, for re-encoding messages
+
+    template <typename F>
+    auto Engine(F&& action) -> decltype(action());
 };
 
 }  // namespace filever

@@ -1,6 +1,7 @@
 // Test double of the catalogue: three vectors in place of the three tables, with the
 // row semantics the callers rely on (auto-numbers, table order, whole-value lookups, the
-// first match wins). For tests of the callers only; the program uses TCatalogue.
+// first match wins). For tests that isolate a caller's behaviour (widgets, a failing
+// step); the program, and tests of what is stored, use TCatalogue on a real file.
 #pragma once
 
 #include <algorithm>
@@ -42,9 +43,9 @@ public:
                 return;
             }
     }
-    void FindVersionByName(const QString& name, verinfo& rec) override {
+    void FindVersionByName(const QString& name, verinfo& rec, int32_t fileNo = 0) override {
         for (const auto& v : versions)
-            if (v.VerName == name) {
+            if (v.VerName == name && (fileNo == 0 || v.FileNo == fileNo)) {
                 Fill(v, rec);
                 return;
             }

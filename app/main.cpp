@@ -4,12 +4,15 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/app_icon.h"
 #include "app/catalogue.h"
 #include "app/desktop_services.h"
 #include "app/error_report.h"
+#include "app/login_dialog.h"
 #include "app/mainw.h"
 #include "app/os/catalogue_path.h"
 #include "app/os/single_instance.h"
+#include "app/qt_timer_driver.h"
 
 int main(int argc, char** argv) {
     using namespace filever;
@@ -27,10 +30,17 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("filever"));
     QApplication::setApplicationDisplayName(kAppTitle);
+    QApplication::setDesktopFileName(QStringLiteral("filever"));
+    QApplication::setWindowIcon(AppIcon());
     // The window hides into the notification area: only an exit path ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // The engine's timers (the catalogue's flush timer) on this event loop.
+    TQtTimerDriver timers;
+    TTimerDriverInstalled timersInstalled(timers);
     QtDesktopServices desktop;
+    // The engine's password prompt and wait cursor, for as long as databases are open.
+    TEngineHooks hooks(desktop);
     TCatalogue catalogue;
     Tmainw::Options options;
     options.cataloguePath = CatalogueFileName();

@@ -24,6 +24,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/app_icon.h"
 #include "app/area_dialog.h"
 #include "app/catalogue.h"
 #include "app/desktop_services.h"
@@ -104,6 +105,9 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setHeaderHidden(true);
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A double-click opens the node's file and expands the node (TreeView1DblClick); the
+    // tree's own toggling would fold it up again.
+    TreeView1->setExpandsOnDoubleClick(false);
     TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
     TreeView1->setAcceptDrops(true);
     TreeView1->viewport()->setAcceptDrops(true);
@@ -121,6 +125,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     listTabs->addTab(ListView1, QStringLiteral("版本列表"));
     splitter->addWidget(TreeView1);
     splitter->addWidget(listTabs);
+    splitter->setSizes({300, 444});  // the tree's paths and the list's first two columns
     auto* pageLayout = new QVBoxLayout(treePage);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->setSpacing(0);
@@ -152,7 +157,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     MenuItem4 = pm1->addAction(QStringLiteral("退出Wendle文件管理"));
     TrayIcon1.setContextMenu(pm1);
     TrayIcon1.setToolTip(kAppTitle);
-    TrayIcon1.setIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+    TrayIcon1.setIcon(AppIcon());
     setWindowIcon(TrayIcon1.icon());
 
     tmr1.setInterval(options_.monitorDelayMs);
@@ -210,7 +215,8 @@ Tmainw::~Tmainw() = default;
 void Tmainw::FormCreate() {
     Guard([&] {
         MinimizeToTray = true;
-        if (desktop_.SystemTrayAvailable()) TrayIcon1.show();
+        // Visible from the start; a notification area that appears later shows it then.
+        TrayIcon1.show();
         PendingFiles.clear();
         // CreateWatchers: the set follows the registered files; it is filled once the
         // catalogue is loaded and kept current by every registration and removal.
@@ -318,6 +324,9 @@ void Tmainw::AddFileUnderSelected(const QString& path) {
         versionNode->setIcon(0, fileNode->icon(0));
         fileNode->insertChild(0, versionNode);
     }
+    // The new file and its first version show at once, as after a restart.
+    selected->setExpanded(true);
+    fileNode->setExpanded(true);
 }
 
 void Tmainw::DropFiles(const QStringList& paths) {
@@ -342,20 +351,28 @@ void Tmainw::AddVersionRow(const verinfo& rec) {
     new QTreeWidgetItem(ListView1, {rec.VerName, SizeTextK(rec.SizeText), rec.Remark});
 }
 
+int32_t Tmainw::FileNoOf(const QTreeWidgetItem* fileNode) {
+    verinfo file;
+    catalogue_.FindFileByPath(fileNode->text(0), file);
+    return file.FileNo;  // 0 (any file) when the path is not registered
+}
+
 void Tmainw::TreeView1Change(QTreeWidgetItem* node) {
     Guard([&] {
         ListView1->clear();
         if (!node) return;
         verinfo rec;  // one record for all rows, as the lookups leave it when nothing matches
         switch (Level(node)) {
-            case 1:
+            case 1: {
+                const int32_t fileNo = FileNoOf(node);
                 for (int i = 0; i < node->childCount(); ++i) {
-                    catalogue_.FindVersionByName(node->child(i)->text(0), rec);
+                    catalogue_.FindVersionByName(node->child(i)->text(0), rec, fileNo);
                     AddVersionRow(rec);
                 }
                 break;
+            }
             case 2:
-                catalogue_.FindVersionByName(node->text(0), rec);
+                catalogue_.FindVersionByName(node->text(0), rec, FileNoOf(node->parent()));
                 AddVersionRow(rec);
                 break;
             default:
@@ -371,7 +388,7 @@ void Tmainw::TreeView1DblClick() {
         ExpandAll(selected);
         verinfo rec;
         if (Level(selected) == 2)
-            catalogue_.FindVersionByName(selected->text(0), rec);
+            catalogue_.FindVersionByName(selected->text(0), rec, FileNoOf(selected->parent()));
         else
             catalogue_.FindFileByPath(selected->text(0), rec);
         desktop_.OpenWithAssociatedProgram(rec.FilePath);
@@ -390,9 +407,8 @@ void Tmainw::N5Click() {
         if (!selected || Level(selected) != 2) return;
         // The version of this node's own file, even when another file has a version of
         // the same name.
-        verinfo file;
-        catalogue_.FindFileByPath(selected->parent()->text(0), file);
-        catalogue_.SetVersionDescription(file.FileNo, selected->text(0), dialog.Text());
+        catalogue_.SetVersionDescription(FileNoOf(selected->parent()), selected->text(0),
+                                         dialog.Text());
         TreeView1Change(selected);
     });
 }
@@ -456,7 +472,14 @@ void Tmainw::ShowMainWindow() {
     activateWindow();
 }
 
-void Tmainw::HideMainWindow() { hide(); }
+void Tmainw::HideMainWindow() {
+    // Without a notification area a hidden window could never be found again: it goes to
+    // the task bar instead.
+    if (desktop_.SystemTrayAvailable())
+        hide();
+    else
+        showMinimized();
+}
 
 void Tmainw::Exit() {
     ExitRequested = true;
@@ -476,12 +499,8 @@ void Tmainw::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     Guard([&] {
-        if (!desktop_.SystemTrayAvailable()) {
-            // Without a notification area a hidden window could never be found again.
-            showMinimized();
-            return;
-        }
         HideMainWindow();
+        if (!desktop_.SystemTrayAvailable()) return;
         TrayIcon1.show();
         desktop_.ShowBalloon(TrayIcon1, QStringLiteral("温馨提示"),
                              QStringLiteral("文件版本控制进入后台运行\r"

@@ -1,8 +1,9 @@
 // Tmainw: the main window of the version manager. A frameless window whose ribbon draws
 // the caption; a tab "文件管理树" with the web strip, the catalogue tree TreeView1
 // (storage area -> watched file -> version) and the version list ListView1. Closing it
-// only hides it in the notification area (with a balloon); the program ends through the
-// tray menu's exit item, the application menu's exit item or the end of the session.
+// only hides it in the notification area (with a balloon), or minimises it when the
+// desktop has none; the program ends through the tray menu's exit item, the application
+// menu's exit item or the end of the session.
 //
 // Owns the watchers (TWatchSet), the 5-second timer tmr1 that turns a burst of change
 // reports into one monitoring pass, the tray icon and the dialogs it creates. The
@@ -84,6 +85,8 @@ public:
     void DropFiles(const QStringList& paths);
 
     void ShowMainWindow();
+    // Background: hidden with its task-bar entry; minimised instead when the desktop has
+    // no notification area to come back from.
     void HideMainWindow();
     // Every exit path: sets ExitRequested and closes the window.
     void Exit();
@@ -108,6 +111,9 @@ private:
     void AddFileUnderSelected(const QString& path);
     void UpdateWatchers();
     void AddVersionRow(const verinfo& rec);
+    // The number of the file a file node stands for; versions of a node are looked up
+    // within their own file, as two files may have versions of the same name.
+    int32_t FileNoOf(const QTreeWidgetItem* fileNode);
     void ShowMessage(const QString& text);
     template <typename F>
     void Guard(F&& action);

@@ -1,4 +1,6 @@
-// The main window, offscreen, with the desktop and the catalogue replaced by doubles.
+// The main window's own behaviour, offscreen: the desktop replaced by its double and, where
+// the catalogue's content does not matter, the catalogue too (app/mainw_catalogue_test.cpp
+// runs the window over a real catalogue).
 #include "app/mainw.h"
 
 #include <fcntl.h>
@@ -14,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -23,85 +26,33 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/area_dialog.h"
+#include "app/catalogue.h"
 #include "app/catalogue_double.h"
-#include "app/fake_desktop_services.h"
+#include "app/main_window_fixture.h"
 #include "app/os/autostart.h"
 #include "app/ribbon.h"
-#include "app/ver_desc_dialog.h"
-#include "tests/support/temp_dir.h"
 
 namespace filever {
 namespace {
 
 using testing::CatalogueDouble;
-using testing::FakeDesktopServices;
+using testing::Q;
+using testing::Texts;
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-void SetOldMTime(const std::string& path) {
-    const struct timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
-QStringList Texts(const QTreeWidgetItem* node) {
-    QStringList out;
-    for (int i = 0; i < node->childCount(); ++i) out << node->child(i)->text(0);
-    return out;
-}
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    MainWindowTest() {
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.file("config")));
-        std::filesystem::create_directories(dir.file("docs"));
-        std::filesystem::create_directories(dir.file("store"));
-        options.cataloguePath = Q(dir.file("版本控制.dat"));
-        options.monitorDelayMs = 50;
-        options.promptTimeoutMs = 50;
-    }
-    ~MainWindowTest() override { qunsetenv("XDG_CONFIG_HOME"); }
-
-    std::unique_ptr<Tmainw> Make(TCatalogue& catalogue) {
-        return std::make_unique<Tmainw>(desktop, catalogue, options);
-    }
-    // A source file with an old last-write time.
-    std::string Source(const std::string& name) {
-        const std::string path = dir.file("docs/" + name);
-        std::ofstream(path) << "content of " << name;
-        SetOldMTime(path);
-        return path;
-    }
-    // The user's answer to the next area dialog.
-    void AnswerAreaDialog(const QString& folder, const QString& name, bool confirm = true) {
-        desktop.dialogScripts.push_back([=](QDialog& d) {
-            auto& area = dynamic_cast<TCreatDataAreaW&>(d);
-            if (!folder.isEmpty()) area.SelectFolder(folder);
-            area.Edit2->setText(name);
-            (confirm ? area.Button1 : area.Button2)->click();
-        });
-    }
-    // The user's answer to the next description prompt: type `text` and submit.
-    void AnswerPrompt(const QString& text) {
-        desktop.dialogScripts.push_back([=](QDialog& d) {
-            auto& prompt = dynamic_cast<TFormVerSm&>(d);
-            QTest::keyClicks(prompt.Edit1, text);
-            prompt.Button1->click();
-        });
-    }
-
-    tarn::testing::TempDir dir;
-    FakeDesktopServices desktop;
-    Tmainw::Options options;
-};
+using MainWindowTest = testing::MainWindowFixture;
 
 TEST_F(MainWindowTest, CatalogueErrorAtStartUpIsReportedAndTheWindowStillOpens) {
-    TCatalogue unconnected;
-    auto w = Make(unconnected);
+    {
+        std::ofstream junk(options.cataloguePath.toStdString());
+        junk << std::string(4096, 'x');  // not a database of the engine
+    }
+    TCatalogue catalogue;
+    auto w = Make(catalogue);
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].caption, QStringLiteral("文件版本控制"));
     EXPECT_EQ(desktop.messages[0].icon, TMsgIcon::Error);
-    EXPECT_TRUE(desktop.messages[0].text.startsWith("TCatalogue: Open"));
+    EXPECT_EQ(desktop.messages[0].text,
+              QStringLiteral("Database file '%1' is a invalid TarnDB.").arg(options.cataloguePath));
     EXPECT_EQ(w->TreeView1->topLevelItemCount(), 0);
     EXPECT_TRUE(w->WebBrowser1->toPlainText().isEmpty());  // the steps after the error are skipped
     EXPECT_TRUE(w->MinimizeToTray);
@@ -123,6 +74,27 @@ TEST_F(MainWindowTest, FrameRibbonAndMenus) {
     for (int i = 0; i < w->ToolBarPager1->Tabs->count(); ++i)
         pages << w->ToolBarPager1->Tabs->tabText(i);
     EXPECT_EQ(pages, QStringList({"文件管理", "网络管理", "报表", "设置"}));
+    // Every page's buttons, in order; the colour schemes on "设置".
+    auto buttons = [&](int page) {
+        QStringList texts;
+        for (QToolButton* b : w->ToolBarPager1->Pages->widget(page)->findChildren<QToolButton*>(
+                 QString(), Qt::FindDirectChildrenOnly))
+            if (!b->text().isEmpty()) texts << b->text();
+        return texts;
+    };
+    EXPECT_EQ(buttons(0),
+              QStringList({"增加存储区", "增加文件", "增加目录", "版本合并", "自动监测"}));
+    EXPECT_EQ(buttons(1), QStringList({"增加目录", "版本合并", "增加文件", "增加监控文件"}));
+    EXPECT_EQ(buttons(2), buttons(1));
+    EXPECT_EQ(w->ToolBarPager1->StartCheck->text(), QStringLiteral("开机启动"));
+    EXPECT_EQ(w->ToolBarPager1->StartCheck->parentWidget(), w->ToolBarPager1->Pages->widget(3));
+    QStringList schemes;
+    for (QAction* a : w->ToolBarPager1->SchemeMenu->actions()) schemes << a->text();
+    EXPECT_EQ(schemes, QStringList({"Blue", "Obsidian", "Silver", "Classic Blue", "Classic Olive",
+                                    "Classic Silver", "Flat"}));
+    QStringList appMenu;
+    for (QAction* a : w->ToolBarPager1->PreviewMenu1->actions()) appMenu << a->text();
+    EXPECT_EQ(appMenu, QStringList({"后台运行", "退出软软件"}));
     EXPECT_EQ(w->PageControl->tabText(0), QStringLiteral("文件管理树"));
     EXPECT_EQ(w->ListView1->headerItem()->text(0), QStringLiteral("文件版本"));
     EXPECT_EQ(w->ListView1->columnWidth(2), 300);
@@ -137,27 +109,6 @@ TEST_F(MainWindowTest, FrameRibbonAndMenus) {
         if (b->objectName().isEmpty()) b->click();
     EXPECT_TRUE(desktop.messages.empty());
     EXPECT_TRUE(desktop.dialogScripts.empty());
-}
-
-TEST_F(MainWindowTest, LoadBuildsTheTreeNewestFirstExpandedAndWatchesTheFilesDirectories) {
-    CatalogueDouble catalogue;
-    catalogue.areas = {{1, "docs", "/store"}, {2, "empty", "/store2"}};
-    catalogue.files = {{1, 1, Q(dir.file("docs/a.txt")), "", ""},
-                       {2, 1, Q(dir.file("docs/b.txt")), "", ""},
-                       {3, 1, "/elsewhere/c.txt", "", ""}};
-    catalogue.versions = {{1, "v1", "", "", "1", ""}, {1, "v2", "", "", "1", ""}};
-    auto w = Make(catalogue);
-    ASSERT_EQ(w->TreeView1->topLevelItemCount(), 2);
-    QTreeWidgetItem* area = w->TreeView1->topLevelItem(0);
-    EXPECT_EQ(area->text(0), "docs");
-    EXPECT_EQ(Texts(area), QStringList({"/elsewhere/c.txt", Q(dir.file("docs/b.txt")),
-                                        Q(dir.file("docs/a.txt"))}));
-    EXPECT_EQ(Texts(area->child(2)), QStringList({"v2", "v1"}));
-    EXPECT_TRUE(area->isExpanded() && area->child(2)->isExpanded());
-    EXPECT_EQ(w->TreeView1->topLevelItem(1)->childCount(), 0);
-    EXPECT_EQ(w->Watchers.Dirs(), QStringList({"/elsewhere", Q(dir.file("docs"))}));
-    EXPECT_EQ(w->FindFileNode(Q(dir.file("docs/a.txt"))), area->child(2));
-    EXPECT_EQ(w->FindFileNode(Q(dir.file("docs/A.txt"))), nullptr);  // letter case counts
 }
 
 TEST_F(MainWindowTest, CloseHidesToTheTrayWithTheBalloonEveryTime) {
@@ -181,16 +132,45 @@ TEST_F(MainWindowTest, CloseHidesToTheTrayWithTheBalloonEveryTime) {
     EXPECT_FALSE(w->ExitRequested);
 }
 
-TEST_F(MainWindowTest, WithoutANotificationAreaCloseMinimisesInstead) {
-    desktop.trayAvailable = false;
+// Background and exit, with a notification area (hidden, balloon) and without one
+// (minimised to the task bar, so the window can always be found again).
+class TrayOrNot : public testing::MainWindowFixture, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TrayOrNot, BackgroundAndExitPaths) {
+    const bool tray = GetParam();
+    desktop.trayAvailable = tray;
     CatalogueDouble catalogue;
     auto w = Make(catalogue);
+    QSignalSpy closed(w.get(), &Tmainw::Closed);
     w->show();
-    w->close();
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_TRUE(w->isMinimized());
-    EXPECT_TRUE(desktop.balloons.empty());
+    auto inBackground = [&] { return tray ? !w->isVisible() : w->isVisible() && w->isMinimized(); };
+    auto inForeground = [&] { return w->isVisible() && !w->isMinimized(); };
+    QAction* backgrounds[] = {nullptr, w->MenuItem2, w->ToolBarPager1->PreviewMenu1->actions()[0]};
+    for (QAction* background : backgrounds) {
+        const size_t balloons = desktop.balloons.size();
+        if (background)
+            background->trigger();
+        else
+            w->ToolBarPager1->CloseButton->click();
+        EXPECT_TRUE(inBackground()) << (background ? background->text().toStdString() : "close");
+        // The balloon comes with closing only, once each time, and only at a tray.
+        EXPECT_EQ(desktop.balloons.size(), balloons + (tray && !background ? 1 : 0));
+        if (background)
+            w->MenuItem1->trigger();
+        else
+            emit w->TrayIcon1.activated(QSystemTrayIcon::DoubleClick);  // the default item
+        EXPECT_TRUE(inForeground());
+    }
+    EXPECT_EQ(closed.count(), 0);
+    w->MenuItem2->trigger();
+    w->MenuItem4->trigger();  // exit from the background: the window is not shown
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(desktop.messages.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(MainWindow, TrayOrNot, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Tray" : "NoTray"; });
 
 TEST_F(MainWindowTest, ExitPathsEndTheProgramAndBackgroundHides) {
     CatalogueDouble catalogue;
@@ -254,84 +234,6 @@ TEST_F(MainWindowTest, AreaCommandChecksDirectoryAndName) {
     EXPECT_EQ(w->TreeView1->topLevelItem(1)->text(0), "first");
 }
 
-TEST_F(MainWindowTest, AddingFilesRegistersAndCapturesTheFirstVersion) {
-    CatalogueDouble catalogue;
-    catalogue.areas = {{1, "docs", Q(dir.file("store"))}};
-    auto w = Make(catalogue);
-    const std::string a = Source("a.txt");
-    // Nothing selected: nothing happens.
-    desktop.openFileAnswers.push_back(Q(a));
-    w->GlowButton8Click();
-    EXPECT_TRUE(catalogue.files.empty());
-
-    QTreeWidgetItem* area = w->TreeView1->topLevelItem(0);
-    w->TreeView1->setCurrentItem(area);
-    desktop.openFileAnswers.push_back(Q(a));
-    w->GlowButton8Click();
-    ASSERT_EQ(catalogue.files.size(), 1u);
-    ASSERT_EQ(Texts(area), QStringList{Q(a)});
-    ASSERT_EQ(catalogue.versions.size(), 1u);
-    EXPECT_EQ(Texts(area->child(0)), QStringList{catalogue.versions[0].VerName});
-    EXPECT_TRUE(QFile::exists(catalogue.versions[0].FilePath));
-    EXPECT_EQ(w->Watchers.Dirs(), QStringList{Q(dir.file("docs"))});
-
-    // A drop registers in drop order, each as the first child.
-    w->DropFiles({Q(Source("b.txt")), Q(Source("c.txt"))});
-    EXPECT_EQ(Texts(area),
-              QStringList({Q(dir.file("docs/c.txt")), Q(dir.file("docs/b.txt")), Q(a)}));
-
-    // Removing a file node drops its row; its stored copies stay.
-    w->TreeView1->setCurrentItem(area->child(2));
-    w->N2Click();
-    EXPECT_EQ(area->childCount(), 2);
-    EXPECT_EQ(catalogue.files.size(), 2u);
-    EXPECT_TRUE(QFile::exists(catalogue.versions[0].FilePath));
-    // ... and on an area node it does nothing.
-    w->TreeView1->setCurrentItem(area);
-    w->N2Click();
-    EXPECT_EQ(area->childCount(), 2);
-    EXPECT_TRUE(desktop.messages.empty());
-}
-
-TEST_F(MainWindowTest, ASaveLeadsToOnePromptAndANewVersion) {
-    CatalogueDouble catalogue;
-    catalogue.areas = {{1, "docs", Q(dir.file("store"))}};
-    auto w = Make(catalogue);
-    w->show();
-    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
-    const std::string a = Source("a.txt");
-    desktop.openFileAnswers.push_back(Q(a));
-    w->GlowButton8Click();
-    ASSERT_EQ(catalogue.versions.size(), 1u);
-
-    AnswerPrompt("second draft");
-    std::ofstream(a, std::ios::app) << " changed";  // the watcher wakes the monitor
-    ASSERT_TRUE(QTest::qWaitFor([&] { return catalogue.versions.size() == 2; }, 5000));
-    EXPECT_EQ(catalogue.versions[1].Remark, "second draft");
-    QTreeWidgetItem* file = w->TreeView1->topLevelItem(0)->child(0);
-    EXPECT_EQ(file->child(0)->text(0), catalogue.versions[1].VerName);
-    EXPECT_FALSE(w->isVisible());  // hidden after the prompt
-    EXPECT_TRUE(w->Watchers.Active());
-    EXPECT_TRUE(w->PendingFiles.isEmpty());
-    EXPECT_FALSE(w->tmr1.isActive());
-    EXPECT_TRUE(desktop.dialogScripts.empty());
-}
-
-TEST_F(MainWindowTest, AnUnansweredPromptRecordsTheVersionWithoutDescription) {
-    CatalogueDouble catalogue;
-    catalogue.areas = {{1, "docs", Q(dir.file("store"))}};
-    const std::string a = Source("a.txt");
-    catalogue.files = {{1, 1, Q(a), Q(dir.file("store/a.txt-bak")), "old time"}};
-    auto w = Make(catalogue);
-    desktop.dialogScripts.push_back([](QDialog& d) { d.exec(); });  // nobody answers
-    w->FileSystemWatcher1Change();
-    EXPECT_TRUE(w->tmr1.isActive());
-    EXPECT_FALSE(w->Watchers.Active());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return catalogue.versions.size() == 1; }, 5000));
-    EXPECT_EQ(catalogue.versions[0].Remark, "");
-    EXPECT_TRUE(w->Watchers.Active());
-}
-
 TEST_F(MainWindowTest, AFailedPassIsReportedAndWatchingResumes) {
     CatalogueDouble catalogue;
     const std::string a = Source("a.txt");
@@ -350,68 +252,33 @@ TEST_F(MainWindowTest, AFailedPassIsReportedAndWatchingResumes) {
     EXPECT_TRUE(w->TreeView1->updatesEnabled());
 }
 
-TEST_F(MainWindowTest, BrowsingListsOpensAndAnnotates) {
-    CatalogueDouble catalogue;
-    catalogue.areas = {{1, "docs", "/store"}};
-    catalogue.files = {{1, 1, "/docs/a.txt", "", ""}, {2, 1, "/docs/b.txt", "", ""}};
-    catalogue.versions = {{1, "v1", "/store/a.txt-bak/a{v1}.txt", "one", "1536", ".txt"},
-                          {1, "v2", "/store/a.txt-bak/a{v2}.txt", "", "0", ".txt"},
-                          {2, "v2", "/store/b.txt-bak/b{v2}.txt", "b's", "2048", ".txt"}};
-    auto w = Make(catalogue);
-    QTreeWidgetItem* area = w->TreeView1->topLevelItem(0);
-    QTreeWidgetItem* fileA = area->child(1);
-    ASSERT_EQ(fileA->text(0), "/docs/a.txt");
-
-    w->TreeView1->setCurrentItem(fileA);
-    ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
-    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(0), "v2");
-    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(1), "0K");
-    EXPECT_EQ(w->ListView1->topLevelItem(1)->text(1), "1.5K");
-    EXPECT_EQ(w->ListView1->topLevelItem(1)->text(2), "one");
-    w->TreeView1->setCurrentItem(area);
-    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
-
-    // A double-click opens the watched file or the stored copy; an area opens nothing.
-    w->TreeView1DblClick();
-    w->TreeView1->setCurrentItem(fileA);
-    w->TreeView1DblClick();
-    w->TreeView1->setCurrentItem(fileA->child(1));
-    w->TreeView1DblClick();
-    EXPECT_EQ(desktop.opened, QStringList({"/docs/a.txt", "/store/a.txt-bak/a{v1}.txt"}));
-
-    // Annotating b's "v2" changes b's row, not a's earlier row of the same name.
-    QTreeWidgetItem* fileB = area->child(0);
-    w->TreeView1->setCurrentItem(fileB->child(0));
-    desktop.dialogScripts.push_back([](QDialog& d) {
-        auto& prompt = dynamic_cast<TFormVerSm&>(d);
-        EXPECT_FALSE(prompt.tmr1.isActive());  // this prompt never closes by itself
-        EXPECT_EQ(prompt.Label1->text(), "v2");
-        QTest::keyClicks(prompt.Edit1, "described");
-        prompt.Button1->click();
-    });
-    w->N5Click();
-    EXPECT_EQ(catalogue.versions[2].Remark, "described");
-    EXPECT_EQ(catalogue.versions[1].Remark, "");
-    // "放弃" changes nothing.
-    desktop.dialogScripts.push_back([](QDialog& d) {
-        auto& prompt = dynamic_cast<TFormVerSm&>(d);
-        QTest::keyClicks(prompt.Edit1, "ignored");
-        prompt.Button2->click();
-    });
-    w->N5Click();
-    EXPECT_EQ(catalogue.versions[2].Remark, "described");
-    EXPECT_TRUE(desktop.messages.empty());
-}
-
-TEST_F(MainWindowTest, RightClickSelectsTheNodeUnderTheMouse) {
+TEST_F(MainWindowTest, MouseRightClickSelectsAndDoubleClickOpensAndExpands) {
     CatalogueDouble catalogue;
     catalogue.areas = {{1, "one", "/a"}, {2, "two", "/b"}};
+    catalogue.files = {{1, 2, "/docs/x.txt", "", ""}};
+    catalogue.versions = {{1, "v1", "/b/x.txt-bak/x{v1}.txt", "", "1024", ".txt"}};
     auto w = Make(catalogue);
     w->show();
-    QTreeWidgetItem* two = w->TreeView1->topLevelItem(1);
-    const QPoint at = w->TreeView1->visualItemRect(two).center();
-    QTest::mouseClick(w->TreeView1->viewport(), Qt::RightButton, {}, at);
-    EXPECT_EQ(w->TreeView1->currentItem(), two);
+    QTreeWidgetItem* file = w->TreeView1->topLevelItem(1)->child(0);
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    // A right click selects the node under the mouse, and the list follows.
+    QTest::mouseClick(w->TreeView1->viewport(), Qt::RightButton, {},
+                      w->TreeView1->visualItemRect(file).center());
+    EXPECT_EQ(w->TreeView1->currentItem(), file);
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(1), "1K");
+    // On empty space it keeps the selection.
+    QTest::mouseClick(w->TreeView1->viewport(), Qt::RightButton, {},
+                      QPoint(5, w->TreeView1->viewport()->height() - 5));
+    EXPECT_EQ(w->TreeView1->currentItem(), file);
+
+    // A double-click opens the file and leaves its node expanded.
+    file->setExpanded(false);
+    const QPoint at = w->TreeView1->visualItemRect(file).center();
+    QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w->TreeView1->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(desktop.opened, QStringList{"/docs/x.txt"});
+    EXPECT_TRUE(file->isExpanded());
 }
 
 TEST_F(MainWindowTest, StartCheckWritesAndRemovesTheAutostartEntry) {

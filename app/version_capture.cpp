@@ -48,7 +48,6 @@ bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& d
     QDir().mkpath(file.BackupDir);
     CopyVersionFile(path, copy);
 
-    catalogue.SetRecordedTime(file.FileNo, version);
     TVersionRow row;
     row.FileNo = file.FileNo;
     row.VerName = version;
@@ -57,6 +56,9 @@ bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& d
     row.SizeText = size;
     row.FileExt = FileExtension(path);
     catalogue.AddVersion(row, rec);
+    // The recorded time last: when the row is refused (a description too long for the
+    // catalogue) the file stays changed and the next pass asks again.
+    catalogue.SetRecordedTime(file.FileNo, version);
     return true;
 }
 
@@ -64,9 +66,9 @@ bool RegisterFile(TCatalogue& catalogue, const QString& areaName, const QString&
     TAreaRow area;
     if (!catalogue.FindArea(areaName, area)) return false;
     const QString backup = BackupDirFor(area.Dir, path);
+    catalogue.AddFile(area.AreaNo, path, backup);
     // A directory that cannot be made shows up as the first capture's copy error.
     QDir().mkpath(backup);
-    catalogue.AddFile(area.AreaNo, path, backup);
     return true;
 }
 

@@ -1,7 +1,7 @@
 // Change monitoring and version capture without widgets: which watched files changed
 // since their last capture, storing a new version of one file, and registering a file
 // under a storage area. The main window drives these (prompts, tree nodes); tests call
-// them directly with a catalogue double.
+// them directly on a catalogue.
 //
 // Stored copies: one backup directory per watched file, "<area dir>/<file name>-bak",
 // each copy named "<base name>{<version name>}<extension>", the version name being the
@@ -35,8 +35,9 @@ void ScanForChanges(TCatalogue& catalogue, QStringList& pending);
 // Stores the current state of the registered file `path` as a new version with the given
 // description. False (and nothing changed) when the path is not registered. The copy is
 // made first: when it fails the error is raised and no catalogue row is written, so every
-// version row has its copy. Then the file's recorded time is updated and the version row
-// appended; `rec` is filled from that row.
+// version row has its copy. Then the version row is appended (`rec` is filled from it) and
+// the file's recorded time updated, in that order, so a refused row leaves the file to be
+// captured at the next pass.
 bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& description,
                     verinfo& rec);
 

@@ -1,0 +1,301 @@
+// The main window over a real catalogue file: registration, monitoring passes, browsing and
+// annotation, and what a restart finds again. Offscreen, with the desktop's double.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTextBrowser>
+#include <cstdio>
+#include <functional>
+
+#include "app/catalogue.h"
+#include "app/main_window_fixture.h"
+#include "app/os/file_time.h"
+#include "app/version_capture.h"
+
+namespace filever {
+namespace {
+
+using testing::Q;
+using testing::SetMTime;
+using testing::Texts;
+
+QString VersionOf(const std::string& path) {
+    return FormatVersionTime(GetFileTime(Q(path), ftkLastWrite));
+}
+
+QByteArray Content(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+// Every node as "level|text|expanded", in the tree's flat order.
+QStringList Snapshot(const QTreeWidget* tree) {
+    QStringList out;
+    std::function<void(const QTreeWidgetItem*, int)> walk = [&](const QTreeWidgetItem* n,
+                                                                int level) {
+        out << QStringLiteral("%1|%2|%3")
+                   .arg(level)
+                   .arg(n->text(0), n->isExpanded() ? "open" : "closed");
+        for (int i = 0; i < n->childCount(); ++i) walk(n->child(i), level + 1);
+    };
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) walk(tree->topLevelItem(i), 0);
+    return out;
+}
+
+class WindowOverCatalogue : public testing::MainWindowFixture {
+protected:
+    void SetUp() override {
+        catalogue = std::make_unique<TCatalogue>();
+        catalogue->Open(options.cataloguePath);
+        catalogue->AddArea(QStringLiteral("文档"), Q(dir.file("store")));
+    }
+    // A restart: the window and its catalogue go, new ones come over the same file.
+    void Restart() {
+        w.reset();
+        catalogue = std::make_unique<TCatalogue>();
+        w = Make(*catalogue);
+    }
+    // Selects the area node and registers `paths` by a drop.
+    void Register(const QStringList& paths) {
+        w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+        w->DropFiles(paths);
+        ASSERT_TRUE(desktop.messages.empty());
+    }
+    // Puts a new state of the watched file in place at once (one report), written at `when`.
+    void Change(const std::string& path, const std::string& content, time_t when) {
+        const std::string temp = dir.file("next.tmp");
+        std::ofstream(temp) << content;
+        SetMTime(temp, when);
+        ASSERT_EQ(std::rename(temp.c_str(), path.c_str()), 0);
+    }
+    std::vector<QString> Versions(int32_t fileNo) { return catalogue->VersionNamesOfFile(fileNo); }
+    verinfo Version(int32_t fileNo, const QString& name) {
+        verinfo rec;
+        catalogue->FindVersionByName(name, rec, fileNo);
+        return rec;
+    }
+
+    std::unique_ptr<TCatalogue> catalogue;
+    std::unique_ptr<Tmainw> w;
+};
+
+TEST_F(WindowOverCatalogue, AMissingCatalogueIsCreatedAndKeepsWhatIsAdded) {
+    options.cataloguePath = Q(dir.file("新的/版本控制.dat"));
+    catalogue = std::make_unique<TCatalogue>();
+    w = Make(*catalogue);
+    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_TRUE(QFileInfo(options.cataloguePath).isFile());
+    EXPECT_EQ(w->TreeView1->topLevelItemCount(), 0);
+    AnswerAreaDialog(Q(dir.file("store")), QStringLiteral("新区"));
+    w->GlowButton13Click();
+    Restart();
+    ASSERT_EQ(w->TreeView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w->TreeView1->topLevelItem(0)->text(0), QStringLiteral("新区"));
+    EXPECT_EQ(catalogue->Areas()[0].Dir, Q(dir.file("store")));
+}
+
+TEST_F(WindowOverCatalogue, RegisteringCopiesTheFirstVersionAtOnceAndRemovingKeepsTheCopies) {
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt");
+    // By the file-open dialog.
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    desktop.openFileAnswers.push_back(Q(plan));
+    w->GlowButton8Click();
+    // By a drop: in drop order, each first under the area.
+    const std::string b = Source("b.txt"), c = Source("c.txt");
+    SetMTime(c, 1600000100);
+    w->DropFiles({Q(b), Q(c)});
+    ASSERT_TRUE(desktop.messages.empty());
+
+    const auto files = catalogue->AllFiles();
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0].SourcePath, Q(plan));
+    EXPECT_EQ(files[0].BackupDir, Q(dir.file("store/plan.txt-bak")));
+    EXPECT_EQ(files[0].RecordedTime, VersionOf(plan));
+    const QString planCopy = Q(dir.file("store/plan.txt-bak/plan{")) + VersionOf(plan) + "}.txt";
+    EXPECT_EQ(Version(1, VersionOf(plan)).FilePath, planCopy);
+    EXPECT_EQ(Content(planCopy), "content of plan.txt");
+    EXPECT_EQ(Version(3, VersionOf(c)).SizeText, "16");
+
+    QTreeWidgetItem* area = w->TreeView1->topLevelItem(0);
+    EXPECT_EQ(Texts(area), QStringList({Q(c), Q(b), Q(plan)}));
+    EXPECT_EQ(Texts(area->child(2)), QStringList{VersionOf(plan)});
+    EXPECT_EQ(Texts(area->child(0)), QStringList{VersionOf(c)});
+    EXPECT_EQ(w->Watchers.Dirs(), QStringList{Q(dir.file("docs"))});
+
+    // Removing: the row and the node go, the version rows and the copies stay.
+    w->TreeView1->setCurrentItem(area->child(2));
+    w->N2Click();
+    EXPECT_EQ(Texts(area), QStringList({Q(c), Q(b)}));
+    EXPECT_EQ(catalogue->AllFiles().size(), 2u);
+    EXPECT_EQ(Versions(1).size(), 1u);
+    EXPECT_TRUE(QFile::exists(planCopy));
+    Restart();
+    EXPECT_EQ(Texts(w->TreeView1->topLevelItem(0)), QStringList({Q(c), Q(b)}));
+}
+
+TEST_F(WindowOverCatalogue, EachChangeGivesOnePromptAndANewVersionWhateverTheAnswer) {
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt");
+    Register({Q(plan)});
+    int prompts = 0;
+    struct Case {
+        const char* answer;
+        std::function<void(TFormVerSm&)> user;
+        QString remark;
+    } cases[] = {
+        {"submit",
+         [](TFormVerSm& d) {
+             d.Edit1->insertPlainText(QStringLiteral("第二稿"));  // typed through an input method
+             d.Button1->click();
+         },
+         QStringLiteral("第二稿")},
+        {"abandon",
+         [](TFormVerSm& d) {
+             QTest::keyClicks(d.Edit1, "typed, then abandoned");
+             d.Button2->click();
+         },
+         ""},
+        {"time-out", [](TFormVerSm& d) { d.exec(); }, ""},
+    };
+    time_t when = 1600000000;
+    size_t expected = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        w->show();
+        desktop.dialogScripts.push_back([&, user = c.user](QDialog& d) {
+            ++prompts;
+            user(dynamic_cast<TFormVerSm&>(d));
+        });
+        when += 100;
+        Change(plan, c.answer, when);
+        ++expected;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(1).size() == expected; }, 5000));
+        QTest::qWait(200);  // no second pass follows
+        EXPECT_EQ(Versions(1).size(), expected);
+        EXPECT_EQ(prompts, static_cast<int>(expected - 1));
+
+        const QString name = VersionOf(plan);
+        const verinfo rec = Version(1, name);
+        EXPECT_EQ(rec.Remark, c.remark);
+        EXPECT_EQ(Content(rec.FilePath), c.answer);
+        EXPECT_EQ(w->TreeView1->topLevelItem(0)->child(0)->child(0)->text(0), name);
+        EXPECT_FALSE(w->isVisible());  // hidden after the prompt
+        EXPECT_TRUE(w->Watchers.Active());
+    }
+}
+
+class InTheBackground : public WindowOverCatalogue, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(InTheBackground, MonitoringGoesOnAfterClosing) {
+    const bool tray = GetParam();
+    desktop.trayAvailable = tray;
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt");
+    Register({Q(plan)});
+    w->show();
+    w->close();
+    EXPECT_EQ(desktop.balloons.size(), tray ? 1u : 0u);
+    AnswerPrompt("in the background");
+    Change(plan, "later", 1600000500);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(1).size() == 2; }, 5000));
+    EXPECT_EQ(Version(1, VersionOf(plan)).Remark, "in the background");
+    EXPECT_EQ(w->isVisible(), !tray);
+    EXPECT_EQ(w->isMinimized(), !tray);
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, InTheBackground, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Tray" : "NoTray"; });
+
+TEST_F(WindowOverCatalogue, TwoFilesChangedInOneBurstGiveOnePassWithPromptsInFileIndexOrder) {
+    w = Make(*catalogue);
+    const std::string a = Source("a.txt"), b = Source("b.txt");
+    Register({Q(a), Q(b)});
+    QTest::qWait(200);  // the reports of the registration itself have passed
+    QSignalSpy passes(&w->tmr1, &QTimer::timeout);
+    AnswerPrompt("first");
+    AnswerPrompt("second");
+    Change(b, "b2", 1600000200);
+    Change(a, "a2", 1600000200);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Versions(1).size() == 2 && Versions(2).size() == 2; }, 5000));
+    EXPECT_EQ(passes.count(), 1);
+    EXPECT_EQ(Version(1, VersionOf(a)).Remark, "first");  // a was registered first
+    EXPECT_EQ(Version(2, VersionOf(b)).Remark, "second");
+    EXPECT_TRUE(desktop.dialogScripts.empty());
+}
+
+TEST_F(WindowOverCatalogue, BrowsingListsOpensAndAnnotatesAndARestartFindsItAllAgain) {
+    catalogue->AddArea(QStringLiteral("空"), Q(dir.file("store")));
+    w = Make(*catalogue);
+    // Both first versions are named by the same old file time.
+    const std::string a = Source("a.txt"), b = Source("b.txt");
+    Register({Q(a), Q(b)});
+    const QString first = VersionOf(a);
+    ASSERT_EQ(first, VersionOf(b));
+    AnswerPrompt(QStringLiteral("第二稿"));
+    Change(a, std::string(1536, 'x'), 1600000300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(1).size() == 2; }, 5000));
+    const QString second = VersionOf(a);
+
+    QTreeWidgetItem* area = w->TreeView1->topLevelItem(0);
+    QTreeWidgetItem* fileA = area->child(1);
+    QTreeWidgetItem* fileB = area->child(0);
+    ASSERT_EQ(fileA->text(0), Q(a));
+    // A file node lists its versions newest first, with their sizes and descriptions.
+    w->TreeView1->setCurrentItem(fileA);
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
+    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(0), second);
+    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(1), "1.5K");
+    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), QStringLiteral("第二稿"));
+    EXPECT_EQ(w->ListView1->topLevelItem(1)->text(1), "0.015625K");  // 16 bytes
+    w->TreeView1->setCurrentItem(fileA->child(1));
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(0), first);
+    w->TreeView1->setCurrentItem(area);
+    EXPECT_EQ(w->ListView1->topLevelItemCount(), 0);
+
+    // Double-clicks: the area opens nothing, a file itself, a version its own copy.
+    w->TreeView1DblClick();
+    w->TreeView1->setCurrentItem(fileA);
+    w->TreeView1DblClick();
+    w->TreeView1->setCurrentItem(fileB->child(0));
+    w->TreeView1DblClick();
+    EXPECT_EQ(desktop.opened,
+              QStringList({Q(a), Q(dir.file("store/b.txt-bak/b{")) + first + "}.txt"}));
+
+    // Annotating b's version shows at once and leaves a's version of the same name alone.
+    desktop.dialogScripts.push_back([](QDialog& d) {
+        auto& prompt = dynamic_cast<TFormVerSm&>(d);
+        EXPECT_FALSE(prompt.tmr1.isActive());  // this prompt never closes by itself
+        prompt.Edit1->insertPlainText(QStringLiteral("b 的注释"));
+        prompt.Button1->click();
+    });
+    w->N5Click();
+    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), QStringLiteral("b 的注释"));
+    // "放弃" changes nothing.
+    desktop.dialogScripts.push_back([](QDialog& d) {
+        auto& prompt = dynamic_cast<TFormVerSm&>(d);
+        QTest::keyClicks(prompt.Edit1, "ignored");
+        prompt.Button2->click();
+    });
+    w->N5Click();
+    EXPECT_EQ(Version(2, first).Remark, QStringLiteral("b 的注释"));
+    EXPECT_EQ(Version(1, first).Remark, "");
+    EXPECT_TRUE(desktop.messages.empty());
+
+    const QStringList before = Snapshot(w->TreeView1);
+    Restart();
+    EXPECT_EQ(Snapshot(w->TreeView1), before);
+    EXPECT_FALSE(before.join(' ').contains(QStringLiteral("|closed")));
+    EXPECT_EQ(before.size(), 2 + 2 + 3);  // two areas, two files, three versions
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0)->child(0)->child(0));
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), QStringLiteral("b 的注释"));
+}
+
+}  // namespace
+}  // namespace filever
