@@ -114,6 +114,12 @@ TEST_F(CatalogueTest, AFileThatIsNoCatalogueIsReportedAndLeftAlone) {
     EXPECT_EQ(error, QStringLiteral("Database file '%1' is a invalid TarnDB").arg(path));
     EXPECT_EQ(QFileInfo(path).size(), 4096);
 
+    // A catalogue that cannot be made: a file stands where its directory should be.
+    TCatalogue blocked;
+    const QString inside = path + QStringLiteral("/版本控制.dat");
+    EXPECT_TRUE(ErrorOf([&] { blocked.Open(inside); }).contains(path));
+    EXPECT_EQ(QFileInfo(path).size(), 4096);
+
     // A database of the engine without the catalogue's tables.
     const std::string other = dir.file("other.dat");
     tarn::TTarnDBCreator::CreateDatabase(other);

@@ -12,6 +12,7 @@
 #include "app/mainw.h"
 #include "app/os/catalogue_path.h"
 #include "app/os/single_instance.h"
+#include "app/qt_timer_driver.h"
 
 int main(int argc, char** argv) {
     using namespace filever;
@@ -34,6 +35,9 @@ int main(int argc, char** argv) {
     // The window hides into the notification area: only an exit path ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // The engine's timers (the catalogue's flush timer) on this event loop.
+    TQtTimerDriver timers;
+    TTimerDriverInstalled timersInstalled(timers);
     QtDesktopServices desktop;
     // The engine's password prompt and wait cursor, for as long as databases are open.
     TEngineHooks hooks(desktop);

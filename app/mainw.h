@@ -2,9 +2,10 @@
 // the caption; a tab "文件管理树" with the web strip, the catalogue tree TreeView1
 // (storage area -> watched file -> version) with the search box above it, and the version
 // list ListView1. The tree's menu also restores and compares versions and opens the folder
-// of a file or a version (app/mainw_versions.cpp). Closing it
-// only hides it in the notification area (with a balloon); the program ends through the
-// tray menu's exit item, the application menu's exit item or the end of the session.
+// of a file or a version (app/mainw_versions.cpp). Closing it only hides it in the
+// notification area (with a balloon), or minimises it when the desktop has none; the
+// program ends through the tray menu's exit item, the application menu's exit item or the
+// end of the session.
 //
 // Owns the watchers (TWatchSet), the 5-second timer tmr1 that turns a burst of change
 // reports into one monitoring pass, the tray icon and the dialogs it creates. The

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -73,6 +74,27 @@ TEST_F(MainWindowTest, FrameRibbonAndMenus) {
     for (int i = 0; i < w->ToolBarPager1->Tabs->count(); ++i)
         pages << w->ToolBarPager1->Tabs->tabText(i);
     EXPECT_EQ(pages, QStringList({"文件管理", "网络管理", "报表", "设置"}));
+    // Every page's buttons, in order; the colour schemes on "设置".
+    auto buttons = [&](int page) {
+        QStringList texts;
+        for (QToolButton* b : w->ToolBarPager1->Pages->widget(page)->findChildren<QToolButton*>(
+                 QString(), Qt::FindDirectChildrenOnly))
+            if (!b->text().isEmpty()) texts << b->text();
+        return texts;
+    };
+    EXPECT_EQ(buttons(0),
+              QStringList({"增加存储区", "增加文件", "增加目录", "版本合并", "自动监测"}));
+    EXPECT_EQ(buttons(1), QStringList({"增加目录", "版本合并", "增加文件", "增加监控文件"}));
+    EXPECT_EQ(buttons(2), buttons(1));
+    EXPECT_EQ(w->ToolBarPager1->StartCheck->text(), QStringLiteral("开机启动"));
+    EXPECT_EQ(w->ToolBarPager1->StartCheck->parentWidget(), w->ToolBarPager1->Pages->widget(3));
+    QStringList schemes;
+    for (QAction* a : w->ToolBarPager1->SchemeMenu->actions()) schemes << a->text();
+    EXPECT_EQ(schemes, QStringList({"Blue", "Obsidian", "Silver", "Classic Blue", "Classic Olive",
+                                    "Classic Silver", "Flat"}));
+    QStringList appMenu;
+    for (QAction* a : w->ToolBarPager1->PreviewMenu1->actions()) appMenu << a->text();
+    EXPECT_EQ(appMenu, QStringList({"后台运行", "退出软软件"}));
     EXPECT_EQ(w->PageControl->tabText(0), QStringLiteral("文件管理树"));
     EXPECT_EQ(w->ListView1->headerItem()->text(0), QStringLiteral("文件版本"));
     EXPECT_EQ(w->ListView1->columnWidth(2), 300);
@@ -135,7 +157,10 @@ TEST_P(TrayOrNot, BackgroundAndExitPaths) {
         EXPECT_TRUE(inBackground()) << (background ? background->text().toStdString() : "close");
         // The balloon comes with closing only, once each time, and only at a tray.
         EXPECT_EQ(desktop.balloons.size(), balloons + (tray && !background ? 1 : 0));
-        w->MenuItem1->trigger();
+        if (background)
+            w->MenuItem1->trigger();
+        else
+            emit w->TrayIcon1.activated(QSystemTrayIcon::DoubleClick);  // the default item
         EXPECT_TRUE(inForeground());
     }
     EXPECT_EQ(closed.count(), 0);

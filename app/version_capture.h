@@ -1,7 +1,7 @@
 // Change monitoring and version capture without widgets: which watched files changed
 // since their last capture, storing a new version of one file, and registering a file
 // under a storage area. The main window drives these (prompts, tree nodes); tests call
-// them directly with a catalogue double.
+// them directly on a catalogue.
 //
 // Stored copies: one backup directory per watched file, "<area dir>/<file name>-bak",
 // each copy named "<base name>{<version name>}<extension>", the version name being the

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/catalogue_double.h"
+#include "app/catalogue.h"
 #include "app/os/file_time.h"
 #include "platform/errors.h"
 #include "tests/support/temp_dir.h"
@@ -63,24 +63,29 @@ protected:
         source = dir.file("docs/plan.txt");
         std::ofstream(source) << "first";
         SetLocalMTime(source, 2024, 3, 5, 14, 7, 33);
+        catalogue.Open(Q(dir.file("版本控制.dat")));
         catalogue.AddArea("area", Q(dir.file("store")));
         ASSERT_TRUE(RegisterFile(catalogue, "area", Q(source)));
     }
+    std::vector<TFileRow> Files() { return catalogue.AllFiles(); }
+    QString RecordedTime() { return Files().at(0).RecordedTime; }
+    size_t VersionCount() { return catalogue.VersionNamesOfFile(1).size(); }
+
     tarn::testing::TempDir dir;
     std::string source;
-    testing::CatalogueDouble catalogue;
+    TCatalogue catalogue;
 };
 
 TEST_F(CaptureTest, RegisterMakesTheBackupDirectoryAndTheRow) {
-    ASSERT_EQ(catalogue.files.size(), 1u);
-    EXPECT_EQ(catalogue.files[0].AreaNo, 1);
-    EXPECT_EQ(catalogue.files[0].SourcePath, Q(source));
-    EXPECT_EQ(catalogue.files[0].BackupDir, Q(dir.file("store/plan.txt-bak")));
-    EXPECT_EQ(catalogue.files[0].RecordedTime, "");
+    ASSERT_EQ(Files().size(), 1u);
+    EXPECT_EQ(Files()[0].AreaNo, 1);
+    EXPECT_EQ(Files()[0].SourcePath, Q(source));
+    EXPECT_EQ(Files()[0].BackupDir, Q(dir.file("store/plan.txt-bak")));
+    EXPECT_EQ(RecordedTime(), "");
     EXPECT_TRUE(QDir(Q(dir.file("store/plan.txt-bak"))).exists());
     // No area of that exact name: nothing registered.
     EXPECT_FALSE(RegisterFile(catalogue, "are", Q(source)));
-    EXPECT_EQ(catalogue.files.size(), 1u);
+    EXPECT_EQ(Files().size(), 1u);
 }
 
 TEST_F(CaptureTest, CaptureCopiesAndRecordsTheVersion) {
@@ -92,19 +97,20 @@ TEST_F(CaptureTest, CaptureCopiesAndRecordsTheVersion) {
     EXPECT_EQ(rec.Remark, "first draft");
     EXPECT_EQ(rec.SizeText, "5");
     EXPECT_EQ(rec.FileExt, ".txt");
-    EXPECT_EQ(rec.FileNo, catalogue.files[0].FileNo);
-    EXPECT_EQ(catalogue.files[0].RecordedTime, "2024-03-05-14-07-32");
-    ASSERT_EQ(catalogue.versions.size(), 1u);
+    EXPECT_EQ(rec.FileNo, Files()[0].FileNo);
+    EXPECT_EQ(RecordedTime(), "2024-03-05-14-07-32");
+    ASSERT_EQ(VersionCount(), 1u);
     QFile f(copy);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "first");
 }
 
 TEST_F(CaptureTest, RowIsFoundWithoutRegardToLetterCase) {
-    catalogue.files[0].SourcePath = Q(source).toUpper();
+    ASSERT_TRUE(catalogue.RemoveFile(Q(source)));
+    catalogue.AddFile(1, Q(source).toUpper(), Q(dir.file("store/plan.txt-bak")));
     verinfo rec;
     ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "", rec));
-    EXPECT_EQ(catalogue.files[0].RecordedTime, "2024-03-05-14-07-32");
+    EXPECT_EQ(RecordedTime(), "2024-03-05-14-07-32");
 }
 
 TEST_F(CaptureTest, ScanCollectsChangedFilesOnce) {
@@ -134,8 +140,8 @@ TEST_F(CaptureTest, ScanCollectsChangedFilesOnce) {
 TEST_F(CaptureTest, UnregisteredPathChangesNothing) {
     verinfo rec;
     EXPECT_FALSE(CaptureVersion(catalogue, Q(dir.file("docs/other.txt")), "", rec));
-    EXPECT_TRUE(catalogue.versions.empty());
-    EXPECT_EQ(catalogue.files[0].RecordedTime, "");
+    EXPECT_EQ(VersionCount(), 0u);
+    EXPECT_EQ(RecordedTime(), "");
 }
 
 TEST_F(CaptureTest, FailedCopyWritesNoRow) {
@@ -144,15 +150,28 @@ TEST_F(CaptureTest, FailedCopyWritesNoRow) {
     std::ofstream(dir.file("store/plan.txt-bak")) << "in the way";
     verinfo rec;
     EXPECT_THROW(CaptureVersion(catalogue, Q(source), "", rec), tarn::EFOpenError);
-    EXPECT_TRUE(catalogue.versions.empty());
-    EXPECT_EQ(catalogue.files[0].RecordedTime, "");
+    EXPECT_EQ(VersionCount(), 0u);
+    EXPECT_EQ(RecordedTime(), "");
+}
+
+TEST_F(CaptureTest, ARefusedVersionRowLeavesTheFileToBeCapturedAgain) {
+    verinfo rec;
+    const QString tooLong(TCatalogue::kRemarkBytes + 1, QLatin1Char('d'));
+    EXPECT_THROW(CaptureVersion(catalogue, Q(source), tooLong, rec), tarn::EDatabaseError);
+    EXPECT_EQ(VersionCount(), 0u);
+    EXPECT_EQ(RecordedTime(), "");  // still differs from the file's time
+    QStringList pending;
+    ScanForChanges(catalogue, pending);
+    EXPECT_EQ(pending, QStringList{Q(source)});
+    ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "shorter", rec));
+    EXPECT_EQ(VersionCount(), 1u);
 }
 
 TEST_F(CaptureTest, MissingSourceIsAnErrorAndNoRow) {
     std::filesystem::remove(source);
     verinfo rec;
     EXPECT_THROW(CaptureVersion(catalogue, Q(source), "", rec), tarn::EFOpenError);
-    EXPECT_TRUE(catalogue.versions.empty());
+    EXPECT_EQ(VersionCount(), 0u);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "platform/errors.h"
 #include "platform/os/env.h"
 #include "platform/streams/memory_registry.h"
-#include "platform/text/name_compare.h"
+#include "platform/dataset/names.h"
 #include "tarndb/file_format.h"
 #include "tarndb/file_io.h"
 

@@ -5,7 +5,7 @@
 
 #include "platform/bytes.h"
 #include "platform/text/datetime.h"
-#include "platform/text/name_compare.h"
+#include "platform/dataset/names.h"
 #include "tarndb/session.h"
 #include "tarndb/tarn_blob_stream.h"
 

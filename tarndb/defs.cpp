@@ -1,6 +1,6 @@
 #include "tarndb/defs.h"
 
-#include "platform/text/name_compare.h"
+#include "platform/dataset/names.h"
 
 namespace tarn {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/errors.h"
-#include "platform/text/name_compare.h"
+#include "platform/dataset/names.h"
 #include "platform/timer/timer.h"
 #include "tarndb/database.h"
 

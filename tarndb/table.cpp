@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/bytes.h"
-#include "platform/text/name_compare.h"
+#include "platform/dataset/names.h"
 #include "tarndb/database.h"
 #include "tarndb/file_io.h"
 #include "tarndb/indexes.h"

@@ -9,7 +9,7 @@
 
 #include "platform/bytes.h"
 #include "platform/errors.h"
-#include "platform/text/name_compare.h"
+#include "platform/dataset/names.h"
 #include "tarndb/blob_stream.h"
 #include "tarndb/file_io.h"
 #include "tarndb/index_links.h"

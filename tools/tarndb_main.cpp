@@ -1,25 +1,33 @@
 // The tarndb command-line tool: create, inspect, dump, import and check database files.
-#include <cstdio>
-#include <cstring>
+#include <unistd.h>
 
-namespace {
+#include <cstdlib>
+#include <string>
+#include <vector>
 
-const char kUsage[] =
-    "usage: tarndb <command> [arguments]\n"
-    "\n"
-    "Commands:\n"
-    "  create FILE        create an empty database file\n"
-    "  info FILE          show the database settings and its tables\n"
-    "\n"
-    "Run 'tarndb <command> --help' for the arguments of a command.\n";
-
-}  // namespace
+#include "dataproc/standard_modules.h"
+#include "platform/timer/timer.h"
+#include "tools/commands.h"
+#include "tools/terminal.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fputs(kUsage, argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
-    }
-    std::fprintf(stderr, "tarndb: unknown command '%s'\n\n%s", argv[1], kUsage);
-    return 2;
+    // The tool flushes at the end of every command that writes; no timer thread is needed.
+    static tarn::TManualTimerDriver timers;
+    tarn::SetTimerDriver(&timers);
+    tarn::RegisterStandardModules();
+
+    tarn::cli::TToolContext ctx;
+    ctx.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    ctx.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+    ctx.getEnv = [](const char* name, std::string& value) {
+        const char* v = std::getenv(name);
+        if (v == nullptr) return false;
+        value = v;
+        return true;
+    };
+    ctx.readPassword = tarn::cli::ReadPasswordFromTerminal;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    int rc = tarn::cli::RunTool(args, ctx);
+    std::fflush(stdout);
+    return rc;
 }

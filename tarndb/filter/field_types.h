@@ -2,49 +2,19 @@
 // type enumeration (ftString = 1 ... ftOraClob = 31; ftGuid = 35), the type families the
 // typing rules work with, and the size of a fixed-size value in the record-buffer encoding.
 //
-// The codes live in their own namespace so that the dataset framework's enumeration of the
-// same names can sit beside them; code that uses both converts with a cast to int.
+// The codes are the dataset framework's enumeration (platform/dataset/field_types.h), also
+// reachable as tarn::ftype::ftXxx; the evaluator handles them as int.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/dataset/field_types.h"
+
 namespace tarn::ftype {
 
-enum TFieldTypeCode : int {
-    ftUnknown = 0,
-    ftString = 1,
-    ftSmallint = 2,
-    ftInteger = 3,
-    ftWord = 4,
-    ftBoolean = 5,
-    ftFloat = 6,
-    ftCurrency = 7,
-    ftBCD = 8,
-    ftDate = 9,
-    ftTime = 10,
-    ftDateTime = 11,
-    ftBytes = 12,
-    ftVarBytes = 13,
-    ftAutoInc = 14,
-    ftBlob = 15,
-    ftMemo = 16,
-    ftGraphic = 17,
-    ftFmtMemo = 18,
-    ftParadoxOle = 19,
-    ftDBaseOle = 20,
-    ftTypedBinary = 21,
-    ftCursor = 22,
-    ftFixedChar = 23,
-    ftWideString = 24,
-    ftLargeint = 25,
-    ftADT = 26,
-    ftArray = 27,
-    ftReference = 28,
-    ftDataSet = 29,
-    ftOraBlob = 30,
-    ftOraClob = 31,
-    ftGuid = 35,
-};
+// The codes are the dataset framework's enumeration, reachable here by their plain names.
+using TFieldTypeCode = tarn::TFieldType;
+using enum tarn::TFieldType;
 
 }  // namespace tarn::ftype
 

@@ -1,0 +1,64 @@
+// The database file checker behind `tarndb check`: verifies every invariant of the file
+// format and reports each problem with its table and record number. It reads the file
+// through its own bounds-checked reader and never trusts an offset, count or chain from the
+// file, so damage of any kind gives a report, never a crash or an endless walk.
+//
+// What it verifies:
+//  - the head (magic and version), the settings (modules registered, mode known, password
+//    check present) and the table directory;
+//  - every table header: counts within the format's limits, field types with a slot size,
+//    declared sizes, names present and not repeated, index key fields that exist;
+//  - record tables: the block chain (inside the file, no loops, the right number of blocks,
+//    the last one ending the chain), every record's fixed part inside the file;
+//  - blob descriptors: area sizes (a multiple of 64, larger than the stored length) and
+//    areas inside the file; with readable values, every live blob decodes;
+//  - index tables: their blocks, items that name themselves and link to existing records,
+//    chains from IndexHead that end, visit every live record exactly once, and (with
+//    readable values) keep the key order, with no equal keys in unique indexes;
+//  - that no two structures (file head, headers, blocks, fixed parts, blob areas) overlap;
+//  - the autoinc counter at or above every stored autoinc value.
+// Values of an encrypted database are readable only with its password; without one those
+// checks are skipped and a note says so.
+//
+// The file is read under the engine's file lock when it can be had (2 seconds at most),
+// so an append by another process is not seen half done.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarn::cli {
+
+struct TCheckProblem {
+    std::string table;    // the table's name (UTF-8); empty for problems of the whole file
+    int tableNo = -1;     // its position in the directory
+    int64_t record = -1;  // the record number, -1 when the problem is not about one record
+    std::string text;     // UTF-8
+};
+
+struct TCheckReport {
+    // The file cannot be read as a database at all (missing, not a TarnDB file, version
+    // refused, wrong password): `unreadable` holds why, and nothing else was checked.
+    std::string unreadable;
+    std::vector<TCheckProblem> problems;  // at most TCheckOptions::maxProblems
+    int64_t problemCount = 0;             // all problems found, also those not kept
+    std::vector<std::string> notes;       // what could not be checked, and why
+    int tables = 0;
+    int64_t records = 0;  // live records
+    int indexes = 0;
+};
+
+struct TCheckOptions {
+    // Asked once, only for an encrypted database; nothing: values are not checked.
+    std::function<std::optional<std::string>()> password;
+    // Told the work done so far and the whole work (in records).
+    std::function<void(int64_t done, int64_t total)> progress;
+    size_t maxProblems = 1000;
+};
+
+TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& options);
+
+}  // namespace tarn::cli

@@ -1,0 +1,223 @@
+// tarndb import FILE TABLE DATA.csv: appends the rows of a CSV file. The file is read twice:
+// the first pass converts every value and stops at the first bad one (nothing is written),
+// the second appends the rows.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "platform/errors.h"
+#include "platform/dataset/names.h"
+#include "tarndb/file_format.h"
+#include "tarndb/indexes.h"
+#include "tools/commands.h"
+#include "tools/csv.h"
+#include "tools/open_database.h"
+#include "tools/record_buffer.h"
+#include "tools/terminal.h"
+#include "tools/value_text.h"
+
+namespace tarn::cli {
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+// The CSV input as a seekable file: standard input is copied to a temporary file first.
+FilePtr OpenInput(const std::string& path, int64_t& size) {
+    FilePtr f;
+    if (path == "-") {
+        f.reset(std::tmpfile());
+        if (!f) throw EToolError("cannot create a temporary file for standard input");
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, stdin)) > 0)
+            if (std::fwrite(buf, 1, n, f.get()) != n)
+                throw EToolError("cannot buffer standard input");
+    } else {
+        f.reset(std::fopen(path.c_str(), "rb"));
+        if (!f) throw EToolError("cannot open " + path + ": " + std::strerror(errno));
+    }
+    std::fseek(f.get(), 0, SEEK_END);
+    size = std::ftell(f.get());
+    std::rewind(f.get());
+    return f;
+}
+
+class TImporter {
+public:
+    TImporter(TTarnTableIO& table, const std::string& csvName)
+        : table_(table), csvName_(csvName), record_(table) {
+        for (int i = 0; i < table.IndexCount(); ++i)
+            if (table.IndexDefs()[i].Options & (tiPrimary | tiUnique)) hasUniqueIndex_ = true;
+    }
+
+    // Reads the header row and maps its columns to fields.
+    void ReadHeader(TCsvReader& reader) {
+        std::vector<std::string> names;
+        std::vector<int64_t> lines;
+        if (!reader.Next(names, lines))
+            throw EToolError(csvName_ + ": the file is empty; its first row must name the fields");
+        columns_.clear();
+        for (size_t c = 0; c < names.size(); ++c) {
+            std::string name = names[c];
+            if (!IsValidUtf8(name))
+                throw Bad(lines[c], c, "the field name is not valid UTF-8 text");
+            std::string stored = ToStored(name, "a field name");
+            int field = -1;
+            for (int i = 0; i < table_.FieldCount(); ++i)
+                if (SameName(table_.FieldDefs()[i].Name(), stored)) {
+                    field = i;
+                    break;
+                }
+            if (field < 0) {
+                std::string known;
+                for (int i = 0; i < table_.FieldCount(); ++i)
+                    known += (known.empty() ? "" : ", ") + ToTerminal(table_.FieldDefs()[i].Name());
+                throw Bad(lines[c], c,
+                          "the table has no field '" + name + "' (fields: " + known + ")");
+            }
+            for (size_t d = 0; d < c; ++d)
+                if (columns_[d] == field)
+                    throw Bad(lines[c], c, "the field '" + name + "' is named twice");
+            columns_.push_back(field);
+        }
+    }
+
+    // Converts one row into the record buffer; raises the error with line and column. With
+    // `checkKeys`, a key that a unique or primary index holds already is refused too.
+    void Convert(const std::vector<std::string>& values, const std::vector<int64_t>& lines,
+                 int64_t rowLine, bool checkKeys) {
+        if (values.size() != columns_.size())
+            throw EToolError(csvName_ + ": line " + std::to_string(rowLine) + ": the row has " +
+                             std::to_string(values.size()) + " value" +
+                             (values.size() == 1 ? "" : "s") + "; the header names " +
+                             std::to_string(columns_.size()) + " fields");
+        record_.Clear();
+        std::string error, blob;
+        for (size_t c = 0; c < values.size(); ++c) {
+            int field = columns_[c];
+            uint8_t type = record_.FieldType(field);
+            bool ok;
+            if (record_.IsBlob(field)) {
+                ok = ParseBlob(type, values[c], blob, error);
+                if (ok) record_.SetBlobValue(field, blob);
+            } else {
+                ok = ParseValue(type, values[c], record_.Value(field), error);
+            }
+            if (!ok) throw Bad(lines[c], c, error);
+        }
+        if (checkKeys && hasUniqueIndex_) {
+            TFieldBuffers buffers = record_.Buffers();
+            try {
+                TTableIndexes::CheckUniqueForAdd(table_, buffers);
+            } catch (const Exception& e) {
+                throw EToolError(csvName_ + ": line " + std::to_string(rowLine) + ": " +
+                                 EngineMessageToTerminal(e.Message()) +
+                                 " (the table holds this key already)");
+            }
+        }
+    }
+
+    int32_t Append() { return record_.Append(); }
+
+private:
+    EToolError Bad(int64_t line, size_t column, const std::string& what) const {
+        std::string field;
+        if (column < columns_.size())
+            field = " (" + ToTerminal(table_.FieldDefs()[columns_[column]].Name()) + ")";
+        return EToolError(csvName_ + ": line " + std::to_string(line) + ", column " +
+                          std::to_string(column + 1) + field + ": " + what);
+    }
+
+    TTarnTableIO& table_;
+    std::string csvName_;
+    TToolRecord record_;
+    std::vector<int> columns_;
+    bool hasUniqueIndex_ = false;
+};
+
+// Takes the rows of a failed import out again (they are marked deleted, as a delete does).
+std::string RemoveAppended(TTarnTableIO& table, const std::vector<int32_t>& recNos) {
+    try {
+        for (auto it = recNos.rbegin(); it != recNos.rend(); ++it) {
+            TRecordList& list = table.RecordList(0);
+            int pos = list.LowerBoundRecNo(*it);
+            if (pos < list.Count() && list.At(pos).recNo == *it) table.RemoveRecord(pos, false);
+        }
+    } catch (const Exception& e) {
+        return "; removing the " + std::to_string(recNos.size()) +
+               " rows imported before it failed too: " + EngineMessageToTerminal(e.Message());
+    }
+    if (recNos.empty()) return "; nothing was written";
+    return "; the " + std::to_string(recNos.size()) + " row" + (recNos.size() == 1 ? "" : "s") +
+           " imported before it " + (recNos.size() == 1 ? "was" : "were") + " removed again";
+}
+
+}  // namespace
+
+int RunImport(TToolContext& ctx) {
+    TParsedArgs a = ParseArgs(ctx.args, {}, {});
+    RequirePositional(a, {"FILE", "TABLE", "DATA.csv"});
+    const std::string& csvPath = a.positional[2];
+    std::string csvName = csvPath == "-" ? "standard input" : csvPath;
+    TOpenedDatabase db(ctx, a.positional[0], true);
+    TTarnTableIO& table = db.OpenTable(a.positional[1]);
+    int64_t size = 0;
+    FilePtr input = OpenInput(csvPath, size);
+    TImporter importer(table, csvName);
+    std::vector<std::string> values;
+    std::vector<int64_t> lines;
+
+    // Pass 1: every value must convert before anything is written.
+    int64_t rows = 0;
+    {
+        TCsvReader reader(input.get());
+        importer.ReadHeader(reader);
+        TProgressBar progress(ctx.err, ctx.errIsTerminal, "checking " + csvName, size);
+        while (reader.Next(values, lines)) {
+            importer.Convert(values, lines, reader.RecordLine(), true);
+            ++rows;
+            progress.Update(reader.BytesRead());
+        }
+    }
+
+    // Pass 2: append. Should the engine refuse a row now (a key repeated within the file, a
+    // full disk), the rows this import appended are taken out again.
+    std::rewind(input.get());
+    TCsvReader reader(input.get());
+    importer.ReadHeader(reader);
+    std::vector<int32_t> appended;
+    {
+        TProgressBar progress(ctx.err, ctx.errIsTerminal, "importing into " + a.positional[1],
+                              rows);
+        while (reader.Next(values, lines)) {
+            int64_t line = reader.RecordLine();
+            try {
+                importer.Convert(values, lines, line, false);
+                appended.push_back(importer.Append());
+            } catch (const EToolError& e) {
+                // The file changed between the passes: treated like a refused row.
+                std::string undo = RemoveAppended(table, appended);
+                db.Flush();
+                throw EToolError(e.Message() + undo);
+            } catch (const Exception& e) {
+                std::string undo = RemoveAppended(table, appended);
+                db.Flush();
+                throw EToolError(csvName + ": line " + std::to_string(line) + ": " +
+                                 EngineMessageToTerminal(e.Message()) + undo);
+            }
+            progress.Update(static_cast<int64_t>(appended.size()));
+        }
+    }
+    int64_t written = static_cast<int64_t>(appended.size());
+    db.Flush();
+    std::fprintf(ctx.out, "imported %lld row%s into %s\n", static_cast<long long>(written),
+                 written == 1 ? "" : "s", a.positional[1].c_str());
+    return kExitOk;
+}
+
+}  // namespace tarn::cli

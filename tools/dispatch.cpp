@@ -1,0 +1,174 @@
+// The command table, the help texts and the dispatcher of the tarndb tool.
+#include <cstring>
+
+#include "platform/errors.h"
+#include "tools/commands.h"
+#include "tools/schema_text.h"
+
+namespace tarn::cli {
+
+namespace {
+
+const char kCreateUsage[] =
+    "usage: tarndb create FILE [--compress zlib] [--encrypt blowfish|twofish|gost [--mode 0..4]]\n"
+    "                          [--verify-blob-writes]\n"
+    "\n"
+    "Creates an empty database file (it must not exist yet).\n"
+    "\n"
+    "  --compress zlib        store blob values compressed\n"
+    "  --encrypt CIPHER       store field values encrypted with blowfish, twofish or gost;\n"
+    "                         the password comes from TARNDB_PASSWORD, or is asked twice on\n"
+    "                         the terminal without echo\n"
+    "  --mode N               the cipher's mode, 0 to 4 (default 0)\n"
+    "  --verify-blob-writes   read every blob value back after writing it\n";
+
+const char kAddTableUsage[] =
+    "usage: tarndb add-table FILE TABLE --field NAME:TYPE[:SIZE][:plain] ...\n"
+    "                        [--index NAME:OPTIONS:FIELD[,FIELD...] ...]\n"
+    "\n"
+    "Adds an empty table. Give one --field per field, in record order:\n"
+    "  TYPE    one of: %s\n"
+    "  SIZE    for string and fixedchar: the most bytes a value may take (a Chinese\n"
+    "          character takes 2 bytes in the data code page GB18030)\n"
+    "  plain   store this field without compression and encryption\n"
+    "Give one --index per index (at most 8):\n"
+    "  OPTIONS a comma list of primary, unique, descending, nocase; may be empty\n"
+    "  FIELD   the key fields in key order (at most 8)\n"
+    "\n"
+    "example: tarndb add-table books.tdb books --field id:autoinc --field title:string:80 \\\n"
+    "             --field added:date --index byTitle:nocase:title\n";
+
+const char kInfoUsage[] =
+    "usage: tarndb info FILE\n"
+    "\n"
+    "Shows the format version, the settings (compression, encryption module and mode, blob\n"
+    "write verification) and every table with its fields, indexes and live record count.\n"
+    "Needs no password.\n";
+
+const char kDumpUsage[] =
+    "usage: tarndb dump FILE TABLE [--index NAME] [--filter EXPR] [--format table|csv|json]\n"
+    "\n"
+    "Prints the live records of a table, in physical order or in the key order of an index.\n"
+    "  --index NAME     list the records in the key order of this index\n"
+    "  --filter EXPR    only records for which the filter expression holds\n"
+    "  --format table   aligned columns for reading (the default)\n"
+    "  --format csv     a header row and one row per record; `import` reads it back\n"
+    "  --format json    an array of objects, one per record\n";
+
+const char kImportUsage[] =
+    "usage: tarndb import FILE TABLE DATA.csv\n"
+    "\n"
+    "Appends the rows of a CSV file (UTF-8; \"-\" reads standard input). The first row names\n"
+    "the fields; fields it does not name get empty values (autoinc fields the next number).\n"
+    "Values are read by the field's type: integers, true/false, numbers such as 1.5, dates\n"
+    "yyyy-mm-dd, times hh:mm:ss, date-times yyyy-mm-dd hh:mm:ss, binary blobs as 0x and hex.\n"
+    "The whole file is read and checked first: a bad value stops the import with its line\n"
+    "and column, and nothing is written.\n";
+
+const char kCheckUsage[] =
+    "usage: tarndb check FILE\n"
+    "\n"
+    "Verifies every structure of the file: the head and settings, the table directory and\n"
+    "headers, record tables, index chains against their key order, record data and blob\n"
+    "areas inside the file, and that no two structures overlap. Each problem is reported\n"
+    "with its table and record number. Key order and values of an encrypted database are\n"
+    "checked when its password is given (TARNDB_PASSWORD or the terminal).\n"
+    "\n"
+    "Exit status: 0 the file is sound, 1 problems were found, 2 the file cannot be read.\n";
+
+const char kOverview[] =
+    "usage: tarndb <command> [arguments]\n"
+    "\n"
+    "Commands:\n";
+
+std::string AddTableUsage() {
+    std::string list = TypeNameList();
+    std::string s(kAddTableUsage);
+    size_t p = s.find("%s");
+    s.replace(p, 2, list);
+    return s;
+}
+
+void PrintOverview(FILE* f) {
+    std::fputs(kOverview, f);
+    for (const TCommand& c : Commands()) std::fprintf(f, "  %-10s %s\n", c.name, c.summary);
+    std::fputs("\nRun 'tarndb <command> --help' for the arguments of a command.\n", f);
+}
+
+void PrintUsage(FILE* f, const TCommand& c) {
+    if (std::strcmp(c.name, "add-table") == 0)
+        std::fputs(AddTableUsage().c_str(), f);
+    else
+        std::fputs(c.usage, f);
+}
+
+}  // namespace
+
+const std::vector<TCommand>& Commands() {
+    static const std::vector<TCommand> commands = {
+        {"create", "create an empty database file", kCreateUsage, RunCreate},
+        {"add-table", "add a table with its fields and indexes", kAddTableUsage, RunAddTable},
+        {"info", "show the settings and the tables of a database", kInfoUsage, RunInfo},
+        {"dump", "print the records of a table", kDumpUsage, RunDump},
+        {"import", "append the rows of a CSV file to a table", kImportUsage, RunImport},
+        {"check", "verify every structure of a database file", kCheckUsage, RunCheck},
+    };
+    return commands;
+}
+
+int RunTool(const std::vector<std::string>& args, TToolContext& ctx) {
+    if (args.empty()) {
+        PrintOverview(ctx.err);
+        return kExitUsage;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        if (args.size() > 1) {
+            for (const TCommand& c : Commands())
+                if (args[1] == c.name) {
+                    PrintUsage(ctx.out, c);
+                    return kExitOk;
+                }
+        }
+        PrintOverview(ctx.out);
+        return kExitOk;
+    }
+    const TCommand* command = nullptr;
+    for (const TCommand& c : Commands())
+        if (args[0] == c.name) command = &c;
+    if (command == nullptr) {
+        std::fprintf(ctx.err, "tarndb: unknown command '%s'\n\n", args[0].c_str());
+        PrintOverview(ctx.err);
+        return kExitUsage;
+    }
+    ctx.args.assign(args.begin() + 1, args.end());
+    for (const std::string& a : ctx.args)
+        if (a == "--help" || a == "-h") {
+            PrintUsage(ctx.out, *command);
+            return kExitOk;
+        }
+    try {
+        return command->run(ctx);
+    } catch (const EToolError& e) {
+        std::fprintf(ctx.err, "tarndb %s: %s\n", command->name, e.Message().c_str());
+        if (e.ExitCode() == kExitUsage) {
+            std::fputc('\n', ctx.err);
+            PrintUsage(ctx.err, *command);
+        }
+        return e.ExitCode();
+    } catch (const EAbort&) {
+        std::fprintf(ctx.err, "tarndb %s: cancelled\n", command->name);
+        return kExitFailure;
+    } catch (const Exception& e) {
+        std::fprintf(ctx.err, "tarndb %s: %s\n", command->name,
+                     EngineMessageToTerminal(e.Message()).c_str());
+        return kExitFailure;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(ctx.err, "tarndb %s: out of memory\n", command->name);
+        return kExitFailure;
+    } catch (const std::exception& e) {
+        std::fprintf(ctx.err, "tarndb %s: %s\n", command->name, e.what());
+        return kExitFailure;
+    }
+}
+
+}  // namespace tarn::cli

@@ -1,0 +1,78 @@
+#include "tools/open_database.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "platform/errors.h"
+#include "tarndb/file_io.h"
+
+namespace tarn::cli {
+
+std::string ObtainPassword(TToolContext& ctx, const std::string& path, bool confirm) {
+    std::string password;
+    if (ctx.getEnv && ctx.getEnv("TARNDB_PASSWORD", password)) {
+        if (password.empty()) throw EToolError("TARNDB_PASSWORD is set but empty");
+        return password;
+    }
+    if (ctx.readPassword && ctx.readPassword("Password for " + path + ": ", confirm, password)) {
+        if (password.empty()) throw EToolError("the password is empty");
+        return password;
+    }
+    throw EToolError(
+        "the database " + path +
+        " is encrypted: give its password in the environment variable TARNDB_PASSWORD or run "
+        "tarndb on a terminal to be asked for it");
+}
+
+TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, bool needValues) {
+    static std::atomic<int> counter{0};
+    db_ = std::make_unique<TTarnDatabase>(nullptr, "");
+    db_->SetDatabaseName("tarndb-cli-" + std::to_string(++counter));
+    db_->SetFileName(path);
+    // Table components attached for a while (dump --filter) must not disconnect it when
+    // they close.
+    db_->SetKeepConnection(true);
+    db_->Open();
+    if (needValues && db_->FileIO()->Info().Encrypted()) {
+        std::string password = ObtainPassword(ctx, path, false);
+        db_->SupplyPassword(password);
+        std::fill(password.begin(), password.end(), '\0');
+        if (!db_->CanAccess()) throw EToolError("wrong password for " + path);
+    }
+}
+
+TOpenedDatabase::~TOpenedDatabase() {
+    for (TTarnTableIO* t : acquired_) t->ReleaseTable();
+    try {
+        db_->Close();
+    } catch (...) {
+    }
+}
+
+std::vector<std::string> TOpenedDatabase::TableNames() {
+    std::vector<std::string> names;
+    db_->FileIO()->ReloadDirectory();
+    db_->ListTableNames(names);
+    return names;
+}
+
+TTarnTableIO& TOpenedDatabase::OpenTable(const std::string& name) {
+    std::string stored = ToStored(name, "the table name");
+    TTarnTableIO* t = db_->FindTableStorage(stored);
+    if (t == nullptr) {
+        std::string known;
+        for (const std::string& n : TableNames())
+            known += (known.empty() ? "" : ", ") + ToTerminal(n);
+        throw EToolError("no table '" + name + "' in " + db_->FileName() +
+                         (known.empty() ? " (it has no tables)" : " (tables: " + known + ")"));
+    }
+    t->AcquireTable();
+    acquired_.push_back(t);
+    return *t;
+}
+
+void TOpenedDatabase::Flush() {
+    if (db_->FileIO() && db_->FileIO()->IsOpen()) db_->FileIO()->FlushStorage();
+}
+
+}  // namespace tarn::cli

@@ -1,0 +1,93 @@
+// Test helper: runs the built tarndb executable as a user would, with chosen arguments,
+// environment additions and standard input, and captures its exit status and output.
+#pragma once
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace tarn::cli::testing {
+
+struct ToolRun {
+    int status = -1;  // exit code; -1 when the tool did not exit normally
+    int signal = 0;   // the signal that ended it, if one did
+    std::string out, err;
+};
+
+inline std::string ReadWhole(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// Runs TARNDB_TOOL_PATH with `args`. `env` adds or replaces variables; TARNDB_PASSWORD is
+// removed unless given. `workDir` receives the captured output files; `input` is what the
+// tool reads on standard input (empty: /dev/null).
+inline ToolRun RunTarndb(const std::vector<std::string>& args, const std::string& workDir,
+                         const std::map<std::string, std::string>& env = {},
+                         const std::string& input = "") {
+    std::string outPath = workDir + "/.tool-out", errPath = workDir + "/.tool-err",
+                inPath = "/dev/null";
+    if (!input.empty()) {
+        inPath = workDir + "/.tool-in";
+        std::ofstream(inPath, std::ios::binary) << input;
+    }
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) {
+        std::string kv = *e;
+        std::string key = kv.substr(0, kv.find('='));
+        if (key == "TARNDB_PASSWORD" || env.count(key)) continue;
+        envStrings.push_back(kv);
+    }
+    for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
+    std::vector<char*> envp;
+    for (std::string& s : envStrings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argStrings{TARNDB_TOOL_PATH};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : argStrings) argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    // No controlling terminal: the tool must never wait for a password prompt.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    ToolRun run;
+    int rc = posix_spawn(&pid, TARNDB_TOOL_PATH, &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        run.err = std::string("spawn failed: ") + std::strerror(rc);
+        return run;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+    run.out = ReadWhole(outPath);
+    run.err = ReadWhole(errPath);
+    return run;
+}
+
+}  // namespace tarn::cli::testing
