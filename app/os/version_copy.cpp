@@ -220,8 +220,10 @@ void TVersionRestore::Commit() {
         mode = targetSt.st_mode & 07777;
         // Keeping the owner needs the right to give files away; without it the file
         // belongs to the user who restores it, as after any save by that user.
-        if (targetSt.st_uid != geteuid() || targetSt.st_gid != getegid())
-            (void)fchown(out_, targetSt.st_uid, targetSt.st_gid);
+        if ((targetSt.st_uid != geteuid() || targetSt.st_gid != getegid()) &&
+            fchown(out_, targetSt.st_uid, targetSt.st_gid) != 0) {
+            // Not allowed: the restorer's own, as said above.
+        }
     }
     // After fchown: giving a file away clears its set-id bits.
     if (fchmod(out_, mode) != 0) ThrowIo("Write", tempPath_, errno);
