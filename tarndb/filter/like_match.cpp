@@ -8,8 +8,21 @@ namespace tarn {
 namespace {
 
 void ToCodePoints(std::string_view ansi, std::u16string& u16, std::u32string& out) {
-    AnsiToUtf16(ansi, u16);
     out.clear();
+    // ASCII text is its own code points in the data code page: no conversion needed.
+    bool ascii = true;
+    for (char c : ansi)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii) {
+        // Element by element: assign() from another character type builds a temporary.
+        out.resize(ansi.size());
+        for (size_t i = 0; i < ansi.size(); ++i) out[i] = static_cast<unsigned char>(ansi[i]);
+        return;
+    }
+    AnsiToUtf16(ansi, u16);
     for (size_t i = 0; i < u16.size(); ++i) {
         char32_t c = u16[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u16.size() && u16[i + 1] >= 0xDC00 &&
