@@ -55,11 +55,11 @@ protected:
     testing::FakeDesktopServices desktop;
 
     void Create(bool encrypted) {
-        tarn::TDatabaseSpec spec;
-        spec.encrypted = encrypted;
-        spec.encryptModule = "Blowfish";
-        spec.password = QStringToAnsi(QStringLiteral("芝麻开门"));
-        tarn::TTarnDBCreator::CreateDatabase(native, spec);
+        tarn::TDatabaseSettings settings;
+        settings.encrypted = encrypted;
+        settings.encryptModule = "Blowfish";
+        settings.password = QStringToAnsi(QStringLiteral("芝麻开门"));
+        tarn::TTarnDBCreator::CreateDatabase(native, settings);
         tarn::TTarnDBCreator::AddTable(native, "T", {{"N", tarn::ftInteger}});
     }
     void OpenTable(tarn::TTarnTable& t) {

@@ -27,27 +27,27 @@ void CheckName(const std::string& what, const std::string& name) {
         throw EDatabaseError(Format("%s name '%s' is longer than %d bytes", what.c_str(), name.c_str(), kNameSize));
 }
 
-DatabaseInfo MakeInfo(const TDatabaseSpec& spec) {
+DatabaseInfo MakeInfo(const TDatabaseSettings& settings) {
     DatabaseInfo info;
-    if (spec.compressed) {
-        CheckName("Compression module", spec.compressModule);
-        info.SetCompressed(true, spec.compressModule);
+    if (settings.compressed) {
+        CheckName("Compression module", settings.compressModule);
+        info.SetCompressed(true, settings.compressModule);
     }
-    if (spec.encrypted) {
-        CheckName("Encryption module", spec.encryptModule);
-        if (spec.password.empty()) throw EDatabaseError("An encrypted database needs a password");
-        info.SetEncrypted(true, spec.encryptModule, spec.encryptMode, PasswordCheckText(spec.password));
+    if (settings.encrypted) {
+        CheckName("Encryption module", settings.encryptModule);
+        if (settings.password.empty()) throw EDatabaseError("An encrypted database needs a password");
+        info.SetEncrypted(true, settings.encryptModule, settings.encryptMode, PasswordCheckText(settings.password));
     }
     // Selecting the modules proves that the names are registered and the mode is known.
     RegisterStandardModules();
     TStoredDataCodec codec(nullptr);
-    codec.SelectModules(spec.compressed, spec.compressModule, spec.encrypted, spec.encryptModule, spec.encryptMode);
-    info.SetVerifyBlobWrites(spec.verifyBlobWrites);
+    codec.SelectModules(settings.compressed, settings.compressModule, settings.encrypted, settings.encryptModule, settings.encryptMode);
+    info.SetVerifyBlobWrites(settings.verifyBlobWrites);
     return info;
 }
 
-std::string ImageBytes(const TDatabaseSpec& spec) {
-    DatabaseInfo info = MakeInfo(spec);
+std::string ImageBytes(const TDatabaseSettings& settings) {
+    DatabaseInfo info = MakeInfo(settings);
     std::string image(static_cast<size_t>(kFirstFreeOffset), '\0');
     auto head = MakeHead();
     std::copy(head.begin(), head.end(), image.begin() + kHeadOffset);
@@ -126,14 +126,14 @@ TableHeader BuildHeader(const std::string& tableName, const std::vector<TFieldSp
 
 }  // namespace
 
-void TTarnDBCreator::CreateDatabase(const std::string& path, const TDatabaseSpec& spec) {
-    std::string image = ImageBytes(spec);  // validates before anything is created
+void TTarnDBCreator::CreateDatabase(const std::string& path, const TDatabaseSettings& settings) {
+    std::string image = ImageBytes(settings);  // validates before anything is created
     auto file = CurrentEnv()->CreateFile(path, OpenSharing::Shared);
     file->WriteAt(0, image.data(), image.size());
     file->Sync();
 }
 
-std::string TTarnDBCreator::CreateImage(const TDatabaseSpec& spec) { return ImageBytes(spec); }
+std::string TTarnDBCreator::CreateImage(const TDatabaseSettings& settings) { return ImageBytes(settings); }
 
 void TTarnDBCreator::AddTable(const std::string& database, const std::string& tableName,
                               const std::vector<TFieldSpec>& fields, const std::vector<TIndexSpec>& indexes) {

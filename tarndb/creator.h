@@ -16,7 +16,7 @@
 
 namespace tarn {
 
-struct TDatabaseSpec {
+struct TDatabaseSettings {
     bool compressed = false;
     std::string compressModule = "ZLIB";
     bool encrypted = false;
@@ -42,9 +42,9 @@ struct TIndexSpec {
 class TTarnDBCreator {
 public:
     // Writes a new, empty database file; fails when `path` exists.
-    static void CreateDatabase(const std::string& path, const TDatabaseSpec& spec = {});
+    static void CreateDatabase(const std::string& path, const TDatabaseSettings& settings = {});
     // The bytes of a new, empty database image (for a memory stream).
-    static std::string CreateImage(const TDatabaseSpec& spec = {});
+    static std::string CreateImage(const TDatabaseSettings& settings = {});
     // Adds a table to the database named `database` (a path, or a ":" + hex memory name),
     // under the file lock. The table starts empty.
     static void AddTable(const std::string& database, const std::string& tableName,

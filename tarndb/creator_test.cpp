@@ -120,28 +120,28 @@ TEST(Creator, TableLimitOf256) {
 }
 
 TEST(Creator, EncryptionSettingsAreCheckedAndRecorded) {
-    TDatabaseSpec spec;
-    spec.encrypted = true;
-    spec.encryptModule = "Rot13";
-    spec.password = "pw";
+    TDatabaseSettings settings;
+    settings.encrypted = true;
+    settings.encryptModule = "Rot13";
+    settings.password = "pw";
     EXPECT_THROW(
         {
             try {
-                TTarnDBCreator::CreateImage(spec);
+                TTarnDBCreator::CreateImage(settings);
             } catch (const EDatabaseError& e) {
                 EXPECT_EQ(e.Message(), "Encryption algorithm module 'Rot13' not found");
                 throw;
             }
         },
         EDatabaseError);
-    spec.encryptModule = "twofish";  // module names match in any letter case
-    spec.password = "";
-    EXPECT_THROW(TTarnDBCreator::CreateImage(spec), EDatabaseError);
-    spec.password = "pw";
-    spec.encryptMode = 5;
-    EXPECT_THROW(TTarnDBCreator::CreateImage(spec), EEncryptException);
-    spec.encryptMode = 2;
-    std::string image = TTarnDBCreator::CreateImage(spec);
+    settings.encryptModule = "twofish";  // module names match in any letter case
+    settings.password = "";
+    EXPECT_THROW(TTarnDBCreator::CreateImage(settings), EDatabaseError);
+    settings.password = "pw";
+    settings.encryptMode = 5;
+    EXPECT_THROW(TTarnDBCreator::CreateImage(settings), EEncryptException);
+    settings.encryptMode = 2;
+    std::string image = TTarnDBCreator::CreateImage(settings);
     DatabaseInfo info;
     std::copy(image.begin() + kInfoOffset, image.begin() + kInfoOffset + kInfoSize, info.raw.begin());
     EXPECT_TRUE(info.Encrypted());

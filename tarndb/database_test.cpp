@@ -298,11 +298,11 @@ TEST_F(DatabaseTest, FlushTimerFlushesOnceAfterAWriteAndNotWhileIdle) {
 TEST(DatabasePassword, PromptCancelWrongAndRight) {
     TempDir dir;
     std::string path = dir.file("e.dat");
-    TDatabaseSpec spec;
-    spec.encrypted = true;
-    spec.encryptModule = "Blowfish";
-    spec.password = "open sesame";
-    TTarnDBCreator::CreateDatabase(path, spec);
+    TDatabaseSettings settings;
+    settings.encrypted = true;
+    settings.encryptModule = "Blowfish";
+    settings.password = "open sesame";
+    TTarnDBCreator::CreateDatabase(path, settings);
 
     int prompts = 0;
     std::string answer;

@@ -39,8 +39,8 @@ protected:
     TempDir dir;
     std::string path = dir.file("i.dat");
 
-    void Create(const std::vector<TIndexSpec>& indexes, const TDatabaseSpec& spec = {}) {
-        TTarnDBCreator::CreateDatabase(path, spec);
+    void Create(const std::vector<TIndexSpec>& indexes, const TDatabaseSettings& settings = {}) {
+        TTarnDBCreator::CreateDatabase(path, settings);
         TTarnDBCreator::AddTable(
             path, "T", {{"ID", ftAutoInc}, {"Name", ftString, 10}, {"Score", ftInteger}}, indexes);
     }
@@ -341,11 +341,11 @@ TEST_F(IndexTest, DateTimesWithinTheToleranceAreOneKey) {
 }
 
 TEST_F(IndexTest, EncryptedKeysAreDecodedForComparison) {
-    TDatabaseSpec spec;
-    spec.encrypted = true;
-    spec.encryptModule = "Blowfish";
-    spec.password = "pw";
-    Create({{"ByName", kUnique, {"Name"}}, {"ByScore", kDesc, {"Score"}}}, spec);
+    TDatabaseSettings settings;
+    settings.encrypted = true;
+    settings.encryptModule = "Blowfish";
+    settings.password = "pw";
+    Create({{"ByName", kUnique, {"Name"}}, {"ByScore", kDesc, {"Score"}}}, settings);
     TestHost host(path);
     ASSERT_TRUE(host.io.CheckPassword("pw"));
     TTarnTableIO table(host, "T");

@@ -34,13 +34,13 @@ TEST_P(StoredValues, RoundTripAndNoPlaintextInTheFile) {
     const Setting& s = GetParam();
     testing::TempDir dir;
     std::string path = dir.file("s.dat");
-    TDatabaseSpec spec;
-    spec.compressed = s.compressed;
-    spec.encrypted = !s.cipher.empty();
-    spec.encryptModule = s.cipher;
-    spec.encryptMode = s.mode;
-    spec.password = "secret";
-    TTarnDBCreator::CreateDatabase(path, spec);
+    TDatabaseSettings settings;
+    settings.compressed = s.compressed;
+    settings.encrypted = !s.cipher.empty();
+    settings.encryptModule = s.cipher;
+    settings.encryptMode = s.mode;
+    settings.password = "secret";
+    TTarnDBCreator::CreateDatabase(path, settings);
     TTarnDBCreator::AddTable(path, "T",
                              {{"Name", ftString, 30}, {"Num", ftInteger}, {"Body", ftMemo}, {"Plain", ftString, 30, true},
                               {"Raw", ftBlob, 0, true}});
@@ -48,7 +48,7 @@ TEST_P(StoredValues, RoundTripAndNoPlaintextInTheFile) {
     for (int i = 0; i < 200; ++i) body += "SECRETBODY line " + std::to_string(i) + "\n";
     {
         TestHost host(path);
-        if (spec.encrypted) {
+        if (settings.encrypted) {
             EXPECT_FALSE(host.io.CheckPassword("wrong"));
             EXPECT_TRUE(host.io.CheckPassword("secret"));
         }
@@ -65,16 +65,16 @@ TEST_P(StoredValues, RoundTripAndNoPlaintextInTheFile) {
         rec.Append();
     }
     std::string file = Slurp(path);
-    bool transformed = spec.encrypted || spec.compressed;
+    bool transformed = settings.encrypted || settings.compressed;
     EXPECT_EQ(file.find("SECRETBODY") == std::string::npos, transformed);
-    if (spec.encrypted) {
+    if (settings.encrypted) {
         EXPECT_EQ(file.find("SECRETNAME"), std::string::npos);
     }
     EXPECT_NE(file.find("VISIBLEPLAIN"), std::string::npos);  // StorePlain fields stay in clear
     EXPECT_NE(file.find("VISIBLEBLOB"), std::string::npos);
 
     TestHost host(path);
-    if (spec.encrypted) {
+    if (settings.encrypted) {
         ASSERT_TRUE(host.io.CheckPassword("secret"));
     }
     TTarnTableIO table(host, "T");
@@ -100,11 +100,11 @@ INSTANTIATE_TEST_SUITE_P(Settings, StoredValues,
 TEST(StoredValuesKey, UnkeyedEncryptedDatabaseRefusesToDecode) {
     testing::TempDir dir;
     std::string path = dir.file("k.dat");
-    TDatabaseSpec spec;
-    spec.encrypted = true;
-    spec.encryptModule = "Blowfish";
-    spec.password = "pw";
-    TTarnDBCreator::CreateDatabase(path, spec);
+    TDatabaseSettings settings;
+    settings.encrypted = true;
+    settings.encryptModule = "Blowfish";
+    settings.password = "pw";
+    TTarnDBCreator::CreateDatabase(path, settings);
     TTarnDBCreator::AddTable(path, "T", {{"Name", ftString, 10}});
     TestHost host(path);
     TTarnTableIO table(host, "T");

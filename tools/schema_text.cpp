@@ -82,15 +82,15 @@ std::string TypeNameList() {
     return list;
 }
 
-TFieldSpec ParseFieldSpec(std::string_view spec) {
-    std::vector<std::string_view> parts = Split(spec, ':');
+TFieldSpec ParseFieldSpec(std::string_view definition) {
+    std::vector<std::string_view> parts = Split(definition, ':');
     if (parts.size() < 2 || parts.size() > 4 || parts[0].empty())
-        throw UsageError("field " + Quoted(spec) + ": write it as NAME:TYPE[:SIZE][:plain]");
+        throw UsageError("field " + Quoted(definition) + ": write it as NAME:TYPE[:SIZE][:plain]");
     TFieldSpec f;
     f.name = ToStored(parts[0], "a field name");
     f.type = TypeCodeFromName(parts[1]);
     if (f.type == 0)
-        throw UsageError("field " + Quoted(spec) + ": unknown type " + Quoted(parts[1]) +
+        throw UsageError("field " + Quoted(definition) + ": unknown type " + Quoted(parts[1]) +
                          " (known: " + TypeNameList() + ")");
     size_t next = 2;
     bool isString = format::IsStringType(f.type);
@@ -98,31 +98,31 @@ TFieldSpec ParseFieldSpec(std::string_view spec) {
         std::string_view size = parts[next];
         auto [end, ec] = std::from_chars(size.data(), size.data() + size.size(), f.size);
         if (ec != std::errc() || end != size.data() + size.size() || f.size < 1)
-            throw UsageError("field " + Quoted(spec) + ": the size " + Quoted(size) +
+            throw UsageError("field " + Quoted(definition) + ": the size " + Quoted(size) +
                              " is not a positive number");
         if (!isString)
-            throw UsageError("field " + Quoted(spec) +
+            throw UsageError("field " + Quoted(definition) +
                              ": only string and fixedchar fields take a size");
         ++next;
     } else if (isString) {
-        throw UsageError("field " + Quoted(spec) + ": a " + TypeName(f.type) +
+        throw UsageError("field " + Quoted(definition) + ": a " + TypeName(f.type) +
                          " field needs its size in bytes, e.g. NAME:string:40");
     }
     if (next < parts.size()) {
         if (!EqualNoCase(parts[next], "plain"))
-            throw UsageError("field " + Quoted(spec) + ": unexpected " + Quoted(parts[next]) +
+            throw UsageError("field " + Quoted(definition) + ": unexpected " + Quoted(parts[next]) +
                              " (only 'plain' may follow)");
         f.storePlain = true;
         ++next;
     }
-    if (next != parts.size()) throw UsageError("field " + Quoted(spec) + ": too many parts");
+    if (next != parts.size()) throw UsageError("field " + Quoted(definition) + ": too many parts");
     return f;
 }
 
-TIndexSpec ParseIndexSpec(std::string_view spec) {
-    std::vector<std::string_view> parts = Split(spec, ':');
+TIndexSpec ParseIndexSpec(std::string_view definition) {
+    std::vector<std::string_view> parts = Split(definition, ':');
     if (parts.size() != 3 || parts[0].empty() || parts[2].empty())
-        throw UsageError("index " + Quoted(spec) +
+        throw UsageError("index " + Quoted(definition) +
                          ": write it as NAME:OPTIONS:FIELD[,FIELD...] (OPTIONS may be empty)");
     TIndexSpec x;
     x.name = ToStored(parts[0], "an index name");
@@ -137,13 +137,13 @@ TIndexSpec ParseIndexSpec(std::string_view spec) {
             else if (EqualNoCase(opt, "nocase") || EqualNoCase(opt, "caseinsensitive"))
                 x.options |= format::kIxCaseInsensitive;
             else
-                throw UsageError("index " + Quoted(spec) + ": unknown option " + Quoted(opt) +
+                throw UsageError("index " + Quoted(definition) + ": unknown option " + Quoted(opt) +
                                  " (known: primary, unique, descending, nocase)");
         }
     }
     for (std::string_view field : Split(parts[2], ',')) {
         if (field.empty())
-            throw UsageError("index " + Quoted(spec) + ": an empty field name in the key");
+            throw UsageError("index " + Quoted(definition) + ": an empty field name in the key");
         x.keyFields.push_back(ToStored(field, "a key field name"));
     }
     return x;

@@ -24,8 +24,8 @@ std::string TypeName(uint8_t code);
 // Every type name, for help texts: "string, fixedchar, smallint, ...".
 std::string TypeNameList();
 
-TFieldSpec ParseFieldSpec(std::string_view spec);
-TIndexSpec ParseIndexSpec(std::string_view spec);
+TFieldSpec ParseFieldSpec(std::string_view definition);
+TIndexSpec ParseIndexSpec(std::string_view definition);
 // "primary,unique" and so on; "" for none.
 std::string IndexOptionsText(uint8_t options);
 
