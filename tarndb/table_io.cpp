@@ -254,6 +254,9 @@ void TTarnTableIO::CutStrings(TFieldBuffers& buffers) {
 int32_t TTarnTableIO::EncodeBlob(TFieldBuffers& buffers, int field, TMemoryStream& encoded) {
     TFieldBufferItem& item = buffers.Item(field);
     TMemoryStream empty;
+    // A value never read since its record was fetched is loaded first, here: loading
+    // decodes through the same modules, whose lock the encoding below holds.
+    if (item.blob) item.blob->EnsureLoaded();
     TMemoryStream& source = item.blob ? static_cast<TMemoryStream&>(*item.blob) : empty;
     File().EncodeStoredStream(source, encoded, Compress(field), Encrypt(field));
     int64_t length = encoded.Size();
