@@ -89,29 +89,30 @@ TEST_P(VerifiedBlobWrites, EachValueIsWrittenOnceAndReadBackOnce) {
     // (Reading the descriptors adds reads of their own 20 bytes only.)
     Descriptor body = ReadDescriptor(table, 0, kBody), extra = ReadDescriptor(table, 0, kExtra);
     ASSERT_GT(body.length, 0);
-    EXPECT_EQ(env.WritesAt(body.offset), 1u);
+    EXPECT_EQ(env.WritesOverlapping(body.offset, static_cast<size_t>(body.length)), 1u);
     EXPECT_EQ(env.ReadsAt(body.offset, static_cast<size_t>(body.length)), 1u);
-    EXPECT_EQ(env.WritesAt(extra.offset), 1u);
+    EXPECT_EQ(env.WritesOverlapping(extra.offset, format::kBlobAreaUnit), 1u);
     EXPECT_EQ(env.ReadsOverlapping(extra.offset, format::kBlobAreaUnit), 0u) << "an empty value has nothing to read back";
 
-    // A rewrite that moves the value to the end of the file.
-    rec.SetBlob(kBody, Value(30000, 2));
+    // A rewrite that moves the value to the end of the file; large enough to be written
+    // from its own memory.
+    rec.SetBlob(kBody, Value(300000, 2));
     TFieldBuffers fb = rec.Buffers({kExtra});
     env.ForgetAccesses();
     table.ModifyRecord(fb, 0, false, nullptr);
     Descriptor moved = ReadDescriptor(table, 0, kBody);
     EXPECT_GT(moved.offset, body.offset);
-    EXPECT_EQ(env.WritesAt(moved.offset), 1u);
+    EXPECT_EQ(env.WritesOverlapping(moved.offset, static_cast<size_t>(moved.length)), 1u);
     EXPECT_EQ(env.ReadsAt(moved.offset, static_cast<size_t>(moved.length)), 1u);
     env.ForgetAccesses();
     table.ModifyRecord(fb, 0, false, nullptr);  // the same value again: in place this time
     EXPECT_EQ(ReadDescriptor(table, 0, kBody).offset, moved.offset);
-    EXPECT_EQ(env.WritesAt(moved.offset), 1u);
+    EXPECT_EQ(env.WritesOverlapping(moved.offset, static_cast<size_t>(moved.length)), 1u);
     EXPECT_EQ(env.ReadsAt(moved.offset, static_cast<size_t>(moved.length)), 1u);
 
     RecordBuffer check(table);
     check.Fetch(0, 0);
-    EXPECT_EQ(check.BlobValue(kBody), Value(30000, 2));
+    EXPECT_EQ(check.BlobValue(kBody), Value(300000, 2));
     EXPECT_EQ(check.BlobValue(kExtra), "");
 }
 
@@ -158,8 +159,8 @@ TEST(VerifiedBlobWritesFailing, GiveUpAfterThreeAttemptsWithAClearError) {
             EXPECT_EQ(e.Message(),
                       "Blob value of field 'Body' could not be written: reading it back gave other bytes 3 times");
         }
-        // The value's area follows the new fixed part; it was tried three times.
-        EXPECT_EQ(env.WritesAt(end + table.RecordSize()), 3u);
+        // The value's area follows the new fixed part; it was written three times.
+        EXPECT_EQ(env.WritesOverlapping(end + table.RecordSize(), 8), 3u);
         EXPECT_EQ(table.RecordList(0).Count(), 1);
 
         // A rewrite that would move the value to the end fails the same way and keeps the
@@ -267,7 +268,7 @@ TEST_P(BlobCrashes, AnAppendCutShortLeavesNoRecordPointingAtUnwrittenBytes) {
         [](TTarnTableIO& table) {
             RecordBuffer rec(table);
             rec.SetString(kName, "r3");
-            rec.SetBlob(kBody, Value(6000, 3));
+            rec.SetBlob(kBody, Value(100000, 3));  // plain: written from its own memory
             rec.SetBlob(kExtra, Value(10, 3));
             rec.Append();
         },
@@ -276,7 +277,7 @@ TEST_P(BlobCrashes, AnAppendCutShortLeavesNoRecordPointingAtUnwrittenBytes) {
             ASSERT_TRUE(n == 3 || n == 4) << n;
             for (int p = 0; p < 3; ++p) EXPECT_TRUE(Holds(table, p, p, 100)) << "record " << p;
             if (n == 4) {
-                EXPECT_TRUE(Holds(table, 3, 3, 6000));
+                EXPECT_TRUE(Holds(table, 3, 3, 100000));
             }
         });
 }

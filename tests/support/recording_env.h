@@ -33,13 +33,9 @@ public:
     // Reads (writes) that start at `offset`, optionally of exactly `count` bytes.
     size_t ReadsAt(int64_t offset, size_t count = SIZE_MAX) const { return Count(reads, offset, count); }
     size_t WritesAt(int64_t offset, size_t count = SIZE_MAX) const { return Count(writes, offset, count); }
-    // Reads that touch any byte of [offset, offset + count).
-    size_t ReadsOverlapping(int64_t offset, size_t count) const {
-        size_t n = 0;
-        for (const FileAccess& a : reads)
-            if (a.offset < offset + static_cast<int64_t>(count) && offset < a.offset + static_cast<int64_t>(a.count)) ++n;
-        return n;
-    }
+    // Reads (writes) that touch any byte of [offset, offset + count).
+    size_t ReadsOverlapping(int64_t offset, size_t count) const { return Overlapping(reads, offset, count); }
+    size_t WritesOverlapping(int64_t offset, size_t count) const { return Overlapping(writes, offset, count); }
 
     std::unique_ptr<File> OpenFile(const std::string& path, OpenAccess access, OpenSharing sharing) override {
         return std::make_unique<Recorded>(FaultEnv::OpenFile(path, access, sharing), *this);
@@ -49,6 +45,12 @@ public:
     }
 
 private:
+    static size_t Overlapping(const std::vector<FileAccess>& list, int64_t offset, size_t count) {
+        size_t n = 0;
+        for (const FileAccess& a : list)
+            if (a.offset < offset + static_cast<int64_t>(count) && offset < a.offset + static_cast<int64_t>(a.count)) ++n;
+        return n;
+    }
     static size_t Count(const std::vector<FileAccess>& list, int64_t offset, size_t count) {
         size_t n = 0;
         for (const FileAccess& a : list)
