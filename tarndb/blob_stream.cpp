@@ -21,7 +21,16 @@ void TOptimBlobStream::EnsureLoaded() {
     } reset{loading_};
     TMemoryStream::SetSize(0);
     TMemoryStream::Seek(0, SeekOrigin::Beginning);
-    fileAccess_().ReadBlobValue(descriptorOffset_, decrypt_, decompress_, *this);
+    try {
+        fileAccess_().ReadBlobValue(descriptorOffset_, decrypt_, decompress_, *this);
+    } catch (...) {
+        // Whatever was decoded is not the value: leave the stream stale and empty, so the
+        // next reader sees the error again and posting the record cannot write a partial
+        // value over the stored one.
+        loaded_ = false;
+        TMemoryStream::SetSize(0);
+        throw;
+    }
 }
 
 size_t TOptimBlobStream::Read(void* buffer, size_t count) {

@@ -4,7 +4,8 @@
 //
 // Owned by the record buffer it belongs to; used on the thread that owns the database.
 // Errors while loading (a damaged file, a failing decoder) pass to the reader; the stream
-// is then marked loaded with whatever was decoded.
+// then stays unloaded and empty, so every later reader (and posting the record, which
+// writes the value back) meets the same error instead of a partial value.
 #pragma once
 
 #include <cstdint>

@@ -335,6 +335,14 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
     if (blobLength < 0 || blobOffset < 0 || static_cast<int64_t>(blobOffset) + blobLength > FileSize())
         Damaged(Format("blob of %d bytes at offset %d, described at offset %lld, lies outside the file", blobLength,
                        blobOffset, static_cast<long long>(descriptorOffset)));
+    if (!decrypt && !decompress) {
+        // Stored as it is: read straight into the destination, positioned at its end as
+        // after decoding.
+        dest.SetSize(blobLength);
+        ReadAt(blobOffset, static_cast<size_t>(blobLength), dest.Memory());
+        dest.Seek(0, SeekOrigin::End);
+        return;
+    }
     TMemoryStream stored;
     stored.SetSize(blobLength);
     ReadAt(blobOffset, static_cast<size_t>(blobLength), stored.Memory());

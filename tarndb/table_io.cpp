@@ -27,8 +27,6 @@ constexpr int64_t kMaxRecordSize = 1 << 24;
 // Bytes of the table header that hold RecTabOffset, RecordTotal and AutoIncCounter.
 constexpr size_t kBookkeepingFrom = kHdrRecTabOffset;
 constexpr size_t kBookkeepingSize = 12;
-// How often a blob write is retried when reading it back does not give the value.
-constexpr int kBlobWriteAttempts = 3;
 
 }  // namespace
 
@@ -308,48 +306,6 @@ void TTarnTableIO::CutStrings(TFieldBuffers& buffers) {
     }
 }
 
-int32_t TTarnTableIO::EncodeBlob(TFieldBuffers& buffers, int field, TMemoryStream& encoded) {
-    TFieldBufferItem& item = buffers.Item(field);
-    TMemoryStream empty;
-    TMemoryStream& source = item.blob ? static_cast<TMemoryStream&>(*item.blob) : empty;
-    File().EncodeStoredStream(source, encoded, Compress(field), Encrypt(field));
-    int64_t length = encoded.Size();
-    if (length > INT32_MAX - kBlobAreaUnit) throw EDatabaseError("Blob value too large");
-    return static_cast<int32_t>(length);
-}
-
-void TTarnTableIO::WriteBlobArea(TTarnDBFileIO& io, int64_t offset, TFieldBuffers& buffers, int field,
-                                 TMemoryStream& encoded) {
-    int32_t length = static_cast<int32_t>(encoded.Size());
-    int32_t fill = kBlobAreaUnit - length % kBlobAreaUnit;
-    std::vector<uint8_t> area(static_cast<size_t>(length + fill), 0);
-    if (length) std::memcpy(area.data(), encoded.Memory(), static_cast<size_t>(length));
-    for (int attempt = 1;; ++attempt) {
-        io.WriteAt(offset, area.data(), area.size());
-        if (!io.Info().VerifyBlobWrites()) return;
-        // Read the value back and decode it: it must give the value meant to be stored.
-        TMemoryStream stored;
-        stored.SetSize(length);
-        io.ReadAt(offset, static_cast<size_t>(length), stored.Memory());
-        TMemoryStream decoded;
-        try {
-            io.DecodeStoredStream(stored, decoded, Compress(field), Encrypt(field));
-        } catch (const Exception&) {
-        }
-        TFieldBufferItem& item = buffers.Item(field);
-        std::string meant = item.blob ? (item.blob->EnsureLoaded(), item.blob->Bytes()) : std::string();
-        if (decoded.Bytes() == meant) return;
-        if (attempt >= kBlobWriteAttempts)
-            throw EDatabaseError(Format("Blob value of field '%s' could not be written: reading it back gave other "
-                                        "bytes %d times",
-                                        fieldDefs_[field].Name().c_str(), attempt));
-        encoded.Clear();
-        EncodeBlob(buffers, field, encoded);
-        if (static_cast<int32_t>(encoded.Size()) != length) return;  // cannot happen for deterministic modules
-        std::memcpy(area.data(), encoded.Memory(), static_cast<size_t>(length));
-    }
-}
-
 void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert) {
     readAhead_.Clear();
     TTarnDBFileIO& io = File();
@@ -392,18 +348,27 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
 
     CutStrings(buffers);
 
-    // The fixed part with the record's blob areas directly behind it, written in one piece.
+    // The fixed part with the record's blob areas directly behind it.
     std::vector<uint8_t> record(static_cast<size_t>(recordSize_), 0);
-    std::vector<std::pair<int, TMemoryStream>> blobs;
+    struct Blob {
+        int field;
+        int64_t offset;
+        std::span<const uint8_t> stored;
+        TMemoryStream encoded;
+    };
+    std::vector<Blob> blobs;
+    blobs.reserve(static_cast<size_t>(FieldCount()));  // never moved: `stored` may point into `encoded`
     int64_t blobPos = dataOffset + recordSize_;
     bool encrypted = io.Info().Encrypted();
     for (int i = 0; i < FieldCount(); ++i) {
         const TTarnFieldDef& def = fieldDefs_[i];
         uint8_t* slot = record.data() + SlotOffset(i);
         if (IsBlobType(def.FieldType)) {
-            blobs.emplace_back(i, TMemoryStream());
-            TMemoryStream& encoded = blobs.back().second;
-            int32_t len = i < n ? EncodeBlob(buffers, i, encoded) : 0;
+            Blob& blob = blobs.emplace_back();
+            blob.field = i;
+            blob.offset = blobPos;
+            if (i < n) blob.stored = StoredBlobBytes(buffers, i, blob.encoded);
+            int32_t len = static_cast<int32_t>(blob.stored.size());
             std::span<uint8_t> desc(slot, kBlobDescriptorSize);
             b::PutI32(desc, 0, static_cast<int32_t>(blobPos));
             b::PutI32(desc, 4, len);
@@ -419,13 +384,31 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
     }
     if (blobPos > INT32_MAX) throw EDatabaseError(Format("Database file '%s' cannot grow beyond 2 GB", io.FileName().c_str()));
 
-    // 1. the data: nothing refers to it yet.
-    io.WriteAt(dataOffset, record.data(), record.size());
-    int64_t areaPos = dataOffset + recordSize_;
-    for (auto& [field, encoded] : blobs) {
-        WriteBlobArea(io, areaPos, buffers, field, encoded);
-        areaPos += BlobAreaSize(static_cast<int32_t>(encoded.Size()));
+    // 1. the data: nothing refers to it yet. Consecutive pieces go out in one write; a
+    // large value is written from its own memory instead of being copied.
+    {
+        std::vector<uint8_t>& run = writeRun_;
+        run.assign(record.begin(), record.end());
+        int64_t runStart = dataOffset;
+        for (const Blob& blob : blobs) {
+            int32_t len = static_cast<int32_t>(blob.stored.size());
+            if (blob.stored.size() >= kBlobCopyLimit) {
+                if (!run.empty()) io.WriteAt(runStart, run.data(), run.size());
+                WriteBlobArea(io, blob.offset, blob.stored, BlobAreaSize(len) - len);
+                run.clear();
+                runStart = blob.offset + BlobAreaSize(len);
+                continue;
+            }
+            run.insert(run.end(), blob.stored.begin(), blob.stored.end());
+            run.insert(run.end(), static_cast<size_t>(BlobAreaSize(len) - len), 0);
+        }
+        if (!run.empty()) io.WriteAt(runStart, run.data(), run.size());
     }
+    if (io.Info().VerifyBlobWrites())
+        for (Blob& blob : blobs) {
+            int32_t len = static_cast<int32_t>(blob.stored.size());
+            VerifyBlobArea(io, blob.offset, blob.stored, BlobAreaSize(len) - len, buffers, blob.field, blob.encoded);
+        }
     // 2. the record-table item, or a new block holding it as item 0.
     int32_t recTabOffset = header_.RecTabOffset();
     if (newBlock) {
@@ -494,24 +477,31 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
         uint8_t* slot = record.data() + SlotOffset(i);
         if (IsBlobType(def.FieldType)) {
             TMemoryStream encoded;
-            int32_t len = EncodeBlob(buffers, i, encoded);
+            std::span<const uint8_t> stored = StoredBlobBytes(buffers, i, encoded);
+            int32_t len = static_cast<int32_t>(stored.size());
             std::span<uint8_t> desc(slot, kBlobDescriptorSize);
             int32_t oldOffset = b::GetI32(desc, 0);
             int32_t oldArea = b::GetI32(desc, 8);
             int64_t end = io.FileSize();
+            // The old area counts only where it lies wholly in the file behind the head: a
+            // damaged descriptor must not make us write over other data.
+            bool oldInFile = oldOffset >= kFirstFreeOffset && oldArea > 0 && static_cast<int64_t>(oldOffset) + oldArea <= end;
             int64_t place;
             int32_t area;
-            if (oldArea > len && oldOffset >= kFirstFreeOffset) {
+            if (oldInFile && oldArea > len) {
                 place = oldOffset;
                 area = oldArea;
-            } else if (oldOffset >= kFirstFreeOffset && static_cast<int64_t>(oldOffset) + oldArea == end) {
+            } else if (oldInFile && static_cast<int64_t>(oldOffset) + oldArea == end) {
                 place = oldOffset;
                 area = BlobAreaSize(len);
             } else {
                 place = end;
                 area = BlobAreaSize(len);
             }
-            WriteBlobArea(io, place, buffers, i, encoded);
+            // The fill never runs past the area (an old one may be smaller than a whole unit).
+            int32_t fill = std::min(BlobAreaSize(len), area) - len;
+            WriteBlobArea(io, place, stored, fill);
+            if (io.Info().VerifyBlobWrites()) VerifyBlobArea(io, place, stored, fill, buffers, i, encoded);
             b::PutI32(desc, 0, static_cast<int32_t>(place));
             b::PutI32(desc, 4, len);
             b::PutI32(desc, 8, area);

@@ -144,10 +144,23 @@ private:
     bool SyncWithDisk(TTarnDBFileIO& io);
     int ReacquirePosition(const TRecordEntry& entry);
     void CutStrings(TFieldBuffers& buffers);
-    // Encodes blob i of `buffers` and writes it at `offset` with its fill (verifying when
-    // the database asks for it); returns the stored length.
-    int32_t EncodeBlob(TFieldBuffers& buffers, int field, TMemoryStream& encoded);
-    void WriteBlobArea(TTarnDBFileIO& io, int64_t offset, TFieldBuffers& buffers, int field, TMemoryStream& encoded);
+    // ---- blob values (table_blobs.cpp) ----
+    // Values below this size are copied next to their fill (and, in an append, the fixed
+    // part) and written in one piece; larger ones go out straight from their own memory.
+    static constexpr size_t kBlobCopyLimit = 64 * 1024;
+    // The bytes blob `field` of `buffers` is stored as: the value itself (loaded first when
+    // it was never read) when no module applies, else its encoding, made in `encoded`.
+    // Valid until the value or `encoded` changes.
+    std::span<const uint8_t> StoredBlobBytes(TFieldBuffers& buffers, int field, TMemoryStream& encoded);
+    // Writes stored bytes and `fill` zero bytes after them at `offset`, copying only values
+    // small enough to go out in one piece with their fill.
+    void WriteBlobArea(TTarnDBFileIO& io, int64_t offset, std::span<const uint8_t> stored, int32_t fill);
+    // With VerifyBlobWrites: reads the value written at `offset` back and decodes it; while
+    // that does not give the value, encodes and writes it again, at most kBlobWriteAttempts
+    // writes in all (the first made by the caller), then raises EDatabaseError.
+    void VerifyBlobArea(TTarnDBFileIO& io, int64_t offset, std::span<const uint8_t> stored, int32_t fill,
+                        TFieldBuffers& buffers, int field, TMemoryStream& encoded);
+    bool ReadsBackAs(TTarnDBFileIO& io, int64_t offset, size_t length, TFieldBuffers& buffers, int field);
     void CheckLoaded() const;
 
     TTableStorageHost& database_;
@@ -183,6 +196,7 @@ private:
     // Set when a write operation on an indexed table failed part-way: memory may then
     // differ from the file, so the next write operation reloads first.
     bool stale_ = false;
+    std::vector<uint8_t> writeRun_;  // an append's fixed part and small blob areas, written in one piece
 };
 
 }  // namespace tarn

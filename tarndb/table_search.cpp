@@ -1,7 +1,9 @@
 // TTarnTable: Locate and Lookup, and the master-detail range.
 #include <algorithm>
+#include <cstring>
 
 #include "platform/bytes.h"
+#include "tarndb/file_io.h"
 #include "tarndb/filter/value_compare.h"
 #include "tarndb/indexes.h"
 #include "tarndb/table.h"
@@ -10,6 +12,18 @@ namespace tarn {
 
 namespace {
 bool IsStringField(TFieldType t) { return t == ftString || t == ftFixedChar || t == ftWideString; }
+// Types of at most 8 bytes whose values are equal exactly when their bytes are.
+bool SameValueSameBytes(TFieldType t) {
+    switch (t) {
+        case ftSmallint:
+        case ftInteger:
+        case ftWord:
+        case ftAutoInc:
+        case ftLargeint:
+        case ftDate: return true;  // not ftTime: times within 1000 ms compare equal
+        default: return false;
+    }
+}
 }  // namespace
 
 // ---- Locate / Lookup -------------------------------------------------------------------------
@@ -32,20 +46,57 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
     TRecordBuffer& key = *TempBuffer();
     bool nocase = (options & loCaseInsensitive) != 0;
     bool partial = (options & loPartialKey) != 0;
+    TTarnDBFileIO& io = tableIO_->File();
+    // Fields whose values are equal exactly when their slot bytes are (the integer, date and
+    // time types) are compared as stored: the key is encoded once as its slot would be, and
+    // each row's slot is compared byte for byte, without decoding it. Every slot is a unit
+    // of its own that starts from the cipher's initial vector, so in an encrypted database
+    // too equal values are stored as equal bytes, and other values as other bytes.
+    struct Probe {
+        TField* field;
+        int32_t slotOffset = -1;  // >= 0: compared as stored
+        std::vector<uint8_t> stored;
+    };
+    std::vector<Probe> probes;
+    for (TField* f : fields) {
+        Probe& p = probes.emplace_back();
+        p.field = f;
+        int storageField = f->FieldNo() - 1;
+        int32_t size = tableIO_->SlotSize(storageField);
+        if (!SameValueSameBytes(f->DataType()) || size != f->DataSize()) continue;
+        p.slotOffset = tableIO_->SlotOffset(storageField);
+        p.stored.resize(static_cast<size_t>(size));
+        io.EncodeStoredBuffer(key.Bytes().data() + FieldOffset(f->FieldNo()), p.stored.data(),
+                              tableIO_->Encrypt(storageField), p.stored.size());
+    }
     TMemoryStream stored;
-    FileLockGuard lock(tableIO_->File());  // one lock for the whole scan
+    FileLockGuard lock(io);  // one lock for the whole scan
     for (int pos = 0; pos < view_->Count(); ++pos) {
         const TRecordEntry& entry = view_->At(pos);
         bool all = true;
-        for (TField* f : fields) {
-            int storageField = f->FieldNo() - 1;
+        for (Probe& p : probes) {
+            TField* f = p.field;
+            if (p.slotOffset >= 0) {
+                int64_t at = static_cast<int64_t>(entry.dataOffset) + p.slotOffset;
+                const uint8_t* slot = io.View(at, p.stored.size());
+                uint8_t copy[8];
+                if (slot == nullptr) {  // the file cannot be mapped
+                    io.ReadAt(at, p.stored.size(), copy);
+                    slot = copy;
+                }
+                if (std::memcmp(slot, p.stored.data(), p.stored.size()) != 0) {
+                    all = false;
+                    break;
+                }
+                continue;
+            }
             std::span<const uint8_t> right;
             if (f->IsBlob()) {
                 stored.Clear();
-                tableIO_->ReadStoredField(entry.recNo, storageField, stored);
+                tableIO_->ReadStoredField(entry.recNo, f->FieldNo() - 1, stored);
                 right = std::span<const uint8_t>(stored.Memory(), static_cast<size_t>(stored.Size()));
             } else {
-                right = tableIO_->StoredSlot(entry, storageField);
+                right = tableIO_->StoredSlot(entry, f->FieldNo() - 1);
             }
             std::span<const uint8_t> left;
             std::string blob;

@@ -1,0 +1,91 @@
+// A test Env that watches the files it opens: every read goes through ReadAt (the files
+// refuse to be mapped, so no read can slip past), each read and write is logged with its
+// offset and length, and a write may be altered on its way to the file (to stand for a
+// disk that does not keep what it was given). It keeps FaultEnv's write faults and
+// CrashAfterWrites. Used from one thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/os/fault_env.h"
+
+namespace tarn::testing {
+
+struct FileAccess {
+    int64_t offset;
+    size_t count;
+};
+
+class RecordingEnv : public FaultEnv {
+public:
+    std::vector<FileAccess> reads, writes;
+    // Sees each write's bytes before they reach the file and may change them.
+    std::function<void(int64_t offset, std::vector<uint8_t>& bytes)> alterWrite;
+
+    void ForgetAccesses() {
+        reads.clear();
+        writes.clear();
+    }
+    // Reads (writes) that start at `offset`, optionally of exactly `count` bytes.
+    size_t ReadsAt(int64_t offset, size_t count = SIZE_MAX) const { return Count(reads, offset, count); }
+    size_t WritesAt(int64_t offset, size_t count = SIZE_MAX) const { return Count(writes, offset, count); }
+    // Reads (writes) that touch any byte of [offset, offset + count).
+    size_t ReadsOverlapping(int64_t offset, size_t count) const { return Overlapping(reads, offset, count); }
+    size_t WritesOverlapping(int64_t offset, size_t count) const { return Overlapping(writes, offset, count); }
+
+    std::unique_ptr<File> OpenFile(const std::string& path, OpenAccess access, OpenSharing sharing) override {
+        return std::make_unique<Recorded>(FaultEnv::OpenFile(path, access, sharing), *this);
+    }
+    std::unique_ptr<File> CreateFile(const std::string& path, OpenSharing sharing) override {
+        return std::make_unique<Recorded>(FaultEnv::CreateFile(path, sharing), *this);
+    }
+
+private:
+    static size_t Overlapping(const std::vector<FileAccess>& list, int64_t offset, size_t count) {
+        size_t n = 0;
+        for (const FileAccess& a : list)
+            if (a.offset < offset + static_cast<int64_t>(count) && offset < a.offset + static_cast<int64_t>(a.count)) ++n;
+        return n;
+    }
+    static size_t Count(const std::vector<FileAccess>& list, int64_t offset, size_t count) {
+        size_t n = 0;
+        for (const FileAccess& a : list)
+            if (a.offset == offset && (count == SIZE_MAX || a.count == count)) ++n;
+        return n;
+    }
+
+    class Recorded final : public File {
+    public:
+        Recorded(std::unique_ptr<File> inner, RecordingEnv& env) : File(inner->Path()), inner_(std::move(inner)), env_(env) {}
+        size_t ReadAt(int64_t offset, void* buffer, size_t count) override {
+            env_.reads.push_back({offset, count});
+            return inner_->ReadAt(offset, buffer, count);
+        }
+        void WriteAt(int64_t offset, const void* buffer, size_t count) override {
+            env_.writes.push_back({offset, count});
+            if (!env_.alterWrite) return inner_->WriteAt(offset, buffer, count);
+            const auto* p = static_cast<const uint8_t*>(buffer);
+            std::vector<uint8_t> bytes(p, p + count);
+            env_.alterWrite(offset, bytes);
+            inner_->WriteAt(offset, bytes.data(), bytes.size());
+        }
+        int64_t Size() override { return inner_->Size(); }
+        void Sync() override { inner_->Sync(); }
+        bool TryLockByte(int64_t offset) override { return inner_->TryLockByte(offset); }
+        void UnlockByte(int64_t offset) override { inner_->UnlockByte(offset); }
+        const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
+            length = capacity = 0;
+            return nullptr;
+        }
+
+    private:
+        std::unique_ptr<File> inner_;
+        RecordingEnv& env_;
+    };
+};
+
+}  // namespace tarn::testing
