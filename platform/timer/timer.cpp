@@ -61,7 +61,9 @@ private:
             for (auto it = timers_.begin(); it != timers_.end(); ++it)
                 if (it->second.due < next->second.due) next = it;
             if (Clock::now() < next->second.due) {
-                wake_.wait_until(lock, next->second.due);
+                // A copy: the timer may be stopped (its entry freed) while we wait.
+                Clock::time_point due = next->second.due;
+                wake_.wait_until(lock, due);
                 continue;
             }
             uint64_t id = next->first;
