@@ -156,6 +156,48 @@ TEST_F(BlobStreams, ReadWriteModeWritesIntoTheStoredValue) {
     EXPECT_EQ(fresh.FieldByName("Body")->AsString(), "xabc!");
 }
 
+TEST_F(BlobStreams, AfterEveryWriteTheRecordValueEqualsTheWritersStream) {
+    Open(t);
+    Add("a", "0123456789");
+    t.Edit();
+    auto rw = t.CreateBlobStream(Body(), bmReadWrite);
+    rw->SetPosition(8);
+    rw->WriteBuffer("ab", 2);
+    EXPECT_EQ(Body().AsString(), "01234567ab");
+    rw->WriteBuffer("cd", 2);
+    EXPECT_EQ(Body().AsString(), "01234567abcd");
+    rw->SetPosition(15);  // past the end: the gap is zeros
+    rw->WriteBuffer("z", 1);
+    EXPECT_EQ(Body().AsString(), std::string("01234567abcd\0\0\0z", 16));
+    rw->SetSize(4);  // not copied back ...
+    EXPECT_EQ(Body().AsString(), std::string("01234567abcd\0\0\0z", 16));
+    rw->SetPosition(4);
+    rw->WriteBuffer("X", 1);  // ... until the next write
+    EXPECT_EQ(Body().AsString(), "0123X");
+
+    // Another writer in between: each write makes the value its writer's whole stream.
+    auto other = t.CreateBlobStream(Body(), bmReadWrite);
+    other->Seek(0, SeekOrigin::End);
+    other->WriteBuffer("YYY", 3);
+    EXPECT_EQ(Body().AsString(), "0123XYYY");
+    rw->WriteBuffer("W", 1);
+    EXPECT_EQ(Body().AsString(), "0123XW");
+
+    // A value written in many pieces.
+    auto w = t.CreateBlobStream(Body(), bmWrite);
+    std::string expected;
+    for (int i = 0; i < 2000; ++i) {
+        std::string piece = std::to_string(i) + ",";
+        w->WriteBuffer(piece.data(), piece.size());
+        expected += piece;
+    }
+    EXPECT_EQ(Body().AsString(), expected);
+    t.Post();
+    TTarnTable fresh;
+    Open(fresh);
+    EXPECT_EQ(fresh.FieldByName("Body")->AsString(), expected);
+}
+
 TEST_F(BlobStreams, ReadModeTakesWritesButTheRecordKeepsItsValue) {
     Open(t);
     Add("a", "xyz");
