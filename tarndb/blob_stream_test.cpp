@@ -2,8 +2,9 @@
 // streams a dataset hands out in each mode, and the blob field API on top of them.
 #include "tarndb/blob_stream.h"
 
-#include <array>
 #include <gtest/gtest.h>
+
+#include <array>
 
 #include "platform/bytes.h"
 #include "platform/dataset/typed_fields.h"
@@ -42,7 +43,9 @@ protected:
     void Create(const TDatabaseSpec& spec) {
         std::remove(path.c_str());
         TTarnDBCreator::CreateDatabase(path, spec);
-        TTarnDBCreator::AddTable(path, "Docs", {{"ID", ftAuto}, {"Name", ftStr, 20}, {"Body", ftMemo}, {"Data", ftBlobT}});
+        TTarnDBCreator::AddTable(
+            path, "Docs",
+            {{"ID", ftAuto}, {"Name", ftStr, 20}, {"Body", ftMemo}, {"Data", ftBlobT}});
     }
     void Open(TTarnTable& table) {
         table.SetDatabaseName(path);
@@ -87,7 +90,8 @@ TEST_F(BlobStreams, FetchingReadsNoBlobAndAnEmptyValueIsReadOnce) {
     t.First();
     t.Next();
     t.Prior();
-    EXPECT_EQ(env.ReadsAt(desc, format::kBlobDescriptorSize), 0u) << "a fetch must not read blob descriptors";
+    EXPECT_EQ(env.ReadsAt(desc, format::kBlobDescriptorSize), 0u)
+        << "a fetch must not read blob descriptors";
     EXPECT_EQ(env.ReadsOverlapping(full[0], static_cast<size_t>(full[1])), 0u) << "nor blob bytes";
 
     // The empty value of the current record, opened in mode 0 several times and through
@@ -237,7 +241,10 @@ TEST_F(BlobStreams, AFetchedAgainRecordShowsTheStoredValueOnceRead) {
 
 TEST_F(BlobStreams, FieldApiRoundTripsBinaryValues) {
     Open(t);
-    const std::string bytes("\0\x01\xff" "binary\0tail", 13);
+    const std::string bytes(
+        "\0\x01\xff"
+        "binary\0tail",
+        13);
     t.Append();
     TBlobField& data = static_cast<TBlobField&>(*t.FieldByName("Data"));
     data.SetAsString(bytes);
@@ -313,7 +320,8 @@ TEST_F(BlobStreams, AValueThatCannotBeLoadedIsNeverWrittenBackInPart) {
 
     Open(t);
     EXPECT_THROW(Body().AsString(), EDecompressionError);
-    EXPECT_THROW(Body().AsString(), EDecompressionError) << "the failure must not turn into an empty value";
+    EXPECT_THROW(Body().AsString(), EDecompressionError)
+        << "the failure must not turn into an empty value";
     t.Edit();
     t.FieldByName("Name")->SetAsString("b");
     EXPECT_THROW(t.Post(), EDecompressionError);

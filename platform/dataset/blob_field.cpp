@@ -58,7 +58,8 @@ void TBlobField::LoadFromStream(TStream& source) {
     if (auto* memory = dynamic_cast<TMemoryStream*>(&source); stream && memory) {
         // The whole source, in one write from its own memory (and left at its end, as a
         // copy through a buffer leaves it).
-        if (memory->Size() > 0) stream->WriteBuffer(memory->Memory(), static_cast<size_t>(memory->Size()));
+        if (memory->Size() > 0)
+            stream->WriteBuffer(memory->Memory(), static_cast<size_t>(memory->Size()));
         memory->Seek(0, SeekOrigin::End);
     } else if (stream) {
         TMemoryStream whole;
