@@ -27,7 +27,8 @@ std::string Scratch(const std::string& name) { return ScratchDir() + "/" + name;
 class Values {
 public:
     explicit Values(size_t size) : value_(size, '\0') {
-        for (size_t i = 0; i < size; ++i) value_[i] = static_cast<char>((i * 131 + (i >> 10)) & 0xff);
+        for (size_t i = 0; i < size; ++i)
+            value_[i] = static_cast<char>((i * 131 + (i >> 10)) & 0xff);
     }
     const std::string& Row(long i) {
         int64_t stamp = i;
@@ -164,8 +165,8 @@ void RunWorkload(const Options& o, const Workload& w) {
     };
     Result r = Compare(w.name, w.rows, o.repetitions, engine, sqlite(false), sqlite(true));
     PrintLine(w.name, w.rows, r);
-    std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n", static_cast<long long>(FileSize(ours)),
-                 static_cast<long long>(FileSize(theirs)));
+    std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n",
+                 static_cast<long long>(FileSize(ours)), static_cast<long long>(FileSize(theirs)));
     std::remove(ours.c_str());
     std::remove(theirs.c_str());
 }

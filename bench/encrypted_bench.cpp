@@ -35,7 +35,8 @@ void CreateDatabase(const std::string& path, bool encrypted) {
         settings.password = kPassword;
     }
     TTarnDBCreator::CreateDatabase(path, settings);
-    TTarnDBCreator::AddTable(path, "t", {{"id", 14}, {"k", 3}, {"name", 1, 24}, {"val", 6}, {"pad", 1, 50}});
+    TTarnDBCreator::AddTable(path, "t",
+                             {{"id", 14}, {"k", 3}, {"name", 1, 24}, {"val", 6}, {"pad", 1, 50}});
 }
 
 // A connected database and an open table over it.
@@ -75,8 +76,8 @@ void Fill(TTarnTable& t, long rows) {
 
 uint64_t HashAll(TTarnTable& t) {
     Hash h;
-    TField* f[5] = {t.FieldByName("id"), t.FieldByName("k"), t.FieldByName("name"), t.FieldByName("val"),
-                    t.FieldByName("pad")};
+    TField* f[5] = {t.FieldByName("id"), t.FieldByName("k"), t.FieldByName("name"),
+                    t.FieldByName("val"), t.FieldByName("pad")};
     for (t.First(); !t.Eof(); t.Next()) {
         h.Add(static_cast<int64_t>(f[0]->AsInteger()));
         h.Add(static_cast<int64_t>(f[1]->AsInteger()));
@@ -88,8 +89,8 @@ uint64_t HashAll(TTarnTable& t) {
 }
 
 void PrintPlainLine(const std::string& name, long rows, const Result& r) {
-    std::printf("BENCH %s rows=%ld tarndb_us=%.3f plain_us=%.3f ratio_plain=%.3f\n", name.c_str(), rows, r.engineUs,
-                r.autoUs, r.autoUs > 0 ? r.engineUs / r.autoUs : 0.0);
+    std::printf("BENCH %s rows=%ld tarndb_us=%.3f plain_us=%.3f ratio_plain=%.3f\n", name.c_str(),
+                rows, r.engineUs, r.autoUs, r.autoUs > 0 ? r.engineUs / r.autoUs : 0.0);
     std::fflush(stdout);
 }
 
@@ -103,7 +104,9 @@ void Append(const Options& o) {
             return HashAll(session.table);
         };
     };
-    PrintPlainLine("append_encrypted", o.rows, Compare("append_encrypted", o.rows, o.repetitions, run(true), run(false), nullptr));
+    PrintPlainLine(
+        "append_encrypted", o.rows,
+        Compare("append_encrypted", o.rows, o.repetitions, run(true), run(false), nullptr));
 }
 
 void Locate(const Options& o, const std::string& enc, const std::string& plain) {
@@ -118,7 +121,8 @@ void Locate(const Options& o, const std::string& enc, const std::string& plain) 
                 for (int i = 0; i < kLocates; ++i) {
                     long target = o.rows - 1 - (o.rows / 10) * i / kLocates;
                     scanned += target + 1;
-                    if (t.Locate("k", TVariant(MakeRow(target).k), 0)) h.Add(static_cast<int64_t>(t.FieldByName("id")->AsInteger()));
+                    if (t.Locate("k", TVariant(MakeRow(target).k), 0))
+                        h.Add(static_cast<int64_t>(t.FieldByName("id")->AsInteger()));
                 }
             });
             h.Add(static_cast<int64_t>(scanned));
@@ -128,7 +132,9 @@ void Locate(const Options& o, const std::string& enc, const std::string& plain) 
     // Rows scanned by the five calls, for the time per row.
     long scanned = 0;
     for (int i = 0; i < kLocates; ++i) scanned += o.rows - (o.rows / 10) * i / kLocates;
-    PrintPlainLine("locate_encrypted", o.rows, Compare("locate_encrypted", scanned, o.repetitions, run(true), run(false), nullptr));
+    PrintPlainLine(
+        "locate_encrypted", o.rows,
+        Compare("locate_encrypted", scanned, o.repetitions, run(true), run(false), nullptr));
 }
 
 void Scan(const Options& o, const std::string& enc, const std::string& plain) {
@@ -140,7 +146,9 @@ void Scan(const Options& o, const std::string& enc, const std::string& plain) {
             return v;
         };
     };
-    PrintPlainLine("scan_encrypted", o.rows, Compare("scan_encrypted", o.rows, o.repetitions, run(true), run(false), nullptr));
+    PrintPlainLine(
+        "scan_encrypted", o.rows,
+        Compare("scan_encrypted", o.rows, o.repetitions, run(true), run(false), nullptr));
 }
 
 }  // namespace

@@ -1,14 +1,22 @@
 #include "tarndb/blob_stream.h"
 
+#include <atomic>
+
 #include "tarndb/file_io.h"
 
 namespace tarn {
+
+void TOptimBlobStream::Touch() {
+    static std::atomic<uint64_t> next{1};
+    version_ = next.fetch_add(1, std::memory_order_relaxed);
+}
 
 void TOptimBlobStream::SetStoredLocation(int64_t descriptorOffset, bool decrypt, bool decompress) {
     descriptorOffset_ = descriptorOffset;
     decrypt_ = decrypt;
     decompress_ = decompress;
     loaded_ = false;
+    Touch();
 }
 
 void TOptimBlobStream::EnsureLoaded() {
@@ -16,9 +24,12 @@ void TOptimBlobStream::EnsureLoaded() {
     loaded_ = true;
     loading_ = true;
     struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{loading_};
+        TOptimBlobStream& self;
+        ~Reset() {
+            self.loading_ = false;
+            self.Touch();
+        }
+    } reset{*this};
     TMemoryStream::SetSize(0);
     TMemoryStream::Seek(0, SeekOrigin::Beginning);
     try {
@@ -40,6 +51,7 @@ size_t TOptimBlobStream::Read(void* buffer, size_t count) {
 
 size_t TOptimBlobStream::Write(const void* buffer, size_t count) {
     if (!loading_) loaded_ = true;
+    Touch();
     return TMemoryStream::Write(buffer, count);
 }
 
@@ -50,6 +62,7 @@ int64_t TOptimBlobStream::Seek(int64_t offset, SeekOrigin origin) {
 
 void TOptimBlobStream::SetSize(int64_t newSize) {
     if (!loading_) loaded_ = true;
+    Touch();
     TMemoryStream::SetSize(newSize);
 }
 

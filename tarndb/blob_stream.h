@@ -21,13 +21,19 @@ class TOptimBlobStream : public TMemoryStream {
 public:
     // `fileAccess` gives the database's file object when a value must be loaded.
     explicit TOptimBlobStream(std::function<TTarnDBFileIO&()> fileAccess)
-        : fileAccess_(std::move(fileAccess)) {}
+        : fileAccess_(std::move(fileAccess)) {
+        Touch();
+    }
 
     // Remembers where the stored value is and how to decode it; the contents are stale.
     void SetStoredLocation(int64_t descriptorOffset, bool decrypt, bool decompress);
     void EnsureLoaded();
     bool Loaded() const { return loaded_; }
     int64_t DescriptorOffset() const { return descriptorOffset_; }
+    // A number that changes whenever the contents may change (write, resize, load, new
+    // location) and that no other state of any blob stream ever had: equal numbers mean
+    // the same stream with the same contents.
+    uint64_t Version() const { return version_; }
 
     size_t Read(void* buffer, size_t count) override;
     size_t Write(const void* buffer, size_t count) override;
@@ -36,7 +42,9 @@ public:
     int64_t Size() override;
 
 private:
+    void Touch();
     std::function<TTarnDBFileIO&()> fileAccess_;
+    uint64_t version_ = 0;
     int64_t descriptorOffset_ = 0;
     bool decrypt_ = false;
     bool decompress_ = false;

@@ -2,8 +2,9 @@
 // streams a dataset hands out in each mode, and the blob field API on top of them.
 #include "tarndb/blob_stream.h"
 
-#include <array>
 #include <gtest/gtest.h>
+
+#include <array>
 
 #include "platform/bytes.h"
 #include "platform/dataset/typed_fields.h"
@@ -42,7 +43,9 @@ protected:
     void Create(const TDatabaseSettings& settings) {
         std::remove(path.c_str());
         TTarnDBCreator::CreateDatabase(path, settings);
-        TTarnDBCreator::AddTable(path, "Docs", {{"ID", ftAuto}, {"Name", ftStr, 20}, {"Body", ftMemo}, {"Data", ftBlobT}});
+        TTarnDBCreator::AddTable(
+            path, "Docs",
+            {{"ID", ftAuto}, {"Name", ftStr, 20}, {"Body", ftMemo}, {"Data", ftBlobT}});
     }
     void Open(TTarnTable& table) {
         table.SetDatabaseName(path);
@@ -87,7 +90,8 @@ TEST_F(BlobStreams, FetchingReadsNoBlobAndAnEmptyValueIsReadOnce) {
     t.First();
     t.Next();
     t.Prior();
-    EXPECT_EQ(env.ReadsAt(desc, format::kBlobDescriptorSize), 0u) << "a fetch must not read blob descriptors";
+    EXPECT_EQ(env.ReadsAt(desc, format::kBlobDescriptorSize), 0u)
+        << "a fetch must not read blob descriptors";
     EXPECT_EQ(env.ReadsOverlapping(full[0], static_cast<size_t>(full[1])), 0u) << "nor blob bytes";
 
     // The empty value of the current record, opened in mode 0 several times and through
@@ -156,6 +160,48 @@ TEST_F(BlobStreams, ReadWriteModeWritesIntoTheStoredValue) {
     EXPECT_EQ(fresh.FieldByName("Body")->AsString(), "xabc!");
 }
 
+TEST_F(BlobStreams, AfterEveryWriteTheRecordValueEqualsTheWritersStream) {
+    Open(t);
+    Add("a", "0123456789");
+    t.Edit();
+    auto rw = t.CreateBlobStream(Body(), bmReadWrite);
+    rw->SetPosition(8);
+    rw->WriteBuffer("ab", 2);
+    EXPECT_EQ(Body().AsString(), "01234567ab");
+    rw->WriteBuffer("cd", 2);
+    EXPECT_EQ(Body().AsString(), "01234567abcd");
+    rw->SetPosition(15);  // past the end: the gap is zeros
+    rw->WriteBuffer("z", 1);
+    EXPECT_EQ(Body().AsString(), std::string("01234567abcd\0\0\0z", 16));
+    rw->SetSize(4);  // not copied back ...
+    EXPECT_EQ(Body().AsString(), std::string("01234567abcd\0\0\0z", 16));
+    rw->SetPosition(4);
+    rw->WriteBuffer("X", 1);  // ... until the next write
+    EXPECT_EQ(Body().AsString(), "0123X");
+
+    // Another writer in between: each write makes the value its writer's whole stream.
+    auto other = t.CreateBlobStream(Body(), bmReadWrite);
+    other->Seek(0, SeekOrigin::End);
+    other->WriteBuffer("YYY", 3);
+    EXPECT_EQ(Body().AsString(), "0123XYYY");
+    rw->WriteBuffer("W", 1);
+    EXPECT_EQ(Body().AsString(), "0123XW");
+
+    // A value written in many pieces.
+    auto w = t.CreateBlobStream(Body(), bmWrite);
+    std::string expected;
+    for (int i = 0; i < 2000; ++i) {
+        std::string piece = std::to_string(i) + ",";
+        w->WriteBuffer(piece.data(), piece.size());
+        expected += piece;
+    }
+    EXPECT_EQ(Body().AsString(), expected);
+    t.Post();
+    TTarnTable fresh;
+    Open(fresh);
+    EXPECT_EQ(fresh.FieldByName("Body")->AsString(), expected);
+}
+
 TEST_F(BlobStreams, ReadModeTakesWritesButTheRecordKeepsItsValue) {
     Open(t);
     Add("a", "xyz");
@@ -195,7 +241,10 @@ TEST_F(BlobStreams, AFetchedAgainRecordShowsTheStoredValueOnceRead) {
 
 TEST_F(BlobStreams, FieldApiRoundTripsBinaryValues) {
     Open(t);
-    const std::string bytes("\0\x01\xff" "binary\0tail", 13);
+    const std::string bytes(
+        "\0\x01\xff"
+        "binary\0tail",
+        13);
     t.Append();
     TBlobField& data = static_cast<TBlobField&>(*t.FieldByName("Data"));
     data.SetAsString(bytes);
@@ -271,7 +320,8 @@ TEST_F(BlobStreams, AValueThatCannotBeLoadedIsNeverWrittenBackInPart) {
 
     Open(t);
     EXPECT_THROW(Body().AsString(), EDecompressionError);
-    EXPECT_THROW(Body().AsString(), EDecompressionError) << "the failure must not turn into an empty value";
+    EXPECT_THROW(Body().AsString(), EDecompressionError)
+        << "the failure must not turn into an empty value";
     t.Edit();
     t.FieldByName("Name")->SetAsString("b");
     EXPECT_THROW(t.Post(), EDecompressionError);

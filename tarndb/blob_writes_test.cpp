@@ -1,8 +1,9 @@
 // Blob values on their way into the file: the read-back check of VerifyBlobWrites, and what
 // an append or a rewrite cut short at any write leaves behind.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
-#include <gtest/gtest.h>
 
 #include "platform/bytes.h"
 #include "platform/errors.h"
@@ -31,7 +32,8 @@ struct Descriptor {
 
 Descriptor ReadDescriptor(TTarnTableIO& table, int position, int field) {
     uint8_t d[format::kBlobDescriptorSize];
-    table.File().ReadAt(table.RecordList(0).At(position).dataOffset + table.SlotOffset(field), sizeof d, d);
+    table.File().ReadAt(table.RecordList(0).At(position).dataOffset + table.SlotOffset(field),
+                        sizeof d, d);
     return {bytes::GetI32(d, 0), bytes::GetI32(d, 4), bytes::GetI32(d, 8)};
 }
 
@@ -50,7 +52,8 @@ std::string Value(size_t length, int seed) {
 
 void CreateDocs(const std::string& path, const TDatabaseSettings& settings) {
     TTarnDBCreator::CreateDatabase(path, settings);
-    TTarnDBCreator::AddTable(path, "Docs", {{"Name", ftString, 10}, {"Body", ftMemo}, {"Extra", ftMemo}});
+    TTarnDBCreator::AddTable(path, "Docs",
+                             {{"Name", ftString, 10}, {"Body", ftMemo}, {"Extra", ftMemo}});
 }
 
 // ---- VerifyBlobWrites ---------------------------------------------------------------------
@@ -92,7 +95,8 @@ TEST_P(VerifiedBlobWrites, EachValueIsWrittenOnceAndReadBackOnce) {
     EXPECT_EQ(env.WritesOverlapping(body.offset, static_cast<size_t>(body.length)), 1u);
     EXPECT_EQ(env.ReadsAt(body.offset, static_cast<size_t>(body.length)), 1u);
     EXPECT_EQ(env.WritesOverlapping(extra.offset, format::kBlobAreaUnit), 1u);
-    EXPECT_EQ(env.ReadsOverlapping(extra.offset, format::kBlobAreaUnit), 0u) << "an empty value has nothing to read back";
+    EXPECT_EQ(env.ReadsOverlapping(extra.offset, format::kBlobAreaUnit), 0u)
+        << "an empty value has nothing to read back";
 
     // A rewrite that moves the value to the end of the file; large enough to be written
     // from its own memory.
@@ -157,7 +161,8 @@ TEST(VerifiedBlobWritesFailing, GiveUpAfterThreeAttemptsWithAClearError) {
             FAIL() << "no error";
         } catch (const EDatabaseError& e) {
             EXPECT_EQ(e.Message(),
-                      "Blob value of field 'Body' could not be written: reading it back gave other bytes 3 times");
+                      "Blob value of field 'Body' could not be written: reading it back gave other "
+                      "bytes 3 times");
         }
         // The value's area follows the new fixed part; it was written three times.
         EXPECT_EQ(env.WritesOverlapping(end + table.RecordSize(), 8), 3u);
@@ -257,7 +262,8 @@ protected:
     static bool Holds(TTarnTableIO& table, int position, int seed, size_t bodyLength) {
         RecordBuffer r(table);
         r.Fetch(0, position);
-        return r.String(kName) == "r" + std::to_string(seed) && r.BlobValue(kBody) == Value(bodyLength, seed) &&
+        return r.String(kName) == "r" + std::to_string(seed) &&
+               r.BlobValue(kBody) == Value(bodyLength, seed) &&
                r.BlobValue(kExtra) == Value(10, seed);
     }
 };
@@ -317,7 +323,9 @@ TEST_P(BlobCrashes, ARewriteThatMovesABlobShowsTheOldOrTheNewRecord) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Storage, BlobCrashes, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? std::string("zlib") : std::string("plain"); });
+                         [](const auto& info) {
+                             return info.param ? std::string("zlib") : std::string("plain");
+                         });
 
 }  // namespace
 }  // namespace tarn

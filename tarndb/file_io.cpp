@@ -332,20 +332,31 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
     ReadAt(descriptorOffset, kBlobDescriptorSize, desc);
     int32_t blobOffset = b::GetI32(desc, 0);
     int32_t blobLength = b::GetI32(desc, 4);
-    if (blobLength < 0 || blobOffset < 0 || static_cast<int64_t>(blobOffset) + blobLength > FileSize())
+    auto outside = [&] {
         Damaged(Format("blob of %d bytes at offset %d, described at offset %lld, lies outside the file", blobLength,
                        blobOffset, static_cast<long long>(descriptorOffset)));
-    if (!decrypt && !decompress) {
-        // Stored as it is: read straight into the destination, positioned at its end as
-        // after decoding.
-        dest.SetSize(blobLength);
-        ReadAt(blobOffset, static_cast<size_t>(blobLength), dest.Memory());
-        dest.Seek(0, SeekOrigin::End);
-        return;
+    };
+    if (blobLength < 0 || blobOffset < 0) outside();
+    // A small value is copied from the mapping, which checks its bounds; a large one is
+    // checked against the file's size before anything is allocated for it, then read.
+    const uint8_t* mapped = nullptr;
+    if (blobLength > 0 && blobLength <= kMappedBlobRead) {
+        mapped = View(blobOffset, static_cast<size_t>(blobLength));
+    } else if (static_cast<int64_t>(blobOffset) + blobLength > FileSize()) {
+        outside();
     }
     TMemoryStream stored;
-    stored.SetSize(blobLength);
-    ReadAt(blobOffset, static_cast<size_t>(blobLength), stored.Memory());
+    // Stored as it is, the value goes straight into the destination.
+    TMemoryStream& into = !decrypt && !decompress ? dest : stored;
+    into.SetSize(blobLength);
+    if (mapped)
+        std::memcpy(into.Memory(), mapped, static_cast<size_t>(blobLength));
+    else
+        ReadAt(blobOffset, static_cast<size_t>(blobLength), into.Memory());
+    if (&into == &dest) {
+        dest.Seek(0, SeekOrigin::End);  // positioned at the end, as after decoding
+        return;
+    }
     DecodeStoredStream(stored, dest, decompress, decrypt);
 }
 

@@ -103,7 +103,9 @@ public:
                         bool decrypt, bool decompress, TStream& dest);
 
     // Reads the blob whose 20-byte descriptor is at `descriptorOffset` and decodes its
-    // stored bytes into `dest` (replacing its contents).
+    // stored bytes into `dest` (replacing its contents; positioned at its end). Values of
+    // up to kMappedBlobRead stored bytes are copied from the mapping, larger ones read.
+    static constexpr int32_t kMappedBlobRead = 64 * 1024;
     void ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool decompress, TMemoryStream& dest);
 
     // Stored values on their way to and from the file, through the compression and

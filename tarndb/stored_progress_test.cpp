@@ -43,7 +43,8 @@ protected:
 
     void Connect(const TDatabaseSettings& settings) {
         TTarnDBCreator::CreateDatabase(path, settings);
-        TTarnDBCreator::AddTable(path, "Notes", {{"ID", ftAuto}, {"Name", ftStr, 10}, {"Body", ftMemo}});
+        TTarnDBCreator::AddTable(path, "Notes",
+                                 {{"ID", ftAuto}, {"Name", ftStr, 10}, {"Body", ftMemo}});
         db.SetDatabaseName("progress");
         db.SetFileName(path);
         db.SetKeepConnection(true);  // stays connected (and keeps its password) between the tables
@@ -80,7 +81,8 @@ protected:
         Open(t);
         if (storedLength) {
             uint8_t d[format::kBlobDescriptorSize];
-            t.TableIO()->File().ReadAt(t.ViewList()->At(0).dataOffset + t.TableIO()->SlotOffset(2), sizeof d, d);
+            t.TableIO()->File().ReadAt(t.ViewList()->At(0).dataOffset + t.TableIO()->SlotOffset(2),
+                                       sizeof d, d);
             *storedLength = bytes::GetI32(d, 4);
         }
         EXPECT_EQ(t.FieldByName("Name")->AsString(), "memo");
@@ -112,7 +114,8 @@ TEST_F(StoredProgress, CompressedDatabaseReportsCompressionAndUncompression) {
     int64_t zlibBytes = stored - 4;
     ASSERT_GT(zlibBytes % 65536, 8) << "the trailer must not sit alone in the last buffer";
     std::vector<int> expected;
-    for (int64_t done = 0; done < zlibBytes; done += 65536) expected.push_back(ProgressPercent(done, stored));
+    for (int64_t done = 0; done < zlibBytes; done += 65536)
+        expected.push_back(ProgressPercent(done, stored));
     EXPECT_EQ(reports.uncompress, expected);
     EXPECT_GE(reports.uncompress.size(), 5u);
     EXPECT_TRUE(reports.encrypt.empty());

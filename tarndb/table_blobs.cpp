@@ -19,7 +19,8 @@ const uint8_t kZeros[format::kBlobAreaUnit] = {};
 
 }  // namespace
 
-std::span<const uint8_t> TTarnTableIO::StoredBlobBytes(TFieldBuffers& buffers, int field, TMemoryStream& encoded) {
+std::span<const uint8_t> TTarnTableIO::StoredBlobBytes(TFieldBuffers& buffers, int field,
+                                                       TMemoryStream& encoded) {
     TFieldBufferItem& item = buffers.Item(field);
     TMemoryStream empty;
     TMemoryStream* value = &empty;
@@ -41,7 +42,8 @@ std::span<const uint8_t> TTarnTableIO::StoredBlobBytes(TFieldBuffers& buffers, i
     return {stored->Memory(), static_cast<size_t>(length)};
 }
 
-void TTarnTableIO::WriteBlobArea(TTarnDBFileIO& io, int64_t offset, std::span<const uint8_t> stored, int32_t fill) {
+void TTarnTableIO::WriteBlobArea(TTarnDBFileIO& io, int64_t offset, std::span<const uint8_t> stored,
+                                 int32_t fill) {
     size_t zeros = static_cast<size_t>(std::clamp<int32_t>(fill, 0, format::kBlobAreaUnit));
     if (stored.size() >= kBlobCopyLimit) {
         io.WriteAt(offset, stored.data(), stored.size());
@@ -54,7 +56,8 @@ void TTarnTableIO::WriteBlobArea(TTarnDBFileIO& io, int64_t offset, std::span<co
     if (!area.empty()) io.WriteAt(offset, area.data(), area.size());
 }
 
-bool TTarnTableIO::ReadsBackAs(TTarnDBFileIO& io, int64_t offset, size_t length, TFieldBuffers& buffers, int field) {
+bool TTarnTableIO::ReadsBackAs(TTarnDBFileIO& io, int64_t offset, size_t length,
+                               TFieldBuffers& buffers, int field) {
     TFieldBufferItem& item = buffers.Item(field);
     const uint8_t* meant = nullptr;
     size_t meantSize = 0;
@@ -76,20 +79,23 @@ bool TTarnTableIO::ReadsBackAs(TTarnDBFileIO& io, int64_t offset, size_t length,
            (meantSize == 0 || std::memcmp(decoded.Memory(), meant, meantSize) == 0);
 }
 
-void TTarnTableIO::VerifyBlobArea(TTarnDBFileIO& io, int64_t offset, std::span<const uint8_t> stored, int32_t fill,
+void TTarnTableIO::VerifyBlobArea(TTarnDBFileIO& io, int64_t offset,
+                                  std::span<const uint8_t> stored, int32_t fill,
                                   TFieldBuffers& buffers, int field, TMemoryStream& encoded) {
     for (int attempt = 1;; ++attempt) {
         if (ReadsBackAs(io, offset, stored.size(), buffers, field)) return;
         const std::string& name = fieldDefs_[field].Name();
         if (attempt >= kBlobWriteAttempts)
-            throw EDatabaseError(Format(
-                "Blob value of field '%s' could not be written: reading it back gave other bytes %d times",
-                name.c_str(), attempt));
+            throw EDatabaseError(
+                Format("Blob value of field '%s' could not be written: reading it back gave other "
+                       "bytes %d times",
+                       name.c_str(), attempt));
         encoded.Clear();
         std::span<const uint8_t> again = StoredBlobBytes(buffers, field, encoded);
         if (again.size() != stored.size())  // its place was measured for the first encoding
             throw EDatabaseError(
-                Format("Blob value of field '%s' could not be written: encoding it again changed its length",
+                Format("Blob value of field '%s' could not be written: encoding it again changed "
+                       "its length",
                        name.c_str()));
         stored = again;
         WriteBlobArea(io, offset, stored, fill);

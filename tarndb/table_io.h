@@ -10,7 +10,18 @@
 // Safety beyond the plain format rules:
 //  - Crash safety: an append writes the record's fixed part and blob areas first, then its
 //    record-table item (or new block), then the table header, so an append cut short at
-//    any write leaves the file loading without a half-written record.
+//    any write leaves the file loading without a half-written record. A rewrite writes
+//    each blob value where the placement rules put it, then the fixed part with the new
+//    descriptors: a value moved to the end of the file is safe (the old descriptor keeps
+//    pointing at the old bytes until the fixed part is written), but a value rewritten in
+//    its old area (the area is larger than the new value, or ends the file) is not: a
+//    crash before the fixed part leaves the old descriptor over the new bytes.
+//  - Blob values: an unchanged value that was never read is loaded before it is written
+//    back; with VerifyBlobWrites each value is read back and decoded after it is written
+//    and written again while that does not give the value, three writes at most, then
+//    "Blob value of field '%s' could not be written: ..." is raised (an append then leaves
+//    no record; a rewrite leaves the old fixed part). A damaged old descriptor never makes
+//    a rewrite write outside its old area.
 //  - Several writers: every write operation compares, under the file lock, the table
 //    header on disk with the one in memory; when another process changed it, the table's
 //    bookkeeping is reloaded before anything is written (OnReloaded tells the component).

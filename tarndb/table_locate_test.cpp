@@ -30,8 +30,9 @@ protected:
         settings.encryptMode = GetParam().mode;
         settings.password = "pw";
         TTarnDBCreator::CreateDatabase(path, settings);
-        TTarnDBCreator::AddTable(path, "T",
-                                 {{"ID", 14}, {"S", 2}, {"I", 3}, {"L", 25}, {"D", 9}, {"Tm", 10}, {"Name", 1, 12}});
+        TTarnDBCreator::AddTable(
+            path, "T",
+            {{"ID", 14}, {"S", 2}, {"I", 3}, {"L", 25}, {"D", 9}, {"Tm", 10}, {"Name", 1, 12}});
         db.SetDatabaseName("locatedb");
         db.SetFileName(path);
         db.SupplyPassword("pw");
@@ -81,11 +82,12 @@ TEST_P(ScanLocate, FindsTheFirstRowWithTheValue) {
     EXPECT_EQ(Found("S", TVariant(int32_t(-3))), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Storages, ScanLocate,
-                         ::testing::Values(Storage{"plain", "", 0}, Storage{"blowfish0", "Blowfish", 0},
-                                           Storage{"twofish1", "Twofish", 1}, Storage{"gost2", "Gost", 2},
-                                           Storage{"blowfish3", "Blowfish", 3}, Storage{"twofish4", "Twofish", 4}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Storages, ScanLocate,
+    ::testing::Values(Storage{"plain", "", 0}, Storage{"blowfish0", "Blowfish", 0},
+                      Storage{"twofish1", "Twofish", 1}, Storage{"gost2", "Gost", 2},
+                      Storage{"blowfish3", "Blowfish", 3}, Storage{"twofish4", "Twofish", 4}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarn

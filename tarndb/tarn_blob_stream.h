@@ -3,10 +3,16 @@
 // empties it at once (write mode); in the writing modes every write is copied back into the
 // record buffer's stream, marks the field modified and notifies the dataset. It never reads
 // the file itself. The caller owns it.
+//
+// After each write the record's value equals this stream's contents. While nothing else
+// changed either since the last write (this stream only by writes, the record's value not
+// at all), the next write is applied to the record's value as it is, so a value written in
+// many pieces costs time in proportion to its size; otherwise the whole stream is copied.
 #pragma once
 
 #include "platform/dataset/field.h"
 #include "platform/streams/stream.h"
+#include "tarndb/blob_stream.h"
 
 namespace tarn {
 
@@ -17,10 +23,12 @@ public:
     TTarnBlobStream(TTDEDataSet& dataSet, TField& field, TBlobStreamMode mode);
 
     size_t Write(const void* buffer, size_t count) override;
+    void SetSize(int64_t newSize) override;
     bool Modified() const { return modified_; }
     bool Opened() const { return opened_; }
 
 private:
+    TOptimBlobStream* RecordValue() const;
     void WriteBack();
     void MarkModified();
     TTDEDataSet& dataSet_;
@@ -28,6 +36,8 @@ private:
     TBlobStreamMode mode_;
     bool opened_ = false;
     bool modified_ = false;
+    // The record value's Version() when it last equalled this stream; 0: not known to.
+    uint64_t mirrored_ = 0;
 };
 
 }  // namespace tarn

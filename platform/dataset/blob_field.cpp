@@ -19,6 +19,11 @@ void TBlobField::Clear() { SetAsString(std::string()); }
 std::string TBlobField::AsString() const {
     auto stream = RequireDataSet().CreateBlobStream(const_cast<TBlobField&>(*this), bmRead);
     if (!stream) return std::string();
+    // The datasets' blob streams are memory streams: their bytes are taken in one copy.
+    if (auto* memory = dynamic_cast<TMemoryStream*>(stream.get())) {
+        memory->Size();  // a stream that loads lazily does so here
+        return memory->Bytes();
+    }
     TMemoryStream copy;
     stream->SetPosition(0);
     copy.CopyFrom(*stream, 0);
@@ -50,7 +55,13 @@ void TBlobField::LoadFromStream(TStream& source) {
     TDataSet& ds = RequireDataSet();
     ds.CheckFieldWritable(*this);
     auto stream = ds.CreateBlobStream(*this, bmWrite);
-    if (stream) {
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&source); stream && memory) {
+        // The whole source, in one write from its own memory (and left at its end, as a
+        // copy through a buffer leaves it).
+        if (memory->Size() > 0)
+            stream->WriteBuffer(memory->Memory(), static_cast<size_t>(memory->Size()));
+        memory->Seek(0, SeekOrigin::End);
+    } else if (stream) {
         TMemoryStream whole;
         whole.CopyFrom(source, 0);
         if (whole.Size() > 0)

@@ -31,13 +31,22 @@ public:
         writes.clear();
     }
     // Reads (writes) that start at `offset`, optionally of exactly `count` bytes.
-    size_t ReadsAt(int64_t offset, size_t count = SIZE_MAX) const { return Count(reads, offset, count); }
-    size_t WritesAt(int64_t offset, size_t count = SIZE_MAX) const { return Count(writes, offset, count); }
+    size_t ReadsAt(int64_t offset, size_t count = SIZE_MAX) const {
+        return Count(reads, offset, count);
+    }
+    size_t WritesAt(int64_t offset, size_t count = SIZE_MAX) const {
+        return Count(writes, offset, count);
+    }
     // Reads (writes) that touch any byte of [offset, offset + count).
-    size_t ReadsOverlapping(int64_t offset, size_t count) const { return Overlapping(reads, offset, count); }
-    size_t WritesOverlapping(int64_t offset, size_t count) const { return Overlapping(writes, offset, count); }
+    size_t ReadsOverlapping(int64_t offset, size_t count) const {
+        return Overlapping(reads, offset, count);
+    }
+    size_t WritesOverlapping(int64_t offset, size_t count) const {
+        return Overlapping(writes, offset, count);
+    }
 
-    std::unique_ptr<File> OpenFile(const std::string& path, OpenAccess access, OpenSharing sharing) override {
+    std::unique_ptr<File> OpenFile(const std::string& path, OpenAccess access,
+                                   OpenSharing sharing) override {
         return std::make_unique<Recorded>(FaultEnv::OpenFile(path, access, sharing), *this);
     }
     std::unique_ptr<File> CreateFile(const std::string& path, OpenSharing sharing) override {
@@ -48,7 +57,9 @@ private:
     static size_t Overlapping(const std::vector<FileAccess>& list, int64_t offset, size_t count) {
         size_t n = 0;
         for (const FileAccess& a : list)
-            if (a.offset < offset + static_cast<int64_t>(count) && offset < a.offset + static_cast<int64_t>(a.count)) ++n;
+            if (a.offset < offset + static_cast<int64_t>(count) &&
+                offset < a.offset + static_cast<int64_t>(a.count))
+                ++n;
         return n;
     }
     static size_t Count(const std::vector<FileAccess>& list, int64_t offset, size_t count) {
@@ -60,7 +71,8 @@ private:
 
     class Recorded final : public File {
     public:
-        Recorded(std::unique_ptr<File> inner, RecordingEnv& env) : File(inner->Path()), inner_(std::move(inner)), env_(env) {}
+        Recorded(std::unique_ptr<File> inner, RecordingEnv& env)
+            : File(inner->Path()), inner_(std::move(inner)), env_(env) {}
         size_t ReadAt(int64_t offset, void* buffer, size_t count) override {
             env_.reads.push_back({offset, count});
             return inner_->ReadAt(offset, buffer, count);
