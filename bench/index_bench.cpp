@@ -17,7 +17,6 @@ using namespace tarn::bench;
 
 namespace {
 
-constexpr long kBatch = 10000;
 constexpr long kSearches = 100000;
 constexpr int kLockSpan = 1024;  // operations per lock when reading, as a cursor scan takes it
 
@@ -93,31 +92,8 @@ void SqliteCreate(sqlite3* db) {
     Exec(db, "CREATE INDEX t_name ON t(name)");
 }
 
-void SqliteInsert(sqlite3_stmt* st, const Row& r) {
-    sqlite3_bind_int(st, 1, r.k);
-    sqlite3_bind_text(st, 2, r.name.data(), static_cast<int>(r.name.size()), SQLITE_STATIC);
-    sqlite3_bind_double(st, 3, r.val);
-    sqlite3_bind_text(st, 4, r.pad.data(), static_cast<int>(r.pad.size()), SQLITE_STATIC);
-    sqlite3_step(st);
-    sqlite3_reset(st);
-}
 
-template <typename Op>
-void SqliteLoop(sqlite3* db, long count, bool batched, Op op) {
-    for (long i = 0; i < count; ++i) {
-        if (batched && i % kBatch == 0) Exec(db, "BEGIN");
-        op(i);
-        if (batched && (i % kBatch == kBatch - 1 || i == count - 1)) Exec(db, "COMMIT");
-    }
-}
 
-void HashSqliteRow(sqlite3_stmt* st, Hash& h) {
-    h.Add(static_cast<int64_t>(sqlite3_column_int(st, 0)));
-    h.Add(static_cast<int64_t>(sqlite3_column_int(st, 1)));
-    h.Add(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
-    h.Add(sqlite3_column_double(st, 3));
-    h.Add(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 4))));
-}
 
 void SqliteHashQuery(sqlite3* db, const std::string& sql, Hash& h) {
     sqlite3_stmt* st = Prepare(db, sql);

@@ -12,7 +12,6 @@ using namespace tarn::bench;
 
 namespace {
 
-constexpr long kBatch = 10000;
 
 std::string Scratch(const std::string& name) { return ScratchDir() + "/" + name; }
 
@@ -44,24 +43,7 @@ void SqliteCreate(sqlite3* db) {
     Exec(db, "CREATE TABLE t(id INTEGER PRIMARY KEY, k INTEGER, name TEXT, val REAL, pad TEXT)");
 }
 
-void SqliteInsert(sqlite3_stmt* st, const Row& r) {
-    sqlite3_bind_int(st, 1, r.k);
-    sqlite3_bind_text(st, 2, r.name.data(), static_cast<int>(r.name.size()), SQLITE_STATIC);
-    sqlite3_bind_double(st, 3, r.val);
-    sqlite3_bind_text(st, 4, r.pad.data(), static_cast<int>(r.pad.size()), SQLITE_STATIC);
-    sqlite3_step(st);
-    sqlite3_reset(st);
-}
 
-// Runs `op(i)` for i in [0, count) with or without batching into transactions.
-template <typename Op>
-void SqliteLoop(sqlite3* db, long count, bool batched, Op op) {
-    for (long i = 0; i < count; ++i) {
-        if (batched && i % kBatch == 0) Exec(db, "BEGIN");
-        op(i);
-        if (batched && (i % kBatch == kBatch - 1 || i == count - 1)) Exec(db, "COMMIT");
-    }
-}
 
 void SqliteFill(const std::string& path, long rows) {
     RemoveFile(path);
@@ -73,13 +55,6 @@ void SqliteFill(const std::string& path, long rows) {
     sqlite3_close(db);
 }
 
-void HashSqliteRow(sqlite3_stmt* st, Hash& h) {
-    h.Add(static_cast<int64_t>(sqlite3_column_int(st, 0)));
-    h.Add(static_cast<int64_t>(sqlite3_column_int(st, 1)));
-    h.Add(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
-    h.Add(sqlite3_column_double(st, 3));
-    h.Add(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 4))));
-}
 
 uint64_t SqliteHashAll(sqlite3* db) {
     sqlite3_stmt* st = Prepare(db, "SELECT id,k,name,val,pad FROM t ORDER BY id");

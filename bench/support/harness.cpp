@@ -163,4 +163,21 @@ sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql) {
     return st;
 }
 
+void SqliteInsert(sqlite3_stmt* st, const Row& r) {
+    sqlite3_bind_int(st, 1, r.k);
+    sqlite3_bind_text(st, 2, r.name.data(), static_cast<int>(r.name.size()), SQLITE_STATIC);
+    sqlite3_bind_double(st, 3, r.val);
+    sqlite3_bind_text(st, 4, r.pad.data(), static_cast<int>(r.pad.size()), SQLITE_STATIC);
+    sqlite3_step(st);
+    sqlite3_reset(st);
+}
+
+void HashSqliteRow(sqlite3_stmt* st, Hash& h) {
+    h.Add(static_cast<int64_t>(sqlite3_column_int(st, 0)));
+    h.Add(static_cast<int64_t>(sqlite3_column_int(st, 1)));
+    h.Add(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))));
+    h.Add(sqlite3_column_double(st, 3));
+    h.Add(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 4))));
+}
+
 }  // namespace tarn::bench

@@ -72,4 +72,22 @@ sqlite3* OpenSqlite(const std::string& path, long long mmapSize = 0);
 void Exec(sqlite3* db, const std::string& sql);
 sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql);
 
+// Operations per transaction of SQLite's batched column.
+constexpr long kSqliteBatch = 10000;
+// Runs `op(i)` for i in [0, count), one statement each (autocommit) or kSqliteBatch per
+// transaction (batched).
+template <typename Op>
+void SqliteLoop(sqlite3* db, long count, bool batched, Op op) {
+    for (long i = 0; i < count; ++i) {
+        if (batched && i % kSqliteBatch == 0) Exec(db, "BEGIN");
+        op(i);
+        if (batched && (i % kSqliteBatch == kSqliteBatch - 1 || i == count - 1)) Exec(db, "COMMIT");
+    }
+}
+// The benchmark rows in SQLite: table t(id INTEGER PRIMARY KEY, k, name, val, pad).
+// Binds (k, name, val, pad) to an "INSERT INTO t(k,name,val,pad) VALUES(?,?,?,?)" and steps it.
+void SqliteInsert(sqlite3_stmt* st, const Row& r);
+// Hashes a row selected as (id, k, name, val, pad), as the engine's side hashes its rows.
+void HashSqliteRow(sqlite3_stmt* st, Hash& h);
+
 }  // namespace tarn::bench
