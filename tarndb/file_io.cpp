@@ -241,7 +241,7 @@ void TTarnDBFileIO::ListTableNames(std::vector<std::string>& names) {
     names = std::move(list);  // one batch: the caller's list changes only on success
 }
 
-void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSize, int32_t itemSize,
+void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSize,
                                    std::vector<int32_t>& blocks, const char* what,
                                    const std::function<void(int64_t, const uint8_t*, int64_t)>& take) {
     blocks.clear();
@@ -264,7 +264,6 @@ void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSi
         take(blk * kItemsPerBlock, block.data() + kBlockLinkSize, inBlock);
         offset = b::GetI32(block, 0);
     }
-    (void)itemSize;
 }
 
 namespace {
@@ -279,7 +278,7 @@ void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<Recor
     int32_t total = header.RecordTotal();
     if (total < 0) Damaged(Format("table '%s' has a negative record total", header.TableName().c_str()));
     items.clear();
-    ReadBlockChain(header.RecTabOffset(), total, kRecBlockSize, kRecItemSize, blocks, "record table",
+    ReadBlockChain(header.RecTabOffset(), total, kRecBlockSize, blocks, "record table",
                    [&](int64_t first, const uint8_t* p, int64_t count) {
                        if (items.empty()) items.resize(static_cast<size_t>(total));
                        for (int64_t i = 0; i < count; ++i, p += kRecItemSize)
@@ -293,7 +292,7 @@ void TTarnDBFileIO::ReadIndexTable(const TableHeader& header, int index, std::ve
     items.clear();
     blocks.clear();
     if (total <= 0 || header.IndexTabOffset(index) == 0) return;
-    ReadBlockChain(header.IndexTabOffset(index), total, kIdxBlockSize, kIdxItemSize, blocks, "index table",
+    ReadBlockChain(header.IndexTabOffset(index), total, kIdxBlockSize, blocks, "index table",
                    [&](int64_t first, const uint8_t* p, int64_t count) {
                        if (items.empty()) items.resize(static_cast<size_t>(total));
                        for (int64_t i = 0; i < count; ++i, p += kIdxItemSize)

@@ -135,7 +135,7 @@ private:
     void ReadSettings();
     // Walks a chain of item blocks holding `total` items, handing each block's items to
     // `take(firstItem, bytes, count)`.
-    void ReadBlockChain(int32_t first, int32_t total, int32_t blockSize, int32_t itemSize,
+    void ReadBlockChain(int32_t first, int32_t total, int32_t blockSize,
                         std::vector<int32_t>& blocks, const char* what,
                         const std::function<void(int64_t, const uint8_t*, int64_t)>& take);
 
