@@ -9,25 +9,13 @@
 #include <fstream>
 
 #include "platform/errors.h"
+#include "app/test_file_times.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {
 namespace {
 
-// Sets the file's last-write time to a local calendar time.
-void SetLocalMTime(const std::string& path, int y, int mo, int d, int h, int mi, int s) {
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
-    const time_t t = mktime(&tm);
-    const struct timespec times[2] = {{t, 0}, {t, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
+using testing::SetLocalMTime;
 
 TEST(GetFileTime, VersionNamesHaveTwoSecondSteps) {
     tarn::testing::TempDir dir;

@@ -13,24 +13,13 @@
 #include "app/catalogue.h"
 #include "app/os/file_time.h"
 #include "platform/errors.h"
+#include "app/test_file_times.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {
 namespace {
 
-void SetLocalMTime(const std::string& path, int y, int mo, int d, int h, int mi, int s) {
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
-    const time_t t = mktime(&tm);
-    const struct timespec times[2] = {{t, 0}, {t, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
+using testing::SetLocalMTime;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
