@@ -368,11 +368,14 @@ bool TTDEDataSet::FindRecord(bool restart, bool goForward) {
     if (!Filter().empty()) filterParser_->Parse(Filter());
     int remembered = curRec_;
     bool found = false;
+    // Candidates are read into the spare record buffer, never into the current record's: a
+    // search that stops with an error leaves the current row showing its own values, so an
+    // edit posted afterwards cannot carry another row's values onto it.
+    filterBuffer_ = static_cast<TTarnRecordBuffer*>(TempBuffer());
     TDataSetState saved = SetTempState(dsFilter);
     try {
         for (int pos = start; count > 0 && (step > 0 ? pos <= stop : pos >= stop); pos += step) {
             curRec_ = pos;
-            filterBuffer_ = static_cast<TTarnRecordBuffer*>(ActiveBuffer());
             ReadRecord(*filterBuffer_, pos);
             if (AcceptRecord()) {
                 found = true;

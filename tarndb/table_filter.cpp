@@ -54,11 +54,9 @@ void TTarnTable::ActivateFilter() {
 
 void TTarnTable::DeactivateFilter() {
     LoadViewList();
-    if (rangeActive_) {
-        // A master range and a filter never stand together; the range is rebuilt.
-        rangeActive_ = false;
-        rangeKeyCount_ = 0;
-    }
+    // The filter worked within the master's range: the unfiltered view is that range again,
+    // cut from the whole key list with the range's stored keys.
+    if (rangeActive_ && curIndex_ >= 0) ApplyRange(tableIO_->RecordList(curIndex_ + 1));
     SetCanModifyFlag(true);
     curRec_ = -1;
     First();

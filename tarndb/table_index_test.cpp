@@ -2,6 +2,8 @@
 // an index, master-detail ranges, filtering in index order.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "platform/dataset/data_source.h"
 #include "platform/errors.h"
 #include "tarndb/creator.h"
@@ -36,6 +38,11 @@ protected:
         std::vector<std::string> out;
         for (t.First(); !t.Eof(); t.Next()) out.push_back(t.FieldByName(field)->AsString());
         return out;
+    }
+    void AddArea(TTarnTable& areas, const std::string& name) {
+        areas.Append();
+        areas.FieldByName("Name")->SetAsString(name);
+        areas.Post();
     }
     void AddFile(TTarnTable& files, int area, const std::string& p) {
         files.Append();
@@ -126,6 +133,70 @@ TEST_F(IndexedTable, DetailRowsFollowTheMaster) {
     areas.Next();
     EXPECT_EQ(Column(files, "Path"), (std::vector<std::string>{"/3/a"}));
     areas.Close();  // the master closes: every row again
+    EXPECT_EQ(files.RecordCount(), 3);
+}
+
+// A filter on a detail table works within the master's range; switching it off, changing it
+// or refreshing keeps the range as long as the master link is active.
+TEST_F(IndexedTable, DetailFilterStaysWithinTheMasterRange) {
+    TTarnTable areas, files;
+    Open(areas, "Areas");
+    AddArea(areas, "x");
+    AddArea(areas, "y");
+    Open(files, "Files", "ByArea");
+    AddFile(files, 1, "/1/a");
+    AddFile(files, 2, "/2/a");
+    AddFile(files, 1, "/1/b");
+    AddFile(files, 2, "/2/b");
+    files.Close();
+    TDataSource source(&areas);
+    files.SetMasterSource(&source);
+    files.SetMasterFields("AreaNo");
+    files.Open();
+    areas.First();
+    const std::vector<std::string> areaOne = {"/1/a", "/1/b"};
+    ASSERT_EQ(Column(files, "Path"), areaOne);
+
+    files.SetFilter("Path LIKE '%b'");
+    files.SetFiltered(true);
+    EXPECT_EQ(Column(files, "Path"), (std::vector<std::string>{"/1/b"}));
+    files.SetFilter("Path LIKE '%a'");  // a new text re-filters the range, not the table
+    EXPECT_EQ(Column(files, "Path"), (std::vector<std::string>{"/1/a"}));
+    files.Refresh();
+    EXPECT_EQ(Column(files, "Path"), (std::vector<std::string>{"/1/a"}));
+    files.SetFiltered(false);
+    EXPECT_TRUE(files.RangeActive());
+    EXPECT_EQ(Column(files, "Path"), areaOne);
+    files.Refresh();
+    EXPECT_EQ(Column(files, "Path"), areaOne);
+    areas.Next();  // the master still leads
+    EXPECT_EQ(Column(files, "Path"), (std::vector<std::string>{"/2/a", "/2/b"}));
+}
+
+// Losing the master's data source ends the range, as closing the master does.
+TEST_F(IndexedTable, DestroyingTheMasterSourceShowsAllDetailRows) {
+    TTarnTable areas, files;
+    Open(areas, "Areas");
+    AddArea(areas, "x");
+    AddArea(areas, "y");
+    Open(files, "Files", "ByArea");
+    AddFile(files, 1, "/1/a");
+    AddFile(files, 2, "/2/a");
+    AddFile(files, 1, "/1/b");
+    files.Close();
+    auto source = std::make_unique<TDataSource>(&areas);
+    files.SetMasterSource(source.get());
+    files.SetMasterFields("AreaNo");
+    files.Open();
+    areas.First();
+    ASSERT_EQ(files.RecordCount(), 2);
+    source.reset();
+    EXPECT_EQ(files.MasterSource(), nullptr);
+    EXPECT_FALSE(files.RangeActive());
+    EXPECT_EQ(files.RecordCount(), 3);
+    areas.Next();  // no longer followed
+    EXPECT_EQ(files.RecordCount(), 3);
+    files.Refresh();
     EXPECT_EQ(files.RecordCount(), 3);
 }
 

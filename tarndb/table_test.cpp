@@ -306,5 +306,65 @@ TEST_F(TableTest, FindFirstSearchesWithoutFiltering) {
     EXPECT_GT(asked, 0);
 }
 
+// A search that fails part-way (the filter raises, or the filter event throws) keeps the
+// current row as it was: its fields show its own stored values, so an edit posted after the
+// failure writes only what was changed, and the row the search stopped on stays untouched.
+TEST_F(TableTest, FailedSearchLeavesTheCurrentRowItsOwnValues) {
+    struct Case {
+        const char* what;
+        int startId;  // the current row before the search
+        bool (TDataSet::*search)();
+        bool handlerThrows;  // else the filter text raises (division by zero at ID 3)
+    } cases[] = {
+        {"FindFirst, filter raises", 1, &TDataSet::FindFirst, false},
+        {"FindNext, filter raises", 1, &TDataSet::FindNext, false},
+        {"FindLast, filter raises", 5, &TDataSet::FindLast, false},
+        {"FindPrior, filter raises", 5, &TDataSet::FindPrior, false},
+        {"FindNext, event throws", 1, &TDataSet::FindNext, true},
+        {"FindPrior, event throws", 5, &TDataSet::FindPrior, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        path = dir.file(std::string("search-") + std::to_string(&c - cases) + ".dat");
+        TTarnDBCreator::CreateDatabase(path);
+        TTarnDBCreator::AddTable(path, "Plain",
+                                 {{"ID", ftAuto}, {"Name", ftStr, 20}, {"N", ftInt}});
+        {
+            TTarnTable t(nullptr, "T");
+            Open(t);
+            for (int i = 1; i <= 5; ++i) Add(t, "r" + std::to_string(i), i * 10);
+            ASSERT_TRUE(t.Locate("ID", TVariant(c.startId), 0));
+            if (c.handlerThrows) {
+                t.OnFilterRecord = [](TDataSet& ds, bool& accept) {
+                    if (ds.FieldByName("ID")->AsInteger() == 3)
+                        throw EDatabaseError("handler failed");
+                    accept = false;
+                };
+            } else {
+                t.SetFilter("10 / (ID - 3) > 100");
+            }
+            EXPECT_THROW((t.*c.search)(), Exception);
+            EXPECT_EQ(t.State(), dsBrowse);
+            EXPECT_EQ(t.FieldByName("ID")->AsInteger(), c.startId);
+            EXPECT_EQ(t.FieldByName("Name")->AsString(), "r" + std::to_string(c.startId));
+            t.OnFilterRecord = nullptr;
+            t.Edit();
+            t.FieldByName("N")->SetAsInteger(999);
+            t.Post();
+        }
+        TTarnTable check;
+        Open(check);
+        std::vector<std::string> rows;
+        for (check.First(); !check.Eof(); check.Next())
+            rows.push_back(check.FieldByName("ID")->AsString() + ":" +
+                           check.FieldByName("Name")->AsString() + ":" +
+                           check.FieldByName("N")->AsString());
+        std::vector<std::string> want = {"1:r1:10", "2:r2:20", "3:r3:30", "4:r4:40", "5:r5:50"};
+        want[static_cast<size_t>(c.startId - 1)] =
+            std::to_string(c.startId) + ":r" + std::to_string(c.startId) + ":999";
+        EXPECT_EQ(rows, want);
+    }
+}
+
 }  // namespace
 }  // namespace tarn

@@ -13,12 +13,20 @@ TDataSource::TDataSource(TDataSet* dataSet) { SetDataSet(dataSet); }
 TDataSource::~TDataSource() {
     if (dataSet_ != nullptr) dataSet_->RemoveDataSource(this);
     dataSet_ = nullptr;
-    for (TDataLink* link : links_) {
+    // Each link learns that it lost its source, as when the dataset closes: a detail that
+    // followed this source must stop following it. The links are alive; only this source
+    // goes, so their handlers may run. One at a time: a handler may destroy a link still
+    // waiting here, which then takes itself off the list.
+    while (!links_.empty()) {
+        TDataLink* link = links_.front();
+        links_.erase(links_.begin());
         link->dataSource_ = nullptr;
-        link->active_ = false;
-        link->editing_ = false;
+        try {
+            link->UpdateState();
+        } catch (...) {
+            // Nobody is left to report to from here; the link is detached all the same.
+        }
     }
-    links_.clear();
 }
 
 bool TDataSource::IsLinkedTo(const TDataSet* dataSet) const {

@@ -7,7 +7,8 @@
 // Ownership: nobody owns anybody. A data source refers to its dataset and a link to its data
 // source by plain pointers; each side removes itself from the other when it is destroyed
 // (a destroyed dataset leaves its data sources with no dataset, a destroyed data source
-// leaves its links with no data source). Everything runs on the dataset's thread.
+// leaves its links with no data source; either way the links see themselves go inactive,
+// as when the dataset closes). Everything runs on the dataset's thread.
 #pragma once
 
 #include <functional>

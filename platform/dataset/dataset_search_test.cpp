@@ -160,5 +160,27 @@ TEST(FindRecord, SearchesByTheFilterEventWithoutFiltering) {
     EXPECT_FALSE(empty->FindLast());
 }
 
+TEST(FindRecord, AThrowingFilterEventLeavesTheCurrentRecord) {
+    auto ds = Versions();
+    ds->Next();  // "Report"
+    ds->OnFilterRecord = [](TDataSet& d, bool& accept) {
+        if (d.FieldByName("FileNo")->AsInteger() == 3) throw EDatabaseError("handler failed");
+        accept = false;
+    };
+    EXPECT_THROW(ds->FindNext(), EDatabaseError);
+    EXPECT_EQ(dsBrowse, ds->State());
+    EXPECT_EQ("Report", Current(*ds));
+    ds->OnFilterRecord = nullptr;
+    ds->Edit();
+    ds->FieldByName("Version")->SetAsString("Edited");
+    ds->Post();
+    std::vector<std::string> rows;
+    for (ds->First(); !ds->Eof(); ds->Next())
+        rows.push_back(ds->FieldByName("FileNo")->AsString() + ":" + Current(*ds));
+    EXPECT_EQ(
+        (std::vector<std::string>{"1:2024-01-01", "2:Edited", "2:REPORT-final", "3:2024-02-02"}),
+        rows);
+}
+
 }  // namespace
 }  // namespace tarn

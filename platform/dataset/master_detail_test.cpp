@@ -1,6 +1,7 @@
 // Data sources, data links and the master link between a master and a detail dataset.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,25 @@ TEST_F(MasterDetail, CircularLinksAreRefused) {
     }
     EXPECT_EQ(nullptr, loop.DataSet());
     master.SetMasterSource(nullptr);
+}
+
+TEST_F(MasterDetail, DestroyingTheDataSourceDisablesTheDetail) {
+    DetailSet other;
+    auto otherSource = std::make_unique<TDataSource>(&master);
+    other.Open();
+    other.link.SetFieldNames("ID");
+    other.link.OnMasterChange = [this](TMasterDataLink&) { notes.push_back("other change"); };
+    other.link.OnMasterDisable = [this](TMasterDataLink&) { notes.push_back("other disable"); };
+    other.SetMasterSource(otherSource.get());
+    master.Open();
+    EXPECT_EQ((std::vector<std::string>{"change:1", "other change"}), Take());
+    otherSource.reset();  // the master stays open; only this source goes
+    EXPECT_EQ((std::vector<std::string>{"other disable"}), Take());
+    EXPECT_FALSE(other.link.Active());
+    EXPECT_TRUE(other.link.Fields().empty());
+    EXPECT_EQ(nullptr, other.GetDataSource());
+    master.Next();  // the other link's fields no longer follow; the first detail still does
+    EXPECT_EQ((std::vector<std::string>{"change:2"}), Take());
 }
 
 TEST(DataSource, ReportsStateAndDataChanges) {
