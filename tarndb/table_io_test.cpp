@@ -289,8 +289,13 @@ TEST_F(TableIOTest, AppendKilledAtRandomPointsLeavesWholeRecords) {
     std::mt19937 rng(12345);
     int expectedMax = 0;
     for (int round = 0; round < 6; ++round) {
+        // The writer reports its first committed append through a pipe, so a busy machine
+        // that is slow to schedule it still gets killed in the middle of its appends.
+        int started[2];
+        ASSERT_EQ(pipe(started), 0);
         pid_t pid = fork();
         if (pid == 0) {
+            close(started[0]);
             TestHost host(path);
             TTarnTableIO table(host, "People");
             table.AcquireTable();
@@ -300,9 +305,18 @@ TEST_F(TableIOTest, AppendKilledAtRandomPointsLeavesWholeRecords) {
                 rec.SetString(1, "r" + std::to_string(i));
                 rec.SetFloat(2, i);
                 rec.Append();
+                if (started[1] >= 0) {
+                    (void)!write(started[1], "x", 1);
+                    close(started[1]);
+                    started[1] = -1;
+                }
             }
         }
-        usleep(2000 + rng() % 20000);
+        close(started[1]);
+        char first;
+        ASSERT_EQ(read(started[0], &first, 1), 1) << "the writer died before its first append";
+        close(started[0]);
+        usleep(rng() % 20000);
         kill(pid, SIGKILL);
         int status;
         waitpid(pid, &status, 0);
