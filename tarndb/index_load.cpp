@@ -17,14 +17,31 @@ bool TTarnTableIO::TIndexRepair::Pending() const {
     return false;
 }
 
+namespace {
+
+// Where an entry with `entry`'s key goes in `list`: after every equal key, so that records
+// placed in ascending record number keep that order among equal keys.
+int AfterEqualKeys(TTarnTableIO& table, int index, const TRecordList& list,
+                   const TRecordEntry& entry) {
+    TKeyValues key(table, entry);
+    TKeyComparer cmp(table, index, key);
+    TKeySearch last = tarn::SearchKeyBound(cmp, TListView(list), false);
+    if (last.outcome == -2) return 0;
+    return last.outcome == -1 ? last.position : last.position + 1;
+}
+
+}  // namespace
+
 void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io,
                                  const std::vector<RecordTabItem>& items) {
     const int count = table.IndexCount();
     const TableHeader& header = table.header_;
     const int32_t total = static_cast<int32_t>(items.size());
+    const char* tableName = table.TableName().c_str();
     TTarnTableIO::TIndexRepair& repair = table.indexRepair_;
     repair.rebuild.assign(static_cast<size_t>(count), 0);
     repair.clearLeftover.assign(static_cast<size_t>(count), 0);
+    repair.findings.clear();
     table.indexBlocks_.assign(static_cast<size_t>(count), {});
     if (count == 0) {
         repair.clearMoving = false;
@@ -34,6 +51,11 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io,
     int32_t moving = index_disk::MovingRecord(header);
     repair.clearMoving = moving >= 0;
     bool movingLive = moving >= 0 && moving < total && !items[static_cast<size_t>(moving)].deleted;
+    if (moving >= 0)
+        repair.findings.push_back(Format(
+            "table '%s': a rewrite of record %d stopped while it moved the record in the index "
+            "chains; the record is placed by its stored key",
+            tableName, moving));
     auto live = [&](int32_t k) { return !items[static_cast<size_t>(k)].deleted; };
 
     std::vector<format::IndexTabItem> links;
@@ -45,23 +67,31 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io,
         const char* indexName = table.IndexDefs()[i].Name().c_str();
         std::vector<int32_t>& blocks = table.indexBlocks_[static_cast<size_t>(i)];
         std::vector<int32_t> misplaced;
+        // Why the chain cannot be followed; empty while it can.
+        std::string damage;
         if (header.IndexTabOffset(i) == 0) {
             // Records but no index table: every live record is placed by its key.
-            for (int32_t k = 0; k < total; ++k)
-                if (live(k)) misplaced.push_back(k);
-            repair.rebuild[static_cast<size_t>(i)] = 1;
+            damage = "it has no index table";
         } else {
-            io.ReadIndexTable(header, i, links, blocks);
+            try {
+                io.ReadIndexTable(header, i, links, blocks);
+            } catch (const EDatabaseError& e) {
+                damage = e.Message();
+                blocks.clear();
+            }
+        }
+        if (damage.empty()) {
             seen.assign(static_cast<size_t>(total), 0);
             bool steppedOver = false;
             int32_t k = header.IndexHead(i);
             // Each record is visited at most once and the one beyond the last at most once,
-            // so the walk ends after at most total + 1 steps or reports the damage.
-            while (k != -1) {
+            // so the walk ends after at most total + 1 steps or finds the damage.
+            while (k != -1 && damage.empty()) {
                 if (k >= 0 && k < total) {
-                    if (seen[static_cast<size_t>(k)]++)
-                        io.Damaged(Format("index '%s' of table '%s' visits record %d twice",
-                                          indexName, table.TableName().c_str(), k));
+                    if (seen[static_cast<size_t>(k)]++) {
+                        damage = Format("it visits record %d twice", k);
+                        break;
+                    }
                     if (live(k) && !(movingLive && k == moving))
                         list.PushBack({items[static_cast<size_t>(k)].dataOffset, k});
                     k = links[static_cast<size_t>(k)].nextRecord;
@@ -69,25 +99,60 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io,
                     // An append of record `total` linked it and stopped before its commit:
                     // step over it along its own item, which holds the former successor.
                     steppedOver = true;
-                    int32_t next;
-                    if (!index_disk::ReadItemBeyond(io, blocks, total, next))
-                        io.Damaged(Format(
-                            "index '%s' of table '%s' links to record %d, which has no index item",
-                            indexName, table.TableName().c_str(), k));
+                    int32_t next = 0;
+                    bool found = false;
+                    try {
+                        found = index_disk::ReadItemBeyond(io, blocks, total, next);
+                    } catch (const EDatabaseError& e) {
+                        damage = e.Message();
+                        break;
+                    }
+                    if (!found) {
+                        damage = Format("it links to record %d, which has no index item", k);
+                        break;
+                    }
                     repair.rebuild[static_cast<size_t>(i)] = 1;
+                    repair.findings.push_back(Format(
+                        "index '%s' of table '%s': the chain passes through record %d, which an "
+                        "unfinished append linked in; it is stepped over",
+                        indexName, tableName, total));
                     k = next;
                 } else {
-                    io.Damaged(Format("index '%s' of table '%s' links to record %d of %d",
-                                      indexName, table.TableName().c_str(), k, total));
+                    damage = Format("it links to record %d of %d", k, total);
                 }
             }
-            for (int32_t r = 0; r < total; ++r)
-                if (!seen[static_cast<size_t>(r)] && live(r) && !(movingLive && r == moving))
-                    misplaced.push_back(r);
-            if (movingLive) misplaced.push_back(moving);
-            if (!repair.rebuild[static_cast<size_t>(i)] && misplaced.empty() &&
-                index_disk::HasLeftover(io, blocks, total))
-                repair.clearLeftover[static_cast<size_t>(i)] = 1;
+        }
+        if (!damage.empty()) {
+            // The chain cannot be trusted: the key order comes from the records alone.
+            list.Clear();
+            repair.findings.push_back(
+                Format("index '%s' of table '%s' is damaged (%s); its key order was built from "
+                       "the records' keys",
+                       indexName, tableName, damage.c_str()));
+            repair.rebuild[static_cast<size_t>(i)] = 1;
+            for (int32_t r = 0; r < total; ++r) {
+                if (!live(r)) continue;
+                TRecordEntry entry{items[static_cast<size_t>(r)].dataOffset, r};
+                list.Insert(AfterEqualKeys(table, i, list, entry), entry);
+            }
+            continue;
+        }
+        for (int32_t r = 0; r < total; ++r)
+            if (!seen[static_cast<size_t>(r)] && live(r) && !(movingLive && r == moving))
+                misplaced.push_back(r);
+        if (!misplaced.empty())
+            repair.findings.push_back(
+                Format("index '%s' of table '%s': the chain misses %zu live record%s; placed by "
+                       "their keys",
+                       indexName, tableName, misplaced.size(), misplaced.size() == 1 ? "" : "s"));
+        if (movingLive) misplaced.push_back(moving);
+        if (!repair.rebuild[static_cast<size_t>(i)] && misplaced.empty() &&
+            index_disk::HasLeftover(io, blocks, total)) {
+            repair.clearLeftover[static_cast<size_t>(i)] = 1;
+            repair.findings.push_back(
+                Format("index '%s' of table '%s': an unfinished append left an index item beyond "
+                       "the last record",
+                       indexName, tableName));
         }
         if (misplaced.empty()) continue;
         repair.rebuild[static_cast<size_t>(i)] = 1;
@@ -142,6 +207,20 @@ void TTableIndexes::RepairChains(TTarnTableIO& table, TTarnDBFileIO& io) {
     repair.rebuild.assign(repair.rebuild.size(), 0);
     repair.clearLeftover.assign(repair.clearLeftover.size(), 0);
     repair.clearMoving = false;
+}
+
+void TTableIndexes::RepairOnOpen(TTarnTableIO& table, TTarnDBFileIO& io) {
+    if (io.ReadOnly() || !table.indexRepair_.Pending()) return;
+    try {
+        RepairChains(table, io);
+    } catch (const Exception& e) {
+        // The file is left as a crash at that point would leave it, and the lists in memory
+        // are right: the table opens all the same, and its next write operation reloads and
+        // repairs again.
+        table.stale_ = true;
+        table.indexRepair_.findings.push_back("the index chains could not be rewritten: " +
+                                              e.Message());
+    }
 }
 
 }  // namespace tarn

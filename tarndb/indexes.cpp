@@ -49,13 +49,16 @@
 // Delete of record k: change count + 1, then the Deleted flag. The chains keep k. A crash
 // between the two leaves k live and the other processes reloading for nothing.
 //
-// Repair (done by the next write operation right after it synchronised with the file,
-// before anything else): for each index noted by the load, a whole new index table is
+// Repair (done by the load that opens the table when the file may be written, else by the
+// next write operation right after it synchronised with the file, before anything else;
+// always under the lock): for each index noted by the load, a whole new index table is
 // written at the end of the file from the in-memory key list; then one header write
 // switches IndexTabOffset and IndexHead of all of them, clears the mark and bumps the
 // change count. A crash before that write leaves the old chains in force and the load
 // finds the same traces again. The load notes the same repair for chains that miss live
-// records or have no index table at all, whatever wrote them.
+// records, have no index table at all or cannot be followed (a link outside the records, a
+// record met twice: a torn link write leaves these), whatever wrote them; a chain that
+// cannot be followed is not trusted at all, its order is built from the records' keys.
 //
 // Several writers: every write operation starts with SyncWithDisk, which reloads when
 // the table header on disk differs from the one in memory. Appends change RecordTotal;

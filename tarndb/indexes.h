@@ -10,8 +10,9 @@
 // Crash safety (the write order and what a crash at each step leaves is explained at the
 // top of indexes.cpp): an append links its index items before the header write that makes
 // the record exist; a rewrite that moves a record marks it in the header while it moves;
-// a load that finds the traces of an unfinished write builds the right key lists anyway
-// and the next write of any process rebuilds the affected chains on disk.
+// a load that finds the traces of an unfinished write, or a chain it cannot follow, builds
+// the right key lists anyway; the open of a writable file, or else the next write of any
+// process, rebuilds the affected chains on disk.
 //
 // Used on the thread that owns the database; the write operations run under the file lock
 // of their caller. Errors: EDatabaseError ("Invalid unique field value '%s'", damaged-file
@@ -105,6 +106,12 @@ public:
     static bool HasAppendLeftovers(TTarnTableIO& table, TTarnDBFileIO& io);
     // Performs the repairs LoadKeyOrder noted; does nothing when there are none.
     static void RepairChains(TTarnTableIO& table, TTarnDBFileIO& io);
+    // Called by the load of a table that opens it, under the lock: performs the repairs at
+    // once when this process may write the file, so that no reader meets the traces after
+    // this open. A repair that fails leaves the file as a crash would and the table marked
+    // for a reload; the open itself still succeeds (the lists are right) and the failure is
+    // added to the findings.
+    static void RepairOnOpen(TTarnTableIO& table, TTarnDBFileIO& io);
 };
 
 }  // namespace tarn

@@ -106,6 +106,7 @@ void TTarnTableIO::LoadTable() {
         tableNo_ = -1;
         throw;
     }
+    TTableIndexes::RepairOnOpen(*this, io);
 }
 
 void TTarnTableIO::BuildDefinitions() {

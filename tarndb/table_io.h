@@ -27,7 +27,9 @@
 //    bookkeeping is reloaded before anything is written (OnReloaded tells the component).
 //  - Indexed tables: index items are linked before the header write that makes a record
 //    exist, and a load copes with every state an interrupted append, rewrite or delete can
-//    leave; the next write repairs the chains on disk (indexes.cpp has the details).
+//    leave, and with chains that are damaged (their order is then built from the records'
+//    keys). Opening a table of a file this process may write repairs the chains on disk at
+//    once, under the lock; otherwise the next write does (indexes.cpp has the details).
 //
 // Owned by its database; used from the thread that owns the database. Every operation
 // that touches the file holds the file lock. Errors: EDatabaseError ("Table '%s' not
@@ -137,14 +139,19 @@ public:
     // Raised by the index layer and the component for "no such record any more".
     static constexpr const char* kRecordGone = "The record was deleted by another process";
 
-    // Chain repairs the last load found necessary; the next write operation performs them
-    // (TTableIndexes::RepairChains).
+    // Chain repairs the last load found necessary; opening the table of a writable file
+    // performs them at once, else the next write operation does (TTableIndexes::RepairChains).
     struct TIndexRepair {
         std::vector<uint8_t> rebuild;        // by index: write a new index table from the key list
         std::vector<uint8_t> clearLeftover;  // by index: clear items an unfinished append left
         bool clearMoving = false;            // clear the header's moving-record mark
+        // What the last load found in the chains (traces of a writer that died, damage)
+        // and how it built the key lists all the same, one sentence each with the table and
+        // index named (data code page); empty when the chains were sound.
+        std::vector<std::string> findings;
         bool Pending() const;
     };
+    const TIndexRepair& IndexRepair() const { return indexRepair_; }
 
 private:
     friend class TTableIndexes;

@@ -7,6 +7,7 @@
 #include "platform/bytes.h"
 #include "platform/errors.h"
 #include "tarndb/filter/value_compare.h"
+#include "tarndb/index_links.h"
 #include "tools/check_internal.h"
 #include "tools/cli_common.h"
 
@@ -24,6 +25,12 @@ constexpr int kMissingReported = 5;
 void Checker::CheckIndexes(TableInfo& t) {
     const TableHeader& h = t.header;
     const int32_t n = t.total;
+    // A record marked as being moved by an interrupted rewrite: the engine takes it out of
+    // every chain and puts it back by its stored key, so its place in a chain is no fault.
+    const int32_t moving = [&] {
+        int32_t m = index_disk::MovingRecord(h);
+        return m >= 0 && m < t.readable && !t.items[static_cast<size_t>(m)].deleted ? m : -1;
+    }();
     for (size_t i = 0; i < t.indexes.size(); ++i) {
         const IndexEntry& x = t.indexes[i];
         std::string name = "index " + Shown(x.name);
@@ -50,7 +57,10 @@ void Checker::CheckIndexes(TableInfo& t) {
         std::set<int64_t> seenBlocks;
         std::vector<uint8_t> block(static_cast<size_t>(kIdxBlockSize));
         int64_t offset = x.indexTabOffset;
-        int64_t ownReported = 0, linkReported = 0;
+        int64_t ownReported = 0;
+        // Items linking outside the table: reported after the chain walk, which may find
+        // one of them to be the link an unfinished append made.
+        std::vector<int32_t> badLinks;
         bool complete = true;
         std::optional<IndexTabItem> beyond;
         for (int64_t b = 0; b < blockCount; ++b) {
@@ -81,10 +91,8 @@ void Checker::CheckIndexes(TableInfo& t) {
                 if (it.ownRecord != rec && ownReported++ < 3)
                     Problem(&t, rec,
                             name + ": its index item names record " + std::to_string(it.ownRecord));
-                if ((it.nextRecord < -1 || it.nextRecord >= n) && linkReported++ < 3)
-                    Problem(&t, rec,
-                            name + ": its index item links to record " +
-                                std::to_string(it.nextRecord) + ", which does not exist");
+                if (it.nextRecord < -1 || it.nextRecord >= n)
+                    badLinks.push_back(static_cast<int32_t>(rec));
                 items.push_back(it);
             }
             int32_t next = bytes::GetI32(block, 0);
@@ -103,7 +111,26 @@ void Checker::CheckIndexes(TableInfo& t) {
             }
             offset = next;
         }
-        if (!complete) continue;
+        auto reportBadLinks = [&](int32_t excused) {
+            int64_t reported = 0;
+            for (int32_t rec : badLinks)
+                if (rec != excused && reported++ < 3)
+                    Problem(&t, rec,
+                            name + ": its index item links to record " +
+                                std::to_string(items[static_cast<size_t>(rec)].nextRecord) +
+                                ", which does not exist");
+        };
+        auto engineRebuilds = [&] {
+            Note("table " + Shown(t.name) + ", " + name +
+                 ": the engine builds its key order from the records' keys instead of this "
+                 "chain when it opens the table, and writes a new chain when it may write the "
+                 "file");
+        };
+        if (!complete) {
+            reportBadLinks(-2);
+            engineRebuilds();
+            continue;
+        }
 
         // The chain in key order.
         bool keysReadable = t.layoutKnown && codecUsable_ && t.indexUsable[i];
@@ -121,30 +148,40 @@ void Checker::CheckIndexes(TableInfo& t) {
         int64_t orderReported = 0;
         std::vector<uint8_t> data;
         bool passedBeyond = false;
+        bool broken = false;        // the chain cannot be followed to its end
+        int32_t cameFrom = -1;      // the record whose link the walk followed last
+        int32_t linkedBeyond = -2;  // the record whose link led to record n, if the walk met it
         for (int64_t step = 0; k != -1; ++step) {
             if (k == n && !passedBeyond && beyond && beyond->ownRecord == n) {
-                // Stepping over the record an unfinished append linked in, as readers do.
+                // Stepping over the record an unfinished append linked in, as the engine does.
                 passedBeyond = true;
+                linkedBeyond = cameFrom;
                 Note("table " + Shown(t.name) + ", " + name + ": the chain passes through record " +
                      std::to_string(n) +
-                     ", which an unfinished append linked in; readers step over it and the "
-                     "engine's next write rebuilds the chain");
+                     ", which an unfinished append linked in; the engine steps over it and "
+                     "rewrites the chain when it next opens the file for writing");
                 k = beyond->nextRecord;
                 continue;
             }
             if (k < 0 || k >= n) {
-                Problem(&t, prev,
-                        name + ": the chain " + (prev < 0 ? "starts at" : "goes on to") +
+                Problem(&t, cameFrom,
+                        name + ": the chain " + (cameFrom < 0 ? "starts at" : "goes on to") +
                             " record " + std::to_string(k) + ", which does not exist");
+                broken = true;
                 break;
             }
             if (visited[static_cast<size_t>(k)]) {
                 Problem(&t, k, name + ": the chain comes back to this record (it loops)");
+                broken = true;
                 break;
             }
             visited[static_cast<size_t>(k)] = 1;
-            if (static_cast<size_t>(k) < t.items.size() &&
-                !t.items[static_cast<size_t>(k)].deleted && orderChecked) {
+            cameFrom = k;
+            if (k == moving) {
+                // Its place in this chain is the old key's or none; the engine places it by
+                // the key stored now.
+            } else if (static_cast<size_t>(k) < t.items.size() &&
+                       !t.items[static_cast<size_t>(k)].deleted && orderChecked) {
                 key.clear();
                 if (!ReadRecord(t, k, data)) {
                     orderChecked = false;
@@ -201,7 +238,8 @@ void Checker::CheckIndexes(TableInfo& t) {
         // Every live record must be on the chain.
         int64_t missing = 0;
         for (int32_t r = 0; r < t.readable; ++r) {
-            if (t.items[static_cast<size_t>(r)].deleted || visited[static_cast<size_t>(r)])
+            if (t.items[static_cast<size_t>(r)].deleted || visited[static_cast<size_t>(r)] ||
+                r == moving)
                 continue;
             if (missing++ < kMissingReported)
                 Problem(&t, r,
@@ -211,6 +249,13 @@ void Checker::CheckIndexes(TableInfo& t) {
             Problem(&t, -1,
                     name + ": " + std::to_string(missing - kMissingReported) +
                         " more live records are not on its chain");
+        reportBadLinks(linkedBeyond);
+        if (broken)
+            engineRebuilds();
+        else if (missing > 0)
+            Note("table " + Shown(t.name) + ", " + name +
+                 ": the engine places the live records this chain misses by their keys when it "
+                 "opens the table, and writes a new chain when it may write the file");
     }
 }
 

@@ -28,8 +28,9 @@ void Checker::CheckRecords(TableInfo& t) {
     int32_t moving = index_disk::MovingRecord(h);
     if (moving >= 0)
         Note("table " + Shown(t.name) + ": a rewrite of record " + std::to_string(moving) +
-             " was interrupted while it moved in the index chains; the engine puts it back in "
-             "key order when it loads the table and rebuilds the chains at its next write");
+             " was interrupted while it moved in the index chains; the engine puts it in key "
+             "order by its stored key when it opens the table, and rewrites the chains when it "
+             "next opens the file for writing");
     if (n == 0) return;
     int64_t blockCount = (static_cast<int64_t>(n) + kItemsPerBlock - 1) / kItemsPerBlock;
     if (blockCount * kRecBlockSize > file_.Size()) {

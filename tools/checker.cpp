@@ -305,6 +305,8 @@ void Checker::Run() {
 
 TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& options) {
     TCheckReport report;
+    report.unreadable = NotARegularFile(path);
+    if (!report.unreadable.empty()) return report;
     std::unique_ptr<TCheckFile> file;
     try {
         file = std::make_unique<TCheckFile>(path);

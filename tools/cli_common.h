@@ -92,4 +92,12 @@ std::string ToTerminal(std::string_view stored);
 std::string EngineMessageToTerminal(std::string_view message);
 bool IsValidUtf8(std::string_view text);
 
+// Why `path` cannot be opened as a database or data file, in the system's words ("No such
+// file or directory", "Is a directory", "not a regular file" for a FIFO, socket or
+// device); empty when it names a regular file. Looking first means that no open ever waits
+// on a FIFO or reads a directory.
+std::string NotARegularFile(const std::string& path);
+// Raises EToolError "cannot open PATH: <reason>" unless `path` names a regular file.
+void RequireRegularFile(const std::string& path);
+
 }  // namespace tarn::cli

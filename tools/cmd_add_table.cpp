@@ -15,6 +15,7 @@ int RunAddTable(TToolContext& ctx) {
     for (const std::string& f : a.Values("field")) fields.push_back(ParseFieldSpec(f));
     std::vector<TIndexSpec> indexes;
     for (const std::string& x : a.Values("index")) indexes.push_back(ParseIndexSpec(x));
+    RequireRegularFile(path);
     TTarnDBCreator::AddTable(path, table, fields, indexes);
     std::fprintf(ctx.out, "added table %s to %s: %zu field%s, %zu index%s\n",
                  a.positional[1].c_str(), path.c_str(), fields.size(),

@@ -152,16 +152,31 @@ int RunDump(TToolContext& ctx) {
     TProgressBar progress(ctx.err, ctx.ShowProgress() && count > 10000, "dump", count);
     std::vector<std::string> cells(names.size());
     for (int pos = 0; pos < count; ++pos) {
-        if (filtered) {
-            int physical = table.RecordList(0).LowerBoundRecNo(picked[static_cast<size_t>(pos)]);
-            record.Fetch(0, physical);
-        } else {
-            record.Fetch(list, pos);
+        int32_t recNo =
+            filtered ? picked[static_cast<size_t>(pos)] : table.RecordList(list).At(pos).recNo;
+        // A value that cannot be read stops the dump with the place it lies in, as `check`
+        // names it.
+        std::string where =
+            "table '" + ToTerminal(table.TableName()) + "', record " + std::to_string(recNo);
+        try {
+            if (filtered)
+                record.Fetch(0, table.RecordList(0).LowerBoundRecNo(recNo));
+            else
+                record.Fetch(list, pos);
+        } catch (const Exception& e) {
+            throw EToolError(where + ": " + EngineMessageToTerminal(e.Message()));
         }
         for (int i = 0; i < record.FieldCount(); ++i) {
             uint8_t type = record.FieldType(i);
-            cells[static_cast<size_t>(i)] = record.IsBlob(i) ? FormatBlob(type, record.BlobValue(i))
-                                                             : FormatValue(type, record.Value(i));
+            try {
+                cells[static_cast<size_t>(i)] = record.IsBlob(i)
+                                                    ? FormatBlob(type, record.BlobValue(i))
+                                                    : FormatValue(type, record.Value(i));
+            } catch (const std::exception& e) {
+                // The engine's errors, and the memory a damaged length asked for.
+                throw EToolError(where + ", field '" + names[static_cast<size_t>(i)] +
+                                 "': " + EngineMessageToTerminal(e.what()));
+            }
         }
         switch (format) {
             case Format::Table:

@@ -38,6 +38,14 @@ FilePtr OpenInput(const std::string& path, int64_t& size) {
             if (std::fwrite(buf, 1, n, f.get()) != n)
                 throw EToolError("cannot buffer standard input");
     } else {
+        // The file is read twice, which a pipe cannot do; and opening a FIFO would wait.
+        std::string why = NotARegularFile(path);
+        if (!why.empty())
+            throw EToolError("cannot open " + path + ": " + why +
+                             (why.rfind("not a regular file", 0) == 0
+                                  ? " (the input is read twice; give - to read it from standard "
+                                    "input)"
+                                  : ""));
         f.reset(std::fopen(path.c_str(), "rb"));
         if (!f) throw EToolError("cannot open " + path + ": " + std::strerror(errno));
     }
@@ -175,7 +183,7 @@ int RunImport(TToolContext& ctx) {
     // Pass 1: every value must convert before anything is written.
     int64_t rows = 0;
     {
-        TCsvReader reader(input.get());
+        TCsvReader reader(input.get(), csvName);
         importer.ReadHeader(reader);
         TProgressBar progress(ctx.err, ctx.errIsTerminal, "checking " + csvName, size);
         while (reader.Next(values, lines)) {
@@ -188,7 +196,7 @@ int RunImport(TToolContext& ctx) {
     // Pass 2: append. Should the engine refuse a row now (a key repeated within the file, a
     // full disk), the rows this import appended are taken out again.
     std::rewind(input.get());
-    TCsvReader reader(input.get());
+    TCsvReader reader(input.get(), csvName);
     importer.ReadHeader(reader);
     std::vector<int32_t> appended;
     {

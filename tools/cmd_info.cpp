@@ -50,6 +50,10 @@ int RunInfo(TToolContext& ctx) {
             rc = kExitFailure;
             continue;
         }
+        // What opening the table found in its index chains (left by a writer that died,
+        // or damaged) and how the engine built its key order all the same.
+        for (const std::string& finding : table->IndexRepair().findings)
+            std::fprintf(out, "  note: %s\n", EngineMessageToTerminal(finding).c_str());
         const format::TableHeader& h = table->Header();
         int32_t live = table->RecordList(0).Count();
         int32_t total = h.RecordTotal();

@@ -4,12 +4,16 @@
 
 namespace tarn::cli {
 
+void TCsvReader::Fail(const std::string& what) const {
+    throw EToolError(name_.empty() ? what : name_ + ": " + what);
+}
+
 int TCsvReader::Peek() {
     if (pos_ == len_) {
         len_ = std::fread(buf_, 1, sizeof buf_, file_);
         pos_ = 0;
         if (len_ == 0) {
-            if (std::ferror(file_)) throw EToolError("cannot read the CSV input");
+            if (std::ferror(file_)) Fail("cannot read the CSV input");
             return EOF;
         }
     }
@@ -34,7 +38,7 @@ bool TCsvReader::Next(std::vector<std::string>& fields, std::vector<int64_t>& li
         if (Peek() == 0xEF) {
             Get();
             if (Peek() != 0xBB || (Get(), Peek() != 0xBF))
-                throw EToolError("line 1: the input starts with bytes that are not UTF-8 text");
+                Fail("line 1: the input starts with bytes that are not UTF-8 text");
             Get();
         }
     }
@@ -65,8 +69,7 @@ bool TCsvReader::Next(std::vector<std::string>& fields, std::vector<int64_t>& li
             for (;;) {
                 c = Get();
                 if (c == EOF)
-                    throw EToolError("line " + std::to_string(openedOn) +
-                                     ": a quoted field is never closed");
+                    Fail("line " + std::to_string(openedOn) + ": a quoted field is never closed");
                 if (c == '"') {
                     if (Peek() == '"') {
                         Get();
@@ -81,9 +84,9 @@ bool TCsvReader::Next(std::vector<std::string>& fields, std::vector<int64_t>& li
             }
             c = Peek();
             if (c != ',' && c != '\n' && c != '\r' && c != EOF)
-                throw EToolError("line " + std::to_string(line_) + ", column " +
-                                 std::to_string(fields.size() + 1) +
-                                 ": text after the closing quote of a field");
+                Fail("line " + std::to_string(line_) + ", column " +
+                     std::to_string(fields.size() + 1) +
+                     ": text after the closing quote of a field");
         } else {
             while ((c = Peek()) != ',' && c != '\n' && c != '\r' && c != EOF)
                 field.push_back(static_cast<char>(Get()));

@@ -15,12 +15,13 @@ namespace tarn::cli {
 
 class TCsvReader {
 public:
-    // Reads from `file` (not owned, not closed).
-    explicit TCsvReader(FILE* file) : file_(file) {}
+    // Reads from `file` (not owned, not closed); `name` (the file's path, or "standard
+    // input") begins the messages of its errors when it is not empty.
+    explicit TCsvReader(FILE* file, std::string name = "") : file_(file), name_(std::move(name)) {}
 
     // Reads the next record into `fields`, with the line on which each field starts in
-    // `lines`. Returns false at the end of the input. Raises EToolError naming the line for
-    // a quoted field that never ends or text after a closing quote.
+    // `lines`. Returns false at the end of the input. Raises EToolError naming the input and
+    // the line for a quoted field that never ends or text after a closing quote.
     bool Next(std::vector<std::string>& fields, std::vector<int64_t>& lines);
     // The line on which the last record returned starts.
     int64_t RecordLine() const { return recordLine_; }
@@ -29,7 +30,9 @@ public:
 private:
     int Get();
     int Peek();
+    [[noreturn]] void Fail(const std::string& what) const;
     FILE* file_;
+    std::string name_;
     char buf_[65536];
     size_t pos_ = 0, len_ = 0;
     int64_t consumed_ = 0;

@@ -28,6 +28,7 @@ TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, boo
     static std::atomic<int> counter{0};
     db_ = std::make_unique<TTarnDatabase>(nullptr, "");
     db_->SetDatabaseName("tarndb-cli-" + std::to_string(++counter));
+    RequireRegularFile(path);
     db_->SetFileName(path);
     // Table components attached for a while (dump --filter) must not disconnect it when
     // they close.

@@ -66,7 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadCsv{"unknown_field", "name,colour\n", "line 1, column 2",
                "no field 'colour' (fields: id, name, n, d, b, ok)"},
         BadCsv{"field_twice", "name,NAME\n", "line 1, column 2", "named twice"},
-        BadCsv{"unclosed_quote", "name\n\"never ends\n", "line 2", "never closed"},
+        BadCsv{"unclosed_quote", "name\n\"never ends\n", "bad.csv: line 2", "never closed"},
+        BadCsv{"text_after_quote", "name\n\"a\"b\n", "bad.csv: line 2, column 1",
+               "text after the closing quote"},
         BadCsv{"invalid_utf8", "name\n\xff\xfe\n", "line 2, column 1", "not valid UTF-8"}),
     [](const ::testing::TestParamInfo<BadCsv>& i) { return std::string(i.param.name); });
 

@@ -166,9 +166,22 @@ public:
     std::unique_ptr<File> OpenFile(const std::string& path, OpenAccess access,
                                    OpenSharing sharing) override {
         std::string full = FullPath(path);
-        int flags = (access == OpenAccess::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+        // Only regular files are opened, and the open never waits: O_NONBLOCK keeps a FIFO
+        // from blocking until a writer comes, and what is not a regular file is refused.
+        int flags = (access == OpenAccess::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
         int fd = open(path.c_str(), flags);
         if (fd < 0) ThrowOpen(full, SystemText(errno));
+        struct stat st {};
+        if (fstat(fd, &st) != 0) {
+            int err = errno;
+            close(fd);
+            ThrowOpen(full, SystemText(err));
+        }
+        if (!S_ISREG(st.st_mode)) {
+            close(fd);
+            ThrowOpen(full, S_ISDIR(st.st_mode) ? SystemText(EISDIR) : "Not a regular file");
+        }
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         return FinishOpen(full, fd, sharing, access == OpenAccess::ReadWrite);
     }
 

@@ -60,6 +60,17 @@ inline void ExpectListsConsistent(TTarnTableIO& table, const std::string& where 
     }
 }
 
+// The last load of `table` found nothing in the chains to work around or repair: what a
+// file written only by operations that finished must give. (The load copes with damage and
+// the traces of a crash, and an open for writing repairs them, so a load that succeeds says
+// nothing by itself about the chains a writer left.)
+inline void ExpectLoadFoundNothing(const TTarnTableIO& table, const std::string& where = "") {
+    SCOPED_TRACE(where);
+    const std::vector<std::string>& found = table.IndexRepair().findings;
+    EXPECT_TRUE(found.empty()) << found.size() << " findings, the first: "
+                               << (found.empty() ? std::string() : found.front());
+}
+
 // The chains read from the file equal the in-memory key lists; the header in memory is the
 // one in the file and carries no mark of an unfinished rewrite.
 inline void ExpectChainsMatch(TTarnTableIO& table, const std::string& where = "") {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,10 +34,12 @@ inline std::string ReadWhole(const std::string& path) {
 
 // Runs TARNDB_TOOL_PATH with `args`. `env` adds or replaces variables; TARNDB_PASSWORD is
 // removed unless given. `workDir` receives the captured output files; `input` is what the
-// tool reads on standard input (empty: /dev/null).
+// tool reads on standard input (empty: /dev/null). A run that has not ended after
+// `timeoutSeconds` is killed (it then shows signal SIGKILL), so a hanging tool fails its
+// test instead of stopping the suite.
 inline ToolRun RunTarndb(const std::vector<std::string>& args, const std::string& workDir,
                          const std::map<std::string, std::string>& env = {},
-                         const std::string& input = "") {
+                         const std::string& input = "", int timeoutSeconds = 300) {
     std::string outPath = workDir + "/.tool-out", errPath = workDir + "/.tool-err",
                 inPath = "/dev/null";
     if (!input.empty()) {
@@ -81,7 +84,18 @@ inline ToolRun RunTarndb(const std::vector<std::string>& args, const std::string
         return run;
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    const long pollUs = 2000;
+    for (long waited = 0;;) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) break;
+        if (waited >= timeoutSeconds * 1000000L) {
+            kill(pid, SIGKILL);
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            break;
+        }
+        usleep(static_cast<useconds_t>(pollUs));
+        waited += pollUs;
     }
     if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
