@@ -4,10 +4,10 @@
 //
 // Pairs and how they compare:
 //   string, string        the locale collation (TCollator), ignoring case on request (case
-//                         only; see TCaseRule); with a
-//                         prefix length n >= 0 only the first n bytes of each string take part
-//                         (a shorter string takes part whole; a double-byte character is never
-//                         cut: the cut moves before it)
+//                         only: TCaseRule::IgnoreCase); with a prefix length n >= 0 only the
+//                         first n bytes of each string take part (a shorter string takes
+//                         part whole; a double-byte character is never cut: the cut moves
+//                         before it)
 //   numeric, numeric      by value: integers as 64-bit integers (ftWord unsigned), and as
 //                         doubles when either side is ftFloat or ftCurrency; NaN sorts below
 //                         every number and equal to NaN
