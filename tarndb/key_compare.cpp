@@ -8,6 +8,7 @@
 #include "tarndb/blob_stream.h"
 #include "tarndb/file_format.h"
 #include "tarndb/file_io.h"
+#include "tarndb/filter/field_types.h"
 #include "tarndb/filter/value_compare.h"
 #include "tarndb/table_io.h"
 
@@ -149,26 +150,36 @@ std::span<const uint8_t> TStoredKeyReader::Read(const TRecordEntry& e, int field
 // ---- TKeyComparer -------------------------------------------------------------------------
 
 TKeyComparer::TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key, int fieldCount,
-                           bool partial)
+                           bool partial, TKeyEquality equality)
     : reader_(table) {
     const TTarnIndexDef& def = table.IndexDefs()[index];
-    caseInsensitive_ = (def.Options & tiCaseInsensitive) != 0;
+    bool caseInsensitive = (def.Options & tiCaseInsensitive) != 0;
+    rule_ = !caseInsensitive                     ? TCaseRule::Exact
+            : equality == TKeyEquality::CaseOnly ? TCaseRule::IgnoreCase
+                                                 : TCaseRule::LettersOnly;
     descending_ = (def.Options & tiDescending) != 0;
     size_t n = def.KeyFields.size();
     if (fieldCount > 0 && static_cast<size_t>(fieldCount) < n) n = static_cast<size_t>(fieldCount);
     for (size_t j = 0; j < n; ++j) {
         int f = def.KeyFields[j];
         int type = table.FieldDefs()[f].FieldType;
+        anyString_ = anyString_ || IsStringType(type);
         fields_.push_back(
             {f, type, key.Value(f), partial && (type == kFtString || type == kFtFixedChar)});
     }
+}
+
+int TKeyComparer::WholeFields() const {
+    int n = 0;
+    while (n < FieldCount() && !fields_[static_cast<size_t>(n)].partial) ++n;
+    return n;
 }
 
 int TKeyComparer::Compare(const TRecordEntry& stored) {
     int result = 0;
     for (const Field& f : fields_) {
         std::span<const uint8_t> s = reader_.Read(stored, f.number);
-        result = CompareFieldValues(f.type, f.key, s, caseInsensitive_, f.partial);
+        result = CompareFieldValues(f.type, f.key, s, rule_, f.partial);
         if (result != 0) break;
     }
     return descending_ ? -result : result;

@@ -11,6 +11,14 @@
 // indexes and on their first StarPos bytes for a partial comparison, date-times with the
 // evaluator's 1000 ms tolerance. A tiDescending index turns the result round.
 //
+// A tiCaseInsensitive index is kept in the order of letters and accents alone: neither case
+// nor letter forms such as width count (TCaseRule::LettersOnly). Files hold their keys in
+// that order, so every search bisects by it. Locate and the filters ignore case only
+// (TCaseRule::IgnoreCase), which tells apart some keys the order calls equal ('2' and the
+// full-width '２'): a comparer built with TKeyEquality::CaseOnly decides whether a stored
+// key is such a match. Whatever it calls equal the order calls equal too, so matches lie
+// within the run of entries equal in order.
+//
 // Used on the thread that owns the database; the caller holds the file lock when it needs
 // a consistent view of other processes' writes. Errors: EDatabaseError for a damaged file,
 // the module errors of a failing decoder.
@@ -21,6 +29,7 @@
 #include <vector>
 
 #include "platform/streams/stream.h"
+#include "platform/text/collation.h"
 #include "tarndb/field_buffers.h"
 #include "tarndb/record_list.h"
 
@@ -76,15 +85,28 @@ private:
     TMemoryStream decoded_;
 };
 
+// What a comparer's 0 means for the string fields of a tiCaseInsensitive index.
+enum class TKeyEquality {
+    Order,     // equal in the index's order: letters and accents only
+    CaseOnly,  // equal as a case-insensitive Locate or filter sees it: only case ignored
+};
+
 // CompareKey of one key against stored records, for one index.
 class TKeyComparer {
 public:
     // `fieldCount` 0 compares all key fields, n > 0 only the first n; `partial` compares
     // string fields on the key's length only.
     TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key, int fieldCount = 0,
-                 bool partial = false);
+                 bool partial = false, TKeyEquality equality = TKeyEquality::Order);
     // -1 when the key sorts before the stored record, 0 when equal, 1 after.
     int Compare(const TRecordEntry& stored);
+    // Whether a 0 of this comparer is a 0 of its CaseOnly twin as well (no string field is
+    // compared ignoring letter forms).
+    bool EqualMeansMatch() const { return rule_ != TCaseRule::LettersOnly || !anyString_; }
+    // The number of leading fields compared whole: the fields before the first one that is
+    // compared on the key's length only (all fields for a comparison that is not partial).
+    int WholeFields() const;
+    int FieldCount() const { return static_cast<int>(fields_.size()); }
 
 private:
     struct Field {
@@ -95,7 +117,8 @@ private:
     };
     TStoredKeyReader reader_;
     std::vector<Field> fields_;
-    bool caseInsensitive_;
+    TCaseRule rule_;
+    bool anyString_ = false;
     bool descending_;
 };
 

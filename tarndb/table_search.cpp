@@ -1,8 +1,11 @@
 // TTarnTable: Locate and Lookup, and the master-detail range.
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <unordered_map>
 
 #include "platform/bytes.h"
+#include "platform/dataset/db_errors.h"
 #include "tarndb/file_io.h"
 #include "tarndb/filter/value_compare.h"
 #include "tarndb/indexes.h"
@@ -24,6 +27,28 @@ bool SameValueSameBytes(TFieldType t) {
         default: return false;
     }
 }
+// Positions of records in the view by record number: the first question is answered by a
+// scan of the view, later ones from a map built then.
+class TViewPositions {
+public:
+    explicit TViewPositions(const TRecordList& view) : view_(view) {}
+    int Of(int32_t recNo) {
+        if (asked_++ == 0) return view_.FindRecNo(recNo);
+        if (!built_) {
+            for (int p = 0; p < view_.Count(); ++p) positions_.emplace(view_.At(p).recNo, p);
+            built_ = true;
+        }
+        auto it = positions_.find(recNo);
+        return it == positions_.end() ? -1 : it->second;
+    }
+
+private:
+    const TRecordList& view_;
+    int asked_ = 0;
+    bool built_ = false;
+    std::unordered_map<int32_t, int> positions_;
+};
+
 }  // namespace
 
 // ---- Locate / Lookup -------------------------------------------------------------------------
@@ -44,7 +69,7 @@ int TTarnTable::ChooseLocateIndex(const std::vector<TField*>& fields, bool caseI
 
 int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions options) {
     TRecordBuffer& key = *TempBuffer();
-    bool nocase = (options & loCaseInsensitive) != 0;
+    TCaseRule rule = (options & loCaseInsensitive) != 0 ? TCaseRule::IgnoreCase : TCaseRule::Exact;
     bool partial = (options & loPartialKey) != 0;
     TTarnDBFileIO& io = tableIO_->File();
     // Fields whose values are equal exactly when their slot bytes are (the integer, date and
@@ -108,7 +133,8 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
                 left = key.Bytes().subspan(static_cast<size_t>(FieldOffset(f->FieldNo())), static_cast<size_t>(f->DataSize()));
             }
             bool isString = IsStringField(f->DataType());
-            if (CompareFieldValues(static_cast<int>(f->DataType()), left, right, nocase, partial && isString) != 0) {
+            if (CompareFieldValues(static_cast<int>(f->DataType()), left, right, rule,
+                                   partial && isString) != 0) {
                 all = false;
                 break;
             }
@@ -118,14 +144,57 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
     return -1;
 }
 
+// A search through the index finds a row exactly when ScanLocate would find one (which row,
+// among several that match, may differ). The bisection answers when the entry it meets
+// matches and is in view; otherwise the entries that can still match are walked.
 int TTarnTable::IndexLocate(int index, TLocateOptions options) {
     TFieldBuffers& fb = BindRecordBuffer(*TempBuffer());
     bool partial = (options & loPartialKey) != 0;
     const TRecordList& keys = tableIO_->RecordList(index + 1);
-    TKeySearch r = TTableIndexes::SearchKey(*tableIO_, fb, keys, partial, 0, index);
-    if (r.outcome != 0) return -1;
-    // Only a row in view counts, even when another matching row is in view.
-    return PositionOfRecNo(keys.At(r.position).recNo);
+    TListView list(keys);
+    TKeyValues key(*tableIO_, fb, TKeySource::Search);
+    // `order` follows the index's stored order; `match` is the row test of a scan
+    // (ScanLocate): they differ where a case-insensitive index ignores letter forms too.
+    TKeyComparer order(*tableIO_, index, key, 0, partial);
+    std::optional<TKeyComparer> matcher;  // made when first needed
+    auto match = [&]() -> TKeyComparer& {
+        if (!matcher) matcher.emplace(*tableIO_, index, key, 0, partial, TKeyEquality::CaseOnly);
+        return *matcher;
+    };
+    TKeySearch met = SearchKey(order, list);
+    if (met.outcome == 0) {
+        const TRecordEntry& e = keys.At(met.position);
+        if (order.EqualMeansMatch() || match().Compare(e) == 0) {
+            int pos = PositionOfRecNo(e.recNo);
+            if (pos >= 0) return pos;
+        }
+    }
+    // The entry the bisection met is no answer (not a match, or not in view), or it met
+    // none although a partial key may still match: the entries that can match are walked
+    // in key order. A whole key's matches lie within the run of entries equal in order. A
+    // partial key's do not form a run: cutting stored text to the key's length does not
+    // keep the collation order (the cut drops a multi-byte character that does not fit,
+    // and the collation weighs base letters of the whole text before accents and case),
+    // so only the leading fields compared whole narrow the walk.
+    int from = 0, to = keys.Count() - 1;
+    int whole = order.WholeFields();
+    if (whole == order.FieldCount() && met.outcome != 0) return -1;
+    if (whole > 0) {
+        TKeyComparer lead(*tableIO_, index, key, whole);
+        TKeySearch first = SearchKeyBound(lead, list, true);
+        if (first.outcome != 0) return -1;
+        from = first.position;
+        to = SearchKeyBound(lead, list, false).position;
+    }
+    FileLockGuard lock(tableIO_->File());  // one lock for the walk
+    TViewPositions inView(*view_);
+    for (int p = from; p <= to; ++p) {
+        const TRecordEntry& e = keys.At(p);
+        if (match().Compare(e) != 0) continue;
+        int pos = inView.Of(e.recNo);
+        if (pos >= 0) return pos;
+    }
+    return -1;
 }
 
 bool TTarnTable::LocateRow(const std::string& keyFields, const TVariant& keyValues, bool move,
@@ -134,6 +203,8 @@ bool TTarnTable::LocateRow(const std::string& keyFields, const TVariant& keyValu
     CursorPosChanged();
     TRecordBuffer* buffer = TempBuffer();
     std::vector<TField*> fields = GetFieldList(keyFields);
+    if (keyValues.IsArray() && keyValues.ArrayLength() < fields.size())
+        DatabaseError(msg::kValueCountMismatch, this);
     TDataSetState saved = SetTempState(dsFilter);
     SetFilterBuffer(static_cast<TTarnRecordBuffer*>(buffer));
     int found = -1;

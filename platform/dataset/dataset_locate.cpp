@@ -38,7 +38,11 @@ bool FieldMatches(const TField& field, const TVariant& key, TLocateOptions optio
 
 std::vector<TVariant> TDataSet::KeyList(const std::vector<TField*>& fields,
                                         const TVariant& keyValues) const {
-    if (fields.size() == 1) return {keyValues.IsArray() ? keyValues[0] : keyValues};
+    if (fields.size() == 1) {
+        if (!keyValues.IsArray()) return {keyValues};
+        if (keyValues.ArrayLength() == 0) DatabaseError(msg::kValueCountMismatch, this);
+        return {keyValues[0]};
+    }
     if (!keyValues.IsArray() || keyValues.ArrayLength() != fields.size())
         DatabaseError(msg::kValueCountMismatch, this);
     return keyValues.Elements();

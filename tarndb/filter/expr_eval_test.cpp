@@ -17,6 +17,9 @@ using testing::FakeDataSource;
 const std::string kAreaNo = "\xB4\xE6\xB4\xA2\xC7\xF8\xD0\xF2\xBA\xC5";  // 存储区序号
 const std::string kZhong = "\xD6\xD0";                                   // 中
 const std::string kGrin = "\x94\x39\xFC\x36";                            // 😀, four bytes
+const std::string kWide2 = "\xA3\xB2";                                   // ２ (full-width)
+const std::string kWideA = "\xA3\xC1";                                   // Ａ (full-width)
+const std::string kWidea = "\xA3\xE1";                                   // ａ (full-width)
 
 class FilterEval : public ::testing::Test {
 protected:
@@ -149,6 +152,22 @@ TEST_F(FilterEval, ComparisonsByType) {
             {Int("Calc", 7), "Calc = 7", true},
             {Str("Wide", "w"), "Wide = 'w'", true},
         });
+}
+
+// Ignoring case ignores case only: full-width letters and digits stay apart from their
+// ASCII forms, in comparisons, with a partial-compare marker and in LIKE.
+TEST_F(FilterEval, CaselessComparisonKeepsWidth) {
+    RunCases(this, {
+                       {Str("Name", kWide2), "Name = '2'", false, kCaseless},
+                       {Str("Name", kWide2), "Name = '" + kWide2 + "'", true, kCaseless},
+                       {Str("Name", kWideA + "b"), "Name = 'ab'", false, kCaseless},
+                       {Str("Name", kWideA + "b"), "Name = '" + kWidea + "B'", true, kCaseless},
+                       {Str("Name", kWideA + "b"), "Name = 'a*'", false, kCaseless},
+                       {Str("Name", kWideA + "b"), "Name LIKE 'a%'", false, kCaseless},
+                       {Str("Name", kWideA + "b"), "Name LIKE '" + kWidea + "%'", true, kCaseless},
+                       {Str("Name", "AB"), "Name = 'ab' AND Name LIKE 'a_'", true, kCaseless},
+                       {Str("Name", kWide2), "Name <> '2'", true, kCaseless},
+                   });
 }
 
 TEST_F(FilterEval, LikePatterns) {

@@ -78,7 +78,10 @@ int CompareFieldValues(const TValueRef& left, const TValueRef& right, const TCom
             b = b.substr(0, PrefixBytes(b, n));
         }
         const TCollator& coll = opt.Collator ? *opt.Collator : TCollator::Default();
-        return coll.Compare(a, b, opt.CaseInsensitive);
+        TCaseRule rule = !opt.CaseInsensitive    ? TCaseRule::Exact
+                         : opt.IgnoreLetterForms ? TCaseRule::LettersOnly
+                                                 : TCaseRule::IgnoreCase;
+        return coll.Compare(a, b, rule);
     }
     if (IsNumericType(l) && IsNumericType(r)) {
         if (IsFloatType(l) || IsFloatType(r)) return CmpFloat(FloatOf(left), FloatOf(right));
@@ -107,10 +110,18 @@ int CompareFieldValues(const TValueRef& left, const TValueRef& right, const TCom
 
 int CompareFieldValues(int type, std::span<const uint8_t> left, std::span<const uint8_t> right,
                        bool caseInsensitive, bool partial, const TCollator* collator) {
+    return CompareFieldValues(type, left, right,
+                              caseInsensitive ? TCaseRule::LettersOnly : TCaseRule::Exact, partial,
+                              collator);
+}
+
+int CompareFieldValues(int type, std::span<const uint8_t> left, std::span<const uint8_t> right,
+                       TCaseRule rule, bool partial, const TCollator* collator) {
     TValueRef a{type, left.data(), left.size()};
     TValueRef b{type, right.data(), right.size()};
     TCompareOptions opt;
-    opt.CaseInsensitive = caseInsensitive;
+    opt.CaseInsensitive = rule != TCaseRule::Exact;
+    opt.IgnoreLetterForms = rule == TCaseRule::LettersOnly;
     opt.Collator = collator;
     if (partial && IsStringType(type)) {
         size_t n = StringOf(a).size();

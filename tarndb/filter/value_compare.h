@@ -3,10 +3,11 @@
 // same rules.
 //
 // Pairs and how they compare:
-//   string, string        the locale collation (TCollator), ignoring case on request; with a
-//                         prefix length n >= 0 only the first n bytes of each string take part
-//                         (a shorter string takes part whole; a double-byte character is never
-//                         cut: the cut moves before it)
+//   string, string        the locale collation (TCollator), ignoring case on request (case
+//                         only: TCaseRule::IgnoreCase); with a prefix length n >= 0 only the
+//                         first n bytes of each string take part (a shorter string takes
+//                         part whole; a double-byte character is never cut: the cut moves
+//                         before it)
 //   numeric, numeric      by value: integers as 64-bit integers (ftWord unsigned), and as
 //                         doubles when either side is ftFloat or ftCurrency; NaN sorts below
 //                         every number and equal to NaN
@@ -37,6 +38,9 @@ namespace tarn {
 
 struct TCompareOptions {
     bool CaseInsensitive = false;
+    // With CaseInsensitive: letter forms such as width do not count either
+    // (TCaseRule::LettersOnly, the order of case-insensitive indexes).
+    bool IgnoreLetterForms = false;
     // Bytes of each string that take part; -1: whole strings.
     int32_t PrefixLength = -1;
     // The collation; nullptr: TCollator::Default().
@@ -48,8 +52,13 @@ bool HasDefinedOrder(int leftType, int rightType);
 // -1, 0 or 1.
 int CompareFieldValues(const TValueRef& left, const TValueRef& right, const TCompareOptions& opt);
 
-// The same for two values of one type (index keys); `partial` compares a string `left` with
-// the first bytes of `right` only as many as `left` has: "right begins with left".
+// The same for two values of one type; `partial` compares a string `left` with the first
+// bytes of `right` only as many as `left` has: "right begins with left". `rule` says which
+// differences between strings count.
+int CompareFieldValues(int type, std::span<const uint8_t> left, std::span<const uint8_t> right,
+                       TCaseRule rule, bool partial = false, const TCollator* collator = nullptr);
+// Index key order: `caseInsensitive` compares strings by letters and accents only
+// (TCaseRule::LettersOnly), the order case-insensitive indexes are stored in.
 int CompareFieldValues(int type, std::span<const uint8_t> left, std::span<const uint8_t> right,
                        bool caseInsensitive, bool partial = false,
                        const TCollator* collator = nullptr);
