@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
@@ -148,6 +149,9 @@ void TTarnDBFileIO::AcquireFileLock() {
         CurrentEnv()->SleepMs(wait);
     }
     lockDepth_ = 1;
+    // Writers of this format only ever grow the file, but another program may have cut it:
+    // the reads under this lock look at its size again before they use the mapping.
+    disk_->RecheckLength();
 }
 
 void TTarnDBFileIO::ReleaseFileLock() {
@@ -310,12 +314,16 @@ void TTarnDBFileIO::MarkDeleted(int64_t itemOffset) {
 void TTarnDBFileIO::ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32_t slotSize, bool blob,
                                    bool decrypt, bool decompress, TStream& dest) {
     uint8_t item[kRecItemSize];
-    ReadAt(itemOffset, kRecItemSize, item);
-    int64_t dataOffset = b::GetI32(item, 0);
+    std::vector<uint8_t> slot(blob ? 0 : static_cast<size_t>(slotSize));
+    int64_t dataOffset;
+    {
+        FileLockGuard lock(*this);
+        ReadAt(itemOffset, kRecItemSize, item);
+        dataOffset = b::GetI32(item, 0);
+        if (!blob) ReadAt(dataOffset + slotOffset, slot.size(), slot.data());
+    }
     if (!blob) {
-        std::vector<uint8_t> slot(static_cast<size_t>(slotSize));
         std::vector<uint8_t> plain(slot.size());
-        ReadAt(dataOffset + slotOffset, slot.size(), slot.data());
         DecodeStoredBuffer(slot.data(), plain.data(), decrypt, slot.size());
         dest.WriteBuffer(plain.data(), plain.size());
         return;
@@ -328,6 +336,9 @@ void TTarnDBFileIO::ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32
 
 void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool decompress, TMemoryStream& dest) {
     uint8_t desc[kBlobDescriptorSize];
+    // Blob streams load their value when first read, outside any table operation: the
+    // stored bytes are read under the lock like every record (and decoded after it).
+    std::optional<FileLockGuard> lock(std::in_place, *this);
     ReadAt(descriptorOffset, kBlobDescriptorSize, desc);
     int32_t blobOffset = b::GetI32(desc, 0);
     int32_t blobLength = b::GetI32(desc, 4);
@@ -352,6 +363,7 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
         std::memcpy(into.Memory(), mapped, static_cast<size_t>(blobLength));
     else
         ReadAt(blobOffset, static_cast<size_t>(blobLength), into.Memory());
+    lock.reset();
     if (&into == &dest) {
         dest.Seek(0, SeekOrigin::End);  // positioned at the end, as after decoding
         return;

@@ -221,6 +221,42 @@ TEST_F(FileIOTest, ExclusiveOpenExcludesOthersAndSharedOpensCoexist) {
     EXPECT_EQ(WEXITSTATUS(status), 7);
 }
 
+TEST_F(FileIOTest, ExclusiveOpenOfAReadOnlyFile) {
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    auto open = [&](TTarnDBFileIO& io, bool exclusive) {
+        io.OpenStorage(path, TTarnDBMediumType::mtDisk, exclusive);
+    };
+    {
+        TTarnDBFileIO x(nullptr, TTarnDBMediumType::mtDisk, true);
+        open(x, true);
+        EXPECT_TRUE(x.ReadOnly());
+        x.AcquireFileLock();
+        x.ReleaseFileLock();
+        EXPECT_EQ(x.Directory().TableCount(), 0);
+        // Nobody else gets in: neither a shared nor another exclusive open, nor a writer
+        // (here the superuser, whom the file's mode does not stop).
+        TTarnDBFileIO s(nullptr, TTarnDBMediumType::mtDisk, false),
+            y(nullptr, TTarnDBMediumType::mtDisk, true);
+        EXPECT_THROW(open(s, false), EFOpenError);
+        EXPECT_THROW(open(y, true), EFOpenError);
+        for (OpenSharing sharing : {OpenSharing::Shared, OpenSharing::Exclusive})
+            EXPECT_THROW(CurrentEnv()->OpenFile(path, OpenAccess::ReadWrite, sharing), EFOpenError);
+    }
+    // Nor does it get in while another has the file open.
+    TTarnDBFileIO s(nullptr, TTarnDBMediumType::mtDisk, false);
+    open(s, false);
+    TTarnDBFileIO x(nullptr, TTarnDBMediumType::mtDisk, true);
+    std::string msg = ErrorOf([&] { open(x, true); });
+    EXPECT_NE(msg.find("sharing violation"), std::string::npos) << msg;
+    s.CloseStorage();
+    {
+        auto writer = CurrentEnv()->OpenFile(path, OpenAccess::ReadWrite, OpenSharing::Exclusive);
+        EXPECT_THROW(open(x, true), EFOpenError);
+    }
+    open(x, true);
+    EXPECT_TRUE(x.IsOpen());
+}
+
 TEST_F(FileIOTest, LockRetriesThenTimesOut) {
     testing::SleepRecordingEnv env;
     testing::ScopedEnv scoped(&env);

@@ -37,6 +37,11 @@ public:
     // beyond the end of the file (or the file cannot be mapped). Valid until the next
     // call on this stream.
     const uint8_t* View(int64_t offset, size_t count);
+    // Another program may have cut the file short since we last looked: the next read
+    // through the mapping asks the system for the file's size first, so that it never
+    // touches a page beyond the end (which would kill the process). The file object calls
+    // this whenever it takes the file lock.
+    void RecheckLength() { knownLength_ = 0; }
 
     // The flushed flag may be read and the flush run from a timer thread while the owning
     // thread writes: a flush claims the flag before it syncs, so a write that lands during

@@ -158,6 +158,7 @@ void TTarnTable::SelectIndex() {
 
 void TTarnTable::LoadViewList() {
     *view_ = tableIO_->RecordList(curIndex_ + 1);
+    viewStamp_ = tableIO_->ListStamp(curIndex_ + 1);
     readAheadFrom_ = readAheadUntil_ = 0;
     SetCanModifyFlag(true);
 }
@@ -256,12 +257,25 @@ void TTarnTable::InternalAddRecord(TRecordBuffer& buffer, bool append) {
     InsertRow(buffer);
 }
 
+bool TTarnTable::ViewMatchesStorage() const {
+    return !Filtered() && !rangeActive_ && viewStamp_ == tableIO_->ListStamp(curIndex_ + 1);
+}
+
+void TTarnTable::WriteInStep(const std::function<void()>& write) {
+    bool matched = ViewMatchesStorage();
+    uint64_t loaded = tableIO_->LoadStamp();
+    write();
+    if (matched && tableIO_->LoadStamp() == loaded) viewStamp_ = tableIO_->ListStamp(curIndex_ + 1);
+}
+
 void TTarnTable::InsertRow(TRecordBuffer& buffer) {
     TFieldBuffers& fb = BindRecordBuffer(buffer);
-    // Positions from the storage match the view only while the view is the whole key list.
-    bool whole = !Filtered() && !rangeActive_ && view_->Count() == tableIO_->RecordList(curIndex_ + 1).Count();
-    tableIO_->AddRecord(fb, false, [this, whole](int index, int position, const TRecordEntry& entry) {
-        RowInserted(index, position, entry, whole);
+    WriteInStep([&] {
+        // Positions from the storage are positions in the view only while the view matches
+        // the storage's list (asked at the notification: the append may have reloaded it).
+        tableIO_->AddRecord(fb, false, [this](int index, int position, const TRecordEntry& entry) {
+            RowInserted(index, position, entry, ViewMatchesStorage());
+        });
     });
 }
 
@@ -291,12 +305,15 @@ void TTarnTable::ModifyRow(int position) {
     if (physical >= tableIO_->RecordList(0).Count() || tableIO_->RecordList(0).At(physical).recNo != e.recNo)
         DatabaseError(TTarnTableIO::kRecordGone, this);
     TFieldBuffers& fb = BindRecordBuffer(*ActiveBuffer());
-    tableIO_->ModifyRecord(fb, physical, false, [this](int index, int from, int to) { RowMoved(index, from, to); });
+    WriteInStep([&] {
+        tableIO_->ModifyRecord(fb, physical, false,
+                               [this](int index, int from, int to) { RowMoved(index, from, to); });
+    });
 }
 
 void TTarnTable::RowMoved(int index, int oldPosition, int newPosition) {
     if (index != curIndex_) return;
-    if (!Filtered() && !rangeActive_ && oldPosition < view_->Count() &&
+    if (ViewMatchesStorage() && oldPosition < view_->Count() && newPosition <= view_->Count() &&
         view_->At(oldPosition).recNo == view_->At(curRec_).recNo) {
         if (oldPosition < newPosition) --newPosition;
         TRecordEntry e = view_->At(oldPosition);
@@ -316,9 +333,18 @@ void TTarnTable::DeleteRow(int position) {
     if (position < 0 || position >= GetRecordCount()) return;
     const TRecordEntry e = view_->At(position);
     int physical = tableIO_->RecordList(0).LowerBoundRecNo(e.recNo);
-    if (physical < tableIO_->RecordList(0).Count() && tableIO_->RecordList(0).At(physical).recNo == e.recNo)
-        tableIO_->RemoveRecord(physical, false);
+    if (physical < tableIO_->RecordList(0).Count() &&
+        tableIO_->RecordList(0).At(physical).recNo == e.recNo) {
+        WriteInStep([&] {
+            tableIO_->RemoveRecord(physical, false);
+            view_->Erase(position);
+        });
+        return;
+    }
+    // Gone from the storage already (deleted through another dataset): the view no longer
+    // matches it.
     view_->Erase(position);
+    viewStamp_ = 0;
 }
 
 void TTarnTable::InternalDelete() {

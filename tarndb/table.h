@@ -97,6 +97,13 @@ private:
     // Field buffers over `buffer`, one per table field (inactive where the dataset has no
     // field object for it).
     TFieldBuffers& BindRecordBuffer(TRecordBuffer& buffer);
+    // True while the view is a copy of the storage's list of the current order, kept in
+    // step by this dataset's own writes (no filter, no range, and nobody else changed the
+    // list since: its change stamp is the one the view last took).
+    bool ViewMatchesStorage() const;
+    // Runs a write through the storage; a view that matched the storage before still does
+    // after it when the write changed the list only as it told this dataset.
+    void WriteInStep(const std::function<void()>& write);
     void InsertRow(TRecordBuffer& buffer);
     void RowInserted(int index, int position, const TRecordEntry& entry, bool viewMatchesStorage);
     int FindRowPosition();
@@ -126,6 +133,8 @@ private:
     TMasterDataLink masterLink_;
     // Positions of the view whose records were last read ahead for a walk.
     int readAheadFrom_ = 0, readAheadUntil_ = 0;
+    // Change stamp of the storage list the view was copied from or last kept step with.
+    uint64_t viewStamp_ = 0;
     static constexpr int kReadAheadRows = 64;
     std::vector<int> fieldNoOfStorageField_;  // storage field i -> field object's number (0: none)
 };

@@ -87,6 +87,46 @@ TEST_F(IndexedTable, PrimaryIndexOrdersThePostedRowAndFollowsKeyChanges) {
     EXPECT_EQ(Column(areas, "Name"), (std::vector<std::string>{"a", "b", "c"}));
 }
 
+TEST_F(IndexedTable, RowsPostedAfterAnotherDatasetsWritesKeepTheViewInKeyOrder) {
+    TTarnTable a(nullptr, "A"), b(nullptr, "B");
+    Open(a, "Areas");
+    for (int no : {1, 2, 3, 4, 5, 10}) {
+        a.Append();
+        a.FieldByName("AreaNo")->SetAsInteger(no);
+        a.Post();
+    }
+    Open(b, "Areas");  // the same storage, a view of its own
+    auto deleteAndAppend = [&](int gone, int added) {
+        ASSERT_TRUE(b.Locate("AreaNo", TVariant(gone), 0));
+        b.Delete();
+        b.Append();
+        b.FieldByName("AreaNo")->SetAsInteger(added);
+        b.Post();
+    };
+    // b leaves as many rows as a shows, but other ones; a's view keeps its rows.
+    deleteAndAppend(5, 20);
+    a.Append();
+    a.FieldByName("AreaNo")->SetAsInteger(7);
+    a.Post();
+    EXPECT_EQ(a.FieldByName("AreaNo")->AsInteger(), 7);
+    EXPECT_EQ(Column(a, "AreaNo"), (std::vector<std::string>{"1", "2", "3", "4", "5", "7", "10"}));
+    EXPECT_TRUE(a.Locate("AreaNo", TVariant(10), 0));
+    // The same for a row whose key moves it.
+    a.Refresh();
+    deleteAndAppend(20, 6);
+    ASSERT_TRUE(a.Locate("AreaNo", TVariant(2), 0));
+    a.Edit();
+    a.FieldByName("AreaNo")->SetAsInteger(15);
+    a.Post();
+    EXPECT_EQ(a.FieldByName("AreaNo")->AsInteger(), 15);
+    EXPECT_EQ(Column(a, "AreaNo"),
+              (std::vector<std::string>{"1", "3", "4", "7", "10", "15", "20"}));
+    EXPECT_TRUE(a.Locate("AreaNo", TVariant(10), 0));
+    // Once a's view is read again it shows the storage as it is.
+    a.Refresh();
+    EXPECT_EQ(Column(a, "AreaNo"), (std::vector<std::string>{"1", "3", "4", "6", "7", "10", "15"}));
+}
+
 TEST_F(IndexedTable, LocateThroughAnIndexOnlyFindsRowsInView) {
     TTarnTable files;
     Open(files, "Files");

@@ -1,7 +1,6 @@
 #include "tarndb/table_io.h"
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 #include <cstring>
 #include <exception>
@@ -43,6 +42,20 @@ public:
 private:
     TTarnTableIO& table_;
     int exceptions_;
+};
+
+// Gives lists new change stamps when a scope that changes them ends, also by an error
+// (the lists may then be changed in part). The notifications inside see the old stamps.
+class TListChangeGuard {
+public:
+    TListChangeGuard(TTarnTableIO& table, int list) : table_(table), list_(list) {}
+    ~TListChangeGuard() { table_.ListChanged(list_); }
+    TListChangeGuard(const TListChangeGuard&) = delete;
+    TListChangeGuard& operator=(const TListChangeGuard&) = delete;
+
+private:
+    TTarnTableIO& table_;
+    int list_;
 };
 
 TTarnTableIO::TTarnTableIO(TTableStorageHost& database, std::string tableName)
@@ -168,6 +181,14 @@ void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
     lists_[0].Assign(order);
     TTableIndexes::LoadKeyOrder(*this, io, items);
     stale_ = false;
+    loadStamp_ = ++lastStamp_;
+    ListChanged(-1);
+}
+
+void TTarnTableIO::ListChanged(int list) {
+    listStamps_.resize(lists_.size());
+    for (size_t i = 0; i < listStamps_.size(); ++i)
+        if (list < 0 || static_cast<size_t>(list) == i) listStamps_[i] = ++lastStamp_;
 }
 
 bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
@@ -221,13 +242,6 @@ void TTarnTableIO::FetchRecord(TFieldBuffers& buffers, int list, int position) {
     FetchEntry(buffers, RecordList(list).At(position));
 }
 
-namespace {
-int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-}  // namespace
-
 void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
     TTarnDBFileIO& io = File();
     readAhead_.Clear();
@@ -241,27 +255,31 @@ void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
                   readAhead_.bytes.data() + readAhead_.offsets.size() * static_cast<size_t>(recordSize_));
         readAhead_.offsets.push_back(e.dataOffset);
     }
-    readAhead_.takenAtMs = NowMs();
 }
 
-const uint8_t* TTarnTableIO::FromReadAhead(int32_t dataOffset) {
+const uint8_t* TTarnTableIO::FromReadAhead(TTarnDBFileIO& io, int32_t dataOffset) {
     auto& c = readAhead_;
     // Walks ask for the copy after the last one (or the same again): look there only, so a
     // miss costs two comparisons.
     size_t i = c.next;
     if (i < c.offsets.size() && c.offsets[i] != dataOffset) ++i;
     if (i >= c.offsets.size() || c.offsets[i] != dataOffset) return nullptr;
-    if (NowMs() - c.takenAtMs > kReadAheadLifetimeMs) {
-        c.Clear();
-        return nullptr;
-    }
     c.next = i;
-    return c.bytes.data() + i * static_cast<size_t>(recordSize_);
+    // The copy is good while the file holds the same bytes: a write committed since it was
+    // taken (here or elsewhere) shows in the mapping, and then the fetch reads the record
+    // afresh under the lock. No lock for the comparison: taking it for every row is what
+    // reading ahead saves. Any write that changes the bytes meanwhile is one that was not
+    // committed when the fetch ran.
+    const uint8_t* copy = c.bytes.data() + i * static_cast<size_t>(recordSize_);
+    const uint8_t* stored = io.View(dataOffset, static_cast<size_t>(recordSize_));
+    if (stored == nullptr || std::memcmp(stored, copy, static_cast<size_t>(recordSize_)) != 0)
+        return nullptr;
+    return copy;
 }
 
 void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     TTarnDBFileIO& io = File();
-    const uint8_t* record = FromReadAhead(e.dataOffset);
+    const uint8_t* record = FromReadAhead(io, e.dataOffset);
     std::optional<FileLockGuard> lock;
     if (record == nullptr) {
         lock.emplace(io);
@@ -323,6 +341,10 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
         if (item.active && item.buffer && item.dataSize >= 4) {
             int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
             if (v == 0) {
+                if (counter == INT32_MAX)
+                    throw EDatabaseError(
+                        Format("Table '%s' has used up its auto-increment values (the last is %d)",
+                               tableName_.c_str(), INT32_MAX));
                 v = ++counter;
                 b::PutI32(std::span<uint8_t>(item.buffer, 4), 0, v);
                 assigned = item.buffer;
@@ -452,8 +474,11 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
     if (newBlock) recBlocks_.push_back(static_cast<int32_t>(end));
 
     TRecordEntry entry{static_cast<int32_t>(dataOffset), k};
-    lists_[0].PushBack(entry);
-    TTableIndexes::InsertNewRecord(*this, plan, entry, onInsert);
+    {
+        TListChangeGuard changed(*this, -1);
+        lists_[0].PushBack(entry);
+        TTableIndexes::InsertNewRecord(*this, plan, entry, onInsert);
+    }
     if (flush) io.FlushStorage();
 }
 
@@ -527,7 +552,10 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
         io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain, static_cast<size_t>(size));
     }
     io.WriteAt(entry.dataOffset, record.data(), record.size());
-    TTableIndexes::RelinkRecord(*this, io, plan, onMove);
+    TTableIndexes::RelinkRecord(*this, io, plan, [&](int index, int oldPosition, int newPosition) {
+        TListChangeGuard changed(*this, index + 1);
+        if (onMove) onMove(index, oldPosition, newPosition);
+    });
     if (flush) io.FlushStorage();
 }
 
@@ -540,8 +568,11 @@ void TTarnTableIO::RemoveRecord(int physicalPosition, bool flush) {
     TStaleOnFailure staleOnFailure(*this);
     TTableIndexes::NoteDeletion(*this, io);
     io.MarkDeleted(RecordItemOffset(entry.recNo));
-    TTableIndexes::UnlinkRecord(*this, physicalPosition);
-    lists_[0].Erase(physicalPosition);
+    {
+        TListChangeGuard changed(*this, -1);
+        TTableIndexes::UnlinkRecord(*this, physicalPosition);
+        lists_[0].Erase(physicalPosition);
+    }
     if (flush) io.FlushStorage();
 }
 

@@ -32,8 +32,10 @@
 //    once, under the lock; otherwise the next write does (indexes.cpp has the details).
 //
 // Owned by its database; used from the thread that owns the database. Every operation
-// that touches the file holds the file lock. Errors: EDatabaseError ("Table '%s' not
-// found", "General error", "Invalid unique field value '%s'", "Wait for unlock time out",
+// that touches the file holds the file lock (a fetch served from a read-ahead copy only
+// compares the copy with the mapped record first). Errors: EDatabaseError ("Table '%s'
+// not found", "General error", "Invalid unique field value '%s'", "Wait for unlock time
+// out", "Table '%s' has used up its auto-increment values (the last is %d)",
 // "<database>: Cannot perform this operation on a closed database", damaged-file errors).
 #pragma once
 
@@ -99,16 +101,26 @@ public:
     // 0: physical order; i + 1: key order of index i.
     TRecordList& RecordList(int list) { return lists_.at(static_cast<size_t>(list)); }
     int ListCount() const { return static_cast<int>(lists_.size()); }
+    // Change stamps, for the views that copy a list and then follow their own writes: the
+    // stamp of a list takes a new value whenever the list changes (every append and
+    // delete, a rewrite that moves the record in that key order, every reload); the load
+    // stamp whenever the lists are read from the file. A write's notifications see the
+    // stamps from before its own change, so a view that still had its list's stamp then
+    // may apply the positions it is told, and holds the list's new stamp after the write
+    // when the load stamp did not move meanwhile. Stamps are never reused.
+    uint64_t ListStamp(int list) const { return listStamps_.at(static_cast<size_t>(list)); }
+    uint64_t LoadStamp() const { return loadStamp_; }
 
     void FetchRecord(TFieldBuffers& buffers, int list, int position);
     // The same for a record known by its entry (a view's copy of a list entry).
     void FetchEntry(TFieldBuffers& buffers, const TRecordEntry& entry);
     // Reads the fixed parts of `count` entries of `list` from `from` on under one taking of
     // the file lock, for the fetches of a walk that follow. Each record is read whole under
-    // the lock as any fetch is; the copies serve fetches for a short while only
-    // (kReadAheadLifetime) and are dropped by every write through this table.
+    // the lock as any fetch is. A copy serves a fetch only while the record's bytes in the
+    // file are still the copy's, so a fetch never shows a record older than what the file
+    // holds when it runs, whoever wrote it (another process, another database object on
+    // the same file). Every write through this table drops the copies.
     void ReadAhead(const TRecordList& list, int from, int count);
-    static constexpr int kReadAheadLifetimeMs = 50;
     void AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert);
     void ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove);
     void RemoveRecord(int physicalPosition, bool flush);
@@ -156,6 +168,7 @@ public:
 private:
     friend class TTableIndexes;
     friend class TStaleOnFailure;
+    friend class TListChangeGuard;
     void ReadBookkeeping(TTarnDBFileIO& io);
     void BuildDefinitions();
     // Under the lock: reload when another process changed the table header.
@@ -201,15 +214,21 @@ private:
     struct ReadAheadCache {
         std::vector<int32_t> offsets;  // DataOffset of each copy, in order
         std::vector<uint8_t> bytes;    // the copies, RecordSize() bytes each
-        int64_t takenAtMs = 0;
-        size_t next = 0;  // where the last hit was (walks go forward)
+        size_t next = 0;               // where the last hit was (walks go forward)
         void Clear() {
             offsets.clear();
             bytes.clear();
             next = 0;
         }
     } readAhead_;
-    const uint8_t* FromReadAhead(int32_t dataOffset);
+    // The copy of the record at `dataOffset`, when there is one and the file still holds
+    // the same bytes there; else nullptr.
+    const uint8_t* FromReadAhead(TTarnDBFileIO& io, int32_t dataOffset);
+    // Gives list `list` (-1: every list) a new change stamp.
+    void ListChanged(int list);
+    std::vector<uint64_t> listStamps_;
+    uint64_t loadStamp_ = 0;
+    uint64_t lastStamp_ = 0;
     TIndexRepair indexRepair_;
     // Set when a write operation on an indexed table failed part-way: memory may then
     // differ from the file, so the next write operation reloads first.

@@ -149,6 +149,39 @@ TEST_F(TableIOTest, AutoIncrementRules) {
     EXPECT_EQ(DiskHeader().AutoIncCounter(), 500);
 }
 
+TEST_F(TableIOTest, ExhaustedAutoIncrementCounterRefusesTheAppend) {
+    {
+        TTarnDBFileIO io(nullptr, TTarnDBMediumType::mtDisk, false);
+        io.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
+        TableHeader h;
+        io.ReadTableHeader(0, h);
+        h.SetAutoIncCounter(INT32_MAX - 1);
+        io.WriteTableHeader(0, h);
+    }
+    TestHost host(path);
+    TTarnTableIO table(host, "People");
+    table.AcquireTable();
+    RecordBuffer rec(table);
+    rec.Append();
+    EXPECT_EQ(rec.Int(0), INT32_MAX);  // the last value there is
+    rec.Clear();
+    try {
+        rec.Append();
+        FAIL() << "an append past the last auto-increment value went through";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(),
+                  "Table 'People' has used up its auto-increment values (the last is 2147483647)");
+    }
+    EXPECT_EQ(rec.Int(0), 0);  // the caller's buffer is as it was
+    EXPECT_EQ(table.RecordList(0).Count(), 1);
+    EXPECT_EQ(DiskHeader().RecordTotal(), 1);
+    EXPECT_EQ(DiskHeader().AutoIncCounter(), INT32_MAX);
+    // A value of the caller's own is still stored.
+    rec.SetInt(0, 5);
+    rec.Append();
+    EXPECT_EQ(table.RecordList(0).Count(), 2);
+}
+
 TEST_F(TableIOTest, StringIsCutToDeclaredSizeAndInactiveItemsAreUntouched) {
     TestHost host(path);
     TTarnTableIO table(host, "People");
@@ -403,6 +436,36 @@ TEST_F(TableIOTest, AnotherProcessesAppendIsSeenBeforeWriting) {
     check.Fetch(0, 1);
     EXPECT_EQ(check.String(1), "b again");
     EXPECT_EQ(check.Int(0), 2);
+}
+
+TEST_F(TableIOTest, FileTruncatedByAnotherProgramGivesTheDamagedFileError) {
+    TestHost host(path);
+    TTarnTableIO table(host, "People");
+    table.AcquireTable();
+    RecordBuffer rec(table);
+    for (int i = 0; i < 3; ++i) rec.Append();
+    RecordBuffer got(table);
+    got.Fetch(0, 2);  // the records are mapped now
+    // Cut the file at its record-table block: the records lie a whole page beyond the end.
+    off_t cut = table.RecordList(0).At(0).dataOffset - kRecBlockSize;
+    // The reads run in a child, so that a read of a vanished page cannot end the test run.
+    pid_t pid = fork();
+    if (pid == 0) {
+        int code = 1;
+        try {
+            if (truncate(path.c_str(), cut) != 0) _exit(9);
+            got.Fetch(0, 0);
+            code = 2;
+        } catch (const EDatabaseError& e) {
+            code = e.Message().rfind("Database file '" + path + "' is damaged: ", 0) == 0 ? 0 : 3;
+        } catch (...) {
+        }
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "the read died of signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(TableIOBlobs, AreasAndRewritePlacement) {

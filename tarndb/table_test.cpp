@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"
@@ -271,6 +272,47 @@ TEST_F(TableTest, ReadOnlyFilesAndUnknownSessions) {
     EXPECT_EQ(ErrorOf([&] { t.Edit(); }), "RO: Cannot modify a read-only dataset");
     EXPECT_EQ(ErrorOf([&] { t.Delete(); }), "RO: Cannot modify a read-only dataset");
     EXPECT_EQ(t.FieldByName("Name")->AsString(), "kept");
+}
+
+TEST_F(TableTest, AWalkShowsWhatAnotherDatabaseObjectWroteAndPostsOnlyItsOwnChange) {
+    TTarnTable a(nullptr, "A");
+    Open(a);
+    for (int i = 0; i < 5; ++i) Add(a, "r" + std::to_string(i), i);
+    // The same file by another name: a database object of its own, with its own storage.
+    TTarnTable b(nullptr, "B");
+    b.SetDatabaseName(std::filesystem::relative(path).string());
+    b.SetTableName("Plain");
+    b.Open();
+    ASSERT_NE(a.Database(), b.Database());
+
+    a.First();  // the walk reads the following rows ahead
+    b.SetRecNo(3);
+    b.Edit();
+    b.FieldByName("Name")->SetAsString("renamed by b");
+    b.Post();
+    a.Next();
+    a.Next();
+    EXPECT_EQ(a.FieldByName("Name")->AsString(), "renamed by b");
+    // a changes another field of the row: b's change stays.
+    a.Edit();
+    a.FieldByName("N")->SetAsInteger(100);
+    a.Post();
+    TTarnTable c;
+    Open(c);
+    c.SetRecNo(3);
+    EXPECT_EQ(c.FieldByName("Name")->AsString(), "renamed by b");
+    EXPECT_EQ(c.FieldByName("N")->AsInteger(), 100);
+    // And the other way round, with a walking backwards.
+    a.Last();
+    b.SetRecNo(2);
+    b.Edit();
+    b.FieldByName("N")->SetAsInteger(-2);
+    b.Post();
+    a.Prior();
+    a.Prior();
+    a.Prior();
+    EXPECT_EQ(a.FieldByName("Name")->AsString(), "r1");
+    EXPECT_EQ(a.FieldByName("N")->AsInteger(), -2);
 }
 
 TEST_F(TableTest, FindFirstSearchesWithoutFiltering) {

@@ -16,10 +16,11 @@ namespace tarn {
 
 enum class OpenAccess { ReadOnly, ReadWrite };
 
-// How an open shares the file with other opens (emulated with a lock far past any data):
+// How an open shares the file with other opens (emulated with locks far past any data):
 // `Everybody` takes no sharing lock at all, `Shared` a read lock (fails while someone holds
 // the file exclusively), `Exclusive` a write lock (fails while anyone else holds it open
-// Shared or Exclusive).
+// Shared or Exclusive; an open for reading only, which cannot hold a write lock, gets the
+// same exclusion through a second byte).
 enum class OpenSharing { Everybody, Shared, Exclusive };
 
 class File {

@@ -20,8 +20,12 @@ namespace tarn {
 namespace {
 
 // The byte whose lock stands for the sharing mode of an open; far past any data of a
-// database file, whose offsets are 32-bit signed.
+// database file, whose offsets are 32-bit signed. A shared open holds a read lock on it,
+// an exclusive one for writing a write lock.
 constexpr off_t kSharingByte = 0x80000000LL;
+// An exclusive open for reading only cannot hold a write lock (the system refuses it on
+// such a descriptor). It holds a read lock here, which shared opens look for.
+constexpr off_t kReadOnlyExclusiveByte = kSharingByte + 1;
 
 std::string SystemText(int err) { return std::strerror(err); }
 
@@ -45,6 +49,43 @@ bool OfdLock(int fd, short type, off_t offset) {
         return false;
     }
     return true;
+}
+
+// Whether an open other than `fd`'s holds any lock on the byte at `offset` (asked as for a
+// write lock, which conflicts with every lock; a read-only descriptor may ask). True with
+// errno EAGAIN when one does, or with the system's errno when the question fails.
+bool HeldElsewhere(int fd, off_t offset) {
+    struct flock fl;
+    std::memset(&fl, 0, sizeof fl);
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = offset;
+    fl.l_len = 1;
+    if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return true;
+    if (fl.l_type == F_UNLCK) return false;
+    errno = EAGAIN;
+    return true;
+}
+
+// Takes the locks that stand for an open's sharing mode; false (errno set) when another
+// open's mode excludes it. Exclusive through a read-only descriptor, in this order: mark
+// the second byte, make sure no other open holds either byte, hold the sharing byte like
+// a shared open (so that exclusive writers stay out). Shared opens take the sharing byte
+// first and then look at the second one. Of two opens that race, one sees the other (both
+// may give up), so two never hold the file against each other's mode.
+bool TakeSharingLocks(int fd, OpenSharing sharing, bool writable) {
+    switch (sharing) {
+        case OpenSharing::Everybody:
+            return true;
+        case OpenSharing::Shared:
+            return OfdLock(fd, F_RDLCK, kSharingByte) && !HeldElsewhere(fd, kReadOnlyExclusiveByte);
+        case OpenSharing::Exclusive:
+            if (writable) return OfdLock(fd, F_WRLCK, kSharingByte);
+            return OfdLock(fd, F_RDLCK, kReadOnlyExclusiveByte) &&
+                   !HeldElsewhere(fd, kReadOnlyExclusiveByte) && !HeldElsewhere(fd, kSharingByte) &&
+                   OfdLock(fd, F_RDLCK, kSharingByte);
+    }
+    return false;
 }
 
 class PosixFile final : public File {
@@ -136,15 +177,12 @@ private:
 };
 
 std::unique_ptr<File> FinishOpen(const std::string& path, int fd, OpenSharing sharing, bool writable) {
-    if (sharing != OpenSharing::Everybody) {
-        short type = sharing == OpenSharing::Exclusive ? F_WRLCK : F_RDLCK;
-        if (!OfdLock(fd, type, kSharingByte)) {
-            int err = errno;
-            close(fd);
-            ThrowOpen(path, err == EAGAIN || err == EACCES
-                                ? "The file is in use by another process (sharing violation)."
-                                : SystemText(err));
-        }
+    if (!TakeSharingLocks(fd, sharing, writable)) {
+        int err = errno;
+        close(fd);  // drops whatever part of the locks was taken
+        ThrowOpen(path, err == EAGAIN || err == EACCES
+                            ? "The file is in use by another process (sharing violation)."
+                            : SystemText(err));
     }
     return std::make_unique<PosixFile>(path, fd, writable);
 }
