@@ -186,8 +186,18 @@ TCatalogue::TCatalogue()
 // The tables close as they go; the last one frees the shared database.
 TCatalogue::~TCatalogue() = default;
 
+void TCatalogue::RequireOpen() const {
+    if (open_) return;
+    if (nativePath_.empty())
+        throw tarn::EDatabaseError(QStringToAnsi(QStringLiteral("版本目录没有打开")));
+    const QString path = QFile::decodeName(QByteArray::fromStdString(nativePath_));
+    throw tarn::EDatabaseError(
+        QStringToAnsi(QStringLiteral("版本目录“%1”没有打开：%2").arg(path, openFailure_)));
+}
+
 template <typename F>
-auto TCatalogue::Engine(F&& action) -> decltype(action()) {
+auto TCatalogue::Engine(F&& action, bool opening) -> decltype(action()) {
+    if (!opening) RequireOpen();
     const std::string ansi =
         QStringToAnsi(QFile::decodeName(QByteArray::fromStdString(nativePath_)));
     try {
@@ -203,21 +213,34 @@ auto TCatalogue::Engine(F&& action) -> decltype(action()) {
 
 void TCatalogue::Open(const QString& path) {
     nativePath_ = QFile::encodeName(path).toStdString();
-    Engine([&] {
-        if (!QFileInfo::exists(path)) CreateCatalogue(path);
-        const std::pair<TTarnTable*, const char*> tables[] = {{Tbarea.get(), kAreaTable},
-                                                              {Tbfileid.get(), kFileTable},
-                                                              {Tbfilever.get(), kVersionTable}};
-        for (const auto& [table, name] : tables) {
-            table->Close();
-            table->SetDatabaseName(nativePath_);
-            table->SetTableName(N(name));
-        }
-        for (const auto& [table, name] : tables) {
-            table->Open();
-            table->First();
-        }
-    });
+    open_ = false;
+    openFailure_ = QStringLiteral("Unknown error");
+    try {
+        Engine([&] { OpenTables(path); }, true);
+    } catch (const tarn::Exception& e) {
+        openFailure_ = AnsiToQString(e.Message());
+        throw;
+    } catch (const std::exception& e) {
+        openFailure_ = QString::fromUtf8(e.what());
+        throw;
+    }
+    open_ = true;
+    openFailure_.clear();
+}
+
+void TCatalogue::OpenTables(const QString& path) {
+    if (!QFileInfo::exists(path)) CreateCatalogue(path);
+    const std::pair<TTarnTable*, const char*> tables[] = {
+        {Tbarea.get(), kAreaTable}, {Tbfileid.get(), kFileTable}, {Tbfilever.get(), kVersionTable}};
+    for (const auto& [table, name] : tables) {
+        table->Close();
+        table->SetDatabaseName(nativePath_);
+        table->SetTableName(N(name));
+    }
+    for (const auto& [table, name] : tables) {
+        table->Open();
+        table->First();
+    }
 }
 
 std::vector<TAreaRow> TCatalogue::Areas() {

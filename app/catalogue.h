@@ -92,7 +92,9 @@ public:
     // TableName "数据存储区" / "文件索引表" / "文件版本表", Open and First on each in that
     // order. An existing file is never changed: "Database file '%s' is a invalid TarnDB" or
     // "Table '%s' not found" when it is not a catalogue; EFOpenError when it cannot be
-    // opened or created.
+    // opened or created. Until an Open succeeds every other method refuses with
+    // "版本目录“<path>”没有打开：<the reason Open gave>" ("版本目录没有打开" before the first
+    // Open), so nothing reaches a table that is not open.
     virtual void Open(const QString& path);
 
     // The rows the tree is built from, in table order (the caller inserts each as the
@@ -146,9 +148,17 @@ private:
     std::unique_ptr<tarn::TTarnTable> Tbfileid;
     std::unique_ptr<tarn::TTarnTable> Tbfilever;
     std::string nativePath_;  // the engine's DatabaseName, for re-encoding messages
+    bool open_ = false;
+    QString openFailure_;  // why the last Open failed (its message), while not open
 
+    // Creates the file when missing, then names and opens the three tables.
+    void OpenTables(const QString& path);
+    // Raises the refusal above unless the tables are open.
+    void RequireOpen() const;
+    // Runs a step on the tables (open unless `opening`), with the engine's messages
+    // re-encoded.
     template <typename F>
-    auto Engine(F&& action) -> decltype(action());
+    auto Engine(F&& action, bool opening = false) -> decltype(action());
 };
 
 }  // namespace filever

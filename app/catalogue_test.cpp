@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <fstream>
+#include <functional>
 
 #include "app/gb_text.h"
 #include "platform/dataset/field_types.h"
@@ -126,6 +127,53 @@ TEST_F(CatalogueTest, AFileThatIsNoCatalogueIsReportedAndLeftAlone) {
     TCatalogue second;
     EXPECT_EQ(ErrorOf([&] { second.Open(Q(other)); }),
               QStringLiteral("Tbarea: Table '数据存储区' not found"));
+}
+
+TEST_F(CatalogueTest, ACatalogueThatFailedToOpenRefusesEveryCallWithTheReason) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    {
+        QFile junk(path);
+        ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(4096, 'x'));
+    }
+    TCatalogue catalogue;
+    const QString cause = ErrorOf([&] { catalogue.Open(path); });
+    const QString reason = QStringLiteral("版本目录“%1”没有打开：%2").arg(path, cause);
+    verinfo rec;
+    TAreaRow area;
+    TFileRow file;
+    const std::pair<const char*, std::function<void()>> calls[] = {
+        {"Areas", [&] { catalogue.Areas(); }},
+        {"FilesOfArea", [&] { catalogue.FilesOfArea(1); }},
+        {"VersionNamesOfFile", [&] { catalogue.VersionNamesOfFile(1); }},
+        {"AllFiles", [&] { catalogue.AllFiles(); }},
+        {"FindFileByPath", [&] { catalogue.FindFileByPath("/a", rec); }},
+        {"FindVersionByName", [&] { catalogue.FindVersionByName("v", rec); }},
+        {"AddArea", [&] { catalogue.AddArea(QStringLiteral("文档"), "/store"); }},
+        {"FindArea", [&] { catalogue.FindArea(QStringLiteral("文档"), area); }},
+        {"AddFile", [&] { catalogue.AddFile(1, "/a", "/store/a-bak"); }},
+        {"RemoveFile", [&] { catalogue.RemoveFile("/a"); }},
+        {"FindFileIgnoreCase", [&] { catalogue.FindFileIgnoreCase("/a", file); }},
+        {"SetRecordedTime", [&] { catalogue.SetRecordedTime(1, "t"); }},
+        {"AddVersion",
+         [&] {
+             catalogue.AddVersion({1, "v", "/c", "", "1", ".txt"}, rec);
+         }},
+        {"SetVersionDescription", [&] { catalogue.SetVersionDescription(1, "v", "d"); }},
+        {"SearchVersions", [&] { catalogue.SearchVersions("v"); }},
+    };
+    for (const auto& [name, call] : calls) EXPECT_EQ(ErrorOf(call), reason) << name;
+    EXPECT_EQ(QFileInfo(path).size(), 4096);
+
+    // Never opened at all: said as plainly.
+    TCatalogue unopened;
+    EXPECT_EQ(ErrorOf([&] { unopened.Areas(); }), QStringLiteral("版本目录没有打开"));
+
+    // Opened after all (the file replaced by a catalogue): in use again.
+    ASSERT_TRUE(QFile::remove(path));
+    catalogue.Open(path);
+    catalogue.AddArea(QStringLiteral("文档"), "/store");
+    EXPECT_EQ(catalogue.Areas().size(), 1u);
 }
 
 // A catalogue with two areas and files whose paths begin like each other.

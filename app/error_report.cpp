@@ -13,18 +13,28 @@ QString ErrorReportText(const QString& message) {
     return message;
 }
 
+QString CurrentExceptionText() {
+    try {
+        throw;
+    } catch (const tarn::EAbort&) {
+        return QString();
+    } catch (const tarn::Exception& e) {
+        return AnsiToQString(e.Message());
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
 void ReportCurrentException(TDesktopServices& desktop, QWidget* parent) {
     QString message;
     try {
         throw;
     } catch (const tarn::EAbort&) {
         return;
-    } catch (const tarn::Exception& e) {
-        message = AnsiToQString(e.Message());
-    } catch (const std::exception& e) {
-        message = QString::fromUtf8(e.what());
     } catch (...) {
-        message = QStringLiteral("Unknown error");
+        message = CurrentExceptionText();
     }
     try {
         desktop.MessageBox(parent, kAppTitle, ErrorReportText(message), TMsgIcon::Error);

@@ -21,8 +21,12 @@ inline const QString kAppTitle = QStringLiteral("文件版本控制");
 // The message as the report shows it: "." appended when the last character sorts after ".".
 QString ErrorReportText(const QString& message);
 
-// Shows the report for the exception in flight (call from a catch block). Messages of
-// tarn::Exception are GB18030 bytes; those of other std::exception are taken as UTF-8.
+// The text of the exception in flight (call from a catch block): empty for the silent
+// abort. Messages of tarn::Exception are GB18030 bytes; those of other std::exception are
+// taken as UTF-8.
+QString CurrentExceptionText();
+
+// Shows the report for the exception in flight (call from a catch block).
 void ReportCurrentException(TDesktopServices& desktop, QWidget* parent);
 
 // Runs `action`; any exception it raises is shown by the standard error report. Returns

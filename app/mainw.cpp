@@ -223,7 +223,8 @@ void Tmainw::FormCreate() {
         // catalogue is loaded and kept current by every registration and removal.
         Watchers.OnChange = [this] { FileSystemWatcher1Change(); };
         Watchers.SetActive(true);
-        LoadCatalogue(options_.cataloguePath);
+        // A catalogue that failed to open ends the start-up here, as any error does.
+        if (!LoadCatalogueOrDisable(options_.cataloguePath)) return;
         WebBrowser1->setHtml(WebStripHtml());
     });
 }
@@ -257,6 +258,49 @@ void Tmainw::LoadCatalogue(const QString& path) {
     UpdateWatchers();
 }
 
+bool Tmainw::LoadCatalogueOrDisable(const QString& path) {
+    try {
+        LoadCatalogue(path);
+        return true;
+    } catch (...) {
+        QString cause = CurrentExceptionText();
+        if (cause.isEmpty()) cause = QStringLiteral("没有输入密码");  // the prompt was cancelled
+        catalogueFailure_ =
+            QStringLiteral(
+                "无法打开版本目录“%1”：%2\n"
+                "需要版本目录的命令已停用：增加存储区、增加文件、删除监控文件、"
+                "填写版本说明、恢复和比较版本、搜索版本。请检查该文件后重新启动程序。")
+                .arg(path, cause);
+    }
+    // Nothing half loaded stays in view, and nothing is watched.
+    TreeView1->clear();
+    UpdateWatchers();
+    DisableCatalogueCommands();
+    desktop_.MessageBox(this, kAppTitle, catalogueFailure_, TMsgIcon::Error);
+    return false;
+}
+
+void Tmainw::DisableCatalogueCommands() {
+    const QString tip = QStringLiteral("版本目录“%1”没有打开").arg(options_.cataloguePath);
+    for (QToolButton* b : {ToolBarPager1->GlowButton13, ToolBarPager1->GlowButton8}) {
+        b->setEnabled(false);
+        b->setToolTip(tip);
+    }
+    for (QAction* a : {N1, N2, N4, N5}) {
+        a->setEnabled(false);
+        a->setToolTip(tip);
+    }
+    SearchEdit->setEnabled(false);
+    SearchEdit->setToolTip(tip);
+    UpdateVersionCommands();
+}
+
+bool Tmainw::CatalogueAvailable() {
+    if (catalogueFailure_.isEmpty()) return true;
+    desktop_.MessageBox(this, kAppTitle, catalogueFailure_, TMsgIcon::Error);
+    return false;
+}
+
 void Tmainw::UpdateWatchers() { Watchers.Update(FileNodePaths()); }
 
 QStringList Tmainw::FileNodePaths() const {
@@ -281,6 +325,7 @@ void Tmainw::ShowMessage(const QString& text) {
 }
 
 void Tmainw::GlowButton13Click() {
+    if (!CatalogueAvailable()) return;
     Guard([&] {
         QString dir;
         QString name;
@@ -304,6 +349,7 @@ void Tmainw::GlowButton13Click() {
 }
 
 void Tmainw::GlowButton8Click() {
+    if (!CatalogueAvailable()) return;
     Guard([&] {
         const QString path = desktop_.GetOpenFileName(this);
         if (path.isEmpty()) return;
@@ -331,6 +377,7 @@ void Tmainw::AddFileUnderSelected(const QString& path) {
 }
 
 void Tmainw::DropFiles(const QStringList& paths) {
+    if (!CatalogueAvailable()) return;
     // An error ends the drop: the remaining files are not registered.
     Guard([&] {
         for (const QString& path : paths)
@@ -339,6 +386,7 @@ void Tmainw::DropFiles(const QStringList& paths) {
 }
 
 void Tmainw::N2Click() {
+    if (!CatalogueAvailable()) return;
     Guard([&] {
         QTreeWidgetItem* selected = TreeView1->currentItem();
         if (!selected || Level(selected) != 1) return;
@@ -361,7 +409,7 @@ int32_t Tmainw::FileNoOf(const QTreeWidgetItem* fileNode) {
 void Tmainw::TreeView1Change(QTreeWidgetItem* node) {
     Guard([&] {
         ListView1->clear();
-        if (!node) return;
+        if (!node || !catalogueFailure_.isEmpty()) return;
         verinfo rec;  // one record for all rows, as the lookups leave it when nothing matches
         switch (Level(node)) {
             case 1: {
@@ -385,7 +433,7 @@ void Tmainw::TreeView1Change(QTreeWidgetItem* node) {
 void Tmainw::TreeView1DblClick() {
     Guard([&] {
         QTreeWidgetItem* selected = TreeView1->currentItem();
-        if (!selected || Level(selected) == 0) return;
+        if (!selected || Level(selected) == 0 || !catalogueFailure_.isEmpty()) return;
         ExpandAll(selected);
         verinfo rec;
         if (Level(selected) == 2)
@@ -397,6 +445,7 @@ void Tmainw::TreeView1DblClick() {
 }
 
 void Tmainw::N5Click() {
+    if (!CatalogueAvailable()) return;
     Guard([&] {
         TFormVerSm dialog(this, options_.promptTimeoutMs);
         dialog.StopTimer();
@@ -438,8 +487,9 @@ void Tmainw::FileSystemWatcher1Change() {
 void Tmainw::tmr1Timer() {
     tmr1.stop();
     // An error ends the pass; the tree paints again (UpdatesSuspended), the list is
-    // emptied and watching resumes all the same.
+    // emptied and watching resumes all the same. Without a catalogue there is no pass.
     Guard([&] {
+        if (!catalogueFailure_.isEmpty()) return;
         ScanForChanges(catalogue_, PendingFiles);
         UpdatesSuspended suspended(TreeView1);
         const qsizetype count = PendingFiles.size();

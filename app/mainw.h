@@ -114,6 +114,9 @@ public:
     QTreeWidgetItem* FindFileNode(const QString& path) const;
     // Texts of every file node (level 1): the registered files.
     QStringList FileNodePaths() const;
+    // Why the catalogue could not be opened at start-up, as the message then said; empty
+    // while it is open. Meanwhile the commands that need it are disabled.
+    const QString& CatalogueFailure() const { return catalogueFailure_; }
 
 signals:
     // The window has really closed (an exit path): the program ends.
@@ -127,6 +130,12 @@ protected:
 private:
     void FormCreate();
     void LoadCatalogue(const QString& path);
+    // LoadCatalogue; when it fails, the tree stays empty, the commands that need the
+    // catalogue are disabled and one message names the file and the cause. False then.
+    bool LoadCatalogueOrDisable(const QString& path);
+    void DisableCatalogueCommands();
+    // True while the catalogue is open; else shows why a command cannot run.
+    bool CatalogueAvailable();
     void AddFileUnderSelected(const QString& path);
     void UpdateWatchers();
     void AddVersionRow(const verinfo& rec);
@@ -144,6 +153,7 @@ private:
     TDesktopServices& desktop_;
     TCatalogue& catalogue_;
     Options options_;
+    QString catalogueFailure_;
 };
 
 }  // namespace filever

@@ -2,18 +2,24 @@
 // annotation, and what a restart finds again. Offscreen, with the desktop's double.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTextBrowser>
+#include <QToolButton>
 #include <cstdio>
 #include <functional>
 
 #include "app/catalogue.h"
 #include "app/main_window_fixture.h"
 #include "app/os/file_time.h"
+#include "app/ribbon.h"
 #include "app/version_capture.h"
+#include "tarndb/creator.h"
 
 namespace filever {
 namespace {
@@ -295,6 +301,89 @@ TEST_F(WindowOverCatalogue, BrowsingListsOpensAndAnnotatesAndARestartFindsItAllA
     w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0)->child(0)->child(0));
     ASSERT_EQ(w->ListView1->topLevelItemCount(), 1);
     EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), QStringLiteral("b 的注释"));
+}
+
+// A catalogue that cannot be opened: one message names the file and the cause, the commands
+// that need the catalogue are disabled, and none of them reaches the closed tables.
+using CatalogueFailure = testing::MainWindowFixture;
+
+TEST_F(CatalogueFailure, CommandsNeedingTheCatalogueAreDisabledAndSayWhy) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> make;
+        QString cause;  // part of the engine's reason
+    } cases[] = {
+        {"no database",
+         [](const std::string& path) { std::ofstream(path) << std::string(4096, 'x'); },
+         QStringLiteral("is a invalid TarnDB")},
+        {"no catalogue tables",
+         [](const std::string& path) { tarn::TTarnDBCreator::CreateDatabase(path); },
+         QStringLiteral("Table '数据存储区' not found")},
+        {"a directory", [](const std::string& path) { std::filesystem::create_directories(path); },
+         QStringLiteral("Cannot open file")},
+    };
+    const std::string source = Source("plan.txt");
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string place = dir.file("bad" + std::to_string(++n));
+        std::filesystem::create_directories(place);
+        const std::string path = place + "/版本控制.dat";
+        c.make(path);
+        const qint64 size = QFileInfo(Q(path)).size();
+        options.cataloguePath = Q(path);
+        desktop.messages.clear();
+        TCatalogue catalogue;
+        auto w = Make(catalogue);
+
+        ASSERT_EQ(desktop.messages.size(), 1u);
+        const auto reason = desktop.messages[0];
+        EXPECT_EQ(reason.caption, QStringLiteral("文件版本控制"));
+        EXPECT_EQ(reason.icon, TMsgIcon::Error);
+        EXPECT_TRUE(reason.text.startsWith(QStringLiteral("无法打开版本目录“%1”：").arg(Q(path))))
+            << reason.text.toStdString();
+        EXPECT_TRUE(reason.text.contains(c.cause)) << reason.text.toStdString();
+        EXPECT_TRUE(reason.text.contains(QStringLiteral("已停用"))) << reason.text.toStdString();
+        EXPECT_EQ(w->TreeView1->topLevelItemCount(), 0);
+
+        // Disabled, with the reason at hand; what needs no catalogue stays available.
+        for (QToolButton* b : {w->ToolBarPager1->GlowButton13, w->ToolBarPager1->GlowButton8}) {
+            EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
+            EXPECT_TRUE(b->toolTip().contains(Q(path))) << b->toolTip().toStdString();
+        }
+        for (QAction* a : {w->N1, w->N2, w->N4, w->N5})
+            EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+        EXPECT_FALSE(w->SearchEdit->isEnabled());
+        emit w->PopupMenu1->aboutToShow();
+        for (QAction* a :
+             {w->RestoreItem, w->CompareCurrentItem, w->CompareTwoItem, w->OpenFolderItem})
+            EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+        EXPECT_TRUE(w->ToolBarPager1->StartCheck->isEnabled());
+        EXPECT_TRUE(w->MenuItem4->isEnabled());
+
+        // Reached anyway (a shortcut, a drop, the monitoring timer): the same reason, never
+        // the closed tables' "Field ... not found", and nothing is written.
+        desktop.messages.clear();
+        AnswerAreaDialog(Q(dir.file("store")), QStringLiteral("文档"));
+        w->GlowButton13Click();
+        desktop.openFileAnswers.push_back(Q(source));
+        w->GlowButton8Click();
+        w->N2Click();
+        w->N5Click();
+        w->RestoreClick();
+        w->SearchChange(QStringLiteral("计划"));
+        w->DropFiles({Q(source)});
+        w->PendingFiles << Q(source);
+        w->tmr1Timer();
+        EXPECT_FALSE(desktop.messages.empty());
+        for (const auto& m : desktop.messages) EXPECT_EQ(m.text, reason.text);
+        EXPECT_TRUE(w->Watchers.Active());
+        if (QFileInfo(Q(path)).isFile()) {
+            EXPECT_EQ(QFileInfo(Q(path)).size(), size);
+        }
+        desktop.dialogScripts.clear();
+        desktop.openFileAnswers.clear();
+    }
 }
 
 }  // namespace

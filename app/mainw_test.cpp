@@ -51,8 +51,12 @@ TEST_F(MainWindowTest, CatalogueErrorAtStartUpIsReportedAndTheWindowStillOpens) 
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].caption, QStringLiteral("文件版本控制"));
     EXPECT_EQ(desktop.messages[0].icon, TMsgIcon::Error);
-    EXPECT_EQ(desktop.messages[0].text,
-              QStringLiteral("Database file '%1' is a invalid TarnDB.").arg(options.cataloguePath));
+    // The file and the engine's reason, and what can no longer be done.
+    EXPECT_TRUE(desktop.messages[0].text.startsWith(
+        QStringLiteral("无法打开版本目录“%1”：Database file '%1' is a invalid TarnDB\n")
+            .arg(options.cataloguePath)))
+        << desktop.messages[0].text.toStdString();
+    EXPECT_EQ(w->CatalogueFailure(), desktop.messages[0].text);
     EXPECT_EQ(w->TreeView1->topLevelItemCount(), 0);
     EXPECT_TRUE(w->WebBrowser1->toPlainText().isEmpty());  // the steps after the error are skipped
     EXPECT_TRUE(w->MinimizeToTray);

@@ -91,9 +91,14 @@ void Tmainw::UpdateVersionCommands() {
     CompareTwoItem->setEnabled(selected.size() == 2 && Level(selected[0]) == 2 &&
                                Level(selected[1]) == 2 &&
                                selected[0]->parent() == selected[1]->parent());
+    // Each of them looks its version up in the catalogue.
+    if (!catalogueFailure_.isEmpty())
+        for (QAction* a : {RestoreItem, CompareCurrentItem, CompareTwoItem, OpenFolderItem})
+            a->setEnabled(false);
 }
 
 void Tmainw::RestoreClick() {
+    if (!CatalogueAvailable()) return;
     QTreeWidgetItem* node = TreeView1->currentItem();
     if (!node || Level(node) != 2) return;
     QTreeWidgetItem* fileNode = node->parent();
@@ -124,6 +129,7 @@ void Tmainw::RestoreClick() {
 }
 
 void Tmainw::CompareCurrentClick() {
+    if (!CatalogueAvailable()) return;
     Guarded(desktop_, this, [&] {
         QTreeWidgetItem* node = TreeView1->currentItem();
         if (!node || Level(node) != 2) return;
@@ -136,6 +142,7 @@ void Tmainw::CompareCurrentClick() {
 }
 
 void Tmainw::CompareTwoClick() {
+    if (!CatalogueAvailable()) return;
     Guarded(desktop_, this, [&] {
         QList<QTreeWidgetItem*> nodes = TreeView1->selectedItems();
         if (nodes.size() != 2 || Level(nodes[0]) != 2 || Level(nodes[1]) != 2 ||
@@ -159,6 +166,7 @@ void Tmainw::CompareTwoClick() {
 }
 
 void Tmainw::OpenFolderClick() {
+    if (!CatalogueAvailable()) return;
     Guarded(desktop_, this, [&] {
         QTreeWidgetItem* node = TreeView1->currentItem();
         if (!node) return;
@@ -187,6 +195,7 @@ void Tmainw::SearchChange(const QString& text) {
             ShowWholeTree(*TreeView1);
             return;
         }
+        if (!CatalogueAvailable()) return;
         QMultiHash<QString, int32_t> fileNos;
         for (const TFileRow& file : catalogue_.AllFiles())
             fileNos.insert(file.SourcePath, file.FileNo);

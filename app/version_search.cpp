@@ -85,6 +85,7 @@ std::vector<verinfo> FindVersionsByWord(tarn::TTarnTable& versions, const QStrin
 }
 
 std::vector<verinfo> TCatalogue::SearchVersions(const QString& word) {
+    RequireOpen();
     return FindVersionsByWord(*Tbfilever, word);
 }
 

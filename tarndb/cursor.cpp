@@ -61,6 +61,9 @@ void TTDBDataSet::SetMediumType(TTarnDBMediumType value) {
 }
 
 void TTDBDataSet::OpenCursor(bool infoQuery) {
+    if (!sessionName_.empty() && !databaseName_.empty())
+        if (TTarnSession* named = Sessions().LookupSession(sessionName_))
+            named->ClaimWaitingDatabase(databaseName_);
     session_ = Sessions().RequireSession(sessionName_);
     database_ = session_->AttachDatabase(databaseName_, Owner(), true, medium_);
     database_->RegisterClient(this);

@@ -63,10 +63,15 @@ TTarnDatabase::~TTarnDatabase() {
 bool TTarnDatabase::Connected() const { return fileIO_ != nullptr && fileIO_->IsOpen(); }
 
 void TTarnDatabase::SetConnected(bool value) {
-    if (value)
+    if (value) {
         DoConnect();
-    else
-        DoDisconnect();
+        return;
+    }
+    const bool nested = busy_;  // inside a connect, a disconnect or the destructor
+    DoDisconnect();
+    // The datasets it closed may have released its last use: a temporary database then
+    // ends here, with nothing of it touched afterwards.
+    if (!nested) session_->DisconnectFinished(this);
 }
 
 void TTarnDatabase::CheckInactive() {
@@ -153,7 +158,9 @@ void TTarnDatabase::SetAutoFlush(bool value) {
 
 void TTarnDatabase::SetAutoFlushInterval(int ms) {
     autoFlushInterval_ = ms;
-    if (autoFlush_) flushTimer_.SetInterval(ms);
+    // The timer in service takes the new period now; one stopped by AutoFlush false takes
+    // it when AutoFlush starts it again.
+    if (flushEnabled_) flushTimer_.SetInterval(ms);
 }
 
 void TTarnDatabase::ArmFlush() {
@@ -189,6 +196,7 @@ void TTarnDatabase::StoredDataProgress(TStoredDataProgress kind, int percent) {
 void TTarnDatabase::DoConnect() {
     if (Connected()) return;
     BusyScope busy(busy_);
+    std::erase(session_->releasedWhileBusy_, this);  // a connection starts unreleased
     if (BeforeConnect) BeforeConnect(*this);
     if (!temporary_ && databaseName_.empty()) throw EDatabaseError(Prefixed("Database name missing"));
     TTarnSession* s = Sessions().RequireSession(sessionName_);

@@ -6,8 +6,9 @@
 //
 // Ownership: a database created by a program is freed by it; a temporary one by its
 // session. A temporary database is never freed while it connects or disconnects: datasets
-// closed by a disconnect release their use of it, but the free is left to the session
-// once the disconnect has finished (or to the next release after it).
+// closed by a disconnect release their use of it, and the free is left to the end of that
+// disconnect. So disconnecting a temporary database (without KeepConnection) whose
+// datasets were open frees it: its pointer is not to be used after SetConnected(false).
 //
 // Threads: used from the thread that created it. The flush timer may fire on a timer
 // thread; its handler only flushes, under a lock that connecting and disconnecting take.
@@ -102,8 +103,9 @@ public:
     // The open file object, or nullptr.
     TTarnDBFileIO* FileIO() { return fileIO_.get(); }
     // The flush timer: armed by the first write after a flush, it flushes once its period
-    // has passed (1000 ms, or AutoFlushInterval once AutoFlush is set), so written data
-    // reaches the disk within the period and an idle database never wakes anybody.
+    // has passed (1000 ms until AutoFlush or AutoFlushInterval is set, then
+    // AutoFlushInterval), so written data reaches the disk within the period and an idle
+    // database never wakes anybody. AutoFlush false stops it.
     TTimer& FlushTimer() { return flushTimer_; }
     // What the flush timer does when it fires.
     void FlushTimerTick();

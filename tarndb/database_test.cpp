@@ -6,6 +6,7 @@
 #include "platform/timer/timer.h"
 #include "tarndb/creator.h"
 #include "tarndb/session.h"
+#include "tarndb/table.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
@@ -34,6 +35,8 @@ public:
         : databaseName_(std::move(databaseName)), sessionName_(std::move(sessionName)) {}
     ~FakeDataSet() override { Close(); }
     void Open() {
+        if (TTarnSession* named = Sessions().LookupSession(sessionName_))
+            named->ClaimWaitingDatabase(databaseName_);
         session_ = Sessions().RequireSession(sessionName_);
         db_ = session_->AttachDatabase(databaseName_, nullptr, true);
         db_->RegisterClient(this);
@@ -132,19 +135,93 @@ TEST_F(DatabaseTest, ExplicitDisconnectOfATemporaryDatabaseClosesItsDatasetsSafe
     b.Open();
     TTarnDatabase* db = a.Database();
     int disconnected = 0;
-    db->AfterDisconnect = [&](TTarnDatabase&) { ++disconnected; };
+    db->AfterDisconnect = [&](TTarnDatabase& d) {
+        // The database is whole until its disconnect has finished.
+        EXPECT_FALSE(d.Connected());
+        EXPECT_EQ(d.DatabaseName(), path);
+        ++disconnected;
+    };
     db->SetConnected(false);  // the datasets detach while it disconnects
     EXPECT_EQ(disconnected, 1);
     EXPECT_EQ(a.Database(), nullptr);
     EXPECT_EQ(b.Database(), nullptr);
     EXPECT_EQ(a.changes, std::vector<bool>{false});
-    // Still registered and usable: the next dataset connects it again.
-    EXPECT_EQ(Sessions().DefaultSession().LookupDatabase(path), db);
-    EXPECT_FALSE(db->Connected());
-    a.Open();
-    EXPECT_EQ(a.Database(), db);
+    // Its last user let go during the disconnect: it is gone from its session at once.
+    EXPECT_EQ(Sessions().DefaultSession().LookupDatabase(path), nullptr);
+    a.Open();  // the next dataset gets a new connection
+    ASSERT_NE(a.Database(), nullptr);
+    EXPECT_TRUE(a.Database()->Connected());
+    EXPECT_EQ(a.Database()->RefCount(), 1);
     a.Close();
     EXPECT_EQ(Sessions().DefaultSession().LookupDatabase(path), nullptr);
+
+    // Table components: a disconnect closes them and frees the database they shared.
+    TTarnTable t1(nullptr, "T1"), t2(nullptr, "T2");
+    for (TTarnTable* t : {&t1, &t2}) {
+        t->SetDatabaseName(path);
+        t->SetTableName("T");
+        t->Open();
+    }
+    ASSERT_EQ(t1.Database(), t2.Database());
+    t1.Database()->SetConnected(false);
+    EXPECT_FALSE(t1.Active());
+    EXPECT_FALSE(t2.Active());
+    EXPECT_EQ(Sessions().DefaultSession().LookupDatabase(path), nullptr);
+    t2.Open();
+    EXPECT_EQ(t2.RecordCount(), 0);
+}
+
+TEST_F(DatabaseTest, ExplicitDisconnectKeepsATemporaryDatabaseItsSessionKeeps) {
+    TTarnSession session(nullptr, "KS");
+    session.SetSessionName("KeepAfterDisconnect");
+    session.SetKeepConnections(true);
+    FakeDataSet a(path, "KeepAfterDisconnect");
+    a.Open();
+    TTarnDatabase* db = a.Database();
+    db->SetConnected(false);
+    EXPECT_EQ(a.Database(), nullptr);
+    EXPECT_EQ(session.LookupDatabase(path), db);  // KeepConnection: stays for the next open
+    a.Open();
+    EXPECT_EQ(a.Database(), db);
+    EXPECT_TRUE(db->Connected());
+    a.Close();
+}
+
+TEST_F(DatabaseTest, ADatabaseLeftInTheDefaultSessionMovesToItsOwnSessionWhenATableNamesIt) {
+    // Set up before its session exists, the database waits in the default session.
+    TTarnDatabase db(nullptr, "D2");
+    db.SetDatabaseName("alias2");
+    db.SetFileName(path);
+    db.SetSessionName("Second");
+    ASSERT_EQ(&db.Session(), &Sessions().DefaultSession());
+    TTarnSession session(nullptr, "S2");
+    session.SetSessionName("Second");
+
+    TTarnTable t(nullptr, "T2");
+    t.SetSessionName("second");
+    t.SetDatabaseName("ALIAS2");
+    t.SetTableName("T");
+    t.Open();  // the alias, not a file named after it
+    EXPECT_EQ(t.Database(), &db);
+    EXPECT_EQ(&db.Session(), &session);
+    EXPECT_TRUE(session.Active());
+    EXPECT_EQ(Sessions().DefaultSession().LookupDatabase("alias2"), nullptr);
+    EXPECT_EQ(session.LookupDatabase("alias2"), &db);
+    EXPECT_EQ(db.RefCount(), 1);
+    t.Close();
+    EXPECT_FALSE(db.Connected());
+
+    // A database of the default session named by its own session name stays where it is:
+    // a table of another session does not take it.
+    TTarnDatabase plain(nullptr, "D3");
+    plain.SetDatabaseName("alias3");
+    plain.SetFileName(path);
+    TTarnTable other(nullptr, "T3");
+    other.SetSessionName("Second");
+    other.SetDatabaseName("alias3");
+    other.SetTableName("T");
+    EXPECT_NE(ErrorOf([&] { other.Open(); }), "(no error)");  // "alias3" is no file
+    EXPECT_EQ(&plain.Session(), &Sessions().DefaultSession());
 }
 
 TEST_F(DatabaseTest, ConnectAndDisconnectEventsInOrder) {
@@ -290,6 +367,44 @@ TEST_F(DatabaseTest, FlushTimerFlushesOnceAfterAWriteAndNotWhileIdle) {
         rec.Append();
         EXPECT_EQ(driver.Running(), 0);
         EXPECT_FALSE(db.FileIO()->IsFlushed());
+        t->ReleaseTable();
+    }
+    SetTimerDriver(nullptr);
+}
+
+TEST_F(DatabaseTest, AutoFlushIntervalChangedWhileAutoFlushIsOffIsNotLost) {
+    TManualTimerDriver driver;
+    SetTimerDriver(&driver);
+    {
+        TTarnDatabase db(nullptr, "FI");
+        db.SetDatabaseName("interval");
+        db.SetFileName(path);
+        db.Open();
+        TTarnTableIO* t = db.FindTableStorage("T");
+        t->AcquireTable();
+        testing::RecordBuffer rec(*t);
+        auto periodOfNextWrite = [&] {
+            rec.Append();
+            const int period = driver.LastInterval();
+            driver.Fire();
+            return period;
+        };
+        // The timer runs from the start: a new interval is its period at once.
+        db.SetAutoFlushInterval(3000);
+        EXPECT_EQ(db.AutoFlushInterval(), 3000);
+        EXPECT_EQ(periodOfNextWrite(), 3000);
+        // Switched off, then a new interval: switching on again uses the new one.
+        db.SetAutoFlush(true);
+        db.SetAutoFlush(false);
+        db.SetAutoFlushInterval(7000);
+        rec.Append();
+        EXPECT_EQ(driver.Running(), 0);
+        db.SetAutoFlush(true);  // the write waiting since is flushed within the new period
+        EXPECT_EQ(driver.LastInterval(), 7000);
+        EXPECT_EQ(driver.Fire(), 1);
+        EXPECT_TRUE(db.FileIO()->IsFlushed());
+        db.SetAutoFlushInterval(2000);
+        EXPECT_EQ(periodOfNextWrite(), 2000);
         t->ReleaseTable();
     }
     SetTimerDriver(nullptr);

@@ -104,6 +104,10 @@ TTarnSession::~TTarnSession() {
     TTarnSession& def = Sessions().DefaultSession();
     if (this != &def) {
         for (TTarnDatabase* db : std::vector<TTarnDatabase*>(databases_)) {
+            if (db->Temporary()) {  // ours, made on demand: it ends with us
+                FreeTemporary(db);
+                continue;
+            }
             try {
                 db->SetConnected(false);
             } catch (...) {
@@ -266,12 +270,38 @@ void TTarnSession::DetachDatabase(TTarnDatabase* db) {
     if (db->refCount_ > 0) --db->refCount_;
     if (db->refCount_ != 0 || db->keepConnection_) return;
     if (db->temporary_) {
-        // A database in the middle of its own connect or disconnect is left alone; the
-        // disconnect has dropped every use by the time it ends.
-        if (!db->busy_) FreeTemporary(db);
+        // A database in the middle of its own connect or disconnect must not be freed
+        // under it: its disconnect frees it once it has finished.
+        TTarnSession& home = *db->session_;
+        if (!db->busy_)
+            home.FreeTemporary(db);
+        else if (std::find(home.releasedWhileBusy_.begin(), home.releasedWhileBusy_.end(), db) ==
+                 home.releasedWhileBusy_.end())
+            home.releasedWhileBusy_.push_back(db);
     } else {
         db->SetConnected(false);
     }
+}
+
+void TTarnSession::DisconnectFinished(TTarnDatabase* db) {
+    auto it = std::find(releasedWhileBusy_.begin(), releasedWhileBusy_.end(), db);
+    if (it == releasedWhileBusy_.end()) return;
+    releasedWhileBusy_.erase(it);
+    if (db->temporary_ && !db->busy_ && db->refCount_ == 0 && !db->keepConnection_)
+        FreeTemporary(db);
+}
+
+void TTarnSession::ClaimWaitingDatabase(const std::string& databaseName) {
+    TTarnSession& def = Sessions().DefaultSession();
+    if (this == &def || databaseName.empty()) return;
+    std::lock_guard<std::recursive_mutex> lock(Sessions().SessionLock());
+    if (LookupDatabase(databaseName) != nullptr) return;
+    TTarnDatabase* waiting = def.LookupDatabase(databaseName);
+    if (waiting == nullptr || waiting->Connected()) return;
+    TTarnSession* own = Sessions().LookupSession(waiting->SessionName());
+    if (own == nullptr || own == &def) return;
+    waiting->MoveToSession(*own);
+    own->SetActive(true);
 }
 
 void TTarnSession::AddDatabase(TTarnDatabase* db) { databases_.push_back(db); }
@@ -290,7 +320,10 @@ void TTarnSession::AdoptDatabase(TTarnDatabase* db, std::unique_ptr<TTarnDatabas
     if (owned) temporaries_.push_back(std::move(owned));
 }
 
-void TTarnSession::RemoveDatabase(TTarnDatabase* db) { std::erase(databases_, db); }
+void TTarnSession::RemoveDatabase(TTarnDatabase* db) {
+    std::erase(databases_, db);
+    std::erase(releasedWhileBusy_, db);
+}
 
 void TTarnSession::FreeTemporary(TTarnDatabase* db) {
     auto it = std::find_if(temporaries_.begin(), temporaries_.end(), [db](auto& p) { return p.get() == db; });

@@ -56,8 +56,14 @@ public:
     TTarnDatabase* AttachDatabase(const std::string& name, TTarnOwner* owner, bool countIt,
                                   TTarnDBMediumType medium = TTarnDBMediumType::mtDisk);
     // One use fewer; at 0 without KeepConnection a temporary database is freed, any other
-    // disconnected.
+    // disconnected. A temporary database in the middle of its own connect or disconnect
+    // is freed once its disconnect has finished.
     void DetachDatabase(TTarnDatabase* database);
+    // A dataset of this session is about to open on `databaseName`: when this session
+    // has no database of that name but the default session has one, that database first
+    // moves to the session its own SessionName names (as a database set up before its
+    // session existed waits in the default session), and that session starts.
+    void ClaimWaitingDatabase(const std::string& databaseName);
 
     const std::vector<TTarnDatabase*>& Databases() const { return databases_; }
     int AutoNameNumber() const { return autoNumber_; }
@@ -74,6 +80,9 @@ private:
     void AdoptDatabase(TTarnDatabase* db, std::unique_ptr<TTarnDatabase> owned);
     // Frees a database this session created on demand.
     void FreeTemporary(TTarnDatabase* db);
+    // The disconnect of `db` has finished: frees it when it is temporary and its last
+    // use was released meanwhile (and it is still unused and not kept).
+    void DisconnectFinished(TTarnDatabase* db);
     void Start();
     void Stop();
     void ApplyAutoName();
@@ -92,6 +101,8 @@ private:
     int lockNesting_ = 0;
     std::vector<TTarnDatabase*> databases_;
     std::vector<std::unique_ptr<TTarnDatabase>> temporaries_;
+    // Temporary databases whose last use was released while they were busy.
+    std::vector<TTarnDatabase*> releasedWhileBusy_;
 };
 
 class TTarnSessionList {
