@@ -12,6 +12,10 @@
 // catalogue and the desktop services are the caller's and must outlive the window.
 // Every handler catches at its boundary and shows the standard error report; an error
 // while the window is being created is reported the same way and the window still opens.
+// A monitoring pass collects its errors per file and shows them once watching has
+// resumed; a file whose copy fails is reported once, marked in the tree and left alone
+// until it changes again or the user retries ("重新保存版本"). A pass that asked the user
+// anything is followed by one more, for what changed while nothing was watched.
 // User-interface thread only.
 #pragma once
 
