@@ -44,9 +44,17 @@ public:
     // fills controls and clicks buttons. With no script left the dialog is rejected.
     std::deque<std::function<void(QDialog&)>> dialogScripts;
     bool trayAvailable = true;
+    // Runs while a message box is "open" (after it was recorded): plays what happens
+    // before the user dismisses it.
+    std::function<void(const Message&)> whileMessageOpen;
 
     void MessageBox(QWidget*, const QString& caption, const QString& text, TMsgIcon icon) override {
         messages.push_back({caption, text, icon});
+        if (!whileMessageOpen) return;
+        // Copies: the hook may replace itself or add messages.
+        const Message shown = messages.back();
+        const auto hook = whileMessageOpen;
+        hook(shown);
     }
     QString GetOpenFileName(QWidget*) override {
         if (openFileAnswers.empty()) return QString();

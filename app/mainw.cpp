@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -30,6 +31,7 @@
 #include "app/desktop_services.h"
 #include "app/error_report.h"
 #include "app/os/autostart.h"
+#include "app/os/file_time.h"
 #include "app/ribbon.h"
 #include "app/size_text.h"
 #include "app/ver_desc_dialog.h"
@@ -147,6 +149,12 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     N2 = PopupMenu1->addAction(QStringLiteral("删除监控文件"));
     N4 = PopupMenu1->addAction(QStringLiteral("增加存储区"));
     CreateVersionCommands();
+    RetryItem = PopupMenu1->addAction(QStringLiteral("重新保存版本"));
+    connect(RetryItem, &QAction::triggered, this, [this] { RetryClick(); });
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
+        const QTreeWidgetItem* node = TreeView1->currentItem();
+        RetryItem->setEnabled(node && Level(node) == 1 && failing_.contains(node->text(0)));
+    });
 
     pm1 = new QMenu(this);
     MenuItem1 = pm1->addAction(QStringLiteral("显示Wendle文件管理"));
@@ -366,11 +374,21 @@ void Tmainw::AddFileUnderSelected(const QString& path) {
     selected->insertChild(0, fileNode);
     UpdateWatchers();
     verinfo rec;
-    if (CaptureVersion(catalogue_, path, QString(), rec)) {
+    bool captured = false;
+    QStringList reports;
+    const QString time = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+    try {
+        captured = CaptureVersion(catalogue_, path, QString(), rec);
+    } catch (...) {
+        // Registered all the same; the file is marked and the next files of a drop go on.
+        MarkFailing(path, time, CurrentExceptionText(), reports);
+    }
+    if (captured) {
         auto* versionNode = new QTreeWidgetItem(QStringList{rec.VerName});
         versionNode->setIcon(0, fileNode->icon(0));
         fileNode->insertChild(0, versionNode);
     }
+    ShowReports(reports);
     // The new file and its first version show at once, as after a restart.
     selected->setExpanded(true);
     fileNode->setExpanded(true);
@@ -479,6 +497,10 @@ void Tmainw::StartCheckClick() {
 
 void Tmainw::FileSystemWatcher1Change() {
     Guard([&] {
+        if (passRunning_) {
+            passAgain_ = true;
+            return;
+        }
         if (!tmr1.isActive()) tmr1.start();
         Watchers.SetActive(false);
     });
@@ -486,35 +508,136 @@ void Tmainw::FileSystemWatcher1Change() {
 
 void Tmainw::tmr1Timer() {
     tmr1.stop();
-    // An error ends the pass; the tree paints again (UpdatesSuspended), the list is
-    // emptied and watching resumes all the same. Without a catalogue there is no pass.
-    Guard([&] {
-        if (!catalogueFailure_.isEmpty()) return;
-        ScanForChanges(catalogue_, PendingFiles);
-        UpdatesSuspended suspended(TreeView1);
-        const qsizetype count = PendingFiles.size();
-        for (qsizetype i = 0; i < count; ++i) {
-            const QString path = PendingFiles[i];
-            if (!QFileInfo::exists(path)) continue;
-            QString description;
-            {
-                TFormVerSm dialog(this, options_.promptTimeoutMs);
-                desktop_.ExecModal(dialog);
-                HideMainWindow();
-                if (dialog.ResultCode == 1) description = dialog.Text();
-            }
-            verinfo rec;
-            if (!CaptureVersion(catalogue_, path, description, rec)) continue;
-            auto* node = new QTreeWidgetItem(QStringList{rec.VerName});
-            node->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
-            if (QTreeWidgetItem* fileNode = FindFileNode(path))
-                fileNode->insertChild(0, node);
-            else
-                TreeView1->insertTopLevelItem(0, node);
-        }
-    });
+    // A pass is already running (the timer fired inside one of its prompts): another
+    // follows it.
+    if (passRunning_) {
+        passAgain_ = true;
+        return;
+    }
+    passRunning_ = true;
+    passAgain_ = false;
+    QStringList reports;
+    bool asked = false;
+    try {
+        asked = MonitoringPass(reports);
+    } catch (...) {
+        const QString text = CurrentExceptionText();
+        if (!text.isEmpty()) reports << text;
+    }
     PendingFiles.clear();
+    passRunning_ = false;
     Guard([&] { Watchers.SetActive(true); });
+    // Nothing was watched while the user was asked: what changed meanwhile is looked for
+    // by one more pass.
+    if ((asked || passAgain_) && catalogueFailure_.isEmpty()) {
+        tmr1.start();
+        Guard([&] { Watchers.SetActive(false); });
+    }
+    // Shown with watching on again: a box left open stops no monitoring.
+    ShowReports(reports);
+}
+
+bool Tmainw::MonitoringPass(QStringList& reports) {
+    // Without a catalogue there is no pass.
+    if (!catalogueFailure_.isEmpty()) return false;
+    bool asked = false;
+    ScanForChanges(catalogue_, PendingFiles);
+    UpdatesSuspended suspended(TreeView1);
+    const qsizetype count = PendingFiles.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString path = PendingFiles[i];
+        if (!QFileInfo::exists(path)) continue;
+        const QString time = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+        // A file whose copy failed waits for its next change or a retry.
+        const auto failed = failing_.constFind(path);
+        if (failed != failing_.constEnd() && failed.value() == time) continue;
+        // The copy first: when it fails the user has typed nothing that could be lost.
+        TVersionCopy copy;
+        try {
+            if (!TakeVersionCopy(catalogue_, path, copy)) continue;
+        } catch (...) {
+            MarkFailing(path, time, CurrentExceptionText(), reports);
+            continue;
+        }
+        QString description;
+        {
+            TFormVerSm dialog(this, options_.promptTimeoutMs);
+            const QString kept = keptDescriptions_.value(path);
+            // What the user typed before is there again (and the prompt waits for a button).
+            if (!kept.isEmpty()) dialog.Edit1->setPlainText(kept);
+            asked = true;
+            desktop_.ExecModal(dialog);
+            HideMainWindow();
+            if (dialog.ResultCode == 1) description = dialog.Text();
+        }
+        verinfo rec;
+        try {
+            RecordVersion(catalogue_, copy, description, rec);
+        } catch (...) {
+            // The copy stays; the row is asked for again at the next change or a retry.
+            if (!description.isEmpty()) keptDescriptions_.insert(path, description);
+            MarkFailing(path, time, CurrentExceptionText(), reports);
+            continue;
+        }
+        keptDescriptions_.remove(path);
+        ClearFailing(path);
+        auto* node = new QTreeWidgetItem(QStringList{rec.VerName});
+        node->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
+        if (QTreeWidgetItem* fileNode = FindFileNode(path))
+            fileNode->insertChild(0, node);
+        else
+            TreeView1->insertTopLevelItem(0, node);
+    }
+    return asked;
+}
+
+void Tmainw::MarkFailing(const QString& path, const QString& time, const QString& cause,
+                         QStringList& reports) {
+    const bool known = failing_.contains(path);
+    failing_.insert(path, time);
+    if (QTreeWidgetItem* node = FindFileNode(path)) {
+        node->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        node->setToolTip(0, QStringLiteral("版本没有保存：%1").arg(cause));
+    }
+    if (known) return;
+    reports << QStringLiteral(
+                   "文件“%1”的版本没有保存：%2\n"
+                   "在该文件再次改动或选择“重新保存版本”之前，不再为它提示")
+                   .arg(path, cause);
+}
+
+void Tmainw::ClearFailing(const QString& path) {
+    if (!failing_.remove(path)) return;
+    if (QTreeWidgetItem* node = FindFileNode(path)) {
+        const QFileInfo info(path);
+        QFileIconProvider icons;
+        node->setIcon(0, info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File));
+        node->setToolTip(0, QString());
+    }
+}
+
+void Tmainw::ShowReports(const QStringList& reports) {
+    if (reports.isEmpty()) return;
+    try {
+        desktop_.MessageBox(this, kAppTitle, ErrorReportText(reports.join(QStringLiteral("\n\n"))),
+                            TMsgIcon::Error);
+    } catch (...) {
+        // A report must never throw into Qt.
+    }
+}
+
+void Tmainw::RetryClick() {
+    if (!CatalogueAvailable()) return;
+    Guard([&] {
+        const QTreeWidgetItem* node = TreeView1->currentItem();
+        if (!node || Level(node) != 1 || !failing_.contains(node->text(0))) return;
+        ClearFailing(node->text(0));
+        // The pass finds the file still changed, takes its copy and asks.
+        if (passRunning_)
+            passAgain_ = true;
+        else
+            tmr1Timer();
+    });
 }
 
 void Tmainw::ShowMainWindow() {

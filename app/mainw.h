@@ -12,9 +12,14 @@
 // catalogue and the desktop services are the caller's and must outlive the window.
 // Every handler catches at its boundary and shows the standard error report; an error
 // while the window is being created is reported the same way and the window still opens.
+// A monitoring pass collects its errors per file and shows them once watching has
+// resumed; a file whose copy fails is reported once, marked in the tree and left alone
+// until it changes again or the user retries ("重新保存版本"). A pass that asked the user
+// anything is followed by one more, for what changed while nothing was watched.
 // User-interface thread only.
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 #include <QStringList>
 #include <QSystemTrayIcon>
@@ -80,6 +85,7 @@ public:
     QAction* CompareCurrentItem;  // "与当前文件比较"
     QAction* CompareTwoItem;      // "比较两个版本" (two selected versions of one file)
     QAction* OpenFolderItem;      // "打开所在文件夹"
+    QAction* RetryItem;           // "重新保存版本" (a file whose last copy failed)
     // The user's diff tool, asked at each comparison (DiffToolOfUser); empty: the built-in
     // view. Tests put their own answer here.
     std::function<QStringList()> DiffTool;
@@ -97,6 +103,8 @@ public:
     void CompareCurrentClick();
     void CompareTwoClick();
     void OpenFolderClick();
+    // The selected file's copy failed: try again now (a monitoring pass, with the prompt).
+    void RetryClick();
     // The search box's text changed: filters the tree, or shows all of it when empty.
     void SearchChange(const QString& text);
     void tmr1Timer();
@@ -149,11 +157,28 @@ private:
     void UpdateVersionCommands();
     template <typename F>
     void Guard(F&& action);
+    // One pass over the changed files; reports of files that could not be kept are
+    // collected in `reports`. Returns whether the user was asked (time passed unwatched).
+    bool MonitoringPass(QStringList& reports);
+    // A file whose copy failed: marked in the tree, and not tried again until its
+    // last-write time moves on from `time` or the user retries. A report is added the
+    // first time only.
+    void MarkFailing(const QString& path, const QString& time, const QString& cause,
+                     QStringList& reports);
+    void ClearFailing(const QString& path);
+    // The error reports of a pass, shown once watching has resumed.
+    void ShowReports(const QStringList& reports);
 
     TDesktopServices& desktop_;
     TCatalogue& catalogue_;
     Options options_;
     QString catalogueFailure_;
+    // Files whose copy failed: path -> last-write time text then.
+    QHash<QString, QString> failing_;
+    // Descriptions the catalogue refused, offered again at the file's next prompt.
+    QHash<QString, QString> keptDescriptions_;
+    bool passRunning_ = false;
+    bool passAgain_ = false;  // a pass was asked for while one ran
 };
 
 }  // namespace filever

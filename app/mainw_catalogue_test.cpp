@@ -303,6 +303,153 @@ TEST_F(WindowOverCatalogue, BrowsingListsOpensAndAnnotatesAndARestartFindsItAllA
     EXPECT_EQ(w->ListView1->topLevelItem(0)->text(2), QStringLiteral("b 的注释"));
 }
 
+// A watched file whose copy cannot be stored: a copy name over 255 bytes (the version
+// name and braces make it 21 bytes longer than the file's own name).
+TEST_F(WindowOverCatalogue, AFileWhoseCopyKeepsFailingIsReportedOnceAndNeverPrompted) {
+    w = Make(*catalogue);
+    const std::string longName = Source(std::string(240, 'L') + ".txt");
+    const std::string b = Source("b.txt");
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    w->DropFiles({Q(longName), Q(b)});
+    // One report names the file and the cause; the drop goes on with the next file.
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(desktop.messages[0].text.contains(Q(longName)))
+        << desktop.messages[0].text.toStdString();
+    EXPECT_TRUE(desktop.messages[0].text.contains(QStringLiteral("File name too long")))
+        << desktop.messages[0].text.toStdString();
+    ASSERT_EQ(Versions(2).size(), 1u);
+    QTreeWidgetItem* failing = w->FindFileNode(Q(longName));
+    ASSERT_TRUE(failing);
+    EXPECT_TRUE(failing->toolTip(0).contains(QStringLiteral("File name too long")));
+    EXPECT_TRUE(w->FindFileNode(Q(b))->toolTip(0).isEmpty());
+
+    // Changes elsewhere and of the file itself: prompts only for what can be kept.
+    QStringList prompted;
+    time_t when = 1600000000;
+    for (int pass = 0; pass < 3; ++pass) {
+        SCOPED_TRACE(pass);
+        desktop.dialogScripts.push_back([&](QDialog& d) {
+            auto& prompt = dynamic_cast<TFormVerSm&>(d);
+            prompted << QStringLiteral("pass %1").arg(pass);
+            prompt.Edit1->insertPlainText(QStringLiteral("b 第%1稿").arg(pass));
+            prompt.Button1->click();
+        });
+        when += 100;
+        if (pass == 2) Change(longName, "changed too", when);
+        Change(b, "b" + std::to_string(pass), when);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(2).size() == size_t(pass) + 2; }, 5000));
+        QTest::qWait(300);  // any later pass has run
+        EXPECT_EQ(Version(2, VersionOf(b)).Remark, QStringLiteral("b 第%1稿").arg(pass));
+    }
+    EXPECT_EQ(prompted.size(), 3);
+    EXPECT_TRUE(desktop.dialogScripts.empty());
+    EXPECT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(Versions(1).empty());
+    EXPECT_FALSE(w->FindFileNode(Q(longName))->toolTip(0).isEmpty());
+    EXPECT_TRUE(w->Watchers.Active());
+}
+
+// The backup directory is blocked after registration (a file stands in its place) and
+// cleared again; a retry takes the version, with the description typed then.
+TEST_F(WindowOverCatalogue, AFailedCopyAsksNothingAndARetryKeepsWhatTheUserTypes) {
+    w = Make(*catalogue);
+    const std::string a = Source("a.txt");
+    Register({Q(a)});
+    const std::string backup = dir.file("store/a.txt-bak");
+    std::filesystem::remove_all(backup);
+    std::ofstream(backup) << "in the way";
+    int prompts = 0;
+    desktop.dialogScripts.push_back([&](QDialog& d) {
+        ++prompts;
+        auto& prompt = dynamic_cast<TFormVerSm&>(d);
+        prompt.Edit1->insertPlainText(QStringLiteral("不要丢掉"));
+        prompt.Button1->click();
+    });
+    Change(a, "second", 1600000100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !desktop.messages.empty(); }, 5000));
+    QTest::qWait(300);
+    EXPECT_EQ(prompts, 0);  // nothing asked that could be thrown away
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(desktop.messages[0].text.contains(Q(a))) << desktop.messages[0].text.toStdString();
+    EXPECT_FALSE(w->FindFileNode(Q(a))->toolTip(0).isEmpty());
+    EXPECT_EQ(Versions(1).size(), 1u);
+
+    std::filesystem::remove(backup);
+    w->TreeView1->setCurrentItem(w->FindFileNode(Q(a)));
+    w->RetryClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(1).size() == 2; }, 5000));
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(Version(1, VersionOf(a)).Remark, QStringLiteral("不要丢掉"));
+    EXPECT_EQ(Content(Version(1, VersionOf(a)).FilePath), "second");
+    EXPECT_TRUE(w->FindFileNode(Q(a))->toolTip(0).isEmpty());
+    EXPECT_EQ(desktop.messages.size(), 1u);
+}
+
+// A description the catalogue refuses (longer than its field): the version is not
+// recorded, and the next prompt for that file starts with what the user typed.
+TEST_F(WindowOverCatalogue, ARefusedDescriptionIsOfferedAgainAtTheNextPrompt) {
+    w = Make(*catalogue);
+    const std::string a = Source("a.txt");
+    Register({Q(a)});
+    const QString typed = QString(TCatalogue::kRemarkBytes + 1, QLatin1Char('x'));
+    AnswerPrompt(typed);
+    Change(a, "second", 1600000100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !desktop.messages.empty(); }, 5000));
+    QTest::qWait(300);
+    EXPECT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(Versions(1).size(), 1u);
+    QString offered;
+    desktop.dialogScripts.push_back([&](QDialog& d) {
+        auto& prompt = dynamic_cast<TFormVerSm&>(d);
+        offered = prompt.Text();
+        prompt.Edit1->setPlainText(offered.left(10));
+        prompt.Button1->click();
+    });
+    Change(a, "third", 1600000200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(1).size() == 2; }, 5000));
+    EXPECT_EQ(offered, typed);
+    EXPECT_EQ(Version(1, VersionOf(a)).Remark, typed.left(10));
+}
+
+// Monitoring goes on while a prompt or an error box waits for the user.
+TEST_F(WindowOverCatalogue, AChangeWhileAPromptIsOpenIsPickedUpWhenItCloses) {
+    w = Make(*catalogue);
+    const std::string a = Source("a.txt"), b = Source("b.txt");
+    Register({Q(a), Q(b)});
+    QTest::qWait(200);
+    desktop.dialogScripts.push_back([&](QDialog& d) {
+        Change(b, "b2", 1600000300);  // saved while the prompt for a is open
+        QTest::qWait(200);
+        dynamic_cast<TFormVerSm&>(d).Button1->click();
+    });
+    AnswerPrompt(QStringLiteral("b 的说明"));
+    Change(a, "a2", 1600000200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(2).size() == 2; }, 5000));
+    EXPECT_EQ(Versions(1).size(), 2u);
+    EXPECT_EQ(Version(2, VersionOf(b)).Remark, QStringLiteral("b 的说明"));
+}
+
+TEST_F(WindowOverCatalogue, AnErrorBoxLeftOpenDoesNotStopMonitoring) {
+    w = Make(*catalogue);
+    const std::string a = Source("a.txt"), b = Source("b.txt");
+    Register({Q(a), Q(b)});
+    QTest::qWait(200);
+    const std::string backup = dir.file("store/a.txt-bak");
+    std::filesystem::remove_all(backup);
+    std::ofstream(backup) << "in the way";
+    bool capturedMeanwhile = false;
+    desktop.whileMessageOpen = [&](const auto&) {
+        desktop.whileMessageOpen = nullptr;
+        AnswerPrompt(QStringLiteral("框还开着"));
+        Change(b, "b2", 1600000300);
+        capturedMeanwhile = QTest::qWaitFor([&] { return Versions(2).size() == 2; }, 3000);
+    };
+    Change(a, "a2", 1600000200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !desktop.messages.empty(); }, 5000));
+    EXPECT_TRUE(capturedMeanwhile);
+    EXPECT_EQ(Version(2, VersionOf(b)).Remark, QStringLiteral("框还开着"));
+}
+
 // A catalogue that cannot be opened: one message names the file and the cause, the commands
 // that need the catalogue are disabled, and none of them reaches the closed tables.
 using CatalogueFailure = testing::MainWindowFixture;

@@ -107,9 +107,9 @@ TEST_F(MainWindowTest, FrameRibbonAndMenus) {
     EXPECT_EQ(tray, QStringList({"显示Wendle文件管理", "后台运行", "-", "退出Wendle文件管理"}));
     QStringList popup;
     for (QAction* a : w->PopupMenu1->actions()) popup << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(popup,
-              QStringList({"填写版本说明", "添加监控版本", "删除监控文件", "增加存储区", "-",
-                           "恢复此版本", "与当前文件比较", "比较两个版本", "打开所在文件夹"}));
+    EXPECT_EQ(popup, QStringList({"填写版本说明", "添加监控版本", "删除监控文件", "增加存储区", "-",
+                                  "恢复此版本", "与当前文件比较", "比较两个版本", "打开所在文件夹",
+                                  "重新保存版本"}));
     // Buttons without an action do nothing, and say nothing.
     for (QToolButton* b : w->ToolBarPager1->findChildren<QToolButton*>())
         if (b->objectName().isEmpty()) b->click();

@@ -52,6 +52,9 @@ protected:
         Save(plan, "two\nsame\n", 1600000100);
         AnswerPrompt(QStringLiteral("第二稿 draft"));
         w->tmr1Timer();
+        // A pass that asked is followed by one more (nothing was watched meanwhile).
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return w->Watchers.Active() && !w->tmr1.isActive(); }, 5000));
         v2 = VersionOf(plan);
         Save(plan, "three\nsame\n", 1600000200);
         ASSERT_TRUE(desktop.messages.empty());

@@ -35,30 +35,41 @@ void ScanForChanges(TCatalogue& catalogue, QStringList& pending) {
     }
 }
 
-bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& description,
-                    verinfo& rec) {
+bool TakeVersionCopy(TCatalogue& catalogue, const QString& path, TVersionCopy& copy) {
     TFileRow file;
     if (!catalogue.FindFileIgnoreCase(path, file)) return false;
-    const QString version = FormatVersionTime(GetFileTime(path, ftkLastWrite));
-    rec.VerName = version;
-    const QString size = QString::number(FileSize(path));
-    const QString copy = file.BackupDir + QLatin1Char('/') + VersionCopyName(path, version);
-
+    copy.FileNo = file.FileNo;
+    copy.VerName = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+    copy.SizeText = QString::number(FileSize(path));
+    copy.FileExt = FileExtension(path);
+    copy.CopyPath = file.BackupDir + QLatin1Char('/') + VersionCopyName(path, copy.VerName);
     // The backup directory may have been removed since registration: make it again.
     QDir().mkpath(file.BackupDir);
-    CopyVersionFile(path, copy);
+    CopyVersionFile(path, copy.CopyPath);
+    return true;
+}
 
+void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QString& description,
+                   verinfo& rec) {
     TVersionRow row;
-    row.FileNo = file.FileNo;
-    row.VerName = version;
-    row.FilePath = copy;
+    row.FileNo = copy.FileNo;
+    row.VerName = copy.VerName;
+    row.FilePath = copy.CopyPath;
     row.Remark = description;
-    row.SizeText = size;
-    row.FileExt = FileExtension(path);
+    row.SizeText = copy.SizeText;
+    row.FileExt = copy.FileExt;
     catalogue.AddVersion(row, rec);
     // The recorded time last: when the row is refused (a description too long for the
     // catalogue) the file stays changed and the next pass asks again.
-    catalogue.SetRecordedTime(file.FileNo, version);
+    catalogue.SetRecordedTime(copy.FileNo, copy.VerName);
+}
+
+bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& description,
+                    verinfo& rec) {
+    TVersionCopy copy;
+    if (!TakeVersionCopy(catalogue, path, copy)) return false;
+    rec.VerName = copy.VerName;
+    RecordVersion(catalogue, copy, description, rec);
     return true;
 }
 

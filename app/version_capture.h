@@ -41,6 +41,23 @@ void ScanForChanges(TCatalogue& catalogue, QStringList& pending);
 bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& description,
                     verinfo& rec);
 
+// CaptureVersion in two steps, so that the copy is taken before the user is asked for a
+// description and a failing copy never costs what the user typed.
+struct TVersionCopy {
+    int32_t FileNo = 0;
+    QString VerName;   // the file's last-write time when the copy was taken
+    QString CopyPath;  // where the copy was stored
+    QString SizeText;  // the source's size then
+    QString FileExt;
+};
+// Stores the copy of the registered file `path`. False (nothing done) when the path is
+// not registered; a failed copy raises and nothing is stored or written.
+bool TakeVersionCopy(TCatalogue& catalogue, const QString& path, TVersionCopy& copy);
+// Appends the version row of a copy taken by TakeVersionCopy (`rec` is filled from it),
+// then updates the file's recorded time.
+void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QString& description,
+                   verinfo& rec);
+
 // Registers `path` under the area named exactly `areaName`: creates the backup directory
 // and appends the file-index row. False when no area has that name. A path may be
 // registered twice.
