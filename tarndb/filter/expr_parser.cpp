@@ -64,7 +64,7 @@ bool TExprParserBase::Calculate(const TEvalOptions& options) {
 
 int TExprParserBase::CompareNodes(const TExprNode* left, const TExprNode* right) const {
     TCompareOptions opt;
-    opt.CaseInsensitive = options_.CaseInsensitive;
+    opt.CaseRule = options_.CaseInsensitive ? TCaseRule::IgnoreCase : TCaseRule::Exact;
     opt.Collator = collator_;
     if (!options_.NoPartialCompare && right->Kind == TExprNodeKind::Constant &&
         IsStringType(right->DataType) && right->StarPos >= 0) {

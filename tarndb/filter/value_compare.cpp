@@ -78,10 +78,7 @@ int CompareFieldValues(const TValueRef& left, const TValueRef& right, const TCom
             b = b.substr(0, PrefixBytes(b, n));
         }
         const TCollator& coll = opt.Collator ? *opt.Collator : TCollator::Default();
-        TCaseRule rule = !opt.CaseInsensitive    ? TCaseRule::Exact
-                         : opt.IgnoreLetterForms ? TCaseRule::LettersOnly
-                                                 : TCaseRule::IgnoreCase;
-        return coll.Compare(a, b, rule);
+        return coll.Compare(a, b, opt.CaseRule);
     }
     if (IsNumericType(l) && IsNumericType(r)) {
         if (IsFloatType(l) || IsFloatType(r)) return CmpFloat(FloatOf(left), FloatOf(right));
@@ -120,8 +117,7 @@ int CompareFieldValues(int type, std::span<const uint8_t> left, std::span<const 
     TValueRef a{type, left.data(), left.size()};
     TValueRef b{type, right.data(), right.size()};
     TCompareOptions opt;
-    opt.CaseInsensitive = rule != TCaseRule::Exact;
-    opt.IgnoreLetterForms = rule == TCaseRule::LettersOnly;
+    opt.CaseRule = rule;
     opt.Collator = collator;
     if (partial && IsStringType(type)) {
         size_t n = StringOf(a).size();

@@ -37,10 +37,9 @@
 namespace tarn {
 
 struct TCompareOptions {
-    bool CaseInsensitive = false;
-    // With CaseInsensitive: letter forms such as width do not count either
-    // (TCaseRule::LettersOnly, the order of case-insensitive indexes).
-    bool IgnoreLetterForms = false;
+    // What string comparisons ignore: nothing, case only (filters and Locate), or letter
+    // forms such as width too (LettersOnly, the order of case-insensitive indexes).
+    TCaseRule CaseRule = TCaseRule::Exact;
     // Bytes of each string that take part; -1: whole strings.
     int32_t PrefixLength = -1;
     // The collation; nullptr: TCollator::Default().
