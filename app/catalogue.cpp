@@ -9,8 +9,8 @@
 
 #include "app/gb_text.h"
 #include "app/version_capture.h"
-#include "platform/dataset/field_types.h"
-#include "platform/errors.h"
+#include "tarndb/dataset/field_types.h"
+#include "tarndb/errors.h"
 #include "platform/text/codepage.h"
 #include "tarndb/creator.h"
 #include "tarndb/table.h"

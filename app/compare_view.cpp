@@ -13,7 +13,7 @@
 #include "app/desktop_services.h"
 #include "app/error_report.h"
 #include "app/gb_text.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace filever {
 namespace {

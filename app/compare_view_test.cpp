@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "app/fake_desktop_services.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {

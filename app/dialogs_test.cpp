@@ -13,7 +13,7 @@
 #include "app/gb_text.h"
 #include "app/size_text.h"
 #include "app/ver_desc_dialog.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {

@@ -1,7 +1,7 @@
 #include "app/error_report.h"
 
 #include "app/gb_text.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace filever {
 

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <fstream>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "app/test_file_times.h"
 #include "tests/support/temp_dir.h"
 

@@ -14,7 +14,7 @@
 #include "app/os/autostart.h"
 #include "app/os/catalogue_path.h"
 #include "app/os/single_instance.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {

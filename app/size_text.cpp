@@ -1,7 +1,7 @@
 #include "app/size_text.h"
 
 #include "app/gb_text.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace filever {
 

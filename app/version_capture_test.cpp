@@ -12,7 +12,7 @@
 
 #include "app/catalogue.h"
 #include "app/os/file_time.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "app/test_file_times.h"
 #include "tests/support/temp_dir.h"
 

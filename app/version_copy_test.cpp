@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {

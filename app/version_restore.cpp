@@ -6,7 +6,7 @@
 #include "app/os/file_time.h"
 #include "app/os/version_copy.h"
 #include "app/version_capture.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace filever {
 namespace {

@@ -16,7 +16,7 @@
 #include "app/catalogue_double.h"
 #include "app/os/file_time.h"
 #include "app/version_capture.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {

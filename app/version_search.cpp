@@ -5,7 +5,7 @@
 #include <QTreeWidget>
 
 #include "app/gb_text.h"
-#include "platform/dataset/dataset_types.h"
+#include "tarndb/dataset/dataset_types.h"
 #include "platform/text/codepage.h"
 #include "tarndb/table.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "bench/support/harness.h"
-#include "platform/text/datetime.h"
+#include "tarndb/datetime.h"
 #include "tarndb/creator.h"
 #include "tarndb/table.h"
 

@@ -23,7 +23,7 @@
 #include "dataproc/compress_zlib.h"
 #include "dataproc/hash_checksum.h"
 #include "dataproc/hash_sha.h"
-#include "platform/streams/stream.h"
+#include "tarndb/stream.h"
 
 namespace {
 

@@ -11,9 +11,27 @@ function(tarn_warnings target)
     endif()
 endfunction()
 
-# tarn_layer(NAME <name> [DEPS <libs...>] [TEST_DEPS <libs...>])
+# Include roots. include/ holds the engine's public headers, the ones installed with the
+# library. Code outside the engine reaches the other top-level folders as "<folder>/..."
+# through TARN_LAYER_ROOT, a folder of links to each of them except tarndb/: an internal
+# engine header is not on its include path, so only the public API can be used there. The
+# engine, and its own tests, benchmarks and fuzz targets, see the repository root as well.
+set(TARN_PUBLIC_INCLUDE ${PROJECT_SOURCE_DIR}/include)
+set(TARN_LAYER_ROOT ${PROJECT_BINARY_DIR}/layer_root)
+file(MAKE_DIRECTORY ${TARN_LAYER_ROOT})
+foreach(folder platform dataproc tools app tests)
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${TARN_LAYER_ROOT}/${folder} SYMBOLIC)
+endforeach()
+
+# tarn_layer(NAME <name> [ENGINE] [DEPS <libs...>] [TEST_DEPS <libs...>])
+# ENGINE: the layer is the engine itself; its folder stays off its users' include path.
 function(tarn_layer)
-    cmake_parse_arguments(L "" "NAME" "DEPS;TEST_DEPS" ${ARGN})
+    cmake_parse_arguments(L "ENGINE" "NAME" "DEPS;TEST_DEPS" ${ARGN})
+    if(L_ENGINE)
+        set(public_roots ${TARN_PUBLIC_INCLUDE})
+    else()
+        set(public_roots ${TARN_PUBLIC_INCLUDE} ${TARN_LAYER_ROOT})
+    endif()
     file(GLOB_RECURSE all_sources CONFIGURE_DEPENDS
          ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
     set(lib_sources "")
@@ -28,13 +46,16 @@ function(tarn_layer)
 
     if(lib_sources)
         add_library(${L_NAME} STATIC ${lib_sources})
-        target_include_directories(${L_NAME} PUBLIC ${PROJECT_SOURCE_DIR})
+        target_include_directories(${L_NAME} PUBLIC ${public_roots})
+        if(L_ENGINE)
+            target_include_directories(${L_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+        endif()
         target_link_libraries(${L_NAME} PUBLIC ${L_DEPS})
         tarn_warnings(${L_NAME})
     else()
         # A layer with headers only (or none yet).
         add_library(${L_NAME} INTERFACE)
-        target_include_directories(${L_NAME} INTERFACE ${PROJECT_SOURCE_DIR})
+        target_include_directories(${L_NAME} INTERFACE ${public_roots})
         target_link_libraries(${L_NAME} INTERFACE ${L_DEPS})
     endif()
 
@@ -42,6 +63,9 @@ function(tarn_layer)
         add_executable(${L_NAME}_tests ${test_sources})
         target_link_libraries(${L_NAME}_tests PRIVATE ${L_NAME} ${L_TEST_DEPS}
                               tarn_testsupport GTest::gtest GTest::gtest_main)
+        if(L_ENGINE)
+            target_include_directories(${L_NAME}_tests PRIVATE ${PROJECT_SOURCE_DIR})
+        endif()
         tarn_warnings(${L_NAME}_tests)
         gtest_discover_tests(${L_NAME}_tests
             WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}

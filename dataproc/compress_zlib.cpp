@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

@@ -11,7 +11,7 @@
 #include "dataproc/module_registry.h"
 #include "dataproc/standard_modules.h"
 #include "dataproc/testing/fake_modules.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

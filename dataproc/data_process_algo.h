@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "dataproc/progress.h"
-#include "platform/streams/stream.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
 

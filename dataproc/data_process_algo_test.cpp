@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dataproc/testing/fake_modules.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

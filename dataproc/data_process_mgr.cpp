@@ -3,7 +3,7 @@
 #include <string>
 
 #include "dataproc/module_registry.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

@@ -9,7 +9,7 @@
 
 #include "dataproc/module_registry.h"
 #include "dataproc/testing/fake_modules.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

@@ -10,8 +10,8 @@
 #include "dataproc/enc_test_support.h"
 #include "dataproc/module_registry.h"
 #include "dataproc/standard_modules.h"
-#include "platform/errors.h"
-#include "platform/streams/stream.h"
+#include "tarndb/errors.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "dataproc/enc_blowfish_tables.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "dataproc/enc_test_support.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarn {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "dataproc/hash_sha.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

@@ -9,7 +9,7 @@
 
 #include "dataproc/enc_test_support.h"
 #include "dataproc/hash_sha.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "dataproc/hash_words.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

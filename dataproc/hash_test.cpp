@@ -16,7 +16,7 @@
 #include "dataproc/hash_md.h"
 #include "dataproc/hash_ripemd.h"
 #include "dataproc/hash_sha.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarn {

@@ -1,6 +1,6 @@
 #include "dataproc/module_registry.h"
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

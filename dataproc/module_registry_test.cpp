@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dataproc/testing/fake_modules.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

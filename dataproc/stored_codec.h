@@ -26,7 +26,7 @@
 #include <string_view>
 
 #include "dataproc/data_process_mgr.h"
-#include "platform/streams/stream.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/errors.h"
-#include "platform/streams/memory_registry.h"
+#include "tarndb/errors.h"
+#include "tarndb/memory_registry.h"
 #include "tarndb/database.h"
 #include "tests/support/table_fixture.h"
 

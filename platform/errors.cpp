@@ -1,4 +1,4 @@
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 #include <cstdarg>
 #include <cstdio>

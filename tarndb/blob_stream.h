@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/streams/stream.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
 

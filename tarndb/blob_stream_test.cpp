@@ -7,11 +7,13 @@
 #include <array>
 
 #include "platform/bytes.h"
-#include "platform/dataset/typed_fields.h"
-#include "platform/errors.h"
 #include "tarndb/creator.h"
+#include "tarndb/dataset/typed_fields.h"
+#include "tarndb/errors.h"
 #include "tarndb/file_io.h"
+#include "tarndb/record_list.h"
 #include "tarndb/table.h"
+#include "tarndb/table_io.h"
 #include "tests/support/recording_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"

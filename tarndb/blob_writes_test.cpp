@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "platform/bytes.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tarndb/creator.h"
 #include "tarndb/table_io.h"
 #include "tests/support/recording_env.h"

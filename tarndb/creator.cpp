@@ -4,9 +4,9 @@
 
 #include "dataproc/standard_modules.h"
 #include "dataproc/stored_codec.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/os/env.h"
-#include "platform/streams/memory_registry.h"
+#include "tarndb/memory_registry.h"
 #include "platform/dataset/names.h"
 #include "tarndb/file_format.h"
 #include "tarndb/file_io.h"

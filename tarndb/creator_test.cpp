@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "dataproc/stored_codec.h"
-#include "platform/errors.h"
-#include "platform/streams/memory_registry.h"
+#include "tarndb/errors.h"
+#include "tarndb/memory_registry.h"
 #include "tarndb/file_io.h"
 #include "tests/support/temp_dir.h"
 

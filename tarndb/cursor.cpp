@@ -4,10 +4,13 @@
 #include <cstring>
 
 #include "platform/bytes.h"
-#include "platform/text/datetime.h"
 #include "platform/dataset/names.h"
+#include "tarndb/datetime.h"
+#include "tarndb/filter/data_source.h"
+#include "tarndb/filter/filter_parser.h"
 #include "tarndb/session.h"
 #include "tarndb/tarn_blob_stream.h"
+#include "tarndb/tarn_record_buffer.h"
 
 namespace tarn {
 
@@ -19,7 +22,8 @@ TTDBDataSet::TTDBDataSet(TTarnOwner* owner, const std::string& name) : TTarnOwne
     SetName(name);
     if (owner)
         for (TTarnOwned* c : owner->Components())
-            if (auto* s = dynamic_cast<TTarnSession*>(c); s && s->AutoSessionName()) sessionName_ = s->SessionName();
+            if (auto* s = dynamic_cast<TTarnSession*>(c); s && s->AutoSessionName())
+                sessionName_ = s->SessionName();
 }
 
 TTDBDataSet::~TTDBDataSet() { Detach(); }
@@ -57,7 +61,8 @@ void TTDBDataSet::SetMediumType(TTarnDBMediumType value) {
     if (value == medium_) return;
     CheckInactive();
     medium_ = value;
-    if (TTarnDatabase* db = CurrentSession().LookupDatabase(databaseName_)) db->SetMediumType(value);
+    if (TTarnDatabase* db = CurrentSession().LookupDatabase(databaseName_))
+        db->SetMediumType(value);
 }
 
 void TTDBDataSet::OpenCursor(bool infoQuery) {
@@ -91,8 +96,29 @@ void TTDBDataSet::Detach() {
 
 // ---- TTDEDataSet ------------------------------------------------------------------------------
 
+// The dataset as the filter language sees it: field lookup, the layout of a field's value in
+// the current record buffer, and blob text.
+class TCursorFilterSource final : public TFilterDataSource {
+public:
+    explicit TCursorFilterSource(TTDEDataSet& dataSet) : dataSet_(dataSet) {}
+    std::string DataSetName() const override { return dataSet_.Name(); }
+    int FindField(std::string_view name) const override { return dataSet_.FilterFieldIndex(name); }
+    TFilterField FieldInfo(int fieldIndex) const override {
+        return dataSet_.FilterFieldInfo(fieldIndex);
+    }
+    bool GetActiveRecBuf(std::span<const uint8_t>& buffer) const override {
+        return dataSet_.FilterRecordBuffer(buffer);
+    }
+    std::string BlobText(int fieldIndex) override { return dataSet_.FilterBlobText(fieldIndex); }
+
+private:
+    TTDEDataSet& dataSet_;
+};
+
 TTDEDataSet::TTDEDataSet(TTarnOwner* owner, const std::string& name)
-    : TTDBDataSet(owner, name), filterParser_(std::make_unique<TFilterParser>(this)) {}
+    : TTDBDataSet(owner, name),
+      filterSource_(std::make_unique<TCursorFilterSource>(*this)),
+      filterParser_(std::make_unique<TFilterParser>(filterSource_.get())) {}
 
 TTDEDataSet::~TTDEDataSet() { CloseOnDestroy(); }
 
@@ -140,12 +166,15 @@ std::unique_ptr<TRecordBuffer> TTDEDataSet::AllocRecordBuffer() {
     for (int i = 0; i < FieldCount(); ++i) {
         TField* f = Fields(i);
         if (f->FieldNo() <= 0 || !f->IsBlob()) continue;
-        if (buffer->blobs.size() < static_cast<size_t>(f->FieldNo())) buffer->blobs.resize(static_cast<size_t>(f->FieldNo()));
-        buffer->blobs[static_cast<size_t>(f->FieldNo() - 1)] = std::make_unique<TOptimBlobStream>([this]() -> TTarnDBFileIO& {
-            TTarnDBFileIO* io = Database() ? Database()->FileIO() : nullptr;
-            if (io == nullptr) DatabaseError("Cannot perform this operation on a closed database", this);
-            return *io;
-        });
+        if (buffer->blobs.size() < static_cast<size_t>(f->FieldNo()))
+            buffer->blobs.resize(static_cast<size_t>(f->FieldNo()));
+        buffer->blobs[static_cast<size_t>(f->FieldNo() - 1)] =
+            std::make_unique<TOptimBlobStream>([this]() -> TTarnDBFileIO& {
+                TTarnDBFileIO* io = Database() ? Database()->FileIO() : nullptr;
+                if (io == nullptr)
+                    DatabaseError("Cannot perform this operation on a closed database", this);
+                return *io;
+            });
     }
     return buffer;
 }
@@ -227,14 +256,25 @@ void TTDEDataSet::SetRecNo(int value) {
 TTarnRecordBuffer* TTDEDataSet::ActiveRecBuf() const {
     TRecordBuffer* buf = nullptr;
     switch (State()) {
-        case dsBrowse: buf = IsEmpty() ? nullptr : ActiveBuffer(); break;
+        case dsBrowse:
+            buf = IsEmpty() ? nullptr : ActiveBuffer();
+            break;
         case dsEdit:
         case dsInsert:
-        case dsNewValue: buf = ActiveBuffer(); break;
-        case dsSetKey: buf = keyBuffer_; break;
-        case dsCalcFields: buf = CalcBuffer(); break;
-        case dsFilter: buf = filterBuffer_; break;
-        default: break;
+        case dsNewValue:
+            buf = ActiveBuffer();
+            break;
+        case dsSetKey:
+            buf = keyBuffer_;
+            break;
+        case dsCalcFields:
+            buf = CalcBuffer();
+            break;
+        case dsFilter:
+            buf = filterBuffer_;
+            break;
+        default:
+            break;
     }
     return static_cast<TTarnRecordBuffer*>(buf);
 }
@@ -247,7 +287,9 @@ bool TTDEDataSet::GetFieldData(const TField& field, std::span<uint8_t> dest) {
     if (field.IsCalculated()) {
         size_t at = static_cast<size_t>(recDataSize_ + field.Offset());
         bool has = bytes[at] != 0;
-        if (has && !dest.empty()) std::copy_n(bytes.begin() + static_cast<long>(at) + 1, std::min(size, dest.size()), dest.begin());
+        if (has && !dest.empty())
+            std::copy_n(bytes.begin() + static_cast<long>(at) + 1, std::min(size, dest.size()),
+                        dest.begin());
         return has;
     }
     if (dest.empty()) return true;  // a data field is never null
@@ -265,12 +307,15 @@ void TTDEDataSet::SetFieldData(TField& field, std::span<const uint8_t> source) {
     if (field.IsCalculated()) {
         size_t at = static_cast<size_t>(recDataSize_ + field.Offset());
         bytes[at] = source.empty() ? 0 : 1;
-        if (!source.empty()) std::copy_n(source.begin(), std::min(size, source.size()), bytes.begin() + static_cast<long>(at) + 1);
+        if (!source.empty())
+            std::copy_n(source.begin(), std::min(size, source.size()),
+                        bytes.begin() + static_cast<long>(at) + 1);
     } else if (!source.empty()) {
         if (field.IsBlob()) DatabaseError("General error");
         size_t at = static_cast<size_t>(FieldOffset(field.FieldNo()));
         std::fill_n(bytes.begin() + static_cast<long>(at), size, 0);
-        std::copy_n(source.begin(), std::min(size, source.size()), bytes.begin() + static_cast<long>(at));
+        std::copy_n(source.begin(), std::min(size, source.size()),
+                    bytes.begin() + static_cast<long>(at));
     }
     if (State() != dsCalcFields && State() != dsFilter) DataEvent(deFieldChange, &field);
 }
@@ -402,13 +447,13 @@ bool TTDEDataSet::FindRecord(bool restart, bool goForward) {
 
 // ---- the filter's view of the fields ------------------------------------------------------
 
-int TTDEDataSet::FindField(std::string_view name) const {
+int TTDEDataSet::FilterFieldIndex(std::string_view name) const {
     for (int i = 0; i < FieldCount(); ++i)
         if (SameName(Fields(i)->FieldName(), name)) return i;
     return -1;
 }
 
-TFilterField TTDEDataSet::FieldInfo(int fieldIndex) const {
+TFilterField TTDEDataSet::FilterFieldInfo(int fieldIndex) const {
     TField* f = Fields(fieldIndex);
     TFilterField info;
     info.FieldNo = f->FieldNo();
@@ -416,7 +461,8 @@ TFilterField TTDEDataSet::FieldInfo(int fieldIndex) const {
     info.IsBlob = f->IsBlob();
     info.Size = f->IsBlob() ? 4 : f->DataSize();
     if (f->IsCalculated()) {
-        info.Kind = f->FieldKind() == fkLookup ? TFilterFieldKind::Lookup : TFilterFieldKind::Calculated;
+        info.Kind =
+            f->FieldKind() == fkLookup ? TFilterFieldKind::Lookup : TFilterFieldKind::Calculated;
         info.Offset = recDataSize_ + f->Offset() + 1;
     } else if (f->FieldNo() > 0 && static_cast<size_t>(f->FieldNo()) <= fieldOffsets_.size()) {
         info.Offset = FieldOffset(f->FieldNo());
@@ -424,14 +470,14 @@ TFilterField TTDEDataSet::FieldInfo(int fieldIndex) const {
     return info;
 }
 
-bool TTDEDataSet::GetActiveRecBuf(std::span<const uint8_t>& buffer) const {
+bool TTDEDataSet::FilterRecordBuffer(std::span<const uint8_t>& buffer) const {
     TTarnRecordBuffer* buf = ActiveRecBuf();
     if (buf == nullptr) return false;
     buffer = buf->Bytes();
     return true;
 }
 
-std::string TTDEDataSet::BlobText(int fieldIndex) {
+std::string TTDEDataSet::FilterBlobText(int fieldIndex) {
     TTarnRecordBuffer* buf = ActiveRecBuf();
     TOptimBlobStream* s = buf ? buf->Blob(Fields(fieldIndex)->FieldNo()) : nullptr;
     if (s == nullptr) return {};

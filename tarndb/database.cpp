@@ -2,9 +2,12 @@
 
 #include <algorithm>
 
-#include "platform/errors.h"
 #include "platform/dataset/names.h"
+#include "platform/timer/timer.h"
+#include "tarndb/errors.h"
+#include "tarndb/file_io.h"
 #include "tarndb/session.h"
+#include "tarndb/table_io.h"
 
 namespace tarn {
 
@@ -33,21 +36,44 @@ TTarnSession* OwnerAutoSession(TTarnOwner* owner) {
 
 void SetPasswordPrompt(TPasswordPrompt prompt) { Prompt() = std::move(prompt); }
 
+// What the file object and the table storage ask of their database: the lock retry
+// settings, progress reports of the stored-value modules, the open file and the name to put
+// in front of messages.
+class TTarnDatabase::TStorageLink final : public TTarnDBFileOwner, public TTableStorageHost {
+public:
+    explicit TStorageLink(TTarnDatabase& database) : database_(database) {}
+    int LockRetryCount() const override { return database_.LockRetryCount(); }
+    int LockWaitTime() const override { return database_.LockWaitTime(); }
+    void StoredDataProgress(TStoredDataProgress kind, int percent) override {
+        database_.StoredDataProgress(kind, percent);
+    }
+    TTarnDBFileIO* StorageFile() override { return database_.fileIO_.get(); }
+    std::string StorageComponentName() const override { return database_.ComponentName(); }
+
+private:
+    TTarnDatabase& database_;
+};
+
+void TTarnDatabase::InitMembers() {
+    storageLink_ = std::make_unique<TStorageLink>(*this);
+    flushTimer_ = std::make_unique<TTimer>();
+    flushTimer_->SetOneShot(true);
+    flushTimer_->OnTimer = [this] { FlushTimerTick(); };
+}
+
 TTarnDatabase::TTarnDatabase(TTarnOwner* owner, const std::string& componentName)
     : TTarnOwned(owner, componentName) {
     TTarnSession* s = OwnerAutoSession(owner);
     session_ = s ? s : &Sessions().DefaultSession();
     session_->AddDatabase(this);
     sessionName_ = session_->SessionName();
-    flushTimer_.SetOneShot(true);
-    flushTimer_.OnTimer = [this] { FlushTimerTick(); };
+    InitMembers();
 }
 
 TTarnDatabase::TTarnDatabase(TTarnSession& session) : TTarnOwned(nullptr), session_(&session) {
     session_->AddDatabase(this);
     sessionName_ = session_->SessionName();
-    flushTimer_.SetOneShot(true);
-    flushTimer_.OnTimer = [this] { FlushTimerTick(); };
+    InitMembers();
 }
 
 TTarnDatabase::~TTarnDatabase() {
@@ -56,7 +82,7 @@ TTarnDatabase::~TTarnDatabase() {
         DoDisconnect();
     } catch (...) {
     }
-    flushTimer_.SetEnabled(false);
+    flushTimer_->SetEnabled(false);
     session_->RemoveDatabase(this);
 }
 
@@ -75,7 +101,8 @@ void TTarnDatabase::SetConnected(bool value) {
 }
 
 void TTarnDatabase::CheckInactive() {
-    if (Connected()) throw EDatabaseError(Prefixed("Cannot perform this operation on an open database"));
+    if (Connected())
+        throw EDatabaseError(Prefixed("Cannot perform this operation on an open database"));
 }
 
 void TTarnDatabase::CheckNameInSession(TTarnSession& session, const std::string& name) {
@@ -127,7 +154,8 @@ void TTarnDatabase::SetMediumType(TTarnDBMediumType medium) {
     if (medium == mediumType_) return;
     CheckInactive();
     mediumType_ = medium;
-    for (TTarnDatabaseClient* c : std::vector<TTarnDatabaseClient*>(clients_)) c->DatabaseMediumChanged(medium);
+    for (TTarnDatabaseClient* c : std::vector<TTarnDatabaseClient*>(clients_))
+        c->DatabaseMediumChanged(medium);
 }
 
 void TTarnDatabase::SetSessionName(const std::string& name) {
@@ -149,10 +177,10 @@ void TTarnDatabase::SetAutoFlush(bool value) {
     autoFlush_ = value;
     flushEnabled_ = value;
     if (value) {
-        flushTimer_.SetInterval(autoFlushInterval_);
+        flushTimer_->SetInterval(autoFlushInterval_);
         if (fileIO_ && !fileIO_->IsFlushed()) ArmFlush();
     } else {
-        flushTimer_.SetEnabled(false);
+        flushTimer_->SetEnabled(false);
     }
 }
 
@@ -160,11 +188,11 @@ void TTarnDatabase::SetAutoFlushInterval(int ms) {
     autoFlushInterval_ = ms;
     // The timer in service takes the new period now; one stopped by AutoFlush false takes
     // it when AutoFlush starts it again.
-    if (flushEnabled_) flushTimer_.SetInterval(ms);
+    if (flushEnabled_) flushTimer_->SetInterval(ms);
 }
 
 void TTarnDatabase::ArmFlush() {
-    if (flushEnabled_) flushTimer_.Restart();
+    if (flushEnabled_) flushTimer_->Restart();
 }
 
 void TTarnDatabase::FlushTimerTick() {
@@ -185,10 +213,18 @@ int TTarnDatabase::LockWaitTime() const { return session_->LockWaitTime(); }
 void TTarnDatabase::StoredDataProgress(TStoredDataProgress kind, int percent) {
     const TDatabaseProgressEvent* e = nullptr;
     switch (kind) {
-        case TStoredDataProgress::Compress: e = &OnCompressProgress; break;
-        case TStoredDataProgress::Uncompress: e = &OnUncompressProgress; break;
-        case TStoredDataProgress::Encrypt: e = &OnEncryptProgress; break;
-        case TStoredDataProgress::Decrypt: e = &OnDecryptProgress; break;
+        case TStoredDataProgress::Compress:
+            e = &OnCompressProgress;
+            break;
+        case TStoredDataProgress::Uncompress:
+            e = &OnUncompressProgress;
+            break;
+        case TStoredDataProgress::Encrypt:
+            e = &OnEncryptProgress;
+            break;
+        case TStoredDataProgress::Decrypt:
+            e = &OnDecryptProgress;
+            break;
     }
     if (e && *e) (*e)(*this, percent);
 }
@@ -198,12 +234,13 @@ void TTarnDatabase::DoConnect() {
     BusyScope busy(busy_);
     std::erase(session_->releasedWhileBusy_, this);  // a connection starts unreleased
     if (BeforeConnect) BeforeConnect(*this);
-    if (!temporary_ && databaseName_.empty()) throw EDatabaseError(Prefixed("Database name missing"));
+    if (!temporary_ && databaseName_.empty())
+        throw EDatabaseError(Prefixed("Database name missing"));
     TTarnSession* s = Sessions().RequireSession(sessionName_);
     if (s != session_) MoveToSession(*s);
     s->SetActive(true);
 
-    auto io = std::make_unique<TTarnDBFileIO>(this, mediumType_, exclusive_);
+    auto io = std::make_unique<TTarnDBFileIO>(storageLink_.get(), mediumType_, exclusive_);
     io->OpenStorage(fileName_.empty() ? databaseName_ : fileName_, mediumType_, exclusive_);
     canAccess_ = !io->Info().Encrypted();
     if (!canAccess_ && passwordGiven_) canAccess_ = io->CheckPassword(password_);
@@ -220,9 +257,10 @@ void TTarnDatabase::DoConnect() {
         TTarnTableDef& def = tableDefs_.Add();
         def.SetName(names[t]);
         def.TableNo = static_cast<int32_t>(t);
-        tables_.push_back(std::make_unique<TTarnTableIO>(*this, names[t]));
+        tables_.push_back(std::make_unique<TTarnTableIO>(*storageLink_, names[t]));
     }
-    for (TTarnDatabaseClient* c : std::vector<TTarnDatabaseClient*>(clients_)) c->DatabaseConnectionChanged(true);
+    for (TTarnDatabaseClient* c : std::vector<TTarnDatabaseClient*>(clients_))
+        c->DatabaseConnectionChanged(true);
     if (AfterConnect) AfterConnect(*this);
 }
 
@@ -230,7 +268,8 @@ void TTarnDatabase::DoDisconnect() {
     if (!Connected()) return;
     BusyScope busy(busy_);
     if (BeforeDisconnect) BeforeDisconnect(*this);
-    for (TTarnDatabaseClient* c : std::vector<TTarnDatabaseClient*>(clients_)) c->DatabaseConnectionChanged(false);
+    for (TTarnDatabaseClient* c : std::vector<TTarnDatabaseClient*>(clients_))
+        c->DatabaseConnectionChanged(false);
     {
         std::lock_guard<std::mutex> lock(fileLock_);
         fileIO_.reset();
@@ -283,7 +322,8 @@ TTarnTableIO* TTarnDatabase::FindTableStorage(const std::string& name) {
 }
 
 void TTarnDatabase::RegisterClient(TTarnDatabaseClient* client) {
-    if (std::find(clients_.begin(), clients_.end(), client) == clients_.end()) clients_.push_back(client);
+    if (std::find(clients_.begin(), clients_.end(), client) == clients_.end())
+        clients_.push_back(client);
 }
 
 void TTarnDatabase::UnregisterClient(TTarnDatabaseClient* client) { std::erase(clients_, client); }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/timer/timer.h"
 #include "tarndb/creator.h"
 #include "tarndb/session.h"

@@ -6,9 +6,9 @@
 
 #include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/os/env.h"
-#include "platform/streams/memory_registry.h"
+#include "tarndb/memory_registry.h"
 
 namespace tarn {
 

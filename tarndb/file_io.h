@@ -19,13 +19,12 @@
 #include <vector>
 
 #include "dataproc/stored_codec.h"
-#include "platform/streams/stream.h"
+#include "tarndb/defs.h"
 #include "tarndb/file_format.h"
 #include "tarndb/file_stream.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
-
-enum class TTarnDBMediumType { mtDisk, mtMemory };
 
 // What the file object needs from its owning database: the session's lock settings and
 // the progress events of compression and encryption.
@@ -40,7 +39,9 @@ public:
 
 private:
     void OnCompressProgress(int p) final { StoredDataProgress(TStoredDataProgress::Compress, p); }
-    void OnUncompressProgress(int p) final { StoredDataProgress(TStoredDataProgress::Uncompress, p); }
+    void OnUncompressProgress(int p) final {
+        StoredDataProgress(TStoredDataProgress::Uncompress, p);
+    }
     void OnEncryptProgress(int p) final { StoredDataProgress(TStoredDataProgress::Encrypt, p); }
     void OnDecryptProgress(int p) final { StoredDataProgress(TStoredDataProgress::Decrypt, p); }
 };
@@ -86,13 +87,14 @@ public:
     void ReadTableHeader(int table, format::TableHeader& header);
     void WriteTableHeader(int table, const format::TableHeader& header);
     // Rewrites `count` bytes of table `table`'s header starting at `from` (relative).
-    void WriteTableHeaderPart(int table, const format::TableHeader& header, size_t from, size_t count);
+    void WriteTableHeaderPart(int table, const format::TableHeader& header, size_t from,
+                              size_t count);
     void ListTableNames(std::vector<std::string>& names);
     int TableCount() const { return directory_.TableCount(); }
     int32_t TableOffset(int table) const;
 
-    void ReadRecordTable(const format::TableHeader& header, std::vector<format::RecordTabItem>& items,
-                         std::vector<int32_t>& blocks);
+    void ReadRecordTable(const format::TableHeader& header,
+                         std::vector<format::RecordTabItem>& items, std::vector<int32_t>& blocks);
     void ReadIndexTable(const format::TableHeader& header, int index,
                         std::vector<format::IndexTabItem>& items, std::vector<int32_t>& blocks);
     // Sets the Deleted flag of the record-table item at `itemOffset`.
@@ -106,13 +108,16 @@ public:
     // stored bytes into `dest` (replacing its contents; positioned at its end). Values of
     // up to kMappedBlobRead stored bytes are copied from the mapping, larger ones read.
     static constexpr int32_t kMappedBlobRead = 64 * 1024;
-    void ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool decompress, TMemoryStream& dest);
+    void ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool decompress,
+                       TMemoryStream& dest);
 
     // Stored values on their way to and from the file, through the compression and
     // encryption modules the file names (one unit at a time, under the transform lock).
     // Without compression or encryption asked for, they copy.
-    void EncodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt);
-    void DecodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt);
+    void EncodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress,
+                            bool encrypt);
+    void DecodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress,
+                            bool encrypt);
     void EncodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count);
     void DecodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count);
 

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/bytes.h"
-#include "platform/errors.h"
-#include "platform/streams/memory_registry.h"
+#include "tarndb/errors.h"
+#include "tarndb/memory_registry.h"
 #include "tarndb/creator.h"
 #include "tests/support/test_env.h"
 #include "tests/support/temp_dir.h"

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "platform/os/env.h"
-#include "platform/streams/stream.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
 

@@ -1,6 +1,6 @@
 // Loading key order from the chains on disk, and repairing chains that an interrupted write
 // left behind (the write order and the traces it can leave are explained in indexes.cpp).
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tarndb/file_io.h"
 #include "tarndb/index_links.h"
 #include "tarndb/indexes.h"

@@ -72,7 +72,7 @@
 #include <algorithm>
 
 #include "platform/bytes.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tarndb/file_io.h"
 #include "tarndb/index_links.h"
 #include "tarndb/key_text.h"

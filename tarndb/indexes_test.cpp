@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 #include "platform/bytes.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/os/fault_env.h"
 #include "tarndb/creator.h"
 #include "tarndb/index_links.h"

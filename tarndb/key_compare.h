@@ -28,7 +28,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/streams/stream.h"
+#include "tarndb/stream.h"
 #include "platform/text/collation.h"
 #include "tarndb/field_buffers.h"
 #include "tarndb/record_list.h"

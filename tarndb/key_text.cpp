@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/text/datetime.h"
+#include "tarndb/datetime.h"
 #include "tarndb/filter/field_types.h"
 #include "tarndb/filter/value_codec.h"
 

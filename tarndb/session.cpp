@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/dataset/names.h"
 #include "platform/timer/timer.h"
 #include "tarndb/database.h"

@@ -6,7 +6,10 @@
 #include "platform/bytes.h"
 #include "tarndb/creator.h"
 #include "tarndb/database.h"
+#include "tarndb/file_io.h"
+#include "tarndb/record_list.h"
 #include "tarndb/table.h"
+#include "tarndb/table_io.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarn {

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tarndb/creator.h"
 #include "tarndb/table_io.h"
 #include "tests/support/table_fixture.h"

@@ -7,6 +7,9 @@
 #include "tarndb/database.h"
 #include "tarndb/file_io.h"
 #include "tarndb/indexes.h"
+#include "tarndb/record_list.h"
+#include "tarndb/table_io.h"
+#include "tarndb/tarn_record_buffer.h"
 
 namespace tarn {
 
@@ -19,6 +22,8 @@ TTarnTable::TTarnTable(TTarnOwner* owner, const std::string& name)
 }
 
 TTarnTable::~TTarnTable() { CloseOnDestroy(); }
+
+int TTarnTable::GetRecordCount() { return view_ ? view_->Count() : 0; }
 
 // ---- properties ---------------------------------------------------------------------------
 
@@ -119,7 +124,8 @@ void TTarnTable::InternalInitFieldDefs() {
     for (int i = 0; i < tableIO_->FieldCount(); ++i) {
         const TTarnFieldDef& def = tableIO_->FieldDefs()[i];
         TFieldType type = static_cast<TFieldType>(def.FieldType);
-        bool sized = type == ftString || type == ftFixedChar || type == ftWideString || type == ftGuid;
+        bool sized =
+            type == ftString || type == ftFixedChar || type == ftWideString || type == ftGuid;
         FieldDefs().Add(def.Name(), type, sized ? def.Size : 0);
     }
 }
@@ -228,7 +234,9 @@ TGetResult TTarnTable::GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCh
     return grOK;
 }
 
-int TTarnTable::PositionOfRecNo(int32_t recNo) const { return view_ ? view_->FindRecNo(recNo) : -1; }
+int TTarnTable::PositionOfRecNo(int32_t recNo) const {
+    return view_ ? view_->FindRecNo(recNo) : -1;
+}
 
 void TTarnTable::InternalGotoBookmark(std::span<const uint8_t> bookmark) {
     int pos = bookmark.size() >= 4 ? PositionOfRecNo(b::GetI32(bookmark, 0)) : -1;
@@ -279,7 +287,8 @@ void TTarnTable::InsertRow(TRecordBuffer& buffer) {
     });
 }
 
-void TTarnTable::RowInserted(int index, int position, const TRecordEntry& entry, bool viewMatchesStorage) {
+void TTarnTable::RowInserted(int index, int position, const TRecordEntry& entry,
+                             bool viewMatchesStorage) {
     if (index != curIndex_) return;
     if (curIndex_ == -1) {
         view_->PushBack(entry);
@@ -302,7 +311,8 @@ void TTarnTable::ModifyRow(int position) {
     if (position < 0 || position >= GetRecordCount()) return;
     const TRecordEntry e = view_->At(position);
     int physical = tableIO_->RecordList(0).LowerBoundRecNo(e.recNo);
-    if (physical >= tableIO_->RecordList(0).Count() || tableIO_->RecordList(0).At(physical).recNo != e.recNo)
+    if (physical >= tableIO_->RecordList(0).Count() ||
+        tableIO_->RecordList(0).At(physical).recNo != e.recNo)
         DatabaseError(TTarnTableIO::kRecordGone, this);
     TFieldBuffers& fb = BindRecordBuffer(*ActiveBuffer());
     WriteInStep([&] {

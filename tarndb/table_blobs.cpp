@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tarndb/blob_stream.h"
 #include "tarndb/file_io.h"
 #include "tarndb/table_io.h"

@@ -3,8 +3,12 @@
 
 #include "tarndb/database.h"
 #include "tarndb/file_io.h"
+#include "tarndb/filter/filter_parser.h"
+#include "tarndb/record_list.h"
 #include "tarndb/session.h"
 #include "tarndb/table.h"
+#include "tarndb/table_io.h"
+#include "tarndb/tarn_record_buffer.h"
 
 namespace tarn {
 
@@ -17,7 +21,9 @@ std::function<void(bool)>& BusyHandler() {
 constexpr int kRowsPerLock = 1024;
 }  // namespace
 
-void TTarnTable::SetBusyHandler(std::function<void(bool busy)> handler) { BusyHandler() = std::move(handler); }
+void TTarnTable::SetBusyHandler(std::function<void(bool busy)> handler) {
+    BusyHandler() = std::move(handler);
+}
 
 void TTarnTable::ActivateFilter() {
     std::vector<TRecordEntry> matches;
@@ -37,7 +43,8 @@ void TTarnTable::ActivateFilter() {
                 curRec_ = j;
                 ReadRecord(*buffer, j);
                 if (AcceptRecord()) matches.push_back(view_->At(j));
-                if (OnFilterProgress) OnFilterProgress(*this, static_cast<int>(static_cast<double>(j) / n * 100));
+                if (OnFilterProgress)
+                    OnFilterProgress(*this, static_cast<int>(static_cast<double>(j) / n * 100));
             }
         }
         if (static_cast<int>(matches.size()) != n) view_->Assign(matches);

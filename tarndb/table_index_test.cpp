@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "platform/dataset/data_source.h"
-#include "platform/errors.h"
+#include "tarndb/dataset/data_source.h"
+#include "tarndb/errors.h"
 #include "tarndb/creator.h"
 #include "tarndb/table.h"
 #include "tests/support/temp_dir.h"

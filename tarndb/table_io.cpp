@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/dataset/names.h"
 #include "tarndb/blob_stream.h"
 #include "tarndb/file_io.h"

@@ -45,7 +45,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/streams/stream.h"
+#include "tarndb/stream.h"
 #include "tarndb/defs.h"
 #include "tarndb/field_buffers.h"
 #include "tarndb/file_format.h"

@@ -11,7 +11,7 @@
 #include <set>
 
 #include "platform/bytes.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/os/fault_env.h"
 #include "tarndb/creator.h"
 #include "tests/support/table_fixture.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tarndb/creator.h"
 #include "tarndb/table.h"
 #include "tests/support/temp_dir.h"

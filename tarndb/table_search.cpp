@@ -5,11 +5,12 @@
 #include <unordered_map>
 
 #include "platform/bytes.h"
-#include "platform/dataset/db_errors.h"
+#include "tarndb/dataset/db_errors.h"
 #include "tarndb/file_io.h"
 #include "tarndb/filter/value_compare.h"
 #include "tarndb/indexes.h"
 #include "tarndb/table.h"
+#include "tarndb/tarn_record_buffer.h"
 
 namespace tarn {
 
@@ -23,8 +24,10 @@ bool SameValueSameBytes(TFieldType t) {
         case ftWord:
         case ftAutoInc:
         case ftLargeint:
-        case ftDate: return true;  // not ftTime: times within 1000 ms compare equal
-        default: return false;
+        case ftDate:
+            return true;  // not ftTime: times within 1000 ms compare equal
+        default:
+            return false;
     }
 }
 // Positions of records in the view by record number: the first question is answered by a
@@ -54,12 +57,14 @@ private:
 // ---- Locate / Lookup -------------------------------------------------------------------------
 
 int TTarnTable::ChooseLocateIndex(const std::vector<TField*>& fields, bool caseInsensitive) const {
-    bool anyString = std::any_of(fields.begin(), fields.end(), [](TField* f) { return IsStringField(f->DataType()); });
+    bool anyString = std::any_of(fields.begin(), fields.end(),
+                                 [](TField* f) { return IsStringField(f->DataType()); });
     for (int i = 0; i < tableIO_->IndexCount(); ++i) {
         const TTarnIndexDef& def = tableIO_->IndexDefs()[i];
         if (def.KeyFields.size() != fields.size()) continue;
         bool same = true;
-        for (size_t k = 0; k < fields.size() && same; ++k) same = def.KeyFields[k] == fields[k]->FieldNo() - 1;
+        for (size_t k = 0; k < fields.size() && same; ++k)
+            same = def.KeyFields[k] == fields[k]->FieldNo() - 1;
         if (!same) continue;
         if (anyString && ((def.Options & tiCaseInsensitive) != 0) != caseInsensitive) continue;
         return i;
@@ -119,7 +124,8 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
             if (f->IsBlob()) {
                 stored.Clear();
                 tableIO_->ReadStoredField(entry.recNo, f->FieldNo() - 1, stored);
-                right = std::span<const uint8_t>(stored.Memory(), static_cast<size_t>(stored.Size()));
+                right =
+                    std::span<const uint8_t>(stored.Memory(), static_cast<size_t>(stored.Size()));
             } else {
                 right = tableIO_->StoredSlot(entry, f->FieldNo() - 1);
             }
@@ -128,9 +134,11 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
             if (f->IsBlob()) {
                 TOptimBlobStream* s = BlobOf(key, f->FieldNo());
                 blob = s ? s->Bytes() : std::string();
-                left = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(blob.data()), blob.size());
+                left = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(blob.data()),
+                                                blob.size());
             } else {
-                left = key.Bytes().subspan(static_cast<size_t>(FieldOffset(f->FieldNo())), static_cast<size_t>(f->DataSize()));
+                left = key.Bytes().subspan(static_cast<size_t>(FieldOffset(f->FieldNo())),
+                                           static_cast<size_t>(f->DataSize()));
             }
             bool isString = IsStringField(f->DataType());
             if (CompareFieldValues(static_cast<int>(f->DataType()), left, right, rule,
@@ -212,8 +220,8 @@ bool TTarnTable::LocateRow(const std::string& keyFields, const TVariant& keyValu
         InternalInitRecord(*buffer);
         for (size_t i = 0; i < fields.size(); ++i) {
             const TVariant& v = fields.size() == 1 && !keyValues.IsArray() ? keyValues
-                                : keyValues.IsArray()                      ? keyValues.Elements().at(i)
-                                                                           : keyValues;
+                                : keyValues.IsArray() ? keyValues.Elements().at(i)
+                                                      : keyValues;
             fields[i]->SetAsVariant(v);
         }
         int index = ChooseLocateIndex(fields, (options & loCaseInsensitive) != 0);
@@ -234,7 +242,8 @@ bool TTarnTable::LocateRow(const std::string& keyFields, const TVariant& keyValu
     return found >= 0;
 }
 
-bool TTarnTable::Locate(const std::string& keyFields, const TVariant& keyValues, TLocateOptions options) {
+bool TTarnTable::Locate(const std::string& keyFields, const TVariant& keyValues,
+                        TLocateOptions options) {
     DoBeforeScroll();
     bool found = LocateRow(keyFields, keyValues, true, options);
     if (found) {
@@ -244,7 +253,8 @@ bool TTarnTable::Locate(const std::string& keyFields, const TVariant& keyValues,
     return found;
 }
 
-TVariant TTarnTable::Lookup(const std::string& keyFields, const TVariant& keyValues, const std::string& resultFields) {
+TVariant TTarnTable::Lookup(const std::string& keyFields, const TVariant& keyValues,
+                            const std::string& resultFields) {
     if (!LocateRow(keyFields, keyValues, false, 0)) return TVariant::Null();
     TDataSetState saved = SetTempState(dsCalcFields);
     TVariant result;
@@ -296,11 +306,13 @@ void TTarnTable::ApplyRange(const TRecordList& source) {
         return;
     }
     TFieldBuffers& low = BindRecordBuffer(*KeyBuffers(0));
-    TKeySearch first = TTableIndexes::SearchKeyBound(*tableIO_, low, source, false, rangeKeyCount_, true, curIndex_);
+    TKeySearch first = TTableIndexes::SearchKeyBound(*tableIO_, low, source, false, rangeKeyCount_,
+                                                     true, curIndex_);
     if (first.outcome == -2) return;
     int start = first.position + (first.outcome == 1 ? 1 : 0);
     TFieldBuffers& high = BindRecordBuffer(*KeyBuffers(1));
-    TKeySearch last = TTableIndexes::SearchKeyBound(*tableIO_, high, source, false, rangeKeyCount_, false, curIndex_);
+    TKeySearch last = TTableIndexes::SearchKeyBound(*tableIO_, high, source, false, rangeKeyCount_,
+                                                    false, curIndex_);
     int end = last.position - (last.outcome == -1 ? 1 : 0);
     auto slice = std::make_unique<TRecordList>();
     std::vector<TRecordEntry> entries;

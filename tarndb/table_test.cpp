@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/text/codepage.h"
 #include "tarndb/creator.h"
 #include "tarndb/session.h"

@@ -1,7 +1,8 @@
 #include "tarndb/tarn_blob_stream.h"
 
-#include "platform/dataset/typed_fields.h"
 #include "tarndb/cursor.h"
+#include "tarndb/dataset/typed_fields.h"
+#include "tarndb/tarn_record_buffer.h"
 
 namespace tarn {
 

@@ -10,8 +10,8 @@
 // many pieces costs time in proportion to its size; otherwise the whole stream is copied.
 #pragma once
 
-#include "platform/dataset/field.h"
-#include "platform/streams/stream.h"
+#include "tarndb/dataset/field.h"
+#include "tarndb/stream.h"
 #include "tarndb/blob_stream.h"
 
 namespace tarn {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/os/fault_env.h"
 #include "tarndb/creator.h"
 #include "tarndb/table_io.h"

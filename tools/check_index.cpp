@@ -5,7 +5,7 @@
 #include <set>
 
 #include "platform/bytes.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tarndb/filter/value_compare.h"
 #include "tarndb/index_links.h"
 #include "tools/check_internal.h"

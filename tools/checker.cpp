@@ -6,7 +6,7 @@
 
 #include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/dataset/names.h"
 #include "tools/check_internal.h"
 #include "tools/cli_common.h"

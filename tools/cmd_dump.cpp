@@ -1,7 +1,7 @@
 // tarndb dump FILE TABLE [--index NAME] [--filter EXPR] [--format table|csv|json]
 #include <cmath>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/dataset/names.h"
 #include "tarndb/file_format.h"
 #include "tarndb/table.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/dataset/names.h"
 #include "tarndb/file_format.h"
 #include "tarndb/indexes.h"

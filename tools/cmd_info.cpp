@@ -1,7 +1,7 @@
 // tarndb info FILE: the format version, the settings and every table with its fields,
 // indexes and live record count.
 #include "platform/bytes.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tarndb/file_format.h"
 #include "tarndb/file_io.h"
 #include "tools/commands.h"

@@ -1,7 +1,7 @@
 // The command table, the help texts and the dispatcher of the tarndb tool.
 #include <cstring>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tools/commands.h"
 #include "tools/schema_text.h"
 

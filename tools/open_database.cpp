@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tarndb/file_io.h"
 
 namespace tarn::cli {

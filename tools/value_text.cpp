@@ -7,7 +7,7 @@
 #include "platform/bytes.h"
 #include "platform/text/codepage.h"
 #include "platform/text/convert.h"
-#include "platform/text/datetime.h"
+#include "tarndb/datetime.h"
 #include "tarndb/file_format.h"
 #include "tools/cli_common.h"
 

@@ -5,7 +5,7 @@
 #include <QSaveFile>
 
 #include "app/gb_text.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace filever {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "app/gb_text.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace filever {
 namespace {

@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace filever {
 

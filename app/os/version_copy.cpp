@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/gb_text.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace filever {
 namespace {

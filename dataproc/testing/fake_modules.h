@@ -13,7 +13,7 @@
 
 #include "dataproc/data_process_algo.h"
 #include "dataproc/data_process_mgr.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn::testing {
 

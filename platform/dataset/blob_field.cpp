@@ -1,5 +1,5 @@
-#include "platform/dataset/dataset.h"
-#include "platform/dataset/typed_fields.h"
+#include "tarndb/dataset/dataset.h"
+#include "tarndb/dataset/typed_fields.h"
 
 namespace tarn {
 

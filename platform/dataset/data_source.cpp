@@ -1,8 +1,8 @@
-#include "platform/dataset/data_source.h"
+#include "tarndb/dataset/data_source.h"
 
 #include <algorithm>
 
-#include "platform/dataset/dataset.h"
+#include "tarndb/dataset/dataset.h"
 
 namespace tarn {
 

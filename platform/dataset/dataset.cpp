@@ -1,9 +1,9 @@
 // TDataSet: lifecycle, states, events and notifications.
-#include "platform/dataset/dataset.h"
+#include "tarndb/dataset/dataset.h"
 
 #include <algorithm>
 
-#include "platform/dataset/data_source.h"
+#include "tarndb/dataset/data_source.h"
 
 namespace tarn {
 

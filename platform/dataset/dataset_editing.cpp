@@ -1,6 +1,6 @@
 // TDataSet: inserting, editing, posting, cancelling and deleting records.
-#include "platform/dataset/dataset.h"
-#include "platform/dataset/typed_fields.h"
+#include "tarndb/dataset/dataset.h"
+#include "tarndb/dataset/typed_fields.h"
 
 namespace tarn {
 

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/dataset/dataset.h"
+#include "tarndb/dataset/dataset.h"
 #include "platform/dataset/le_bytes.h"
 #include "platform/dataset/names.h"
-#include "platform/dataset/typed_fields.h"
+#include "tarndb/dataset/typed_fields.h"
 
 namespace tarn {
 namespace {

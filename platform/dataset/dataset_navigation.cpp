@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/dataset/dataset.h"
+#include "tarndb/dataset/dataset.h"
 
 namespace tarn {
 

@@ -1,11 +1,11 @@
-#include "platform/dataset/date_time.h"
+#include "tarndb/dataset/date_time.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

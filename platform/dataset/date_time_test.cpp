@@ -1,10 +1,10 @@
-#include "platform/dataset/date_time.h"
+#include "tarndb/dataset/date_time.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

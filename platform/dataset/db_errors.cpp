@@ -1,6 +1,6 @@
-#include "platform/dataset/db_errors.h"
+#include "tarndb/dataset/db_errors.h"
 
-#include "platform/dataset/component.h"
+#include "tarndb/dataset/component.h"
 
 namespace tarn {
 

@@ -1,7 +1,7 @@
-#include "platform/dataset/field.h"
+#include "tarndb/dataset/field.h"
 
-#include "platform/dataset/dataset.h"
-#include "platform/dataset/db_errors.h"
+#include "tarndb/dataset/dataset.h"
+#include "tarndb/dataset/db_errors.h"
 
 namespace tarn {
 

@@ -1,8 +1,8 @@
-#include "platform/dataset/field_defs.h"
+#include "tarndb/dataset/field_defs.h"
 
-#include "platform/dataset/db_errors.h"
+#include "tarndb/dataset/db_errors.h"
 #include "platform/dataset/names.h"
-#include "platform/dataset/typed_fields.h"
+#include "tarndb/dataset/typed_fields.h"
 
 namespace tarn {
 

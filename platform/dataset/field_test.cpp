@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dataset/index_defs.h"
+#include "tarndb/dataset/index_defs.h"
 #include "tests/support/memory_dataset.h"
 
 namespace tarn {

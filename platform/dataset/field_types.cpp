@@ -1,4 +1,4 @@
-#include "platform/dataset/field_types.h"
+#include "tarndb/dataset/field_types.h"
 
 namespace tarn {
 

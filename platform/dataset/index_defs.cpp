@@ -1,6 +1,6 @@
-#include "platform/dataset/index_defs.h"
+#include "tarndb/dataset/index_defs.h"
 
-#include "platform/dataset/db_errors.h"
+#include "tarndb/dataset/db_errors.h"
 #include "platform/dataset/names.h"
 
 namespace tarn {

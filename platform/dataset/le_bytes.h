@@ -9,7 +9,7 @@
 #include <cstring>
 #include <span>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn::le {
 

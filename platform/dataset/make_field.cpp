@@ -1,5 +1,5 @@
-#include "platform/dataset/db_errors.h"
-#include "platform/dataset/typed_fields.h"
+#include "tarndb/dataset/db_errors.h"
+#include "tarndb/dataset/typed_fields.h"
 
 namespace tarn {
 

@@ -1,8 +1,8 @@
-#include "platform/dataset/master_data_link.h"
+#include "tarndb/dataset/master_data_link.h"
 
 #include <algorithm>
 
-#include "platform/dataset/dataset.h"
+#include "tarndb/dataset/dataset.h"
 
 namespace tarn {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dataset/master_data_link.h"
+#include "tarndb/dataset/master_data_link.h"
 #include "tests/support/memory_dataset.h"
 
 namespace tarn {

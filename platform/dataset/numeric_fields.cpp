@@ -3,7 +3,7 @@
 
 #include "platform/dataset/le_bytes.h"
 #include "platform/dataset/number_text.h"
-#include "platform/dataset/typed_fields.h"
+#include "tarndb/dataset/typed_fields.h"
 
 namespace tarn {
 

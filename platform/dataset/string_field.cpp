@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "platform/dataset/names.h"
-#include "platform/dataset/typed_fields.h"
+#include "tarndb/dataset/typed_fields.h"
 
 namespace tarn {
 namespace {

@@ -1,9 +1,9 @@
-#include "platform/dataset/variant.h"
+#include "tarndb/dataset/variant.h"
 
 #include <cmath>
 
 #include "platform/dataset/number_text.h"
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

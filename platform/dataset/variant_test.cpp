@@ -1,4 +1,4 @@
-#include "platform/dataset/variant.h"
+#include "tarndb/dataset/variant.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

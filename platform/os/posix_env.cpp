@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/os/env.h"
 
 namespace tarn {

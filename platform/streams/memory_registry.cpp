@@ -1,11 +1,11 @@
-#include "platform/streams/memory_registry.h"
+#include "tarndb/memory_registry.h"
 
 #include <cctype>
 #include <cstdint>
 #include <map>
 #include <mutex>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

@@ -1,10 +1,10 @@
-#include "platform/streams/stream.h"
+#include "tarndb/stream.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

@@ -1,8 +1,8 @@
-#include "platform/streams/stream.h"
+#include "tarndb/stream.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

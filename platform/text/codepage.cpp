@@ -6,7 +6,7 @@
 #include <climits>
 #include <memory>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

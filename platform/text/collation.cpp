@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/text/codepage.h"
 
 namespace tarn {

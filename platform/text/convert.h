@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/errors.h"
-#include "platform/text/datetime.h"
+#include "tarndb/errors.h"
+#include "tarndb/datetime.h"
 #include "platform/text/format_settings.h"
 
 namespace tarn {

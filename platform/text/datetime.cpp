@@ -1,9 +1,9 @@
-#include "platform/text/datetime.h"
+#include "tarndb/datetime.h"
 
 #include <cmath>
 #include <ctime>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

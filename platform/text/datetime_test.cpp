@@ -1,10 +1,10 @@
-#include "platform/text/datetime.h"
+#include "tarndb/datetime.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

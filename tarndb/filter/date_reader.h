@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/text/datetime.h"
+#include "tarndb/datetime.h"
 #include "platform/text/format_settings.h"
 
 namespace tarn {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <functional>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/text/convert.h"
 #include "tarndb/filter/filter_parser.h"
 #include "tarndb/filter/testing/fake_data_source.h"

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/text/convert.h"
-#include "platform/text/datetime.h"
+#include "tarndb/datetime.h"
 #include "tarndb/filter/expr_parser.h"
 #include "tarndb/filter/field_types.h"
 

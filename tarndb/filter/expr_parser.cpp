@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/text/convert.h"
 #include "tarndb/filter/field_types.h"
 #include "tarndb/filter/like_match.h"

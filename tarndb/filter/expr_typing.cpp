@@ -1,8 +1,8 @@
 // The typing rules of TExprParserBase, applied as the parser builds each node, and the
 // conversion of string constants into date and time constants.
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/text/convert.h"
-#include "platform/text/datetime.h"
+#include "tarndb/datetime.h"
 #include "tarndb/filter/date_reader.h"
 #include "tarndb/filter/expr_parser.h"
 #include "tarndb/filter/field_types.h"

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "platform/dataset/field_types.h"
+#include "tarndb/dataset/field_types.h"
 
 namespace tarn::ftype {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/text/codepage.h"
 #include "platform/text/convert.h"
 #include "tarndb/filter/field_types.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/text/format_settings.h"
 #include "tarndb/filter/field_types.h"
 #include "tarndb/filter/testing/fake_data_source.h"

@@ -1,6 +1,6 @@
 #include "tarndb/filter/syntax_parser.h"
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "platform/text/codepage.h"
-#include "platform/text/datetime.h"
+#include "tarndb/datetime.h"
 #include "tarndb/filter/field_types.h"
 
 namespace tarn {

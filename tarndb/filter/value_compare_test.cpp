@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 #include "tarndb/filter/field_types.h"
 
 namespace tarn {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/dataset/dataset.h"
+#include "tarndb/dataset/dataset.h"
 #include "platform/dataset/le_bytes.h"
-#include "platform/dataset/typed_fields.h"
+#include "tarndb/dataset/typed_fields.h"
 
 namespace tarn::testing {
 

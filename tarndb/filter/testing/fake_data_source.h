@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/text/datetime.h"
+#include "tarndb/datetime.h"
 #include "tarndb/filter/data_source.h"
 #include "tarndb/filter/field_types.h"
 #include "tarndb/filter/syntax_parser.h"

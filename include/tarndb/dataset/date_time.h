@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text/datetime.h"  // TDateTime, kDateDelta, kMSecsPerDay, kMaxDayNumber, Now
+#include "tarndb/datetime.h"  // TDateTime, kDateDelta, kMSecsPerDay, kMaxDayNumber, Now
 
 namespace tarn {
 

@@ -25,14 +25,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/dataset/data_source.h"
-#include "platform/dataset/index_defs.h"
-#include "platform/dataset/master_data_link.h"
 #include "tarndb/cursor.h"
-#include "tarndb/record_list.h"
-#include "tarndb/table_io.h"
+#include "tarndb/dataset/data_source.h"
+#include "tarndb/dataset/index_defs.h"
+#include "tarndb/dataset/master_data_link.h"
 
 namespace tarn {
+
+class TTarnTableIO;
+class TRecordList;
+class TFieldBuffers;
+struct TRecordEntry;
 
 class TTarnTable : public TTDEDataSet {
 public:
@@ -58,7 +61,8 @@ public:
     void SetDatabaseName(const std::string& value) override;
     TOnProgressEvent OnFilterProgress;
 
-    bool Locate(const std::string& keyFields, const TVariant& keyValues, TLocateOptions options) override;
+    bool Locate(const std::string& keyFields, const TVariant& keyValues,
+                TLocateOptions options) override;
     TVariant Lookup(const std::string& keyFields, const TVariant& keyValues,
                     const std::string& resultFields) override;
     bool BookmarkValid(const TBookmark& bookmark) override;
@@ -76,7 +80,7 @@ protected:
     void InternalClose() override;
     bool IsCursorOpen() const override { return view_ != nullptr; }
     void InternalInitFieldDefs() override;
-    int GetRecordCount() override { return view_ ? view_->Count() : 0; }
+    int GetRecordCount() override;
     TGetResult GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCheck) override;
     void InternalGotoBookmark(std::span<const uint8_t> bookmark) override;
     void InternalPost() override;
@@ -117,7 +121,8 @@ private:
     void ReapplyRange();
     void CancelRange();
     // Locate / Lookup.
-    bool LocateRow(const std::string& keyFields, const TVariant& keyValues, bool move, TLocateOptions options);
+    bool LocateRow(const std::string& keyFields, const TVariant& keyValues, bool move,
+                   TLocateOptions options);
     int ChooseLocateIndex(const std::vector<TField*>& fields, bool caseInsensitive) const;
     int ScanLocate(const std::vector<TField*>& fields, TLocateOptions options);
     int IndexLocate(int index, TLocateOptions options);

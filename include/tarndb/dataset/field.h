@@ -26,10 +26,10 @@
 #include <span>
 #include <string>
 
-#include "platform/dataset/dataset_types.h"
-#include "platform/dataset/field_types.h"
-#include "platform/dataset/variant.h"
-#include "platform/errors.h"
+#include "tarndb/dataset/dataset_types.h"
+#include "tarndb/dataset/field_types.h"
+#include "tarndb/dataset/variant.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/dataset/field.h"
-#include "platform/dataset/field_types.h"
+#include "tarndb/dataset/field.h"
+#include "tarndb/dataset/field_types.h"
 
 namespace tarn {
 

@@ -103,14 +103,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/dataset/component.h"
-#include "platform/dataset/dataset_types.h"
-#include "platform/dataset/db_errors.h"
-#include "platform/dataset/field.h"
-#include "platform/dataset/field_defs.h"
-#include "platform/dataset/variant.h"
-#include "platform/errors.h"
-#include "platform/streams/stream.h"
+#include "tarndb/dataset/component.h"
+#include "tarndb/dataset/dataset_types.h"
+#include "tarndb/dataset/db_errors.h"
+#include "tarndb/dataset/field.h"
+#include "tarndb/dataset/field_defs.h"
+#include "tarndb/dataset/variant.h"
+#include "tarndb/errors.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
 

@@ -23,15 +23,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/timer/timer.h"
 #include "tarndb/defs.h"
-#include "tarndb/file_io.h"
 #include "tarndb/owner.h"
-#include "tarndb/table_io.h"
 
 namespace tarn {
 
 class TTarnSession;
+class TTarnDBFileIO;
+class TTarnTableIO;
+class TTimer;
+enum class TStoredDataProgress;
 
 // What a database asks of the datasets registered with it.
 class TTarnDatabaseClient {
@@ -47,13 +48,14 @@ public:
 
 // The password prompt: given the database's file name, returns false on cancel, or true
 // with the entered text. The application installs a dialog; the tool reads the terminal.
-using TPasswordPrompt = std::function<bool(const std::string& databaseFileName, std::string& password)>;
+using TPasswordPrompt =
+    std::function<bool(const std::string& databaseFileName, std::string& password)>;
 void SetPasswordPrompt(TPasswordPrompt prompt);
 
 using TDatabaseEvent = std::function<void(class TTarnDatabase&)>;
 using TDatabaseProgressEvent = std::function<void(class TTarnDatabase& sender, int percent)>;
 
-class TTarnDatabase : public TTarnOwned, public TTarnDBFileOwner, public TTableStorageHost {
+class TTarnDatabase : public TTarnOwned {
 public:
     explicit TTarnDatabase(TTarnOwner* owner = nullptr, const std::string& componentName = "");
     ~TTarnDatabase() override;
@@ -80,8 +82,8 @@ public:
     void SetAutoFlushInterval(int ms);
 
     TDatabaseEvent BeforeConnect, AfterConnect, BeforeDisconnect, AfterDisconnect;
-    TDatabaseProgressEvent OnCompressProgress, OnUncompressProgress, OnEncryptProgress, OnDecryptProgress,
-        OnOperationProgress;
+    TDatabaseProgressEvent OnCompressProgress, OnUncompressProgress, OnEncryptProgress,
+        OnDecryptProgress, OnOperationProgress;
 
     void SupplyPassword(const std::string& password);
     // Makes sure the password is right, prompting when needed: "Access denied", or EAbort
@@ -106,24 +108,25 @@ public:
     // has passed (1000 ms until AutoFlush or AutoFlushInterval is set, then
     // AutoFlushInterval), so written data reaches the disk within the period and an idle
     // database never wakes anybody. AutoFlush false stops it.
-    TTimer& FlushTimer() { return flushTimer_; }
+    TTimer& FlushTimer() { return *flushTimer_; }
     // What the flush timer does when it fires.
     void FlushTimerTick();
 
     // TTarnDBFileOwner: the session's lock settings, the modules' progress.
-    int LockRetryCount() const override;
-    int LockWaitTime() const override;
-    void StoredDataProgress(TStoredDataProgress kind, int percent) override;
+    // The lock retry settings of the database's session.
+    int LockRetryCount() const;
+    int LockWaitTime() const;
 
     // A session of our owner took an automatic name: the database moves to it.
     void OwnerSessionNamed(TTarnSession& session) override;
 
     // TTableStorageHost
-    TTarnDBFileIO* StorageFile() override { return fileIO_.get(); }
-    std::string StorageComponentName() const override { return ComponentName(); }
 
 private:
     friend class TTarnSession;
+    class TStorageLink;
+    void StoredDataProgress(TStoredDataProgress kind, int percent);
+    void InitMembers();
     // A temporary database created by `session` for its datasets.
     explicit TTarnDatabase(TTarnSession& session);
     void ArmFlush();
@@ -151,7 +154,8 @@ private:
     std::vector<TTarnDatabaseClient*> clients_;
     TTarnTableDefs tableDefs_;
     std::vector<std::unique_ptr<TTarnTableIO>> tables_;
-    TTimer flushTimer_;
+    std::unique_ptr<TTimer> flushTimer_;
+    std::unique_ptr<TStorageLink> storageLink_;  // what the file and table storage ask of us
     bool flushEnabled_ = true;  // the flush timer runs unless AutoFlush was switched off
 };
 

@@ -23,20 +23,23 @@
 
 #include <array>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "platform/dataset/dataset.h"
-#include "tarndb/blob_stream.h"
 #include "tarndb/database.h"
-#include "tarndb/field_buffers.h"
-#include "tarndb/filter/data_source.h"
-#include "tarndb/filter/filter_parser.h"
+#include "tarndb/dataset/dataset.h"
 #include "tarndb/owner.h"
 
 namespace tarn {
 
 class TTarnSession;
+class TTarnRecordBuffer;
+class TOptimBlobStream;
+class TFilterParser;
+class TFilterDataSource;
+struct TFilterField;
 
 class TTDBDataSet : public TDataSet, public TTarnOwned, public TTarnDatabaseClient {
 public:
@@ -77,19 +80,8 @@ private:
 
 // A record buffer of the engine: the bytes of the layout above and one blob stream per blob
 // data field (by field number).
-class TTarnRecordBuffer : public TRecordBuffer {
-public:
-    using TRecordBuffer::TRecordBuffer;
-    std::vector<std::unique_ptr<TOptimBlobStream>> blobs;  // index: field number - 1
-    // The table's field buffers over this buffer, built once on first use.
-    std::unique_ptr<TFieldBuffers> binding;
-    TOptimBlobStream* Blob(int fieldNo) const {
-        size_t i = static_cast<size_t>(fieldNo - 1);
-        return i < blobs.size() ? blobs[i].get() : nullptr;
-    }
-};
 
-class TTDEDataSet : public TTDBDataSet, public TFilterDataSource {
+class TTDEDataSet : public TTDBDataSet {
 public:
     explicit TTDEDataSet(TTarnOwner* owner = nullptr, const std::string& name = "");
     ~TTDEDataSet() override;
@@ -102,16 +94,11 @@ public:
     int RecDataSize() const { return recDataSize_; }
     int RecBufSize() const { return recBufSize_; }
     // Offset of a data field's slot in the data area.
-    int FieldOffset(int fieldNo) const { return fieldOffsets_.at(static_cast<size_t>(fieldNo - 1)); }
+    int FieldOffset(int fieldNo) const {
+        return fieldOffsets_.at(static_cast<size_t>(fieldNo - 1));
+    }
 
     std::unique_ptr<TStream> CreateBlobStream(TField& field, TBlobStreamMode mode) override;
-
-    // TFilterDataSource
-    std::string DataSetName() const override { return Name(); }
-    int FindField(std::string_view name) const override;
-    TFilterField FieldInfo(int fieldIndex) const override;
-    bool GetActiveRecBuf(std::span<const uint8_t>& buffer) const override;
-    std::string BlobText(int fieldIndex) override;
 
     TFilterParser& FilterParser() { return *filterParser_; }
 
@@ -166,6 +153,14 @@ public:
 
 private:
     friend class TTarnBlobStream;
+    friend class TCursorFilterSource;
+    // What the filter language reads of the current record (see TCursorFilterSource).
+    int FilterFieldIndex(std::string_view name) const;
+    TFilterField FilterFieldInfo(int fieldIndex) const;
+    bool FilterRecordBuffer(std::span<const uint8_t>& buffer) const;
+    std::string FilterBlobText(int fieldIndex);
+
+    std::unique_ptr<TFilterDataSource> filterSource_;
     std::unique_ptr<TFilterParser> filterParser_;
     int recDataSize_ = 0;
     int recBufSize_ = 0;

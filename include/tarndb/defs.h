@@ -14,6 +14,9 @@
 
 namespace tarn {
 
+// Where a database lives: in a file, or in an in-memory image (see TMemoryStreams).
+enum class TTarnDBMediumType { mtDisk, mtMemory };
+
 class TTarnCollection;
 
 // A named collection item.
@@ -74,7 +77,9 @@ public:
 
 class TTarnTableDefs : public TTarnCollection {
 public:
-    TTarnTableDef& Add() { return static_cast<TTarnTableDef&>(AddItem(std::make_unique<TTarnTableDef>())); }
+    TTarnTableDef& Add() {
+        return static_cast<TTarnTableDef&>(AddItem(std::make_unique<TTarnTableDef>()));
+    }
     TTarnTableDef& operator[](int i) const { return static_cast<TTarnTableDef&>(ItemAt(i)); }
 };
 
@@ -92,7 +97,9 @@ public:
 
 class TTarnFieldDefs : public TTarnDefCollection {
 public:
-    TTarnFieldDef& Add() { return static_cast<TTarnFieldDef&>(AddItem(std::make_unique<TTarnFieldDef>())); }
+    TTarnFieldDef& Add() {
+        return static_cast<TTarnFieldDef&>(AddItem(std::make_unique<TTarnFieldDef>()));
+    }
     TTarnFieldDef& operator[](int i) const { return static_cast<TTarnFieldDef&>(ItemAt(i)); }
 
 protected:
@@ -116,7 +123,9 @@ public:
 
 class TTarnIndexDefs : public TTarnDefCollection {
 public:
-    TTarnIndexDef& Add() { return static_cast<TTarnIndexDef&>(AddItem(std::make_unique<TTarnIndexDef>())); }
+    TTarnIndexDef& Add() {
+        return static_cast<TTarnIndexDef&>(AddItem(std::make_unique<TTarnIndexDef>()));
+    }
     TTarnIndexDef& operator[](int i) const { return static_cast<TTarnIndexDef&>(ItemAt(i)); }
 
 protected:

@@ -55,7 +55,8 @@ private:
     std::string componentName_;
 };
 
-inline TTarnOwned::TTarnOwned(TTarnOwner* owner, std::string name) : owner_(owner), componentName_(std::move(name)) {
+inline TTarnOwned::TTarnOwned(TTarnOwner* owner, std::string name)
+    : owner_(owner), componentName_(std::move(name)) {
     if (owner_) owner_->components_.push_back(this);
 }
 

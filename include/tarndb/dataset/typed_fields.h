@@ -16,8 +16,8 @@
 
 #include <memory>
 
-#include "platform/dataset/field.h"
-#include "platform/streams/stream.h"
+#include "tarndb/dataset/field.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
 

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/dataset/date_time.h"
-#include "platform/errors.h"
+#include "tarndb/dataset/date_time.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

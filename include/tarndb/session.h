@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tarndb/file_io.h"
+#include "tarndb/defs.h"
 #include "tarndb/owner.h"
 
 namespace tarn {

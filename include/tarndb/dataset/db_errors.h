@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/errors.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

@@ -21,21 +21,21 @@ struct TDatabaseSettings {
     std::string compressModule = "ZLIB";
     bool encrypted = false;
     std::string encryptModule;  // "Blowfish", "Twofish" or "Gost"
-    uint8_t encryptMode = 0;     // 0..4
+    uint8_t encryptMode = 0;    // 0..4
     std::string password;
     bool verifyBlobWrites = false;
 };
 
 struct TFieldSpec {
     std::string name;
-    uint8_t type = 0;      // field type code (ftString = 1 ...)
-    int32_t size = 0;      // maximum characters for strings; ignored otherwise
+    uint8_t type = 0;  // field type code (ftString = 1 ...)
+    int32_t size = 0;  // maximum characters for strings; ignored otherwise
     bool storePlain = false;
 };
 
 struct TIndexSpec {
     std::string name;
-    uint8_t options = 0;                 // bits: 1 primary, 2 unique, 4 descending, 8 case-insensitive
+    uint8_t options = 0;  // bits: 1 primary, 2 unique, 4 descending, 8 case-insensitive
     std::vector<std::string> keyFields;  // field names, in key order
 };
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/streams/stream.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
 

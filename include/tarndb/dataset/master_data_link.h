@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dataset/data_source.h"
+#include "tarndb/dataset/data_source.h"
 
 namespace tarn {
 

@@ -14,8 +14,8 @@
 #include <functional>
 #include <vector>
 
-#include "platform/dataset/component.h"
-#include "platform/dataset/dataset_types.h"
+#include "tarndb/dataset/component.h"
+#include "tarndb/dataset/dataset_types.h"
 
 namespace tarn {
 
