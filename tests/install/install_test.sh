@@ -122,8 +122,8 @@ run_example cmake "$work/cmake-consumer/consumer"
 step "consumer through pkg-config"
 export PKG_CONFIG_PATH="$libdir/pkgconfig${PKG_CONFIG_PATH:+:$PKG_CONFIG_PATH}"
 pkg-config --exists --print-errors tarndb || fail "pkg-config does not find tarndb.pc"
-[ "$(pkg-config --modversion tarndb)" = "$(grep -o 'PACKAGE_VERSION "[^"]*"' \
-    "$libdir/cmake/tarndb/tarndbConfigVersion.cmake" | cut -d'"' -f2)" ] ||
+[ "$(pkg-config --modversion tarndb)" = "$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' \
+    "$libdir/cmake/tarndb/tarndbConfigVersion.cmake")" ] ||
     fail "tarndb.pc and the CMake package disagree on the version"
 cflags="$(pkg-config --cflags tarndb)"
 include_ok=0
