@@ -46,18 +46,22 @@ install(FILES ${PROJECT_BINARY_DIR}/tarndbConfig.cmake
               ${PROJECT_BINARY_DIR}/tarndbConfigVersion.cmake
         DESTINATION ${TARNDB_CMAKE_DIR} COMPONENT dev)
 
-# tarndb.pc names the prefix relative to its own place, so an installed tree can move.
-set(TARNDB_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
-    set(TARNDB_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
-    set(TARNDB_PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
-    set(TARNDB_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+# tarndb.pc names the prefix it is installed under, so the file is written at install
+# time (`cmake --install --prefix`, cpack); the rest is settled here.
+set(TARNDB_PC_PREFIX "@TARNDB_PC_PREFIX@")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+    set(TARNDB_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
 else()
-    file(RELATIVE_PATH pc_to_prefix /prefix/${TARNDB_PC_DIR} /prefix)
-    string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
-    set(TARNDB_PC_PREFIX "\${pcfiledir}/${pc_to_prefix}")
     set(TARNDB_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+    set(TARNDB_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+else()
     set(TARNDB_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
-configure_file(${PROJECT_SOURCE_DIR}/cmake/tarndb.pc.in ${PROJECT_BINARY_DIR}/tarndb.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/tarndb.pc DESTINATION ${TARNDB_PC_DIR} COMPONENT dev)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/tarndb.pc.in ${PROJECT_BINARY_DIR}/tarndb.pc.in @ONLY)
+install(CODE "set(TARNDB_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+    configure_file(\"${PROJECT_BINARY_DIR}/tarndb.pc.in\" \"${PROJECT_BINARY_DIR}/tarndb.pc\" @ONLY)"
+    COMPONENT dev)
+install(FILES ${PROJECT_BINARY_DIR}/tarndb.pc
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
