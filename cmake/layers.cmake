@@ -1,9 +1,19 @@
-# One static library per layer. A layer's sources are every .cpp under its folder
-# except unit tests (*_test.cpp), which sit beside the code they test and are built
-# into one test executable per layer, registered with ctest test by test.
+# One library per layer. A layer's sources are every .cpp under its folder except unit
+# tests (*_test.cpp), which sit beside the code they test and are built into one test
+# executable per layer, registered with ctest test by test.
+#
+# The sources of a layer are compiled once, into an object library <layer>_objects. The
+# lower layers (platform, dataproc) are static libraries used inside the build only; the
+# engine library tarndb bundles their objects with its own (BUNDLE), so what is installed
+# and linked by users is one library, libtarndb.a or, with BUILD_SHARED_LIBS, libtarndb.so.
+
+option(TARN_WERROR "Treat compiler warnings as errors" OFF)
 
 function(tarn_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(TARN_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
         # GCC 12 reports std::string copies as overlapping memcpy at -O3 (a known false
         # positive of -Wrestrict).
@@ -23,15 +33,15 @@ foreach(folder platform dataproc tools app tests)
     file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${TARN_LAYER_ROOT}/${folder} SYMBOLIC)
 endforeach()
 
-# tarn_layer(NAME <name> [ENGINE] [DEPS <libs...>] [TEST_DEPS <libs...>])
-# ENGINE: the layer is the engine itself; its folder stays off its users' include path.
+# tarn_layer(NAME <name> [DEPS <libs...>] [TEST_DEPS <libs...>] [BUNDLE <layers...>])
+#   DEPS    what the layer's code uses; linked PUBLIC into a plain layer. A bundling layer
+#           lists the external libraries it and its bundled layers need (PRIVATE: none of
+#           them shows in the headers).
+#   BUNDLE  layers whose objects this library carries; it is then STATIC or SHARED as
+#           BUILD_SHARED_LIBS says, where a plain layer is always STATIC. The bundling
+#           layer is the engine: its own folder stays off its users' include path.
 function(tarn_layer)
-    cmake_parse_arguments(L "ENGINE" "NAME" "DEPS;TEST_DEPS" ${ARGN})
-    if(L_ENGINE)
-        set(public_roots ${TARN_PUBLIC_INCLUDE})
-    else()
-        set(public_roots ${TARN_PUBLIC_INCLUDE} ${TARN_LAYER_ROOT})
-    endif()
+    cmake_parse_arguments(L "" "NAME" "DEPS;TEST_DEPS;BUNDLE" ${ARGN})
     file(GLOB_RECURSE all_sources CONFIGURE_DEPENDS
          ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
     set(lib_sources "")
@@ -44,26 +54,41 @@ function(tarn_layer)
         endif()
     endforeach()
 
+    set(build_includes $<BUILD_INTERFACE:${TARN_PUBLIC_INCLUDE}>
+                       $<BUILD_INTERFACE:${TARN_LAYER_ROOT}>)
     if(lib_sources)
-        add_library(${L_NAME} STATIC ${lib_sources})
-        target_include_directories(${L_NAME} PUBLIC ${public_roots})
-        if(L_ENGINE)
-            target_include_directories(${L_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+        add_library(${L_NAME}_objects OBJECT ${lib_sources})
+        target_include_directories(${L_NAME}_objects PUBLIC ${build_includes})
+        if(L_BUNDLE)
+            target_include_directories(${L_NAME}_objects PRIVATE ${PROJECT_SOURCE_DIR})
         endif()
-        target_link_libraries(${L_NAME} PUBLIC ${L_DEPS})
-        tarn_warnings(${L_NAME})
+        tarn_warnings(${L_NAME}_objects)
+        set(objects $<TARGET_OBJECTS:${L_NAME}_objects>)
+        if(L_BUNDLE)
+            foreach(b ${L_BUNDLE})
+                list(APPEND objects $<TARGET_OBJECTS:${b}_objects>)
+            endforeach()
+            target_link_libraries(${L_NAME}_objects PRIVATE ${L_DEPS})
+            add_library(${L_NAME} ${objects})
+            target_link_libraries(${L_NAME} PRIVATE ${L_DEPS})
+        else()
+            target_link_libraries(${L_NAME}_objects PUBLIC ${L_DEPS})
+            add_library(${L_NAME} STATIC ${objects})
+            target_link_libraries(${L_NAME} PUBLIC ${L_DEPS})
+        endif()
+        target_include_directories(${L_NAME} PUBLIC ${build_includes})
     else()
         # A layer with headers only (or none yet).
         add_library(${L_NAME} INTERFACE)
-        target_include_directories(${L_NAME} INTERFACE ${public_roots})
+        target_include_directories(${L_NAME} INTERFACE ${build_includes})
         target_link_libraries(${L_NAME} INTERFACE ${L_DEPS})
     endif()
 
     if(TARN_BUILD_TESTS AND test_sources)
         add_executable(${L_NAME}_tests ${test_sources})
-        target_link_libraries(${L_NAME}_tests PRIVATE ${L_NAME} ${L_TEST_DEPS}
+        target_link_libraries(${L_NAME}_tests PRIVATE ${L_NAME} ${L_DEPS} ${L_TEST_DEPS}
                               tarn_testsupport GTest::gtest GTest::gtest_main)
-        if(L_ENGINE)
+        if(L_BUNDLE)
             target_include_directories(${L_NAME}_tests PRIVATE ${PROJECT_SOURCE_DIR})
         endif()
         tarn_warnings(${L_NAME}_tests)
