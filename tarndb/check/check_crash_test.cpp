@@ -16,7 +16,6 @@
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
-#include "tools/testing/run_tool.h"
 
 namespace tarn {
 namespace {
