@@ -41,14 +41,14 @@ _tarndb() {
                     datetime autoinc blob memo graphic fmtmemo paradoxole dbaseole
                     typedbinary fixedchar largeint orablob oraclob"
                 COMPREPLY=($(compgen -P "$name:" -W "$types" -- "${cur#*:}"))
-                compopt -o nospace 2>/dev/null
+                compopt -o nospace 2>/dev/null || true
             fi
             return ;;
         --index | --filter)
             return ;;
         --output)
             COMPREPLY=($(compgen -f -- "$cur"))
-            compopt -o filenames 2>/dev/null
+            compopt -o filenames 2>/dev/null || true
             return ;;
         help)
             COMPREPLY=($(compgen -W "$commands" -- "$cur"))
@@ -69,7 +69,7 @@ _tarndb() {
 
     # Positional arguments: database files, and the CSV file of import (or -).
     COMPREPLY=($(compgen -f -- "$cur"))
-    compopt -o filenames 2>/dev/null
+    compopt -o filenames 2>/dev/null || true
 }
 
 complete -F _tarndb tarndb
