@@ -175,9 +175,9 @@ TCompactResult CompactDatabase(const std::string& path, const TCompactOptions& o
         std::vector<TIndexSpec> indexes;
         for (int i = 0; i < t->IndexCount(); ++i) {
             const TTarnIndexDef& x = t->IndexDefs()[i];
-            TIndexSpec spec{x.Name(), x.Options, {}};
-            for (int32_t k : x.KeyFields) spec.keyFields.push_back(t->FieldDefs()[k].Name());
-            indexes.push_back(std::move(spec));
+            TIndexSpec definition{x.Name(), x.Options, {}};
+            for (int32_t k : x.KeyFields) definition.keyFields.push_back(t->FieldDefs()[k].Name());
+            indexes.push_back(std::move(definition));
         }
         TTarnDBCreator::AddTable(temp.Path(), name, fields, indexes);
     }
