@@ -207,6 +207,11 @@ void TTarnDatabase::FlushTimerTick() {
     }
 }
 
+void TTarnDatabase::Flush() {
+    std::lock_guard<std::mutex> lock(fileLock_);
+    if (fileIO_ && fileIO_->IsOpen()) fileIO_->FlushStorage();
+}
+
 int TTarnDatabase::LockRetryCount() const { return session_->LockRetryCount(); }
 int TTarnDatabase::LockWaitTime() const { return session_->LockWaitTime(); }
 

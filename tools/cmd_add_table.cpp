@@ -12,9 +12,9 @@ int RunAddTable(TToolContext& ctx) {
     std::string table = ToStored(a.positional[1], "the table name");
     if (a.Values("field").empty()) throw UsageError("a table needs at least one --field");
     std::vector<TFieldSpec> fields;
-    for (const std::string& f : a.Values("field")) fields.push_back(ParseFieldSpec(f));
+    for (const std::string& f : a.Values("field")) fields.push_back(ParseFieldDefinition(f));
     std::vector<TIndexSpec> indexes;
-    for (const std::string& x : a.Values("index")) indexes.push_back(ParseIndexSpec(x));
+    for (const std::string& x : a.Values("index")) indexes.push_back(ParseIndexDefinition(x));
     RequireRegularFile(path);
     TTarnDBCreator::AddTable(path, table, fields, indexes);
     std::fprintf(ctx.out, "added table %s to %s: %zu field%s, %zu index%s\n",

@@ -1,5 +1,5 @@
 // tarndb check FILE: runs the checker and reports every problem with table and record.
-#include "tools/checker.h"
+#include "tarndb/check.h"
 #include "tools/commands.h"
 #include "tools/terminal.h"
 

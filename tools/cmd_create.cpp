@@ -58,10 +58,10 @@ int RunCreate(TToolContext& ctx) {
     std::fill(settings.password.begin(), settings.password.end(), '\0');
     std::fprintf(ctx.out, "created %s%s%s\n", path.c_str(),
                  settings.compressed ? ", compressed with zlib" : "",
-                 settings.encrypted ? (", encrypted with " + Lower(settings.encryptModule) + " mode " +
-                                   std::to_string(settings.encryptMode))
-                                      .c_str()
-                                : "");
+                 settings.encrypted ? (", encrypted with " + Lower(settings.encryptModule) +
+                                       " mode " + std::to_string(settings.encryptMode))
+                                          .c_str()
+                                    : "");
     return kExitOk;
 }
 

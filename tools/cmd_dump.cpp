@@ -1,10 +1,10 @@
 // tarndb dump FILE TABLE [--index NAME] [--filter EXPR] [--format table|csv|json]
 #include <cmath>
 
-#include "tarndb/errors.h"
 #include "platform/dataset/names.h"
-#include "tarndb/file_format.h"
+#include "tarndb/errors.h"
 #include "tarndb/table.h"
+#include "tarndb/table_rows.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/open_database.h"
@@ -57,22 +57,22 @@ std::string JsonString(std::string_view s) {
 }
 
 // A value as JSON: numbers and booleans bare, empty dates and times null, the rest strings.
-std::string JsonValue(uint8_t type, const std::string& text) {
+std::string JsonValue(TFieldType type, const std::string& text) {
     switch (type) {
-        case 2:
-        case 3:
-        case 4:
-        case 14:
-        case 25:
+        case ftSmallint:
+        case ftInteger:
+        case ftWord:
+        case ftAutoInc:
+        case ftLargeint:
             return text;
-        case 5:
+        case ftBoolean:
             return text;  // true / false
-        case 6:
-        case 7:
+        case ftFloat:
+        case ftCurrency:
             return (text == "nan" || text == "inf" || text == "-inf") ? "null" : text;
-        case 9:
-        case 10:
-        case 11:
+        case ftDate:
+        case ftTime:
+        case ftDateTime:
             return text.empty() ? "null" : JsonString(text);
         default:
             return JsonString(text);
@@ -93,51 +93,43 @@ int RunDump(TToolContext& ctx) {
     else if (!f.empty() && f != "table")
         throw UsageError("unknown format '" + f + "' (known: table, csv, json)");
     TOpenedDatabase db(ctx, a.positional[0], true);
-    TTarnTableIO& table = db.OpenTable(a.positional[1]);
-    int list = 0;
+    std::unique_ptr<TTarnTable> table = db.NewTable(db.RequireTable(a.positional[1]));
+    TTarnTable& view = *table;
+    // The table component lists the rows: in physical order, in the key order of the index
+    // named, and only those the filter keeps.
+    view.Open();
     if (a.Has("index")) {
         std::string name = ToStored(a.Value("index"), "the index name");
-        for (int i = 0; i < table.IndexCount() && list == 0; ++i)
-            if (SameName(table.IndexDefs()[i].Name(), name)) list = i + 1;
-        if (list == 0) {
-            std::string known;
-            for (int i = 0; i < table.IndexCount(); ++i)
-                known += (known.empty() ? "" : ", ") + ToTerminal(table.IndexDefs()[i].Name());
+        std::string found;
+        std::string known;
+        for (int i = 0; i < view.IndexDefs().Count(); ++i) {
+            const std::string& n = view.IndexDefs()[i].Name();
+            if (found.empty() && SameName(n, name)) found = n;
+            known += (known.empty() ? "" : ", ") + ToTerminal(n);
+        }
+        if (found.empty())
             throw EToolError(
                 "table " + a.positional[1] + " has no index '" + a.Value("index") + "'" +
                 (known.empty() ? " (it has no indexes)" : " (indexes: " + known + ")"));
-        }
+        view.SetIndexName(found);
     }
-
-    // With a filter, the table component picks the rows (in the order of the index, when one
-    // is named); they are then read through the physical list like every other dump.
-    std::vector<int32_t> picked;
-    const bool filtered = a.Has("filter");
-    if (filtered) {
-        TTarnTable view(nullptr, "");
-        view.SetDatabaseName(db.Database().DatabaseName());
-        view.SetTableName(table.TableName());
-        if (list > 0) view.SetIndexName(table.IndexDefs()[list - 1].Name());
-        view.SetFilter(ToStored(a.Value("filter"), "the filter"));
-        view.SetFiltered(true);
-        TProgressBar progress(ctx.err, ctx.ShowProgress() && table.RecordList(list).Count() > 10000,
-                              "filter", 100);
+    if (a.Has("filter")) {
+        TProgressBar progress(ctx.err, ctx.ShowProgress() && view.RecordCount() > 10000, "filter",
+                              100);
         view.OnFilterProgress = [&progress](TTarnTable&, int percent) { progress.Update(percent); };
         try {
-            view.Open();
+            view.SetFilter(ToStored(a.Value("filter"), "the filter"));
+            view.SetFiltered(true);
         } catch (const Exception& e) {
             throw EToolError("the filter '" + a.Value("filter") +
                              "': " + EngineMessageToTerminal(e.Message()));
         }
-        const TRecordList* rows = view.ViewList();
-        for (int i = 0; rows && i < rows->Count(); ++i) picked.push_back(rows->At(i).recNo);
-        view.Close();
+        view.OnFilterProgress = nullptr;
     }
 
-    TToolRecord record(table);
+    TToolRecord record(view);
     std::vector<std::string> names;
-    for (int i = 0; i < table.FieldCount(); ++i)
-        names.push_back(ToTerminal(table.FieldDefs()[i].Name()));
+    for (int i = 0; i < record.FieldCount(); ++i) names.push_back(ToTerminal(record.FieldName(i)));
     FILE* out = ctx.out;
     TTextTable grid(out, names);
     if (format == Format::Csv) {
@@ -148,30 +140,28 @@ int RunDump(TToolContext& ctx) {
         std::fputs("[", out);
     }
 
-    int count = filtered ? static_cast<int>(picked.size()) : table.RecordList(list).Count();
+    int count = view.RecordCount();
     TProgressBar progress(ctx.err, ctx.ShowProgress() && count > 10000, "dump", count);
     std::vector<std::string> cells(names.size());
+    const std::string tableText = "table '" + ToTerminal(view.TableName()) + "', record ";
     for (int pos = 0; pos < count; ++pos) {
-        int32_t recNo =
-            filtered ? picked[static_cast<size_t>(pos)] : table.RecordList(list).At(pos).recNo;
         // A value that cannot be read stops the dump with the place it lies in, as `check`
         // names it.
-        std::string where =
-            "table '" + ToTerminal(table.TableName()) + "', record " + std::to_string(recNo);
+        std::string where = tableText + std::to_string(RecordNumberOf(view, pos + 1));
         try {
-            if (filtered)
-                record.Fetch(0, table.RecordList(0).LowerBoundRecNo(recNo));
+            if (pos == 0)
+                view.First();
             else
-                record.Fetch(list, pos);
+                view.Next();
         } catch (const Exception& e) {
             throw EToolError(where + ": " + EngineMessageToTerminal(e.Message()));
         }
         for (int i = 0; i < record.FieldCount(); ++i) {
-            uint8_t type = record.FieldType(i);
+            TFieldType type = record.FieldType(i);
             try {
                 cells[static_cast<size_t>(i)] = record.IsBlob(i)
-                                                    ? FormatBlob(type, record.BlobValue(i))
-                                                    : FormatValue(type, record.Value(i));
+                                                    ? FormatBlob(type, record.CurrentBlobValue(i))
+                                                    : FormatValue(type, record.CurrentValue(i));
             } catch (const std::exception& e) {
                 // The engine's errors, and the memory a damaged length asked for.
                 throw EToolError(where + ", field '" + names[static_cast<size_t>(i)] +

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <memory>
 
-#include "tarndb/errors.h"
 #include "platform/dataset/names.h"
-#include "tarndb/file_format.h"
-#include "tarndb/indexes.h"
+#include "tarndb/errors.h"
+#include "tarndb/table.h"
+#include "tarndb/table_rows.h"
 #include "tools/commands.h"
 #include "tools/csv.h"
 #include "tools/open_database.h"
@@ -57,11 +57,11 @@ FilePtr OpenInput(const std::string& path, int64_t& size) {
 
 class TImporter {
 public:
-    TImporter(TTarnTableIO& table, const std::string& csvName)
-        : table_(table), csvName_(csvName), record_(table) {
-        for (int i = 0; i < table.IndexCount(); ++i)
-            if (table.IndexDefs()[i].Options & (tiPrimary | tiUnique)) hasUniqueIndex_ = true;
-    }
+    TImporter(TTarnTable& table, const std::string& csvName)
+        : table_(table),
+          csvName_(csvName),
+          record_(table),
+          hasUniqueIndex_(HasUniqueIndex(table)) {}
 
     // Reads the header row and maps its columns to fields.
     void ReadHeader(TCsvReader& reader) {
@@ -76,15 +76,15 @@ public:
                 throw Bad(lines[c], c, "the field name is not valid UTF-8 text");
             std::string stored = ToStored(name, "a field name");
             int field = -1;
-            for (int i = 0; i < table_.FieldCount(); ++i)
-                if (SameName(table_.FieldDefs()[i].Name(), stored)) {
+            for (int i = 0; i < record_.FieldCount(); ++i)
+                if (SameName(record_.FieldName(i), stored)) {
                     field = i;
                     break;
                 }
             if (field < 0) {
                 std::string known;
-                for (int i = 0; i < table_.FieldCount(); ++i)
-                    known += (known.empty() ? "" : ", ") + ToTerminal(table_.FieldDefs()[i].Name());
+                for (int i = 0; i < record_.FieldCount(); ++i)
+                    known += (known.empty() ? "" : ", ") + ToTerminal(record_.FieldName(i));
                 throw Bad(lines[c], c,
                           "the table has no field '" + name + "' (fields: " + known + ")");
             }
@@ -108,7 +108,7 @@ public:
         std::string error, blob;
         for (size_t c = 0; c < values.size(); ++c) {
             int field = columns_[c];
-            uint8_t type = record_.FieldType(field);
+            TFieldType type = record_.FieldType(field);
             bool ok;
             if (record_.IsBlob(field)) {
                 ok = ParseBlob(type, values[c], blob, error);
@@ -119,42 +119,56 @@ public:
             if (!ok) throw Bad(lines[c], c, error);
         }
         if (checkKeys && hasUniqueIndex_) {
-            TFieldBuffers buffers = record_.Buffers();
+            table_.Append();
             try {
-                TTableIndexes::CheckUniqueForAdd(table_, buffers);
+                record_.Store();
+                CheckUniqueKeys(table_);
             } catch (const Exception& e) {
+                table_.Cancel();
                 throw EToolError(csvName_ + ": line " + std::to_string(rowLine) + ": " +
                                  EngineMessageToTerminal(e.Message()) +
                                  " (the table holds this key already)");
             }
+            table_.Cancel();
         }
     }
 
-    int32_t Append() { return record_.Append(); }
+    // Appends the converted row; returns its bookmark. A row the table refuses is cancelled.
+    TBookmark Append() {
+        table_.Append();
+        try {
+            record_.Store();
+            table_.Post();
+        } catch (...) {
+            table_.Cancel();
+            throw;
+        }
+        return table_.GetBookmark();
+    }
 
 private:
     EToolError Bad(int64_t line, size_t column, const std::string& what) const {
         std::string field;
         if (column < columns_.size())
-            field = " (" + ToTerminal(table_.FieldDefs()[columns_[column]].Name()) + ")";
+            field = " (" + ToTerminal(record_.FieldName(columns_[column])) + ")";
         return EToolError(csvName_ + ": line " + std::to_string(line) + ", column " +
                           std::to_string(column + 1) + field + ": " + what);
     }
 
-    TTarnTableIO& table_;
+    TTarnTable& table_;
     std::string csvName_;
     TToolRecord record_;
     std::vector<int> columns_;
-    bool hasUniqueIndex_ = false;
+    bool hasUniqueIndex_;
 };
 
 // Takes the rows of a failed import out again (they are marked deleted, as a delete does).
-std::string RemoveAppended(TTarnTableIO& table, const std::vector<int32_t>& recNos) {
+std::string RemoveAppended(TTarnTable& table, const std::vector<TBookmark>& recNos) {
     try {
         for (auto it = recNos.rbegin(); it != recNos.rend(); ++it) {
-            TRecordList& list = table.RecordList(0);
-            int pos = list.LowerBoundRecNo(*it);
-            if (pos < list.Count() && list.At(pos).recNo == *it) table.RemoveRecord(pos, false);
+            if (!table.BookmarkValid(*it)) continue;
+            table.GotoBookmark(*it);
+            table.Delete();
         }
     } catch (const Exception& e) {
         return "; removing the " + std::to_string(recNos.size()) +
@@ -173,7 +187,9 @@ int RunImport(TToolContext& ctx) {
     const std::string& csvPath = a.positional[2];
     std::string csvName = csvPath == "-" ? "standard input" : csvPath;
     TOpenedDatabase db(ctx, a.positional[0], true);
-    TTarnTableIO& table = db.OpenTable(a.positional[1]);
+    std::unique_ptr<TTarnTable> opened = db.NewTable(db.RequireTable(a.positional[1]));
+    TTarnTable& table = *opened;
+    table.Open();
     int64_t size = 0;
     FilePtr input = OpenInput(csvPath, size);
     TImporter importer(table, csvName);
@@ -198,7 +214,7 @@ int RunImport(TToolContext& ctx) {
     std::rewind(input.get());
     TCsvReader reader(input.get(), csvName);
     importer.ReadHeader(reader);
-    std::vector<int32_t> appended;
+    std::vector<TBookmark> appended;
     {
         TProgressBar progress(ctx.err, ctx.errIsTerminal, "importing into " + a.positional[1],
                               rows);

@@ -1,9 +1,6 @@
 // tarndb info FILE: the format version, the settings and every table with its fields,
 // indexes and live record count.
-#include "platform/bytes.h"
-#include "tarndb/errors.h"
-#include "tarndb/file_format.h"
-#include "tarndb/file_io.h"
+#include "tarndb/database_info.h"
 #include "tools/commands.h"
 #include "tools/open_database.h"
 #include "tools/schema_text.h"
@@ -16,71 +13,59 @@ int RunInfo(TToolContext& ctx) {
     RequirePositional(a, {"FILE"});
     const std::string& path = a.positional[0];
     TOpenedDatabase db(ctx, path, false);
-    TTarnDBFileIO& io = db.File();
-    uint8_t head[format::kHeadSize];
-    io.ReadAt(0, sizeof head, head);
-    std::string version =
-        bytes::GetName(head, format::kHeadVersionOffset, format::kHeadVersionSize);
-    const format::DatabaseInfo& info = io.Info();
+    TDatabaseInfo info = ReadDatabaseInfo(db.Database());
     FILE* out = ctx.out;
     std::fprintf(out, "file:               %s (%lld bytes)\n", path.c_str(),
-                 static_cast<long long>(io.FileSize()));
-    std::fprintf(out, "format version:     %s\n", ToTerminal(version).c_str());
+                 static_cast<long long>(info.fileSize));
+    std::fprintf(out, "format version:     %s\n", ToTerminal(info.formatVersion).c_str());
     std::fprintf(out, "compression:        %s\n",
-                 info.Compressed() ? ToTerminal(info.CompressModuleName()).c_str() : "none");
-    if (info.Encrypted())
+                 info.compressed ? ToTerminal(info.compressModule).c_str() : "none");
+    if (info.encrypted)
         std::fprintf(out, "encryption:         %s, mode %d\n",
-                     ToTerminal(info.EncryptModuleName()).c_str(), info.EncryptMode());
+                     ToTerminal(info.encryptModule).c_str(), info.encryptMode);
     else
         std::fprintf(out, "encryption:         none\n");
-    std::fprintf(out, "verify blob writes: %s\n", info.VerifyBlobWrites() ? "yes" : "no");
-    std::vector<std::string> names = db.TableNames();
-    std::fprintf(out, "tables:             %zu\n", names.size());
+    std::fprintf(out, "verify blob writes: %s\n", info.verifyBlobWrites ? "yes" : "no");
+    std::fprintf(out, "tables:             %zu\n", info.tables.size());
 
     int rc = kExitOk;
-    for (const std::string& stored : names) {
-        std::string name = ToTerminal(stored);
+    for (const TTableInfo& table : info.tables) {
+        std::string name = ToTerminal(table.name);
         std::fprintf(out, "\ntable %s\n", name.c_str());
-        TTarnTableIO* table = nullptr;
-        try {
-            table = &db.OpenTable(name);
-        } catch (const Exception& e) {
+        if (!table.loadError.empty()) {
             std::fprintf(out, "  cannot be loaded: %s\n",
-                         EngineMessageToTerminal(e.Message()).c_str());
+                         EngineMessageToTerminal(table.loadError).c_str());
             rc = kExitFailure;
             continue;
         }
         // What opening the table found in its index chains (left by a writer that died,
         // or damaged) and how the engine built its key order all the same.
-        for (const std::string& finding : table->IndexRepair().findings)
+        for (const std::string& finding : table.repairNotes)
             std::fprintf(out, "  note: %s\n", EngineMessageToTerminal(finding).c_str());
-        const format::TableHeader& h = table->Header();
-        int32_t live = table->RecordList(0).Count();
-        int32_t total = h.RecordTotal();
+        int32_t live = table.liveRecords;
+        int32_t total = table.recordTotal;
         std::fprintf(out, "  records: %d live", live);
         if (total != live) std::fprintf(out, " (%d appended, %d deleted)", total, total - live);
-        std::fprintf(out, "; record size %d bytes", table->RecordSize());
-        if (table->AutoIncField() >= 0)
-            std::fprintf(out, "; autoinc counter %d", h.AutoIncCounter());
+        std::fprintf(out, "; record size %d bytes", table.recordSize);
+        if (table.hasAutoInc) std::fprintf(out, "; autoinc counter %d", table.autoIncCounter);
         std::fputc('\n', out);
         std::fputc('\n', out);
         TTextTable fields(out, {"#", "field", "type", "size", "stored"}, 40, "  ");
-        for (int i = 0; i < table->FieldCount(); ++i) {
-            const TTarnFieldDef& f = table->FieldDefs()[i];
-            fields.AddRow({std::to_string(i), ToTerminal(f.Name()), TypeName(f.FieldType),
-                           format::IsStringType(f.FieldType) ? std::to_string(f.Size) : "",
-                           f.StorePlain ? "plain" : ""});
+        for (size_t i = 0; i < table.fields.size(); ++i) {
+            const TFieldInfo& f = table.fields[i];
+            fields.AddRow({std::to_string(i), ToTerminal(f.name), TypeName(f.type),
+                           IsStringType(f.type) ? std::to_string(f.size) : "",
+                           f.storePlain ? "plain" : ""});
         }
         fields.Print();
-        if (table->IndexCount() > 0) {
+        if (!table.indexes.empty()) {
             std::fputc('\n', out);
             TTextTable indexes(out, {"index", "options", "key fields"}, 40, "  ");
-            for (int i = 0; i < table->IndexCount(); ++i) {
-                const TTarnIndexDef& x = table->IndexDefs()[i];
+            for (const TIndexInfo& x : table.indexes) {
                 std::string keys;
-                for (int32_t k : x.KeyFields)
-                    keys += (keys.empty() ? "" : ", ") + ToTerminal(table->FieldDefs()[k].Name());
-                indexes.AddRow({ToTerminal(x.Name()), IndexOptionsText(x.Options), keys});
+                for (const std::string& k : x.keyFields)
+                    keys += (keys.empty() ? "" : ", ") + ToTerminal(k);
+                indexes.AddRow({ToTerminal(x.name), IndexOptionsText(x.options), keys});
             }
             indexes.Print();
         }

@@ -20,6 +20,7 @@ int RunInfo(TToolContext& ctx);
 int RunDump(TToolContext& ctx);
 int RunImport(TToolContext& ctx);
 int RunCheck(TToolContext& ctx);
+int RunCompact(TToolContext& ctx);
 
 // The table of commands, in the order of the overview.
 const std::vector<TCommand>& Commands();

@@ -76,6 +76,18 @@ const char kCheckUsage[] =
     "\n"
     "Exit status: 0 the file is sound, 1 problems were found, 2 the file cannot be read.\n";
 
+const char kCompactUsage[] =
+    "usage: tarndb compact FILE [--output OUT]\n"
+    "\n"
+    "Writes the live records of every table, with their indexes, the settings and the\n"
+    "autoinc counters, into a new file: the space of deleted records and replaced values is\n"
+    "given back. The new file replaces FILE (by an atomic rename once it is on the disk), or\n"
+    "with --output is written as OUT (which must not exist) and FILE stays as it is.\n"
+    "Nobody else may have FILE open meanwhile. An encrypted database needs its password\n"
+    "(TARNDB_PASSWORD or the terminal).\n"
+    "\n"
+    "  --output OUT   write the compacted database to OUT instead of replacing FILE\n";
+
 const char kOverview[] =
     "usage: tarndb <command> [arguments]\n"
     "\n"
@@ -112,6 +124,7 @@ const std::vector<TCommand>& Commands() {
         {"dump", "print the records of a table", kDumpUsage, RunDump},
         {"import", "append the rows of a CSV file to a table", kImportUsage, RunImport},
         {"check", "verify every structure of a database file", kCheckUsage, RunCheck},
+        {"compact", "give back the space of deleted records", kCompactUsage, RunCompact},
     };
     return commands;
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/dataset/names.h"
 #include "tarndb/errors.h"
-#include "tarndb/file_io.h"
 
 namespace tarn::cli {
 
@@ -34,7 +34,7 @@ TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, boo
     // they close.
     db_->SetKeepConnection(true);
     db_->Open();
-    if (needValues && db_->FileIO()->Info().Encrypted()) {
+    if (needValues && !db_->CanAccess()) {
         std::string password = ObtainPassword(ctx, path, false);
         db_->SupplyPassword(password);
         std::fill(password.begin(), password.end(), '\0');
@@ -43,7 +43,6 @@ TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, boo
 }
 
 TOpenedDatabase::~TOpenedDatabase() {
-    for (TTarnTableIO* t : acquired_) t->ReleaseTable();
     try {
         db_->Close();
     } catch (...) {
@@ -52,28 +51,26 @@ TOpenedDatabase::~TOpenedDatabase() {
 
 std::vector<std::string> TOpenedDatabase::TableNames() {
     std::vector<std::string> names;
-    db_->FileIO()->ReloadDirectory();
     db_->ListTableNames(names);
     return names;
 }
 
-TTarnTableIO& TOpenedDatabase::OpenTable(const std::string& name) {
+std::string TOpenedDatabase::RequireTable(const std::string& name) {
     std::string stored = ToStored(name, "the table name");
-    TTarnTableIO* t = db_->FindTableStorage(stored);
-    if (t == nullptr) {
-        std::string known;
-        for (const std::string& n : TableNames())
-            known += (known.empty() ? "" : ", ") + ToTerminal(n);
-        throw EToolError("no table '" + name + "' in " + db_->FileName() +
-                         (known.empty() ? " (it has no tables)" : " (tables: " + known + ")"));
-    }
-    t->AcquireTable();
-    acquired_.push_back(t);
-    return *t;
+    std::vector<std::string> names = TableNames();
+    for (const std::string& n : names)
+        if (SameName(n, stored)) return n;
+    std::string known;
+    for (const std::string& n : names) known += (known.empty() ? "" : ", ") + ToTerminal(n);
+    throw EToolError("no table '" + name + "' in " + db_->FileName() +
+                     (known.empty() ? " (it has no tables)" : " (tables: " + known + ")"));
 }
 
-void TOpenedDatabase::Flush() {
-    if (db_->FileIO() && db_->FileIO()->IsOpen()) db_->FileIO()->FlushStorage();
+std::unique_ptr<TTarnTable> TOpenedDatabase::NewTable(const std::string& storedName) {
+    auto table = std::make_unique<TTarnTable>(nullptr, "");
+    table->SetDatabaseName(db_->DatabaseName());
+    table->SetTableName(storedName);
+    return table;
 }
 
 }  // namespace tarn::cli

@@ -1,6 +1,6 @@
 // Opening a database file for a command: a connected TTarnDatabase over the file, the
 // password of an encrypted database (from TARNDB_PASSWORD, else asked on the terminal), and
-// the table storage of a table named on the command line, acquired for the command's life.
+// the tables named on the command line, as table components on that database.
 //
 // Errors: EToolError for a wrong or missing password and an unknown table (naming the
 // tables there are); the engine's errors for files it cannot open.
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tarndb/database.h"
-#include "tarndb/table_io.h"
+#include "tarndb/table.h"
 #include "tools/cli_common.h"
 
 namespace tarn::cli {
@@ -30,17 +30,19 @@ public:
     TOpenedDatabase& operator=(const TOpenedDatabase&) = delete;
 
     TTarnDatabase& Database() { return *db_; }
-    TTarnDBFileIO& File() { return *db_->FileIO(); }
-    // The table named `name` (UTF-8 from the command line), loaded until this object dies.
-    TTarnTableIO& OpenTable(const std::string& name);
+    // The stored name of the table named `name` (UTF-8 from the command line); raises
+    // EToolError naming the tables there are when it has none of that name.
+    std::string RequireTable(const std::string& name);
+    // A table component on the table `storedName` of this database, not yet opened. It must
+    // be destroyed before this object.
+    std::unique_ptr<TTarnTable> NewTable(const std::string& storedName);
     // Table names as stored, in directory order.
     std::vector<std::string> TableNames();
     // Forces what was written to the disk.
-    void Flush();
+    void Flush() { db_->Flush(); }
 
 private:
     std::unique_ptr<TTarnDatabase> db_;
-    std::vector<TTarnTableIO*> acquired_;
 };
 
 }  // namespace tarn::cli

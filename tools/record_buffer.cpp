@@ -1,88 +1,40 @@
 #include "tools/record_buffer.h"
 
-#include <cstring>
-
-#include "tarndb/file_format.h"
+#include <algorithm>
 
 namespace tarn::cli {
 
-TToolRecord::TToolRecord(TTarnTableIO& table) : table_(table) {
-    size_t offset = 0;
+TToolRecord::TToolRecord(TTarnTable& table) : table_(table) {
     for (int i = 0; i < table.FieldCount(); ++i) {
-        uint8_t type = table.FieldDefs()[i].FieldType;
-        bool blob = format::IsBlobType(type);
-        offsets_.push_back(offset);
-        types_.push_back(type);
-        sizes_.push_back(blob ? static_cast<int32_t>(sizeof(TOptimBlobStream*))
-                              : table.SlotSize(i));
-        offset += static_cast<size_t>(sizes_.back());
-        if (blob) {
-            blobs_.push_back(std::make_unique<TOptimBlobStream>(
-                [&table]() -> TTarnDBFileIO& { return table.File(); }));
-            blobIndex_.push_back(static_cast<int>(blobs_.size()) - 1);
-        } else {
-            blobIndex_.push_back(-1);
-        }
+        TField* f = table.Fields(i);
+        fields_.push_back(f);
+        values_.emplace_back(f->IsBlob() ? 0 : static_cast<size_t>(f->DataSize()), uint8_t{0});
+        blobs_.emplace_back();
     }
-    bytes_.assign(offset, 0);
-    for (int i = 0; i < FieldCount(); ++i)
-        if (IsBlob(i)) {
-            TOptimBlobStream* p =
-                blobs_[static_cast<size_t>(blobIndex_[static_cast<size_t>(i)])].get();
-            std::memcpy(bytes_.data() + offsets_[static_cast<size_t>(i)], &p, sizeof p);
-        }
-}
-
-std::span<uint8_t> TToolRecord::Value(int field) {
-    size_t f = static_cast<size_t>(field);
-    return std::span<uint8_t>(bytes_.data() + offsets_.at(f), static_cast<size_t>(sizes_.at(f)));
-}
-
-std::string TToolRecord::BlobValue(int field) {
-    TOptimBlobStream& s =
-        *blobs_.at(static_cast<size_t>(blobIndex_.at(static_cast<size_t>(field))));
-    s.EnsureLoaded();
-    return s.Bytes();
-}
-
-void TToolRecord::SetBlobValue(int field, const std::string& bytes) {
-    TOptimBlobStream& s =
-        *blobs_.at(static_cast<size_t>(blobIndex_.at(static_cast<size_t>(field))));
-    s.SetSize(0);
-    s.Seek(0, SeekOrigin::Beginning);
-    if (!bytes.empty()) s.WriteBuffer(bytes.data(), bytes.size());
 }
 
 void TToolRecord::Clear() {
+    for (std::vector<uint8_t>& v : values_) std::fill(v.begin(), v.end(), uint8_t{0});
+    for (std::string& b : blobs_) b.clear();
+}
+
+void TToolRecord::Store() {
     for (int i = 0; i < FieldCount(); ++i) {
-        if (IsBlob(i))
-            SetBlobValue(i, "");
+        TField& f = Field(i);
+        if (f.IsBlob())
+            f.SetAsString(blobs_[static_cast<size_t>(i)]);
         else
-            std::memset(bytes_.data() + offsets_[static_cast<size_t>(i)], 0,
-                        static_cast<size_t>(sizes_[static_cast<size_t>(i)]));
+            f.SetData(values_[static_cast<size_t>(i)]);
     }
 }
 
-TFieldBuffers TToolRecord::Buffers() {
-    TFieldBuffers fb;
-    for (int i = 0; i < FieldCount(); ++i)
-        fb.Add(bytes_.data() + offsets_[static_cast<size_t>(i)], types_[static_cast<size_t>(i)],
-               sizes_[static_cast<size_t>(i)]);
-    return fb;
+std::span<const uint8_t> TToolRecord::CurrentValue(int field) {
+    std::vector<uint8_t>& v = values_.at(static_cast<size_t>(field));
+    std::fill(v.begin(), v.end(), uint8_t{0});
+    Field(field).GetData(v);
+    return v;
 }
 
-void TToolRecord::Fetch(int list, int position) {
-    TFieldBuffers fb = Buffers();
-    table_.FetchRecord(fb, list, position);
-}
-
-int32_t TToolRecord::Append() {
-    TFieldBuffers fb = Buffers();
-    int32_t recNo = -1;
-    table_.AddRecord(fb, false, [&recNo](int index, int, const TRecordEntry& entry) {
-        if (index == -1) recNo = entry.recNo;
-    });
-    return recNo;
-}
+std::string TToolRecord::CurrentBlobValue(int field) { return Field(field).AsString(); }
 
 }  // namespace tarn::cli

@@ -1,57 +1,56 @@
-// One record of a loaded table as the tool holds it: a record buffer laid out as a table
-// component lays it out (each field's value bytes, slot size long, in record-buffer
-// encoding; a blob field's place holding a pointer to its TOptimBlobStream), with the
-// TFieldBuffers through which the storage layer reads and writes it.
+// One row of an open table as the tool holds it: each field's value bytes in record-buffer
+// encoding (exactly the bytes of a file slot, as TField::GetData gives them natively:
+// little-endian integers, IEEE doubles, NUL-terminated strings in the data code page, day
+// numbers for dates, milliseconds for times) and each blob field's bytes.
 //
-// The table must stay loaded (acquired) while the buffer is used; the buffer owns its
-// blob streams. Errors: those of the storage layer.
+// `import` fills a row from text and stores it into the row the table is inserting; `dump`
+// reads the table's current row field by field. The table must stay open while the row is
+// used. Errors: those of the table and its fields.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "tarndb/blob_stream.h"
-#include "tarndb/field_buffers.h"
-#include "tarndb/table_io.h"
+#include "tarndb/dataset/field.h"
+#include "tarndb/table.h"
 
 namespace tarn::cli {
 
 class TToolRecord {
 public:
-    explicit TToolRecord(TTarnTableIO& table);
+    explicit TToolRecord(TTarnTable& table);
     TToolRecord(const TToolRecord&) = delete;
     TToolRecord& operator=(const TToolRecord&) = delete;
 
-    int FieldCount() const { return static_cast<int>(offsets_.size()); }
-    uint8_t FieldType(int field) const { return types_.at(static_cast<size_t>(field)); }
-    bool IsBlob(int field) const { return blobIndex_.at(static_cast<size_t>(field)) >= 0; }
-    // The value bytes of a non-blob field (its slot size).
-    std::span<uint8_t> Value(int field);
-    // A blob field's value (loaded from the file on first use after a fetch).
-    std::string BlobValue(int field);
-    void SetBlobValue(int field, const std::string& bytes);
-    // Every value empty: zero bytes, empty blobs.
-    void Clear();
+    int FieldCount() const { return static_cast<int>(fields_.size()); }
+    TFieldType FieldType(int field) const { return Field(field).DataType(); }
+    bool IsBlob(int field) const { return Field(field).IsBlob(); }
+    const std::string& FieldName(int field) const { return Field(field).FieldName(); }
 
-    // Reads the record at `position` of record list `list`.
-    void Fetch(int list, int position);
-    // Appends the buffer as a new record (the engine fills in an autoinc value of 0);
-    // returns its record number.
-    int32_t Append();
-    // Field buffers over this record, every item active.
-    TFieldBuffers Buffers();
+    // The held value bytes of a non-blob field (its slot size), to fill.
+    std::span<uint8_t> Value(int field) { return values_.at(static_cast<size_t>(field)); }
+    void SetBlobValue(int field, std::string bytes) {
+        blobs_.at(static_cast<size_t>(field)) = std::move(bytes);
+    }
+    // Every held value empty: zero bytes, empty blobs.
+    void Clear();
+    // Puts the held values into the row the table is inserting or editing.
+    void Store();
+
+    // The value bytes of a non-blob field of the table's current row.
+    std::span<const uint8_t> CurrentValue(int field);
+    // A blob field's value in the table's current row (read from the file now).
+    std::string CurrentBlobValue(int field);
 
 private:
-    TTarnTableIO& table_;
-    std::vector<size_t> offsets_;
-    std::vector<int32_t> sizes_;
-    std::vector<uint8_t> types_;
-    std::vector<int> blobIndex_;
-    std::vector<std::unique_ptr<TOptimBlobStream>> blobs_;
-    std::vector<uint8_t> bytes_;
+    TField& Field(int field) const { return *fields_.at(static_cast<size_t>(field)); }
+
+    TTarnTable& table_;
+    std::vector<TField*> fields_;
+    std::vector<std::vector<uint8_t>> values_;
+    std::vector<std::string> blobs_;
 };
 
 }  // namespace tarn::cli

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "tarndb/file_format.h"
+#include "tarndb/defs.h"
 #include "tools/cli_common.h"
 
 namespace tarn::cli {
@@ -11,16 +11,24 @@ namespace {
 
 struct TypeName_ {
     const char* name;
-    uint8_t code;
+    TFieldType type;
 };
 
-// The names users know, in the order of the codes; the first name of a code is the one shown.
+// The names users know of the types records can hold, in the order of the types; the first
+// name of a type is the one shown.
 constexpr TypeName_ kTypeNames[] = {
-    {"string", 1},     {"smallint", 2},  {"integer", 3},     {"int", 3},       {"word", 4},
-    {"boolean", 5},    {"bool", 5},      {"float", 6},       {"currency", 7},  {"date", 9},
-    {"time", 10},      {"datetime", 11}, {"autoinc", 14},    {"blob", 15},     {"memo", 16},
-    {"graphic", 17},   {"fmtmemo", 18},  {"paradoxole", 19}, {"dbaseole", 20}, {"typedbinary", 21},
-    {"fixedchar", 23}, {"largeint", 25}, {"orablob", 30},    {"oraclob", 31},
+    {"string", ftString},       {"smallint", ftSmallint},
+    {"integer", ftInteger},     {"int", ftInteger},
+    {"word", ftWord},           {"boolean", ftBoolean},
+    {"bool", ftBoolean},        {"float", ftFloat},
+    {"currency", ftCurrency},   {"date", ftDate},
+    {"time", ftTime},           {"datetime", ftDateTime},
+    {"autoinc", ftAutoInc},     {"blob", ftBlob},
+    {"memo", ftMemo},           {"graphic", ftGraphic},
+    {"fmtmemo", ftFmtMemo},     {"paradoxole", ftParadoxOle},
+    {"dbaseole", ftDBaseOle},   {"typedbinary", ftTypedBinary},
+    {"fixedchar", ftFixedChar}, {"largeint", ftLargeint},
+    {"orablob", ftOraBlob},     {"oraclob", ftOraClob},
 };
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
@@ -51,49 +59,50 @@ std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
 
 }  // namespace
 
-uint8_t TypeCodeFromName(std::string_view name) {
+TFieldType TypeFromName(std::string_view name) {
     std::string_view bare = name;
     if (bare.size() > 2 && EqualNoCase(bare.substr(0, 2), "ft")) bare.remove_prefix(2);
     for (const TypeName_& t : kTypeNames)
-        if (EqualNoCase(t.name, bare)) return t.code;
+        if (EqualNoCase(t.name, bare)) return t.type;
     int code = 0;
     auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), code);
-    if (ec == std::errc() && end == name.data() + name.size() && code > 0 && code < 256 &&
-        format::SlotSize(static_cast<uint8_t>(code), 1) != 0)
-        return static_cast<uint8_t>(code);
-    return 0;
+    if (ec == std::errc() && end == name.data() + name.size())
+        for (const TypeName_& t : kTypeNames)
+            if (t.type == code) return t.type;
+    return ftUnknown;
 }
 
-std::string TypeName(uint8_t code) {
+std::string TypeName(TFieldType type) {
     for (const TypeName_& t : kTypeNames)
-        if (t.code == code) return t.name;
-    return "type " + std::to_string(code);
+        if (t.type == type) return t.name;
+    return "type " + std::to_string(static_cast<int>(type));
 }
 
 std::string TypeNameList() {
     std::string list;
-    uint8_t last = 0;
+    TFieldType last = ftUnknown;
     for (const TypeName_& t : kTypeNames) {
-        if (t.code == last) continue;  // aliases are not listed
-        last = t.code;
+        if (t.type == last) continue;  // aliases are not listed
+        last = t.type;
         if (!list.empty()) list += ", ";
         list += t.name;
     }
     return list;
 }
 
-TFieldSpec ParseFieldSpec(std::string_view definition) {
+TFieldSpec ParseFieldDefinition(std::string_view definition) {
     std::vector<std::string_view> parts = Split(definition, ':');
     if (parts.size() < 2 || parts.size() > 4 || parts[0].empty())
         throw UsageError("field " + Quoted(definition) + ": write it as NAME:TYPE[:SIZE][:plain]");
     TFieldSpec f;
     f.name = ToStored(parts[0], "a field name");
-    f.type = TypeCodeFromName(parts[1]);
-    if (f.type == 0)
+    TFieldType type = TypeFromName(parts[1]);
+    f.type = type;
+    if (type == ftUnknown)
         throw UsageError("field " + Quoted(definition) + ": unknown type " + Quoted(parts[1]) +
                          " (known: " + TypeNameList() + ")");
     size_t next = 2;
-    bool isString = format::IsStringType(f.type);
+    bool isString = IsStringType(type);
     if (next < parts.size() && !EqualNoCase(parts[next], "plain")) {
         std::string_view size = parts[next];
         auto [end, ec] = std::from_chars(size.data(), size.data() + size.size(), f.size);
@@ -105,7 +114,7 @@ TFieldSpec ParseFieldSpec(std::string_view definition) {
                              ": only string and fixedchar fields take a size");
         ++next;
     } else if (isString) {
-        throw UsageError("field " + Quoted(definition) + ": a " + TypeName(f.type) +
+        throw UsageError("field " + Quoted(definition) + ": a " + TypeName(type) +
                          " field needs its size in bytes, e.g. NAME:string:40");
     }
     if (next < parts.size()) {
@@ -119,7 +128,7 @@ TFieldSpec ParseFieldSpec(std::string_view definition) {
     return f;
 }
 
-TIndexSpec ParseIndexSpec(std::string_view definition) {
+TIndexSpec ParseIndexDefinition(std::string_view definition) {
     std::vector<std::string_view> parts = Split(definition, ':');
     if (parts.size() != 3 || parts[0].empty() || parts[2].empty())
         throw UsageError("index " + Quoted(definition) +
@@ -129,13 +138,13 @@ TIndexSpec ParseIndexSpec(std::string_view definition) {
     if (!parts[1].empty() && !EqualNoCase(parts[1], "none")) {
         for (std::string_view opt : Split(parts[1], ',')) {
             if (EqualNoCase(opt, "primary"))
-                x.options |= format::kIxPrimary;
+                x.options |= tiPrimary;
             else if (EqualNoCase(opt, "unique"))
-                x.options |= format::kIxUnique;
+                x.options |= tiUnique;
             else if (EqualNoCase(opt, "descending") || EqualNoCase(opt, "desc"))
-                x.options |= format::kIxDescending;
+                x.options |= tiDescending;
             else if (EqualNoCase(opt, "nocase") || EqualNoCase(opt, "caseinsensitive"))
-                x.options |= format::kIxCaseInsensitive;
+                x.options |= tiCaseInsensitive;
             else
                 throw UsageError("index " + Quoted(definition) + ": unknown option " + Quoted(opt) +
                                  " (known: primary, unique, descending, nocase)");
@@ -156,10 +165,10 @@ std::string IndexOptionsText(uint8_t options) {
         if (!s.empty()) s += ",";
         s += name;
     };
-    add(format::kIxPrimary, "primary");
-    add(format::kIxUnique, "unique");
-    add(format::kIxDescending, "descending");
-    add(format::kIxCaseInsensitive, "nocase");
+    add(tiPrimary, "primary");
+    add(tiUnique, "unique");
+    add(tiDescending, "descending");
+    add(tiCaseInsensitive, "nocase");
     return s;
 }
 

@@ -1,4 +1,4 @@
-// The tarndb command-line tool: create, inspect, dump, import and check database files.
+// The tarndb command-line tool: create, examine, dump, import and check database files.
 #include <unistd.h>
 
 #include <cstdlib>

@@ -7,14 +7,14 @@
 #include <filesystem>
 
 #include "platform/bytes.h"
-#include "tarndb/file_format.h"
+#include "tests/support/file_layout.h"
 #include "tests/support/temp_dir.h"
 #include "tools/testing/run_tool.h"
 
 namespace tarn::cli {
 namespace {
 
-using namespace tarn::format;
+using namespace tarn::testing::layout;
 using testing::RunTarndb;
 using testing::ToolRun;
 namespace b = tarn::bytes;

@@ -8,7 +8,6 @@
 #include "platform/text/codepage.h"
 #include "platform/text/convert.h"
 #include "tarndb/datetime.h"
-#include "tarndb/file_format.h"
 #include "tools/cli_common.h"
 
 namespace tarn::cli {
@@ -16,25 +15,6 @@ namespace tarn::cli {
 namespace b = tarn::bytes;
 
 namespace {
-
-enum : uint8_t {
-    kString = 1,
-    kSmallint = 2,
-    kInteger = 3,
-    kWord = 4,
-    kBoolean = 5,
-    kFloat = 6,
-    kCurrency = 7,
-    kDate = 9,
-    kTime = 10,
-    kDateTime = 11,
-    kAutoInc = 14,
-    kMemo = 16,
-    kFmtMemo = 18,
-    kFixedChar = 23,
-    kLargeint = 25,
-    kOraClob = 31,
-};
 
 std::string Pad(int v, int width) {
     std::string s = std::to_string(v);
@@ -124,37 +104,39 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-bool IsTextBlob(uint8_t type) { return type == kMemo || type == kFmtMemo || type == kOraClob; }
+bool IsTextBlob(TFieldType type) {
+    return type == ftMemo || type == ftFmtMemo || type == ftOraClob;
+}
 
-std::string FormatValue(uint8_t type, std::span<const uint8_t> v) {
+std::string FormatValue(TFieldType type, std::span<const uint8_t> v) {
     try {
         switch (type) {
-            case kString:
-            case kFixedChar: {
+            case ftString:
+            case ftFixedChar: {
                 const void* nul = std::memchr(v.data(), 0, v.size());
                 size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - v.data())
                                  : v.size();
                 return AnsiToUtf8(std::string_view(reinterpret_cast<const char*>(v.data()), len));
             }
-            case kSmallint:
+            case ftSmallint:
                 return std::to_string(b::GetI16(v, 0));
-            case kWord:
+            case ftWord:
                 return std::to_string(b::GetU16(v, 0));
-            case kBoolean:
+            case ftBoolean:
                 return b::GetU16(v, 0) != 0 ? "true" : "false";
-            case kInteger:
-            case kAutoInc:
+            case ftInteger:
+            case ftAutoInc:
                 return std::to_string(b::GetI32(v, 0));
-            case kLargeint:
+            case ftLargeint:
                 return std::to_string(b::GetI64(v, 0));
-            case kFloat:
-            case kCurrency:
+            case ftFloat:
+            case ftCurrency:
                 return FloatText(b::GetF64(v, 0));
-            case kDate:
+            case ftDate:
                 return DateText(b::GetI32(v, 0));
-            case kTime:
+            case ftTime:
                 return TimeText(b::GetI32(v, 0));
-            case kDateTime: {
+            case ftDateTime: {
                 double msecs = b::GetF64(v, 0);
                 if (msecs == 0) return "";
                 TTimeStamp ts;
@@ -163,14 +145,14 @@ std::string FormatValue(uint8_t type, std::span<const uint8_t> v) {
                 return DateText(ts.Date) + " " + TimeText(ts.Time);
             }
             default:
-                return "(type " + std::to_string(type) + ")";
+                return "(type " + std::to_string(static_cast<int>(type)) + ")";
         }
     } catch (const std::out_of_range&) {
         return "(short value)";
     }
 }
 
-std::string FormatBlob(uint8_t type, std::string_view bytes) {
+std::string FormatBlob(TFieldType type, std::string_view bytes) {
     if (IsTextBlob(type)) return AnsiToUtf8(bytes);
     if (bytes.empty()) return "";
     static const char kHex[] = "0123456789abcdef";
@@ -183,9 +165,10 @@ std::string FormatBlob(uint8_t type, std::string_view bytes) {
     return s;
 }
 
-bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std::string& error) {
+bool ParseValue(TFieldType type, std::string_view text, std::span<uint8_t> out,
+                std::string& error) {
     std::fill(out.begin(), out.end(), uint8_t{0});
-    if (type != kString && type != kFixedChar) {
+    if (type != ftString && type != ftFixedChar) {
         while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
             text.remove_prefix(1);
         while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
@@ -197,8 +180,8 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
     };
     int64_t n = 0;
     switch (type) {
-        case kString:
-        case kFixedChar: {
+        case ftString:
+        case ftFixedChar: {
             if (!IsValidUtf8(text)) return fail("valid UTF-8 text");
             std::string stored = Utf8ToAnsi(text);
             if (stored.find('\0') != std::string::npos) return fail("text without NUL characters");
@@ -211,31 +194,31 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
             std::memcpy(out.data(), stored.data(), stored.size());
             return true;
         }
-        case kSmallint:
+        case ftSmallint:
             if (empty) return true;
             if (!ParseInt64(text, INT16_MIN, INT16_MAX, n))
                 return fail("a smallint (-32768..32767)");
             b::PutI16(out, 0, static_cast<int16_t>(n));
             return true;
-        case kWord:
+        case ftWord:
             if (empty) return true;
             if (!ParseInt64(text, 0, UINT16_MAX, n)) return fail("a word (0..65535)");
             b::PutU16(out, 0, static_cast<uint16_t>(n));
             return true;
-        case kInteger:
-        case kAutoInc:
+        case ftInteger:
+        case ftAutoInc:
             if (empty) return true;
             if (!ParseInt64(text, INT32_MIN, INT32_MAX, n))
                 return fail("an integer (-2147483648..2147483647)");
             b::PutI32(out, 0, static_cast<int32_t>(n));
             return true;
-        case kLargeint:
+        case ftLargeint:
             if (empty) return true;
             if (!ParseInt64(text, INT64_MIN, INT64_MAX, n))
                 return fail("a largeint (a 64-bit integer)");
             b::PutI64(out, 0, n);
             return true;
-        case kBoolean: {
+        case ftBoolean: {
             if (empty) return true;
             bool v;
             if (EqualNoCase(text, "true") || EqualNoCase(text, "1") || EqualNoCase(text, "yes") ||
@@ -249,8 +232,8 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
             b::PutU16(out, 0, v ? 1 : 0);
             return true;
         }
-        case kFloat:
-        case kCurrency: {
+        case ftFloat:
+        case ftCurrency: {
             if (empty) return true;
             TFormatSettings fs;
             fs.DecimalSeparator = '.';
@@ -259,7 +242,7 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
             b::PutF64(out, 0, v);
             return true;
         }
-        case kDate: {
+        case ftDate: {
             if (empty) return true;
             size_t pos = 0;
             int32_t day;
@@ -268,7 +251,7 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
             b::PutI32(out, 0, day);
             return true;
         }
-        case kTime: {
+        case ftTime: {
             if (empty) return true;
             size_t pos = 0;
             int32_t ms;
@@ -277,7 +260,7 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
             b::PutI32(out, 0, ms);
             return true;
         }
-        case kDateTime: {
+        case ftDateTime: {
             if (empty) return true;
             size_t pos = 0;
             TTimeStamp ts;
@@ -291,12 +274,13 @@ bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std
             return true;
         }
         default:
-            error = "fields of type " + std::to_string(type) + " cannot be read from text";
+            error = "fields of type " + std::to_string(static_cast<int>(type)) +
+                    " cannot be read from text";
             return false;
     }
 }
 
-bool ParseBlob(uint8_t type, std::string_view text, std::string& bytes, std::string& error) {
+bool ParseBlob(TFieldType type, std::string_view text, std::string& bytes, std::string& error) {
     bytes.clear();
     if (IsTextBlob(type)) {
         if (!IsValidUtf8(text)) {

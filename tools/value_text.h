@@ -24,19 +24,21 @@
 #include <string>
 #include <string_view>
 
+#include "tarndb/dataset/field_types.h"
+
 namespace tarn::cli {
 
 // Whether a blob type's value is text (memo-like) rather than binary.
-bool IsTextBlob(uint8_t type);
+bool IsTextBlob(TFieldType type);
 
 // The text of a non-blob value; `bytes` holds the field's whole value (slot size bytes).
-std::string FormatValue(uint8_t type, std::span<const uint8_t> bytes);
+std::string FormatValue(TFieldType type, std::span<const uint8_t> bytes);
 // The text of a blob value (memo types converted to UTF-8, others as 0x-hex).
-std::string FormatBlob(uint8_t type, std::string_view bytes);
+std::string FormatBlob(TFieldType type, std::string_view bytes);
 
 // Reads `text` into `out` (the field's slot size bytes, fully overwritten). Returns false
 // with `error` set (UTF-8, naming the value) when the text is no valid value of the type.
-bool ParseValue(uint8_t type, std::string_view text, std::span<uint8_t> out, std::string& error);
-bool ParseBlob(uint8_t type, std::string_view text, std::string& bytes, std::string& error);
+bool ParseValue(TFieldType type, std::string_view text, std::span<uint8_t> out, std::string& error);
+bool ParseBlob(TFieldType type, std::string_view text, std::string& bytes, std::string& error);
 
 }  // namespace tarn::cli

@@ -111,6 +111,12 @@ public:
     TTimer& FlushTimer() { return *flushTimer_; }
     // What the flush timer does when it fires.
     void FlushTimerTick();
+    // Forces what was written to the disk now (nothing while not connected or in memory).
+    // Errors: EInOutError when the system refuses the flush.
+    void Flush();
+    // Forces what was written to the disk now (nothing while not connected or in memory).
+    // Errors: EInOutError when the system refuses the flush.
+    void Flush();
 
     // TTarnDBFileOwner: the session's lock settings, the modules' progress.
     // The lock retry settings of the database's session.

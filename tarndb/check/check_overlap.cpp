@@ -1,9 +1,9 @@
 // The checker's overlap pass: no two structures of the file may share a byte.
 #include <algorithm>
 
-#include "tools/check_internal.h"
+#include "tarndb/check/check_internal.h"
 
-namespace tarn::cli::check {
+namespace tarn::check {
 
 namespace {
 constexpr int64_t kOverlapsReported = 20;
@@ -69,4 +69,4 @@ void Checker::CheckOverlaps() {
         FileProblem(std::to_string(found - kOverlapsReported) + " more overlapping structures");
 }
 
-}  // namespace tarn::cli::check
+}  // namespace tarn::check

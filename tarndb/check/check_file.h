@@ -9,7 +9,7 @@
 
 #include "platform/os/env.h"
 
-namespace tarn::cli {
+namespace tarn::check {
 
 class TCheckFile {
 public:
@@ -39,4 +39,4 @@ private:
     bool lockable_ = false;
 };
 
-}  // namespace tarn::cli
+}  // namespace tarn::check

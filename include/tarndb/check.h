@@ -1,4 +1,4 @@
-// The database file checker behind `tarndb check`: verifies every invariant of the file
+// The database file checker (behind `tarndb check`): verifies every invariant of the file
 // format and reports each problem with its table and record number. It reads the file
 // through its own bounds-checked reader and never trusts an offset, count or chain from the
 // file, so damage of any kind gives a report, never a crash or an endless walk.
@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-namespace tarn::cli {
+namespace tarn {
 
 struct TCheckProblem {
     std::string table;    // the table's name (UTF-8); empty for problems of the whole file
@@ -59,6 +59,14 @@ struct TCheckOptions {
     size_t maxProblems = 1000;
 };
 
+// Checks the database file at `path`. Any thread may call it, for any file; it opens the
+// file read-only, shared, and never writes to it. Texts in the report are UTF-8 (names are
+// converted from the data code page).
+//
+// Errors: none of the file's own: a file that cannot be opened or read as a database is
+// reported in `unreadable`, damage in `problems`; a fault of the checker itself ends the
+// check with a problem "the check stopped early". What the callbacks in `options` raise
+// passes to the caller; std::bad_alloc when memory runs out.
 TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& options);
 
-}  // namespace tarn::cli
+}  // namespace tarn

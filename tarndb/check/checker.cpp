@@ -1,17 +1,15 @@
 // The checker's driver and its first passes: the head, the settings, the table directory
 // and the table headers.
-#include "tools/checker.h"
-
 #include <algorithm>
 
 #include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
-#include "tarndb/errors.h"
 #include "platform/dataset/names.h"
-#include "tools/check_internal.h"
-#include "tools/cli_common.h"
+#include "tarndb/errors.h"
+#include "tarndb/check.h"
+#include "tarndb/check/check_internal.h"
 
-namespace tarn::cli {
+namespace tarn {
 
 namespace check {
 
@@ -40,7 +38,7 @@ void Checker::Advance(int64_t work) {
     if (options_.progress) options_.progress(std::min(workDone_, workTotal_), workTotal_);
 }
 
-std::string Checker::Shown(const std::string& stored) { return "'" + ToTerminal(stored) + "'"; }
+std::string Checker::Shown(const std::string& stored) { return "'" + StoredText(stored) + "'"; }
 
 std::string Checker::FieldName(const TableInfo& t, int field) const {
     if (field < 0 || static_cast<size_t>(field) >= t.fields.size())
@@ -93,8 +91,7 @@ void Checker::CheckSettings() {
                               info.EncryptModuleName(), info.EncryptMode());
         codecUsable_ = true;
     } catch (const Exception& e) {
-        FileProblem("settings: " + EngineMessageToTerminal(e.Message()) +
-                    "; stored values cannot be decoded");
+        FileProblem("settings: " + MessageText(e.Message()) + "; stored values cannot be decoded");
     }
     if (!encrypted_) return;
     std::string check = info.PasswordCheck();
@@ -274,7 +271,7 @@ bool Checker::BlobValue(const TableInfo& t, const std::vector<uint8_t>& data, in
     try {
         codec_->DecodeStoredStream(stored, decoded, compressed_ && !plain, encrypted_ && !plain);
     } catch (const Exception& e) {
-        error = EngineMessageToTerminal(e.Message());
+        error = MessageText(e.Message());
         return false;
     }
     value = decoded.Bytes();
@@ -304,14 +301,16 @@ void Checker::Run() {
 }  // namespace check
 
 TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& options) {
+    using check::MessageText;
+    using check::TCheckFile;
     TCheckReport report;
-    report.unreadable = NotARegularFile(path);
+    report.unreadable = check::NotARegularFile(path);
     if (!report.unreadable.empty()) return report;
     std::unique_ptr<TCheckFile> file;
     try {
         file = std::make_unique<TCheckFile>(path);
     } catch (const Exception& e) {
-        report.unreadable = EngineMessageToTerminal(e.Message());
+        report.unreadable = MessageText(e.Message());
         return report;
     }
     if (!file->Lock())
@@ -331,4 +330,4 @@ TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& opt
     return report;
 }
 
-}  // namespace tarn::cli
+}  // namespace tarn

@@ -3,10 +3,10 @@
 #include <set>
 
 #include "platform/bytes.h"
+#include "tarndb/check/check_internal.h"
 #include "tarndb/index_links.h"
-#include "tools/check_internal.h"
 
-namespace tarn::cli::check {
+namespace tarn::check {
 
 using namespace tarn::format;
 
@@ -174,4 +174,4 @@ void Checker::CheckRecords(TableInfo& t) {
     if (t.readable < n) Advance(n - t.readable);
 }
 
-}  // namespace tarn::cli::check
+}  // namespace tarn::check

@@ -6,12 +6,11 @@
 
 #include "platform/bytes.h"
 #include "tarndb/errors.h"
+#include "tarndb/check/check_internal.h"
 #include "tarndb/filter/value_compare.h"
 #include "tarndb/index_links.h"
-#include "tools/check_internal.h"
-#include "tools/cli_common.h"
 
-namespace tarn::cli::check {
+namespace tarn::check {
 
 using namespace tarn::format;
 
@@ -220,7 +219,7 @@ void Checker::CheckIndexes(TableInfo& t) {
                         prev = k;
                     } catch (const Exception& e) {
                         Note("table " + Shown(t.name) + ", " + name +
-                             ": key order not checked: " + EngineMessageToTerminal(e.Message()));
+                             ": key order not checked: " + MessageText(e.Message()));
                         orderChecked = false;
                     }
                 }
@@ -259,4 +258,4 @@ void Checker::CheckIndexes(TableInfo& t) {
     }
 }
 
-}  // namespace tarn::cli::check
+}  // namespace tarn::check

@@ -6,14 +6,24 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dataproc/stored_codec.h"
+#include "tarndb/check.h"
+#include "tarndb/check/check_file.h"
 #include "tarndb/file_format.h"
-#include "tools/check_file.h"
-#include "tools/checker.h"
 
-namespace tarn::cli::check {
+namespace tarn::check {
+
+// An engine message as report text: names in it are in the data code page unless the
+// whole message is valid UTF-8 already (paths, messages without names).
+std::string MessageText(std::string_view message);
+// A name stored in the data code page, as UTF-8.
+std::string StoredText(std::string_view stored);
+// Why `path` is no regular file ("No such file or directory", "Is a directory", "not a
+// regular file"); empty when it is one. Looked at first, so no open waits on a FIFO.
+std::string NotARegularFile(const std::string& path);
 
 // A structure of the file, for the overlap pass.
 enum class Kind : uint8_t { FileHead, TableHeader, RecordBlock, IndexBlock, RecordData, BlobArea };
@@ -102,4 +112,4 @@ private:
     int64_t workDone_ = 0, workTotal_ = 0;
 };
 
-}  // namespace tarn::cli::check
+}  // namespace tarn::check

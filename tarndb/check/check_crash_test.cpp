@@ -1,4 +1,4 @@
-// `tarndb check` on files left by a writer that died: every state the engine's write order
+// The checker on files left by a writer that died: every state the engine's write order
 // can leave (an append or a key move stopped after any of its writes) is one the engine
 // opens correctly, so the checker must not call it damage. It says what it found in a note,
 // and the engine's next open for writing clears it.
@@ -10,21 +10,18 @@
 
 #include "tarndb/errors.h"
 #include "platform/os/fault_env.h"
+#include "tarndb/check.h"
 #include "tarndb/creator.h"
 #include "tarndb/table_io.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
-#include "tools/checker.h"
-#include "tools/testing/run_tool.h"
 
-namespace tarn::cli {
+namespace tarn {
 namespace {
 
 using tarn::testing::RecordBuffer;
 using tarn::testing::TestHost;
-using testing::RunTarndb;
-using testing::ToolRun;
 
 constexpr uint8_t ftString = 1, ftInteger = 3, ftAutoInc = 14;
 
@@ -134,31 +131,39 @@ TEST_F(CrashLeftFiles, NoCrashPointIsReportedAsDamage) {
     }
 }
 
-TEST_F(CrashLeftFiles, TheToolCallsTheTraceRepairableAndTheNextOpenClearsIt) {
+bool HasNote(const TCheckReport& r, const std::string& text) {
+    for (const std::string& n : r.notes)
+        if (n.find(text) != std::string::npos) return true;
+    return false;
+}
+
+TEST_F(CrashLeftFiles, TheTraceIsCalledRepairableAndTheNextOpenForWritingClearsIt) {
     // An append that linked its record into the chains and died before counting it.
     long commitWrite = 0;
+    std::string linked = dir.file("linked.tdb");
     EveryCrash([](TTarnTableIO& t) { Add(t, "n10a", 100); },
                [&](long n) {
                    if (CheckDatabaseFile(path, {}).notes.empty()) return;
                    commitWrite = n;
-                   std::filesystem::copy_file(path, dir.file("linked.tdb"),
+                   std::filesystem::copy_file(path, linked,
                                               std::filesystem::copy_options::overwrite_existing);
                });
     ASSERT_GT(commitWrite, 0);
-    std::string linked = dir.file("linked.tdb");
-    ToolRun check = RunTarndb({"check", linked}, dir.path());
-    EXPECT_EQ(check.status, 0) << check.out << check.err;
-    EXPECT_NE(check.out.find("note: table 't', index 'byName': the chain passes through record 20"),
-              std::string::npos)
-        << check.out;
-    EXPECT_NE(check.out.find("ok (1 table, 20 live records, 2 indexes)"), std::string::npos)
-        << check.out;
+    TCheckReport found = CheckDatabaseFile(linked, {});
+    EXPECT_EQ(found.problemCount, 0) << Report(found);
+    EXPECT_TRUE(HasNote(found, "table 't', index 'byName': the chain passes through record 20"))
+        << Report(found);
+    EXPECT_EQ(found.tables, 1);
+    EXPECT_EQ(found.records, 20);
+    EXPECT_EQ(found.indexes, 2);
 
-    // Any open of the file for writing, here `dump`, puts the chains in order.
-    ToolRun dump =
-        RunTarndb({"dump", linked, "t", "--index", "byName", "--format", "csv"}, dir.path());
-    EXPECT_EQ(dump.status, 0) << dump.err;
-    EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), 21) << dump.out;
+    // Any open of the file for writing puts the chains in order.
+    {
+        TestHost host(linked);
+        TTarnTableIO table(host, "t");
+        table.AcquireTable();
+        EXPECT_EQ(table.RecordList(1).Count(), 20);
+    }
     TCheckReport after = CheckDatabaseFile(linked, {});
     EXPECT_EQ(after.problemCount, 0) << Report(after);
     EXPECT_TRUE(after.notes.empty()) << Report(after);
@@ -168,19 +173,10 @@ TEST_F(CrashLeftFiles, TheToolCallsTheTraceRepairableAndTheNextOpenClearsIt) {
     EveryCrash([](TTarnTableIO& t) { Set(t, 7, "a", 999); },
                [&](long) {
                    TCheckReport r = CheckDatabaseFile(path, {});
-                   for (const std::string& n : r.notes)
-                       if (n.find("record 7") != std::string::npos &&
-                           n.find("moved") != std::string::npos && !marked) {
-                           marked = true;
-                           ToolRun c = RunTarndb({"check", path}, dir.path());
-                           EXPECT_EQ(c.status, 0) << c.out;
-                           EXPECT_NE(c.out.find("note: table 't': a rewrite of record 7"),
-                                     std::string::npos)
-                               << c.out;
-                       }
+                   if (HasNote(r, "table 't': a rewrite of record 7")) marked = true;
                });
     EXPECT_TRUE(marked);
 }
 
 }  // namespace
-}  // namespace tarn::cli
+}  // namespace tarn

@@ -1,8 +1,8 @@
-#include "tools/check_file.h"
+#include "tarndb/check/check_file.h"
 
 #include <cstring>
 
-namespace tarn::cli {
+namespace tarn::check {
 
 namespace {
 constexpr int64_t kLockByte = 1;
@@ -56,4 +56,4 @@ bool TCheckFile::Read(int64_t offset, size_t count, void* out) {
     return file_->ReadAt(offset, out, count) == count;
 }
 
-}  // namespace tarn::cli
+}  // namespace tarn::check

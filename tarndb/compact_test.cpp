@@ -1,0 +1,98 @@
+// Compacting under faults: whatever write fails, the database stays as it was and the
+// temporary file goes away.
+#include "tarndb/compact.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tarndb/errors.h"
+#include "platform/os/fault_env.h"
+#include "tarndb/creator.h"
+#include "tarndb/table_io.h"
+#include "tests/support/table_fixture.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
+
+namespace tarn {
+namespace {
+
+using tarn::testing::RecordBuffer;
+using tarn::testing::TestHost;
+
+std::string Bytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+TEST(CompactFaults, AFailedWriteLeavesTheDatabaseAndNoTemporaryFile) {
+    tarn::testing::TempDir dir;
+    std::string db = dir.file("f.tdb");
+    TTarnDBCreator::CreateDatabase(db);
+    TTarnDBCreator::AddTable(db, "t", {{"id", 14}, {"name", 1, 10}}, {{"byName", 2, {"name"}}});
+    {
+        TestHost host(db);
+        TTarnTableIO table(host, "t");
+        table.AcquireTable();
+        for (int i = 0; i < 30; ++i) {
+            RecordBuffer rec(table);
+            rec.SetString(1, "n" + std::to_string(i));
+            TFieldBuffers fb = rec.Buffers();
+            table.AddRecord(fb, false, nullptr);
+        }
+        for (int i = 0; i < 20; ++i) table.RemoveRecord(0, false);
+    }
+    const std::string original = Bytes(db);
+    long writes;
+    {
+        FaultEnv counting;
+        tarn::testing::ScopedEnv scoped(&counting);
+        std::filesystem::copy_file(db, dir.file("copy.tdb"));
+        CompactDatabase(dir.file("copy.tdb"), {});
+        writes = counting.Writes();
+        std::filesystem::remove(dir.file("copy.tdb"));
+    }
+    ASSERT_GT(writes, 5);
+    for (long n = 1; n <= writes; ++n) {
+        SCOPED_TRACE("write " + std::to_string(n) + " of " + std::to_string(writes) + " fails");
+        {
+            FaultEnv env;
+            tarn::testing::ScopedEnv scoped(&env);
+            env.FailWrite(n, ENOSPC, true);
+            EXPECT_THROW(CompactDatabase(db, {}), Exception);
+        }
+        EXPECT_EQ(Bytes(db), original);
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_EQ(e.path().filename().string(), "f.tdb");
+    }
+    TCompactResult r = CompactDatabase(db, {});
+    EXPECT_LT(r.sizeAfter, r.sizeBefore);
+    EXPECT_EQ(r.sizeBefore, static_cast<int64_t>(original.size()));
+    EXPECT_EQ(r.sizeAfter, static_cast<int64_t>(std::filesystem::file_size(db)));
+}
+
+TEST(CompactFaults, AnotherOpenDatabaseObjectKeepsItFromBeingReplaced) {
+    tarn::testing::TempDir dir;
+    std::string db = dir.file("o.tdb");
+    TTarnDBCreator::CreateDatabase(db);
+    TTarnDBCreator::AddTable(db, "t", {{"v", 3}});
+    TestHost host(db);
+    EXPECT_THROW(
+        {
+            try {
+                CompactDatabase(db, {});
+            } catch (const EDatabaseError& e) {
+                EXPECT_NE(std::string(e.Message()).find("in use"), std::string::npos)
+                    << e.Message();
+                throw;
+            }
+        },
+        EDatabaseError);
+}
+
+}  // namespace
+}  // namespace tarn

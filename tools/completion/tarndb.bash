@@ -1,0 +1,75 @@
+# Bash completion for the tarndb command-line tool: commands, their options, option values
+# and file names. Installed as /usr/share/bash-completion/completions/tarndb.
+
+_tarndb() {
+    local cur prev words cword
+    if declare -F _init_completion >/dev/null 2>&1; then
+        _init_completion || return
+    else
+        COMPREPLY=()
+        cur="${COMP_WORDS[COMP_CWORD]}"
+        prev="${COMP_WORDS[COMP_CWORD-1]}"
+        words=("${COMP_WORDS[@]}")
+        cword=$COMP_CWORD
+    fi
+
+    local commands="create add-table info dump import check compact help"
+    if [[ $cword -eq 1 ]]; then
+        COMPREPLY=($(compgen -W "$commands --help" -- "$cur"))
+        return
+    fi
+
+    local command="${words[1]}"
+    case "$prev" in
+        --compress)
+            COMPREPLY=($(compgen -W "zlib" -- "$cur"))
+            return ;;
+        --encrypt)
+            COMPREPLY=($(compgen -W "blowfish twofish gost" -- "$cur"))
+            return ;;
+        --mode)
+            COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur"))
+            return ;;
+        --format)
+            COMPREPLY=($(compgen -W "table csv json" -- "$cur"))
+            return ;;
+        --field)
+            # NAME:TYPE[:SIZE][:plain]: offer the types after the first colon.
+            if [[ "$cur" == *:* ]]; then
+                local name="${cur%%:*}"
+                local types="string smallint integer word boolean float currency date time
+                    datetime autoinc blob memo graphic fmtmemo paradoxole dbaseole
+                    typedbinary fixedchar largeint orablob oraclob"
+                COMPREPLY=($(compgen -P "$name:" -W "$types" -- "${cur#*:}"))
+                compopt -o nospace 2>/dev/null || true
+            fi
+            return ;;
+        --index | --filter)
+            return ;;
+        --output)
+            COMPREPLY=($(compgen -f -- "$cur"))
+            compopt -o filenames 2>/dev/null || true
+            return ;;
+        help)
+            COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+            return ;;
+    esac
+
+    if [[ "$cur" == -* ]]; then
+        local options="--help"
+        case "$command" in
+            create) options+=" --compress --encrypt --mode --verify-blob-writes" ;;
+            add-table) options+=" --field --index" ;;
+            dump) options+=" --index --filter --format" ;;
+            compact) options+=" --output" ;;
+        esac
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+
+    # Positional arguments: database files, and the CSV file of import (or -).
+    COMPREPLY=($(compgen -f -- "$cur"))
+    compopt -o filenames 2>/dev/null || true
+}
+
+complete -F _tarndb tarndb
