@@ -90,7 +90,6 @@ std::string ToTerminal(std::string_view stored);
 // An engine message for the terminal: it carries names in the data code page, except when
 // it is valid UTF-8 already (paths, messages without names), which is shown as it is.
 std::string EngineMessageToTerminal(std::string_view message);
-bool IsValidUtf8(std::string_view text);
 
 // Why `path` cannot be opened as a database or data file, in the system's words ("No such
 // file or directory", "Is a directory", "not a regular file" for a FIFO, socket or

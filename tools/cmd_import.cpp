@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/dataset/names.h"
+#include "platform/text/codepage.h"
 #include "tarndb/errors.h"
 #include "tarndb/table.h"
 #include "tarndb/table_rows.h"

@@ -9,10 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace tarn {
+#include "platform/text/codepage.h"  // IsLeadByte
 
-// True when the lead byte starts a double-byte character in the data code page.
-constexpr bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+namespace tarn {
 
 // Case-insensitive equality of two names (see above).
 bool SameName(std::string_view a, std::string_view b);

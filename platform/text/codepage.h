@@ -27,5 +27,8 @@ std::string Utf16ToAnsi(std::u16string_view text);
 // GB18030 <-> UTF-8.
 std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);
+// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or code points past
+// U+10FFFF).
+bool IsValidUtf8(std::string_view text);
 
 }  // namespace tarn
