@@ -66,7 +66,7 @@ int TTarnTable::ChooseLocateIndex(const std::vector<TField*>& fields, bool caseI
         for (size_t k = 0; k < fields.size() && same; ++k)
             same = def.KeyFields[k] == fields[k]->FieldNo() - 1;
         if (!same) continue;
-        if (anyString && ((def.Options & tiCaseInsensitive) != 0) != caseInsensitive) continue;
+        if (anyString && def.Options.Has(tiCaseInsensitive) != caseInsensitive) continue;
         return i;
     }
     return -1;

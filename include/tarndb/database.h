@@ -114,11 +114,7 @@ public:
     // Forces what was written to the disk now (nothing while not connected or in memory).
     // Errors: EInOutError when the system refuses the flush.
     void Flush();
-    // Forces what was written to the disk now (nothing while not connected or in memory).
-    // Errors: EInOutError when the system refuses the flush.
-    void Flush();
 
-    // TTarnDBFileOwner: the session's lock settings, the modules' progress.
     // The lock retry settings of the database's session.
     int LockRetryCount() const;
     int LockWaitTime() const;
