@@ -87,15 +87,17 @@ TableHeader BuildHeader(const std::string& tableName, const std::vector<TFieldDe
             throw EDatabaseError(Format("Field name '%s' appears twice in table '%s'",
                                         f.name.c_str(), tableName.c_str()));
         int32_t size = f.size;
-        if (format::IsStringType(f.type)) {
+        // Records hold only some types: the others (ftWideString and ftGuid among the
+        // string types) are refused whatever their size.
+        if (SlotSize(f.type, 0) == 0)
+            throw EDatabaseError(Format("Field '%s' has the unsupported type code %d",
+                                        f.name.c_str(), static_cast<int>(f.type)));
+        if (IsStringType(f.type)) {
             if (size < 1 || size > kMaxStringSize)
                 throw EDatabaseError(
                     Format("String field '%s' must have a size from 1 to %d, not %d",
                            f.name.c_str(), kMaxStringSize, size));
         } else {
-            if (SlotSize(f.type, 0) == 0)
-                throw EDatabaseError(Format("Field '%s' has the unsupported type code %d",
-                                            f.name.c_str(), static_cast<int>(f.type)));
             size = 0;
         }
         recordSize += SlotSize(f.type, size);

@@ -99,6 +99,10 @@ TEST(Creator, BadDefinitionsAreRefusedAndLeaveTheFileUnchanged) {
          "Field name 'A' appears twice in table 'U'"},
         {"U", {{"a", ftBCD}}, {}, "Field 'a' has the unsupported type code 8"},
         {"U", {{"a", ftString, 0}}, {}, "String field 'a' must have a size from 1 to 65535, not 0"},
+        // String types that records cannot hold stay unsupported, with or without a size.
+        {"U", {{"a", ftWideString, 10}}, {}, "Field 'a' has the unsupported type code 24"},
+        {"U", {{"a", ftGuid, 38}}, {}, "Field 'a' has the unsupported type code 35"},
+        {"U", {{"a", ftGuid}}, {}, "Field 'a' has the unsupported type code 35"},
         {"U", {{"a", ftInteger}}, nineIndexes, "Table 'U' has 9 indexes; a table holds at most 8"},
         {"U",
          {{"a", ftInteger}},

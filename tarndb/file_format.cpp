@@ -157,6 +157,4 @@ int32_t SlotSize(TFieldType type, int32_t declaredSize) {
     }
 }
 
-bool IsStringType(TFieldType type) { return type == ftString || type == ftFixedChar; }
-
 }  // namespace tarn::format

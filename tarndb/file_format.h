@@ -224,7 +224,6 @@ struct IndexTabItem {
 // Slot sizes by field type; 0 for types a file may not carry (the string and blob
 // predicates are the field-type vocabulary's, tarndb/dataset/field_types.h).
 int32_t SlotSize(TFieldType type, int32_t declaredSize);
-bool IsStringType(TFieldType type);
 
 // Blob descriptor (20 bytes, the slot of a blob field)
 // 0  4  BlobOffset | 4  4  BlobLength | 8  4  BlobAreaSize (multiple of 64) | 12  8  carried over

@@ -16,9 +16,6 @@ namespace tarn {
 
 namespace {
 
-constexpr uint8_t kFtString = 1;
-constexpr uint8_t kFtFixedChar = 23;
-
 // Fields that some index of the table has in its key.
 std::vector<bool> KeyFieldsInUse(TTarnTableIO& table) {
     std::vector<bool> used(static_cast<size_t>(table.FieldCount()), false);
@@ -110,7 +107,7 @@ TKeyValues::TKeyValues(TTarnTableIO& table, const TFieldBuffers& buffers, TKeySo
             slot.assign(slotSize, 0);
         }
         size_t take = given;
-        if (source == TKeySource::Append && format::IsStringType(type)) {
+        if (source == TKeySource::Append && IsStringType(type)) {
             // AddRecord cuts a string at its first NUL and at data size - 1 characters.
             const void* nul = std::memchr(item->buffer, 0, static_cast<size_t>(item->dataSize));
             size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - item->buffer)
@@ -162,10 +159,11 @@ TKeyComparer::TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key
     if (fieldCount > 0 && static_cast<size_t>(fieldCount) < n) n = static_cast<size_t>(fieldCount);
     for (size_t j = 0; j < n; ++j) {
         int f = def.KeyFields[j];
-        int type = table.FieldDefs()[f].FieldType;
-        anyString_ = anyString_ || IsStringType(type);
+        TFieldType type = table.FieldDefs()[f].FieldType;
+        // Keys compare as the filter's values do: blob text counts as a string too.
+        anyString_ = anyString_ || IsTextOperandType(type);
         fields_.push_back(
-            {f, type, key.Value(f), partial && (type == kFtString || type == kFtFixedChar)});
+            {f, type, key.Value(f), partial && (type == ftString || type == ftFixedChar)});
     }
 }
 

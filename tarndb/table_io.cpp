@@ -145,7 +145,8 @@ void TTarnTableIO::BuildDefinitions() {
         def.FieldType = f.type;
         def.Size = f.size;
         def.StorePlain = f.storePlain;
-        if (format::IsStringType(f.type) && (f.size < 0 || f.size >= kMaxRecordSize))
+        if (format::SlotSize(f.type, 0) != 0 && IsStringType(f.type) &&
+            (f.size < 0 || f.size >= kMaxRecordSize))
             io.Damaged(Format("field '%s' of table '%s' declares size %d", f.name.c_str(),
                               tableName_.c_str(), f.size));
         int32_t slot = format::SlotSize(f.type, f.size);
@@ -326,7 +327,7 @@ void TTarnTableIO::CutStrings(TFieldBuffers& buffers) {
     int n = std::min(buffers.Count(), FieldCount());
     for (int i = 0; i < n; ++i) {
         TFieldBufferItem& item = buffers.Item(i);
-        if (!item.active || item.buffer == nullptr || !format::IsStringType(item.fieldType) ||
+        if (!item.active || item.buffer == nullptr || !IsStringType(item.fieldType) ||
             item.dataSize <= 0)
             continue;
         const void* nul = std::memchr(item.buffer, 0, static_cast<size_t>(item.dataSize));

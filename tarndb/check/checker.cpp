@@ -180,7 +180,8 @@ void Checker::CheckTableHeader(TableInfo& t) {
                 break;
             }
         int32_t slot = 0;
-        if (format::IsStringType(f.type) && (f.size < 0 || f.size >= kMaxRecordSize)) {
+        if (SlotSize(f.type, 0) != 0 && IsStringType(f.type) &&
+            (f.size < 0 || f.size >= kMaxRecordSize)) {
             Problem(&t, -1, "field " + name + " declares the size " + std::to_string(f.size));
             layoutOk = false;
         } else {
