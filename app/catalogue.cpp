@@ -9,10 +9,10 @@
 
 #include "app/gb_text.h"
 #include "app/version_capture.h"
-#include "tarndb/dataset/field_types.h"
-#include "tarndb/errors.h"
 #include "platform/text/codepage.h"
 #include "tarndb/creator.h"
+#include "tarndb/dataset/field_types.h"
+#include "tarndb/errors.h"
 #include "tarndb/table.h"
 
 namespace filever {
@@ -145,8 +145,8 @@ void CreateCatalogue(const QString& path) {
     std::remove(temp.c_str());  // left by a creation that was interrupted
     try {
         using tarn::TTarnDBCreator;
-        constexpr uint8_t str = tarn::ftString, integer = tarn::ftInteger,
-                          autoInc = tarn::ftAutoInc;
+        constexpr tarn::TFieldType str = tarn::ftString, integer = tarn::ftInteger,
+                                   autoInc = tarn::ftAutoInc;
         TTarnDBCreator::CreateDatabase(temp);
         TTarnDBCreator::AddTable(temp, N(kAreaTable),
                                  {{N(kAreaNo), autoInc},

@@ -67,7 +67,7 @@ struct Workload {
 uint64_t EngineRun(const Workload& w, const std::string& path, double& seconds) {
     std::remove(path.c_str());
     TTarnDBCreator::CreateDatabase(path);
-    TTarnDBCreator::AddTable(path, "t", {{"id", 14}, {"data", 15}});
+    TTarnDBCreator::AddTable(path, "t", {{"id", ftAutoInc}, {"data", ftBlob}});
     TTarnDatabase db(nullptr, "bench");
     db.SetDatabaseName("blobbench");
     db.SetFileName(path);

@@ -36,7 +36,11 @@ void CreateDatabase(const std::string& path, bool encrypted) {
     }
     TTarnDBCreator::CreateDatabase(path, settings);
     TTarnDBCreator::AddTable(path, "t",
-                             {{"id", 14}, {"k", 3}, {"name", 1, 24}, {"val", 6}, {"pad", 1, 50}});
+                             {{"id", ftAutoInc},
+                              {"k", ftInteger},
+                              {"name", ftString, 24},
+                              {"val", ftFloat},
+                              {"pad", ftString, 50}});
 }
 
 // A connected database and an open table over it.

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "bench/support/harness.h"
-#include "tarndb/datetime.h"
 #include "tarndb/creator.h"
+#include "tarndb/datetime.h"
 #include "tarndb/table.h"
 
 using namespace tarn;
@@ -25,7 +25,13 @@ int32_t Key(long i) { return static_cast<int32_t>(i % 100); }
 void FillEngine(const std::string& path, long rows) {
     std::remove(path.c_str());
     TTarnDBCreator::CreateDatabase(path);
-    TTarnDBCreator::AddTable(path, "t", {{"id", 14}, {"k", 3}, {"name", 1, 24}, {"val", 6}, {"ts", 11}, {"pad", 1, 50}});
+    TTarnDBCreator::AddTable(path, "t",
+                             {{"id", ftAutoInc},
+                              {"k", ftInteger},
+                              {"name", ftString, 24},
+                              {"val", ftFloat},
+                              {"ts", ftDateTime},
+                              {"pad", ftString, 50}});
     TTarnTable t;
     t.SetDatabaseName(path);
     t.SetTableName("t");
@@ -50,7 +56,9 @@ void FillEngine(const std::string& path, long rows) {
 void FillSqlite(const std::string& path, long rows) {
     std::remove(path.c_str());
     sqlite3* db = OpenSqlite(path);
-    Exec(db, "CREATE TABLE t(id INTEGER PRIMARY KEY, k INTEGER, name TEXT, val REAL, ts REAL, pad TEXT)");
+    Exec(db,
+         "CREATE TABLE t(id INTEGER PRIMARY KEY, k INTEGER, name TEXT, val REAL, ts REAL, pad "
+         "TEXT)");
     sqlite3_stmt* st = Prepare(db, "INSERT INTO t(k,name,val,ts,pad) VALUES(?,?,?,?,?)");
     Exec(db, "BEGIN");
     for (long i = 0; i < rows; ++i) {
@@ -72,7 +80,8 @@ struct Workload {
     std::string name, filter, where;
 };
 
-void Filter(const Options& o, const Workload& w, const std::string& ours, const std::string& theirs) {
+void Filter(const Options& o, const Workload& w, const std::string& ours,
+            const std::string& theirs) {
     TTarnTable t;
     t.SetDatabaseName(ours);
     t.SetTableName("t");
@@ -95,7 +104,8 @@ void Filter(const Options& o, const Workload& w, const std::string& ours, const 
     auto sqlite = [&](long long mmap) {
         return [&, mmap](double& s) {
             sqlite3* db = OpenSqlite(theirs, mmap);
-            sqlite3_stmt* st = Prepare(db, "SELECT id, name FROM t WHERE " + w.where + " ORDER BY id");
+            sqlite3_stmt* st =
+                Prepare(db, "SELECT id, name FROM t WHERE " + w.where + " ORDER BY id");
             Hash h;
             s = Seconds([&] {
                 while (sqlite3_step(st) == SQLITE_ROW) {
@@ -108,7 +118,8 @@ void Filter(const Options& o, const Workload& w, const std::string& ours, const 
             return h.Value();
         };
     };
-    PrintLine(w.name, o.rows, Compare(w.name, o.rows, o.repetitions, engine, sqlite(0), sqlite(1LL << 30)));
+    PrintLine(w.name, o.rows,
+              Compare(w.name, o.rows, o.repetitions, engine, sqlite(0), sqlite(1LL << 30)));
 }
 
 void LocateScan(const Options& o, const std::string& ours, const std::string& theirs) {
@@ -123,7 +134,8 @@ void LocateScan(const Options& o, const std::string& ours, const std::string& th
         Hash h;
         s = Seconds([&] {
             for (int j = 0; j < kLocates; ++j)
-                if (t.Locate("name", TVariant(target(j)), 0)) h.Add(static_cast<int64_t>(id->AsInteger()));
+                if (t.Locate("name", TVariant(target(j)), 0))
+                    h.Add(static_cast<int64_t>(id->AsInteger()));
         });
         return h.Value();
     };
@@ -136,7 +148,8 @@ void LocateScan(const Options& o, const std::string& ours, const std::string& th
                 for (int j = 0; j < kLocates; ++j) {
                     std::string key = target(j);
                     sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-                    if (sqlite3_step(st) == SQLITE_ROW) h.Add(static_cast<int64_t>(sqlite3_column_int(st, 0)));
+                    if (sqlite3_step(st) == SQLITE_ROW)
+                        h.Add(static_cast<int64_t>(sqlite3_column_int(st, 0)));
                     sqlite3_reset(st);
                 }
             });
@@ -145,7 +158,9 @@ void LocateScan(const Options& o, const std::string& ours, const std::string& th
             return h.Value();
         };
     };
-    PrintLine("locate_scan", o.rows, Compare("locate_scan", kLocates, o.repetitions, engine, sqlite(0), sqlite(1LL << 30)));
+    PrintLine(
+        "locate_scan", o.rows,
+        Compare("locate_scan", kLocates, o.repetitions, engine, sqlite(0), sqlite(1LL << 30)));
 }
 
 // Master-detail: a master of 1,000 rows, a detail whose rows belong to masters by `k`
@@ -155,8 +170,10 @@ void DetailRange(const Options& o) {
     std::string ours = Scratch("detail.tdb"), theirs = Scratch("detail.sqlite");
     std::remove(ours.c_str());
     TTarnDBCreator::CreateDatabase(ours);
-    TTarnDBCreator::AddTable(ours, "m", {{"k", 3}}, {{"pk", tiPrimary | tiUnique, {"k"}}});
-    TTarnDBCreator::AddTable(ours, "d", {{"id", 14}, {"k", 3}, {"name", 1, 24}}, {{"byk", 0, {"k"}}});
+    TTarnDBCreator::AddTable(ours, "m", {{"k", ftInteger}}, {{"pk", tiPrimary | tiUnique, {"k"}}});
+    TTarnDBCreator::AddTable(ours, "d",
+                             {{"id", ftAutoInc}, {"k", ftInteger}, {"name", ftString, 24}},
+                             {{"byk", {}, {"k"}}});
     std::remove(theirs.c_str());
     sqlite3* db = OpenSqlite(theirs);
     Exec(db, "CREATE TABLE m(k INTEGER PRIMARY KEY)");
@@ -213,7 +230,8 @@ void DetailRange(const Options& o) {
                 m.SetRecNo(1 + (j * 37) % kMasters);
                 // Rows with equal keys have no defined order: hash the set of rows per move.
                 int64_t sum = 0, count = 0;
-                for (d.First(); !d.Eof(); d.Next(), ++count) sum += d.FieldByName("id")->AsInteger();
+                for (d.First(); !d.Eof(); d.Next(), ++count)
+                    sum += d.FieldByName("id")->AsInteger();
                 h.Add(sum);
                 h.Add(count);
             }
@@ -229,7 +247,8 @@ void DetailRange(const Options& o) {
                 for (int j = 0; j < kMoves; ++j) {
                     sqlite3_bind_int(st, 1, (j * 37) % kMasters);
                     int64_t sum = 0, count = 0;
-                    for (; sqlite3_step(st) == SQLITE_ROW; ++count) sum += sqlite3_column_int(st, 0);
+                    for (; sqlite3_step(st) == SQLITE_ROW; ++count)
+                        sum += sqlite3_column_int(st, 0);
                     h.Add(sum);
                     h.Add(count);
                     sqlite3_reset(st);
@@ -240,7 +259,8 @@ void DetailRange(const Options& o) {
             return h.Value();
         };
     };
-    PrintLine("detail_range", o.rows, Compare("detail_range", kMoves, o.repetitions, engine, sqlite(0), sqlite(1LL << 30)));
+    PrintLine("detail_range", o.rows,
+              Compare("detail_range", kMoves, o.repetitions, engine, sqlite(0), sqlite(1LL << 30)));
 }
 
 }  // namespace
@@ -250,11 +270,14 @@ int main(int argc, char** argv) {
     std::string ours = Scratch("filter.tdb"), theirs = Scratch("filter.sqlite");
     FillEngine(ours, o.rows);
     FillSqlite(theirs, o.rows);
-    std::fprintf(stderr, "  filter workloads: sqlite_auto = SQLite without mmap, sqlite_batch = with 1 GB mmap\n");
+    std::fprintf(
+        stderr,
+        "  filter workloads: sqlite_auto = SQLite without mmap, sqlite_batch = with 1 GB mmap\n");
     Workload workloads[] = {
         {"filter_eq", "k = 3", "k = 3"},
         {"filter_like", "name LIKE 'a%'", "name LIKE 'a%'"},
-        {"filter_range", "(ts >= '1/1/2021') AND (ts < '2/1/2021')", "ts >= 44197.0 AND ts < 44228.0"},
+        {"filter_range", "(ts >= '1/1/2021') AND (ts < '2/1/2021')",
+         "ts >= 44197.0 AND ts < 44228.0"},
     };
     for (const Workload& w : workloads)
         if (Selected(o, w.name)) Filter(o, w, ours, theirs);

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "tarndb/database.h"
 #include "tarndb/errors.h"
 #include "tarndb/memory_registry.h"
-#include "tarndb/database.h"
 #include "tests/support/table_fixture.h"
 
 namespace tarn::fuzz {
@@ -37,7 +37,7 @@ inline void OpenDatabaseBytes(const uint8_t* data, size_t size) {
                 for (int p = 0; p < n && p < 64; ++p) {
                     rec.Fetch(0, p);
                     for (int f = 0; f < storage->FieldCount(); ++f)
-                        if (format::IsBlobType(storage->FieldDefs()[f].FieldType)) rec.BlobValue(f);
+                        if (IsBlobType(storage->FieldDefs()[f].FieldType)) rec.BlobValue(f);
                 }
                 for (int list = 1; list < storage->ListCount(); ++list)
                     if (storage->RecordList(list).Count() > 0) rec.Fetch(list, 0);

@@ -25,7 +25,6 @@ using testing::RecordingEnv;
 using testing::ScopedEnv;
 using testing::TempDir;
 
-constexpr uint8_t ftAuto = 14, ftStr = 1, ftMemo = 16, ftBlobT = 15;
 constexpr int kBody = 2, kData = 3;  // storage field numbers of the two blob fields
 
 std::string Read(TStream& s) {
@@ -47,7 +46,7 @@ protected:
         TTarnDBCreator::CreateDatabase(path, settings);
         TTarnDBCreator::AddTable(
             path, "Docs",
-            {{"ID", ftAuto}, {"Name", ftStr, 20}, {"Body", ftMemo}, {"Data", ftBlobT}});
+            {{"ID", ftAutoInc}, {"Name", ftString, 20}, {"Body", ftMemo}, {"Data", ftBlob}});
     }
     void Open(TTarnTable& table) {
         table.SetDatabaseName(path);

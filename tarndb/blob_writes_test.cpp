@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "platform/bytes.h"
-#include "tarndb/errors.h"
 #include "tarndb/creator.h"
+#include "tarndb/errors.h"
 #include "tarndb/table_io.h"
 #include "tests/support/recording_env.h"
 #include "tests/support/table_fixture.h"
@@ -23,7 +23,6 @@ using testing::ScopedEnv;
 using testing::TempDir;
 using testing::TestHost;
 
-constexpr uint8_t ftString = 1, ftMemo = 16;
 constexpr int kName = 0, kBody = 1, kExtra = 2;
 
 struct Descriptor {

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "platform/bytes.h"
-#include "tarndb/errors.h"
 #include "platform/os/env.h"
 #include "tarndb/blob_stream.h"
 #include "tarndb/creator.h"
 #include "tarndb/database.h"
+#include "tarndb/errors.h"
 #include "tarndb/field_buffers.h"
 #include "tarndb/file_format.h"
 #include "tarndb/file_io.h"
@@ -41,13 +41,13 @@ public:
         size_t size = 0;
         for (int i = 0; i < source.FieldCount(); ++i) {
             offsets.push_back(size);
-            if (!format::IsBlobType(source.FieldDefs()[i].FieldType))
+            if (!IsBlobType(source.FieldDefs()[i].FieldType))
                 size += static_cast<size_t>(source.SlotSize(i));
         }
         bytes_.assign(size, 0);
         for (int i = 0; i < source.FieldCount(); ++i) {
-            uint8_t type = source.FieldDefs()[i].FieldType;
-            if (format::IsBlobType(type)) {
+            TFieldType type = source.FieldDefs()[i].FieldType;
+            if (IsBlobType(type)) {
                 blobs_.push_back(std::make_unique<TOptimBlobStream>(
                     [&source]() -> TTarnDBFileIO& { return source.File(); }));
                 buffers_.AddBlob(blobs_.back().get(), type);
@@ -167,15 +167,15 @@ TCompactResult CompactDatabase(const std::string& path, const TCompactOptions& o
         t->AcquireTable();
         tables.push_back(t);
         total += t->RecordList(0).Count();
-        std::vector<TFieldSpec> fields;
+        std::vector<TFieldDefinition> fields;
         for (int i = 0; i < t->FieldCount(); ++i) {
             const TTarnFieldDef& f = t->FieldDefs()[i];
             fields.push_back({f.Name(), f.FieldType, f.Size, f.StorePlain});
         }
-        std::vector<TIndexSpec> indexes;
+        std::vector<TIndexDefinition> indexes;
         for (int i = 0; i < t->IndexCount(); ++i) {
             const TTarnIndexDef& x = t->IndexDefs()[i];
-            TIndexSpec definition{x.Name(), x.Options, {}};
+            TIndexDefinition definition{x.Name(), x.Options, {}};
             for (int32_t k : x.KeyFields) definition.keyFields.push_back(t->FieldDefs()[k].Name());
             indexes.push_back(std::move(definition));
         }

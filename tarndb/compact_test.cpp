@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "tarndb/errors.h"
 #include "platform/os/fault_env.h"
 #include "tarndb/creator.h"
+#include "tarndb/errors.h"
 #include "tarndb/table_io.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -33,7 +33,8 @@ TEST(CompactFaults, AFailedWriteLeavesTheDatabaseAndNoTemporaryFile) {
     tarn::testing::TempDir dir;
     std::string db = dir.file("f.tdb");
     TTarnDBCreator::CreateDatabase(db);
-    TTarnDBCreator::AddTable(db, "t", {{"id", 14}, {"name", 1, 10}}, {{"byName", 2, {"name"}}});
+    TTarnDBCreator::AddTable(db, "t", {{"id", ftAutoInc}, {"name", ftString, 10}},
+                             {{"byName", tiUnique, {"name"}}});
     {
         TestHost host(db);
         TTarnTableIO table(host, "t");
@@ -79,7 +80,7 @@ TEST(CompactFaults, AnotherOpenDatabaseObjectKeepsItFromBeingReplaced) {
     tarn::testing::TempDir dir;
     std::string db = dir.file("o.tdb");
     TTarnDBCreator::CreateDatabase(db);
-    TTarnDBCreator::AddTable(db, "t", {{"v", 3}});
+    TTarnDBCreator::AddTable(db, "t", {{"v", ftInteger}});
     TestHost host(db);
     EXPECT_THROW(
         {

@@ -4,12 +4,12 @@
 
 #include "dataproc/standard_modules.h"
 #include "dataproc/stored_codec.h"
-#include "tarndb/errors.h"
-#include "platform/os/env.h"
-#include "tarndb/memory_registry.h"
 #include "platform/dataset/names.h"
+#include "platform/os/env.h"
+#include "tarndb/errors.h"
 #include "tarndb/file_format.h"
 #include "tarndb/file_io.h"
+#include "tarndb/memory_registry.h"
 
 namespace tarn {
 
@@ -24,7 +24,8 @@ constexpr int64_t kMaxRecordSize = 1 << 24;
 void CheckName(const std::string& what, const std::string& name) {
     if (name.empty()) throw EDatabaseError(what + " name is empty");
     if (name.size() > static_cast<size_t>(kNameSize))
-        throw EDatabaseError(Format("%s name '%s' is longer than %d bytes", what.c_str(), name.c_str(), kNameSize));
+        throw EDatabaseError(
+            Format("%s name '%s' is longer than %d bytes", what.c_str(), name.c_str(), kNameSize));
 }
 
 DatabaseInfo MakeInfo(const TDatabaseSettings& settings) {
@@ -35,13 +36,16 @@ DatabaseInfo MakeInfo(const TDatabaseSettings& settings) {
     }
     if (settings.encrypted) {
         CheckName("Encryption module", settings.encryptModule);
-        if (settings.password.empty()) throw EDatabaseError("An encrypted database needs a password");
-        info.SetEncrypted(true, settings.encryptModule, settings.encryptMode, PasswordCheckText(settings.password));
+        if (settings.password.empty())
+            throw EDatabaseError("An encrypted database needs a password");
+        info.SetEncrypted(true, settings.encryptModule, settings.encryptMode,
+                          PasswordCheckText(settings.password));
     }
     // Selecting the modules proves that the names are registered and the mode is known.
     RegisterStandardModules();
     TStoredDataCodec codec(nullptr);
-    codec.SelectModules(settings.compressed, settings.compressModule, settings.encrypted, settings.encryptModule, settings.encryptMode);
+    codec.SelectModules(settings.compressed, settings.compressModule, settings.encrypted,
+                        settings.encryptModule, settings.encryptMode);
     info.SetVerifyBlobWrites(settings.verifyBlobWrites);
     return info;
 }
@@ -56,65 +60,77 @@ std::string ImageBytes(const TDatabaseSettings& settings) {
     return image;
 }
 
-int FieldNumber(const std::vector<TFieldSpec>& fields, const std::string& name) {
+int FieldNumber(const std::vector<TFieldDefinition>& fields, const std::string& name) {
     for (size_t i = 0; i < fields.size(); ++i)
         if (SameName(fields[i].name, name)) return static_cast<int>(i);
     return -1;
 }
 
-TableHeader BuildHeader(const std::string& tableName, const std::vector<TFieldSpec>& fields,
-                        const std::vector<TIndexSpec>& indexes) {
+TableHeader BuildHeader(const std::string& tableName, const std::vector<TFieldDefinition>& fields,
+                        const std::vector<TIndexDefinition>& indexes) {
     CheckName("Table", tableName);
-    if (fields.empty()) throw EDatabaseError(Format("Table '%s' needs at least one field", tableName.c_str()));
+    if (fields.empty())
+        throw EDatabaseError(Format("Table '%s' needs at least one field", tableName.c_str()));
     if (fields.size() > static_cast<size_t>(kMaxFields))
-        throw EDatabaseError(Format("Table '%s' has %zu fields; a table holds at most %d", tableName.c_str(),
-                                    fields.size(), kMaxFields));
+        throw EDatabaseError(Format("Table '%s' has %zu fields; a table holds at most %d",
+                                    tableName.c_str(), fields.size(), kMaxFields));
     if (indexes.size() > static_cast<size_t>(kMaxIndexes))
-        throw EDatabaseError(Format("Table '%s' has %zu indexes; a table holds at most %d", tableName.c_str(),
-                                    indexes.size(), kMaxIndexes));
+        throw EDatabaseError(Format("Table '%s' has %zu indexes; a table holds at most %d",
+                                    tableName.c_str(), indexes.size(), kMaxIndexes));
     TableHeader h;
     h.SetTableName(tableName);
     int64_t recordSize = 0;
     for (size_t i = 0; i < fields.size(); ++i) {
-        const TFieldSpec& f = fields[i];
+        const TFieldDefinition& f = fields[i];
         CheckName("Field", f.name);
         if (FieldNumber(fields, f.name) != static_cast<int>(i))
-            throw EDatabaseError(Format("Field name '%s' appears twice in table '%s'", f.name.c_str(), tableName.c_str()));
+            throw EDatabaseError(Format("Field name '%s' appears twice in table '%s'",
+                                        f.name.c_str(), tableName.c_str()));
         int32_t size = f.size;
+        // Records hold only some types: the others (ftWideString and ftGuid among the
+        // string types) are refused whatever their size.
+        if (SlotSize(f.type, 0) == 0)
+            throw EDatabaseError(Format("Field '%s' has the unsupported type code %d",
+                                        f.name.c_str(), static_cast<int>(f.type)));
         if (IsStringType(f.type)) {
             if (size < 1 || size > kMaxStringSize)
-                throw EDatabaseError(Format("String field '%s' must have a size from 1 to %d, not %d", f.name.c_str(),
-                                            kMaxStringSize, size));
+                throw EDatabaseError(
+                    Format("String field '%s' must have a size from 1 to %d, not %d",
+                           f.name.c_str(), kMaxStringSize, size));
         } else {
-            if (SlotSize(f.type, 0) == 0)
-                throw EDatabaseError(Format("Field '%s' has the unsupported type code %d", f.name.c_str(), f.type));
             size = 0;
         }
         recordSize += SlotSize(f.type, size);
         if (recordSize > kMaxRecordSize)
-            throw EDatabaseError(Format("Records of table '%s' would exceed %lld bytes", tableName.c_str(),
-                                        static_cast<long long>(kMaxRecordSize)));
+            throw EDatabaseError(Format("Records of table '%s' would exceed %lld bytes",
+                                        tableName.c_str(), static_cast<long long>(kMaxRecordSize)));
         h.SetField(static_cast<int>(i), FieldEntry{f.name, f.type, size, f.storePlain});
     }
     h.SetFieldCount(static_cast<int32_t>(fields.size()));
     for (size_t i = 0; i < indexes.size(); ++i) {
-        const TIndexSpec& x = indexes[i];
+        const TIndexDefinition& x = indexes[i];
         CheckName("Index", x.name);
         for (size_t j = 0; j < i; ++j)
             if (SameName(indexes[j].name, x.name))
-                throw EDatabaseError(Format("Index name '%s' appears twice in table '%s'", x.name.c_str(), tableName.c_str()));
+                throw EDatabaseError(Format("Index name '%s' appears twice in table '%s'",
+                                            x.name.c_str(), tableName.c_str()));
         if (x.keyFields.empty() || x.keyFields.size() > static_cast<size_t>(kMaxKeyFields))
-            throw EDatabaseError(Format("Index '%s' must have 1 to %d key fields", x.name.c_str(), kMaxKeyFields));
-        if (x.options & ~(kIxPrimary | kIxUnique | kIxDescending | kIxCaseInsensitive))
-            throw EDatabaseError(Format("Index '%s' has unknown options %d", x.name.c_str(), x.options));
+            throw EDatabaseError(
+                Format("Index '%s' must have 1 to %d key fields", x.name.c_str(), kMaxKeyFields));
+        if (x.options.HasUnknownBits())
+            throw EDatabaseError(
+                Format("Index '%s' has unknown options %d", x.name.c_str(), x.options.Byte()));
         IndexEntry e;
         e.name = x.name;
         e.options = x.options;
         for (const std::string& key : x.keyFields) {
             int n = FieldNumber(fields, key);
-            if (n < 0) throw EDatabaseError(Format("Index '%s' names the unknown field '%s'", x.name.c_str(), key.c_str()));
+            if (n < 0)
+                throw EDatabaseError(
+                    Format("Index '%s' names the unknown field '%s'", x.name.c_str(), key.c_str()));
             if (IsBlobType(fields[static_cast<size_t>(n)].type))
-                throw EDatabaseError(Format("Index '%s' cannot have the blob field '%s' in its key", x.name.c_str(), key.c_str()));
+                throw EDatabaseError(Format("Index '%s' cannot have the blob field '%s' in its key",
+                                            x.name.c_str(), key.c_str()));
             e.keyFields.push_back(n);
         }
         // A new table has never held a record: IndexTabOffset 0 and IndexHead 0.
@@ -133,12 +149,16 @@ void TTarnDBCreator::CreateDatabase(const std::string& path, const TDatabaseSett
     file->Sync();
 }
 
-std::string TTarnDBCreator::CreateImage(const TDatabaseSettings& settings) { return ImageBytes(settings); }
+std::string TTarnDBCreator::CreateImage(const TDatabaseSettings& settings) {
+    return ImageBytes(settings);
+}
 
 void TTarnDBCreator::AddTable(const std::string& database, const std::string& tableName,
-                              const std::vector<TFieldSpec>& fields, const std::vector<TIndexSpec>& indexes) {
+                              const std::vector<TFieldDefinition>& fields,
+                              const std::vector<TIndexDefinition>& indexes) {
     TableHeader header = BuildHeader(tableName, fields, indexes);
-    TTarnDBMediumType medium = IsMemoryStreamName(database) ? TTarnDBMediumType::mtMemory : TTarnDBMediumType::mtDisk;
+    TTarnDBMediumType medium =
+        IsMemoryStreamName(database) ? TTarnDBMediumType::mtMemory : TTarnDBMediumType::mtDisk;
     TTarnDBFileIO io(nullptr, medium, false);
     io.OpenStorage(database, medium, false);
     FileLockGuard lock(io);
@@ -146,11 +166,14 @@ void TTarnDBCreator::AddTable(const std::string& database, const std::string& ta
     std::vector<std::string> names;
     io.ListTableNames(names);
     for (const std::string& n : names)
-        if (SameName(n, tableName)) throw EDatabaseError(Format("Table '%s' already exists", tableName.c_str()));
+        if (SameName(n, tableName))
+            throw EDatabaseError(Format("Table '%s' already exists", tableName.c_str()));
     int t = io.TableCount();
-    if (t >= kMaxTables) throw EDatabaseError(Format("A database holds at most %d tables", kMaxTables));
+    if (t >= kMaxTables)
+        throw EDatabaseError(Format("A database holds at most %d tables", kMaxTables));
     int64_t end = io.FileSize();
-    if (end < kFirstFreeOffset) io.Damaged(Format("the file is only %lld bytes long", static_cast<long long>(end)));
+    if (end < kFirstFreeOffset)
+        io.Damaged(Format("the file is only %lld bytes long", static_cast<long long>(end)));
     // Header first, then its directory entry, then the count: an interrupted add leaves the
     // directory as it was.
     io.WriteAt(end, header.raw.data(), header.raw.size());

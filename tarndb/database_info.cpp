@@ -23,7 +23,7 @@ void DescribeTable(TTarnTableIO& table, TTableInfo& info) {
         TFieldInfo field;
         field.name = f.Name();
         field.type = FieldTypeFromCode(f.FieldType).value_or(ftUnknown);
-        field.size = format::IsStringType(f.FieldType) ? f.Size : 0;
+        field.size = IsStringType(f.FieldType) ? f.Size : 0;
         field.storePlain = f.StorePlain;
         info.fields.push_back(std::move(field));
     }

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tarndb/errors.h"
 #include "platform/timer/timer.h"
 #include "tarndb/creator.h"
+#include "tarndb/errors.h"
 #include "tarndb/session.h"
 #include "tarndb/table.h"
 #include "tests/support/table_fixture.h"
@@ -72,7 +72,7 @@ protected:
     std::string path = dir.file("Catalogue.dat");
     void SetUp() override {
         TTarnDBCreator::CreateDatabase(path);
-        TTarnDBCreator::AddTable(path, "T", {{"a", 3}});
+        TTarnDBCreator::AddTable(path, "T", {{"a", ftInteger}});
     }
 };
 
@@ -229,10 +229,16 @@ TEST_F(DatabaseTest, ConnectAndDisconnectEventsInOrder) {
     db.SetDatabaseName("events");
     db.SetFileName(path);
     std::vector<std::string> log;
-    db.BeforeConnect = [&](TTarnDatabase& d) { log.push_back(d.Connected() ? "before+" : "before-"); };
+    db.BeforeConnect = [&](TTarnDatabase& d) {
+        log.push_back(d.Connected() ? "before+" : "before-");
+    };
     db.AfterConnect = [&](TTarnDatabase& d) { log.push_back(d.Connected() ? "after+" : "after-"); };
-    db.BeforeDisconnect = [&](TTarnDatabase& d) { log.push_back(d.Connected() ? "bdis+" : "bdis-"); };
-    db.AfterDisconnect = [&](TTarnDatabase& d) { log.push_back(d.Connected() ? "adis+" : "adis-"); };
+    db.BeforeDisconnect = [&](TTarnDatabase& d) {
+        log.push_back(d.Connected() ? "bdis+" : "bdis-");
+    };
+    db.AfterDisconnect = [&](TTarnDatabase& d) {
+        log.push_back(d.Connected() ? "adis+" : "adis-");
+    };
     db.Open();
     db.Open();  // nothing happens when connected
     std::vector<std::string> names;
@@ -251,10 +257,14 @@ TEST_F(DatabaseTest, FailureMessages) {
     named.SetDatabaseName("one");
     named.SetFileName(path);
     named.Open();
-    EXPECT_EQ(ErrorOf([&] { named.SetFileName("x"); }), "DB1: Cannot perform this operation on an open database");
-    EXPECT_EQ(ErrorOf([&] { named.SetDatabaseName("x"); }), "DB1: Cannot perform this operation on an open database");
-    EXPECT_EQ(ErrorOf([&] { named.SetExclusive(true); }), "DB1: Cannot perform this operation on an open database");
-    EXPECT_EQ(ErrorOf([&] { named.SetSessionName("x"); }), "DB1: Cannot perform this operation on an open database");
+    EXPECT_EQ(ErrorOf([&] { named.SetFileName("x"); }),
+              "DB1: Cannot perform this operation on an open database");
+    EXPECT_EQ(ErrorOf([&] { named.SetDatabaseName("x"); }),
+              "DB1: Cannot perform this operation on an open database");
+    EXPECT_EQ(ErrorOf([&] { named.SetExclusive(true); }),
+              "DB1: Cannot perform this operation on an open database");
+    EXPECT_EQ(ErrorOf([&] { named.SetSessionName("x"); }),
+              "DB1: Cannot perform this operation on an open database");
     TTarnDatabase twin(nullptr, "DB2");
     EXPECT_EQ(ErrorOf([&] { twin.SetDatabaseName("ONE"); }), "Duplicate database name 'ONE'");
     twin.SetDatabaseName("two");
@@ -267,8 +277,10 @@ TEST_F(DatabaseTest, FailureMessages) {
     TTarnSession s2(nullptr, "S2");
     EXPECT_EQ(ErrorOf([&] { s2.SetSessionName("ALPHA"); }), "S2: Duplicate session name 'ALPHA'");
     s1.SetActive(true);
-    EXPECT_EQ(ErrorOf([&] { s1.SetSessionName("Beta"); }), "S1: Cannot perform this operation on an active session");
-    EXPECT_EQ(ErrorOf([&] { s1.SetAutoSessionName(true); }), "S1: Cannot perform this operation on an active session");
+    EXPECT_EQ(ErrorOf([&] { s1.SetSessionName("Beta"); }),
+              "S1: Cannot perform this operation on an active session");
+    EXPECT_EQ(ErrorOf([&] { s1.SetAutoSessionName(true); }),
+              "S1: Cannot perform this operation on an active session");
     EXPECT_EQ(ErrorOf([&] { Sessions().RequireSession("Gamma"); }), "Invalid session name Gamma");
     EXPECT_EQ(Sessions().LookupSession(""), &Sessions().DefaultSession());
 
@@ -276,13 +288,16 @@ TEST_F(DatabaseTest, FailureMessages) {
     TTarnSession a(&form, "SA");
     TTarnSession b(&form, "SB");
     EXPECT_EQ(ErrorOf([&] { a.SetAutoSessionName(true); }),
-              "SA: Cannot enable AutoSessionName property with more than one session on a form or data-module");
+              "SA: Cannot enable AutoSessionName property with more than one session on a form or "
+              "data-module");
     TTarnOwner form2;
     TTarnSession c(&form2, "SC");
     c.SetAutoSessionName(true);
-    EXPECT_EQ(ErrorOf([&] { c.SetSessionName("x"); }), "SC: Cannot modify SessionName while AutoSessionName is enabled");
+    EXPECT_EQ(ErrorOf([&] { c.SetSessionName("x"); }),
+              "SC: Cannot modify SessionName while AutoSessionName is enabled");
     EXPECT_EQ(ErrorOf([&] { TTarnSession d(&form2, "SD"); }),
-              "Cannot add a session to the form or data-module while session 'SC' has AutoSessionName enabled");
+              "Cannot add a session to the form or data-module while session 'SC' has "
+              "AutoSessionName enabled");
     c.SetAutoSessionName(false);
 }
 

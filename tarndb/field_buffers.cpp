@@ -6,11 +6,11 @@
 
 namespace tarn {
 
-void TFieldBuffers::Add(uint8_t* address, uint8_t fieldType, int32_t dataSize) {
+void TFieldBuffers::Add(uint8_t* address, TFieldType fieldType, int32_t dataSize) {
     TFieldBufferItem item;
     item.fieldType = fieldType;
     item.dataSize = dataSize;
-    if (format::IsBlobType(fieldType)) {
+    if (IsBlobType(fieldType)) {
         if (address) std::memcpy(&item.blob, address, sizeof item.blob);
     } else {
         item.buffer = address;
@@ -18,7 +18,7 @@ void TFieldBuffers::Add(uint8_t* address, uint8_t fieldType, int32_t dataSize) {
     items_.push_back(item);
 }
 
-void TFieldBuffers::AddBlob(TOptimBlobStream* stream, uint8_t fieldType) {
+void TFieldBuffers::AddBlob(TOptimBlobStream* stream, TFieldType fieldType) {
     TFieldBufferItem item;
     item.blob = stream;
     item.fieldType = fieldType;

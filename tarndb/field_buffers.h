@@ -12,14 +12,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "tarndb/dataset/field_types.h"
+
 namespace tarn {
 
 class TOptimBlobStream;
 
 struct TFieldBufferItem {
-    uint8_t* buffer = nullptr;        // the value bytes (non-blob fields)
+    uint8_t* buffer = nullptr;         // the value bytes (non-blob fields)
     TOptimBlobStream* blob = nullptr;  // the blob stream (blob fields)
-    uint8_t fieldType = 0;
+    TFieldType fieldType = ftUnknown;
     int32_t dataSize = 0;
     bool active = true;  // inactive items are skipped by fetches and rewrites
 };
@@ -28,10 +30,10 @@ class TFieldBuffers {
 public:
     // For a blob type, `address` holds the pointer to the blob stream, which is stored;
     // otherwise the address itself is stored.
-    void Add(uint8_t* address, uint8_t fieldType, int32_t dataSize);
+    void Add(uint8_t* address, TFieldType fieldType, int32_t dataSize);
     // A blob field whose stream is known directly.
-    void AddBlob(TOptimBlobStream* stream, uint8_t fieldType);
-    // A field without a field object: no buffer, type 0, size 0, inactive.
+    void AddBlob(TOptimBlobStream* stream, TFieldType fieldType);
+    // A field without a field object: no buffer, type ftUnknown, size 0, inactive.
     void AddInactive();
     int Count() const { return static_cast<int>(items_.size()); }
     TFieldBufferItem& Item(int i) { return items_.at(static_cast<size_t>(i)); }

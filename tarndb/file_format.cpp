@@ -56,10 +56,14 @@ void DatabaseInfo::SetEncrypted(bool v, const std::string& module, uint8_t mode,
 int32_t TableDirectory::TableCount() const { return b::GetI32(raw, 0); }
 void TableDirectory::SetTableCount(int32_t n) { b::PutI32(raw, 0, n); }
 int32_t TableDirectory::TableOffset(int t) const { return b::GetI32(raw, EntryPosition(t)); }
-void TableDirectory::SetTableOffset(int t, int32_t offset) { b::PutI32(raw, EntryPosition(t), offset); }
+void TableDirectory::SetTableOffset(int t, int32_t offset) {
+    b::PutI32(raw, EntryPosition(t), offset);
+}
 
 std::string TableHeader::TableName() const { return b::GetName(raw, kHdrTableName, kNameSize); }
-void TableHeader::SetTableName(const std::string& name) { b::PutName(raw, kHdrTableName, kNameSize, name); }
+void TableHeader::SetTableName(const std::string& name) {
+    b::PutName(raw, kHdrTableName, kNameSize, name);
+}
 int32_t TableHeader::RecTabOffset() const { return b::GetI32(raw, kHdrRecTabOffset); }
 void TableHeader::SetRecTabOffset(int32_t v) { b::PutI32(raw, kHdrRecTabOffset, v); }
 int32_t TableHeader::RecordTotal() const { return b::GetI32(raw, kHdrRecordTotal); }
@@ -78,7 +82,7 @@ FieldEntry TableHeader::Field(int i) const {
     size_t p = FieldPos(i);
     FieldEntry f;
     f.name = b::GetName(raw, p, kNameSize);
-    f.type = raw.at(p + 33);
+    f.type = static_cast<TFieldType>(raw.at(p + 33));
     f.size = b::GetI32(raw, p + 34);
     f.storePlain = raw.at(p + 38) != 0;
     return f;
@@ -87,7 +91,7 @@ FieldEntry TableHeader::Field(int i) const {
 void TableHeader::SetField(int i, const FieldEntry& f) {
     size_t p = FieldPos(i);
     b::PutName(raw, p, kNameSize, f.name);
-    raw.at(p + 33) = f.type;
+    raw.at(p + 33) = static_cast<uint8_t>(f.type);
     b::PutI32(raw, p + 34, f.size);
     raw.at(p + 38) = f.storePlain ? 1 : 0;
 }
@@ -96,7 +100,7 @@ IndexEntry TableHeader::Index(int i) const {
     size_t p = IndexPos(i);
     IndexEntry e;
     e.name = b::GetName(raw, p, kNameSize);
-    e.options = raw.at(p + kIdxOptions);
+    e.options = TIndexOptions::FromByte(raw.at(p + kIdxOptions));
     for (int k = 0; k < kMaxKeyFields; ++k) {
         int32_t f = b::GetI32(raw, p + kIdxKeyFields + 4 * static_cast<size_t>(k));
         if (f == -1) break;
@@ -110,41 +114,47 @@ IndexEntry TableHeader::Index(int i) const {
 void TableHeader::SetIndex(int i, const IndexEntry& e) {
     size_t p = IndexPos(i);
     b::PutName(raw, p, kNameSize, e.name);
-    raw.at(p + kIdxOptions) = e.options;
+    raw.at(p + kIdxOptions) = e.options.Byte();
     for (int k = 0; k < kMaxKeyFields; ++k) {
-        int32_t f = k < static_cast<int>(e.keyFields.size()) ? e.keyFields[static_cast<size_t>(k)] : -1;
+        int32_t f =
+            k < static_cast<int>(e.keyFields.size()) ? e.keyFields[static_cast<size_t>(k)] : -1;
         b::PutI32(raw, p + kIdxKeyFields + 4 * static_cast<size_t>(k), f);
     }
     b::PutI32(raw, p + kIdxTabOffset, e.indexTabOffset);
     b::PutI32(raw, p + kIdxHead, e.indexHead);
 }
 
-int32_t TableHeader::IndexTabOffset(int i) const { return b::GetI32(raw, IndexPos(i) + kIdxTabOffset); }
-void TableHeader::SetIndexTabOffset(int i, int32_t v) { b::PutI32(raw, IndexPos(i) + kIdxTabOffset, v); }
+int32_t TableHeader::IndexTabOffset(int i) const {
+    return b::GetI32(raw, IndexPos(i) + kIdxTabOffset);
+}
+void TableHeader::SetIndexTabOffset(int i, int32_t v) {
+    b::PutI32(raw, IndexPos(i) + kIdxTabOffset, v);
+}
 int32_t TableHeader::IndexHead(int i) const { return b::GetI32(raw, IndexPos(i) + kIdxHead); }
 void TableHeader::SetIndexHead(int i, int32_t v) { b::PutI32(raw, IndexPos(i) + kIdxHead, v); }
 
-int32_t SlotSize(uint8_t typeCode, int32_t declaredSize) {
-    switch (typeCode) {
-        case 1:   // ftString
-        case 23:  // ftFixedChar
+int32_t SlotSize(TFieldType type, int32_t declaredSize) {
+    switch (type) {
+        case ftString:
+        case ftFixedChar:
             return declaredSize + 1;
-        case 2: case 4: case 5:  // ftSmallint, ftWord, ftBoolean
+        case ftSmallint:
+        case ftWord:
+        case ftBoolean:
             return 2;
-        case 3: case 9: case 10: case 14:  // ftInteger, ftDate, ftTime, ftAutoInc
+        case ftInteger:
+        case ftDate:
+        case ftTime:
+        case ftAutoInc:
             return 4;
-        case 6: case 7: case 11: case 25:  // ftFloat, ftCurrency, ftDateTime, ftLargeint
+        case ftFloat:
+        case ftCurrency:
+        case ftDateTime:
+        case ftLargeint:
             return 8;
         default:
-            return IsBlobType(typeCode) ? kBlobDescriptorSize : 0;
+            return IsBlobType(type) ? kBlobDescriptorSize : 0;
     }
 }
-
-bool IsBlobType(uint8_t typeCode) {
-    // ftBlob .. ftTypedBinary (15..21), ftOraBlob (30), ftOraClob (31)
-    return (typeCode >= 15 && typeCode <= 21) || typeCode == 30 || typeCode == 31;
-}
-
-bool IsStringType(uint8_t typeCode) { return typeCode == 1 || typeCode == 23; }
 
 }  // namespace tarn::format

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "tarndb/dataset/field_types.h"
+#include "tarndb/dataset/index_options.h"
+
 namespace tarn::format {
 
 // Map of the file
@@ -152,24 +155,18 @@ constexpr size_t kIdxHead = 70;
 
 struct FieldEntry {
     std::string name;
-    uint8_t type = 0;
+    TFieldType type = ftUnknown;  // the stored byte; may name no type in a damaged file
     int32_t size = 0;
     bool storePlain = false;
 };
 
 struct IndexEntry {
     std::string name;
-    uint8_t options = 0;
+    TIndexOptions options;           // the stored byte, uninterpreted bits kept
     std::vector<int32_t> keyFields;  // cut at the first -1, at most 8
     int32_t indexTabOffset = 0;
     int32_t indexHead = 0;
 };
-
-// Index options (bits of the Options byte).
-constexpr uint8_t kIxPrimary = 1;
-constexpr uint8_t kIxUnique = 2;
-constexpr uint8_t kIxDescending = 4;
-constexpr uint8_t kIxCaseInsensitive = 8;
 
 class TableHeader {
 public:
@@ -224,10 +221,9 @@ struct IndexTabItem {
 };
 
 // ---- record data -------------------------------------------------------------------------
-// Slot sizes by field type code; 0 for codes a file may not carry.
-int32_t SlotSize(uint8_t typeCode, int32_t declaredSize);
-bool IsBlobType(uint8_t typeCode);
-bool IsStringType(uint8_t typeCode);
+// Slot sizes by field type; 0 for types a file may not carry (the string and blob
+// predicates are the field-type vocabulary's, tarndb/dataset/field_types.h).
+int32_t SlotSize(TFieldType type, int32_t declaredSize);
 
 // Blob descriptor (20 bytes, the slot of a blob field)
 // 0  4  BlobOffset | 4  4  BlobLength | 8  4  BlobAreaSize (multiple of 64) | 12  8  carried over

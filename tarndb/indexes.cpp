@@ -83,7 +83,9 @@ using format::TableHeader;
 
 namespace {
 
-bool IsUnique(const TTarnIndexDef& def) { return (def.Options & (tiPrimary | tiUnique)) != 0; }
+bool IsUnique(const TTarnIndexDef& def) {
+    return def.Options.Has(tiPrimary) || def.Options.Has(tiUnique);
+}
 
 bool HasUniqueIndex(TTarnTableIO& table) {
     for (int i = 0; i < table.IndexCount(); ++i)

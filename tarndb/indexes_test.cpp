@@ -12,9 +12,9 @@
 #include <stdexcept>
 
 #include "platform/bytes.h"
-#include "tarndb/errors.h"
 #include "platform/os/fault_env.h"
 #include "tarndb/creator.h"
+#include "tarndb/errors.h"
 #include "tarndb/index_links.h"
 #include "tests/support/index_check.h"
 #include "tests/support/table_fixture.h"
@@ -33,16 +33,14 @@ using testing::RecordBuffer;
 using testing::TempDir;
 using testing::TestHost;
 
-constexpr uint8_t ftString = 1, ftInteger = 3, ftAutoInc = 14;
-constexpr uint8_t kUnique = 2, kPrimary = 1, kDesc = 4, kCaseless = 8;
-
 // Table "T": ID auto-increment (0), Name string of 10 (1), Score integer (2).
 class IndexTest : public ::testing::Test {
 protected:
     TempDir dir;
     std::string path = dir.file("i.dat");
 
-    void Create(const std::vector<TIndexSpec>& indexes, const TDatabaseSettings& settings = {}) {
+    void Create(const std::vector<TIndexDefinition>& indexes,
+                const TDatabaseSettings& settings = {}) {
         TTarnDBCreator::CreateDatabase(path, settings);
         TTarnDBCreator::AddTable(
             path, "T", {{"ID", ftAutoInc}, {"Name", ftString, 10}, {"Score", ftInteger}}, indexes);
@@ -112,7 +110,7 @@ std::string ErrorOf(const std::function<void()>& f) {
 }
 
 TEST_F(IndexTest, FirstInsertIntoAnEmptyIndex) {
-    Create({{"ByName", 0, {"Name"}}});
+    Create({{"ByName", {}, {"Name"}}});
     TestHost host(path);
     TTarnTableIO table(host, "T");
     table.AcquireTable();
@@ -138,7 +136,7 @@ TEST_F(IndexTest, FirstInsertIntoAnEmptyIndex) {
 }
 
 TEST_F(IndexTest, EqualKeysKeepTheirOrderAcrossAReload) {
-    Create({{"ByScore", 0, {"Score"}}});
+    Create({{"ByScore", {}, {"Score"}}});
     TestHost host(path);
     TTarnTableIO table(host, "T");
     table.AcquireTable();
@@ -153,9 +151,9 @@ TEST_F(IndexTest, EqualKeysKeepTheirOrderAcrossAReload) {
 }
 
 TEST_F(IndexTest, DescendingAndCaseInsensitiveIndexes) {
-    Create({{"ByScoreDown", kDesc, {"Score"}},
-            {"ByNameNoCase", kUnique | kCaseless, {"Name"}},
-            {"ByName", 0, {"Name"}}});
+    Create({{"ByScoreDown", tiDescending, {"Score"}},
+            {"ByNameNoCase", tiUnique | tiCaseInsensitive, {"Name"}},
+            {"ByName", {}, {"Name"}}});
     TestHost host(path);
     TTarnTableIO table(host, "T");
     table.AcquireTable();
@@ -178,7 +176,7 @@ TEST_F(IndexTest, DescendingAndCaseInsensitiveIndexes) {
 }
 
 TEST_F(IndexTest, RewriteWithoutKeyChangeWritesNoIndexItem) {
-    Create({{"ByName", kUnique, {"Name"}}, {"ByScore", 0, {"Score"}}});
+    Create({{"ByName", tiUnique, {"Name"}}, {"ByScore", {}, {"Score"}}});
     {
         TestHost host(path);
         TTarnTableIO table(host, "T");
@@ -211,7 +209,7 @@ TEST_F(IndexTest, RewriteWithoutKeyChangeWritesNoIndexItem) {
 }
 
 TEST_F(IndexTest, MovingARecordFromFirstToLast) {
-    Create({{"ByScore", 0, {"Score"}}});
+    Create({{"ByScore", {}, {"Score"}}});
     TestHost host(path);
     TTarnTableIO table(host, "T");
     table.AcquireTable();
@@ -232,7 +230,7 @@ TEST_F(IndexTest, MovingARecordFromFirstToLast) {
 }
 
 TEST_F(IndexTest, UniqueIndexesIgnoreDeletedRecordsAndCheckWholeKeys) {
-    Create({{"ByName", kUnique, {"Name"}}, {"Pair", kPrimary, {"Name", "Score"}}});
+    Create({{"ByName", tiUnique, {"Name"}}, {"Pair", tiPrimary, {"Name", "Score"}}});
     TestHost host(path);
     TTarnTableIO table(host, "T");
     table.AcquireTable();
@@ -244,7 +242,7 @@ TEST_F(IndexTest, UniqueIndexesIgnoreDeletedRecordsAndCheckWholeKeys) {
 
     // Two fields: equal first fields and different second fields are distinct keys.
     TTarnDBCreator::AddTable(path, "P", {{"Name", ftString, 10}, {"Score", ftInteger}},
-                             {{"Pair", kUnique, {"Name", "Score"}}});
+                             {{"Pair", tiUnique, {"Name", "Score"}}});
     TTarnTableIO pairs(host, "P");
     pairs.AcquireTable();
     RecordBuffer rec(pairs);
@@ -266,7 +264,7 @@ TEST_F(IndexTest, UniqueIndexesIgnoreDeletedRecordsAndCheckWholeKeys) {
 }
 
 TEST_F(IndexTest, Record1025LinksASecondIndexBlock) {
-    Create({{"ByScore", kDesc, {"Score"}}});
+    Create({{"ByScore", tiDescending, {"Score"}}});
     TestHost host(path);
     TTarnTableIO table(host, "T");
     table.AcquireTable();
@@ -288,7 +286,7 @@ TEST_F(IndexTest, Record1025LinksASecondIndexBlock) {
 }
 
 TEST_F(IndexTest, SearchesWithPartialKeysAndBounds) {
-    Create({{"ByName", 0, {"Name"}}, {"ByNameScore", 0, {"Name", "Score"}}});
+    Create({{"ByName", {}, {"Name"}}, {"ByNameScore", {}, {"Name", "Score"}}});
     TestHost host(path);
     TTarnTableIO table(host, "T");
     table.AcquireTable();
@@ -332,7 +330,8 @@ TEST_F(IndexTest, SearchesWithPartialKeysAndBounds) {
 
 TEST_F(IndexTest, DateTimesWithinTheToleranceAreOneKey) {
     TTarnDBCreator::CreateDatabase(path);
-    TTarnDBCreator::AddTable(path, "D", {{"At", 11}, {"Day", 9}}, {{"ByAt", kUnique, {"At"}}});
+    TTarnDBCreator::AddTable(path, "D", {{"At", ftDateTime}, {"Day", ftDate}},
+                             {{"ByAt", tiUnique, {"At"}}});
     TestHost host(path);
     TTarnTableIO table(host, "D");
     table.AcquireTable();
@@ -353,7 +352,7 @@ TEST_F(IndexTest, EncryptedKeysAreDecodedForComparison) {
     settings.encrypted = true;
     settings.encryptModule = "Blowfish";
     settings.password = "pw";
-    Create({{"ByName", kUnique, {"Name"}}, {"ByScore", kDesc, {"Score"}}}, settings);
+    Create({{"ByName", tiUnique, {"Name"}}, {"ByScore", tiDescending, {"Score"}}}, settings);
     TestHost host(path);
     ASSERT_TRUE(host.io.CheckPassword("pw"));
     TTarnTableIO table(host, "T");
@@ -378,9 +377,9 @@ TEST_F(IndexTest, EncryptedKeysAreDecodedForComparison) {
 class IndexRecoveryTest : public IndexTest {
 protected:
     void SetUp() override {
-        Create({{"ByName", kUnique | kCaseless, {"Name"}},
-                {"ByScore", kDesc, {"Score"}},
-                {"PK", kPrimary, {"ID"}}});
+        Create({{"ByName", tiUnique | tiCaseInsensitive, {"Name"}},
+                {"ByScore", tiDescending, {"Score"}},
+                {"PK", tiPrimary, {"ID"}}});
     }
     void Fill(int count) {
         TestHost host(path);

@@ -16,9 +16,6 @@ namespace tarn {
 
 namespace {
 
-constexpr uint8_t kFtString = 1;
-constexpr uint8_t kFtFixedChar = 23;
-
 // Fields that some index of the table has in its key.
 std::vector<bool> KeyFieldsInUse(TTarnTableIO& table) {
     std::vector<bool> used(static_cast<size_t>(table.FieldCount()), false);
@@ -69,11 +66,11 @@ TKeyValues::TKeyValues(TTarnTableIO& table, const TFieldBuffers& buffers, TKeySo
     std::vector<uint8_t> slot;
     for (int f = 0; f < table.FieldCount(); ++f) {
         if (!used[static_cast<size_t>(f)]) continue;
-        uint8_t type = table.FieldDefs()[f].FieldType;
+        TFieldType type = table.FieldDefs()[f].FieldType;
         size_t slotSize = static_cast<size_t>(table.SlotSize(f));
         const TFieldBufferItem* item = f < buffers.Count() ? &buffers.Item(f) : nullptr;
         bool active = item != nullptr && item->active;
-        if (format::IsBlobType(type)) {
+        if (IsBlobType(type)) {
             if (active && item->blob != nullptr) {
                 item->blob->EnsureLoaded();
                 Put(f, item->blob->Memory(), static_cast<size_t>(item->blob->Size()));
@@ -110,7 +107,7 @@ TKeyValues::TKeyValues(TTarnTableIO& table, const TFieldBuffers& buffers, TKeySo
             slot.assign(slotSize, 0);
         }
         size_t take = given;
-        if (source == TKeySource::Append && format::IsStringType(type)) {
+        if (source == TKeySource::Append && IsStringType(type)) {
             // AddRecord cuts a string at its first NUL and at data size - 1 characters.
             const void* nul = std::memchr(item->buffer, 0, static_cast<size_t>(item->dataSize));
             size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - item->buffer)
@@ -129,7 +126,7 @@ TStoredKeyReader::TStoredKeyReader(TTarnTableIO& table) : table_(table), io_(tab
     plain_.resize(static_cast<size_t>(table.FieldCount()));
     for (int f = 0; f < table.FieldCount(); ++f)
         plain_[static_cast<size_t>(f)] =
-            !format::IsBlobType(table.FieldDefs()[f].FieldType) && !table.Encrypt(f);
+            !IsBlobType(table.FieldDefs()[f].FieldType) && !table.Encrypt(f);
 }
 
 std::span<const uint8_t> TStoredKeyReader::Read(const TRecordEntry& e, int field) {
@@ -153,19 +150,20 @@ TKeyComparer::TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key
                            bool partial, TKeyEquality equality)
     : reader_(table) {
     const TTarnIndexDef& def = table.IndexDefs()[index];
-    bool caseInsensitive = (def.Options & tiCaseInsensitive) != 0;
+    bool caseInsensitive = def.Options.Has(tiCaseInsensitive);
     rule_ = !caseInsensitive                     ? TCaseRule::Exact
             : equality == TKeyEquality::CaseOnly ? TCaseRule::IgnoreCase
                                                  : TCaseRule::LettersOnly;
-    descending_ = (def.Options & tiDescending) != 0;
+    descending_ = def.Options.Has(tiDescending);
     size_t n = def.KeyFields.size();
     if (fieldCount > 0 && static_cast<size_t>(fieldCount) < n) n = static_cast<size_t>(fieldCount);
     for (size_t j = 0; j < n; ++j) {
         int f = def.KeyFields[j];
-        int type = table.FieldDefs()[f].FieldType;
-        anyString_ = anyString_ || IsStringType(type);
+        TFieldType type = table.FieldDefs()[f].FieldType;
+        // Keys compare as the filter's values do: blob text counts as a string too.
+        anyString_ = anyString_ || IsTextOperandType(type);
         fields_.push_back(
-            {f, type, key.Value(f), partial && (type == kFtString || type == kFtFixedChar)});
+            {f, type, key.Value(f), partial && (type == ftString || type == ftFixedChar)});
     }
 }
 

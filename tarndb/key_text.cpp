@@ -211,7 +211,7 @@ std::string KeyValueText(int type, std::span<const uint8_t> value, const TFormat
             return out + " " + time;
         }
         default:
-            if (IsBlobType(type)) return std::string(StringOf(v));
+            if (IsBlobType(AsFieldType(type))) return std::string(StringOf(v));
             return std::string();
     }
 }

@@ -17,8 +17,6 @@ namespace {
 
 using testing::TempDir;
 
-constexpr uint8_t ftAuto = 14, ftStr = 1, ftMemo = 16;
-
 // Text that deflate shrinks to about two fifths: long enough to fill many 64 KiB buffers.
 std::string Memo(size_t length) {
     std::string v(length, '\0');
@@ -47,7 +45,7 @@ protected:
     void Connect(const TDatabaseSettings& settings) {
         TTarnDBCreator::CreateDatabase(path, settings);
         TTarnDBCreator::AddTable(path, "Notes",
-                                 {{"ID", ftAuto}, {"Name", ftStr, 10}, {"Body", ftMemo}});
+                                 {{"ID", ftAutoInc}, {"Name", ftString, 10}, {"Body", ftMemo}});
         db.SetDatabaseName("progress");
         db.SetFileName(path);
         db.SetKeepConnection(true);  // stays connected (and keeps its password) between the tables

@@ -1,10 +1,11 @@
 // Field values stored compressed and encrypted: written through the table storage and read
 // back, with nothing of a value left readable in the file.
-#include <fstream>
 #include <gtest/gtest.h>
 
-#include "tarndb/errors.h"
+#include <fstream>
+
 #include "tarndb/creator.h"
+#include "tarndb/errors.h"
 #include "tarndb/table_io.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -14,8 +15,6 @@ namespace {
 
 using testing::RecordBuffer;
 using testing::TestHost;
-
-constexpr uint8_t ftString = 1, ftInteger = 3, ftMemo = 16, ftBlob = 15;
 
 std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -42,7 +41,10 @@ TEST_P(StoredValues, RoundTripAndNoPlaintextInTheFile) {
     settings.password = "secret";
     TTarnDBCreator::CreateDatabase(path, settings);
     TTarnDBCreator::AddTable(path, "T",
-                             {{"Name", ftString, 30}, {"Num", ftInteger}, {"Body", ftMemo}, {"Plain", ftString, 30, true},
+                             {{"Name", ftString, 30},
+                              {"Num", ftInteger},
+                              {"Body", ftMemo},
+                              {"Plain", ftString, 30, true},
                               {"Raw", ftBlob, 0, true}});
     std::string body;
     for (int i = 0; i < 200; ++i) body += "SECRETBODY line " + std::to_string(i) + "\n";
@@ -93,7 +95,8 @@ TEST_P(StoredValues, RoundTripAndNoPlaintextInTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, StoredValues,
-                         ::testing::Values(Setting{false, "", 0}, Setting{true, "", 0}, Setting{false, "Blowfish", 0},
+                         ::testing::Values(Setting{false, "", 0}, Setting{true, "", 0},
+                                           Setting{false, "Blowfish", 0},
                                            Setting{false, "Twofish", 1}, Setting{false, "Gost", 4},
                                            Setting{true, "Blowfish", 2}, Setting{true, "Gost", 3}));
 

@@ -140,12 +140,7 @@ void TTarnTable::BuildIndexDefs() {
             if (name.find_first_of(" ,") != std::string::npos) name = "\"" + name + "\"";
             fields += (k ? "," : "") + name;
         }
-        TIndexOptions options = 0;
-        if (def.Options & tiPrimary) options |= ixPrimary;
-        if (def.Options & tiUnique) options |= ixUnique;
-        if (def.Options & tiDescending) options |= ixDescending;
-        if (def.Options & tiCaseInsensitive) options |= ixCaseInsensitive;
-        indexDefs_.Add(def.Name(), fields, options);
+        indexDefs_.Add(def.Name(), fields, def.Options.Known());
     }
 }
 
@@ -154,7 +149,7 @@ void TTarnTable::SelectIndex() {
     if (curIndex_ < 0 || indexName_.empty()) {
         curIndex_ = -1;
         for (int i = 0; i < tableIO_->IndexCount(); ++i)
-            if (tableIO_->IndexDefs()[i].Options & tiPrimary) {
+            if (tableIO_->IndexDefs()[i].Options.Has(tiPrimary)) {
                 curIndex_ = i;
                 break;
             }
@@ -185,8 +180,8 @@ TFieldBuffers& TTarnTable::BindRecordBuffer(TRecordBuffer& buffer) {
             fb.AddInactive();
             continue;
         }
-        uint8_t type = tableIO_->FieldDefs()[static_cast<int>(i)].FieldType;
-        if (format::IsBlobType(type))
+        TFieldType type = tableIO_->FieldDefs()[static_cast<int>(i)].FieldType;
+        if (IsBlobType(type))
             fb.AddBlob(BlobOf(buffer, fieldNo), type);
         else
             fb.Add(base + FieldOffset(fieldNo), type, tableIO_->SlotSize(static_cast<int>(i)));

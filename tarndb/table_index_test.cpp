@@ -4,9 +4,9 @@
 
 #include <memory>
 
+#include "tarndb/creator.h"
 #include "tarndb/dataset/data_source.h"
 #include "tarndb/errors.h"
-#include "tarndb/creator.h"
 #include "tarndb/table.h"
 #include "tests/support/temp_dir.h"
 
@@ -15,18 +15,18 @@ namespace {
 
 using testing::TempDir;
 
-constexpr uint8_t ftStr = 1, ftInt = 3, ftAuto = 14;
-
 class IndexedTable : public ::testing::Test {
 protected:
     TempDir dir;
     std::string path = dir.file("i.dat");
     void SetUp() override {
         TTarnDBCreator::CreateDatabase(path);
-        TTarnDBCreator::AddTable(path, "Areas", {{"AreaNo", ftAuto}, {"Name", ftStr, 20}},
-                                 {{"PK", tiPrimary | tiUnique, {"AreaNo"}}, {"ByName", tiCaseInsensitive, {"Name"}}});
-        TTarnDBCreator::AddTable(path, "Files", {{"FileNo", ftAuto}, {"AreaNo", ftInt}, {"Path", ftStr, 40}},
-                                 {{"ByArea", 0, {"AreaNo"}}, {"ByPath", tiDescending, {"Path"}}});
+        TTarnDBCreator::AddTable(
+            path, "Areas", {{"AreaNo", ftAutoInc}, {"Name", ftString, 20}},
+            {{"PK", tiPrimary | tiUnique, {"AreaNo"}}, {"ByName", tiCaseInsensitive, {"Name"}}});
+        TTarnDBCreator::AddTable(
+            path, "Files", {{"FileNo", ftAutoInc}, {"AreaNo", ftInteger}, {"Path", ftString, 40}},
+            {{"ByArea", {}, {"AreaNo"}}, {"ByPath", tiDescending, {"Path"}}});
     }
     void Open(TTarnTable& t, const std::string& table, const std::string& index = "") {
         t.SetDatabaseName(path);

@@ -1,15 +1,15 @@
 #include "tarndb/table_io.h"
 
 #include <algorithm>
-#include <optional>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include "platform/bytes.h"
-#include "tarndb/errors.h"
 #include "platform/dataset/names.h"
 #include "tarndb/blob_stream.h"
+#include "tarndb/errors.h"
 #include "tarndb/file_io.h"
 #include "tarndb/index_links.h"
 #include "tarndb/indexes.h"
@@ -21,7 +21,6 @@ using namespace tarn::format;
 
 namespace {
 
-constexpr int32_t kAutoIncType = 14;
 constexpr int64_t kMaxRecordSize = 1 << 24;
 // Bytes of the table header that hold RecTabOffset, RecordTotal and AutoIncCounter.
 constexpr size_t kBookkeepingFrom = kHdrRecTabOffset;
@@ -32,9 +31,11 @@ constexpr size_t kBookkeepingSize = 12;
 // Marks an indexed table stale when a write operation fails part-way.
 class TStaleOnFailure {
 public:
-    explicit TStaleOnFailure(TTarnTableIO& table) : table_(table), exceptions_(std::uncaught_exceptions()) {}
+    explicit TStaleOnFailure(TTarnTableIO& table)
+        : table_(table), exceptions_(std::uncaught_exceptions()) {}
     ~TStaleOnFailure() {
-        if (std::uncaught_exceptions() > exceptions_ && table_.IndexCount() > 0) table_.stale_ = true;
+        if (std::uncaught_exceptions() > exceptions_ && table_.IndexCount() > 0)
+            table_.stale_ = true;
     }
     TStaleOnFailure(const TStaleOnFailure&) = delete;
     TStaleOnFailure& operator=(const TStaleOnFailure&) = delete;
@@ -65,7 +66,8 @@ TTarnDBFileIO& TTarnTableIO::File() {
     TTarnDBFileIO* io = database_.StorageFile();
     if (io == nullptr || !io->IsOpen()) {
         std::string name = database_.StorageComponentName();
-        throw EDatabaseError((name.empty() ? "" : name + ": ") + "Cannot perform this operation on a closed database");
+        throw EDatabaseError((name.empty() ? "" : name + ": ") +
+                             "Cannot perform this operation on a closed database");
     }
     return *io;
 }
@@ -143,8 +145,10 @@ void TTarnTableIO::BuildDefinitions() {
         def.FieldType = f.type;
         def.Size = f.size;
         def.StorePlain = f.storePlain;
-        if (IsStringType(f.type) && (f.size < 0 || f.size >= kMaxRecordSize))
-            io.Damaged(Format("field '%s' of table '%s' declares size %d", f.name.c_str(), tableName_.c_str(), f.size));
+        if (format::SlotSize(f.type, 0) != 0 && IsStringType(f.type) &&
+            (f.size < 0 || f.size >= kMaxRecordSize))
+            io.Damaged(Format("field '%s' of table '%s' declares size %d", f.name.c_str(),
+                              tableName_.c_str(), f.size));
         int32_t slot = format::SlotSize(f.type, f.size);
         if (slot == 0) throw EDatabaseError("General error");
         slotOffsets_.push_back(static_cast<int32_t>(offset));
@@ -153,14 +157,15 @@ void TTarnTableIO::BuildDefinitions() {
         if (offset > kMaxRecordSize)
             io.Damaged(Format("records of table '%s' exceed %lld bytes", tableName_.c_str(),
                               static_cast<long long>(kMaxRecordSize)));
-        if (f.type == kAutoIncType && autoIncField_ < 0) autoIncField_ = i;
+        if (f.type == ftAutoInc && autoIncField_ < 0) autoIncField_ = i;
     }
     recordSize_ = static_cast<int32_t>(offset);
     for (int i = 0; i < indexCount; ++i) {
         IndexEntry e = header_.Index(i);
         for (int32_t k : e.keyFields)
             if (k < 0 || k >= fieldCount)
-                io.Damaged(Format("index '%s' of table '%s' names field number %d", e.name.c_str(), tableName_.c_str(), k));
+                io.Damaged(Format("index '%s' of table '%s' names field number %d", e.name.c_str(),
+                                  tableName_.c_str(), k));
         TTarnIndexDef& def = indexDefs_.Add();
         def.SetName(e.name);
         def.Options = e.options;
@@ -177,7 +182,8 @@ void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
     std::vector<TRecordEntry> order;
     order.reserve(items.size());
     for (int32_t k = 0; k < total; ++k)
-        if (!items[static_cast<size_t>(k)].deleted) order.push_back({items[static_cast<size_t>(k)].dataOffset, k});
+        if (!items[static_cast<size_t>(k)].deleted)
+            order.push_back({items[static_cast<size_t>(k)].dataOffset, k});
     lists_[0].Assign(order);
     TTableIndexes::LoadKeyOrder(*this, io, items);
     stale_ = false;
@@ -203,7 +209,8 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
     }
     // An append of this or another process that stopped before its commit may have left
     // links the key lists in memory do not know.
-    if (!reload && IndexCount() > 0 && !indexRepair_.Pending()) reload = TTableIndexes::HasAppendLeftovers(*this, io);
+    if (!reload && IndexCount() > 0 && !indexRepair_.Pending())
+        reload = TTableIndexes::HasAppendLeftovers(*this, io);
     if (reload) {
         // Another process wrote to this table (or a write failed): take the bookkeeping from
         // the file before writing.
@@ -217,13 +224,15 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
 
 int TTarnTableIO::ReacquirePosition(const TRecordEntry& entry) {
     int p = lists_[0].LowerBoundRecNo(entry.recNo);
-    if (p >= lists_[0].Count() || lists_[0].At(p).recNo != entry.recNo) throw EDatabaseError(kRecordGone);
+    if (p >= lists_[0].Count() || lists_[0].At(p).recNo != entry.recNo)
+        throw EDatabaseError(kRecordGone);
     return p;
 }
 
 int64_t TTarnTableIO::RecordItemOffset(int32_t recNo) const {
     size_t block = static_cast<size_t>(recNo) / kItemsPerBlock;
-    if (recNo < 0 || block >= recBlocks_.size()) throw EDatabaseError(Format("Record number %d out of range", recNo));
+    if (recNo < 0 || block >= recBlocks_.size())
+        throw EDatabaseError(Format("Record number %d out of range", recNo));
     return static_cast<int64_t>(recBlocks_[block]) + kBlockLinkSize +
            static_cast<int64_t>(recNo % kItemsPerBlock) * kRecItemSize;
 }
@@ -251,8 +260,9 @@ void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
     readAhead_.bytes.resize(static_cast<size_t>(end - from) * static_cast<size_t>(recordSize_));
     for (int p = from; p < end; ++p) {
         const TRecordEntry& e = list.At(p);
-        io.ReadAt(e.dataOffset, static_cast<size_t>(recordSize_),
-                  readAhead_.bytes.data() + readAhead_.offsets.size() * static_cast<size_t>(recordSize_));
+        io.ReadAt(
+            e.dataOffset, static_cast<size_t>(recordSize_),
+            readAhead_.bytes.data() + readAhead_.offsets.size() * static_cast<size_t>(recordSize_));
         readAhead_.offsets.push_back(e.dataOffset);
     }
 }
@@ -301,14 +311,15 @@ void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
         bool encrypt = encrypted && !def.StorePlain;
         if (item.blob != nullptr || IsBlobType(def.FieldType)) {
             if (item.blob)
-                item.blob->SetStoredLocation(static_cast<int64_t>(e.dataOffset) + SlotOffset(i), encrypt,
-                                             compressed && !def.StorePlain);
+                item.blob->SetStoredLocation(static_cast<int64_t>(e.dataOffset) + SlotOffset(i),
+                                             encrypt, compressed && !def.StorePlain);
             continue;
         }
         if (item.buffer == nullptr || item.dataSize > SlotSize(i))
-            throw EDatabaseError(Format("Field buffer of %d bytes does not fit field '%s'", item.dataSize,
-                                        def.Name().c_str()));
-        io.DecodeStoredBuffer(record + SlotOffset(i), item.buffer, encrypt, static_cast<size_t>(item.dataSize));
+            throw EDatabaseError(Format("Field buffer of %d bytes does not fit field '%s'",
+                                        item.dataSize, def.Name().c_str()));
+        io.DecodeStoredBuffer(record + SlotOffset(i), item.buffer, encrypt,
+                              static_cast<size_t>(item.dataSize));
     }
 }
 
@@ -316,7 +327,9 @@ void TTarnTableIO::CutStrings(TFieldBuffers& buffers) {
     int n = std::min(buffers.Count(), FieldCount());
     for (int i = 0; i < n; ++i) {
         TFieldBufferItem& item = buffers.Item(i);
-        if (!item.active || item.buffer == nullptr || !IsStringType(item.fieldType) || item.dataSize <= 0) continue;
+        if (!item.active || item.buffer == nullptr || !IsStringType(item.fieldType) ||
+            item.dataSize <= 0)
+            continue;
         const void* nul = std::memchr(item.buffer, 0, static_cast<size_t>(item.dataSize));
         size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - item.buffer)
                          : static_cast<size_t>(item.dataSize);
@@ -380,7 +393,8 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
         TMemoryStream encoded;
     };
     std::vector<Blob> blobs;
-    blobs.reserve(static_cast<size_t>(FieldCount()));  // never moved: `stored` may point into `encoded`
+    blobs.reserve(
+        static_cast<size_t>(FieldCount()));  // never moved: `stored` may point into `encoded`
     int64_t blobPos = dataOffset + recordSize_;
     bool encrypted = io.Info().Encrypted();
     for (int i = 0; i < FieldCount(); ++i) {
@@ -403,9 +417,12 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
         const TFieldBufferItem& item = buffers.Item(i);
         if (!item.active || item.buffer == nullptr) continue;
         int32_t size = std::min(item.dataSize, SlotSize(i));
-        io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain, static_cast<size_t>(size));
+        io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
+                              static_cast<size_t>(size));
     }
-    if (blobPos > INT32_MAX) throw EDatabaseError(Format("Database file '%s' cannot grow beyond 2 GB", io.FileName().c_str()));
+    if (blobPos > INT32_MAX)
+        throw EDatabaseError(
+            Format("Database file '%s' cannot grow beyond 2 GB", io.FileName().c_str()));
 
     // 1. the data: nothing refers to it yet. Consecutive pieces go out in one write; a
     // large value is written from its own memory instead of being copied.
@@ -430,7 +447,8 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
     if (io.Info().VerifyBlobWrites())
         for (Blob& blob : blobs) {
             int32_t len = static_cast<int32_t>(blob.stored.size());
-            VerifyBlobArea(io, blob.offset, blob.stored, BlobAreaSize(len) - len, buffers, blob.field, blob.encoded);
+            VerifyBlobArea(io, blob.offset, blob.stored, BlobAreaSize(len) - len, buffers,
+                           blob.field, blob.encoded);
         }
     // 2. the record-table item, or a new block holding it as item 0.
     int32_t recTabOffset = header_.RecTabOffset();
@@ -482,13 +500,15 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
     if (flush) io.FlushStorage();
 }
 
-void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove) {
+void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush,
+                                const TMoveNotify& onMove) {
     readAhead_.Clear();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     TRecordEntry entry = lists_[0].At(physicalPosition);
     if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
-    TRelinkPlan plan = TTableIndexes::PlanRelink(*this, buffers, physicalPosition);  // checks uniqueness first
+    TRelinkPlan plan =
+        TTableIndexes::PlanRelink(*this, buffers, physicalPosition);  // checks uniqueness first
     TStaleOnFailure staleOnFailure(*this);
     TTableIndexes::BeginRelink(*this, io, plan);
 
@@ -511,7 +531,8 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
             int64_t end = io.FileSize();
             // The old area counts only where it lies wholly in the file behind the head: a
             // damaged descriptor must not make us write over other data.
-            bool oldInFile = oldOffset >= kFirstFreeOffset && oldArea > 0 && static_cast<int64_t>(oldOffset) + oldArea <= end;
+            bool oldInFile = oldOffset >= kFirstFreeOffset && oldArea > 0 &&
+                             static_cast<int64_t>(oldOffset) + oldArea <= end;
             int64_t place;
             int32_t area;
             if (oldInFile && oldArea > len) {
@@ -527,7 +548,8 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
             // The fill never runs past the area (an old one may be smaller than a whole unit).
             int32_t fill = std::min(BlobAreaSize(len), area) - len;
             WriteBlobArea(io, place, stored, fill);
-            if (io.Info().VerifyBlobWrites()) VerifyBlobArea(io, place, stored, fill, buffers, i, encoded);
+            if (io.Info().VerifyBlobWrites())
+                VerifyBlobArea(io, place, stored, fill, buffers, i, encoded);
             b::PutI32(desc, 0, static_cast<int32_t>(place));
             b::PutI32(desc, 4, len);
             b::PutI32(desc, 8, area);
@@ -538,7 +560,8 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
         if (i == autoIncField_ && size >= 4) {
             int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
             if (v == 0) continue;  // keeps the stored value
-            io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain, static_cast<size_t>(size));
+            io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
+                                  static_cast<size_t>(size));
             if (v > header_.AutoIncCounter()) {
                 // The counter first: a crash before the record is written leaves a gap,
                 // never a counter below a stored value.
@@ -549,7 +572,8 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
             }
             continue;
         }
-        io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain, static_cast<size_t>(size));
+        io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
+                              static_cast<size_t>(size));
     }
     io.WriteAt(entry.dataOffset, record.data(), record.size());
     TTableIndexes::RelinkRecord(*this, io, plan, [&](int index, int oldPosition, int newPosition) {
@@ -594,8 +618,9 @@ std::span<const uint8_t> TTarnTableIO::StoredSlot(const TRecordEntry& entry, int
 
 void TTarnTableIO::ReadStoredField(int32_t recNo, int field, TStream& dest) {
     bool blob = IsBlobType(fieldDefs_[field].FieldType);
-    File().ReadFieldValue(RecordItemOffset(recNo), SlotOffset(field), blob ? kBlobDescriptorSize : SlotSize(field),
-                          blob, Encrypt(field), Compress(field), dest);
+    File().ReadFieldValue(RecordItemOffset(recNo), SlotOffset(field),
+                          blob ? kBlobDescriptorSize : SlotSize(field), blob, Encrypt(field),
+                          Compress(field), dest);
 }
 
 int TTarnTableIO::PhysicalPosition(int list, int position) {

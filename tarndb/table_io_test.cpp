@@ -1,19 +1,19 @@
 #include "tarndb/table_io.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <random>
 #include <set>
 
 #include "platform/bytes.h"
-#include "tarndb/errors.h"
 #include "platform/os/fault_env.h"
 #include "tarndb/creator.h"
+#include "tarndb/errors.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
@@ -26,15 +26,14 @@ using testing::RecordBuffer;
 using testing::TempDir;
 using testing::TestHost;
 
-constexpr uint8_t ftString = 1, ftInteger = 3, ftFloat = 6, ftAutoInc = 14, ftMemo = 16, ftDate = 9;
-
 class TableIOTest : public ::testing::Test {
 protected:
     TempDir dir;
     std::string path = dir.file("t.dat");
     void SetUp() override {
         TTarnDBCreator::CreateDatabase(path);
-        TTarnDBCreator::AddTable(path, "People", {{"ID", ftAutoInc}, {"Name", ftString, 10}, {"Score", ftFloat}});
+        TTarnDBCreator::AddTable(path, "People",
+                                 {{"ID", ftAutoInc}, {"Name", ftString, 10}, {"Score", ftFloat}});
     }
     // Header of table 0 as on disk.
     TableHeader DiskHeader() {
@@ -272,7 +271,8 @@ void ExpectWholeRecords(const std::string& path, int atLeast, int atMost) {
     RecordBuffer r(table);
     for (int p = 0; p < n; ++p) {
         r.Fetch(0, p);
-        EXPECT_EQ(r.String(1), "r" + std::to_string(static_cast<int>(r.Float(2)))) << "record " << p;
+        EXPECT_EQ(r.String(1), "r" + std::to_string(static_cast<int>(r.Float(2))))
+            << "record " << p;
         EXPECT_EQ(r.Int(0), p + 1);
     }
 }
@@ -406,7 +406,8 @@ TEST_F(TableIOTest, FourProcessesAppendingLoseNothing) {
         int who = r.String(1)[1] - '0';
         ASSERT_GE(who, 0);
         ASSERT_LT(who, kProcesses);
-        EXPECT_EQ(static_cast<int>(r.Float(2)), next[static_cast<size_t>(who)]++);  // each writer's rows in order
+        EXPECT_EQ(static_cast<int>(r.Float(2)),
+                  next[static_cast<size_t>(who)]++);  // each writer's rows in order
     }
     EXPECT_EQ(recNos.size(), static_cast<size_t>(kProcesses * kEach));
     EXPECT_EQ(ids.size(), static_cast<size_t>(kProcesses * kEach));
@@ -479,8 +480,10 @@ TEST(TableIOBlobs, AreasAndRewritePlacement) {
     RecordBuffer rec(table);
     auto descriptor = [&](int field, int pos) {
         uint8_t d[kBlobDescriptorSize];
-        host.io.ReadAt(table.RecordList(0).At(pos).dataOffset + table.SlotOffset(field), sizeof d, d);
-        return std::array<int32_t, 3>{bytes::GetI32(d, 0), bytes::GetI32(d, 4), bytes::GetI32(d, 8)};
+        host.io.ReadAt(table.RecordList(0).At(pos).dataOffset + table.SlotOffset(field), sizeof d,
+                       d);
+        return std::array<int32_t, 3>{bytes::GetI32(d, 0), bytes::GetI32(d, 4),
+                                      bytes::GetI32(d, 8)};
     };
     struct Case {
         size_t length;
@@ -491,7 +494,8 @@ TEST(TableIOBlobs, AreasAndRewritePlacement) {
         rec.SetBlob(1, "e");
         rec.Append();
         auto d = descriptor(0, static_cast<int>(i));
-        EXPECT_EQ(d[0], table.RecordList(0).At(static_cast<int>(i)).dataOffset + table.RecordSize());
+        EXPECT_EQ(d[0],
+                  table.RecordList(0).At(static_cast<int>(i)).dataOffset + table.RecordSize());
         EXPECT_EQ(d[1], static_cast<int32_t>(cases[i].length));
         EXPECT_EQ(d[2], cases[i].area);
     }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tarndb/errors.h"
 #include "tarndb/creator.h"
+#include "tarndb/errors.h"
 #include "tarndb/table.h"
 #include "tests/support/temp_dir.h"
 
@@ -16,8 +16,6 @@ namespace tarn {
 namespace {
 
 using testing::TempDir;
-
-constexpr uint8_t ftStr = 1, ftInt = 3, ftAuto = 14;
 
 // GB18030 spellings.
 const std::string kAUml = "\x81\x30\x87\x32";  // Ä (four bytes)
@@ -46,11 +44,12 @@ protected:
 
     void SetUp() override {
         TTarnDBCreator::CreateDatabase(path);
-        std::vector<TFieldSpec> fields = {{"ID", ftAuto}, {"N", ftInt}, {"S", ftStr, 20}};
+        std::vector<TFieldDefinition> fields = {
+            {"ID", ftAutoInc}, {"N", ftInteger}, {"S", ftString, 20}};
         TTarnDBCreator::AddTable(path, "I", fields,
-                                 {{"ByS", 0, {"S"}},
+                                 {{"ByS", {}, {"S"}},
                                   {"BySNoCase", tiCaseInsensitive, {"S"}},
-                                  {"ByNS", 0, {"N", "S"}},
+                                  {"ByNS", {}, {"N", "S"}},
                                   {"ByNSNoCase", tiCaseInsensitive, {"N", "S"}}});
         TTarnDBCreator::AddTable(path, "P", fields);
         for (TTarnTable* t : {&indexed, &plain}) {

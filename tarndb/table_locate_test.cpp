@@ -30,9 +30,14 @@ protected:
         settings.encryptMode = GetParam().mode;
         settings.password = "pw";
         TTarnDBCreator::CreateDatabase(path, settings);
-        TTarnDBCreator::AddTable(
-            path, "T",
-            {{"ID", 14}, {"S", 2}, {"I", 3}, {"L", 25}, {"D", 9}, {"Tm", 10}, {"Name", 1, 12}});
+        TTarnDBCreator::AddTable(path, "T",
+                                 {{"ID", ftAutoInc},
+                                  {"S", ftSmallint},
+                                  {"I", ftInteger},
+                                  {"L", ftLargeint},
+                                  {"D", ftDate},
+                                  {"Tm", ftTime},
+                                  {"Name", ftString, 12}});
         db.SetDatabaseName("locatedb");
         db.SetFileName(path);
         db.SupplyPassword("pw");

@@ -20,7 +20,8 @@ bool HasUniqueIndex(const TTarnTable& table) {
     TTarnTableIO* io = table.TableIO();
     if (io == nullptr) return false;
     for (int i = 0; i < io->IndexCount(); ++i)
-        if (io->IndexDefs()[i].Options & (tiPrimary | tiUnique)) return true;
+        if (io->IndexDefs()[i].Options.Has(tiPrimary) || io->IndexDefs()[i].Options.Has(tiUnique))
+            return true;
     return false;
 }
 

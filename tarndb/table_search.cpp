@@ -15,7 +15,6 @@
 namespace tarn {
 
 namespace {
-bool IsStringField(TFieldType t) { return t == ftString || t == ftFixedChar || t == ftWideString; }
 // Types of at most 8 bytes whose values are equal exactly when their bytes are.
 bool SameValueSameBytes(TFieldType t) {
     switch (t) {
@@ -58,7 +57,7 @@ private:
 
 int TTarnTable::ChooseLocateIndex(const std::vector<TField*>& fields, bool caseInsensitive) const {
     bool anyString = std::any_of(fields.begin(), fields.end(),
-                                 [](TField* f) { return IsStringField(f->DataType()); });
+                                 [](TField* f) { return IsStringType(f->DataType()); });
     for (int i = 0; i < tableIO_->IndexCount(); ++i) {
         const TTarnIndexDef& def = tableIO_->IndexDefs()[i];
         if (def.KeyFields.size() != fields.size()) continue;
@@ -66,7 +65,7 @@ int TTarnTable::ChooseLocateIndex(const std::vector<TField*>& fields, bool caseI
         for (size_t k = 0; k < fields.size() && same; ++k)
             same = def.KeyFields[k] == fields[k]->FieldNo() - 1;
         if (!same) continue;
-        if (anyString && ((def.Options & tiCaseInsensitive) != 0) != caseInsensitive) continue;
+        if (anyString && def.Options.Has(tiCaseInsensitive) != caseInsensitive) continue;
         return i;
     }
     return -1;
@@ -140,7 +139,7 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
                 left = key.Bytes().subspan(static_cast<size_t>(FieldOffset(f->FieldNo())),
                                            static_cast<size_t>(f->DataSize()));
             }
-            bool isString = IsStringField(f->DataType());
+            bool isString = IsStringType(f->DataType());
             if (CompareFieldValues(static_cast<int>(f->DataType()), left, right, rule,
                                    partial && isString) != 0) {
                 all = false;

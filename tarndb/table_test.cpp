@@ -1,14 +1,14 @@
 #include "tarndb/table.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
-#include <gtest/gtest.h>
 
-#include "tarndb/errors.h"
 #include "platform/text/codepage.h"
 #include "tarndb/creator.h"
+#include "tarndb/errors.h"
 #include "tarndb/session.h"
 #include "tests/support/temp_dir.h"
 
@@ -29,8 +29,6 @@ std::string ErrorOf(const std::function<void()>& f) {
     return "(no error)";
 }
 
-constexpr uint8_t ftStr = 1, ftInt = 3, ftAuto = 14, ftMemoT = 16;
-
 // The catalogue the version manager keeps: three tables with Chinese names.
 class CatalogueRoad : public ::testing::Test {
 protected:
@@ -39,10 +37,15 @@ protected:
     void SetUp() override {
         TTarnDBCreator::CreateDatabase(path);
         TTarnDBCreator::AddTable(path, A("数据存储区"),
-                                 {{A("存储区序号"), ftAuto}, {A("名称"), ftStr, 255}, {A("目录"), ftStr, 1024}});
+                                 {{A("存储区序号"), ftAutoInc},
+                                  {A("名称"), ftString, 255},
+                                  {A("目录"), ftString, 1024}});
         TTarnDBCreator::AddTable(path, A("文件索引表"),
-                                 {{A("文件序号"), ftAuto}, {A("存储区序号"), ftInt}, {A("源文件名称"), ftStr, 1024},
-                                  {A("备份文件目录"), ftStr, 1024}, {A("大小"), ftStr, 32}});
+                                 {{A("文件序号"), ftAutoInc},
+                                  {A("存储区序号"), ftInteger},
+                                  {A("源文件名称"), ftString, 1024},
+                                  {A("备份文件目录"), ftString, 1024},
+                                  {A("大小"), ftString, 32}});
     }
     void OpenTable(TTarnTable& t, const char* table) {
         t.SetDatabaseName(path);
@@ -80,7 +83,8 @@ TEST_F(CatalogueRoad, TheVersionManagersRoadThroughTheEngine) {
 
     // Walk every area.
     std::vector<std::string> names;
-    for (areas.First(); !areas.Eof(); areas.Next()) names.push_back(AnsiToUtf8(areas.FieldByName(A("名称"))->AsString()));
+    for (areas.First(); !areas.Eof(); areas.Next())
+        names.push_back(AnsiToUtf8(areas.FieldByName(A("名称"))->AsString()));
     EXPECT_EQ(names, (std::vector<std::string>{"文档", "Photos", "代码"}));
 
     // The filter the application builds: "存储区序号=" followed by the area number.
@@ -89,12 +93,14 @@ TEST_F(CatalogueRoad, TheVersionManagersRoadThroughTheEngine) {
     files.SetFiltered(true);
     EXPECT_EQ(files.RecordCount(), 3);
     std::vector<int> seen;
-    for (files.First(); !files.Eof(); files.Next()) seen.push_back(files.FieldByName(A("文件序号"))->AsInteger());
+    for (files.First(); !files.Eof(); files.Next())
+        seen.push_back(files.FieldByName(A("文件序号"))->AsInteger());
     EXPECT_EQ(seen, (std::vector<int>{1, 3, 4}));
     files.SetFilter(A("存储区序号=") + "2");  // re-filters at once
     EXPECT_EQ(files.RecordCount(), 2);
     EXPECT_EQ(files.FieldByName(A("文件序号"))->AsInteger(), 2);
-    EXPECT_EQ(ErrorOf([&] { files.SetFilter(A("存储区序号=") + "'"); }), "Unterminated string constant");
+    EXPECT_EQ(ErrorOf([&] { files.SetFilter(A("存储区序号=") + "'"); }),
+              "Unterminated string constant");
     EXPECT_EQ(files.Filter(), A("存储区序号=") + "2");  // the old text stays
     files.SetFiltered(false);
     EXPECT_EQ(files.RecordCount(), 5);
@@ -144,8 +150,14 @@ protected:
     std::string path = dir.file("t.dat");
     void SetUp() override {
         TTarnDBCreator::CreateDatabase(path);
-        TTarnDBCreator::AddTable(path, "Plain", {{"ID", ftAuto}, {"Name", ftStr, 20}, {"N", ftInt}, {"Body", ftMemoT},
-                                                  {"Day", 9}, {"At", 10}, {"Stamp", 11}});
+        TTarnDBCreator::AddTable(path, "Plain",
+                                 {{"ID", ftAutoInc},
+                                  {"Name", ftString, 20},
+                                  {"N", ftInteger},
+                                  {"Body", ftMemo},
+                                  {"Day", ftDate},
+                                  {"At", ftTime},
+                                  {"Stamp", ftDateTime}});
     }
     void Open(TTarnTable& t, const std::string& table = "Plain") {
         t.SetDatabaseName(path);
@@ -198,7 +210,8 @@ TEST_F(TableTest, DatesRoundTripIncludingDaysBefore1899) {
         t.FieldByName("Day")->SetAsDateTime(c.stamp);
         t.Post();
         EXPECT_DOUBLE_EQ(t.FieldByName("Stamp")->AsDateTime(), c.stamp);
-        EXPECT_DOUBLE_EQ(t.FieldByName("Day")->AsDateTime(), c.stamp < 0 ? std::ceil(c.stamp) : std::floor(c.stamp));
+        EXPECT_DOUBLE_EQ(t.FieldByName("Day")->AsDateTime(),
+                         c.stamp < 0 ? std::ceil(c.stamp) : std::floor(c.stamp));
     }
 }
 
@@ -234,7 +247,8 @@ TEST_F(TableTest, FailuresAndTheirMessages) {
     EXPECT_EQ(t.TableName(), "");
     t.SetTableName("Plain");
     t.Open();
-    EXPECT_EQ(ErrorOf([&] { t.SetTableName("x"); }), "T9: Cannot perform this operation on an open dataset");
+    EXPECT_EQ(ErrorOf([&] { t.SetTableName("x"); }),
+              "T9: Cannot perform this operation on an open dataset");
     EXPECT_EQ(ErrorOf([&] { t.FieldByName("Nope"); }), "T9: Field 'Nope' not found");
     EXPECT_TRUE(t.Lookup("Name", TVariant("zzz"), "N").IsNull());
     t.SetReadOnly(true);
@@ -370,7 +384,7 @@ TEST_F(TableTest, FailedSearchLeavesTheCurrentRowItsOwnValues) {
         path = dir.file(std::string("search-") + std::to_string(&c - cases) + ".dat");
         TTarnDBCreator::CreateDatabase(path);
         TTarnDBCreator::AddTable(path, "Plain",
-                                 {{"ID", ftAuto}, {"Name", ftStr, 20}, {"N", ftInt}});
+                                 {{"ID", ftAutoInc}, {"Name", ftString, 20}, {"N", ftInteger}});
         {
             TTarnTable t(nullptr, "T");
             Open(t);

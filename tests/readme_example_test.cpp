@@ -1,7 +1,7 @@
 // The README's library example, run as written (in a temporary directory).
+#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
 #include <sstream>
 
 #include "tarndb/creator.h"
@@ -20,7 +20,7 @@ TEST(ReadmeExample, RunsAsWritten) {
     {
         TTarnDBCreator::CreateDatabase("people.tdb");
         TTarnDBCreator::AddTable("people.tdb", "People",
-                                 {{"ID", 14 /* ftAutoInc */}, {"Name", 1 /* ftString */, 40}, {"Age", 3 /* ftInteger */}},
+                                 {{"ID", ftAutoInc}, {"Name", ftString, 40}, {"Age", ftInteger}},
                                  {{"ByName", tiCaseInsensitive, {"Name"}}});
         TTarnTable people;
         people.SetDatabaseName("people.tdb");
@@ -35,7 +35,8 @@ TEST(ReadmeExample, RunsAsWritten) {
         people.SetFilter("Age > 40 AND Name LIKE 'A%'");
         people.SetFiltered(true);
         for (people.First(); !people.Eof(); people.Next())
-            out << people.FieldByName("ID")->AsInteger() << " " << people.FieldByName("Name")->AsString() << "\n";
+            out << people.FieldByName("ID")->AsInteger() << " "
+                << people.FieldByName("Name")->AsString() << "\n";
         people.SetFiltered(false);
         ASSERT_TRUE(people.Locate("Name", TVariant("grace"), loCaseInsensitive));
         people.Edit();

@@ -11,9 +11,9 @@ int RunAddTable(TToolContext& ctx) {
     const std::string& path = a.positional[0];
     std::string table = ToStored(a.positional[1], "the table name");
     if (a.Values("field").empty()) throw UsageError("a table needs at least one --field");
-    std::vector<TFieldSpec> fields;
+    std::vector<TFieldDefinition> fields;
     for (const std::string& f : a.Values("field")) fields.push_back(ParseFieldDefinition(f));
-    std::vector<TIndexSpec> indexes;
+    std::vector<TIndexDefinition> indexes;
     for (const std::string& x : a.Values("index")) indexes.push_back(ParseIndexDefinition(x));
     RequireRegularFile(path);
     TTarnDBCreator::AddTable(path, table, fields, indexes);

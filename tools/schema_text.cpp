@@ -90,11 +90,11 @@ std::string TypeNameList() {
     return list;
 }
 
-TFieldSpec ParseFieldDefinition(std::string_view definition) {
+TFieldDefinition ParseFieldDefinition(std::string_view definition) {
     std::vector<std::string_view> parts = Split(definition, ':');
     if (parts.size() < 2 || parts.size() > 4 || parts[0].empty())
         throw UsageError("field " + Quoted(definition) + ": write it as NAME:TYPE[:SIZE][:plain]");
-    TFieldSpec f;
+    TFieldDefinition f;
     f.name = ToStored(parts[0], "a field name");
     TFieldType type = TypeFromName(parts[1]);
     f.type = type;
@@ -128,12 +128,12 @@ TFieldSpec ParseFieldDefinition(std::string_view definition) {
     return f;
 }
 
-TIndexSpec ParseIndexDefinition(std::string_view definition) {
+TIndexDefinition ParseIndexDefinition(std::string_view definition) {
     std::vector<std::string_view> parts = Split(definition, ':');
     if (parts.size() != 3 || parts[0].empty() || parts[2].empty())
         throw UsageError("index " + Quoted(definition) +
                          ": write it as NAME:OPTIONS:FIELD[,FIELD...] (OPTIONS may be empty)");
-    TIndexSpec x;
+    TIndexDefinition x;
     x.name = ToStored(parts[0], "an index name");
     if (!parts[1].empty() && !EqualNoCase(parts[1], "none")) {
         for (std::string_view opt : Split(parts[1], ',')) {
@@ -158,10 +158,10 @@ TIndexSpec ParseIndexDefinition(std::string_view definition) {
     return x;
 }
 
-std::string IndexOptionsText(uint8_t options) {
+std::string IndexOptionsText(TIndexOptions options) {
     std::string s;
-    auto add = [&](uint8_t bit, const char* name) {
-        if (!(options & bit)) return;
+    auto add = [&](TIndexOption option, const char* name) {
+        if (!options.Has(option)) return;
         if (!s.empty()) s += ",";
         s += name;
     };

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "tarndb/dataset/field_types.h"
 #include "tarndb/creator.h"
+#include "tarndb/dataset/field_types.h"
 
 namespace tarn::cli {
 
@@ -25,9 +25,9 @@ std::string TypeName(TFieldType type);
 // Every type name, for help texts: "string, fixedchar, smallint, ...".
 std::string TypeNameList();
 
-TFieldSpec ParseFieldDefinition(std::string_view definition);
-TIndexSpec ParseIndexDefinition(std::string_view definition);
-// "primary,unique" and so on (TTDIndexOption bits); "" for none.
-std::string IndexOptionsText(uint8_t options);
+TFieldDefinition ParseFieldDefinition(std::string_view definition);
+TIndexDefinition ParseIndexDefinition(std::string_view definition);
+// "primary,unique" and so on; "" for none.
+std::string IndexOptionsText(TIndexOptions options);
 
 }  // namespace tarn::cli

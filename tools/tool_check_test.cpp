@@ -73,7 +73,7 @@ public:
     }
 
     // Adds index "byTitle" on title, its chain linking `order` (record numbers) in turn.
-    void AddIndex(const std::vector<int32_t>& order, uint8_t options = 0) {
+    void AddIndex(const std::vector<int32_t>& order, TIndexOptions options = {}) {
         Image img(db);
         TableHeader h = img.Header();
         int32_t n = h.RecordTotal();
@@ -209,12 +209,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "4, whose key "
                 "sorts after its key"}},
         Damage{"descending_index_in_ascending_order",
-               [](CheckFixture& f) { f.AddIndex(kKeyOrder, kIxDescending); },
+               [](CheckFixture& f) { f.AddIndex(kKeyOrder, tiDescending); },
                {"table 'books', record 4: index 'byTitle': the chain puts this record after record "
                 "1"}},
         Damage{"unique_index_with_equal_keys",
                [](CheckFixture& f) {
-                   f.AddIndex(kKeyOrder, kIxUnique);
+                   f.AddIndex(kKeyOrder, tiUnique);
                    Patch(f, [](Image& i) {
                        std::memcpy(i.bytes.data() + i.DataOffset(4) + kTitleSlot, "alpha", 6);
                    });
@@ -339,7 +339,7 @@ TEST_F(CheckFixture, FilesThatAreNoDatabaseAreUnreadable) {
 // Overwrites words all over the structures of a sound file; the checker must finish every
 // time with a report, never by a fault of its own (ASan builds also catch stray reads).
 TEST_F(CheckFixture, NoDamageMakesTheCheckerFail) {
-    AddIndex(kKeyOrder, kIxUnique);
+    AddIndex(kKeyOrder, tiUnique);
     Image sound(db);
     std::vector<int64_t> places;
     TableHeader h = sound.Header();

@@ -9,13 +9,22 @@ namespace tarn::bench {
 
 namespace b = tarn::bytes;
 
-EngineTable::EngineTable(const std::string& path, bool create, const std::vector<std::pair<std::string, int>>& indexes)
+EngineTable::EngineTable(const std::string& path, bool create,
+                         const std::vector<std::pair<std::string, int>>& indexes)
     : io_(nullptr, TTarnDBMediumType::mtDisk, false) {
     if (create) {
         TTarnDBCreator::CreateDatabase(path);
-        std::vector<TIndexSpec> ix;
-        for (auto& [field, options] : indexes) ix.push_back({"by_" + field, static_cast<uint8_t>(options), {field}});
-        TTarnDBCreator::AddTable(path, "bench", {{"id", 14}, {"k", 3}, {"name", 1, 24}, {"val", 6}, {"pad", 1, 50}}, ix);
+        std::vector<TIndexDefinition> ix;
+        for (auto& [field, options] : indexes)
+            ix.push_back(
+                {"by_" + field, TIndexOptions::FromByte(static_cast<uint8_t>(options)), {field}});
+        TTarnDBCreator::AddTable(path, "bench",
+                                 {{"id", ftAutoInc},
+                                  {"k", ftInteger},
+                                  {"name", ftString, 24},
+                                  {"val", ftFloat},
+                                  {"pad", ftString, 50}},
+                                 ix);
     }
     io_.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
     table_ = std::make_unique<TTarnTableIO>(*this, "bench");
@@ -24,7 +33,7 @@ EngineTable::EngineTable(const std::string& path, bool create, const std::vector
     for (int i = 0; i < table_->FieldCount(); ++i) {
         buffers_.Add(Slot(i), table_->FieldDefs()[i].FieldType, table_->SlotSize(i));
         if (i == 3)
-            valOnly_.Add(Slot(i), 6, 8);
+            valOnly_.Add(Slot(i), ftFloat, 8);
         else
             valOnly_.AddInactive();
     }

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "tarndb/dataset/field_types.h"
+#include "tarndb/dataset/index_options.h"
+
 namespace tarn {
 
 struct TDatabaseSettings {
@@ -26,16 +29,18 @@ struct TDatabaseSettings {
     bool verifyBlobWrites = false;
 };
 
-struct TFieldSpec {
+// A field of a new table: {"Name", ftString, 40}, {"ID", ftAutoInc}.
+struct TFieldDefinition {
     std::string name;
-    uint8_t type = 0;  // field type code (ftString = 1 ...)
+    TFieldType type = ftUnknown;
     int32_t size = 0;  // maximum characters for strings; ignored otherwise
     bool storePlain = false;
 };
 
-struct TIndexSpec {
+// An index of a new table: {"ByName", tiUnique | tiCaseInsensitive, {"Name"}}.
+struct TIndexDefinition {
     std::string name;
-    uint8_t options = 0;  // bits: 1 primary, 2 unique, 4 descending, 8 case-insensitive
+    TIndexOptions options;
     std::vector<std::string> keyFields;  // field names, in key order
 };
 
@@ -48,8 +53,8 @@ public:
     // Adds a table to the database named `database` (a path, or a ":" + hex memory name),
     // under the file lock. The table starts empty.
     static void AddTable(const std::string& database, const std::string& tableName,
-                         const std::vector<TFieldSpec>& fields,
-                         const std::vector<TIndexSpec>& indexes = {});
+                         const std::vector<TFieldDefinition>& fields,
+                         const std::vector<TIndexDefinition>& indexes = {});
 };
 
 }  // namespace tarn

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "tarndb/dataset/field_types.h"
 #include "tarndb/database.h"
+#include "tarndb/dataset/field_types.h"
+#include "tarndb/dataset/index_options.h"
 
 namespace tarn {
 
@@ -26,7 +27,7 @@ struct TFieldInfo {
 
 struct TIndexInfo {
     std::string name;
-    uint8_t options = 0;                 // TTDIndexOption bits (tarndb/defs.h)
+    TIndexOptions options;               // as stored, uninterpreted bits included
     std::vector<std::string> keyFields;  // field names, in key order
 };
 

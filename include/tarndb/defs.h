@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "tarndb/dataset/field_types.h"
+#include "tarndb/dataset/index_options.h"
+
 namespace tarn {
 
 // Where a database lives: in a file, or in an in-memory image (see TMemoryStreams).
@@ -89,7 +92,7 @@ class TTarnDefCollection : public TTarnCollection {};
 
 class TTarnFieldDef : public TTarnNamedItem {
 public:
-    uint8_t FieldType = 0;
+    TFieldType FieldType = ftUnknown;  // as stored: any byte, also one naming no type
     int32_t Size = 0;
     bool StorePlain = false;
     void Assign(const TTarnFieldDef& source);
@@ -106,17 +109,13 @@ protected:
     std::string DefaultNamePrefix() const override { return "TarnF"; }
 };
 
-// Index options (TTDIndexOptions).
-enum TTDIndexOption : uint8_t {
-    tiPrimary = 1,
-    tiUnique = 2,
-    tiDescending = 4,
-    tiCaseInsensitive = 8,
-};
+// The engine's name for the one index-option set (tiPrimary, tiUnique, tiDescending,
+// tiCaseInsensitive; dataset/index_options.h).
+using TTDIndexOptions = TIndexOptions;
 
 class TTarnIndexDef : public TTarnNamedItem {
 public:
-    uint8_t Options = 0;
+    TTDIndexOptions Options;         // as stored, uninterpreted bits included
     std::vector<int32_t> KeyFields;  // field numbers in key order
     void Assign(const TTarnIndexDef& source);
 };

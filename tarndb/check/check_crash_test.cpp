@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "tarndb/errors.h"
 #include "platform/os/fault_env.h"
 #include "tarndb/check.h"
 #include "tarndb/creator.h"
+#include "tarndb/errors.h"
 #include "tarndb/table_io.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -22,8 +22,6 @@ namespace {
 
 using tarn::testing::RecordBuffer;
 using tarn::testing::TestHost;
-
-constexpr uint8_t ftString = 1, ftInteger = 3, ftAutoInc = 14;
 
 std::string Report(const TCheckReport& r) {
     std::string s = r.unreadable;
@@ -41,7 +39,8 @@ protected:
         TTarnDBCreator::CreateDatabase(base);
         TTarnDBCreator::AddTable(base, "t",
                                  {{"id", ftAutoInc}, {"name", ftString, 10}, {"score", ftInteger}},
-                                 {{"byName", 2 | 8, {"name"}}, {"byScore", 4, {"score"}}});
+                                 {{"byName", tiUnique | tiCaseInsensitive, {"name"}},
+                                  {"byScore", tiDescending, {"score"}}});
         TestHost host(base);
         TTarnTableIO table(host, "t");
         table.AcquireTable();

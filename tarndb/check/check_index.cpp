@@ -5,8 +5,8 @@
 #include <set>
 
 #include "platform/bytes.h"
-#include "tarndb/errors.h"
 #include "tarndb/check/check_internal.h"
+#include "tarndb/errors.h"
 #include "tarndb/filter/value_compare.h"
 #include "tarndb/index_links.h"
 
@@ -136,9 +136,9 @@ void Checker::CheckIndexes(TableInfo& t) {
         for (int32_t k : x.keyFields)
             if (keysReadable && !ValueReadable(t.fields[static_cast<size_t>(k)]))
                 keysReadable = false;
-        const bool unique = (x.options & (kIxPrimary | kIxUnique)) != 0;
-        const bool descending = (x.options & kIxDescending) != 0;
-        const bool noCase = (x.options & kIxCaseInsensitive) != 0;
+        const bool unique = x.options.Has(tiPrimary) || x.options.Has(tiUnique);
+        const bool descending = x.options.Has(tiDescending);
+        const bool noCase = x.options.Has(tiCaseInsensitive);
         std::vector<uint8_t> visited(static_cast<size_t>(n), 0);
         std::vector<std::vector<uint8_t>> prevKey, key;
         int32_t prev = -1;

@@ -90,12 +90,12 @@ void Checker::CheckRecords(TableInfo& t) {
     // Every record's fixed part and blob areas.
     const bool autoIncReadable = [&] {
         for (const FieldEntry& f : t.fields)
-            if (f.type == 14) return ValueReadable(f);
+            if (f.type == ftAutoInc) return ValueReadable(f);
         return false;
     }();
     int autoIncField = -1;
     for (size_t i = 0; i < t.fields.size(); ++i)
-        if (t.fields[i].type == 14) {
+        if (t.fields[i].type == ftAutoInc) {
             autoIncField = static_cast<int>(i);
             break;
         }

@@ -5,9 +5,9 @@
 #include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
 #include "platform/dataset/names.h"
-#include "tarndb/errors.h"
 #include "tarndb/check.h"
 #include "tarndb/check/check_internal.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 
@@ -180,7 +180,8 @@ void Checker::CheckTableHeader(TableInfo& t) {
                 break;
             }
         int32_t slot = 0;
-        if (IsStringType(f.type) && (f.size < 0 || f.size >= kMaxRecordSize)) {
+        if (SlotSize(f.type, 0) != 0 && IsStringType(f.type) &&
+            (f.size < 0 || f.size >= kMaxRecordSize)) {
             Problem(&t, -1, "field " + name + " declares the size " + std::to_string(f.size));
             layoutOk = false;
         } else {

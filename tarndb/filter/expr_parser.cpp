@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "tarndb/errors.h"
 #include "platform/text/convert.h"
+#include "tarndb/errors.h"
 #include "tarndb/filter/field_types.h"
 #include "tarndb/filter/like_match.h"
 #include "tarndb/filter/value_compare.h"
@@ -53,7 +53,7 @@ bool TExprParserBase::Calculate(const TEvalOptions& options) {
     Evaluate(root);
     const TValueRef v = root->Value();
     if (v.DataType == ftBoolean) return BoolOf(v);
-    if (IsStringType(v.DataType)) return !StringOf(v).empty();
+    if (IsTextOperandType(v.DataType)) return !StringOf(v).empty();
     if (IsFloatType(v.DataType) || v.DataType == ftDateTime) {
         double d = codec::F64(v);
         return d != 0 && !std::isnan(d);
@@ -67,7 +67,7 @@ int TExprParserBase::CompareNodes(const TExprNode* left, const TExprNode* right)
     opt.CaseRule = options_.CaseInsensitive ? TCaseRule::IgnoreCase : TCaseRule::Exact;
     opt.Collator = collator_;
     if (!options_.NoPartialCompare && right->Kind == TExprNodeKind::Constant &&
-        IsStringType(right->DataType) && right->StarPos >= 0) {
+        IsTextOperandType(right->DataType) && right->StarPos >= 0) {
         opt.PrefixLength = right->StarPos;
     }
     return CompareFieldValues(left->Value(), right->Value(), opt);

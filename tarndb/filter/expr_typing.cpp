@@ -1,8 +1,8 @@
 // The typing rules of TExprParserBase, applied as the parser builds each node, and the
 // conversion of string constants into date and time constants.
-#include "tarndb/errors.h"
 #include "platform/text/convert.h"
 #include "tarndb/datetime.h"
+#include "tarndb/errors.h"
 #include "tarndb/filter/date_reader.h"
 #include "tarndb/filter/expr_parser.h"
 #include "tarndb/filter/field_types.h"
@@ -53,8 +53,8 @@ void CheckEqualityItem(TExprNode* left, TExprNode* item) {
     const int l = left->DataType, r = item->DataType;
     if (IsNumericType(l)) {
         if (!IsNumericType(r)) Mismatch();
-    } else if (IsStringType(l)) {
-        if (!IsStringType(r)) Mismatch();
+    } else if (IsTextOperandType(l)) {
+        if (!IsTextOperandType(r)) Mismatch();
     } else if (IsDateTimeType(l)) {
         DateTimeOperands(left, item);
     } else if (l == ftBoolean) {
@@ -119,7 +119,7 @@ void TExprParserBase::ComparisonTyping(TExprNode* node) {
     if (IsNumericType(lt) && IsNumericType(rt)) {
     } else if (IsDateTimeType(lt) && (IsDateTimeType(rt) || IsStringConstant(r))) {
         DateTimeOperands(l, r);
-    } else if (IsStringType(lt) && IsStringType(rt)) {
+    } else if (IsTextOperandType(lt) && IsTextOperandType(rt)) {
     } else if (IsDateTimeType(rt) && IsDateTimeConstant(l)) {
         MakeDateTimeConstant(l);
         if (!HasDefinedOrder(l->DataType, rt)) Mismatch();
@@ -131,7 +131,8 @@ void TExprParserBase::ComparisonTyping(TExprNode* node) {
 }
 
 void TExprParserBase::LikeTyping(TExprNode* node) {
-    if (!IsStringType(node->Left->DataType) || !IsStringType(node->Right->DataType)) Mismatch();
+    if (!IsTextOperandType(node->Left->DataType) || !IsTextOperandType(node->Right->DataType))
+        Mismatch();
     node->DataType = ftBoolean;
 }
 
@@ -153,8 +154,8 @@ void TExprParserBase::ArithmeticTyping(TExprNode* node) {
             result = Rank(r->DataType) > Rank(l->DataType) ? r->DataType : l->DataType;
             if (result == ftSmallint || result == ftWord) result = ftInteger;
         }
-    } else if (op == TExprOperator::Add && IsStringType(l->DataType)) {
-        if (!IsStringType(r->DataType)) Mismatch();
+    } else if (op == TExprOperator::Add && IsTextOperandType(l->DataType)) {
+        if (!IsTextOperandType(r->DataType)) Mismatch();
         node->DataType = ftString;
         node->SetBufSize(1);
         return;
@@ -198,7 +199,7 @@ void TExprParserBase::FunctionTyping(TExprNode* node) {
         case fnTrim:
         case fnTrimLeft:
         case fnTrimRight:
-            oneArg(IsStringType);
+            oneArg(IsTextOperandType);
             node->DataType = ftString;
             node->SetBufSize(1);
             return;
@@ -206,8 +207,8 @@ void TExprParserBase::FunctionTyping(TExprNode* node) {
             auto intConstant = [](const TExprNode* n) {
                 return n->Kind == TExprNodeKind::Constant && IsIntegerFamily(n->DataType);
             };
-            if (args.size() != 3 || !IsStringType(args[0]->DataType) || !intConstant(args[1]) ||
-                !intConstant(args[2])) {
+            if (args.size() != 3 || !IsTextOperandType(args[0]->DataType) ||
+                !intConstant(args[1]) || !intConstant(args[2])) {
                 Mismatch();
             }
             node->DataType = ftString;

@@ -18,19 +18,9 @@ bool IsStringFamily(int type) {
     }
 }
 
-bool IsStringType(int type) {
-    switch (type) {
-        case ftParadoxOle:
-        case ftDBaseOle:
-        case ftTypedBinary:
-        case ftOraBlob:
-        case ftOraClob:
-        case ftWideString:
-        case ftGuid:
-            return true;
-        default:
-            return IsStringFamily(type);
-    }
+bool IsTextOperandType(int type) {
+    TFieldType t = AsFieldType(type);
+    return IsStringType(t) || IsBlobType(t);
 }
 
 bool IsIntegerFamily(int type) {
@@ -43,12 +33,9 @@ bool IsNumericType(int type) {
 
 bool IsDateTimeType(int type) { return type == ftDate || type == ftTime || type == ftDateTime; }
 
-bool IsBlobType(int type) {
-    return (type >= ftBlob && type <= ftTypedBinary) || type == ftOraBlob || type == ftOraClob;
-}
-
 bool IsFilterableType(int type) {
-    return IsStringType(type) || IsNumericType(type) || IsDateTimeType(type) || type == ftBoolean;
+    return IsTextOperandType(type) || IsNumericType(type) || IsDateTimeType(type) ||
+           type == ftBoolean;
 }
 
 int32_t FixedValueSize(int type) {

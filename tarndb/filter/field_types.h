@@ -22,18 +22,18 @@ namespace tarn {
 
 // The string family proper: ftString, ftFixedChar, ftBlob, ftMemo, ftGraphic, ftFmtMemo.
 bool IsStringFamily(int type);
-// Types the typing rules treat as strings: the string family and ftParadoxOle, ftDBaseOle,
-// ftTypedBinary, ftOraBlob, ftOraClob, ftWideString, ftGuid. The evaluator reads all of them
-// as NUL-ended byte strings (for blob types, the field's whole text).
-bool IsStringType(int type);
+// Types the typing rules treat as text operands: the string types and the blob types of the
+// field-type vocabulary (IsStringType, IsBlobType in dataset/field_types.h). The evaluator
+// reads all of them as NUL-ended byte strings (for blob types, the field's whole text).
+bool IsTextOperandType(int type);
+// The field type for an evaluator's type code; ftUnknown for a code naming no type.
+constexpr TFieldType AsFieldType(int type) { return FieldTypeFromCode(type).value_or(ftUnknown); }
 // ftSmallint, ftWord, ftInteger, ftAutoInc.
 bool IsIntegerFamily(int type);
 // The integer family, ftLargeint, ftFloat, ftCurrency.
 bool IsNumericType(int type);
 // ftDate, ftTime, ftDateTime.
 bool IsDateTimeType(int type);
-// The blob types a table may hold (15..21, 30, 31).
-bool IsBlobType(int type);
 // Whether the filter language can read a field of this type at all.
 bool IsFilterableType(int type);
 // Bytes of a fixed-size value in the record-buffer encoding (2 for ftSmallint, ftWord and

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "tarndb/errors.h"
 #include "platform/text/codepage.h"
 #include "platform/text/convert.h"
+#include "tarndb/errors.h"
 #include "tarndb/filter/field_types.h"
 
 namespace tarn {
@@ -379,7 +379,7 @@ TExprNode* TFilterParser::MakeFieldNode(const std::string& name) {
     TExprNode* node = Nodes.NewFieldNode(name);
     node->DataType = info.DataType;
     node->FieldIndex = index;
-    node->IsBlobField = info.IsBlob || IsBlobType(info.DataType);
+    node->IsBlobField = info.IsBlob || IsBlobType(AsFieldType(info.DataType));
     if (!node->IsBlobField) {
         const int32_t need = std::max<int32_t>(FixedValueSize(info.DataType), 1);
         if (info.Size < need || info.Offset < 0) {

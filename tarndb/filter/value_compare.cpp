@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "tarndb/errors.h"
 #include "platform/text/codepage.h"
 #include "tarndb/datetime.h"
+#include "tarndb/errors.h"
 #include "tarndb/filter/field_types.h"
 
 namespace tarn {
@@ -59,7 +59,7 @@ size_t PrefixBytes(std::string_view s, size_t n) {
 }
 
 bool HasDefinedOrder(int l, int r) {
-    if (IsStringType(l) && IsStringType(r)) return true;
+    if (IsTextOperandType(l) && IsTextOperandType(r)) return true;
     if (IsNumericType(l) && IsNumericType(r)) return true;
     if (l == ftBoolean && r == ftBoolean) return true;
     if (l == ftDate) return r == ftDate || r == ftDateTime;
@@ -70,7 +70,7 @@ bool HasDefinedOrder(int l, int r) {
 
 int CompareFieldValues(const TValueRef& left, const TValueRef& right, const TCompareOptions& opt) {
     const int l = left.DataType, r = right.DataType;
-    if (IsStringType(l) && IsStringType(r)) {
+    if (IsTextOperandType(l) && IsTextOperandType(r)) {
         std::string_view a = StringOf(left), b = StringOf(right);
         if (opt.PrefixLength >= 0) {
             size_t n = static_cast<size_t>(opt.PrefixLength);
@@ -119,7 +119,7 @@ int CompareFieldValues(int type, std::span<const uint8_t> left, std::span<const 
     TCompareOptions opt;
     opt.CaseRule = rule;
     opt.Collator = collator;
-    if (partial && IsStringType(type)) {
+    if (partial && IsTextOperandType(type)) {
         size_t n = StringOf(a).size();
         opt.PrefixLength = n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
     }

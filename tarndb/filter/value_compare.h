@@ -20,7 +20,7 @@
 //   ftTime, ftDateTime    the time against the date-time's time of day, with the same
 //                         tolerance, either order (so a field of times compares with a
 //                         constant such as '1:30 PM', which reads as a date-time)
-// The string types are those of IsStringType (field_types.h). Any other pair (also ftDate
+// The string types are those of IsTextOperandType (field_types.h). Any other pair (also ftDate
 // against ftTime) has no order: CompareFieldValues raises the EDatabaseError
 // "Type mismatch in expression"; HasDefinedOrder tells beforehand.
 //

@@ -34,11 +34,12 @@ public:
         size_t offset = 0;
         for (int i = 0; i < table.FieldCount(); ++i) {
             offsets_.push_back(offset);
-            bool blob = format::IsBlobType(table.FieldDefs()[i].FieldType);
+            bool blob = IsBlobType(table.FieldDefs()[i].FieldType);
             sizes_.push_back(blob ? static_cast<int32_t>(sizeof(void*)) : table.SlotSize(i));
             offset += static_cast<size_t>(sizes_.back());
             if (blob) {
-                blobs_.push_back(std::make_unique<TOptimBlobStream>([&table]() -> TTarnDBFileIO& { return table.File(); }));
+                blobs_.push_back(std::make_unique<TOptimBlobStream>(
+                    [&table]() -> TTarnDBFileIO& { return table.File(); }));
                 blobIndex_.push_back(static_cast<int>(blobs_.size()) - 1);
             } else {
                 blobIndex_.push_back(-1);
@@ -47,7 +48,8 @@ public:
         bytes_.assign(offset, 0);
         for (int i = 0; i < table.FieldCount(); ++i)
             if (blobIndex_[static_cast<size_t>(i)] >= 0) {
-                TOptimBlobStream* p = blobs_[static_cast<size_t>(blobIndex_[static_cast<size_t>(i)])].get();
+                TOptimBlobStream* p =
+                    blobs_[static_cast<size_t>(blobIndex_[static_cast<size_t>(i)])].get();
                 std::memcpy(Slot(i), &p, sizeof p);
             }
     }
@@ -55,8 +57,10 @@ public:
     uint8_t* Slot(int field) { return bytes_.data() + offsets_[static_cast<size_t>(field)]; }
     void Clear() {
         for (int i = 0; i < table_.FieldCount(); ++i)
-            if (blobIndex_[static_cast<size_t>(i)] < 0) std::memset(Slot(i), 0, static_cast<size_t>(sizes_[static_cast<size_t>(i)]));
-            else Blob(i).Clear();
+            if (blobIndex_[static_cast<size_t>(i)] < 0)
+                std::memset(Slot(i), 0, static_cast<size_t>(sizes_[static_cast<size_t>(i)]));
+            else
+                Blob(i).Clear();
     }
 
     void SetInt(int field, int32_t v) { bytes::PutI32(std::span<uint8_t>(Slot(field), 4), 0, v); }
@@ -74,7 +78,9 @@ public:
         const char* p = reinterpret_cast<const char*>(Slot(field));
         return std::string(p, strnlen(p, static_cast<size_t>(sizes_[static_cast<size_t>(field)])));
     }
-    TOptimBlobStream& Blob(int field) { return *blobs_[static_cast<size_t>(blobIndex_[static_cast<size_t>(field)])]; }
+    TOptimBlobStream& Blob(int field) {
+        return *blobs_[static_cast<size_t>(blobIndex_[static_cast<size_t>(field)])];
+    }
     void SetBlob(int field, const std::string& v) {
         Blob(field).Clear();
         Blob(field).WriteBuffer(v.data(), v.size());

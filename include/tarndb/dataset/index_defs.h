@@ -1,4 +1,5 @@
-// TIndexDefs / TIndexDef: the description of a dataset's indexes (name, key fields, options),
+// TIndexDefs / TIndexDef: the description of a dataset's indexes (name, key fields, options
+// of the one index-option set, index_options.h),
 // which a table fills when it opens. They only carry data.
 //
 // Names compare without regard to letter case (names.h); the first match wins.
@@ -7,20 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "tarndb/dataset/index_options.h"
+
 namespace tarn {
 
 class TComponent;
-
-// Index options (a set; combine with |).
-enum TIndexOption : unsigned {
-    ixPrimary = 1,
-    ixUnique = 2,
-    ixDescending = 4,
-    ixCaseInsensitive = 8,
-    ixExpression = 16,
-    ixNonMaintained = 32,
-};
-using TIndexOptions = unsigned;
 
 class TIndexDef {
 public:
@@ -31,7 +23,7 @@ public:
     // The key fields' names in key order, as the table writes them.
     const std::string& Fields() const { return fields_; }
     TIndexOptions Options() const { return options_; }
-    bool Has(TIndexOption o) const { return (options_ & o) != 0; }
+    bool Has(TIndexOption o) const { return options_.Has(o); }
 
 private:
     std::string name_;

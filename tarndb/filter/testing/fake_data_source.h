@@ -41,8 +41,8 @@ public:
         TFilterField f;
         f.DataType = type;
         f.Kind = kind;
-        f.IsBlob = IsBlobType(type);
-        f.Size = f.IsBlob ? 4 : (IsStringType(type) ? declaredSize + 1 : FixedValueSize(type));
+        f.IsBlob = IsBlobType(AsFieldType(type));
+        f.Size = f.IsBlob ? 4 : (IsTextOperandType(type) ? declaredSize + 1 : FixedValueSize(type));
         if (f.Size == 0) f.Size = declaredSize;
         f.FieldNo = kind == TFilterFieldKind::Data ? static_cast<int>(Fields.size()) + 1 : 0;
         if (kind != TFilterFieldKind::Data) Record.push_back(1);  // calculated-area flag byte
