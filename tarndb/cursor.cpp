@@ -81,6 +81,12 @@ void TTDBDataSet::OpenCursor(bool infoQuery) {
     }
 }
 
+void TTDBDataSet::DatabaseRolledBack() {
+    if (!Active()) return;
+    if (State() == dsEdit || State() == dsInsert) Cancel();
+    Refresh();
+}
+
 void TTDBDataSet::CloseCursor() {
     TDataSet::CloseCursor();
     Detach();

@@ -252,6 +252,7 @@ void TTarnDatabase::DoConnect() {
     std::vector<std::string> names;
     io->ListTableNames(names);
     io->SetDirtyHandler([this] { ArmFlush(); });
+    io->SetSyncCommit(syncCommit_);
     {
         std::lock_guard<std::mutex> lock(fileLock_);
         fileIO_ = std::move(io);
@@ -273,6 +274,14 @@ void TTarnDatabase::DoDisconnect() {
     if (!Connected()) return;
     BusyScope busy(busy_);
     if (BeforeDisconnect) BeforeDisconnect(*this);
+    if (fileIO_->InTransaction()) {
+        // Disconnecting ends an unfinished transaction: it is undone. When the undo fails
+        // the journal stays and the next opener rolls it back.
+        try {
+            fileIO_->RollbackTransaction();
+        } catch (const Exception&) {
+        }
+    }
     for (TTarnDatabaseClient* c : std::vector<TTarnDatabaseClient*>(clients_))
         c->DatabaseConnectionChanged(false);
     {
@@ -293,6 +302,54 @@ void TTarnDatabase::DoDisconnect() {
     tables_.clear();
     tableDefs_.Clear();
     if (AfterDisconnect) AfterDisconnect(*this);
+}
+
+void TTarnDatabase::SetSyncCommit(bool value) {
+    syncCommit_ = value;
+    if (fileIO_) fileIO_->SetSyncCommit(value);
+}
+
+bool TTarnDatabase::InTransaction() const { return fileIO_ && fileIO_->InTransaction(); }
+
+void TTarnDatabase::StartTransaction() {
+    if (!Connected())
+        throw EDatabaseError(Prefixed("Cannot perform this operation on a closed database"));
+    if (fileIO_->InTransaction()) throw EDatabaseError(Prefixed("A transaction is already active"));
+    fileIO_->BeginTransaction();
+}
+
+void TTarnDatabase::Commit() {
+    if (!InTransaction()) throw EDatabaseError(Prefixed("No transaction is active"));
+    try {
+        fileIO_->CommitTransaction();
+    } catch (...) {
+        // The failed commit was rolled back.
+        AfterRollback();
+        throw;
+    }
+}
+
+void TTarnDatabase::Rollback() {
+    if (!InTransaction()) throw EDatabaseError(Prefixed("No transaction is active"));
+    try {
+        fileIO_->RollbackTransaction();
+    } catch (...) {
+        AfterRollback();
+        throw;
+    }
+    AfterRollback();
+}
+
+void TTarnDatabase::AfterRollback() {
+    for (auto& t : tables_) {
+        try {
+            t->ReloadBookkeeping();
+        } catch (const Exception&) {
+            // The next operation on the table reloads it (its header no longer matches).
+        }
+    }
+    for (TTarnDatabaseClient* c : std::vector<TTarnDatabaseClient*>(clients_))
+        c->DatabaseRolledBack();
 }
 
 void TTarnDatabase::SupplyPassword(const std::string& password) {

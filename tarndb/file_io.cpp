@@ -6,8 +6,9 @@
 
 #include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
-#include "tarndb/errors.h"
 #include "platform/os/env.h"
+#include "tarndb/errors.h"
+#include "tarndb/journal.h"
 #include "tarndb/memory_registry.h"
 
 namespace tarn {
@@ -22,7 +23,12 @@ constexpr int64_t kLockByte = 1;
 TTarnDBFileIO::TTarnDBFileIO(TTarnDBFileOwner* owner, TTarnDBMediumType medium, bool exclusive)
     : owner_(owner), medium_(medium), exclusive_(exclusive), codec_(owner) {}
 
-TTarnDBFileIO::~TTarnDBFileIO() { CloseStorage(); }
+TTarnDBFileIO::~TTarnDBFileIO() {
+    try {
+        CloseStorage();
+    } catch (...) {
+    }
+}
 
 void TTarnDBFileIO::Damaged(const std::string& detail) const {
     throw EDatabaseError(
@@ -41,11 +47,15 @@ void TTarnDBFileIO::OpenStorage(const std::string& name, TTarnDBMediumType mediu
 
 void TTarnDBFileIO::CheckHead(const uint8_t* head, const std::string& name) {
     std::span<const uint8_t, kHeadSize> h(head, kHeadSize);
-    if (!HasMagic(h)) throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
+    if (!HasMagic(h))
+        throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
     switch (CheckVersion(h)) {
-        case HeadCheck::Version100: throw EDatabaseError("Version 1.00 is not compatible");
-        case HeadCheck::VersionTooHigh: throw EDatabaseError("Version of database file is too High");
-        default: break;
+        case HeadCheck::Version100:
+            throw EDatabaseError("Version 1.00 is not compatible");
+        case HeadCheck::VersionTooHigh:
+            throw EDatabaseError("Version of database file is too High");
+        default:
+            break;
     }
 }
 
@@ -71,6 +81,8 @@ void TTarnDBFileIO::OpenDisk(const std::string& name, bool exclusive) {
     readOnly_ = readOnly;
     fileName_ = name;
     try {
+        // A transaction of a writer that died is undone before anything is read.
+        if (env->FileExists(JournalPath())) FileLockGuard recover(*this);
         ReadSettings();
     } catch (...) {
         // The file is of no use without its settings; leave the object closed.
@@ -82,7 +94,8 @@ void TTarnDBFileIO::OpenDisk(const std::string& name, bool exclusive) {
 void TTarnDBFileIO::OpenMemory(const std::string& name) {
     TMemoryStream* stream = LookupMemoryStream(name);
     if (stream == nullptr) throw EDatabaseError(Format("Invalid database name '%s'", name.c_str()));
-    if (stream->Size() < kHeadSize) throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
+    if (stream->Size() < kHeadSize)
+        throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
     CheckHead(stream->Memory(), name);
     memory_ = stream;
     readOnly_ = false;
@@ -111,6 +124,15 @@ void TTarnDBFileIO::ReloadDirectory() {
 }
 
 void TTarnDBFileIO::CloseStorage() {
+    if (txn_.active) {
+        // Closing ends an unfinished transaction: it is undone. When that fails the journal
+        // stays, and the next open rolls it back.
+        try {
+            UndoTransaction();
+        } catch (...) {
+        }
+        EndTransaction();
+    }
     if (disk_) {
         // Closing the file drops the lock with it; nothing may stay locked behind us.
         lockDepth_ = 0;
@@ -152,6 +174,14 @@ void TTarnDBFileIO::AcquireFileLock() {
     // Writers of this format only ever grow the file, but another program may have cut it:
     // the reads under this lock look at its size again before they use the mapping.
     disk_->RecheckLength();
+    if (CurrentEnv()->FileExists(JournalPath())) {
+        try {
+            RecoverJournal();
+        } catch (...) {
+            ReleaseFileLock();
+            throw;
+        }
+    }
 }
 
 void TTarnDBFileIO::ReleaseFileLock() {
@@ -167,23 +197,66 @@ int64_t TTarnDBFileIO::FileSize() {
 
 const uint8_t* TTarnDBFileIO::View(int64_t offset, size_t count) {
     if (offset < 0) Damaged(Format("negative offset %lld", static_cast<long long>(offset)));
+    if (!txn_.dirty.empty() && OverlayTouches(offset, count)) {
+        int64_t size = FileSize();
+        if (offset > size || static_cast<int64_t>(count) > size - offset)
+            Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file (%lld bytes)",
+                           count, static_cast<long long>(offset), static_cast<long long>(size)));
+        // Within one page copy: straight from it.
+        int64_t page = offset / kPageSize;
+        int64_t pageEnd = std::min((page + 1) * kPageSize, txn_.originalLength);
+        if (offset + static_cast<int64_t>(count) <= pageEnd &&
+            txn_.copies[static_cast<size_t>(page)])
+            return txn_.copies[static_cast<size_t>(page)].get() + (offset - page * kPageSize);
+        std::vector<uint8_t>& scratch = viewScratch_[nextScratch_];
+        nextScratch_ = (nextScratch_ + 1) % std::size(viewScratch_);
+        scratch.resize(count);
+        ReadAt(offset, count, scratch.data());
+        return scratch.data();
+    }
     if (memory_) {
         int64_t size = memory_->Size();
         if (offset > size || static_cast<int64_t>(count) > size - offset)
-            Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file (%lld bytes)", count,
-                           static_cast<long long>(offset), static_cast<long long>(size)));
+            Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file (%lld bytes)",
+                           count, static_cast<long long>(offset), static_cast<long long>(size)));
         return memory_->Memory() + offset;
     }
     if (!disk_) throw EDatabaseError("Database is not open");
     if (const uint8_t* p = disk_->View(offset, count)) return p;
     int64_t size = disk_->Size();
     if (offset > size || static_cast<int64_t>(count) > size - offset)
-        Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file (%lld bytes)", count,
-                       static_cast<long long>(offset), static_cast<long long>(size)));
+        Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file (%lld bytes)",
+                       count, static_cast<long long>(offset), static_cast<long long>(size)));
     return nullptr;  // mapping refused by the system: callers fall back to ReadAt
 }
 
 void TTarnDBFileIO::ReadAt(int64_t offset, size_t count, void* buffer) {
+    ReadStored(offset, count, buffer);
+    if (!txn_.dirty.empty()) Overlay(offset, count, static_cast<uint8_t*>(buffer));
+}
+
+bool TTarnDBFileIO::OverlayTouches(int64_t offset, size_t count) const {
+    int64_t end = std::min(offset + static_cast<int64_t>(count), txn_.originalLength);
+    if (count == 0 || offset < 0 || offset >= end) return false;
+    for (int64_t p = offset / kPageSize; p <= (end - 1) / kPageSize; ++p)
+        if (txn_.copies[static_cast<size_t>(p)]) return true;
+    return false;
+}
+
+void TTarnDBFileIO::Overlay(int64_t offset, size_t count, uint8_t* buffer) {
+    int64_t end = std::min(offset + static_cast<int64_t>(count), txn_.originalLength);
+    if (count == 0 || offset < 0 || offset >= end) return;
+    for (int64_t p = offset / kPageSize; p <= (end - 1) / kPageSize; ++p) {
+        const uint8_t* copy = txn_.copies[static_cast<size_t>(p)].get();
+        if (!copy) continue;
+        int64_t from = std::max(offset, p * kPageSize);
+        int64_t to = std::min(end, (p + 1) * kPageSize);
+        std::memcpy(buffer + (from - offset), copy + (from - p * kPageSize),
+                    static_cast<size_t>(to - from));
+    }
+}
+
+void TTarnDBFileIO::ReadStored(int64_t offset, size_t count, void* buffer) {
     if (count == 0) return;
     if (disk_ && count >= TTarnDBFileStream::kDirectReadSize) {
         if (offset < 0 || disk_->ReadAt(offset, buffer, count) != count)
@@ -196,20 +269,289 @@ void TTarnDBFileIO::ReadAt(int64_t offset, size_t count, void* buffer) {
         return;
     }
     if (disk_->ReadAt(offset, buffer, count) != count)
-        Damaged(Format("short read of %zu bytes at offset %lld", count, static_cast<long long>(offset)));
+        Damaged(Format("short read of %zu bytes at offset %lld", count,
+                       static_cast<long long>(offset)));
 }
 
 void TTarnDBFileIO::WriteAt(int64_t offset, const void* buffer, size_t count) {
-    if (readOnly_) throw EDatabaseError(Format("Database file '%s' is read-only", fileName_.c_str()));
+    if (readOnly_)
+        throw EDatabaseError(Format("Database file '%s' is read-only", fileName_.c_str()));
     if (offset < 0 || offset + static_cast<int64_t>(count) > INT32_MAX)
-        throw EDatabaseError(Format("Database file '%s' cannot grow beyond 2 GB", fileName_.c_str()));
+        throw EDatabaseError(
+            Format("Database file '%s' cannot grow beyond 2 GB", fileName_.c_str()));
+    if (!memory_ && !disk_) throw EDatabaseError("Database is not open");
+    if (count == 0) return;
+    if (txn_.active) {
+        WriteInTransaction(offset, static_cast<const uint8_t*>(buffer), count);
+        return;
+    }
+    WriteStored(offset, buffer, count);
+}
+
+void TTarnDBFileIO::WriteStored(int64_t offset, const void* buffer, size_t count) {
     if (memory_) {
         memory_->SetPosition(offset);
         memory_->WriteBuffer(buffer, count);
         return;
     }
-    if (!disk_) throw EDatabaseError("Database is not open");
     disk_->WriteAt(offset, buffer, count);
+}
+
+// ---- transactions ---------------------------------------------------------------------------
+
+std::string TTarnDBFileIO::JournalPath() const { return journal::JournalPath(fileName_); }
+
+void TTarnDBFileIO::BeginTransaction() {
+    if (!IsOpen()) throw EDatabaseError("Database is not open");
+    if (txn_.active) throw EDatabaseError("A transaction is already active");
+    StartTransaction(false);
+}
+
+bool TTarnDBFileIO::BeginImplicitTransaction() {
+    if (txn_.active || !disk_ || readOnly_) return false;
+    StartTransaction(true);
+    return true;
+}
+
+void TTarnDBFileIO::StartTransaction(bool implicit) {
+    txn_ = Transaction{};
+    txn_.active = true;
+    txn_.implicit = implicit;
+    txn_.cached = disk_ != nullptr && !implicit;
+}
+
+void TTarnDBFileIO::StartWriting() {
+    AcquireFileLock();  // held to the end of the transaction
+    try {
+        txn_.originalLength = FileSize();
+    } catch (...) {
+        ReleaseFileLock();
+        throw;
+    }
+    txn_.writing = true;
+    size_t pages = static_cast<size_t>((txn_.originalLength + kPageSize - 1) / kPageSize);
+    txn_.journalled.assign(pages, 0);
+    if (txn_.cached) txn_.copies.resize(pages);
+    // Tells this journal's records from any earlier journal's.
+    static uint32_t counter = 0;
+    txn_.salt = static_cast<uint32_t>(txn_.originalLength) * 2654435761u ^
+                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this)) ^ (++counter * 40503u);
+}
+
+void TTarnDBFileIO::WriteInTransaction(int64_t offset, const uint8_t* buffer, size_t count) {
+    if (!txn_.writing) StartWriting();
+    const int64_t end = offset + static_cast<int64_t>(count);
+    const int64_t original = txn_.originalLength;
+    if (offset < original) {
+        const int64_t cut = std::min(end, original);
+        const int64_t first = offset / kPageSize, last = (cut - 1) / kPageSize;
+        if (!txn_.cached) {
+            // Written through: the old bytes of each page go to the journal first.
+            std::vector<int64_t> fresh;
+            for (int64_t p = first; p <= last; ++p)
+                if (!txn_.journalled[static_cast<size_t>(p)]) fresh.push_back(p);
+            if (!fresh.empty()) JournalPages(fresh);
+            WriteStored(offset, buffer, count);
+            return;
+        }
+        int64_t runStart = -1;  // a run of pages saved already: written to the file
+        auto flushRun = [&](int64_t upTo) {
+            if (runStart < 0) return;
+            WriteStored(runStart, buffer + (runStart - offset),
+                        static_cast<size_t>(upTo - runStart));
+            runStart = -1;
+        };
+        for (int64_t p = first; p <= last; ++p) {
+            int64_t from = std::max(offset, p * kPageSize);
+            int64_t to = std::min(cut, (p + 1) * kPageSize);
+            if (txn_.journalled[static_cast<size_t>(p)]) {
+                if (runStart < 0) runStart = from;
+                continue;
+            }
+            flushRun(from);
+            auto& copy = txn_.copies[static_cast<size_t>(p)];
+            if (!copy) {
+                size_t length = static_cast<size_t>(std::min(kPageSize, original - p * kPageSize));
+                copy = std::make_unique<uint8_t[]>(static_cast<size_t>(kPageSize));
+                ReadStored(p * kPageSize, length, copy.get());
+                txn_.dirty.push_back(p);
+                txn_.copyBytes += static_cast<size_t>(kPageSize);
+            }
+            std::memcpy(copy.get() + (from - p * kPageSize), buffer + (from - offset),
+                        static_cast<size_t>(to - from));
+        }
+        flushRun(cut);
+    }
+    if (end > original) {
+        int64_t from = std::max(offset, original);
+        WriteStored(from, buffer + (from - offset), static_cast<size_t>(end - from));
+    }
+    if (txn_.copyBytes > kSpillBytes) SpillCopies();
+}
+
+void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
+    std::vector<uint8_t> out;
+    if (!txn_.journalStarted)
+        journal::AppendHeader(out,
+                              {static_cast<uint32_t>(kPageSize), txn_.originalLength, txn_.salt});
+    std::vector<uint8_t> old(static_cast<size_t>(kPageSize));
+    for (int64_t p : pages) {
+        size_t length =
+            static_cast<size_t>(std::min(kPageSize, txn_.originalLength - p * kPageSize));
+        ReadStored(p * kPageSize, length, old.data());
+        journal::AppendRecord(out, txn_.salt, p * kPageSize,
+                              std::span<const uint8_t>(old.data(), length));
+    }
+    if (memory_) {
+        txn_.journalMemory.insert(txn_.journalMemory.end(), out.begin(), out.end());
+    } else {
+        if (!txn_.journalFile) {
+            Env* env = CurrentEnv();
+            std::string path = JournalPath();
+            // One left over (a torn one the lock's check could not remove) is replaced.
+            if (env->FileExists(path)) env->RemoveFile(path);
+            txn_.journalFile = env->CreateFile(path, OpenSharing::Everybody);
+        }
+        txn_.journalFile->WriteAt(txn_.journalSize, out.data(), out.size());
+        txn_.journalSize += static_cast<int64_t>(out.size());
+        // The saved bytes are on the disk before the first of the pages is overwritten.
+        if (!txn_.implicit && syncCommit_) txn_.journalFile->Sync();
+    }
+    txn_.journalStarted = true;
+    for (int64_t p : pages) txn_.journalled[static_cast<size_t>(p)] = 1;
+}
+
+void TTarnDBFileIO::SpillCopies() {
+    if (txn_.dirty.empty()) return;
+    std::vector<int64_t> pages = txn_.dirty;
+    std::sort(pages.begin(), pages.end());
+    JournalPages(pages);
+    // Consecutive pages go out in one write.
+    std::vector<uint8_t> run;
+    int64_t runStart = -1, runEnd = -1;
+    auto flushRun = [&] {
+        if (!run.empty()) WriteStored(runStart, run.data(), run.size());
+        run.clear();
+    };
+    for (int64_t p : pages) {
+        int64_t from = p * kPageSize;
+        size_t length = static_cast<size_t>(std::min(kPageSize, txn_.originalLength - from));
+        if (from != runEnd) {
+            flushRun();
+            runStart = from;
+        }
+        const uint8_t* copy = txn_.copies[static_cast<size_t>(p)].get();
+        run.insert(run.end(), copy, copy + length);
+        runEnd = from + static_cast<int64_t>(length);
+    }
+    flushRun();
+    for (int64_t p : pages) txn_.copies[static_cast<size_t>(p)].reset();
+    txn_.dirty.clear();
+    txn_.copyBytes = 0;
+}
+
+void TTarnDBFileIO::CommitTransaction() {
+    if (!txn_.active) throw EDatabaseError("No transaction is active");
+    try {
+        if (txn_.writing) {
+            SpillCopies();
+            if (disk_) {
+                if (!txn_.implicit && syncCommit_) disk_->Flush();
+                // The commit point: without its journal the transaction cannot be undone.
+                if (txn_.journalFile) RemoveJournalFile();
+            }
+        }
+    } catch (...) {
+        try {
+            UndoTransaction();
+        } catch (...) {
+        }
+        EndTransaction();
+        throw;
+    }
+    EndTransaction();
+}
+
+void TTarnDBFileIO::RollbackTransaction() {
+    if (!txn_.active) throw EDatabaseError("No transaction is active");
+    try {
+        UndoTransaction();
+    } catch (...) {
+        EndTransaction();
+        throw;
+    }
+    EndTransaction();
+}
+
+void TTarnDBFileIO::UndoTransaction() {
+    if (!txn_.writing) return;
+    for (int64_t p : txn_.dirty) txn_.copies[static_cast<size_t>(p)].reset();
+    txn_.dirty.clear();
+    txn_.copyBytes = 0;
+    if (memory_) {
+        journal::Contents c = journal::Decode(txn_.journalMemory);
+        for (const journal::SavedPage& page : c.pages)
+            WriteStored(page.offset, page.bytes.data(), page.bytes.size());
+        memory_->SetSize(txn_.originalLength);
+        return;
+    }
+    if (!disk_) return;
+    if (txn_.journalFile) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(txn_.journalSize));
+        if (txn_.journalFile->ReadAt(0, bytes.data(), bytes.size()) != bytes.size())
+            throw EDatabaseError(
+                Format("The journal of '%s' could not be read back", fileName_.c_str()));
+        journal::Contents c = journal::Decode(bytes);
+        for (const journal::SavedPage& page : c.pages)
+            disk_->WriteAt(page.offset, page.bytes.data(), page.bytes.size());
+    }
+    disk_->Truncate(txn_.originalLength);
+    if (txn_.journalFile) {
+        if (!txn_.implicit && syncCommit_) disk_->Flush();
+        RemoveJournalFile();
+    }
+}
+
+void TTarnDBFileIO::RemoveJournalFile() {
+    txn_.journalFile.reset();
+    CurrentEnv()->RemoveFile(JournalPath());
+}
+
+void TTarnDBFileIO::EndTransaction() {
+    bool held = txn_.writing;
+    txn_ = Transaction{};
+    if (held) ReleaseFileLock();
+}
+
+void TTarnDBFileIO::RecoverJournal() {
+    Env* env = CurrentEnv();
+    std::string path = JournalPath();
+    std::vector<uint8_t> bytes;
+    {
+        std::unique_ptr<File> file =
+            env->OpenFile(path, OpenAccess::ReadOnly, OpenSharing::Everybody);
+        int64_t size = file->Size();
+        // Nothing larger than the whole file in pages and their record overhead is a journal.
+        if (size > 0 && size <= 2 * static_cast<int64_t>(INT32_MAX)) {
+            bytes.resize(static_cast<size_t>(size));
+            bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
+        }
+    }
+    journal::Contents c = journal::Decode(bytes);
+    if (readOnly_) {
+        if (!c.valid) return;  // torn: nothing to undo, and no right to remove it
+        throw EDatabaseError(
+            Format("Database file '%s' has an unfinished transaction in '%s'; open it for "
+                   "writing to roll it back",
+                   fileName_.c_str(), path.c_str()));
+    }
+    if (c.valid) {
+        for (const journal::SavedPage& page : c.pages)
+            disk_->WriteAt(page.offset, page.bytes.data(), page.bytes.size());
+        disk_->Truncate(c.header.originalLength);
+        disk_->Flush();
+    }
+    env->RemoveFile(path);
 }
 
 int32_t TTarnDBFileIO::TableOffset(int table) const {
@@ -221,7 +563,8 @@ int32_t TTarnDBFileIO::TableOffset(int table) const {
 void TTarnDBFileIO::ReadTableHeader(int table, TableHeader& header) {
     int32_t offset = TableOffset(table);
     if (offset < kFirstFreeOffset)
-        Damaged(Format("table %d has its header at offset %d, inside the file head", table, offset));
+        Damaged(
+            Format("table %d has its header at offset %d, inside the file head", table, offset));
     ReadAt(offset, kTableHeaderSize, header.raw.data());
 }
 
@@ -229,10 +572,12 @@ void TTarnDBFileIO::WriteTableHeader(int table, const TableHeader& header) {
     WriteTableHeaderPart(table, header, 0, kTableHeaderSize);
 }
 
-void TTarnDBFileIO::WriteTableHeaderPart(int table, const TableHeader& header, size_t from, size_t count) {
+void TTarnDBFileIO::WriteTableHeaderPart(int table, const TableHeader& header, size_t from,
+                                         size_t count) {
     if (from > header.raw.size() || count > header.raw.size() - from)
         throw std::out_of_range("table header part");
-    WriteAt(static_cast<int64_t>(TableOffset(table)) + static_cast<int64_t>(from), header.raw.data() + from, count);
+    WriteAt(static_cast<int64_t>(TableOffset(table)) + static_cast<int64_t>(from),
+            header.raw.data() + from, count);
 }
 
 void TTarnDBFileIO::ListTableNames(std::vector<std::string>& names) {
@@ -245,9 +590,9 @@ void TTarnDBFileIO::ListTableNames(std::vector<std::string>& names) {
     names = std::move(list);  // one batch: the caller's list changes only on success
 }
 
-void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSize,
-                                   std::vector<int32_t>& blocks, const char* what,
-                                   const std::function<void(int64_t, const uint8_t*, int64_t)>& take) {
+void TTarnDBFileIO::ReadBlockChain(
+    int32_t first, int32_t total, int32_t blockSize, std::vector<int32_t>& blocks, const char* what,
+    const std::function<void(int64_t, const uint8_t*, int64_t)>& take) {
     blocks.clear();
     if (total <= 0) return;
     int64_t blockCount = (static_cast<int64_t>(total) + kItemsPerBlock - 1) / kItemsPerBlock;
@@ -261,7 +606,8 @@ void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSi
     int32_t offset = first;
     for (int64_t blk = 0; blk < blockCount; ++blk) {
         if (offset < kFirstFreeOffset)
-            Damaged(Format("%s block %lld is at offset %d", what, static_cast<long long>(blk), offset));
+            Damaged(
+                Format("%s block %lld is at offset %d", what, static_cast<long long>(blk), offset));
         int64_t inBlock = std::min<int64_t>(kItemsPerBlock, total - blk * kItemsPerBlock);
         ReadAt(offset, block.size(), block.data());
         blocks.push_back(offset);
@@ -273,14 +619,16 @@ void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSi
 namespace {
 int32_t LoadI32(const uint8_t* p) {
     return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+                                (static_cast<uint32_t>(p[2]) << 16) |
+                                (static_cast<uint32_t>(p[3]) << 24));
 }
 }  // namespace
 
 void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<RecordTabItem>& items,
                                     std::vector<int32_t>& blocks) {
     int32_t total = header.RecordTotal();
-    if (total < 0) Damaged(Format("table '%s' has a negative record total", header.TableName().c_str()));
+    if (total < 0)
+        Damaged(Format("table '%s' has a negative record total", header.TableName().c_str()));
     items.clear();
     ReadBlockChain(header.RecTabOffset(), total, kRecBlockSize, blocks, "record table",
                    [&](int64_t first, const uint8_t* p, int64_t count) {
@@ -290,8 +638,8 @@ void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<Recor
                    });
 }
 
-void TTarnDBFileIO::ReadIndexTable(const TableHeader& header, int index, std::vector<IndexTabItem>& items,
-                                   std::vector<int32_t>& blocks) {
+void TTarnDBFileIO::ReadIndexTable(const TableHeader& header, int index,
+                                   std::vector<IndexTabItem>& items, std::vector<int32_t>& blocks) {
     int32_t total = header.RecordTotal();
     items.clear();
     blocks.clear();
@@ -311,8 +659,8 @@ void TTarnDBFileIO::MarkDeleted(int64_t itemOffset) {
     WriteAt(itemOffset, item, kRecItemSize);
 }
 
-void TTarnDBFileIO::ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32_t slotSize, bool blob,
-                                   bool decrypt, bool decompress, TStream& dest) {
+void TTarnDBFileIO::ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32_t slotSize,
+                                   bool blob, bool decrypt, bool decompress, TStream& dest) {
     uint8_t item[kRecItemSize];
     std::vector<uint8_t> slot(blob ? 0 : static_cast<size_t>(slotSize));
     int64_t dataOffset;
@@ -334,7 +682,8 @@ void TTarnDBFileIO::ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32
     dest.CopyFrom(plain, plain.Size());
 }
 
-void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool decompress, TMemoryStream& dest) {
+void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool decompress,
+                                  TMemoryStream& dest) {
     uint8_t desc[kBlobDescriptorSize];
     // Blob streams load their value when first read, outside any table operation: the
     // stored bytes are read under the lock like every record (and decoded after it).
@@ -343,8 +692,9 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
     int32_t blobOffset = b::GetI32(desc, 0);
     int32_t blobLength = b::GetI32(desc, 4);
     auto outside = [&] {
-        Damaged(Format("blob of %d bytes at offset %d, described at offset %lld, lies outside the file", blobLength,
-                       blobOffset, static_cast<long long>(descriptorOffset)));
+        Damaged(
+            Format("blob of %d bytes at offset %d, described at offset %lld, lies outside the file",
+                   blobLength, blobOffset, static_cast<long long>(descriptorOffset)));
     };
     if (blobLength < 0 || blobOffset < 0) outside();
     // A small value is copied from the mapping, which checks its bounds; a large one is
@@ -371,15 +721,18 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
     DecodeStoredStream(stored, dest, decompress, decrypt);
 }
 
-void TTarnDBFileIO::EncodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt) {
+void TTarnDBFileIO::EncodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress,
+                                       bool encrypt) {
     codec_.EncodeStoredStream(source, dest, compress, encrypt);
 }
 
-void TTarnDBFileIO::DecodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress, bool encrypt) {
+void TTarnDBFileIO::DecodeStoredStream(TMemoryStream& source, TMemoryStream& dest, bool compress,
+                                       bool encrypt) {
     codec_.DecodeStoredStream(source, dest, compress, encrypt);
 }
 
-void TTarnDBFileIO::EncodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count) {
+void TTarnDBFileIO::EncodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt,
+                                       size_t count) {
     if (!encrypt) {
         if (source != dest && count) std::memmove(dest, source, count);
         return;
@@ -387,7 +740,8 @@ void TTarnDBFileIO::EncodeStoredBuffer(const uint8_t* source, uint8_t* dest, boo
     codec_.EncodeStoredBuffer(source, dest, encrypt, static_cast<int32_t>(count));
 }
 
-void TTarnDBFileIO::DecodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count) {
+void TTarnDBFileIO::DecodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt,
+                                       size_t count) {
     if (!encrypt) {
         if (source != dest && count) std::memmove(dest, source, count);
         return;

@@ -71,9 +71,41 @@ public:
     bool CheckPassword(const std::string& password);
 
     // The cross-process lock on byte 1 (disk only; in memory nothing). Re-entrant within
-    // this object: only the outermost acquire takes the system lock.
+    // this object: only the outermost acquire takes the system lock. Taking it looks for a
+    // journal left by a writer that died (`<file>-journal`) and rolls it back first: a
+    // valid one is copied back into the file, a torn one (never complete, so the file was
+    // not overwritten after it) is removed. A read-only open cannot roll back: it raises
+    // "Database file '%s' has an unfinished transaction in '%s'; open it for writing to
+    // roll it back".
     void AcquireFileLock();
     void ReleaseFileLock();
+
+    // ---- transactions ----
+    // Between BeginTransaction and CommitTransaction (or RollbackTransaction) the writes
+    // through this object form one unit. The file lock is taken by the first write and
+    // held to the end. Disk: overwrites of bytes the file held at the first write are kept
+    // in memory (page copies, which every read here sees) and written at commit, after the
+    // bytes they replace were saved in the journal; appended bytes go to the file at once
+    // (a rollback cuts them off). Copies beyond kSpillBytes are written early the same way.
+    // Memory: writes go to the stream at once, the old pages saved in a journal in memory.
+    // Commit with SyncCommit: journal synced before the first overwrite, the file synced
+    // before the journal is removed (the commit point). Without it, neither.
+    // Errors: "A transaction is already active", "No transaction is active"; a commit that
+    // fails rolls the transaction back and raises the failure.
+    static constexpr int64_t kPageSize = 4096;
+    static constexpr size_t kSpillBytes = 32u << 20;
+    void BeginTransaction();
+    void CommitTransaction();
+    void RollbackTransaction();
+    bool InTransaction() const { return txn_.active; }
+    bool ImplicitTransaction() const { return txn_.active && txn_.implicit; }
+    bool SyncCommit() const { return syncCommit_; }
+    void SetSyncCommit(bool value) { syncCommit_ = value; }
+    // For one write operation outside a transaction that must not be seen half done: a
+    // transaction of its own on a disk file (old pages journalled before each first
+    // overwrite, written through, never synced); nothing when a transaction is active or
+    // the database is in memory. Returns whether it started one.
+    bool BeginImplicitTransaction();
 
     // Positioned reads of whole structures: raise the damaged-file error when the bytes lie
     // outside the file.
@@ -144,6 +176,48 @@ private:
                         std::vector<int32_t>& blocks, const char* what,
                         const std::function<void(int64_t, const uint8_t*, int64_t)>& take);
 
+    // The reads of the file as it is, without a transaction's page copies.
+    void ReadStored(int64_t offset, size_t count, void* buffer);
+    // Lays the transaction's page copies over `count` bytes read at `offset`.
+    void Overlay(int64_t offset, size_t count, uint8_t* buffer);
+    // Whether a page copy covers any of [offset, offset + count).
+    bool OverlayTouches(int64_t offset, size_t count) const;
+    void StartTransaction(bool implicit);
+    // The first write of a transaction: takes the lock, notes the file's length.
+    void StartWriting();
+    void WriteInTransaction(int64_t offset, const uint8_t* buffer, size_t count);
+    void WriteStored(int64_t offset, const void* buffer, size_t count);
+    // Saves the original bytes of pages `pages` in the journal (creating it first).
+    void JournalPages(const std::vector<int64_t>& pages);
+    // Journals the page copies, writes them to the file and drops them.
+    void SpillCopies();
+    void UndoTransaction();
+    void EndTransaction();
+    void RemoveJournalFile();
+    // Rolls back (or removes) a journal found beside the file; the lock is held.
+    void RecoverJournal();
+    std::string JournalPath() const;
+
+    struct Transaction {
+        bool active = false;
+        bool implicit = false;
+        bool writing = false;  // the first write was made: the lock is held
+        bool cached = false;   // overwrites kept as page copies until commit
+        int64_t originalLength = 0;
+        std::vector<std::unique_ptr<uint8_t[]>> copies;  // by page number
+        std::vector<int64_t> dirty;                      // pages with a copy
+        std::vector<uint8_t> journalled;                 // by page: saved in the journal
+        size_t copyBytes = 0;
+        uint32_t salt = 0;
+        std::unique_ptr<File> journalFile;   // disk
+        int64_t journalSize = 0;             // bytes written to the journal file
+        std::vector<uint8_t> journalMemory;  // memory databases
+        bool journalStarted = false;
+    } txn_;
+    bool syncCommit_ = true;
+    std::vector<uint8_t> viewScratch_[4];  // Views assembled from page copies and the file
+    size_t nextScratch_ = 0;
+
     TTarnDBFileOwner* owner_;
     TTarnDBMediumType medium_;
     bool exclusive_;
@@ -168,6 +242,34 @@ public:
 
 private:
     TTarnDBFileIO& io_;
+};
+
+// A write operation that must not be seen half done, run as a transaction of its own when
+// none is active (see BeginImplicitTransaction): Commit ends it; leaving the scope without
+// (an exception) rolls it back.
+class ImplicitTransaction {
+public:
+    ImplicitTransaction(TTarnDBFileIO& io, bool wanted)
+        : io_(io), own_(wanted && io.BeginImplicitTransaction()) {}
+    ~ImplicitTransaction() {
+        if (!own_) return;
+        try {
+            io_.RollbackTransaction();
+        } catch (...) {
+            // The journal stays; the next taking of the lock rolls it back.
+        }
+    }
+    ImplicitTransaction(const ImplicitTransaction&) = delete;
+    ImplicitTransaction& operator=(const ImplicitTransaction&) = delete;
+    void Commit() {
+        if (!own_) return;
+        own_ = false;
+        io_.CommitTransaction();
+    }
+
+private:
+    TTarnDBFileIO& io_;
+    bool own_;
 };
 
 }  // namespace tarn

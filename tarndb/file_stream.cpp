@@ -51,6 +51,12 @@ void TTarnDBFileStream::WriteAt(int64_t offset, const void* buffer, size_t count
     if (map_ != nullptr && end <= capacity_ && end > knownLength_) knownLength_ = end;
 }
 
+void TTarnDBFileStream::Truncate(int64_t length) {
+    knownLength_ = 0;  // no read through the mapping may reach past the new end
+    file_->Truncate(length);
+    if (flushed_.exchange(false) && OnDirty) OnDirty();
+}
+
 const uint8_t* TTarnDBFileStream::View(int64_t offset, size_t count) {
     if (offset < 0) return nullptr;
     int64_t end = offset + static_cast<int64_t>(count);

@@ -42,6 +42,9 @@ public:
     // touches a page beyond the end (which would kill the process). The file object calls
     // this whenever it takes the file lock.
     void RecheckLength() { knownLength_ = 0; }
+    // Cuts the file to `length` bytes: only a rollback does, taking back what its
+    // transaction appended.
+    void Truncate(int64_t length);
 
     // The flushed flag may be read and the flush run from a timer thread while the owning
     // thread writes: a flush claims the flag before it syncs, so a write that lands during

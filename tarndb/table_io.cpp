@@ -173,6 +173,15 @@ void TTarnTableIO::BuildDefinitions() {
     }
 }
 
+void TTarnTableIO::ReloadBookkeeping() {
+    if (openCount_ == 0 || tableNo_ < 0) return;
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    io.ReadTableHeader(tableNo_, header_);
+    ReadBookkeeping(io);
+    if (OnReloaded) OnReloaded();
+}
+
 void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
     readAhead_.Clear();
     std::vector<RecordTabItem> items;
@@ -507,8 +516,14 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
     FileLockGuard lock(io);
     TRecordEntry entry = lists_[0].At(physicalPosition);
     if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
-    TRelinkPlan plan =
-        TTableIndexes::PlanRelink(*this, buffers, physicalPosition);  // checks uniqueness first
+    TRelinkPlan plan = TTableIndexes::PlanRelink(*this, buffers, physicalPosition);  // checks uniqueness first
+    // A blob value may be rewritten in its old area before the fixed part points at it:
+    // the whole rewrite goes through the journal, so a crash shows the old record or the
+    // new one, never old descriptors over new bytes.
+    bool blobs = false;
+    for (int i = 0; i < std::min(buffers.Count(), FieldCount()); ++i)
+        blobs = blobs || (buffers.Item(i).active && IsBlobType(fieldDefs_[i].FieldType));
+    ImplicitTransaction atomic(io, blobs);
     TStaleOnFailure staleOnFailure(*this);
     TTableIndexes::BeginRelink(*this, io, plan);
 
@@ -580,6 +595,7 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
         TListChangeGuard changed(*this, index + 1);
         if (onMove) onMove(index, oldPosition, newPosition);
     });
+    atomic.Commit();
     if (flush) io.FlushStorage();
 }
 

@@ -84,6 +84,9 @@ public:
     // One user fewer; at 1 the definitions and lists are dropped (never below 0).
     void ReleaseTable();
     void LoadTable();
+    // Reads the header and the record lists again (a loaded table only): the file went
+    // back to an earlier state under it (a transaction rolled back). OnReloaded follows.
+    void ReloadBookkeeping();
     int OpenCount() const { return openCount_; }
 
     const std::string& TableName() const { return tableName_; }

@@ -62,6 +62,8 @@ public:
     void DatabaseConnectionChanged(bool) override {}
     void CloseForDatabase() override { Close(); }
     void DatabaseMediumChanged(TTarnDBMediumType medium) override { medium_ = medium; }
+    // Cancels an edit in progress and shows the tables as the rollback left them.
+    void DatabaseRolledBack() override;
 
 protected:
     void OpenCursor(bool infoQuery) override;

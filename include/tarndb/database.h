@@ -44,6 +44,9 @@ public:
     virtual void CloseForDatabase() = 0;
     // The database's MediumType changed.
     virtual void DatabaseMediumChanged(TTarnDBMediumType medium) = 0;
+    // A transaction was rolled back: the tables hold what they held before it, and an open
+    // dataset shows that (an edit in progress is cancelled).
+    virtual void DatabaseRolledBack() {}
 };
 
 // The password prompt: given the database's file name, returns false on cancel, or true
@@ -115,6 +118,41 @@ public:
     // Errors: EInOutError when the system refuses the flush.
     void Flush();
 
+    // ---- transactions ----
+    // StartTransaction makes the writes to every table of this database, until Commit or
+    // Rollback, one unit: after a crash or a power cut the file holds all of them or none.
+    // Datasets on this database see the transaction's changes at once; other database
+    // objects and other processes see them after Commit. Rollback (and a disconnect or
+    // close while a transaction is active) puts every table back as it was before: rows,
+    // indexes, auto-increment counters, blob values; open datasets are refreshed.
+    //
+    // What it costs others: from the transaction's first write to its end this database
+    // holds the file lock, so every other database object and process that reads or
+    // writes the file waits (under its session's LockRetryCount / LockWaitTime, and fails
+    // with "Wait for unlock time out" when that runs out). Keep transactions short.
+    //
+    // How: the bytes a transaction overwrites are saved first in a rollback journal beside
+    // the file ("<file>-journal"; in memory for an in-memory database), page by page, with
+    // the file's length at the start; removing the journal is the commit point. The next
+    // opener of a file with a journal left by a crashed writer rolls it back.
+    //
+    // Errors: EDatabaseError "<name>: A transaction is already active", "<name>: No
+    // transaction is active", "<name>: Cannot perform this operation on a closed database";
+    // a Commit that fails rolls the transaction back and raises what went wrong.
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const;
+    // SyncCommit (default true): a commit forces the journal to the disk before the file
+    // is overwritten, and the file before the journal is removed, so a power cut at any
+    // moment leaves the old state or the new. False skips both system flushes (much
+    // faster): a crash of the program is still undone, but after a power cut or a system
+    // crash the disk may hold part of a transaction, or overwritten pages without the
+    // journal that would undo them, and the file may then be damaged. Writes outside a
+    // transaction never force anything to the disk (the flush timer does).
+    bool SyncCommit() const { return syncCommit_; }
+    void SetSyncCommit(bool value);
+
     // The lock retry settings of the database's session.
     int LockRetryCount() const;
     int LockWaitTime() const;
@@ -159,6 +197,9 @@ private:
     std::unique_ptr<TTimer> flushTimer_;
     std::unique_ptr<TStorageLink> storageLink_;  // what the file and table storage ask of us
     bool flushEnabled_ = true;  // the flush timer runs unless AutoFlush was switched off
+    bool syncCommit_ = true;
+    // After the file went back to an earlier state: the tables reload, the datasets refresh.
+    void AfterRollback();
 };
 
 }  // namespace tarn

@@ -35,6 +35,8 @@ public:
     // Writes all `count` bytes at `offset` or raises EInOutError.
     virtual void WriteAt(int64_t offset, const void* buffer, size_t count) = 0;
     virtual int64_t Size() = 0;
+    // Cuts the file to `length` bytes (or extends it with zeros). Raises EInOutError.
+    virtual void Truncate(int64_t length) = 0;
     // Forces written data to the disk (fdatasync).
     virtual void Sync() = 0;
     // Non-blocking lock of one byte, exclusive between opens (also two opens in one
@@ -71,6 +73,8 @@ public:
                                            OpenSharing sharing) = 0;
     // Creates a new file (fails when it exists), opened read-write with `sharing`.
     virtual std::unique_ptr<File> CreateFile(const std::string& path, OpenSharing sharing) = 0;
+    // Removes a file; false when there was none. Raises EInOutError when the system refuses.
+    virtual bool RemoveFile(const std::string& path) = 0;
     virtual void SleepMs(int milliseconds) = 0;
     // The absolute form of a path (no symlink resolution).
     virtual std::string FullPath(const std::string& path) = 0;
@@ -91,6 +95,7 @@ public:
     std::unique_ptr<File> CreateFile(const std::string& path, OpenSharing sharing) override {
         return target_->CreateFile(path, sharing);
     }
+    bool RemoveFile(const std::string& path) override { return target_->RemoveFile(path); }
     void SleepMs(int milliseconds) override { target_->SleepMs(milliseconds); }
     std::string FullPath(const std::string& path) override { return target_->FullPath(path); }
 

@@ -31,6 +31,13 @@ public:
                                  std::strerror(err)));
     }
     int64_t Size() override { return inner_->Size(); }
+    // A truncation changes the file like a write: it counts as one and meets the same faults.
+    void Truncate(int64_t length) override {
+        int err = EIO;
+        if (env_->NextWrite(err) == FaultEnv::WriteFate::Normal) return inner_->Truncate(length);
+        throw EInOutError(Format("Truncate failed on \"%s\": %s (injected)", Path().c_str(),
+                                 std::strerror(err)));
+    }
     void Sync() override { inner_->Sync(); }
     bool TryLockByte(int64_t offset) override {
         return !env_->LocksRefused() && inner_->TryLockByte(offset);
@@ -80,6 +87,13 @@ FaultEnv::WriteFate FaultEnv::NextWrite(int& err) {
         return WriteFate::Short;
     }
     return WriteFate::Normal;
+}
+
+bool FaultEnv::RemoveFile(const std::string& path) {
+    int err = EIO;
+    if (NextWrite(err) == WriteFate::Normal) return EnvWrapper::RemoveFile(path);
+    throw EInOutError(
+        Format("Remove failed on \"%s\": %s (injected)", path.c_str(), std::strerror(err)));
 }
 
 std::unique_ptr<File> FaultEnv::Wrap(std::unique_ptr<File> f) {

@@ -1,4 +1,5 @@
-// A fault-injecting Env for tests: counts the writes made through every file it opened and
+// A fault-injecting Env for tests: counts the writes made through every file it opened
+// (truncations and file removals count as writes too) and
 // can fail the Nth write (once or for good, with a chosen errno), make it short, refuse
 // byte locks, or "crash" after N writes (the write that would be N + 1 and every later one
 // fail without touching the file, as if the process had died there).
@@ -39,6 +40,8 @@ public:
     std::unique_ptr<File> OpenFile(const std::string& path, OpenAccess access,
                                    OpenSharing sharing) override;
     std::unique_ptr<File> CreateFile(const std::string& path, OpenSharing sharing) override;
+    // Removing a file counts as a write and meets the same faults.
+    bool RemoveFile(const std::string& path) override;
 
     // Called by the wrapped files: decides the fate of the next write.
     enum class WriteFate { Normal, Fail, Short };

@@ -130,6 +130,13 @@ public:
         return st.st_size;
     }
 
+    void Truncate(int64_t length) override {
+        while (ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+            if (errno == EINTR) continue;
+            ThrowIo("Truncate", Path(), errno);
+        }
+    }
+
     void Sync() override {
         if (fdatasync(fd_) != 0) ThrowIo("Flush", Path(), errno);
     }
@@ -228,6 +235,12 @@ public:
         int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) ThrowOpen(full, SystemText(errno));
         return FinishOpen(full, fd, sharing, true);
+    }
+
+    bool RemoveFile(const std::string& path) override {
+        if (unlink(path.c_str()) == 0) return true;
+        if (errno == ENOENT) return false;
+        ThrowIo("Remove", FullPath(path), errno);
     }
 
     void SleepMs(int milliseconds) override {

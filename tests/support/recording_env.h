@@ -2,7 +2,8 @@
 // refuse to be mapped, so no read can slip past), each read and write is logged with its
 // offset and length, and a write may be altered on its way to the file (to stand for a
 // disk that does not keep what it was given). It keeps FaultEnv's write faults and
-// CrashAfterWrites. Used from one thread.
+// CrashAfterWrites. The log is of database files: a rollback journal's (`<file>-journal`)
+// reads and writes meet the faults but are not logged. Used from one thread.
 #pragma once
 
 #include <cstdint>
@@ -72,12 +73,15 @@ private:
     class Recorded final : public File {
     public:
         Recorded(std::unique_ptr<File> inner, RecordingEnv& env)
-            : File(inner->Path()), inner_(std::move(inner)), env_(env) {}
+            : File(inner->Path()), inner_(std::move(inner)), env_(env),
+              logged_(!Path().ends_with("-journal")) {}
         size_t ReadAt(int64_t offset, void* buffer, size_t count) override {
+            if (!logged_) return inner_->ReadAt(offset, buffer, count);
             env_.reads.push_back({offset, count});
             return inner_->ReadAt(offset, buffer, count);
         }
         void WriteAt(int64_t offset, const void* buffer, size_t count) override {
+            if (!logged_) return inner_->WriteAt(offset, buffer, count);
             env_.writes.push_back({offset, count});
             if (!env_.alterWrite) return inner_->WriteAt(offset, buffer, count);
             const auto* p = static_cast<const uint8_t*>(buffer);
@@ -86,6 +90,7 @@ private:
             inner_->WriteAt(offset, bytes.data(), bytes.size());
         }
         int64_t Size() override { return inner_->Size(); }
+        void Truncate(int64_t length) override { inner_->Truncate(length); }
         void Sync() override { inner_->Sync(); }
         bool TryLockByte(int64_t offset) override { return inner_->TryLockByte(offset); }
         void UnlockByte(int64_t offset) override { inner_->UnlockByte(offset); }
@@ -97,6 +102,7 @@ private:
     private:
         std::unique_ptr<File> inner_;
         RecordingEnv& env_;
+        bool logged_;
     };
 };
 

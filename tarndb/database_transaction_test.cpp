@@ -1,0 +1,255 @@
+// Transactions on a database: the API's rules, what other database objects see, and what a
+// rollback (asked for, or by a close) gives back to the tables and their open datasets.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tarndb/creator.h"
+#include "tarndb/database.h"
+#include "tarndb/errors.h"
+#include "tarndb/memory_registry.h"
+#include "tarndb/session.h"
+#include "tarndb/table.h"
+#include "tests/support/temp_dir.h"
+
+namespace tarn {
+namespace {
+
+using testing::TempDir;
+
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "(no error)";
+}
+
+// Two tables: People (id autoinc, name unique-indexed, notes memo) and Tags (person
+// integer indexed, tag string).
+void AddTables(const std::string& database) {
+    TTarnDBCreator::AddTable(database, "People",
+                             {{"id", ftAutoInc}, {"name", ftString, 20}, {"notes", ftMemo}},
+                             {{"byName", tiUnique, {"name"}}});
+    TTarnDBCreator::AddTable(database, "Tags", {{"person", ftInteger}, {"tag", ftString, 10}},
+                             {{"byPerson", {}, {"person"}}});
+}
+
+void AddPerson(TTarnTable& t, const std::string& name, const std::string& notes) {
+    t.Append();
+    t.FieldByName("name")->SetAsString(name);
+    t.FieldByName("notes")->SetAsString(notes);
+    t.Post();
+}
+
+void AddTag(TTarnTable& t, int person, const std::string& tag) {
+    t.Append();
+    t.FieldByName("person")->SetAsInteger(person);
+    t.FieldByName("tag")->SetAsString(tag);
+    t.Post();
+}
+
+// Every row in the order of the current index, one line each.
+std::string Rows(TTarnTable& t) {
+    std::string out;
+    for (t.First(); !t.Eof(); t.Next()) {
+        for (int i = 0; i < t.FieldCount(); ++i) out += t.Fields(i)->AsString() + "|";
+        out += "\n";
+    }
+    return out;
+}
+
+class Transactions : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.file("tx.tdb");
+    TTarnDatabase db{nullptr, "Db"};
+    TTarnTable people{nullptr, "People"}, tags{nullptr, "Tags"};
+
+    void SetUp() override {
+        TTarnDBCreator::CreateDatabase(path);
+        AddTables(path);
+        db.SetDatabaseName("txdb");
+        db.SetFileName(path);
+        db.Open();
+        Open(people, "People");
+        Open(tags, "Tags");
+        AddPerson(people, "ann", std::string(100, 'a'));
+        AddPerson(people, "bob", "short");
+        AddPerson(people, "cid", std::string(3000, 'c'));
+        AddTag(tags, 1, "x");
+        AddTag(tags, 2, "y");
+    }
+    void Open(TTarnTable& t, const std::string& table, const std::string& index = "") {
+        t.SetDatabaseName("txdb");
+        t.SetTableName(table);
+        t.SetIndexName(index);
+        t.Open();
+    }
+    // A second database object on the same file, as another program would have it.
+    std::string ReadElsewhere(const std::string& table, const std::string& index = "") {
+        TTarnDatabase other(nullptr, "Other");
+        other.SetDatabaseName("elsewhere");
+        other.SetFileName(path);
+        other.Open();
+        TTarnTable t(nullptr, "T");
+        t.SetDatabaseName("elsewhere");
+        t.SetTableName(table);
+        t.SetIndexName(index);
+        t.Open();
+        return Rows(t);
+    }
+    // Appends, edits (a blob value rewritten shorter, in its old area; the key moved), and
+    // deletes in both tables.
+    void ChangeEverything() {
+        AddPerson(people, "dan", "new notes");
+        people.First();
+        people.Edit();
+        people.FieldByName("name")->SetAsString("zed");
+        people.FieldByName("notes")->SetAsString(std::string(50, 'b'));
+        people.Post();
+        people.Last();
+        people.Prior();
+        people.Delete();
+        AddTag(tags, 3, "z");
+        tags.First();
+        tags.Delete();
+    }
+};
+
+TEST_F(Transactions, TheRulesOfStartingAndEnding) {
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_EQ(ErrorOf([&] { db.Commit(); }), "Db: No transaction is active");
+    EXPECT_EQ(ErrorOf([&] { db.Rollback(); }), "Db: No transaction is active");
+    db.StartTransaction();
+    EXPECT_TRUE(db.InTransaction());
+    EXPECT_EQ(ErrorOf([&] { db.StartTransaction(); }), "Db: A transaction is already active");
+    db.Commit();
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_EQ(ErrorOf([&] { db.Commit(); }), "Db: No transaction is active");
+    db.StartTransaction();
+    db.Rollback();
+    EXPECT_FALSE(db.InTransaction());
+
+    TTarnDatabase closed(nullptr, "Closed");
+    EXPECT_EQ(ErrorOf([&] { closed.StartTransaction(); }),
+              "Closed: Cannot perform this operation on a closed database");
+}
+
+TEST_F(Transactions, OthersWaitForTheLockAndSeeTheChangesAfterCommit) {
+    std::string peopleBefore = ReadElsewhere("People"), tagsBefore = ReadElsewhere("Tags");
+    db.StartTransaction();
+    ChangeEverything();
+    std::string peopleAfter = Rows(people), tagsAfter = Rows(tags);
+    EXPECT_NE(peopleAfter, peopleBefore);
+
+    // The transaction holds the file lock since its first write: another reader waits for
+    // it under its session's retry settings.
+    TTarnSession& session = Sessions().DefaultSession();
+    int retries = session.LockRetryCount(), wait = session.LockWaitTime();
+    session.SetLockRetryCount(2);
+    session.SetLockWaitTime(1);
+    EXPECT_EQ(ErrorOf([&] { ReadElsewhere("People"); }), "Wait for unlock time out");
+    session.SetLockRetryCount(retries);
+    session.SetLockWaitTime(wait);
+
+    db.Commit();
+    EXPECT_EQ(ReadElsewhere("People"), peopleAfter);
+    EXPECT_EQ(ReadElsewhere("Tags"), tagsAfter);
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+}
+
+TEST_F(Transactions, RollbackRestoresEveryTableAndRefreshesOpenDatasets) {
+    TTarnTable byName(nullptr, "ByName");
+    Open(byName, "People", "byName");
+    std::string peopleBefore = Rows(people), byNameBefore = Rows(byName), tagsBefore = Rows(tags);
+    int64_t sizeBefore = std::filesystem::file_size(path);
+
+    db.StartTransaction();
+    ChangeEverything();
+    byName.Refresh();
+    EXPECT_NE(Rows(byName), byNameBefore);  // the transaction's own changes show at once
+    // An edit in progress when the rollback comes is cancelled.
+    tags.First();
+    tags.Edit();
+    tags.FieldByName("tag")->SetAsString("pending");
+    db.Rollback();
+
+    EXPECT_EQ(tags.State(), dsBrowse);
+    EXPECT_EQ(Rows(people), peopleBefore);
+    EXPECT_EQ(Rows(byName), byNameBefore);
+    EXPECT_EQ(Rows(tags), tagsBefore);
+    EXPECT_EQ(ReadElsewhere("People", "byName"), byNameBefore);
+    EXPECT_EQ(ReadElsewhere("Tags", "byPerson"), ReadElsewhere("Tags", "byPerson"));
+    EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(path)), sizeBefore);
+
+    // The auto-increment counter went back too: the next person is number 4 again.
+    AddPerson(people, "eve", "");
+    EXPECT_EQ(people.FieldByName("id")->AsInteger(), 4);
+}
+
+TEST_F(Transactions, ClosingTheDatabaseRollsBack) {
+    std::string before = Rows(people);
+    db.StartTransaction();
+    ChangeEverything();
+    db.Close();
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_EQ(ReadElsewhere("People"), before);
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+}
+
+TEST_F(Transactions, WithoutSyncCommitTheResultIsTheSame) {
+    db.SetSyncCommit(false);
+    db.StartTransaction();
+    ChangeEverything();
+    std::string after = Rows(people);
+    db.Commit();
+    EXPECT_EQ(ReadElsewhere("People"), after);
+}
+
+TEST(MemoryTransactions, RollbackRestoresTheImage) {
+    TMemoryStream image(TTarnDBCreator::CreateImage());
+    std::string name = RegisterMemoryStream(&image);
+    AddTables(name);
+    {
+        TTarnDatabase db(nullptr, "Mem");
+        db.SetDatabaseName("memdb");
+        db.SetMediumType(TTarnDBMediumType::mtMemory);
+        db.SetFileName(name);
+        db.Open();
+        TTarnTable people(nullptr, "P");
+        people.SetMediumType(TTarnDBMediumType::mtMemory);
+        people.SetDatabaseName("memdb");
+        people.SetTableName("People");
+        people.Open();
+        AddPerson(people, "ann", std::string(100, 'a'));
+        std::string before = Rows(people);
+        int64_t size = image.Size();
+        std::string bytes(reinterpret_cast<const char*>(image.Memory()), static_cast<size_t>(size));
+
+        db.StartTransaction();
+        AddPerson(people, "bob", "b");
+        people.First();
+        people.Edit();
+        people.FieldByName("notes")->SetAsString(std::string(40, 'z'));
+        people.Post();
+        EXPECT_NE(Rows(people), before);
+        db.Rollback();
+        EXPECT_EQ(Rows(people), before);
+        ASSERT_EQ(image.Size(), size);
+        EXPECT_EQ(
+            std::string(reinterpret_cast<const char*>(image.Memory()), static_cast<size_t>(size)),
+            bytes);
+
+        db.StartTransaction();
+        AddPerson(people, "cid", "c");
+        db.Commit();
+        EXPECT_EQ(people.RecordCount(), 2);
+    }
+    UnregisterMemoryStream(name);
+}
+
+}  // namespace
+}  // namespace tarn

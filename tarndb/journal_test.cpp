@@ -1,0 +1,378 @@
+// The rollback journal: its encoding read back with bounds checks, and the file as a crash
+// leaves it. A transaction cut short after any of its writes (the process dying there)
+// reopens as exactly the state before or exactly the state after, with nothing the checker
+// calls damage; a journal left by a dead writer is rolled back by the next one to take the
+// lock; a torn journal is ignored; a blob value rewritten in place outside a transaction
+// shows its old value or its new one, never a mixture.
+#include "tarndb/journal.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/os/fault_env.h"
+#include "tarndb/check.h"
+#include "tarndb/creator.h"
+#include "tarndb/errors.h"
+#include "tarndb/table_io.h"
+#include "tests/support/table_fixture.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
+
+namespace tarn {
+namespace {
+
+using testing::RecordBuffer;
+using testing::ScopedEnv;
+using testing::TempDir;
+using testing::TestHost;
+
+
+// ---- the encoding -------------------------------------------------------------------------
+
+std::vector<uint8_t> Journal(int64_t originalLength,
+                             const std::vector<std::pair<int64_t, size_t>>& pages) {
+    std::vector<uint8_t> out;
+    journal::AppendHeader(out, {4096, originalLength, 77});
+    for (auto [offset, n] : pages) {
+        std::vector<uint8_t> bytes(n, static_cast<uint8_t>(offset / 4096 + 1));
+        journal::AppendRecord(out, 77, offset, bytes);
+    }
+    return out;
+}
+
+TEST(JournalEncoding, RoundTripsAndStopsAtTheFirstBadRecord) {
+    std::vector<uint8_t> j = Journal(10000, {{0, 4096}, {8192, 1808}});
+    journal::Contents c = journal::Decode(j);
+    ASSERT_TRUE(c.valid);
+    EXPECT_FALSE(c.torn);
+    EXPECT_EQ(c.header.originalLength, 10000);
+    ASSERT_EQ(c.pages.size(), 2u);
+    EXPECT_EQ(c.pages[1].offset, 8192);
+    EXPECT_EQ(c.pages[1].bytes, std::vector<uint8_t>(1808, 3));
+
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> spoil;
+        bool valid;
+        size_t pages;
+    } cases[] = {
+        {"empty", [](auto& b) { b.clear(); }, false, 0},
+        {"header cut short", [](auto& b) { b.resize(20); }, false, 0},
+        {"header bit flipped", [](auto& b) { b[17] ^= 1; }, false, 0},
+        {"other magic", [](auto& b) { b[0] = 'X'; }, false, 0},
+        {"second record cut short", [](auto& b) { b.resize(b.size() - 5); }, true, 1},
+        {"second record's bytes changed", [](auto& b) { b[b.size() - 100] ^= 0x40; }, true, 1},
+        {"first record's count too large",
+         [](auto& b) { bytes::PutU32(b, journal::kHeaderSize + 8, 0x7fffffff); }, true, 0},
+        {"trailing garbage", [](auto& b) { b.push_back(1); }, true, 2},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        std::vector<uint8_t> b = j;
+        k.spoil(b);
+        journal::Contents d = journal::Decode(b);
+        EXPECT_EQ(d.valid, k.valid);
+        EXPECT_EQ(d.pages.size(), k.pages);
+    }
+    // Records must lie within the original length, on a page boundary, with the journal's salt.
+    EXPECT_TRUE(journal::Decode(Journal(10000, {{8192, 4096}})).torn);
+    EXPECT_TRUE(journal::Decode(Journal(10000, {{100, 10}})).torn);
+    std::vector<uint8_t> other = Journal(10000, {});
+    journal::AppendRecord(other, 78, 0, std::vector<uint8_t>(10, 1));
+    EXPECT_TRUE(journal::Decode(other).torn);
+}
+
+// ---- crashes --------------------------------------------------------------------------------
+
+// Everything a reader can get out of the file: per table, the auto-increment counter and
+// each list (physical and key orders) with every field of every record.
+std::string Dump(const std::string& path) {
+    TestHost host(path);
+    std::vector<std::string> names;
+    host.io.ListTableNames(names);
+    std::string out;
+    for (const std::string& name : names) {
+        TTarnTableIO table(host, name);
+        table.AcquireTable();
+        out += name + " counter " + std::to_string(table.Header().AutoIncCounter()) + "\n";
+        for (int list = 0; list < table.ListCount(); ++list) {
+            out += " list " + std::to_string(list) + ":";
+            for (int p = 0; p < table.RecordList(list).Count(); ++p)
+                out += " " + std::to_string(table.RecordList(list).At(p).recNo);
+            out += "\n";
+        }
+        RecordBuffer rec(table);
+        for (int p = 0; p < table.RecordList(0).Count(); ++p) {
+            rec.Fetch(0, p);
+            out += " ";
+            for (int f = 0; f < table.FieldCount(); ++f) {
+                if (IsBlobType(table.FieldDefs()[f].FieldType))
+                    out += rec.BlobValue(f) + "|";
+                else
+                    out += std::string(reinterpret_cast<const char*>(rec.Slot(f)),
+                                       static_cast<size_t>(table.SlotSize(f))) +
+                           "|";
+            }
+            out += "\n";
+        }
+    }
+    return out;
+}
+
+std::string Report(const TCheckReport& r) {
+    std::string s = r.unreadable;
+    for (const TCheckProblem& p : r.problems)
+        s += "\nproblem: record " + std::to_string(p.record) + ": " + p.text;
+    return s;
+}
+
+void Set(TTarnTableIO& table, int position, const std::function<void(RecordBuffer&)>& change) {
+    RecordBuffer rec(table);
+    rec.Fetch(0, position);
+    change(rec);
+    TFieldBuffers fb = rec.Buffers();
+    table.ModifyRecord(fb, position, false, nullptr);
+}
+
+// "Docs": id autoinc, name string (unique index), body memo. "Marks": k integer (index),
+// note string.
+class TwoTables : public ::testing::Test {
+protected:
+    bool sync = true;  // SyncCommit
+    TempDir dir;
+    std::string base = dir.file("base.tdb");
+    std::string path = dir.file("work.tdb");
+
+    void SetUp() override {
+        TTarnDBCreator::CreateDatabase(base);
+        TTarnDBCreator::AddTable(base, "Docs",
+                                 {{"id", ftAutoInc}, {"name", ftString, 12}, {"body", ftMemo}},
+                                 {{"byName", tiUnique, {"name"}}});
+        TTarnDBCreator::AddTable(base, "Marks", {{"k", ftInteger}, {"note", ftString, 8}},
+                                 {{"byK", {}, {"k"}}});
+        TestHost host(base);
+        TTarnTableIO docs(host, "Docs"), marks(host, "Marks");
+        docs.AcquireTable();
+        marks.AcquireTable();
+        for (int i = 0; i < 6; ++i) {
+            RecordBuffer d(docs);
+            d.SetString(1, "doc" + std::to_string(i));
+            d.SetBlob(2, std::string(100, static_cast<char>('a' + i)));
+            d.Append();
+            RecordBuffer m(marks);
+            m.SetInt(0, 10 * i);
+            m.SetString(1, "m" + std::to_string(i));
+            m.Append();
+        }
+    }
+
+    // The transaction: appends, rewrites (a blob shortened in place, a key moved), deletes
+    // in both tables.
+    void Transaction(TTarnDBFileIO& io, TTarnTableIO& docs, TTarnTableIO& marks) {
+        io.SetSyncCommit(sync);
+        io.BeginTransaction();
+        RecordBuffer d(docs);
+        d.SetString(1, "new");
+        d.SetBlob(2, std::string(5000, 'n'));
+        d.Append();
+        Set(docs, 1, [](RecordBuffer& r) {
+            r.SetString(1, "zzz");
+            r.SetBlob(2, std::string(50, 'B'));
+        });
+        Set(docs, 2, [](RecordBuffer& r) { r.SetBlob(2, std::string(300, 'C')); });
+        docs.RemoveRecord(3, false);
+        RecordBuffer m(marks);
+        m.SetInt(0, 25);
+        m.SetString(1, "new");
+        m.Append();
+        Set(marks, 0, [](RecordBuffer& r) { r.SetInt(0, 99); });
+        marks.RemoveRecord(4, false);
+        io.CommitTransaction();
+    }
+
+    // Runs the transaction on a fresh copy of the base file; with `crashAfter` >= 0 the
+    // process "dies" after that many writes (nothing written after reaches the file, the
+    // journal and any undo included). Returns the writes made.
+    long Run(long crashAfter) {
+        std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::remove(path + "-journal");
+        FaultEnv env;
+        ScopedEnv scoped(&env);
+        {
+            TestHost host(path);
+            TTarnTableIO docs(host, "Docs"), marks(host, "Marks");
+            docs.AcquireTable();
+            marks.AcquireTable();
+            env.ResetCounters();
+            if (crashAfter >= 0) env.CrashAfterWrites(crashAfter);
+            if (crashAfter < 0)
+                Transaction(host.io, docs, marks);
+            else
+                EXPECT_THROW(Transaction(host.io, docs, marks), EInOutError);
+        }  // the close tries to roll back: after the crash, in vain
+        return env.Writes();
+    }
+};
+
+class CrashedTransactions : public TwoTables, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CrashedTransactions, EveryCrashPointReopensAsBeforeOrAfter) {
+    sync = GetParam();
+    std::string before = Dump(base);
+    long writes = Run(-1);
+    std::string after = Dump(path);
+    ASSERT_NE(before, after);
+    ASSERT_GE(writes, 5);
+    int sawBefore = 0, sawAfter = 0, sawHot = 0;
+    for (long n = 0; n < writes; ++n) {
+        SCOPED_TRACE("crash after write " + std::to_string(n) + " of " + std::to_string(writes));
+        Run(n);
+        if (std::filesystem::exists(path + "-journal")) ++sawHot;
+        std::string now = Dump(path);  // the open rolls a journal back
+        EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+        EXPECT_TRUE(now == before || now == after) << now;
+        sawBefore += now == before;
+        sawAfter += now == after;
+        TCheckReport r = CheckDatabaseFile(path, {});
+        EXPECT_EQ(r.problemCount, 0) << Report(r);
+    }
+    EXPECT_GT(sawBefore, 0);
+    EXPECT_GT(sawHot, 0) << "no crash point left a journal to roll back";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sync, CrashedTransactions, ::testing::Values(true, false),
+                         [](const auto& info) {
+                             return info.param ? std::string("sync") : std::string("nosync");
+                         });
+
+TEST_F(TwoTables, AJournalLeftByADeadProcessIsRolledBackByTheNextOpener) {
+    std::string before = Dump(base);
+    long writes = Run(-1);
+    // A child process makes the transaction and dies in the middle of its commit, after
+    // the journal and one page write: its lock goes with it.
+    std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::remove(path + "-journal");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FaultEnv env;
+        SetCurrentEnv(&env);
+        TestHost host(path);
+        TTarnTableIO docs(host, "Docs"), marks(host, "Marks");
+        docs.AcquireTable();
+        marks.AcquireTable();
+        env.ResetCounters();
+        env.CrashAfterWrites(writes - 2);  // the journal's removal and one page write are lost
+        try {
+            Transaction(host.io, docs, marks);
+        } catch (...) {
+        }
+        _exit(0);  // no destructor runs: the journal stays as the crash left it
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(std::filesystem::exists(path + "-journal"));
+    EXPECT_EQ(Dump(path), before);
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+}
+
+TEST_F(TwoTables, AnOpenDatabaseRollsBackAJournalBeforeItsNextRead) {
+    std::string before = Dump(base);
+    long writes = Run(-1);
+    std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
+    TestHost reader(path);
+    TTarnTableIO docs(reader, "Docs");
+    docs.AcquireTable();
+    {
+        FaultEnv env;
+        ScopedEnv scoped(&env);
+        TestHost writer(path);
+        TTarnTableIO wdocs(writer, "Docs"), wmarks(writer, "Marks");
+        wdocs.AcquireTable();
+        wmarks.AcquireTable();
+        env.ResetCounters();
+        env.CrashAfterWrites(writes - 2);
+        EXPECT_THROW(Transaction(writer.io, wdocs, wmarks), EInOutError);
+    }
+    ASSERT_TRUE(std::filesystem::exists(path + "-journal"));
+    // The reader's next taking of the lock finds the journal and undoes the half commit.
+    RecordBuffer r(docs);
+    r.Fetch(0, 1);
+    EXPECT_EQ(r.String(1), "doc1");
+    EXPECT_EQ(r.BlobValue(2), std::string(100, 'b'));
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+    EXPECT_EQ(Dump(path), before);
+}
+
+TEST_F(TwoTables, ATornJournalIsIgnoredAndRemoved) {
+    std::string before = Dump(base);
+    std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
+    int64_t size = static_cast<int64_t>(std::filesystem::file_size(path));
+    // What a writer leaves when it dies while writing the journal's first bytes: the
+    // header incomplete, or not matching its checksum. The file was not overwritten yet.
+    std::vector<uint8_t> full = Journal(size - 4096, {{0, 4096}});
+    for (size_t keep : {size_t{0}, size_t{20}, full.size()}) {
+        std::vector<uint8_t> j(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keep));
+        if (keep == full.size()) j[25] ^= 1;  // the salt changed under the checksum
+        std::ofstream(path + "-journal", std::ios::binary)
+            .write(reinterpret_cast<const char*>(j.data()), static_cast<std::streamsize>(j.size()));
+        EXPECT_EQ(Dump(path), before) << keep;
+        EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+        EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(path)), size);
+    }
+}
+
+// ---- a blob rewritten in place outside a transaction ------------------------------------------
+
+TEST(BlobRewriteCrash, AValueRewrittenInPlaceShowsTheOldOrTheNewValue) {
+    TempDir dir;
+    std::string base = dir.file("b.tdb"), path = dir.file("w.tdb");
+    TTarnDBCreator::CreateDatabase(base);
+    TTarnDBCreator::AddTable(base, "Docs", {{"name", ftString, 10}, {"body", ftMemo}});
+    {
+        TestHost host(base);
+        TTarnTableIO t(host, "Docs");
+        t.AcquireTable();
+        RecordBuffer r(t);
+        r.SetString(0, "one");
+        r.SetBlob(1, std::string(100, 'a'));
+        r.Append();
+    }
+    auto run = [&](long crashAfter) {
+        std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
+        FaultEnv env;
+        ScopedEnv scoped(&env);
+        {
+            TestHost host(path);
+            TTarnTableIO t(host, "Docs");
+            t.AcquireTable();
+            env.ResetCounters();
+            if (crashAfter >= 0) env.CrashAfterWrites(crashAfter);
+            try {
+                Set(t, 0, [](RecordBuffer& r) { r.SetBlob(1, std::string(50, 'b')); });
+            } catch (const EInOutError&) {
+                EXPECT_GE(crashAfter, 0);
+            }
+        }
+        return env.Writes();
+    };
+    long writes = run(-1);
+    for (long n = 0; n <= writes; ++n) {
+        SCOPED_TRACE("crash after write " + std::to_string(n) + " of " + std::to_string(writes));
+        run(n);
+        TestHost host(path);
+        TTarnTableIO t(host, "Docs");
+        t.AcquireTable();
+        RecordBuffer r(t);
+        r.Fetch(0, 0);
+        std::string v = r.BlobValue(1);
+        EXPECT_TRUE(v == std::string(100, 'a') || v == std::string(50, 'b')) << v;
+    }
+}
+
+}  // namespace
+}  // namespace tarn
