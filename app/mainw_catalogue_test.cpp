@@ -15,9 +15,9 @@
 #include <functional>
 
 #include "app/catalogue.h"
-#include "app/main_window_fixture.h"
 #include "app/os/file_time.h"
 #include "app/ribbon.h"
+#include "app/testing/main_window_fixture.h"
 #include "app/version_capture.h"
 #include "tarndb/creator.h"
 

@@ -27,10 +27,10 @@
 #include <fstream>
 
 #include "app/catalogue.h"
-#include "app/catalogue_double.h"
-#include "app/main_window_fixture.h"
 #include "app/os/autostart.h"
 #include "app/ribbon.h"
+#include "app/testing/catalogue_double.h"
+#include "app/testing/main_window_fixture.h"
 
 namespace filever {
 namespace {

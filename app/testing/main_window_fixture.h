@@ -19,8 +19,8 @@
 #include <string>
 
 #include "app/area_dialog.h"
-#include "app/fake_desktop_services.h"
 #include "app/mainw.h"
+#include "app/testing/fake_desktop_services.h"
 #include "app/ver_desc_dialog.h"
 #include "tests/support/temp_dir.h"
 
