@@ -54,6 +54,7 @@ protected:
         options.cataloguePath = Q(dir.file("版本控制.dat"));
         options.monitorDelayMs = 50;
         options.promptTimeoutMs = 50;
+        options.settingsPath = Q(dir.file("config/filever/filever.conf"));
     }
     ~MainWindowFixture() override { qunsetenv("XDG_CONFIG_HOME"); }
 
