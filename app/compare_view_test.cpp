@@ -6,7 +6,7 @@
 #include <QPlainTextEdit>
 #include <fstream>
 
-#include "app/fake_desktop_services.h"
+#include "app/testing/fake_desktop_services.h"
 #include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 

@@ -4,7 +4,7 @@
 //
 // The main window and its dialogs reach the desktop only through this interface; the
 // program installs QtDesktopServices, tests a double that answers dialogs and records
-// what was shown (app/fake_desktop_services.h). Called on the user-interface thread only.
+// what was shown (app/testing/fake_desktop_services.h). Called on the user-interface thread only.
 #pragma once
 
 #include <QString>

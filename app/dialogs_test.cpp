@@ -9,9 +9,9 @@
 
 #include "app/area_dialog.h"
 #include "app/error_report.h"
-#include "app/fake_desktop_services.h"
 #include "app/gb_text.h"
 #include "app/size_text.h"
+#include "app/testing/fake_desktop_services.h"
 #include "app/ver_desc_dialog.h"
 #include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"

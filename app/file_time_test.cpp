@@ -8,8 +8,8 @@
 #include <ctime>
 #include <fstream>
 
+#include "app/testing/test_file_times.h"
 #include "tarndb/errors.h"
-#include "app/test_file_times.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {

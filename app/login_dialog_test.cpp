@@ -12,11 +12,11 @@
 #include <QPushButton>
 
 #include "app/error_report.h"
-#include "app/fake_desktop_services.h"
 #include "app/gb_text.h"
+#include "app/testing/fake_desktop_services.h"
+#include "tarndb/creator.h"
 #include "tarndb/dataset/field_types.h"
 #include "tarndb/errors.h"
-#include "tarndb/creator.h"
 #include "tarndb/table.h"
 #include "tests/support/temp_dir.h"
 

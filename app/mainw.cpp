@@ -15,7 +15,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -24,6 +27,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/app_icon.h"
 #include "app/area_dialog.h"
@@ -36,6 +40,7 @@
 #include "app/size_text.h"
 #include "app/ver_desc_dialog.h"
 #include "app/version_capture.h"
+#include "app/window_frame.h"
 
 namespace filever {
 namespace {
@@ -51,6 +56,21 @@ QString WebStripHtml() {
     if (!kHomePage.isEmpty())
         html += QStringLiteral(" &nbsp; <a href='%1'>主页</a>").arg(kHomePage.toHtmlEscaped());
     return html + QStringLiteral("</body></html>");
+}
+
+// The window's size and place when nothing is remembered.
+const QRect kDesignGeometry(52, 111, 744, 393);
+
+// Keys in the user's settings.
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kMaximizedKey = QStringLiteral("window/maximized");
+const QString kSplitterKey = QStringLiteral("window/splitter");
+const QString kAutoMonitorKey = QStringLiteral("monitor/automatic");
+
+QString UserSettingsPath() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("filever"),
+                     QStringLiteral("filever"))
+        .fileName();
 }
 
 int Level(const QTreeWidgetItem* node) {
@@ -87,9 +107,10 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
       desktop_(desktop),
       catalogue_(catalogue),
       options_(options) {
+    settingsPath_ = options_.settingsPath.isEmpty() ? UserSettingsPath() : options_.settingsPath;
     setObjectName(QStringLiteral("mainw"));
     setWindowTitle(kAppTitle);
-    setGeometry(52, 111, 744, 393);
+    setGeometry(kDesignGeometry);
 
     ToolBarPager1 = new TRibbon(this);
     PageControl = new QTabWidget(this);
@@ -102,8 +123,9 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     connect(WebBrowser1, &QTextBrowser::anchorClicked, this,
             [this](const QUrl& url) { Guard([&] { QDesktopServices::openUrl(url); }); });
 
-    auto* splitter = new QSplitter(Qt::Horizontal, treePage);
-    TreeView1 = new QTreeWidget(splitter);
+    Splitter1 = new QSplitter(Qt::Horizontal, treePage);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    TreeView1 = new QTreeWidget(Splitter1);
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setHeaderHidden(true);
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -114,7 +136,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     TreeView1->setAcceptDrops(true);
     TreeView1->viewport()->setAcceptDrops(true);
     TreeView1->viewport()->installEventFilter(this);
-    auto* listTabs = new QTabWidget(splitter);
+    auto* listTabs = new QTabWidget(Splitter1);
     ListView1 = new QTreeWidget(listTabs);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setRootIsDecorated(false);
@@ -125,14 +147,14 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     ListView1->header()->resizeSection(1, 150);
     ListView1->header()->resizeSection(2, 300);
     listTabs->addTab(ListView1, QStringLiteral("版本列表"));
-    splitter->addWidget(TreeView1);
-    splitter->addWidget(listTabs);
-    splitter->setSizes({300, 444});  // the tree's paths and the list's first two columns
+    Splitter1->addWidget(TreeView1);
+    Splitter1->addWidget(listTabs);
+    Splitter1->setSizes({300, 444});  // the tree's paths and the list's first two columns
     auto* pageLayout = new QVBoxLayout(treePage);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->setSpacing(0);
     pageLayout->addWidget(WebBrowser1);
-    pageLayout->addWidget(splitter, 1);
+    pageLayout->addWidget(Splitter1, 1);
     PageControl->addTab(treePage, QStringLiteral("文件管理树"));
 
     auto* central = new QWidget(this);
@@ -153,7 +175,9 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     connect(RetryItem, &QAction::triggered, this, [this] { RetryClick(); });
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
         const QTreeWidgetItem* node = TreeView1->currentItem();
-        RetryItem->setEnabled(node && Level(node) == 1 && failing_.contains(node->text(0)));
+        // Nothing is kept while monitoring is paused, not even on request.
+        RetryItem->setEnabled(!paused_ && node && Level(node) == 1 &&
+                              failing_.contains(node->text(0)));
     });
 
     pm1 = new QMenu(this);
@@ -162,6 +186,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     bold.setBold(true);
     MenuItem1->setFont(bold);  // the default item
     MenuItem2 = pm1->addAction(QStringLiteral("后台运行"));
+    PauseItem = pm1->addAction(QStringLiteral("暂停监测"));
+    connect(PauseItem, &QAction::triggered, this, [this] { PauseClick(); });
     pm1->addSeparator();
     MenuItem4 = pm1->addAction(QStringLiteral("退出Wendle文件管理"));
     TrayIcon1.setContextMenu(pm1);
@@ -182,6 +208,16 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
     connect(N5, &QAction::triggered, this, [this] { N5Click(); });
     connect(ToolBarPager1->StartCheck, &QCheckBox::clicked, this, [this] { StartCheckClick(); });
+    ToolBarPager1->AutoMonitorButton->setToolTip(
+        QStringLiteral("开启时，文件改动后直接保存新版本，不再询问版本说明（可以以后再填写）"));
+    ToolBarPager1->AutoMonitorButton->setChecked(
+        QSettings(settingsPath_, QSettings::IniFormat).value(kAutoMonitorKey, false).toBool());
+    connect(ToolBarPager1->AutoMonitorButton, &QToolButton::toggled, this, [this](bool on) {
+        Guard([&] {
+            QSettings settings(settingsPath_, QSettings::IniFormat);
+            settings.setValue(kAutoMonitorKey, on);
+        });
+    });
     connect(ToolBarPager1->PreviewMenu1, &QMenu::triggered, this, [this](QAction* item) {
         Guard([&] {
             if (ToolBarPager1->PreviewMenu1->actions().indexOf(item) == 0)
@@ -216,6 +252,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
         const QSignalBlocker block(ToolBarPager1->StartCheck);
         ToolBarPager1->StartCheck->setChecked(AutoStartEnabled());
     }
+    UpdateFrame();
+    RestoreWindowState();
     FormCreate();
 }
 
@@ -497,6 +535,7 @@ void Tmainw::StartCheckClick() {
 
 void Tmainw::FileSystemWatcher1Change() {
     Guard([&] {
+        if (paused_) return;
         if (passRunning_) {
             passAgain_ = true;
             return;
@@ -508,6 +547,7 @@ void Tmainw::FileSystemWatcher1Change() {
 
 void Tmainw::tmr1Timer() {
     tmr1.stop();
+    if (paused_) return;
     // A pass is already running (the timer fired inside one of its prompts): another
     // follows it.
     if (passRunning_) {
@@ -526,6 +566,12 @@ void Tmainw::tmr1Timer() {
     }
     PendingFiles.clear();
     passRunning_ = false;
+    // Paused during the pass (from the tray, while a prompt was open): watching stays off.
+    if (paused_) {
+        Guard([&] { Watchers.SetActive(false); });
+        ShowReports(reports);
+        return;
+    }
     Guard([&] { Watchers.SetActive(true); });
     // Nothing was watched while the user was asked: what changed meanwhile is looked for
     // by one more pass.
@@ -545,6 +591,8 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
     UpdatesSuspended suspended(TreeView1);
     const qsizetype count = PendingFiles.size();
     for (qsizetype i = 0; i < count; ++i) {
+        // Paused from the tray while a prompt was open: the rest waits for "继续监测".
+        if (paused_) break;
         const QString path = PendingFiles[i];
         if (!QFileInfo::exists(path)) continue;
         const QString time = FormatVersionTime(GetFileTime(path, ftkLastWrite));
@@ -560,7 +608,11 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
             continue;
         }
         QString description;
-        {
+        if (AutoMonitor()) {
+            // Nobody is asked (the description can be written later); one the catalogue
+            // refused before goes with this version.
+            description = keptDescriptions_.value(path);
+        } else {
             TFormVerSm dialog(this, options_.promptTimeoutMs);
             const QString kept = keptDescriptions_.value(path);
             // What the user typed before is there again (and the prompt waits for a button).
@@ -626,6 +678,30 @@ void Tmainw::ShowReports(const QStringList& reports) {
     }
 }
 
+bool Tmainw::AutoMonitor() const { return ToolBarPager1->AutoMonitorButton->isChecked(); }
+
+void Tmainw::PauseClick() {
+    Guard([&] {
+        if (!paused_) {
+            paused_ = true;
+            tmr1.stop();
+            // A pass that is running (its prompt open) finishes; nothing starts after it.
+            Watchers.SetActive(false);
+            PauseItem->setText(QStringLiteral("继续监测"));
+            TrayIcon1.setToolTip(kAppTitle + QStringLiteral("（监测已暂停）"));
+            return;
+        }
+        paused_ = false;
+        PauseItem->setText(QStringLiteral("暂停监测"));
+        TrayIcon1.setToolTip(kAppTitle);
+        // What changed while paused is looked for now; the pass turns watching on again.
+        if (passRunning_)
+            passAgain_ = true;
+        else
+            tmr1Timer();
+    });
+}
+
 void Tmainw::RetryClick() {
     if (!CatalogueAvailable()) return;
     Guard([&] {
@@ -661,6 +737,8 @@ void Tmainw::Exit() {
 }
 
 void Tmainw::closeEvent(QCloseEvent* event) {
+    // Also when it only hides: a program ended by the session or a signal keeps it.
+    SaveWindowState();
     if (!MinimizeToTray || ExitRequested) {
         // FormClose: the watchers go first, then the lists.
         Watchers.Clear();
@@ -686,6 +764,7 @@ void Tmainw::closeEvent(QCloseEvent* event) {
 void Tmainw::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange) return;
+    UpdateFrame();
     // Minimise to tray, when there is a tray to come back from.
     if (isMinimized() && MinimizeToTray && desktop_.SystemTrayAvailable()) {
         QTimer::singleShot(0, this, [this] {
@@ -697,7 +776,101 @@ void Tmainw::changeEvent(QEvent* event) {
     }
 }
 
+void Tmainw::RestoreWindowState() {
+    const QSettings settings(settingsPath_, QSettings::IniFormat);
+    QList<QRect> screens;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        screens << primary->availableGeometry();
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen()) screens << screen->availableGeometry();
+    setGeometry(PlaceOnScreens(settings.value(kGeometryKey).toRect(), screens, kDesignGeometry));
+    // A state that does not fit this splitter is refused and the usual sizes stay.
+    Splitter1->restoreState(settings.value(kSplitterKey).toByteArray());
+    if (settings.value(kMaximizedKey, false).toBool())
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void Tmainw::SaveWindowState() {
+    try {
+        QSettings settings(settingsPath_, QSettings::IniFormat);
+        const bool maximized = isMaximized() || isFullScreen();
+        settings.setValue(kGeometryKey, maximized ? normalGeometry() : geometry());
+        settings.setValue(kMaximizedKey, maximized);
+        settings.setValue(kSplitterKey, Splitter1->saveState());
+    } catch (...) {
+        // The window closes all the same.
+    }
+}
+
+void Tmainw::UpdateFrame() {
+    const int border = isMaximized() || isFullScreen() ? 0 : kFrameBorder;
+    setContentsMargins(border, border, border, border);
+    if (border == 0 && frameCursor_) {
+        unsetCursor();
+        frameCursor_ = false;
+    }
+}
+
+void Tmainw::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Every mouse event of the window passes the frame first, whichever widget it is for.
+    // (Installing it again on the same window only moves it to the front.)
+    if (QWindow* window = windowHandle()) window->installEventFilter(this);
+}
+
+void Tmainw::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    if (contentsMargins().left() == 0) return;
+    // A thin outline, as a frame: the border strip is this window's own background.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+bool Tmainw::FrameMouseEvent(QEvent* event) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const Qt::Edges edges = contentsMargins().left() == 0
+                                ? Qt::Edges{}
+                                : FrameEdgesAt(size(), mouse->position().toPoint());
+    switch (event->type()) {
+        case QEvent::MouseMove:
+            if (mouse->buttons() != Qt::NoButton) return false;  // a drag goes on as it began
+            if (edges) {
+                setCursor(FrameCursor(edges));
+                frameCursor_ = true;
+            } else if (frameCursor_) {
+                unsetCursor();
+                frameCursor_ = false;
+            }
+            return false;
+        case QEvent::MouseButtonPress:
+            if (!edges || mouse->button() != Qt::LeftButton) return false;
+            // The system resizes the window (and the desktop may refuse: then nothing).
+            if (QWindow* window = windowHandle()) window->startSystemResize(edges);
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool Tmainw::eventFilter(QObject* watched, QEvent* event) {
+    if (watched->isWindowType() && watched == windowHandle()) {
+        switch (event->type()) {
+            case QEvent::MouseMove:
+            case QEvent::MouseButtonPress:
+                if (FrameMouseEvent(event)) return true;
+                break;
+            case QEvent::Leave:
+                if (frameCursor_) {
+                    unsetCursor();
+                    frameCursor_ = false;
+                }
+                break;
+            default:
+                break;
+        }
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (watched != TreeView1->viewport()) return QMainWindow::eventFilter(watched, event);
     switch (event->type()) {
         case QEvent::DragEnter:

@@ -12,6 +12,11 @@
 // catalogue and the desktop services are the caller's and must outlive the window.
 // Every handler catches at its boundary and shows the standard error report; an error
 // while the window is being created is reported the same way and the window still opens.
+// With "自动监测" on, a pass keeps each changed file without asking for a description
+// (it can be written later); the tray's "暂停监测" stops monitoring until "继续监测", which
+// looks at once for what changed meanwhile. The window's place and size (it resizes from
+// its border: it has no system frame), the splitter and "自动监测" are kept in the user's
+// settings across starts.
 // A monitoring pass collects its errors per file and shows them once watching has
 // resumed; a file whose copy fails is reported once, marked in the tree and left alone
 // until it changes again or the user retries ("重新保存版本"). A pass that asked the user
@@ -31,6 +36,7 @@
 class QAction;
 class QLineEdit;
 class QMenu;
+class QSplitter;
 class QTabWidget;
 class QTextBrowser;
 class QTreeWidget;
@@ -50,6 +56,9 @@ public:
         QString cataloguePath;        // CatalogueFileName() for the program
         int monitorDelayMs = 5000;    // tmr1
         int promptTimeoutMs = 10000;  // TFormVerSm's own timer
+        // The user's settings (the window's place, automatic monitoring); empty: the
+        // user's filever.conf (~/.config/filever/, by XDG_CONFIG_HOME).
+        QString settingsPath;
     };
 
     Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& options,
@@ -67,6 +76,7 @@ public:
     QTabWidget* PageControl;
     QTextBrowser* WebBrowser1;
     QTreeWidget* TreeView1;
+    QSplitter* Splitter1;  // tree | version list
     QTreeWidget* ListView1;
     QMenu* PopupMenu1;
     QAction* N5;  // "填写版本说明"
@@ -77,6 +87,7 @@ public:
     QMenu* pm1;
     QAction* MenuItem1;  // "显示Wendle文件管理" (default)
     QAction* MenuItem2;  // "后台运行"
+    QAction* PauseItem;  // "暂停监测", "继续监测" while paused
     QAction* MenuItem4;  // "退出Wendle文件管理"
     QTimer tmr1;
     // Version commands (app/mainw_versions.cpp).
@@ -107,6 +118,11 @@ public:
     void RetryClick();
     // The search box's text changed: filters the tree, or shows all of it when empty.
     void SearchChange(const QString& text);
+    // "暂停监测" / "继续监测": pauses monitoring, or resumes it with a pass at once.
+    void PauseClick();
+    bool MonitoringPaused() const { return paused_; }
+    // "自动监测" is on: changes are kept without the description prompt.
+    bool AutoMonitor() const;
     void tmr1Timer();
     // Registers each file under the selected node, in order (what a drop does).
     void DropFiles(const QStringList& paths);
@@ -132,6 +148,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -169,6 +187,19 @@ private:
     // The error reports of a pass, shown once watching has resumed.
     void ShowReports(const QStringList& reports);
 
+    // The window's place, size, state and splitter from the settings, or the usual ones.
+    void RestoreWindowState();
+    void SaveWindowState();
+    // The border strip that resizes the window: there while it is neither maximised nor
+    // full-screen.
+    void UpdateFrame();
+    // A mouse event on the window, before its widgets see it: resize cursors over the
+    // border, a press there starts the system's resize. True when the press was taken.
+    bool FrameMouseEvent(QEvent* event);
+
+    QString settingsPath_;
+    bool frameCursor_ = false;  // a resize cursor is shown
+    bool paused_ = false;
     TDesktopServices& desktop_;
     TCatalogue& catalogue_;
     Options options_;

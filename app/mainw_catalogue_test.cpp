@@ -15,9 +15,9 @@
 #include <functional>
 
 #include "app/catalogue.h"
-#include "app/main_window_fixture.h"
 #include "app/os/file_time.h"
 #include "app/ribbon.h"
+#include "app/testing/main_window_fixture.h"
 #include "app/version_capture.h"
 #include "tarndb/creator.h"
 
@@ -448,6 +448,123 @@ TEST_F(WindowOverCatalogue, AnErrorBoxLeftOpenDoesNotStopMonitoring) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !desktop.messages.empty(); }, 5000));
     EXPECT_TRUE(capturedMeanwhile);
     EXPECT_EQ(Version(2, VersionOf(b)).Remark, QStringLiteral("框还开着"));
+}
+
+// "自动监测" on: each change is kept at once, without a prompt, and the description can be
+// written later; off: the prompt as before. The choice outlives a restart.
+TEST_F(WindowOverCatalogue, AutomaticMonitoringKeepsChangesWithoutAskingAndIsRemembered) {
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt");
+    Register({Q(plan)});
+    QTest::qWait(200);
+    QToolButton* automatic = w->ToolBarPager1->AutoMonitorButton;
+    EXPECT_EQ(automatic->text(), QStringLiteral("自动监测"));
+    EXPECT_FALSE(automatic->isChecked());
+    automatic->click();
+    ASSERT_TRUE(automatic->isChecked());
+    Restart();
+    ASSERT_TRUE(w->ToolBarPager1->AutoMonitorButton->isChecked());
+    w->show();
+    int prompts = 0;
+    desktop.dialogScripts.push_back([&](QDialog& d) {
+        ++prompts;
+        d.reject();
+    });
+    Change(plan, "kept by itself", 1600000100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(1).size() == 2; }, 5000));
+    QTest::qWait(200);  // nothing more follows
+    EXPECT_EQ(prompts, 0);
+    EXPECT_EQ(Versions(1).size(), 2u);
+    const verinfo rec = Version(1, VersionOf(plan));
+    EXPECT_EQ(rec.Remark, "");
+    EXPECT_EQ(Content(rec.FilePath), "kept by itself");
+    EXPECT_EQ(w->TreeView1->topLevelItem(0)->child(0)->child(0)->text(0), VersionOf(plan));
+    EXPECT_TRUE(w->isVisible());  // nobody was asked: the window stays where it was
+    EXPECT_TRUE(w->Watchers.Active());
+    // Described afterwards.
+    desktop.dialogScripts.clear();  // the answer nobody asked for
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0)->child(0)->child(0));
+    AnswerPrompt(QStringLiteral("后来补的说明"));
+    w->N5Click();
+    EXPECT_EQ(Version(1, VersionOf(plan)).Remark, QStringLiteral("后来补的说明"));
+    EXPECT_TRUE(desktop.messages.empty());
+
+    // Off again: the prompt is back, and stays so after a restart.
+    w->ToolBarPager1->AutoMonitorButton->click();
+    Restart();
+    EXPECT_FALSE(w->ToolBarPager1->AutoMonitorButton->isChecked());
+    AnswerPrompt(QStringLiteral("问过了"));
+    Change(plan, "asked", 1600000200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(1).size() == 3; }, 5000));
+    EXPECT_TRUE(desktop.dialogScripts.empty());
+    EXPECT_EQ(Version(1, VersionOf(plan)).Remark, QStringLiteral("问过了"));
+}
+
+// The tray's "暂停监测": nothing is kept while paused; "继续监测" looks at once for what
+// changed meanwhile.
+TEST_F(WindowOverCatalogue, PausedMonitoringKeepsNothingAndResumingCatchesUpAtOnce) {
+    w = Make(*catalogue);
+    const std::string a = Source("a.txt"), b = Source("b.txt");
+    Register({Q(a), Q(b)});
+    QTest::qWait(200);
+    EXPECT_EQ(w->PauseItem->text(), QStringLiteral("暂停监测"));
+    EXPECT_EQ(w->pm1->actions().indexOf(w->PauseItem), 2);
+    w->PauseItem->trigger();
+    EXPECT_EQ(w->PauseItem->text(), QStringLiteral("继续监测"));
+    int prompts = 0;
+    desktop.dialogScripts.push_back([&](QDialog& d) {
+        ++prompts;
+        d.reject();
+    });
+    Change(a, "while paused", 1600000100);
+    Change(b, "also while paused", 1600000100);
+    QTest::qWait(400);  // many times the monitoring delay
+    EXPECT_EQ(Versions(1).size(), 1u);
+    EXPECT_EQ(Versions(2).size(), 1u);
+    EXPECT_EQ(prompts, 0);
+
+    // Resuming runs a pass at once: both changes are kept, each with its prompt.
+    desktop.dialogScripts.clear();
+    AnswerPrompt(QStringLiteral("暂停时改的"));
+    AnswerPrompt(QStringLiteral("也是暂停时改的"));
+    w->PauseItem->trigger();
+    EXPECT_EQ(w->PauseItem->text(), QStringLiteral("暂停监测"));
+    EXPECT_EQ(Versions(1).size(), 2u);
+    EXPECT_EQ(Versions(2).size(), 2u);
+    EXPECT_EQ(Version(1, VersionOf(a)).Remark, QStringLiteral("暂停时改的"));
+    EXPECT_EQ(Content(Version(2, VersionOf(b)).FilePath), "also while paused");
+
+    // And watching goes on as before.
+    QTest::qWait(200);
+    AnswerPrompt(QStringLiteral("继续之后"));
+    Change(a, "after resuming", 1600000200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(1).size() == 3; }, 5000));
+    EXPECT_EQ(Version(1, VersionOf(a)).Remark, QStringLiteral("继续之后"));
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(WindowOverCatalogue, PausingWhileAPromptIsOpenKeepsThatVersionAndHoldsTheRest) {
+    w = Make(*catalogue);
+    const std::string a = Source("a.txt"), b = Source("b.txt");
+    Register({Q(a), Q(b)});
+    QTest::qWait(200);
+    desktop.dialogScripts.push_back([&](QDialog& d) {
+        w->PauseItem->trigger();  // from the tray, while the prompt for a waits
+        auto& prompt = dynamic_cast<TFormVerSm&>(d);
+        prompt.Edit1->insertPlainText(QStringLiteral("暂停前的"));
+        prompt.Button1->click();
+    });
+    Change(a, "a2", 1600000200);
+    Change(b, "b2", 1600000200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Versions(1).size() == 2; }, 5000));
+    QTest::qWait(300);
+    EXPECT_EQ(Version(1, VersionOf(a)).Remark, QStringLiteral("暂停前的"));
+    EXPECT_EQ(Versions(2).size(), 1u);  // b waits
+    EXPECT_FALSE(w->Watchers.Active());
+    AnswerPrompt(QStringLiteral("继续后的"));
+    w->PauseItem->trigger();
+    EXPECT_EQ(Versions(2).size(), 2u);
+    EXPECT_EQ(Version(2, VersionOf(b)).Remark, QStringLiteral("继续后的"));
 }
 
 // A catalogue that cannot be opened: one message names the file and the cause, the commands

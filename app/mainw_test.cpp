@@ -27,10 +27,10 @@
 #include <fstream>
 
 #include "app/catalogue.h"
-#include "app/catalogue_double.h"
-#include "app/main_window_fixture.h"
 #include "app/os/autostart.h"
 #include "app/ribbon.h"
+#include "app/testing/catalogue_double.h"
+#include "app/testing/main_window_fixture.h"
 
 namespace filever {
 namespace {
@@ -104,7 +104,8 @@ TEST_F(MainWindowTest, FrameRibbonAndMenus) {
     EXPECT_EQ(w->ListView1->columnWidth(2), 300);
     QStringList tray;
     for (QAction* a : w->pm1->actions()) tray << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(tray, QStringList({"显示Wendle文件管理", "后台运行", "-", "退出Wendle文件管理"}));
+    EXPECT_EQ(tray, QStringList(
+                        {"显示Wendle文件管理", "后台运行", "暂停监测", "-", "退出Wendle文件管理"}));
     QStringList popup;
     for (QAction* a : w->PopupMenu1->actions()) popup << (a->isSeparator() ? "-" : a->text());
     EXPECT_EQ(popup, QStringList({"填写版本说明", "添加监控版本", "删除监控文件", "增加存储区", "-",

@@ -14,8 +14,8 @@
 
 #include "app/catalogue.h"
 #include "app/compare_view.h"
-#include "app/main_window_fixture.h"
 #include "app/os/file_time.h"
+#include "app/testing/main_window_fixture.h"
 #include "app/version_restore.h"
 
 namespace filever {

@@ -69,7 +69,9 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     GlowButton8 = AddButton(files, QStringLiteral("增加文件"), QStringLiteral("GlowButton8"));
     AddButton(files, QStringLiteral("增加目录"), QString());
     AddButton(files, QStringLiteral("版本合并"), QString());
-    AddButton(files, QStringLiteral("自动监测"), QString());
+    AutoMonitorButton =
+        AddButton(files, QStringLiteral("自动监测"), QStringLiteral("AutoMonitorButton"));
+    AutoMonitorButton->setCheckable(true);
     for (const QString& title : {QStringLiteral("网络管理"), QStringLiteral("报表")}) {
         QWidget* page = AddPage(title);
         AddButton(page, QStringLiteral("增加目录"), QString());

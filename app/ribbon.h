@@ -4,8 +4,8 @@
 // Pressing the mouse on the ribbon's empty parts drags the window.
 //
 // The ribbon only builds the controls; the main window connects the ones with actions.
-// Buttons without an action (add directory, version merge, automatic monitoring, the
-// colour schemes ...) do nothing.
+// "自动监测" is a toggle button. Buttons without an action (add directory, version merge,
+// the colour schemes ...) do nothing.
 #pragma once
 
 #include <QWidget>
@@ -28,10 +28,11 @@ public:
     QMenu* PreviewMenu1;     // items 0 "后台运行", 1 "退出软软件"
     QTabBar* Tabs;
     QStackedWidget* Pages;
-    QToolButton* GlowButton13;  // "增加存储区"
-    QToolButton* GlowButton8;   // "增加文件"
-    QCheckBox* StartCheck;      // "开机启动"
-    QMenu* SchemeMenu;          // colour schemes, without actions
+    QToolButton* GlowButton13;       // "增加存储区"
+    QToolButton* GlowButton8;        // "增加文件"
+    QToolButton* AutoMonitorButton;  // "自动监测": on or off
+    QCheckBox* StartCheck;           // "开机启动"
+    QMenu* SchemeMenu;               // colour schemes, without actions
     QLabel* Caption;
     QToolButton* MinimizeButton;
     QToolButton* MaximizeButton;

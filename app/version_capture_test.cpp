@@ -12,8 +12,8 @@
 
 #include "app/catalogue.h"
 #include "app/os/file_time.h"
+#include "app/testing/test_file_times.h"
 #include "tarndb/errors.h"
-#include "app/test_file_times.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {

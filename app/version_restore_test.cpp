@@ -13,8 +13,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/catalogue_double.h"
 #include "app/os/file_time.h"
+#include "app/testing/catalogue_double.h"
 #include "app/version_capture.h"
 #include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"

@@ -19,8 +19,8 @@
 #include <string>
 
 #include "app/area_dialog.h"
-#include "app/fake_desktop_services.h"
 #include "app/mainw.h"
+#include "app/testing/fake_desktop_services.h"
 #include "app/ver_desc_dialog.h"
 #include "tests/support/temp_dir.h"
 
@@ -54,6 +54,7 @@ protected:
         options.cataloguePath = Q(dir.file("版本控制.dat"));
         options.monitorDelayMs = 50;
         options.promptTimeoutMs = 50;
+        options.settingsPath = Q(dir.file("config/filever/filever.conf"));
     }
     ~MainWindowFixture() override { qunsetenv("XDG_CONFIG_HOME"); }
 
