@@ -271,10 +271,7 @@ void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSi
 }
 
 namespace {
-int32_t LoadI32(const uint8_t* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
-}
+int32_t LoadI32(const uint8_t* p) { return static_cast<int32_t>(bytes::LoadU32(p)); }
 }  // namespace
 
 void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<RecordTabItem>& items,
