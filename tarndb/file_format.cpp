@@ -157,4 +157,36 @@ int32_t SlotSize(TFieldType type, int32_t declaredSize) {
     }
 }
 
+RecordTabItem RecordTabItem::Decode(std::span<const uint8_t> item) {
+    b::CheckRange(item.size(), 0, kRecItemSize, "record-table item");
+    return {b::GetI32(item, 0), item[4] != 0};
+}
+
+void RecordTabItem::Encode(std::span<uint8_t> item) const {
+    b::PutI32(item, 0, dataOffset, "record-table item");
+    b::PutU8(item, 4, deleted ? 1 : 0, "record-table item");
+}
+
+IndexTabItem IndexTabItem::Decode(std::span<const uint8_t> item) {
+    b::CheckRange(item.size(), 0, kIdxItemSize, "index-table item");
+    return {b::GetI32(item, 0), b::GetI32(item, kNextRecord)};
+}
+
+void IndexTabItem::Encode(std::span<uint8_t> item) const {
+    b::PutI32(item, 0, ownRecord, "index-table item");
+    b::PutI32(item, kNextRecord, nextRecord, "index-table item");
+}
+
+TBlobDescriptor TBlobDescriptor::Decode(std::span<const uint8_t> slot) {
+    b::CheckRange(slot.size(), 0, kBlobDescriptorSize, "blob descriptor");
+    return {b::GetI32(slot, 0), b::GetI32(slot, 4), b::GetI32(slot, 8)};
+}
+
+void TBlobDescriptor::Encode(std::span<uint8_t> slot) const {
+    b::CheckRange(slot.size(), 0, kBlobDescriptorSize, "blob descriptor", true);
+    b::PutI32(slot, 0, offset);
+    b::PutI32(slot, 4, length);
+    b::PutI32(slot, 8, areaSize);
+}
+
 }  // namespace tarn::format

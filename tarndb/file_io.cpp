@@ -270,10 +270,6 @@ void TTarnDBFileIO::ReadBlockChain(int32_t first, int32_t total, int32_t blockSi
     }
 }
 
-namespace {
-int32_t LoadI32(const uint8_t* p) { return static_cast<int32_t>(bytes::LoadU32(p)); }
-}  // namespace
-
 void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<RecordTabItem>& items,
                                     std::vector<int32_t>& blocks) {
     int32_t total = header.RecordTotal();
@@ -283,7 +279,7 @@ void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<Recor
                    [&](int64_t first, const uint8_t* p, int64_t count) {
                        if (items.empty()) items.resize(static_cast<size_t>(total));
                        for (int64_t i = 0; i < count; ++i, p += kRecItemSize)
-                           items[static_cast<size_t>(first + i)] = {LoadI32(p), p[4] != 0};
+                           items[static_cast<size_t>(first + i)] = RecordTabItem::Decode({p, kRecItemSize});
                    });
 }
 
@@ -297,14 +293,16 @@ void TTarnDBFileIO::ReadIndexTable(const TableHeader& header, int index, std::ve
                    [&](int64_t first, const uint8_t* p, int64_t count) {
                        if (items.empty()) items.resize(static_cast<size_t>(total));
                        for (int64_t i = 0; i < count; ++i, p += kIdxItemSize)
-                           items[static_cast<size_t>(first + i)] = {LoadI32(p), LoadI32(p + 4)};
+                           items[static_cast<size_t>(first + i)] = IndexTabItem::Decode({p, kIdxItemSize});
                    });
 }
 
 void TTarnDBFileIO::MarkDeleted(int64_t itemOffset) {
     uint8_t item[kRecItemSize];
     ReadAt(itemOffset, kRecItemSize, item);
-    item[4] = 1;
+    RecordTabItem marked = RecordTabItem::Decode(item);
+    marked.deleted = true;
+    marked.Encode(item);
     WriteAt(itemOffset, item, kRecItemSize);
 }
 
@@ -316,7 +314,7 @@ void TTarnDBFileIO::ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32
     {
         FileLockGuard lock(*this);
         ReadAt(itemOffset, kRecItemSize, item);
-        dataOffset = b::GetI32(item, 0);
+        dataOffset = RecordTabItem::Decode(item).dataOffset;
         if (!blob) ReadAt(dataOffset + slotOffset, slot.size(), slot.data());
     }
     if (!blob) {
@@ -337,8 +335,9 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
     // stored bytes are read under the lock like every record (and decoded after it).
     std::optional<FileLockGuard> lock(std::in_place, *this);
     ReadAt(descriptorOffset, kBlobDescriptorSize, desc);
-    int32_t blobOffset = b::GetI32(desc, 0);
-    int32_t blobLength = b::GetI32(desc, 4);
+    TBlobDescriptor descriptor = TBlobDescriptor::Decode(desc);
+    int32_t blobOffset = descriptor.offset;
+    int32_t blobLength = descriptor.length;
     auto outside = [&] {
         Damaged(Format("blob of %d bytes at offset %d, described at offset %lld, lies outside the file", blobLength,
                        blobOffset, static_cast<long long>(descriptorOffset)));
