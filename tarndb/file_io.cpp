@@ -231,7 +231,7 @@ void TTarnDBFileIO::WriteTableHeader(int table, const TableHeader& header) {
 
 void TTarnDBFileIO::WriteTableHeaderPart(int table, const TableHeader& header, size_t from, size_t count) {
     if (from > header.raw.size() || count > header.raw.size() - from)
-        throw std::out_of_range("table header part");
+        throw EDatabaseError("Table header part outside the header");
     WriteAt(static_cast<int64_t>(TableOffset(table)) + static_cast<int64_t>(from), header.raw.data() + from, count);
 }
 
