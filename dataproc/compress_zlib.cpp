@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/bytes.h"
 #include "tarndb/errors.h"
 
 namespace tarn {
@@ -154,8 +155,7 @@ void TCompAlgo_Zlib::DecodeStream(TStream* source, TStream* dest, int64_t) {
     source->SetPosition(0);
     uint8_t head[4];
     source->ReadBuffer(head, 4);  // EReadError for a unit shorter than 4 bytes
-    const int32_t h = static_cast<int32_t>(uint32_t{head[0]} | uint32_t{head[1]} << 8 |
-                                           uint32_t{head[2]} << 16 | uint32_t{head[3]} << 24);
+    const int32_t h = bytes::GetI32(head, 0, "compressed value head");
     if (h < 0) {
         // Copied form: whatever follows the int32 is the value (its length is not checked
         // against the int32).

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/bytes.h"
+
 namespace tarn {
 
 namespace {
@@ -40,13 +42,9 @@ inline uint32_t F(uint32_t x) {
            kTables[3][x >> 24];
 }
 
-inline uint32_t LoadLE(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
-inline void StoreLE(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+// The block and key words: fixed sizes, so the unchecked loads of the one byte-order set.
+using bytes::LoadU32;
+using bytes::StoreU32;
 
 // Eight rounds with the key words in ascending or descending order.
 inline void Forward8(uint32_t& a, uint32_t& b, const uint32_t* k) {
@@ -70,31 +68,31 @@ void TEnc_Gost::Init(const uint8_t* key, int size, const uint8_t* initialVector)
     uint8_t padded[32] = {};
     std::memcpy(padded, key, static_cast<size_t>(size));
     uint32_t* k = KeySchedule();
-    for (int i = 0; i < 8; ++i) k[i] = LoadLE(padded + 4 * i);
+    for (int i = 0; i < 8; ++i) k[i] = LoadU32(padded + 4 * i);
     SecureZero(padded, sizeof padded);
     EndKeySetup(initialVector);
 }
 
 void TEnc_Gost::EncryptBlock(uint8_t* block) {
     const uint32_t* k = KeySchedule();
-    uint32_t a = LoadLE(block), b = LoadLE(block + 4);
+    uint32_t a = LoadU32(block), b = LoadU32(block + 4);
     Forward8(a, b, k);
     Forward8(a, b, k);
     Forward8(a, b, k);
     Backward8(a, b, k);
-    StoreLE(block, b);
-    StoreLE(block + 4, a);
+    StoreU32(block, b);
+    StoreU32(block + 4, a);
 }
 
 void TEnc_Gost::DecryptBlock(uint8_t* block) {
     const uint32_t* k = KeySchedule();
-    uint32_t a = LoadLE(block), b = LoadLE(block + 4);
+    uint32_t a = LoadU32(block), b = LoadU32(block + 4);
     Forward8(a, b, k);
     Backward8(a, b, k);
     Backward8(a, b, k);
     Backward8(a, b, k);
-    StoreLE(block, b);
-    StoreLE(block + 4, a);
+    StoreU32(block, b);
+    StoreU32(block + 4, a);
 }
 
 }  // namespace tarn

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/bytes.h"
+
 namespace tarn {
 
 namespace {
@@ -80,13 +82,9 @@ inline uint32_t MdsColumn(int col, uint8_t v) {
 
 inline uint8_t Byte(uint32_t w, int i) { return static_cast<uint8_t>(w >> (8 * i)); }
 
-inline uint32_t LoadLE(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
-inline void StoreLE(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+// The block and key words: fixed sizes, so the unchecked loads of the one byte-order set.
+using bytes::LoadU32;
+using bytes::StoreU32;
 
 // The byte-wise key-dependent S-boxes of h, before the MDS matrix: y = s(x, L[0..k-1]).
 inline void SBoxes(uint32_t x, const uint32_t* l, int k, uint8_t y[4]) {
@@ -142,8 +140,8 @@ void TEnc_Twofish::Init(const uint8_t* key, int size, const uint8_t* initialVect
 
     uint32_t me[4] = {}, mo[4] = {}, sList[4] = {};
     for (int i = 0; i < k; ++i) {
-        me[i] = LoadLE(padded + 8 * i);
-        mo[i] = LoadLE(padded + 8 * i + 4);
+        me[i] = LoadU32(padded + 8 * i);
+        mo[i] = LoadU32(padded + 8 * i + 4);
         // The S-box key words are used in reverse order of the key pairs.
         sList[k - 1 - i] = RsWord(padded + 8 * i);
     }
@@ -175,8 +173,8 @@ void TEnc_Twofish::Init(const uint8_t* key, int size, const uint8_t* initialVect
 void TEnc_Twofish::EncryptBlock(uint8_t* block) {
     const uint32_t* k = KeySchedule();
     const uint32_t* t = k + kSubkeys;
-    uint32_t r0 = LoadLE(block) ^ k[0], r1 = LoadLE(block + 4) ^ k[1];
-    uint32_t r2 = LoadLE(block + 8) ^ k[2], r3 = LoadLE(block + 12) ^ k[3];
+    uint32_t r0 = LoadU32(block) ^ k[0], r1 = LoadU32(block + 4) ^ k[1];
+    uint32_t r2 = LoadU32(block + 8) ^ k[2], r3 = LoadU32(block + 12) ^ k[3];
     for (int j = 0; j < kRuns; ++j) {
         const int a = 8 + kRunStride * j, b = a + 2;
         uint32_t t0 = G(t, r0), t1 = G(t, std::rotl(r1, 8));
@@ -187,17 +185,17 @@ void TEnc_Twofish::EncryptBlock(uint8_t* block) {
         r0 = std::rotr(r0 ^ (t0 + t1 + k[b]), 1);
         r1 = std::rotl(r1, 1) ^ (t0 + 2 * t1 + k[b + 1]);
     }
-    StoreLE(block, r2 ^ k[4]);
-    StoreLE(block + 4, r3 ^ k[5]);
-    StoreLE(block + 8, r0 ^ k[6]);
-    StoreLE(block + 12, r1 ^ k[7]);
+    StoreU32(block, r2 ^ k[4]);
+    StoreU32(block + 4, r3 ^ k[5]);
+    StoreU32(block + 8, r0 ^ k[6]);
+    StoreU32(block + 12, r1 ^ k[7]);
 }
 
 void TEnc_Twofish::DecryptBlock(uint8_t* block) {
     const uint32_t* k = KeySchedule();
     const uint32_t* t = k + kSubkeys;
-    uint32_t r2 = LoadLE(block) ^ k[4], r3 = LoadLE(block + 4) ^ k[5];
-    uint32_t r0 = LoadLE(block + 8) ^ k[6], r1 = LoadLE(block + 12) ^ k[7];
+    uint32_t r2 = LoadU32(block) ^ k[4], r3 = LoadU32(block + 4) ^ k[5];
+    uint32_t r0 = LoadU32(block + 8) ^ k[6], r1 = LoadU32(block + 12) ^ k[7];
     for (int j = kRuns - 1; j >= 0; --j) {
         const int a = 8 + kRunStride * j, b = a + 2;
         uint32_t t0 = G(t, r2), t1 = G(t, std::rotl(r3, 8));
@@ -208,10 +206,10 @@ void TEnc_Twofish::DecryptBlock(uint8_t* block) {
         r2 = std::rotl(r2, 1) ^ (t0 + t1 + k[a]);
         r3 = std::rotr(r3 ^ (t0 + 2 * t1 + k[a + 1]), 1);
     }
-    StoreLE(block, r0 ^ k[0]);
-    StoreLE(block + 4, r1 ^ k[1]);
-    StoreLE(block + 8, r2 ^ k[2]);
-    StoreLE(block + 12, r3 ^ k[3]);
+    StoreU32(block, r0 ^ k[0]);
+    StoreU32(block + 4, r1 ^ k[1]);
+    StoreU32(block + 8, r2 ^ k[2]);
+    StoreU32(block + 12, r3 ^ k[3]);
 }
 
 }  // namespace tarn

@@ -41,10 +41,10 @@ uint32_t CrcTable(uint32_t reg, const uint8_t* data, size_t size) {
     // Sixteen bytes at a time: the register absorbs the first four, the tables carry all
     // sixteen bytes forward at once.
     while (size >= 16) {
-        const uint32_t w0 = reg ^ LoadLE32(data);
-        const uint32_t w1 = LoadLE32(data + 4);
-        const uint32_t w2 = LoadLE32(data + 8);
-        const uint32_t w3 = LoadLE32(data + 12);
+        const uint32_t w0 = reg ^ LoadU32(data);
+        const uint32_t w1 = LoadU32(data + 4);
+        const uint32_t w2 = LoadU32(data + 8);
+        const uint32_t w3 = LoadU32(data + 12);
         reg = kCrc[15][w0 & 0xFF] ^ kCrc[14][(w0 >> 8) & 0xFF] ^ kCrc[13][(w0 >> 16) & 0xFF] ^
               kCrc[12][w0 >> 24] ^ kCrc[11][w1 & 0xFF] ^ kCrc[10][(w1 >> 8) & 0xFF] ^
               kCrc[9][(w1 >> 16) & 0xFF] ^ kCrc[8][w1 >> 24] ^ kCrc[7][w2 & 0xFF] ^
@@ -129,7 +129,7 @@ const uint8_t* THash_XOR32::KnownAnswerData() const { return kXor32Abc; }
 void THash_XOR32::Start() {
     checksum_ = 0;
     pending_ = -1;
-    StoreLE32(digest_, 0);
+    StoreU32(digest_, 0);
 }
 
 // Each 16-bit little-endian word w: Checksum = ROL(Checksum, 5) xor w. A byte left over
@@ -154,14 +154,14 @@ void THash_XOR32::Finish() {
         checksum_ = Rol(checksum_, 5) ^ static_cast<uint32_t>(pending_);
         pending_ = -1;
     }
-    StoreLE32(digest_, checksum_);
+    StoreU32(digest_, checksum_);
 }
 
 const uint8_t* THash_CRC32::KnownAnswerData() const { return kCrc32Abc; }
 
 void THash_CRC32::Start() {
     checksum_ = 0xFFFFFFFFu;
-    StoreLE32(digest_, 0);
+    StoreU32(digest_, 0);
 }
 
 uint32_t THash_CRC32::UpdateRegister(uint32_t reg, const uint8_t* data, size_t size) {
@@ -189,7 +189,7 @@ void THash_CRC32::Update(const void* data, int64_t size) {
 
 void THash_CRC32::Finish() {
     checksum_ = ~checksum_;
-    StoreLE32(digest_, checksum_);
+    StoreU32(digest_, checksum_);
 }
 
 }  // namespace tarn

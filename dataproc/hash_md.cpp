@@ -77,8 +77,8 @@ void THash_MD4::PadAndTransform(bool bigEndianLength) {
         StoreBE32(block_ + 56, static_cast<uint32_t>(bits >> 32));
         StoreBE32(block_ + 60, static_cast<uint32_t>(bits));
     } else {
-        StoreLE32(block_ + 56, static_cast<uint32_t>(bits));
-        StoreLE32(block_ + 60, static_cast<uint32_t>(bits >> 32));
+        StoreU32(block_ + 56, static_cast<uint32_t>(bits));
+        StoreU32(block_ + 60, static_cast<uint32_t>(bits >> 32));
     }
     Transform(block_);
     std::memset(block_, 0, sizeof block_);
@@ -89,7 +89,7 @@ void THash_MD4::StoreDigest(int words, bool bigEndian) {
         if (bigEndian) {
             StoreBE32(digest_ + 4 * i, state_[i]);
         } else {
-            StoreLE32(digest_ + 4 * i, state_[i]);
+            StoreU32(digest_ + 4 * i, state_[i]);
         }
     }
 }
@@ -101,7 +101,7 @@ void THash_MD4::Finish() {
 
 void THash_MD4::Transform(const uint8_t* block) {
     uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = LoadLE32(block + 4 * i);
+    for (int i = 0; i < 16; ++i) x[i] = LoadU32(block + 4 * i);
     uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
 
     // Round 1: F, words in order, shifts 3 7 11 19.

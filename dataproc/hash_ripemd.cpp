@@ -62,7 +62,7 @@ void THash_RipeMD160::Finish() {
 
 void THash_RipeMD160::Transform(const uint8_t* block) {
     uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = LoadLE32(block + 4 * i);
+    for (int i = 0; i < 16; ++i) x[i] = LoadU32(block + 4 * i);
 
     uint32_t al = state_[0], bl = state_[1], cl = state_[2], dl = state_[3], el = state_[4];
     uint32_t ar = al, br = bl, cr = cl, dr = dl, er = el;

@@ -1,27 +1,22 @@
-// Word helpers of the hash and cipher code: explicit little- and big-endian loads and
-// stores over byte pointers, rotations, and a zero fill the optimiser may not drop (used to
-// wipe key material and digests).
+// Word helpers of the hash and cipher code: big-endian loads and stores over byte pointers
+// (the little-endian ones are platform/bytes.h's), rotations, and a zero fill the optimiser may not
+// drop (used to wipe key material and digests).
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/bytes.h"
+
 namespace tarn::hashing {
 
-inline uint32_t LoadLE32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
+// Little-endian words are the one byte-order set's unchecked loads (platform/bytes.h).
+using bytes::LoadU32;
+using bytes::StoreU32;
 
 inline uint32_t LoadBE32(const uint8_t* p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
-}
-
-inline void StoreLE32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
 }
 
 inline void StoreBE32(uint8_t* p, uint32_t v) {

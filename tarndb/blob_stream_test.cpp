@@ -70,7 +70,8 @@ protected:
     std::array<int32_t, 3> Descriptor(TTarnTable& table, int field) {
         uint8_t d[format::kBlobDescriptorSize];
         table.TableIO()->File().ReadAt(DescriptorOffset(table, field), sizeof d, d);
-        return {bytes::GetI32(d, 0), bytes::GetI32(d, 4), bytes::GetI32(d, 8)};
+        format::TBlobDescriptor x = format::TBlobDescriptor::Decode(d);
+        return {x.offset, x.length, x.areaSize};
     }
 };
 

@@ -33,7 +33,8 @@ Descriptor ReadDescriptor(TTarnTableIO& table, int position, int field) {
     uint8_t d[format::kBlobDescriptorSize];
     table.File().ReadAt(table.RecordList(0).At(position).dataOffset + table.SlotOffset(field),
                         sizeof d, d);
-    return {bytes::GetI32(d, 0), bytes::GetI32(d, 4), bytes::GetI32(d, 8)};
+    format::TBlobDescriptor x = format::TBlobDescriptor::Decode(d);
+    return {x.offset, x.length, x.areaSize};
 }
 
 // A value that compresses but not to nothing, and differs for every seed.

@@ -49,7 +49,8 @@ void DatabaseInfo::SetEncrypted(bool v, const std::string& module, uint8_t mode,
     raw[kEncryptMode] = v ? mode : 0;
     b::PutName(raw, kEncryptModuleName, kNameSize, v ? module : "");
     // The check text is NUL-terminated inside its field.
-    if (check.size() >= kPasswordCheckSize) throw std::length_error("password check text too long");
+    if (check.size() >= kPasswordCheckSize)
+        throw EDatabaseError("The password check text is too long");
     b::PutName(raw, kPasswordCheck, kPasswordCheckSize, v ? check : "");
 }
 
@@ -82,25 +83,25 @@ FieldEntry TableHeader::Field(int i) const {
     size_t p = FieldPos(i);
     FieldEntry f;
     f.name = b::GetName(raw, p, kNameSize);
-    f.type = static_cast<TFieldType>(raw.at(p + 33));
+    f.type = static_cast<TFieldType>(b::GetU8(raw, p + 33, "field entry"));
     f.size = b::GetI32(raw, p + 34);
-    f.storePlain = raw.at(p + 38) != 0;
+    f.storePlain = b::GetU8(raw, p + 38, "field entry") != 0;
     return f;
 }
 
 void TableHeader::SetField(int i, const FieldEntry& f) {
     size_t p = FieldPos(i);
     b::PutName(raw, p, kNameSize, f.name);
-    raw.at(p + 33) = static_cast<uint8_t>(f.type);
+    b::PutU8(raw, p + 33, static_cast<uint8_t>(f.type), "field entry");
     b::PutI32(raw, p + 34, f.size);
-    raw.at(p + 38) = f.storePlain ? 1 : 0;
+    b::PutU8(raw, p + 38, f.storePlain ? 1 : 0, "field entry");
 }
 
 IndexEntry TableHeader::Index(int i) const {
     size_t p = IndexPos(i);
     IndexEntry e;
     e.name = b::GetName(raw, p, kNameSize);
-    e.options = TIndexOptions::FromByte(raw.at(p + kIdxOptions));
+    e.options = TIndexOptions::FromByte(b::GetU8(raw, p + kIdxOptions, "index entry"));
     for (int k = 0; k < kMaxKeyFields; ++k) {
         int32_t f = b::GetI32(raw, p + kIdxKeyFields + 4 * static_cast<size_t>(k));
         if (f == -1) break;
@@ -114,7 +115,7 @@ IndexEntry TableHeader::Index(int i) const {
 void TableHeader::SetIndex(int i, const IndexEntry& e) {
     size_t p = IndexPos(i);
     b::PutName(raw, p, kNameSize, e.name);
-    raw.at(p + kIdxOptions) = e.options.Byte();
+    b::PutU8(raw, p + kIdxOptions, e.options.Byte(), "index entry");
     for (int k = 0; k < kMaxKeyFields; ++k) {
         int32_t f =
             k < static_cast<int>(e.keyFields.size()) ? e.keyFields[static_cast<size_t>(k)] : -1;
@@ -155,6 +156,38 @@ int32_t SlotSize(TFieldType type, int32_t declaredSize) {
         default:
             return IsBlobType(type) ? kBlobDescriptorSize : 0;
     }
+}
+
+RecordTabItem RecordTabItem::Decode(std::span<const uint8_t> item) {
+    b::CheckRange(item.size(), 0, kRecItemSize, "record-table item");
+    return {b::GetI32(item, 0), item[4] != 0};
+}
+
+void RecordTabItem::Encode(std::span<uint8_t> item) const {
+    b::PutI32(item, 0, dataOffset, "record-table item");
+    b::PutU8(item, 4, deleted ? 1 : 0, "record-table item");
+}
+
+IndexTabItem IndexTabItem::Decode(std::span<const uint8_t> item) {
+    b::CheckRange(item.size(), 0, kIdxItemSize, "index-table item");
+    return {b::GetI32(item, 0), b::GetI32(item, kNextRecord)};
+}
+
+void IndexTabItem::Encode(std::span<uint8_t> item) const {
+    b::PutI32(item, 0, ownRecord, "index-table item");
+    b::PutI32(item, kNextRecord, nextRecord, "index-table item");
+}
+
+TBlobDescriptor TBlobDescriptor::Decode(std::span<const uint8_t> slot) {
+    b::CheckRange(slot.size(), 0, kBlobDescriptorSize, "blob descriptor");
+    return {b::GetI32(slot, 0), b::GetI32(slot, 4), b::GetI32(slot, 8)};
+}
+
+void TBlobDescriptor::Encode(std::span<uint8_t> slot) const {
+    b::CheckRange(slot.size(), 0, kBlobDescriptorSize, "blob descriptor", true);
+    b::PutI32(slot, 0, offset);
+    b::PutI32(slot, 4, length);
+    b::PutI32(slot, 8, areaSize);
 }
 
 }  // namespace tarn::format

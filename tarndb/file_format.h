@@ -210,14 +210,32 @@ constexpr int32_t kIdxBlockSize = 8196;
 constexpr int32_t kIdxItemSize = 8;
 constexpr int32_t kBlockLinkSize = 4;
 
+// A record-table item (5 bytes)
+// OFFSET  SIZE  MEANING
+// 0       4     DataOffset: file offset of the record's data
+// 4       1     Deleted: non-zero once the record is deleted
 struct RecordTabItem {
     int32_t dataOffset = 0;
     bool deleted = false;
+
+    // The item in `item` (at least 5 bytes; EDatabaseError for fewer).
+    static RecordTabItem Decode(std::span<const uint8_t> item);
+    // Writes the 5 bytes of the item to the front of `item`.
+    void Encode(std::span<uint8_t> item) const;
 };
 
+// An index-table item (8 bytes)
+// OFFSET  SIZE  MEANING
+// 0       4     OwnRecord: the item's own record number (written, never read)
+// 4       4     NextRecord: the next record in key order; -1 after the last
 struct IndexTabItem {
+    static constexpr size_t kNextRecord = 4;
     int32_t ownRecord = 0;
     int32_t nextRecord = -1;
+
+    // The item in `item` (at least 8 bytes; EDatabaseError for fewer).
+    static IndexTabItem Decode(std::span<const uint8_t> item);
+    void Encode(std::span<uint8_t> item) const;
 };
 
 // ---- record data -------------------------------------------------------------------------
@@ -226,8 +244,27 @@ struct IndexTabItem {
 int32_t SlotSize(TFieldType type, int32_t declaredSize);
 
 // Blob descriptor (20 bytes, the slot of a blob field)
-// 0  4  BlobOffset | 4  4  BlobLength | 8  4  BlobAreaSize (multiple of 64) | 12  8  carried over
+// OFFSET  SIZE  MEANING
+// 0       4     BlobOffset: file offset of the stored value (0 while the record has none)
+// 4       4     BlobLength: bytes of the stored value
+// 8       4     BlobAreaSize: bytes reserved at BlobOffset, a multiple of 64
+// 12      8     not interpreted; carried over as it was
 constexpr int32_t kBlobDescriptorSize = 20;
+
+struct TBlobDescriptor {
+    int32_t offset = 0;
+    int32_t length = 0;
+    int32_t areaSize = 0;
+
+    // The descriptor at the front of `slot` (EDatabaseError when it holds fewer than 20
+    // bytes).
+    static TBlobDescriptor Decode(std::span<const uint8_t> slot);
+    // Writes offset, length and area size to the front of `slot`, leaving the bytes not
+    // interpreted as they are.
+    void Encode(std::span<uint8_t> slot) const;
+    // All three zero: a record whose blob was never written.
+    bool Empty() const { return offset == 0 && length == 0 && areaSize == 0; }
+};
 constexpr int32_t kBlobAreaUnit = 64;
 // The area size for a stored length: always 1 to 64 bytes more than the length.
 constexpr int32_t BlobAreaSize(int32_t storedLength) {

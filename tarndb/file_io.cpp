@@ -575,9 +575,8 @@ void TTarnDBFileIO::WriteTableHeader(int table, const TableHeader& header) {
 void TTarnDBFileIO::WriteTableHeaderPart(int table, const TableHeader& header, size_t from,
                                          size_t count) {
     if (from > header.raw.size() || count > header.raw.size() - from)
-        throw std::out_of_range("table header part");
-    WriteAt(static_cast<int64_t>(TableOffset(table)) + static_cast<int64_t>(from),
-            header.raw.data() + from, count);
+        throw EDatabaseError("Table header part outside the header");
+    WriteAt(static_cast<int64_t>(TableOffset(table)) + static_cast<int64_t>(from), header.raw.data() + from, count);
 }
 
 void TTarnDBFileIO::ListTableNames(std::vector<std::string>& names) {
@@ -616,14 +615,6 @@ void TTarnDBFileIO::ReadBlockChain(
     }
 }
 
-namespace {
-int32_t LoadI32(const uint8_t* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                (static_cast<uint32_t>(p[2]) << 16) |
-                                (static_cast<uint32_t>(p[3]) << 24));
-}
-}  // namespace
-
 void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<RecordTabItem>& items,
                                     std::vector<int32_t>& blocks) {
     int32_t total = header.RecordTotal();
@@ -634,7 +625,7 @@ void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<Recor
                    [&](int64_t first, const uint8_t* p, int64_t count) {
                        if (items.empty()) items.resize(static_cast<size_t>(total));
                        for (int64_t i = 0; i < count; ++i, p += kRecItemSize)
-                           items[static_cast<size_t>(first + i)] = {LoadI32(p), p[4] != 0};
+                           items[static_cast<size_t>(first + i)] = RecordTabItem::Decode({p, kRecItemSize});
                    });
 }
 
@@ -648,14 +639,16 @@ void TTarnDBFileIO::ReadIndexTable(const TableHeader& header, int index,
                    [&](int64_t first, const uint8_t* p, int64_t count) {
                        if (items.empty()) items.resize(static_cast<size_t>(total));
                        for (int64_t i = 0; i < count; ++i, p += kIdxItemSize)
-                           items[static_cast<size_t>(first + i)] = {LoadI32(p), LoadI32(p + 4)};
+                           items[static_cast<size_t>(first + i)] = IndexTabItem::Decode({p, kIdxItemSize});
                    });
 }
 
 void TTarnDBFileIO::MarkDeleted(int64_t itemOffset) {
     uint8_t item[kRecItemSize];
     ReadAt(itemOffset, kRecItemSize, item);
-    item[4] = 1;
+    RecordTabItem marked = RecordTabItem::Decode(item);
+    marked.deleted = true;
+    marked.Encode(item);
     WriteAt(itemOffset, item, kRecItemSize);
 }
 
@@ -667,7 +660,7 @@ void TTarnDBFileIO::ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32
     {
         FileLockGuard lock(*this);
         ReadAt(itemOffset, kRecItemSize, item);
-        dataOffset = b::GetI32(item, 0);
+        dataOffset = RecordTabItem::Decode(item).dataOffset;
         if (!blob) ReadAt(dataOffset + slotOffset, slot.size(), slot.data());
     }
     if (!blob) {
@@ -689,8 +682,9 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
     // stored bytes are read under the lock like every record (and decoded after it).
     std::optional<FileLockGuard> lock(std::in_place, *this);
     ReadAt(descriptorOffset, kBlobDescriptorSize, desc);
-    int32_t blobOffset = b::GetI32(desc, 0);
-    int32_t blobLength = b::GetI32(desc, 4);
+    TBlobDescriptor descriptor = TBlobDescriptor::Decode(desc);
+    int32_t blobOffset = descriptor.offset;
+    int32_t blobLength = descriptor.length;
     auto outside = [&] {
         Damaged(
             Format("blob of %d bytes at offset %d, described at offset %lld, lies outside the file",

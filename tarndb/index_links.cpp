@@ -56,8 +56,7 @@ void WriteNext(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t re
 
 void WriteItem(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t recNo, int32_t next) {
     uint8_t item[kIdxItemSize];
-    b::PutI32(item, 0, recNo);
-    b::PutI32(item, 4, next);
+    IndexTabItem{recNo, next}.Encode(item);
     io.WriteAt(ItemOffset(io, blocks, recNo), item, sizeof item);
 }
 
@@ -98,7 +97,7 @@ bool ReadItemBeyond(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32
     io.ReadAt(
         blockOffset + kBlockLinkSize + static_cast<int64_t>(total % kItemsPerBlock) * kIdxItemSize,
         sizeof item, item);
-    next = b::GetI32(item, 4);
+    next = IndexTabItem::Decode(item).nextRecord;
     return true;
 }
 

@@ -189,7 +189,7 @@ int TTableIndexes::CompareKey(TTarnTableIO& table, const TFieldBuffers& buffers,
     FileLockGuard lock(io);
     uint8_t item[format::kRecItemSize];
     io.ReadAt(table.RecordItemOffset(recNo), sizeof item, item);
-    TRecordEntry entry{bytes::GetI32(item, 0), recNo};
+    TRecordEntry entry{format::RecordTabItem::Decode(item).dataOffset, recNo};
     TKeyValues key(table, buffers, TKeySource::Search);
     TKeyComparer cmp(table, index, key, fieldCount, partial);
     return cmp.Compare(entry);

@@ -1,9 +1,18 @@
 #include "tarndb/record_list.h"
 
 #include <algorithm>
-#include <stdexcept>
+#include <string>
+
+#include "tarndb/errors.h"
 
 namespace tarn {
+
+namespace {
+[[noreturn]] void PositionError(const char* what, int position, int count) {
+    throw EDatabaseError(
+        Format("Record list %s position %d is outside 0..%d", what, position, count));
+}
+}  // namespace
 
 void TRecordList::Locate(int position, size_t& chunk, size_t& offset) const {
     if (hint_ < chunks_.size() && position >= starts_[hint_] &&
@@ -21,7 +30,9 @@ void TRecordList::Locate(int position, size_t& chunk, size_t& offset) const {
 
 void TRecordList::RebuildStarts(size_t fromChunk) {
     starts_.resize(chunks_.size());
-    int pos = fromChunk == 0 ? 0 : starts_[fromChunk - 1] + static_cast<int>(chunks_[fromChunk - 1].size());
+    int pos = fromChunk == 0
+                  ? 0
+                  : starts_[fromChunk - 1] + static_cast<int>(chunks_[fromChunk - 1].size());
     for (size_t c = fromChunk; c < chunks_.size(); ++c) {
         starts_[c] = pos;
         pos += static_cast<int>(chunks_[c].size());
@@ -29,7 +40,7 @@ void TRecordList::RebuildStarts(size_t fromChunk) {
 }
 
 const TRecordEntry& TRecordList::At(int position) const {
-    if (position < 0 || position >= count_) throw std::out_of_range("record list position");
+    if (position < 0 || position >= count_) PositionError("read", position, count_ - 1);
     size_t c, o;
     Locate(position, c, o);
     return chunks_[c][o];
@@ -51,14 +62,15 @@ void TRecordList::Assign(const std::vector<TRecordEntry>& entries) {
         size_t to = std::min(entries.size(), from + kMaxChunk);
         chunks_.emplace_back();
         chunks_.back().reserve(kMaxChunk);
-        chunks_.back().assign(entries.begin() + static_cast<long>(from), entries.begin() + static_cast<long>(to));
+        chunks_.back().assign(entries.begin() + static_cast<long>(from),
+                              entries.begin() + static_cast<long>(to));
         starts_.push_back(static_cast<int>(from));
     }
     count_ = static_cast<int>(entries.size());
 }
 
 void TRecordList::Insert(int position, const TRecordEntry& e) {
-    if (position < 0 || position > count_) throw std::out_of_range("record list insert position");
+    if (position < 0 || position > count_) PositionError("insert", position, count_);
     if (position == count_) {
         PushBack(e);
         return;
@@ -70,7 +82,8 @@ void TRecordList::Insert(int position, const TRecordEntry& e) {
     ++count_;
     if (chunk.size() > kMaxChunk) {
         // Split in two halves so that inserts stay cheap.
-        std::vector<TRecordEntry> tail(chunk.begin() + static_cast<long>(chunk.size() / 2), chunk.end());
+        std::vector<TRecordEntry> tail(chunk.begin() + static_cast<long>(chunk.size() / 2),
+                                       chunk.end());
         chunk.resize(chunk.size() / 2);
         tail.reserve(kMaxChunk);
         chunks_.insert(chunks_.begin() + static_cast<long>(c) + 1, std::move(tail));
@@ -79,7 +92,7 @@ void TRecordList::Insert(int position, const TRecordEntry& e) {
 }
 
 void TRecordList::Erase(int position) {
-    if (position < 0 || position >= count_) throw std::out_of_range("record list erase position");
+    if (position < 0 || position >= count_) PositionError("erase", position, count_ - 1);
     size_t c, o;
     Locate(position, c, o);
     auto& chunk = chunks_[c];
@@ -100,8 +113,9 @@ void TRecordList::Clear() {
 
 int TRecordList::LowerBoundRecNo(int32_t recNo) const {
     // The chunk that may hold recNo: the last whose first record number is <= recNo.
-    auto cit = std::upper_bound(chunks_.begin(), chunks_.end(), recNo,
-                                [](int32_t r, const std::vector<TRecordEntry>& ch) { return r < ch.front().recNo; });
+    auto cit = std::upper_bound(
+        chunks_.begin(), chunks_.end(), recNo,
+        [](int32_t r, const std::vector<TRecordEntry>& ch) { return r < ch.front().recNo; });
     if (cit == chunks_.begin()) return 0;
     size_t c = static_cast<size_t>(cit - chunks_.begin()) - 1;
     const auto& ch = chunks_[c];

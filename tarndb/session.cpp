@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "tarndb/errors.h"
 #include "platform/dataset/names.h"
 #include "platform/timer/timer.h"
 #include "tarndb/database.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 
@@ -44,7 +44,10 @@ int TTarnSessionList::Count() {
 
 TTarnSession* TTarnSessionList::Session(int i) {
     std::lock_guard<std::mutex> lock(listLock_);
-    return sessions_.at(static_cast<size_t>(i));
+    if (i < 0 || static_cast<size_t>(i) >= sessions_.size())
+        throw EDatabaseError(Format("Session number %d is outside 0..%d", i,
+                                    static_cast<int>(sessions_.size()) - 1));
+    return sessions_[static_cast<size_t>(i)];
 }
 
 TTarnSession* TTarnSessionList::LookupSession(const std::string& name) {
@@ -74,10 +77,12 @@ int TTarnSessionList::TakeAutoNumber() {
 
 void TTarnSessionList::ReturnAutoNumber(int n) {
     std::lock_guard<std::recursive_mutex> lock(sessionLock_);
-    if (n >= 0 && static_cast<size_t>(n) < autoNumbers_.size()) autoNumbers_[static_cast<size_t>(n)] = false;
+    if (n >= 0 && static_cast<size_t>(n) < autoNumbers_.size())
+        autoNumbers_[static_cast<size_t>(n)] = false;
 }
 
-// ---- sessions ------------------------------------------------------------------------------------
+// ---- sessions
+// ------------------------------------------------------------------------------------
 
 TTarnSession::TTarnSession(DefaultTag) : TTarnOwned(nullptr, "Default"), sessionName_("Default") {}
 
@@ -87,9 +92,10 @@ TTarnSession::TTarnSession(TTarnOwner* owner, const std::string& componentName)
         for (TTarnOwned* c : owner->Components()) {
             auto* other = dynamic_cast<TTarnSession*>(c);
             if (other && other != this && other->AutoSessionName())
-                throw EDatabaseError(Format(
-                    "Cannot add a session to the form or data-module while session '%s' has AutoSessionName enabled",
-                    other->ComponentName().c_str()));
+                throw EDatabaseError(
+                    Format("Cannot add a session to the form or data-module while session '%s' has "
+                           "AutoSessionName enabled",
+                           other->ComponentName().c_str()));
         }
     }
     Sessions().Add(this);
@@ -177,8 +183,10 @@ void TTarnSession::SetActive(bool value) {
 
 void TTarnSession::SetSessionName(const std::string& name) {
     if (autoSessionName_ && !settingOwnName_)
-        throw EDatabaseError(Prefixed("Cannot modify SessionName while AutoSessionName is enabled"));
-    if (active_) throw EDatabaseError(Prefixed("Cannot perform this operation on an active session"));
+        throw EDatabaseError(
+            Prefixed("Cannot modify SessionName while AutoSessionName is enabled"));
+    if (active_)
+        throw EDatabaseError(Prefixed("Cannot perform this operation on an active session"));
     if (!name.empty()) {
         TTarnSession* other = Sessions().LookupSession(name);
         if (other && other != this)
@@ -189,13 +197,15 @@ void TTarnSession::SetSessionName(const std::string& name) {
 
 void TTarnSession::SetAutoSessionName(bool value) {
     if (value == autoSessionName_) return;
-    if (active_) throw EDatabaseError(Prefixed("Cannot perform this operation on an active session"));
+    if (active_)
+        throw EDatabaseError(Prefixed("Cannot perform this operation on an active session"));
     if (value) {
         if (Owner()) {
             for (TTarnOwned* c : Owner()->Components())
                 if (c != this && dynamic_cast<TTarnSession*>(c))
-                    throw EDatabaseError(Prefixed(
-                        "Cannot enable AutoSessionName property with more than one session on a form or data-module"));
+                    throw EDatabaseError(
+                        Prefixed("Cannot enable AutoSessionName property with more than one "
+                                 "session on a form or data-module"));
         }
         std::lock_guard<std::recursive_mutex> lock(Sessions().SessionLock());
         autoNumber_ = Sessions().TakeAutoNumber();
@@ -235,8 +245,8 @@ TTarnDatabase* TTarnSession::LookupDatabase(const std::string& name) const {
     return nullptr;
 }
 
-TTarnDatabase* TTarnSession::AttachDatabase(const std::string& name, TTarnOwner* /*owner*/, bool countIt,
-                                            TTarnDBMediumType medium) {
+TTarnDatabase* TTarnSession::AttachDatabase(const std::string& name, TTarnOwner* /*owner*/,
+                                            bool countIt, TTarnDBMediumType medium) {
     LockSession();
     struct Unlock {
         TTarnSession* s;
@@ -308,7 +318,8 @@ void TTarnSession::AddDatabase(TTarnDatabase* db) { databases_.push_back(db); }
 
 std::unique_ptr<TTarnDatabase> TTarnSession::ReleaseDatabase(TTarnDatabase* db) {
     RemoveDatabase(db);
-    auto it = std::find_if(temporaries_.begin(), temporaries_.end(), [db](auto& p) { return p.get() == db; });
+    auto it = std::find_if(temporaries_.begin(), temporaries_.end(),
+                           [db](auto& p) { return p.get() == db; });
     if (it == temporaries_.end()) return nullptr;
     std::unique_ptr<TTarnDatabase> owned = std::move(*it);
     temporaries_.erase(it);
@@ -326,7 +337,8 @@ void TTarnSession::RemoveDatabase(TTarnDatabase* db) {
 }
 
 void TTarnSession::FreeTemporary(TTarnDatabase* db) {
-    auto it = std::find_if(temporaries_.begin(), temporaries_.end(), [db](auto& p) { return p.get() == db; });
+    auto it = std::find_if(temporaries_.begin(), temporaries_.end(),
+                           [db](auto& p) { return p.get() == db; });
     if (it == temporaries_.end()) return;
     std::unique_ptr<TTarnDatabase> doomed = std::move(*it);
     temporaries_.erase(it);

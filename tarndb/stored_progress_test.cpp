@@ -84,7 +84,7 @@ protected:
             uint8_t d[format::kBlobDescriptorSize];
             t.TableIO()->File().ReadAt(t.ViewList()->At(0).dataOffset + t.TableIO()->SlotOffset(2),
                                        sizeof d, d);
-            *storedLength = bytes::GetI32(d, 4);
+            *storedLength = format::TBlobDescriptor::Decode(d).length;
         }
         EXPECT_EQ(t.FieldByName("Name")->AsString(), "memo");
         return t.FieldByName("Body")->AsString();

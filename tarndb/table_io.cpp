@@ -415,10 +415,8 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
             blob.offset = blobPos;
             if (i < n) blob.stored = StoredBlobBytes(buffers, i, blob.encoded);
             int32_t len = static_cast<int32_t>(blob.stored.size());
-            std::span<uint8_t> desc(slot, kBlobDescriptorSize);
-            b::PutI32(desc, 0, static_cast<int32_t>(blobPos));
-            b::PutI32(desc, 4, len);
-            b::PutI32(desc, 8, BlobAreaSize(len));
+            TBlobDescriptor{static_cast<int32_t>(blobPos), len, BlobAreaSize(len)}.Encode(
+                std::span<uint8_t>(slot, kBlobDescriptorSize));
             blobPos += BlobAreaSize(len);
             continue;
         }
@@ -473,8 +471,8 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
             io.WriteAt(recBlocks_.back(), link, sizeof link);
         }
     } else {
-        uint8_t item[kRecItemSize] = {};
-        b::PutI32(item, 0, static_cast<int32_t>(dataOffset));
+        uint8_t item[kRecItemSize];
+        RecordTabItem{static_cast<int32_t>(dataOffset), false}.Encode(item);
         int64_t itemOffset = static_cast<int64_t>(recBlocks_.back()) + kBlockLinkSize +
                              static_cast<int64_t>(k % kItemsPerBlock) * kRecItemSize;
         io.WriteAt(itemOffset, item, sizeof item);
@@ -541,8 +539,9 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
             std::span<const uint8_t> stored = StoredBlobBytes(buffers, i, encoded);
             int32_t len = static_cast<int32_t>(stored.size());
             std::span<uint8_t> desc(slot, kBlobDescriptorSize);
-            int32_t oldOffset = b::GetI32(desc, 0);
-            int32_t oldArea = b::GetI32(desc, 8);
+            const TBlobDescriptor old = TBlobDescriptor::Decode(desc);
+            int32_t oldOffset = old.offset;
+            int32_t oldArea = old.areaSize;
             int64_t end = io.FileSize();
             // The old area counts only where it lies wholly in the file behind the head: a
             // damaged descriptor must not make us write over other data.
@@ -565,9 +564,7 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
             WriteBlobArea(io, place, stored, fill);
             if (io.Info().VerifyBlobWrites())
                 VerifyBlobArea(io, place, stored, fill, buffers, i, encoded);
-            b::PutI32(desc, 0, static_cast<int32_t>(place));
-            b::PutI32(desc, 4, len);
-            b::PutI32(desc, 8, area);
+            TBlobDescriptor{static_cast<int32_t>(place), len, area}.Encode(desc);
             continue;
         }
         if (item.buffer == nullptr) continue;

@@ -482,8 +482,8 @@ TEST(TableIOBlobs, AreasAndRewritePlacement) {
         uint8_t d[kBlobDescriptorSize];
         host.io.ReadAt(table.RecordList(0).At(pos).dataOffset + table.SlotOffset(field), sizeof d,
                        d);
-        return std::array<int32_t, 3>{bytes::GetI32(d, 0), bytes::GetI32(d, 4),
-                                      bytes::GetI32(d, 8)};
+        TBlobDescriptor x = TBlobDescriptor::Decode(d);
+        return std::array<int32_t, 3>{x.offset, x.length, x.areaSize};
     };
     struct Case {
         size_t length;

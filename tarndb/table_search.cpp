@@ -219,7 +219,7 @@ bool TTarnTable::LocateRow(const std::string& keyFields, const TVariant& keyValu
         InternalInitRecord(*buffer);
         for (size_t i = 0; i < fields.size(); ++i) {
             const TVariant& v = fields.size() == 1 && !keyValues.IsArray() ? keyValues
-                                : keyValues.IsArray() ? keyValues.Elements().at(i)
+                                : keyValues.IsArray() ? keyValues.Elements()[i]  // counted above
                                                       : keyValues;
             fields[i]->SetAsVariant(v);
         }

@@ -106,7 +106,9 @@ QString Decode(const QByteArray& native) { return QFile::decodeName(native); }
 
 TFileSystemWatcher::TFileSystemWatcher(QObject* owner) : QObject(owner) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) throw std::runtime_error("eventfd failed for the file watcher");
+    if (wakeFd_ < 0)
+        throw tarn::EInOutError(std::string("Cannot start the file watcher: eventfd: ") +
+                                std::strerror(errno));
     thread_ = std::thread([this] { ThreadMain(); });
 }
 

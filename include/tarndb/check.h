@@ -63,7 +63,7 @@ struct TCheckOptions {
 // file read-only, shared, and never writes to it. Texts in the report are UTF-8 (names are
 // converted from the data code page).
 //
-// Errors: none of the file's own: a file that cannot be opened or read as a database is
+// Raises: none of the file's own: a file that cannot be opened or read as a database is
 // reported in `unreadable`, damage in `problems`; a fault of the checker itself ends the
 // check with a problem "the check stopped early". What the callbacks in `options` raise
 // passes to the caller; std::bad_alloc when memory runs out.

@@ -38,7 +38,7 @@ struct TCompactResult {
 // existing output) stay exactly as they were. Call it from one thread; the table storage
 // of the database must not be in use in this process.
 //
-// Errors: EDatabaseError "Database file '%s' is in use ..." while another open holds the
+// Raises: EDatabaseError "Database file '%s' is in use ..." while another open holds the
 // file; "Access denied" for a missing or wrong password of an encrypted database; "...
 // exists already" for an output that exists; the engine's errors for a file it cannot
 // open or read (EFOpenError, EDatabaseError for damage); EInOutError when writing the new

@@ -3,7 +3,7 @@
 // every invariant readers rely on. Creating and changing schemas is not an operation of the
 // engine itself; the tool, the version manager and the tests build their files here.
 //
-// Errors: EDatabaseError with a clear message for every bad definition (too many tables,
+// Raises: EDatabaseError with a clear message for every bad definition (too many tables,
 // fields, indexes or key fields; an empty, over-long or duplicate name; an unknown type
 // code; a key field that does not exist; an unknown module or mode; an encrypted database
 // without a password); the file is left unchanged. EFOpenError when the file cannot be
@@ -47,11 +47,19 @@ struct TIndexDefinition {
 class TTarnDBCreator {
 public:
     // Writes a new, empty database file; fails when `path` exists.
+    // Raises: EDatabaseError for bad settings (unknown module or mode, encryption without a
+    // password); EFOpenError when the file exists or cannot be created; EInOutError when a
+    // write fails.
     static void CreateDatabase(const std::string& path, const TDatabaseSettings& settings = {});
     // The bytes of a new, empty database image (for a memory stream).
+    // Raises: EDatabaseError for bad settings.
     static std::string CreateImage(const TDatabaseSettings& settings = {});
     // Adds a table to the database named `database` (a path, or a ":" + hex memory name),
     // under the file lock. The table starts empty.
+    // Raises: EDatabaseError for a bad definition (the message names it), a table name
+    // already used, a full directory or a damaged file; EFOpenError when the database cannot
+    // be opened; EInOutError when a lock, read or write fails. The file is unchanged after
+    // every definition error.
     static void AddTable(const std::string& database, const std::string& tableName,
                          const std::vector<TFieldDefinition>& fields,
                          const std::vector<TIndexDefinition>& indexes = {});

@@ -17,7 +17,7 @@
 //   RecDataSize + CalcSize     4            bookmark: the record number
 //   RecDataSize + CalcSize + 4 1            bookmark flag
 //
-// Used on the thread that owns the dataset. Errors: EDatabaseError with the dataset's name in
+// Used on the thread that owns the dataset. Raises: EDatabaseError with the dataset's name in
 // front where it has one; the errors of the database layer and of the filter language.
 #pragma once
 

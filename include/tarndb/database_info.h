@@ -66,7 +66,7 @@ struct TDatabaseInfo {
 // every open does (see doc/file-format.md, "Write order"). A table that cannot be loaded is
 // described by its `loadError` and does not stop the others.
 //
-// Errors: EDatabaseError "Database is not connected" when it is not connected; EInOutError
+// Raises: EDatabaseError "Database is not connected" when it is not connected; EInOutError
 // when the file's head or directory cannot be read.
 TDatabaseInfo ReadDatabaseInfo(TTarnDatabase& database);
 

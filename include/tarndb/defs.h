@@ -14,6 +14,7 @@
 
 #include "tarndb/dataset/field_types.h"
 #include "tarndb/dataset/index_options.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 
@@ -54,7 +55,11 @@ public:
     void BeginUpdate() { ++updateCount_; }
     void EndUpdate();
     int IndexOf(const TTarnNamedItem* item) const;
-    TTarnNamedItem& ItemAt(int i) const { return *items_.at(static_cast<size_t>(i)); }
+    // Item i; EDatabaseError "Index out of range" outside 0 .. Count - 1.
+    TTarnNamedItem& ItemAt(int i) const {
+        if (i < 0 || i >= Count()) throw EDatabaseError("Index out of range");
+        return *items_[static_cast<size_t>(i)];
+    }
 
 protected:
     TTarnNamedItem& AddItem(std::unique_ptr<TTarnNamedItem> item);

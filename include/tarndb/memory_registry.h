@@ -13,12 +13,16 @@
 namespace tarn {
 
 // Registers `stream` and returns its name, e.g. ":1A".
+// Raises: nothing.
 std::string RegisterMemoryStream(TMemoryStream* stream);
 // Forgets the stream registered under `name` (no effect for an unknown name).
+// Raises: nothing.
 void UnregisterMemoryStream(const std::string& name);
 // True when `name` is ":" followed by one or more hexadecimal digits (either case).
+// Raises: nothing.
 bool IsMemoryStreamName(const std::string& name);
 // The stream registered under `name`, or nullptr when the name is malformed or unknown.
+// Raises: nothing.
 TMemoryStream* LookupMemoryStream(const std::string& name);
 
 }  // namespace tarn

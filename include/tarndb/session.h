@@ -7,7 +7,7 @@
 // Threads: the session list is guarded by its own lock; starting and stopping sessions,
 // AttachDatabase and the auto-name numbers by the process-wide session lock. Databases and
 // datasets are used from the thread that created them.
-// Errors: EDatabaseError with the messages of the session rules, prefixed with the
+// Raises: EDatabaseError with the messages of the session rules, prefixed with the
 // session's component name where it has one.
 #pragma once
 
@@ -111,9 +111,12 @@ public:
     // ignored), or nullptr.
     TTarnSession* LookupSession(const std::string& name);
     // As LookupSession, but a non-empty unknown name fails with "Invalid session name %s".
+    // Raises: EDatabaseError "Invalid session name %s".
     TTarnSession* RequireSession(const std::string& name);
     TTarnSession& DefaultSession() { return *default_; }
     int Count();
+    // Session i, 0 <= i < Count().
+    // Raises: EDatabaseError "Session number %d is outside 0..%d" for any other i.
     TTarnSession* Session(int i);
 
     // The process-wide session lock (recursive).

@@ -14,7 +14,7 @@
 //
 // Several tables on one database share its table storage, but each keeps its own view;
 // rows written through another dataset appear after Refresh. Used from one thread.
-// Errors: EDatabaseError with the table's name in front where it has one ("Table '%s' not
+// Raises: EDatabaseError with the table's name in front where it has one ("Table '%s' not
 // found", "No records", "Bookmark not found", "No index currently active", "Circular
 // datalinks are not allowed", "Cannot modify a read-only dataset", the storage's
 // "Invalid unique field value '%s'"), the filter language's errors.

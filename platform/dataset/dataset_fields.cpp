@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "tarndb/dataset/dataset.h"
-#include "platform/dataset/le_bytes.h"
+#include "platform/bytes.h"
 #include "platform/dataset/names.h"
+#include "tarndb/dataset/dataset.h"
 #include "tarndb/dataset/typed_fields.h"
 
 namespace tarn {
@@ -198,27 +198,28 @@ void TDataSet::DataConvert(const TField& field, std::span<const uint8_t> source,
         return;
     }
     if (toNative) {
-        auto split = SplitDateTime(le::GetDouble(source));
+        auto split = SplitDateTime(bytes::GetF64(source, 0, "field value"));
         if (!split)
             throw EConvertError("Invalid date and time value for field '" + field.FieldName() +
                                 "'");
         if (type == ftDate)
-            le::PutInt32(dest, split->day);
+            bytes::PutI32(dest, 0, split->day, "field value");
         else if (type == ftTime)
-            le::PutInt32(dest, split->ms);
+            bytes::PutI32(dest, 0, split->ms, "field value");
         else
-            le::PutDouble(dest, static_cast<double>(split->day) * kMSecsPerDay + split->ms);
+            bytes::PutF64(dest, 0, static_cast<double>(split->day) * kMSecsPerDay + split->ms,
+                          "field value");
         return;
     }
     int64_t day = 0;
     int64_t ms = 0;
     if (type == ftDate) {
-        day = le::GetInt32(source);
+        day = bytes::GetI32(source, 0, "field value");
     } else if (type == ftTime) {
         day = kDateDelta;
-        ms = le::GetInt32(source);
+        ms = bytes::GetI32(source, 0, "field value");
     } else {
-        double stored = le::GetDouble(source);
+        double stored = bytes::GetF64(source, 0, "field value");
         if (std::isfinite(stored) && std::fabs(stored) < 9.0e18) {
             int64_t total = std::llround(stored);
             day = total / kMSecsPerDay;
@@ -226,7 +227,7 @@ void TDataSet::DataConvert(const TField& field, std::span<const uint8_t> source,
         }
     }
     // A stored pair that names no valid date-time reads as 0.0 (1899-12-30 00:00).
-    le::PutDouble(dest, JoinDateTime(day, ms).value_or(0.0));
+    bytes::PutF64(dest, 0, JoinDateTime(day, ms).value_or(0.0), "field value");
 }
 
 std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {

@@ -1,4 +1,4 @@
-#include "platform/dataset/le_bytes.h"
+#include "platform/bytes.h"
 #include "tarndb/dataset/typed_fields.h"
 
 namespace tarn {
@@ -6,7 +6,7 @@ namespace tarn {
 TVariant TDateTimeField::AsVariant() const {
     uint8_t buffer[8];
     if (!GetData(buffer, false)) return TVariant();
-    return TVariant::FromDateTime(le::GetDouble(buffer));
+    return TVariant::FromDateTime(bytes::GetF64(buffer, 0, "field value"));
 }
 
 std::string TDateTimeField::AsString() const {
@@ -30,7 +30,7 @@ void TDateTimeField::SetAsVariant(const TVariant& value) {
         return;
     }
     uint8_t buffer[8];
-    le::PutDouble(buffer, Converting([&] { return value.AsDateTime(); }));
+    bytes::PutF64(buffer, 0, Converting([&] { return value.AsDateTime(); }), "field value");
     SetData(buffer, false);
 }
 

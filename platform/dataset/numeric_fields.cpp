@@ -1,7 +1,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/dataset/le_bytes.h"
+#include "platform/bytes.h"
 #include "platform/dataset/number_text.h"
 #include "tarndb/dataset/typed_fields.h"
 
@@ -40,11 +40,11 @@ TVariant TIntegerField::AsVariant() const {
     if (!GetData(buffer)) return TVariant();
     switch (DataType()) {
         case ftSmallint:
-            return TVariant(static_cast<int32_t>(le::GetInt16(buffer)));
+            return TVariant(static_cast<int32_t>(bytes::GetI16(buffer, 0, "field value")));
         case ftWord:
-            return TVariant(static_cast<int32_t>(le::GetUInt16(buffer)));
+            return TVariant(static_cast<int32_t>(bytes::GetU16(buffer, 0, "field value")));
         default:
-            return TVariant(le::GetInt32(buffer));
+            return TVariant(bytes::GetI32(buffer, 0, "field value"));
     }
 }
 
@@ -66,11 +66,11 @@ void TIntegerField::SetAsVariant(const TVariant& value) {
     }
     std::vector<uint8_t> buffer(static_cast<size_t>(DataSize()));
     if (DataType() == ftSmallint)
-        le::PutInt16(buffer, static_cast<int16_t>(n));
+        bytes::PutI16(buffer, 0, static_cast<int16_t>(n), "field value");
     else if (DataType() == ftWord)
-        le::PutUInt16(buffer, static_cast<uint16_t>(n));
+        bytes::PutU16(buffer, 0, static_cast<uint16_t>(n), "field value");
     else
-        le::PutInt32(buffer, static_cast<int32_t>(n));
+        bytes::PutI32(buffer, 0, static_cast<int32_t>(n), "field value");
     SetData(buffer);
 }
 
@@ -79,7 +79,7 @@ void TIntegerField::SetAsVariant(const TVariant& value) {
 TVariant TLargeintField::AsVariant() const {
     uint8_t buffer[8];
     if (!GetData(buffer)) return TVariant();
-    return TVariant(le::GetInt64(buffer));
+    return TVariant(bytes::GetI64(buffer, 0, "field value"));
 }
 
 std::string TLargeintField::AsString() const {
@@ -93,7 +93,7 @@ void TLargeintField::SetAsVariant(const TVariant& value) {
         return;
     }
     uint8_t buffer[8];
-    le::PutInt64(buffer, Converting([&] { return value.AsInt64(); }));
+    bytes::PutI64(buffer, 0, Converting([&] { return value.AsInt64(); }), "field value");
     SetData(buffer);
 }
 
@@ -102,7 +102,7 @@ void TLargeintField::SetAsVariant(const TVariant& value) {
 TVariant TFloatField::AsVariant() const {
     uint8_t buffer[8];
     if (!GetData(buffer)) return TVariant();
-    return TVariant(le::GetDouble(buffer));
+    return TVariant(bytes::GetF64(buffer, 0, "field value"));
 }
 
 std::string TFloatField::AsString() const {
@@ -116,7 +116,7 @@ void TFloatField::SetAsVariant(const TVariant& value) {
         return;
     }
     uint8_t buffer[8];
-    le::PutDouble(buffer, Converting([&] { return value.AsFloat(); }));
+    bytes::PutF64(buffer, 0, Converting([&] { return value.AsFloat(); }), "field value");
     SetData(buffer);
 }
 
@@ -125,7 +125,7 @@ void TFloatField::SetAsVariant(const TVariant& value) {
 TVariant TBooleanField::AsVariant() const {
     uint8_t buffer[2];
     if (!GetData(buffer)) return TVariant();
-    return TVariant(le::GetUInt16(buffer) != 0);
+    return TVariant(bytes::GetU16(buffer, 0, "field value") != 0);
 }
 
 std::string TBooleanField::AsString() const {
@@ -139,7 +139,7 @@ void TBooleanField::SetAsVariant(const TVariant& value) {
         return;
     }
     uint8_t buffer[2];
-    le::PutUInt16(buffer, Converting([&] { return value.AsBoolean(); }) ? 1 : 0);
+    bytes::PutU16(buffer, 0, Converting([&] { return value.AsBoolean(); }) ? 1 : 0, "field value");
     SetData(buffer);
 }
 

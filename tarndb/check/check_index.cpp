@@ -85,7 +85,7 @@ void Checker::CheckIndexes(TableInfo& t) {
             for (int64_t k = 0; k < inBlock; ++k) {
                 std::span<const uint8_t> item(block.data() + kBlockLinkSize + k * kIdxItemSize,
                                               kIdxItemSize);
-                IndexTabItem it{bytes::GetI32(item, 0), bytes::GetI32(item, 4)};
+                IndexTabItem it = IndexTabItem::Decode(item);
                 int64_t rec = first + k;
                 if (it.ownRecord != rec && ownReported++ < 3)
                     Problem(&t, rec,
@@ -101,11 +101,11 @@ void Checker::CheckIndexes(TableInfo& t) {
                 if (inBlock < kItemsPerBlock) {
                     std::span<const uint8_t> item(
                         block.data() + kBlockLinkSize + inBlock * kIdxItemSize, kIdxItemSize);
-                    beyond = IndexTabItem{bytes::GetI32(item, 0), bytes::GetI32(item, 4)};
+                    beyond = IndexTabItem::Decode(item);
                 } else if (next >= kFirstFreeOffset && file_.Inside(next, kIdxBlockSize)) {
                     uint8_t item[kIdxItemSize];
                     file_.Read(next + kBlockLinkSize, sizeof item, item);
-                    beyond = IndexTabItem{bytes::GetI32(item, 0), bytes::GetI32(item, 4)};
+                    beyond = IndexTabItem::Decode(item);
                 }
             }
             offset = next;

@@ -71,7 +71,7 @@ void Checker::CheckRecords(TableInfo& t) {
         for (int64_t i = 0; i < inBlock; ++i) {
             std::span<const uint8_t> item(block.data() + kBlockLinkSize + i * kRecItemSize,
                                           kRecItemSize);
-            t.items[static_cast<size_t>(firstRecord + i)] = {bytes::GetI32(item, 0), item[4] != 0};
+            t.items[static_cast<size_t>(firstRecord + i)] = RecordTabItem::Decode(item);
         }
         t.readable = static_cast<int32_t>(firstRecord + inBlock);
         int32_t next = bytes::GetI32(block, 0);
@@ -127,9 +127,10 @@ void Checker::CheckRecords(TableInfo& t) {
         for (size_t f = 0; f < t.fields.size(); ++f) {
             if (!IsBlobType(t.fields[f].type)) continue;
             std::span<const uint8_t> desc(data.data() + t.slotOffsets[f], kBlobDescriptorSize);
-            int32_t blobOffset = bytes::GetI32(desc, 0);
-            int32_t length = bytes::GetI32(desc, 4);
-            int32_t area = bytes::GetI32(desc, 8);
+            const TBlobDescriptor d = TBlobDescriptor::Decode(desc);
+            int32_t blobOffset = d.offset;
+            int32_t length = d.length;
+            int32_t area = d.areaSize;
             std::string what = "the blob of field " + FieldName(t, static_cast<int>(f)) + state;
             if (blobOffset == 0 && length == 0 && area == 0) {
                 Problem(&t, k,

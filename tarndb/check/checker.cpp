@@ -259,8 +259,9 @@ bool Checker::BlobValue(const TableInfo& t, const std::vector<uint8_t>& data, in
                         std::string& value, std::string& error) {
     size_t f = static_cast<size_t>(field);
     std::span<const uint8_t> desc(data.data() + t.slotOffsets[f], kBlobDescriptorSize);
-    int32_t offset = bytes::GetI32(desc, 0);
-    int32_t length = bytes::GetI32(desc, 4);
+    const TBlobDescriptor d = TBlobDescriptor::Decode(desc);
+    int32_t offset = d.offset;
+    int32_t length = d.length;
     TMemoryStream stored;
     stored.SetSize(std::max(length, 0));
     if (length < 0 || !file_.Read(offset, static_cast<size_t>(length), stored.Memory())) {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/bytes.h"
 #include "tarndb/dataset/dataset.h"
-#include "platform/dataset/le_bytes.h"
 #include "tarndb/dataset/typed_fields.h"
 
 namespace tarn::testing {
@@ -96,7 +96,7 @@ protected:
         std::copy(row.data.begin(), row.data.end(), bytes.begin());
         static_cast<Buffer&>(buffer).blobs = row.blobs;
         uint8_t id[4];
-        le::PutInt32(id, row.id);
+        bytes::PutI32(id, 0, row.id, "field value");
         SetBookmarkData(buffer, id);
         SetBookmarkFlag(buffer, bfCurrent);
     }
@@ -143,7 +143,7 @@ protected:
 
     int PositionOf(std::span<const uint8_t> bookmark) const {
         if (bookmark.size() < 4) return -1;
-        int32_t id = le::GetInt32(bookmark);
+        int32_t id = bytes::GetI32(bookmark, 0, "field value");
         for (size_t i = 0; i < rows_.size(); ++i)
             if (rows_[i].id == id) return static_cast<int>(i);
         return -1;
@@ -217,8 +217,8 @@ public:
 
     int CompareBookmarks(const TBookmark& a, const TBookmark& b) const override {
         if (a.size() < 4 || b.size() < 4) return TDataSet::CompareBookmarks(a, b);
-        int32_t x = le::GetInt32(a);
-        int32_t y = le::GetInt32(b);
+        int32_t x = bytes::GetI32(a, 0, "field value");
+        int32_t y = bytes::GetI32(b, 0, "field value");
         return x < y ? -1 : (x > y ? 1 : 0);
     }
 
