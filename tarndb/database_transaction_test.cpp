@@ -172,6 +172,12 @@ TEST_F(Transactions, RollbackRestoresEveryTableAndRefreshesOpenDatasets) {
     ChangeEverything();
     byName.Refresh();
     EXPECT_NE(Rows(byName), byNameBefore);  // the transaction's own changes show at once
+    // A dataset on a row the rollback takes away moves to one that is left (here after an
+    // append the table refused, as an import's last row may be).
+    AddPerson(people, "fay", "");
+    AddPerson(people, "gus", "");
+    EXPECT_THROW(AddPerson(people, "fay", ""), EDatabaseError);
+    people.Cancel();
     // An edit in progress when the rollback comes is cancelled.
     tags.First();
     tags.Edit();
@@ -179,6 +185,7 @@ TEST_F(Transactions, RollbackRestoresEveryTableAndRefreshesOpenDatasets) {
     db.Rollback();
 
     EXPECT_EQ(tags.State(), dsBrowse);
+    EXPECT_EQ(people.FieldByName("name")->AsString(), "cid");
     EXPECT_EQ(Rows(people), peopleBefore);
     EXPECT_EQ(Rows(byName), byNameBefore);
     EXPECT_EQ(Rows(tags), tagsBefore);
@@ -199,6 +206,17 @@ TEST_F(Transactions, ClosingTheDatabaseRollsBack) {
     EXPECT_FALSE(db.InTransaction());
     EXPECT_EQ(ReadElsewhere("People"), before);
     EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+}
+
+TEST_F(Transactions, ClosingTheLastDatasetKeepsTheTransaction) {
+    db.StartTransaction();
+    AddPerson(people, "dan", "kept");
+    people.Close();
+    tags.Close();  // the database would disconnect here without a transaction
+    EXPECT_TRUE(db.Connected());
+    ASSERT_TRUE(db.InTransaction());
+    db.Commit();
+    EXPECT_NE(ReadElsewhere("People").find("dan|kept|"), std::string::npos);
 }
 
 TEST_F(Transactions, WithoutSyncCommitTheResultIsTheSame) {
