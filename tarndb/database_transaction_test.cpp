@@ -228,6 +228,29 @@ TEST_F(Transactions, WithoutSyncCommitTheResultIsTheSame) {
     EXPECT_EQ(ReadElsewhere("People"), after);
 }
 
+TEST_F(Transactions, ManyBlobValuesInOneTransaction) {
+    // More appended bytes than one chunk of those kept in memory until the commit.
+    db.SetSyncCommit(false);
+    db.StartTransaction();
+    for (int i = 0; i < 600; ++i)
+        AddPerson(people, "p" + std::to_string(i),
+                  std::string(4096, static_cast<char>('a' + i % 26)));
+    db.Commit();
+    TTarnTable byName(nullptr, "ByName");
+    Open(byName, "People", "byName");
+    int seen = 0;
+    for (byName.First(); !byName.Eof(); byName.Next()) {
+        std::string name = byName.FieldByName("name")->AsString();
+        if (name[0] != 'p') continue;
+        int i = std::stoi(name.substr(1));
+        EXPECT_EQ(byName.FieldByName("notes")->AsString(),
+                  std::string(4096, static_cast<char>('a' + i % 26)))
+            << name;
+        ++seen;
+    }
+    EXPECT_EQ(seen, 600);
+}
+
 TEST(MemoryTransactions, RollbackRestoresTheImage) {
     TMemoryStream image(TTarnDBCreator::CreateImage());
     std::string name = RegisterMemoryStream(&image);

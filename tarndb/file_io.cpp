@@ -463,7 +463,7 @@ void TTarnDBFileIO::WriteInTransaction(int64_t offset, const uint8_t* buffer, si
         int64_t from = std::max(offset, original);
         if (txn_.cached) {
             // Appended bytes are kept in memory too (past what was written out early).
-            int64_t split = std::max(from, txn_.tailBase);
+            int64_t split = std::clamp(txn_.tailBase, from, end);  // written out early below it
             if (split > from)
                 WriteStored(from, buffer + (from - offset), static_cast<size_t>(split - from));
             if (end > split) {

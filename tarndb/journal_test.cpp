@@ -128,6 +128,19 @@ TEST(TransactionReads, SeeThePageCopiesAndTheAppendedBytesAcrossEveryBoundary) {
     }
     EXPECT_THROW(io.View(static_cast<int64_t>(expect.size()) - 4, 8), EDatabaseError);
 
+    // Past kSpillBytes the appended bytes go to the file early; later writes below that
+    // point go there directly, above it to memory again.
+    const int64_t end = static_cast<int64_t>(expect.size());
+    write(end, TTarnDBFileIO::kSpillBytes + 100, 0xB1);
+    EXPECT_GT(static_cast<int64_t>(std::filesystem::file_size(path)), size + (1 << 20));
+    write(end + 10, 30, 0xB2);                                 // written out already
+    write(static_cast<int64_t>(expect.size()) - 5, 10, 0xB3);  // across the early write's end
+    for (int64_t at : {end + 5, static_cast<int64_t>(expect.size()) - 20}) {
+        std::vector<uint8_t> read(20);
+        io.ReadAt(at, read.size(), read.data());
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), expect.begin() + at)) << at;
+    }
+
     io.RollbackTransaction();
     EXPECT_EQ(io.FileSize(), size);
     std::vector<uint8_t> back(file.size());
