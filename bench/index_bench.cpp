@@ -124,13 +124,15 @@ void SqliteFill(const std::string& path, long rows) {
 
 void AppendIndexed(const Options& o) {
     std::string ours = Scratch("append.tdb"), theirs = Scratch("append.sqlite");
-    auto engine = [&](double& s) {
-        RemoveFile(ours);
-        s = Seconds([&] {
-            EngineTable t(ours, true, {{"k", 0}, {"name", 0}});
-            for (long i = 0; i < o.rows; ++i) t.Append(MakeRow(i, true));
-        });
-        return EngineHashAll(ours, 1);
+    auto engine = [&](bool batched) {
+        return [&, batched](double& s) {
+            RemoveFile(ours);
+            s = Seconds([&] {
+                EngineTable t(ours, true, {{"k", 0}, {"name", 0}});
+                EngineLoop(t.File(), o.rows, batched, [&](long i) { t.Append(MakeRow(i, true)); });
+            });
+            return EngineHashAll(ours, 1);
+        };
     };
     auto sqlite = [&](bool batched) {
         return [&, batched](double& s) {
@@ -149,7 +151,11 @@ void AppendIndexed(const Options& o) {
     };
     PrintLine(
         "append_indexed", o.rows,
-        Compare("append_indexed", o.rows, o.repetitions, engine, sqlite(false), sqlite(true)));
+        Compare("append_indexed", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    if (Selected(o, "append_indexed_tx"))
+        PrintLine("append_indexed_tx", o.rows,
+                  Compare("append_indexed_tx", o.rows, o.repetitions, engine(true), sqlite(false),
+                          sqlite(true)));
     std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n",
                  static_cast<long long>(FileSize(ours)), static_cast<long long>(FileSize(theirs)));
 }
@@ -209,26 +215,28 @@ void IndexWalk(const Options& o, const std::string& ours, const std::string& the
 
 void UpdateKey(const Options& o, const std::string& ours, const std::string& theirs) {
     std::string wo = Scratch("update.tdb"), wt = Scratch("update.sqlite");
-    auto engine = [&](double& s) {
-        CopyFile(ours, wo);
-        {
-            EngineTable t(wo, false);
-            TFieldBuffers keyOnly;
-            for (int i = 0; i < t.Table().FieldCount(); ++i) {
-                if (i == 1)
-                    keyOnly.Add(t.Slot(1), t.Table().FieldDefs()[1].FieldType, 4);
-                else
-                    keyOnly.AddInactive();
-            }
-            s = Seconds([&] {
-                for (long i = 0; i < o.rows; ++i) {
-                    bytes::PutI32(std::span<uint8_t>(t.Slot(1), 4), 0,
-                                  MovedKey(MakeRow(i, true).k));
-                    t.Table().ModifyRecord(keyOnly, static_cast<int>(i), false, nullptr);
+    auto engine = [&](bool batched) {
+        return [&, batched](double& s) {
+            CopyFile(ours, wo);
+            {
+                EngineTable t(wo, false);
+                TFieldBuffers keyOnly;
+                for (int i = 0; i < t.Table().FieldCount(); ++i) {
+                    if (i == 1)
+                        keyOnly.Add(t.Slot(1), t.Table().FieldDefs()[1].FieldType, 4);
+                    else
+                        keyOnly.AddInactive();
                 }
-            });
-        }
-        return EngineHashAll(wo, kByKList);
+                s = Seconds([&] {
+                    EngineLoop(t.File(), o.rows, batched, [&](long i) {
+                        bytes::PutI32(std::span<uint8_t>(t.Slot(1), 4), 0,
+                                      MovedKey(MakeRow(i, true).k));
+                        t.Table().ModifyRecord(keyOnly, static_cast<int>(i), false, nullptr);
+                    });
+                });
+            }
+            return EngineHashAll(wo, kByKList);
+        };
     };
     auto sqlite = [&](bool batched) {
         return [&, batched](double& s) {
@@ -249,16 +257,20 @@ void UpdateKey(const Options& o, const std::string& ours, const std::string& the
         };
     };
     PrintLine("update_key", o.rows,
-              Compare("update_key", o.rows, o.repetitions, engine, sqlite(false), sqlite(true)));
+              Compare("update_key", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    if (Selected(o, "update_key_tx"))
+        PrintLine("update_key_tx", o.rows,
+                  Compare("update_key_tx", o.rows, o.repetitions, engine(true), sqlite(false),
+                          sqlite(true)));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     Options o = ParseOptions(argc, argv);
-    if (Selected(o, "append_indexed")) AppendIndexed(o);
+    if (Selected(o, "append_indexed") || Selected(o, "append_indexed_tx")) AppendIndexed(o);
     bool needData = Selected(o, "locate_key") || Selected(o, "locate_pk") ||
-                    Selected(o, "index_walk") || Selected(o, "update_key");
+                    Selected(o, "index_walk") || Selected(o, "update_key") || Selected(o, "update_key_tx");
     if (!needData) return 0;
     std::string ours = Scratch("data.tdb"), theirs = Scratch("data.sqlite");
     EngineFill(ours, o.rows);
@@ -266,6 +278,6 @@ int main(int argc, char** argv) {
     if (Selected(o, "locate_key")) Locate(o, ours, theirs, false);
     if (Selected(o, "locate_pk")) Locate(o, ours, theirs, true);
     if (Selected(o, "index_walk")) IndexWalk(o, ours, theirs);
-    if (Selected(o, "update_key")) UpdateKey(o, ours, theirs);
+    if (Selected(o, "update_key") || Selected(o, "update_key_tx")) UpdateKey(o, ours, theirs);
     return 0;
 }

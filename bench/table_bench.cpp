@@ -1,4 +1,5 @@
-// Table workloads against SQLite: append, scan, update, delete, open.
+// Table workloads against SQLite: append, scan, update, delete, open; append_tx, update_tx
+// and delete_tx run the engine's side in transactions of the SQLite batch's size.
 //   bench_table [--quick] [--rows=N] [--reps=N] [workload...]
 #include <cstdio>
 #include <string>
@@ -75,13 +76,15 @@ uint64_t SqliteHashAll(const std::string& path) {
 
 void Append(const Options& o) {
     std::string ours = Scratch("append.tdb"), theirs = Scratch("append.sqlite");
-    auto engine = [&](double& s) {
-        RemoveFile(ours);
-        s = Seconds([&] {
-            EngineTable t(ours, true);
-            for (long i = 0; i < o.rows; ++i) t.Append(MakeRow(i));
-        });
-        return EngineHashAll(ours);
+    auto engine = [&](bool batched) {
+        return [&, batched](double& s) {
+            RemoveFile(ours);
+            s = Seconds([&] {
+                EngineTable t(ours, true);
+                EngineLoop(t.File(), o.rows, batched, [&](long i) { t.Append(MakeRow(i)); });
+            });
+            return EngineHashAll(ours);
+        };
     };
     auto sqlite = [&](bool batched) {
         return [&, batched](double& s) {
@@ -97,8 +100,11 @@ void Append(const Options& o) {
             return SqliteHashAll(theirs);
         };
     };
-    Result r = Compare("append", o.rows, o.repetitions, engine, sqlite(false), sqlite(true));
+    Result r = Compare("append", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true));
     PrintLine("append", o.rows, r);
+    if (Selected(o, "append_tx"))
+        PrintLine("append_tx", o.rows,
+                  Compare("append_tx", o.rows, o.repetitions, engine(true), sqlite(false), sqlite(true)));
     std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n", static_cast<long long>(FileSize(ours)),
                  static_cast<long long>(FileSize(theirs)));
 }
@@ -133,15 +139,18 @@ void Scan(const Options& o, const std::string& ours, const std::string& theirs) 
 
 void Update(const Options& o, const std::string& ours, const std::string& theirs) {
     std::string wo = Scratch("update.tdb"), wt = Scratch("update.sqlite");
-    auto engine = [&](double& s) {
-        CopyFile(ours, wo);
-        {
-            EngineTable t(wo, false);
-            s = Seconds([&] {
-                for (long i = 0; i < o.rows; ++i) t.UpdateVal(static_cast<int>(i), MakeRow(i).val + 1);
-            });
-        }
-        return EngineHashAll(wo);
+    auto engine = [&](bool batched) {
+        return [&, batched](double& s) {
+            CopyFile(ours, wo);
+            {
+                EngineTable t(wo, false);
+                s = Seconds([&] {
+                    EngineLoop(t.File(), o.rows, batched,
+                               [&](long i) { t.UpdateVal(static_cast<int>(i), MakeRow(i).val + 1); });
+                });
+            }
+            return EngineHashAll(wo);
+        };
     };
     auto sqlite = [&](bool batched) {
         return [&, batched](double& s) {
@@ -162,21 +171,28 @@ void Update(const Options& o, const std::string& ours, const std::string& theirs
             return v;
         };
     };
-    PrintLine("update", o.rows, Compare("update", o.rows, o.repetitions, engine, sqlite(false), sqlite(true)));
+    PrintLine("update", o.rows,
+              Compare("update", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    if (Selected(o, "update_tx"))
+        PrintLine("update_tx", o.rows,
+                  Compare("update_tx", o.rows, o.repetitions, engine(true), sqlite(false), sqlite(true)));
 }
 
 void Delete(const Options& o, const std::string& ours, const std::string& theirs) {
     std::string wo = Scratch("delete.tdb"), wt = Scratch("delete.sqlite");
     long deletes = (o.rows + 1) / 2;
-    auto engine = [&](double& s) {
-        CopyFile(ours, wo);
-        {
-            EngineTable t(wo, false);
-            s = Seconds([&] {
-                for (long p = 0; p < deletes; ++p) t.Table().RemoveRecord(static_cast<int>(p), false);
-            });
-        }
-        return EngineHashAll(wo);
+    auto engine = [&](bool batched) {
+        return [&, batched](double& s) {
+            CopyFile(ours, wo);
+            {
+                EngineTable t(wo, false);
+                s = Seconds([&] {
+                    EngineLoop(t.File(), deletes, batched,
+                               [&](long p) { t.Table().RemoveRecord(static_cast<int>(p), false); });
+                });
+            }
+            return EngineHashAll(wo);
+        };
     };
     auto sqlite = [&](bool batched) {
         return [&, batched](double& s) {
@@ -196,7 +212,11 @@ void Delete(const Options& o, const std::string& ours, const std::string& theirs
             return v;
         };
     };
-    PrintLine("delete", o.rows, Compare("delete", deletes, o.repetitions, engine, sqlite(false), sqlite(true)));
+    PrintLine("delete", o.rows,
+              Compare("delete", deletes, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    if (Selected(o, "delete_tx"))
+        PrintLine("delete_tx", o.rows,
+                  Compare("delete_tx", deletes, o.repetitions, engine(true), sqlite(false), sqlite(true)));
 }
 
 void Open(const Options& o, const std::string& ours, const std::string& theirs) {
@@ -228,14 +248,16 @@ void Open(const Options& o, const std::string& ours, const std::string& theirs) 
 int main(int argc, char** argv) {
     Options o = ParseOptions(argc, argv);
     if (Selected(o, "append")) Append(o);
-    bool needData = Selected(o, "scan") || Selected(o, "update") || Selected(o, "delete") || Selected(o, "open");
+    if (!Selected(o, "append") && Selected(o, "append_tx")) Append(o);
+    bool needData = Selected(o, "scan") || Selected(o, "update") || Selected(o, "delete") || Selected(o, "open") ||
+                    Selected(o, "update_tx") || Selected(o, "delete_tx");
     if (!needData) return 0;
     std::string ours = Scratch("data.tdb"), theirs = Scratch("data.sqlite");
     EngineFill(ours, o.rows);
     SqliteFill(theirs, o.rows);
     if (Selected(o, "scan")) Scan(o, ours, theirs);
-    if (Selected(o, "update")) Update(o, ours, theirs);
-    if (Selected(o, "delete")) Delete(o, ours, theirs);
+    if (Selected(o, "update") || Selected(o, "update_tx")) Update(o, ours, theirs);
+    if (Selected(o, "delete") || Selected(o, "delete_tx")) Delete(o, ours, theirs);
     if (Selected(o, "open")) Open(o, ours, theirs);
     return 0;
 }

@@ -191,12 +191,30 @@ void TTarnDBFileIO::ReleaseFileLock() {
 
 int64_t TTarnDBFileIO::FileSize() {
     if (memory_) return memory_->Size();
+    if (txn_.cached && txn_.writing) return txn_.tailBase + txn_.tailLength;
     if (disk_) return disk_->Size();
     throw EDatabaseError("Database is not open");
 }
 
 const uint8_t* TTarnDBFileIO::View(int64_t offset, size_t count) {
     if (offset < 0) Damaged(Format("negative offset %lld", static_cast<long long>(offset)));
+    if (txn_.tailLength > 0 && count > 0 && offset + static_cast<int64_t>(count) > txn_.tailBase) {
+        // Bytes the transaction appended and keeps in memory.
+        if (offset >= txn_.tailBase &&
+            offset + static_cast<int64_t>(count) <= txn_.tailBase + txn_.tailLength) {
+            int64_t at = offset - txn_.tailBase;
+            size_t chunk = static_cast<size_t>(at / kTailChunk);
+            if ((at + static_cast<int64_t>(count) - 1) / kTailChunk ==
+                    static_cast<int64_t>(chunk) &&
+                txn_.tailChunks[chunk])
+                return txn_.tailChunks[chunk].get() + at % kTailChunk;
+        }
+        std::vector<uint8_t>& scratch = viewScratch_[nextScratch_];
+        nextScratch_ = (nextScratch_ + 1) % std::size(viewScratch_);
+        scratch.resize(count);
+        ReadAt(offset, count, scratch.data());
+        return scratch.data();
+    }
     if (!txn_.dirty.empty() && OverlayTouches(offset, count)) {
         int64_t size = FileSize();
         if (offset > size || static_cast<int64_t>(count) > size - offset)
@@ -214,6 +232,11 @@ const uint8_t* TTarnDBFileIO::View(int64_t offset, size_t count) {
         ReadAt(offset, count, scratch.data());
         return scratch.data();
     }
+    return ViewStored(offset, count);
+}
+
+const uint8_t* TTarnDBFileIO::ViewStored(int64_t offset, size_t count) {
+    if (offset < 0) Damaged(Format("negative offset %lld", static_cast<long long>(offset)));
     if (memory_) {
         int64_t size = memory_->Size();
         if (offset > size || static_cast<int64_t>(count) > size - offset)
@@ -231,8 +254,61 @@ const uint8_t* TTarnDBFileIO::View(int64_t offset, size_t count) {
 }
 
 void TTarnDBFileIO::ReadAt(int64_t offset, size_t count, void* buffer) {
+    auto* out = static_cast<uint8_t*>(buffer);
+    if (txn_.tailLength > 0 && offset + static_cast<int64_t>(count) > txn_.tailBase && count > 0) {
+        int64_t end = offset + static_cast<int64_t>(count);
+        if (offset < 0 || end > txn_.tailBase + txn_.tailLength)
+            Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file (%lld bytes)",
+                           count, static_cast<long long>(offset),
+                           static_cast<long long>(FileSize())));
+        int64_t split = std::max(offset, txn_.tailBase);
+        if (split > offset) ReadAt(offset, static_cast<size_t>(split - offset), out);
+        CopyTail(split, out + (split - offset), nullptr, static_cast<size_t>(end - split));
+        return;
+    }
     ReadStored(offset, count, buffer);
-    if (!txn_.dirty.empty()) Overlay(offset, count, static_cast<uint8_t*>(buffer));
+    if (!txn_.dirty.empty()) Overlay(offset, count, out);
+}
+
+void TTarnDBFileIO::CopyTail(int64_t offset, uint8_t* out, const uint8_t* in, size_t count) {
+    int64_t at = offset - txn_.tailBase;
+    while (count > 0) {
+        size_t chunk = static_cast<size_t>(at / kTailChunk);
+        size_t within = static_cast<size_t>(at % kTailChunk);
+        size_t n = std::min(count, static_cast<size_t>(kTailChunk) - within);
+        if (in) {
+            if (chunk >= txn_.tailChunks.size()) txn_.tailChunks.resize(chunk + 1);
+            if (!txn_.tailChunks[chunk])
+                txn_.tailChunks[chunk] = std::make_unique<uint8_t[]>(kTailChunk);
+            std::memcpy(txn_.tailChunks[chunk].get() + within, in, n);
+            in += n;
+        } else {
+            // A chunk nothing was written to holds zeros, as the file would.
+            if (chunk < txn_.tailChunks.size() && txn_.tailChunks[chunk])
+                std::memcpy(out, txn_.tailChunks[chunk].get() + within, n);
+            else
+                std::memset(out, 0, n);
+            out += n;
+        }
+        at += static_cast<int64_t>(n);
+        count -= n;
+    }
+}
+
+void TTarnDBFileIO::FlushTail() {
+    int64_t at = 0;
+    for (size_t c = 0; at < txn_.tailLength; ++c, at += kTailChunk) {
+        size_t n = static_cast<size_t>(std::min<int64_t>(kTailChunk, txn_.tailLength - at));
+        if (txn_.tailChunks[c])
+            WriteStored(txn_.tailBase + at, txn_.tailChunks[c].get(), n);
+        else {
+            std::vector<uint8_t> zeros(n);
+            WriteStored(txn_.tailBase + at, zeros.data(), n);
+        }
+    }
+    txn_.tailBase += txn_.tailLength;
+    txn_.tailLength = 0;
+    txn_.tailChunks.clear();
 }
 
 bool TTarnDBFileIO::OverlayTouches(int64_t offset, size_t count) const {
@@ -264,7 +340,7 @@ void TTarnDBFileIO::ReadStored(int64_t offset, size_t count, void* buffer) {
                            static_cast<long long>(offset)));
         return;
     }
-    if (const uint8_t* p = View(offset, count)) {
+    if (const uint8_t* p = ViewStored(offset, count)) {
         std::memcpy(buffer, p, count);
         return;
     }
@@ -329,6 +405,7 @@ void TTarnDBFileIO::StartWriting() {
         throw;
     }
     txn_.writing = true;
+    txn_.tailBase = txn_.originalLength;
     size_t pages = static_cast<size_t>((txn_.originalLength + kPageSize - 1) / kPageSize);
     txn_.journalled.assign(pages, 0);
     if (txn_.cached) txn_.copies.resize(pages);
@@ -384,9 +461,22 @@ void TTarnDBFileIO::WriteInTransaction(int64_t offset, const uint8_t* buffer, si
     }
     if (end > original) {
         int64_t from = std::max(offset, original);
-        WriteStored(from, buffer + (from - offset), static_cast<size_t>(end - from));
+        if (txn_.cached) {
+            // Appended bytes are kept in memory too (past what was written out early).
+            int64_t split = std::clamp(txn_.tailBase, from, end);  // written out early below it
+            if (split > from)
+                WriteStored(from, buffer + (from - offset), static_cast<size_t>(split - from));
+            if (end > split) {
+                CopyTail(split, nullptr, buffer + (split - offset),
+                         static_cast<size_t>(end - split));
+                txn_.tailLength = std::max(txn_.tailLength, end - txn_.tailBase);
+            }
+        } else {
+            WriteStored(from, buffer + (from - offset), static_cast<size_t>(end - from));
+        }
     }
     if (txn_.copyBytes > kSpillBytes) SpillCopies();
+    if (static_cast<size_t>(txn_.tailLength) > kSpillBytes) FlushTail();
 }
 
 void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
@@ -454,6 +544,7 @@ void TTarnDBFileIO::CommitTransaction() {
     if (!txn_.active) throw EDatabaseError("No transaction is active");
     try {
         if (txn_.writing) {
+            FlushTail();  // appended bytes first: nothing refers to them before the overwrites
             SpillCopies();
             if (disk_) {
                 if (!txn_.implicit && syncCommit_) disk_->Flush();
@@ -485,6 +576,8 @@ void TTarnDBFileIO::RollbackTransaction() {
 
 void TTarnDBFileIO::UndoTransaction() {
     if (!txn_.writing) return;
+    txn_.tailChunks.clear();
+    txn_.tailLength = 0;
     for (int64_t p : txn_.dirty) txn_.copies[static_cast<size_t>(p)].reset();
     txn_.dirty.clear();
     txn_.copyBytes = 0;

@@ -85,8 +85,10 @@ public:
     // through this object form one unit. The file lock is taken by the first write and
     // held to the end. Disk: overwrites of bytes the file held at the first write are kept
     // in memory (page copies, which every read here sees) and written at commit, after the
-    // bytes they replace were saved in the journal; appended bytes go to the file at once
-    // (a rollback cuts them off). Copies beyond kSpillBytes are written early the same way.
+    // bytes they replace were saved in the journal; appended bytes are kept in memory too
+    // and written first at commit (nothing refers to them before the overwrites; a
+    // rollback cuts off what reached the file). Beyond kSpillBytes of either, they are
+    // written early the same way.
     // Memory: writes go to the stream at once, the old pages saved in a journal in memory.
     // Commit with SyncCommit: journal synced before the first overwrite, the file synced
     // before the journal is removed (the commit point). Without it, neither.
@@ -94,6 +96,7 @@ public:
     // fails rolls the transaction back and raises the failure.
     static constexpr int64_t kPageSize = 4096;
     static constexpr size_t kSpillBytes = 32u << 20;
+    static constexpr int64_t kTailChunk = 1 << 20;
     void BeginTransaction();
     void CommitTransaction();
     void RollbackTransaction();
@@ -176,8 +179,10 @@ private:
                         std::vector<int32_t>& blocks, const char* what,
                         const std::function<void(int64_t, const uint8_t*, int64_t)>& take);
 
-    // The reads of the file as it is, without a transaction's page copies.
+    // The reads of the file as it is, without a transaction's page copies or appended
+    // bytes kept in memory.
     void ReadStored(int64_t offset, size_t count, void* buffer);
+    const uint8_t* ViewStored(int64_t offset, size_t count);
     // Lays the transaction's page copies over `count` bytes read at `offset`.
     void Overlay(int64_t offset, size_t count, uint8_t* buffer);
     // Whether a page copy covers any of [offset, offset + count).
@@ -187,6 +192,11 @@ private:
     void StartWriting();
     void WriteInTransaction(int64_t offset, const uint8_t* buffer, size_t count);
     void WriteStored(int64_t offset, const void* buffer, size_t count);
+    // Copies `count` of the transaction's appended bytes kept in memory at `offset` into
+    // `out`, or (with `in`) from `in` into them.
+    void CopyTail(int64_t offset, uint8_t* out, const uint8_t* in, size_t count);
+    // Writes the appended bytes kept in memory to the file.
+    void FlushTail();
     // Saves the original bytes of pages `pages` in the journal (creating it first).
     void JournalPages(const std::vector<int64_t>& pages);
     // Journals the page copies, writes them to the file and drops them.
@@ -208,6 +218,11 @@ private:
         std::vector<int64_t> dirty;                      // pages with a copy
         std::vector<uint8_t> journalled;                 // by page: saved in the journal
         size_t copyBytes = 0;
+        // Appended bytes kept in memory: [tailBase, tailBase + tailLength) of the file, in
+        // chunks that never move (so Views into them stay valid until the end).
+        int64_t tailBase = 0;
+        int64_t tailLength = 0;
+        std::vector<std::unique_ptr<uint8_t[]>> tailChunks;
         uint32_t salt = 0;
         std::unique_ptr<File> journalFile;   // disk
         int64_t journalSize = 0;             // bytes written to the journal file

@@ -86,6 +86,67 @@ TEST(JournalEncoding, RoundTripsAndStopsAtTheFirstBadRecord) {
     EXPECT_TRUE(journal::Decode(other).torn);
 }
 
+// ---- reads inside a transaction --------------------------------------------------------------
+
+TEST(TransactionReads, SeeThePageCopiesAndTheAppendedBytesAcrossEveryBoundary) {
+    TempDir dir;
+    std::string path = dir.file("r.tdb");
+    TTarnDBCreator::CreateDatabase(path);
+    TTarnDBCreator::AddTable(path, "T", {{"n", ftInteger}});
+    std::vector<uint8_t> file(std::filesystem::file_size(path));
+    std::ifstream(path, std::ios::binary)
+        .read(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    const int64_t size = static_cast<int64_t>(file.size());
+    ASSERT_GT(size, 2 * TTarnDBFileIO::kPageSize + 32);
+
+    TTarnDBFileIO io(nullptr, TTarnDBMediumType::mtDisk, false);
+    io.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
+    io.BeginTransaction();
+    std::vector<uint8_t> expect = file;
+    auto write = [&](int64_t at, size_t n, uint8_t v) {
+        std::vector<uint8_t> bytes(n, v);
+        io.WriteAt(at, bytes.data(), n);
+        if (expect.size() < static_cast<size_t>(at) + n) expect.resize(static_cast<size_t>(at) + n);
+        for (size_t i = 0; i < n; ++i) expect[static_cast<size_t>(at) + i] = v;
+    };
+    const int64_t page = TTarnDBFileIO::kPageSize;
+    write(page - 5, 10, 0xA1);              // across a page boundary
+    write(2 * page + 7, 3, 0xA2);           // within a page
+    write(size - 4, 20, 0xA3);              // across the old end of the file
+    write(size + (1 << 20) - 8, 16, 0xA4);  // across a chunk of the appended bytes
+    EXPECT_EQ(io.FileSize(), static_cast<int64_t>(expect.size()));
+    EXPECT_EQ(std::filesystem::file_size(path), file.size()) << "nothing reached the file yet";
+    for (int64_t at : {page - 12, page - 5, 2 * page, size - 10, size + (1 << 20) - 16}) {
+        SCOPED_TRACE(at);
+        const uint8_t* view = io.View(at, 24);
+        ASSERT_NE(view, nullptr);
+        EXPECT_TRUE(std::equal(view, view + 24, expect.begin() + at));
+        std::vector<uint8_t> read(24);
+        io.ReadAt(at, read.size(), read.data());
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), expect.begin() + at));
+    }
+    EXPECT_THROW(io.View(static_cast<int64_t>(expect.size()) - 4, 8), EDatabaseError);
+
+    // Past kSpillBytes the appended bytes go to the file early; later writes below that
+    // point go there directly, above it to memory again.
+    const int64_t end = static_cast<int64_t>(expect.size());
+    write(end, TTarnDBFileIO::kSpillBytes + 100, 0xB1);
+    EXPECT_GT(static_cast<int64_t>(std::filesystem::file_size(path)), size + (1 << 20));
+    write(end + 10, 30, 0xB2);                                 // written out already
+    write(static_cast<int64_t>(expect.size()) - 5, 10, 0xB3);  // across the early write's end
+    for (int64_t at : {end + 5, static_cast<int64_t>(expect.size()) - 20}) {
+        std::vector<uint8_t> read(20);
+        io.ReadAt(at, read.size(), read.data());
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), expect.begin() + at)) << at;
+    }
+
+    io.RollbackTransaction();
+    EXPECT_EQ(io.FileSize(), size);
+    std::vector<uint8_t> back(file.size());
+    io.ReadAt(0, back.size(), back.data());
+    EXPECT_EQ(back, file);
+}
+
 // ---- crashes --------------------------------------------------------------------------------
 
 // Everything a reader can get out of the file: per table, the auto-increment counter and

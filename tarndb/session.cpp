@@ -278,7 +278,8 @@ TTarnDatabase* TTarnSession::AttachDatabase(const std::string& name, TTarnOwner*
 void TTarnSession::DetachDatabase(TTarnDatabase* db) {
     if (db == nullptr) return;
     if (db->refCount_ > 0) --db->refCount_;
-    if (db->refCount_ != 0 || db->keepConnection_) return;
+    // A transaction keeps its database connected (a disconnect would roll it back).
+    if (db->refCount_ != 0 || db->keepConnection_ || db->InTransaction()) return;
     if (db->temporary_) {
         // A database in the middle of its own connect or disconnect must not be freed
         // under it: its disconnect frees it once it has finished.

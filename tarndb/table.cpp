@@ -212,7 +212,8 @@ TGetResult TTarnTable::GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCh
             break;
         case gmPrior:
             if (curRec_ <= 0) return grBOF;
-            --curRec_;
+            // From beyond the end (rows went away under a refresh): the last row.
+            curRec_ = std::min(curRec_, count) - 1;
             break;
     }
     if (mode != gmCurrent && (curRec_ < readAheadFrom_ || curRec_ >= readAheadUntil_)) {

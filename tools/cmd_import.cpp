@@ -1,6 +1,7 @@
 // tarndb import FILE TABLE DATA.csv: appends the rows of a CSV file. The file is read twice:
 // the first pass converts every value and stops at the first bad one (nothing is written),
-// the second appends the rows.
+// the second appends the rows in one transaction, so an import that fails part-way leaves
+// the database as it was.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "platform/dataset/names.h"
 #include "platform/text/codepage.h"
+#include "tarndb/database.h"
 #include "tarndb/errors.h"
 #include "tarndb/table.h"
 #include "tarndb/table_rows.h"
@@ -134,8 +136,8 @@ public:
         }
     }
 
-    // Appends the converted row; returns its bookmark. A row the table refuses is cancelled.
-    TBookmark Append() {
+    // Appends the converted row. A row the table refuses is cancelled.
+    void Append() {
         table_.Append();
         try {
             record_.Store();
@@ -144,7 +146,6 @@ public:
             table_.Cancel();
             throw;
         }
-        return table_.GetBookmark();
     }
 
 private:
@@ -163,21 +164,17 @@ private:
     bool hasUniqueIndex_;
 };
 
-// Takes the rows of a failed import out again (they are marked deleted, as a delete does).
-std::string RemoveAppended(TTarnTable& table, const std::vector<TBookmark>& recNos) {
+// Undoes the transaction of a failed import; says what became of its rows.
+std::string RollBackImport(TTarnDatabase& database, int64_t appended) {
     try {
-        for (auto it = recNos.rbegin(); it != recNos.rend(); ++it) {
-            if (!table.BookmarkValid(*it)) continue;
-            table.GotoBookmark(*it);
-            table.Delete();
-        }
+        database.Rollback();
     } catch (const Exception& e) {
-        return "; removing the " + std::to_string(recNos.size()) +
+        return "; rolling back the " + std::to_string(appended) +
                " rows imported before it failed too: " + EngineMessageToTerminal(e.Message());
     }
-    if (recNos.empty()) return "; nothing was written";
-    return "; the " + std::to_string(recNos.size()) + " row" + (recNos.size() == 1 ? "" : "s") +
-           " imported before it " + (recNos.size() == 1 ? "was" : "were") + " removed again";
+    if (appended == 0) return "; nothing was written";
+    return "; the " + std::to_string(appended) + " row" + (appended == 1 ? "" : "s") +
+           " imported before it " + (appended == 1 ? "was" : "were") + " rolled back";
 }
 
 }  // namespace
@@ -210,12 +207,14 @@ int RunImport(TToolContext& ctx) {
         }
     }
 
-    // Pass 2: append. Should the engine refuse a row now (a key repeated within the file, a
-    // full disk), the rows this import appended are taken out again.
+    // Pass 2: append, in one transaction. Should the engine refuse a row now (a key
+    // repeated within the file, a full disk), the transaction is rolled back.
     std::rewind(input.get());
     TCsvReader reader(input.get(), csvName);
     importer.ReadHeader(reader);
-    std::vector<TBookmark> appended;
+    int64_t written = 0;
+    TTarnDatabase& database = db.Database();
+    database.StartTransaction();
     {
         TProgressBar progress(ctx.err, ctx.errIsTerminal, "importing into " + a.positional[1],
                               rows);
@@ -223,23 +222,20 @@ int RunImport(TToolContext& ctx) {
             int64_t line = reader.RecordLine();
             try {
                 importer.Convert(values, lines, line, false);
-                appended.push_back(importer.Append());
+                importer.Append();
+                ++written;
             } catch (const EToolError& e) {
                 // The file changed between the passes: treated like a refused row.
-                std::string undo = RemoveAppended(table, appended);
-                db.Flush();
-                throw EToolError(e.Message() + undo);
+                throw EToolError(e.Message() + RollBackImport(database, written));
             } catch (const Exception& e) {
-                std::string undo = RemoveAppended(table, appended);
-                db.Flush();
+                std::string undo = RollBackImport(database, written);
                 throw EToolError(csvName + ": line " + std::to_string(line) + ": " +
                                  EngineMessageToTerminal(e.Message()) + undo);
             }
-            progress.Update(static_cast<int64_t>(appended.size()));
+            progress.Update(written);
         }
     }
-    int64_t written = static_cast<int64_t>(appended.size());
-    db.Flush();
+    database.Commit();
     std::fprintf(ctx.out, "imported %lld row%s into %s\n", static_cast<long long>(written),
                  written == 1 ? "" : "s", a.positional[1].c_str());
     return kExitOk;

@@ -142,15 +142,18 @@ TEST_F(IndexedImport, AKeyTheTableHoldsStopsTheImportBeforeAnythingIsWritten) {
                                                                     << info.out;
 }
 
-TEST_F(IndexedImport, AKeyRepeatedWithinTheFileTakesTheImportedRowsOutAgain) {
+TEST_F(IndexedImport, AKeyRepeatedWithinTheFileLeavesNothingBehind) {
     std::ofstream(dir.file("c.csv")) << "id,name,at\n4,delta,\n5,echo,\n6,Delta,\n";
     ToolRun r = RunTarndb({"import", db, "t", dir.file("c.csv")}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(
         r.err.find("line 4: Invalid unique field value 'Delta'; the 2 rows imported before it "
-                   "were removed again"),
+                   "were rolled back"),
         std::string::npos)
         << r.err;
+    // The import ran as one transaction: not even deleted records are left of it.
+    ToolRun info = RunTarndb({"info", db}, dir.path());
+    EXPECT_NE(info.out.find("records: 3 live;"), std::string::npos) << info.out;
     EXPECT_EQ(Dump("pk"), "id,name,at\n1,Alpha,09:00:00\n2,charlie,09:00:00\n3,bravo,10:00:00\n");
     EXPECT_EQ(RunTarndb({"check", db}, dir.path()).status, 0);
 }

@@ -16,7 +16,8 @@ namespace tarn::bench {
 class EngineTable : public TTableStorageHost {
 public:
     // Creates `path` with the benchmark table (and the given indexes) when `create`.
-    EngineTable(const std::string& path, bool create, const std::vector<std::pair<std::string, int>>& indexes = {});
+    EngineTable(const std::string& path, bool create,
+                const std::vector<std::pair<std::string, int>>& indexes = {});
     ~EngineTable() override;
 
     TTarnDBFileIO* StorageFile() override { return &io_; }
@@ -41,5 +42,19 @@ private:
     TFieldBuffers buffers_;
     TFieldBuffers valOnly_;
 };
+
+// Runs `op(i)` for i in [0, count): each its own write (autocommit), or kSqliteBatch per
+// transaction on `io` (batched), committed without forcing anything to the disk, as the
+// SQLite side runs without a sync.
+template <typename Op>
+void EngineLoop(TTarnDBFileIO& io, long count, bool batched, Op op) {
+    io.SetSyncCommit(false);
+    for (long i = 0; i < count; ++i) {
+        if (batched && i % kSqliteBatch == 0) io.BeginTransaction();
+        op(i);
+        if (batched && (i % kSqliteBatch == kSqliteBatch - 1 || i == count - 1))
+            io.CommitTransaction();
+    }
+}
 
 }  // namespace tarn::bench
