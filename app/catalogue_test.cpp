@@ -10,9 +10,9 @@
 #include <functional>
 
 #include "app/gb_text.h"
+#include "tarndb/creator.h"
 #include "tarndb/dataset/field_types.h"
 #include "tarndb/errors.h"
-#include "tarndb/creator.h"
 #include "tarndb/table.h"
 #include "tests/support/temp_dir.h"
 

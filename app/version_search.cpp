@@ -5,8 +5,8 @@
 #include <QTreeWidget>
 
 #include "app/gb_text.h"
-#include "tarndb/dataset/dataset_types.h"
 #include "platform/text/codepage.h"
+#include "tarndb/dataset/dataset_types.h"
 #include "tarndb/table.h"
 
 namespace filever {

@@ -90,7 +90,8 @@ uint64_t EngineRun(const Workload& w, const std::string& path, bool batched, dou
                 t.Append();
                 data->SetAsString(v);
                 t.Post();
-                if (batched && (i % kSqliteBatch == kSqliteBatch - 1 || i == w.rows - 1)) db.Commit();
+                if (batched && (i % kSqliteBatch == kSqliteBatch - 1 || i == w.rows - 1))
+                    db.Commit();
             });
         }
     }
@@ -173,7 +174,8 @@ void RunWorkload(const Options& o, const Workload& w) {
     // The engine's side in transactions of the SQLite batch's size.
     if (Selected(o, w.name + "_tx"))
         PrintLine(w.name + "_tx", w.rows,
-                  Compare(w.name + "_tx", w.rows, o.repetitions, engine(true), sqlite(false), sqlite(true)));
+                  Compare(w.name + "_tx", w.rows, o.repetitions, engine(true), sqlite(false),
+                          sqlite(true)));
     std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n",
                  static_cast<long long>(FileSize(ours)), static_cast<long long>(FileSize(theirs)));
     std::remove(ours.c_str());

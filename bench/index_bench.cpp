@@ -92,9 +92,6 @@ void SqliteCreate(sqlite3* db) {
     Exec(db, "CREATE INDEX t_name ON t(name)");
 }
 
-
-
-
 void SqliteHashQuery(sqlite3* db, const std::string& sql, Hash& h) {
     sqlite3_stmt* st = Prepare(db, sql);
     while (sqlite3_step(st) == SQLITE_ROW) HashSqliteRow(st, h);
@@ -149,9 +146,9 @@ void AppendIndexed(const Options& o) {
             return SqliteHashAll(theirs);
         };
     };
-    PrintLine(
-        "append_indexed", o.rows,
-        Compare("append_indexed", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    PrintLine("append_indexed", o.rows,
+              Compare("append_indexed", o.rows, o.repetitions, engine(false), sqlite(false),
+                      sqlite(true)));
     if (Selected(o, "append_indexed_tx"))
         PrintLine("append_indexed_tx", o.rows,
                   Compare("append_indexed_tx", o.rows, o.repetitions, engine(true), sqlite(false),
@@ -256,8 +253,9 @@ void UpdateKey(const Options& o, const std::string& ours, const std::string& the
             return SqliteHashAll(wt);
         };
     };
-    PrintLine("update_key", o.rows,
-              Compare("update_key", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    PrintLine(
+        "update_key", o.rows,
+        Compare("update_key", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
     if (Selected(o, "update_key_tx"))
         PrintLine("update_key_tx", o.rows,
                   Compare("update_key_tx", o.rows, o.repetitions, engine(true), sqlite(false),
@@ -270,7 +268,8 @@ int main(int argc, char** argv) {
     Options o = ParseOptions(argc, argv);
     if (Selected(o, "append_indexed") || Selected(o, "append_indexed_tx")) AppendIndexed(o);
     bool needData = Selected(o, "locate_key") || Selected(o, "locate_pk") ||
-                    Selected(o, "index_walk") || Selected(o, "update_key") || Selected(o, "update_key_tx");
+                    Selected(o, "index_walk") || Selected(o, "update_key") ||
+                    Selected(o, "update_key_tx");
     if (!needData) return 0;
     std::string ours = Scratch("data.tdb"), theirs = Scratch("data.sqlite");
     EngineFill(ours, o.rows);

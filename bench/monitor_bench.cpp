@@ -45,13 +45,15 @@ void MonitorPass(int files, int reps) {
     }
     // Record every file's time: the pass that follows finds nothing changed.
     for (const filever::TFileRow& row : catalogue.AllFiles())
-        catalogue.SetRecordedTime(row.FileNo, filever::FormatVersionTime(filever::GetFileTime(row.SourcePath, filever::ftkLastWrite)));
+        catalogue.SetRecordedTime(row.FileNo, filever::FormatVersionTime(filever::GetFileTime(
+                                                  row.SourcePath, filever::ftkLastWrite)));
     std::vector<double> pass, stats;
     for (int r = 0; r < reps; ++r) {
         QStringList pending;
         pass.push_back(Seconds([&] { filever::ScanForChanges(catalogue, pending); }));
         if (!pending.isEmpty()) {
-            std::fprintf(stderr, "BENCH monitor: %lld files reported changed\n", static_cast<long long>(pending.size()));
+            std::fprintf(stderr, "BENCH monitor: %lld files reported changed\n",
+                         static_cast<long long>(pending.size()));
             std::exit(3);
         }
         stats.push_back(Seconds([&] {
@@ -60,7 +62,8 @@ void MonitorPass(int files, int reps) {
         }));
     }
     double p = MedianOf(pass) * 1e6, s = MedianOf(stats) * 1e6;
-    std::printf("BENCH monitor_pass files=%d pass_us=%.1f stat_us=%.1f ratio=%.2f\n", files, p, s, s > 0 ? p / s : 0);
+    std::printf("BENCH monitor_pass files=%d pass_us=%.1f stat_us=%.1f ratio=%.2f\n", files, p, s,
+                s > 0 ? p / s : 0);
 }
 
 void Capture(int megabytes, int reps) {
@@ -79,7 +82,8 @@ void Capture(int megabytes, int reps) {
     for (int r = 0; r < reps; ++r) {
         std::string target = dir + "/bak/big{" + std::to_string(r) + "}.bin";
         ours.push_back(Seconds([&] {
-            filever::CopyVersionFile(QString::fromStdString(source), QString::fromStdString(target));
+            filever::CopyVersionFile(QString::fromStdString(source),
+                                     QString::fromStdString(target));
         }));
         std::remove(target.c_str());
         std::string cmd = "cp '" + source + "' '" + target + "'";
@@ -89,7 +93,8 @@ void Capture(int megabytes, int reps) {
         std::remove(target.c_str());
     }
     double o = MedianOf(ours) * 1e3, c = MedianOf(cp) * 1e3;
-    std::printf("BENCH capture_%dm copy_ms=%.1f cp_ms=%.1f ratio=%.2f\n", megabytes, o, c, c > 0 ? o / c : 0);
+    std::printf("BENCH capture_%dm copy_ms=%.1f cp_ms=%.1f ratio=%.2f\n", megabytes, o, c,
+                c > 0 ? o / c : 0);
 }
 
 }  // namespace

@@ -13,7 +13,6 @@ using namespace tarn::bench;
 
 namespace {
 
-
 std::string Scratch(const std::string& name) { return ScratchDir() + "/" + name; }
 
 void RemoveFile(const std::string& path) { std::remove(path.c_str()); }
@@ -44,8 +43,6 @@ void SqliteCreate(sqlite3* db) {
     Exec(db, "CREATE TABLE t(id INTEGER PRIMARY KEY, k INTEGER, name TEXT, val REAL, pad TEXT)");
 }
 
-
-
 void SqliteFill(const std::string& path, long rows) {
     RemoveFile(path);
     sqlite3* db = OpenSqlite(path);
@@ -55,7 +52,6 @@ void SqliteFill(const std::string& path, long rows) {
     sqlite3_finalize(st);
     sqlite3_close(db);
 }
-
 
 uint64_t SqliteHashAll(sqlite3* db) {
     sqlite3_stmt* st = Prepare(db, "SELECT id,k,name,val,pad FROM t ORDER BY id");
@@ -103,10 +99,11 @@ void Append(const Options& o) {
     Result r = Compare("append", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true));
     PrintLine("append", o.rows, r);
     if (Selected(o, "append_tx"))
-        PrintLine("append_tx", o.rows,
-                  Compare("append_tx", o.rows, o.repetitions, engine(true), sqlite(false), sqlite(true)));
-    std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n", static_cast<long long>(FileSize(ours)),
-                 static_cast<long long>(FileSize(theirs)));
+        PrintLine(
+            "append_tx", o.rows,
+            Compare("append_tx", o.rows, o.repetitions, engine(true), sqlite(false), sqlite(true)));
+    std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n",
+                 static_cast<long long>(FileSize(ours)), static_cast<long long>(FileSize(theirs)));
 }
 
 void Scan(const Options& o, const std::string& ours, const std::string& theirs) {
@@ -145,8 +142,9 @@ void Update(const Options& o, const std::string& ours, const std::string& theirs
             {
                 EngineTable t(wo, false);
                 s = Seconds([&] {
-                    EngineLoop(t.File(), o.rows, batched,
-                               [&](long i) { t.UpdateVal(static_cast<int>(i), MakeRow(i).val + 1); });
+                    EngineLoop(t.File(), o.rows, batched, [&](long i) {
+                        t.UpdateVal(static_cast<int>(i), MakeRow(i).val + 1);
+                    });
                 });
             }
             return EngineHashAll(wo);
@@ -174,8 +172,9 @@ void Update(const Options& o, const std::string& ours, const std::string& theirs
     PrintLine("update", o.rows,
               Compare("update", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
     if (Selected(o, "update_tx"))
-        PrintLine("update_tx", o.rows,
-                  Compare("update_tx", o.rows, o.repetitions, engine(true), sqlite(false), sqlite(true)));
+        PrintLine(
+            "update_tx", o.rows,
+            Compare("update_tx", o.rows, o.repetitions, engine(true), sqlite(false), sqlite(true)));
 }
 
 void Delete(const Options& o, const std::string& ours, const std::string& theirs) {
@@ -212,11 +211,13 @@ void Delete(const Options& o, const std::string& ours, const std::string& theirs
             return v;
         };
     };
-    PrintLine("delete", o.rows,
-              Compare("delete", deletes, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    PrintLine(
+        "delete", o.rows,
+        Compare("delete", deletes, o.repetitions, engine(false), sqlite(false), sqlite(true)));
     if (Selected(o, "delete_tx"))
         PrintLine("delete_tx", o.rows,
-                  Compare("delete_tx", deletes, o.repetitions, engine(true), sqlite(false), sqlite(true)));
+                  Compare("delete_tx", deletes, o.repetitions, engine(true), sqlite(false),
+                          sqlite(true)));
 }
 
 void Open(const Options& o, const std::string& ours, const std::string& theirs) {
@@ -249,8 +250,8 @@ int main(int argc, char** argv) {
     Options o = ParseOptions(argc, argv);
     if (Selected(o, "append")) Append(o);
     if (!Selected(o, "append") && Selected(o, "append_tx")) Append(o);
-    bool needData = Selected(o, "scan") || Selected(o, "update") || Selected(o, "delete") || Selected(o, "open") ||
-                    Selected(o, "update_tx") || Selected(o, "delete_tx");
+    bool needData = Selected(o, "scan") || Selected(o, "update") || Selected(o, "delete") ||
+                    Selected(o, "open") || Selected(o, "update_tx") || Selected(o, "delete_tx");
     if (!needData) return 0;
     std::string ours = Scratch("data.tdb"), theirs = Scratch("data.sqlite");
     EngineFill(ours, o.rows);

@@ -17,7 +17,6 @@ namespace {
 
 using testing::TempDir;
 
-
 std::string ErrorOf(const std::function<void()>& f) {
     try {
         f();

@@ -669,7 +669,8 @@ void TTarnDBFileIO::WriteTableHeaderPart(int table, const TableHeader& header, s
                                          size_t count) {
     if (from > header.raw.size() || count > header.raw.size() - from)
         throw EDatabaseError("Table header part outside the header");
-    WriteAt(static_cast<int64_t>(TableOffset(table)) + static_cast<int64_t>(from), header.raw.data() + from, count);
+    WriteAt(static_cast<int64_t>(TableOffset(table)) + static_cast<int64_t>(from),
+            header.raw.data() + from, count);
 }
 
 void TTarnDBFileIO::ListTableNames(std::vector<std::string>& names) {
@@ -714,12 +715,13 @@ void TTarnDBFileIO::ReadRecordTable(const TableHeader& header, std::vector<Recor
     if (total < 0)
         Damaged(Format("table '%s' has a negative record total", header.TableName().c_str()));
     items.clear();
-    ReadBlockChain(header.RecTabOffset(), total, kRecBlockSize, blocks, "record table",
-                   [&](int64_t first, const uint8_t* p, int64_t count) {
-                       if (items.empty()) items.resize(static_cast<size_t>(total));
-                       for (int64_t i = 0; i < count; ++i, p += kRecItemSize)
-                           items[static_cast<size_t>(first + i)] = RecordTabItem::Decode({p, kRecItemSize});
-                   });
+    ReadBlockChain(
+        header.RecTabOffset(), total, kRecBlockSize, blocks, "record table",
+        [&](int64_t first, const uint8_t* p, int64_t count) {
+            if (items.empty()) items.resize(static_cast<size_t>(total));
+            for (int64_t i = 0; i < count; ++i, p += kRecItemSize)
+                items[static_cast<size_t>(first + i)] = RecordTabItem::Decode({p, kRecItemSize});
+        });
 }
 
 void TTarnDBFileIO::ReadIndexTable(const TableHeader& header, int index,
@@ -728,12 +730,13 @@ void TTarnDBFileIO::ReadIndexTable(const TableHeader& header, int index,
     items.clear();
     blocks.clear();
     if (total <= 0 || header.IndexTabOffset(index) == 0) return;
-    ReadBlockChain(header.IndexTabOffset(index), total, kIdxBlockSize, blocks, "index table",
-                   [&](int64_t first, const uint8_t* p, int64_t count) {
-                       if (items.empty()) items.resize(static_cast<size_t>(total));
-                       for (int64_t i = 0; i < count; ++i, p += kIdxItemSize)
-                           items[static_cast<size_t>(first + i)] = IndexTabItem::Decode({p, kIdxItemSize});
-                   });
+    ReadBlockChain(
+        header.IndexTabOffset(index), total, kIdxBlockSize, blocks, "index table",
+        [&](int64_t first, const uint8_t* p, int64_t count) {
+            if (items.empty()) items.resize(static_cast<size_t>(total));
+            for (int64_t i = 0; i < count; ++i, p += kIdxItemSize)
+                items[static_cast<size_t>(first + i)] = IndexTabItem::Decode({p, kIdxItemSize});
+        });
 }
 
 void TTarnDBFileIO::MarkDeleted(int64_t itemOffset) {

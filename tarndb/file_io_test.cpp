@@ -1,18 +1,18 @@
 #include "tarndb/file_io.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <gtest/gtest.h>
 
 #include "platform/bytes.h"
+#include "tarndb/creator.h"
 #include "tarndb/errors.h"
 #include "tarndb/memory_registry.h"
-#include "tarndb/creator.h"
-#include "tests/support/test_env.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
 
 namespace tarn {
 namespace {
@@ -106,7 +106,8 @@ TEST_F(FileIOTest, DamagedStructuresRaiseClearErrors) {
     TTarnDBFileIO io(nullptr, TTarnDBMediumType::mtDisk, false);
     io.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
     std::vector<std::string> names = {"kept"};
-    EXPECT_NE(ErrorOf([&] { io.ListTableNames(names); }).find("lie beyond the end of the file"), std::string::npos);
+    EXPECT_NE(ErrorOf([&] { io.ListTableNames(names); }).find("lie beyond the end of the file"),
+              std::string::npos);
     EXPECT_EQ(names, std::vector<std::string>{"kept"});
 }
 
@@ -185,7 +186,8 @@ TEST_F(FileIOTest, ReadOnlyFileOpensAndRefusesWrites) {
     TTarnDBFileIO io(nullptr, TTarnDBMediumType::mtDisk, false);
     io.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
     EXPECT_TRUE(io.ReadOnly());
-    EXPECT_NE(ErrorOf([&] { io.WriteAt(kFirstFreeOffset, "x", 1); }).find("is read-only"), std::string::npos);
+    EXPECT_NE(ErrorOf([&] { io.WriteAt(kFirstFreeOffset, "x", 1); }).find("is read-only"),
+              std::string::npos);
 }
 
 TEST_F(FileIOTest, ExclusiveOpenExcludesOthersAndSharedOpensCoexist) {

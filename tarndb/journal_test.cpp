@@ -30,7 +30,6 @@ using testing::ScopedEnv;
 using testing::TempDir;
 using testing::TestHost;
 
-
 // ---- the encoding -------------------------------------------------------------------------
 
 std::vector<uint8_t> Journal(int64_t originalLength,

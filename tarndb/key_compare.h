@@ -28,10 +28,10 @@
 #include <span>
 #include <vector>
 
-#include "tarndb/stream.h"
 #include "platform/text/collation.h"
 #include "tarndb/field_buffers.h"
 #include "tarndb/record_list.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tarndb/errors.h"
 #include "tarndb/blob_stream.h"
+#include "tarndb/errors.h"
 #include "tarndb/file_io.h"
 #include "tarndb/table_io.h"
 

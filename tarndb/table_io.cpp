@@ -514,7 +514,8 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
     FileLockGuard lock(io);
     TRecordEntry entry = lists_[0].At(physicalPosition);
     if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
-    TRelinkPlan plan = TTableIndexes::PlanRelink(*this, buffers, physicalPosition);  // checks uniqueness first
+    TRelinkPlan plan =
+        TTableIndexes::PlanRelink(*this, buffers, physicalPosition);  // checks uniqueness first
     // A blob value may be rewritten in its old area before the fixed part points at it:
     // the whole rewrite goes through the journal, so a crash shows the old record or the
     // new one, never old descriptors over new bytes.

@@ -45,11 +45,11 @@
 #include <string>
 #include <vector>
 
-#include "tarndb/stream.h"
 #include "tarndb/defs.h"
 #include "tarndb/field_buffers.h"
 #include "tarndb/file_format.h"
 #include "tarndb/record_list.h"
+#include "tarndb/stream.h"
 
 namespace tarn {
 
@@ -125,7 +125,8 @@ public:
     // the same file). Every write through this table drops the copies.
     void ReadAhead(const TRecordList& list, int from, int count);
     void AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert);
-    void ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush, const TMoveNotify& onMove);
+    void ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush,
+                      const TMoveNotify& onMove);
     void RemoveRecord(int physicalPosition, bool flush);
     // The decoded bytes of non-blob field `field` of the record `entry`, valid until the next
     // call on this object (decrypted into a scratch buffer when the database is encrypted).
@@ -185,16 +186,19 @@ private:
     // The bytes blob `field` of `buffers` is stored as: the value itself (loaded first when
     // it was never read) when no module applies, else its encoding, made in `encoded`.
     // Valid until the value or `encoded` changes.
-    std::span<const uint8_t> StoredBlobBytes(TFieldBuffers& buffers, int field, TMemoryStream& encoded);
+    std::span<const uint8_t> StoredBlobBytes(TFieldBuffers& buffers, int field,
+                                             TMemoryStream& encoded);
     // Writes stored bytes and `fill` zero bytes after them at `offset`, copying only values
     // small enough to go out in one piece with their fill.
-    void WriteBlobArea(TTarnDBFileIO& io, int64_t offset, std::span<const uint8_t> stored, int32_t fill);
+    void WriteBlobArea(TTarnDBFileIO& io, int64_t offset, std::span<const uint8_t> stored,
+                       int32_t fill);
     // With VerifyBlobWrites: reads the value written at `offset` back and decodes it; while
     // that does not give the value, encodes and writes it again, at most kBlobWriteAttempts
     // writes in all (the first made by the caller), then raises EDatabaseError.
-    void VerifyBlobArea(TTarnDBFileIO& io, int64_t offset, std::span<const uint8_t> stored, int32_t fill,
-                        TFieldBuffers& buffers, int field, TMemoryStream& encoded);
-    bool ReadsBackAs(TTarnDBFileIO& io, int64_t offset, size_t length, TFieldBuffers& buffers, int field);
+    void VerifyBlobArea(TTarnDBFileIO& io, int64_t offset, std::span<const uint8_t> stored,
+                        int32_t fill, TFieldBuffers& buffers, int field, TMemoryStream& encoded);
+    bool ReadsBackAs(TTarnDBFileIO& io, int64_t offset, size_t length, TFieldBuffers& buffers,
+                     int field);
     void CheckLoaded() const;
 
     TTableStorageHost& database_;
@@ -236,7 +240,8 @@ private:
     // Set when a write operation on an indexed table failed part-way: memory may then
     // differ from the file, so the next write operation reloads first.
     bool stale_ = false;
-    std::vector<uint8_t> writeRun_;  // an append's fixed part and small blob areas, written in one piece
+    std::vector<uint8_t>
+        writeRun_;  // an append's fixed part and small blob areas, written in one piece
 };
 
 }  // namespace tarn

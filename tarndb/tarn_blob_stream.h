@@ -10,9 +10,9 @@
 // many pieces costs time in proportion to its size; otherwise the whole stream is copied.
 #pragma once
 
+#include "tarndb/blob_stream.h"
 #include "tarndb/dataset/field.h"
 #include "tarndb/stream.h"
-#include "tarndb/blob_stream.h"
 
 namespace tarn {
 

@@ -1,8 +1,9 @@
 // Replays every input kept from fuzzing runs (fuzz/corpus/<target>/) through the same
 // code the fuzz targets run, so a fixed crash stays fixed.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 
 #include "fuzz/file_open_target.h"
 #include "tests/support/temp_dir.h"
@@ -12,7 +13,8 @@ namespace {
 
 std::vector<std::string> CorpusFiles(const std::string& target) {
     std::vector<std::string> files;
-    std::filesystem::path dir = std::filesystem::path(testing::SourceDir()) / "fuzz" / "corpus" / target;
+    std::filesystem::path dir =
+        std::filesystem::path(testing::SourceDir()) / "fuzz" / "corpus" / target;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
         if (entry.is_regular_file()) files.push_back(entry.path().string());

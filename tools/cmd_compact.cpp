@@ -2,9 +2,9 @@
 // place of FILE (or writes OUT and leaves FILE alone).
 #include <algorithm>
 
-#include "tarndb/errors.h"
 #include "tarndb/compact.h"
 #include "tarndb/database.h"
+#include "tarndb/errors.h"
 #include "tools/commands.h"
 #include "tools/open_database.h"
 #include "tools/terminal.h"

@@ -100,9 +100,11 @@ Result Compare(const std::string& workload, long operations, int repetitions, co
             b.push_back(s);
         }
         if ((sqliteAuto && ha != he) || (sqliteBatch && hb != he)) {
-            std::fprintf(stderr, "BENCH %s: result hashes differ (tarndb %016llx, sqlite %016llx / %016llx)\n",
-                         workload.c_str(), static_cast<unsigned long long>(he), static_cast<unsigned long long>(ha),
-                         static_cast<unsigned long long>(hb));
+            std::fprintf(
+                stderr,
+                "BENCH %s: result hashes differ (tarndb %016llx, sqlite %016llx / %016llx)\n",
+                workload.c_str(), static_cast<unsigned long long>(he),
+                static_cast<unsigned long long>(ha), static_cast<unsigned long long>(hb));
             std::exit(3);
         }
     }
@@ -116,9 +118,11 @@ Result Compare(const std::string& workload, long operations, int repetitions, co
 
 void PrintLine(const std::string& workload, long rows, const Result& r) {
     auto ratio = [](double x, double y) { return y > 0 ? x / y : 0.0; };
-    std::printf("BENCH %s rows=%ld tarndb_us=%.3f sqlite_auto_us=%.3f sqlite_batch_us=%.3f ratio_auto=%.3f ratio_batch=%.3f\n",
-                workload.c_str(), rows, r.engineUs, r.autoUs, r.batchUs, ratio(r.engineUs, r.autoUs),
-                ratio(r.engineUs, r.batchUs));
+    std::printf(
+        "BENCH %s rows=%ld tarndb_us=%.3f sqlite_auto_us=%.3f sqlite_batch_us=%.3f ratio_auto=%.3f "
+        "ratio_batch=%.3f\n",
+        workload.c_str(), rows, r.engineUs, r.autoUs, r.batchUs, ratio(r.engineUs, r.autoUs),
+        ratio(r.engineUs, r.batchUs));
     std::fflush(stdout);
 }
 
@@ -126,8 +130,9 @@ Row MakeRow(long i, bool randomKey) {
     Row row;
     row.id = static_cast<int32_t>(i + 1);
     // A bijection of 0..2^31 for random unique keys.
-    row.k = randomKey ? static_cast<int32_t>((static_cast<uint64_t>(i) * 2654435761ull) & 0x7fffffff)
-                      : static_cast<int32_t>(i);
+    row.k = randomKey
+                ? static_cast<int32_t>((static_cast<uint64_t>(i) * 2654435761ull) & 0x7fffffff)
+                : static_cast<int32_t>(i);
     char name[32];
     std::snprintf(name, sizeof name, "%c%023ld", static_cast<char>('a' + (i * 7) % 26), i);
     row.name = name;
@@ -138,7 +143,8 @@ Row MakeRow(long i, bool randomKey) {
 
 sqlite3* OpenSqlite(const std::string& path, long long mmapSize) {
     sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("sqlite open " + path);
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
+        throw std::runtime_error("sqlite open " + path);
     Exec(db, "PRAGMA journal_mode=OFF");
     Exec(db, "PRAGMA synchronous=OFF");
     Exec(db, "PRAGMA locking_mode=NORMAL");

@@ -1,8 +1,8 @@
 // TDataSet: the generic searches (Locate, Lookup, FindRecord), which walk the records in the
 // dataset's order. Derived datasets replace them when their storage can search faster or
 // compares by other rules. Scroll events and notifications are held back during the walk.
-#include "tarndb/dataset/dataset.h"
 #include "platform/dataset/names.h"
+#include "tarndb/dataset/dataset.h"
 
 namespace tarn {
 namespace {

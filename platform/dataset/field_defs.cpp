@@ -1,7 +1,7 @@
 #include "tarndb/dataset/field_defs.h"
 
-#include "tarndb/dataset/db_errors.h"
 #include "platform/dataset/names.h"
+#include "tarndb/dataset/db_errors.h"
 #include "tarndb/dataset/typed_fields.h"
 
 namespace tarn {

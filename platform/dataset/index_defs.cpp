@@ -1,7 +1,7 @@
 #include "tarndb/dataset/index_defs.h"
 
-#include "tarndb/dataset/db_errors.h"
 #include "platform/dataset/names.h"
+#include "tarndb/dataset/db_errors.h"
 
 namespace tarn {
 

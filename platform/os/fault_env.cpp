@@ -27,23 +27,25 @@ public:
             case FaultEnv::WriteFate::Fail:
                 break;
         }
-        throw EInOutError(Format("Write failed on \"%s\": %s (injected)", Path().c_str(),
-                                 std::strerror(err)));
+        throw EInOutError(
+            Format("Write failed on \"%s\": %s (injected)", Path().c_str(), std::strerror(err)));
     }
     int64_t Size() override { return inner_->Size(); }
     // A truncation changes the file like a write: it counts as one and meets the same faults.
     void Truncate(int64_t length) override {
         int err = EIO;
         if (env_->NextWrite(err) == FaultEnv::WriteFate::Normal) return inner_->Truncate(length);
-        throw EInOutError(Format("Truncate failed on \"%s\": %s (injected)", Path().c_str(),
-                                 std::strerror(err)));
+        throw EInOutError(
+            Format("Truncate failed on \"%s\": %s (injected)", Path().c_str(), std::strerror(err)));
     }
     void Sync() override { inner_->Sync(); }
     bool TryLockByte(int64_t offset) override {
         return !env_->LocksRefused() && inner_->TryLockByte(offset);
     }
     void UnlockByte(int64_t offset) override { inner_->UnlockByte(offset); }
-    const uint8_t* MapView(int64_t& length, int64_t& capacity) override { return inner_->MapView(length, capacity); }
+    const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
+        return inner_->MapView(length, capacity);
+    }
 
 private:
     std::unique_ptr<File> inner_;

@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "tarndb/errors.h"
 #include "platform/os/env.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {
@@ -34,7 +34,8 @@ std::string SystemText(int err) { return std::strerror(err); }
 }
 
 [[noreturn]] void ThrowIo(const char* what, const std::string& path, int err) {
-    throw EInOutError(Format("%s failed on \"%s\": %s", what, path.c_str(), SystemText(err).c_str()));
+    throw EInOutError(
+        Format("%s failed on \"%s\": %s", what, path.c_str(), SystemText(err).c_str()));
 }
 
 bool OfdLock(int fd, short type, off_t offset) {
@@ -90,7 +91,8 @@ bool TakeSharingLocks(int fd, OpenSharing sharing, bool writable) {
 
 class PosixFile final : public File {
 public:
-    PosixFile(std::string path, int fd, bool writable) : File(std::move(path)), fd_(fd), writable_(writable) {}
+    PosixFile(std::string path, int fd, bool writable)
+        : File(std::move(path)), fd_(fd), writable_(writable) {}
     ~PosixFile() override {
         if (map_) munmap(map_, static_cast<size_t>(mapLength_));
         close(fd_);  // drops every OFD lock of this open
@@ -143,7 +145,9 @@ public:
 
     // An open for reading only cannot hold a write lock; its shared lock still excludes
     // every writer, which is what a reader needs.
-    bool TryLockByte(int64_t offset) override { return OfdLock(fd_, writable_ ? F_WRLCK : F_RDLCK, offset); }
+    bool TryLockByte(int64_t offset) override {
+        return OfdLock(fd_, writable_ ? F_WRLCK : F_RDLCK, offset);
+    }
     void UnlockByte(int64_t offset) override { OfdLock(fd_, F_UNLCK, offset); }
 
     const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
@@ -158,8 +162,10 @@ public:
             // at least 64 MiB, so a growing file is mapped anew only now and then. Pages of a
             // shared mapping are the page cache, so other processes' writes show at once.
             int64_t want = std::max<int64_t>(size + size / 2, size + (64 << 20));
-            void* p = map_ ? mremap(map_, static_cast<size_t>(mapLength_), static_cast<size_t>(want), MREMAP_MAYMOVE)
-                           : mmap(nullptr, static_cast<size_t>(want), PROT_READ, MAP_SHARED, fd_, 0);
+            void* p = map_
+                          ? mremap(map_, static_cast<size_t>(mapLength_), static_cast<size_t>(want),
+                                   MREMAP_MAYMOVE)
+                          : mmap(nullptr, static_cast<size_t>(want), PROT_READ, MAP_SHARED, fd_, 0);
             if (p == MAP_FAILED) {
                 if (map_) munmap(map_, static_cast<size_t>(mapLength_));
                 map_ = nullptr;
@@ -183,7 +189,8 @@ private:
     int64_t mapLength_ = 0;
 };
 
-std::unique_ptr<File> FinishOpen(const std::string& path, int fd, OpenSharing sharing, bool writable) {
+std::unique_ptr<File> FinishOpen(const std::string& path, int fd, OpenSharing sharing,
+                                 bool writable) {
     if (!TakeSharingLocks(fd, sharing, writable)) {
         int err = errno;
         close(fd);  // drops whatever part of the locks was taken

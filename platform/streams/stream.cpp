@@ -63,9 +63,15 @@ size_t TMemoryStream::Write(const void* buffer, size_t count) {
 int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
     int64_t base = 0;
     switch (origin) {
-        case SeekOrigin::Beginning: base = 0; break;
-        case SeekOrigin::Current: base = static_cast<int64_t>(position_); break;
-        case SeekOrigin::End: base = static_cast<int64_t>(data_.size()); break;
+        case SeekOrigin::Beginning:
+            base = 0;
+            break;
+        case SeekOrigin::Current:
+            base = static_cast<int64_t>(position_);
+            break;
+        case SeekOrigin::End:
+            base = static_cast<int64_t>(data_.size());
+            break;
     }
     int64_t pos = base + offset;
     if (pos < 0) pos = 0;

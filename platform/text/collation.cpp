@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "tarndb/errors.h"
 #include "platform/text/codepage.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "tarndb/errors.h"
-#include "tarndb/datetime.h"
 #include "platform/text/format_settings.h"
+#include "tarndb/datetime.h"
+#include "tarndb/errors.h"
 
 namespace tarn {
 

@@ -156,6 +156,8 @@ int TManualTimerDriver::Fire() {
 
 int TManualTimerDriver::Running() const { return static_cast<int>(timers_.size()); }
 
-int TManualTimerDriver::LastInterval() const { return timers_.empty() ? 0 : timers_.back().interval; }
+int TManualTimerDriver::LastInterval() const {
+    return timers_.empty() ? 0 : timers_.back().interval;
+}
 
 }  // namespace tarn

@@ -20,7 +20,8 @@ public:
     virtual ~TTimerDriver() = default;
     // Starts a timer; returns its id (never 0). A one-shot timer fires once and is then
     // gone (stopping it afterwards does nothing).
-    virtual uint64_t Start(int intervalMs, std::function<void()> callback, bool oneShot = false) = 0;
+    virtual uint64_t Start(int intervalMs, std::function<void()> callback,
+                           bool oneShot = false) = 0;
     // Stops it; on return the callback is not running and never runs again (unless called
     // from the callback itself).
     virtual void Stop(uint64_t id) = 0;

@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "tarndb/datetime.h"
 #include "platform/text/format_settings.h"
+#include "tarndb/datetime.h"
 
 namespace tarn {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <functional>
 
-#include "tarndb/errors.h"
 #include "platform/text/convert.h"
+#include "tarndb/errors.h"
 #include "tarndb/filter/filter_parser.h"
 #include "tarndb/filter/testing/fake_data_source.h"
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tarndb/errors.h"
 #include "platform/text/convert.h"
 #include "tarndb/datetime.h"
+#include "tarndb/errors.h"
 #include "tarndb/filter/expr_parser.h"
 #include "tarndb/filter/field_types.h"
 

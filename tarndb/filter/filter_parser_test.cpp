@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tarndb/errors.h"
 #include "platform/text/format_settings.h"
+#include "tarndb/errors.h"
 #include "tarndb/filter/field_types.h"
 #include "tarndb/filter/testing/fake_data_source.h"
 #include "tarndb/filter/testing/tree_shape.h"

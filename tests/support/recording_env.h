@@ -73,7 +73,9 @@ private:
     class Recorded final : public File {
     public:
         Recorded(std::unique_ptr<File> inner, RecordingEnv& env)
-            : File(inner->Path()), inner_(std::move(inner)), env_(env),
+            : File(inner->Path()),
+              inner_(std::move(inner)),
+              env_(env),
               logged_(!Path().ends_with("-journal")) {}
         size_t ReadAt(int64_t offset, void* buffer, size_t count) override {
             if (!logged_) return inner_->ReadAt(offset, buffer, count);
