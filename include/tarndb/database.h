@@ -64,12 +64,18 @@ public:
     ~TTarnDatabase() override;
 
     const std::string& FileName() const { return fileName_; }
+    // Raises (this and the other connection settings below): EDatabaseError "Cannot perform
+    // this operation on an open database" while connected.
     void SetFileName(const std::string& name);
     const std::string& DatabaseName() const { return databaseName_; }
     void SetDatabaseName(const std::string& name);
     TTarnDBMediumType MediumType() const { return mediumType_; }
     void SetMediumType(TTarnDBMediumType medium);
     bool Connected() const;
+    // Connecting raises: EDatabaseError "Database name missing" and the session's naming
+    // errors; EFOpenError when the file cannot be opened; EDatabaseError for a file that is no
+    // database or is damaged; EInOutError when a journal left by a crashed writer cannot be
+    // rolled back. Disconnecting rolls back an active transaction.
     void SetConnected(bool value);
     void Open() { SetConnected(true); }
     void Close() { SetConnected(false); }
@@ -91,6 +97,8 @@ public:
     void SupplyPassword(const std::string& password);
     // Makes sure the password is right, prompting when needed: "Access denied", or EAbort
     // when the prompt is cancelled.
+    // Raises: EDatabaseError "Access denied" when the password is missing or wrong; EAbort
+    // when the password prompt is cancelled.
     void VerifyAccess();
     // Replaced by the file's table names when connected; left as it was otherwise.
     void ListTableNames(std::vector<std::string>& names);

@@ -48,24 +48,37 @@ public:
     ~TTarnTable() override;
 
     const std::string& TableName() const { return tableName_; }
+    // Raises: EDatabaseError "Cannot perform this operation on an open dataset" while open.
     void SetTableName(const std::string& name);
     const std::string& IndexName() const { return indexName_; }
+    // Orders the view by the named index ("": record order). Raises: EDatabaseError "Index
+    // '%s' not found" on an open table; the errors of posting a pending edit first.
     void SetIndexName(const std::string& name);
     bool ReadOnly() const { return readOnly_; }
     void SetReadOnly(bool value) { readOnly_ = value; }
     const std::string& MasterFields() const { return masterLink_.FieldNames(); }
     void SetMasterFields(const std::string& names);
     TDataSource* MasterSource() const { return masterLink_.DataSource(); }
+    // Raises: EDatabaseError "Circular datalinks are not allowed".
     void SetMasterSource(TDataSource* source);
     TIndexDefs& IndexDefs() { return indexDefs_; }
     void SetDatabaseName(const std::string& value) override;
     TOnProgressEvent OnFilterProgress;
 
+    // Locate and Lookup raise: EDatabaseError "Field '%s' not found" for an unknown key
+    // field, when fewer key values than key fields are given, and the conversion errors of a
+    // key value that does not fit its field; EInOutError and EDatabaseError for an unreadable
+    // or damaged file.
     bool Locate(const std::string& keyFields, const TVariant& keyValues,
                 TLocateOptions options) override;
     TVariant Lookup(const std::string& keyFields, const TVariant& keyValues,
                     const std::string& resultFields) override;
     bool BookmarkValid(const TBookmark& bookmark) override;
+    // Raises: EDatabaseError "Dataset not in edit or insert mode"; "Field '%s' must have a
+    // value" for a required field left empty; the storage's "Invalid unique field value '%s'"
+    // for a key a unique index holds already (nothing is written); "Wait for unlock time out"
+    // when another holder keeps the file locked past the session's retry settings;
+    // EInOutError when the file cannot be written.
     void Post() override;
 
     // The storage of the open table (nullptr while closed).
