@@ -1,8 +1,6 @@
 #include "tools/cli_common.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/text/codepage.h"
 
@@ -82,28 +80,7 @@ std::string ToStored(std::string_view utf8, const char* what) {
 
 std::string ToTerminal(std::string_view stored) { return AnsiToUtf8(stored); }
 
-std::string EngineMessageToTerminal(std::string_view message) {
-    if (IsValidUtf8(message)) return std::string(message);
-    return AnsiToUtf8(message);
-}
-
-std::string NotARegularFile(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::file_status st = std::filesystem::status(path, ec);
-    if (ec) return ec.message();
-    switch (st.type()) {
-        case std::filesystem::file_type::regular:
-            return "";
-        case std::filesystem::file_type::not_found:
-            return std::make_error_code(std::errc::no_such_file_or_directory).message();
-        case std::filesystem::file_type::directory:
-            return std::make_error_code(std::errc::is_a_directory).message();
-        case std::filesystem::file_type::fifo:
-            return "not a regular file (a FIFO)";
-        default:
-            return "not a regular file";
-    }
-}
+std::string EngineMessageToTerminal(std::string_view message) { return MessageToUtf8(message); }
 
 void RequireRegularFile(const std::string& path) {
     std::string why = NotARegularFile(path);

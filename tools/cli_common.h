@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/os/file_kind.h"  // NotARegularFile
+
 namespace tarn::cli {
 
 constexpr int kExitOk = 0;
@@ -91,11 +93,6 @@ std::string ToTerminal(std::string_view stored);
 // it is valid UTF-8 already (paths, messages without names), which is shown as it is.
 std::string EngineMessageToTerminal(std::string_view message);
 
-// Why `path` cannot be opened as a database or data file, in the system's words ("No such
-// file or directory", "Is a directory", "not a regular file" for a FIFO, socket or
-// device); empty when it names a regular file. Looking first means that no open ever waits
-// on a FIFO or reads a directory.
-std::string NotARegularFile(const std::string& path);
 // Raises EToolError "cannot open PATH: <reason>" unless `path` names a regular file.
 void RequireRegularFile(const std::string& path);
 

@@ -131,4 +131,9 @@ bool IsValidUtf8(std::string_view s) {
     return true;
 }
 
+std::string MessageToUtf8(std::string_view message) {
+    if (IsValidUtf8(message)) return std::string(message);
+    return AnsiToUtf8(message);
+}
+
 }  // namespace tarn

@@ -30,5 +30,8 @@ std::string Utf8ToAnsi(std::string_view utf8);
 // Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or code points past
 // U+10FFFF).
 bool IsValidUtf8(std::string_view text);
+// A message that may carry names in the data code page, as UTF-8: shown as it is when it is
+// valid UTF-8 already (paths, messages without names), converted otherwise.
+std::string MessageToUtf8(std::string_view message);
 
 }  // namespace tarn

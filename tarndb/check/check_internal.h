@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dataproc/stored_codec.h"
+#include "platform/os/file_kind.h"  // NotARegularFile
 #include "tarndb/check.h"
 #include "tarndb/check/check_file.h"
 #include "tarndb/file_format.h"
@@ -21,9 +22,6 @@ namespace tarn::check {
 std::string MessageText(std::string_view message);
 // A name stored in the data code page, as UTF-8.
 std::string StoredText(std::string_view stored);
-// Why `path` is no regular file ("No such file or directory", "Is a directory", "not a
-// regular file"); empty when it is one. Looked at first, so no open waits on a FIFO.
-std::string NotARegularFile(const std::string& path);
 
 // A structure of the file, for the overlap pass.
 enum class Kind : uint8_t { FileHead, TableHeader, RecordBlock, IndexBlock, RecordData, BlobArea };

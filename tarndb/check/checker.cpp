@@ -306,7 +306,7 @@ TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& opt
     using check::MessageText;
     using check::TCheckFile;
     TCheckReport report;
-    report.unreadable = check::NotARegularFile(path);
+    report.unreadable = NotARegularFile(path);
     if (!report.unreadable.empty()) return report;
     std::unique_ptr<TCheckFile> file;
     try {
