@@ -124,15 +124,7 @@ void TTarnDBFileIO::ReloadDirectory() {
 }
 
 void TTarnDBFileIO::CloseStorage() {
-    if (txn_.active) {
-        // Closing ends an unfinished transaction: it is undone. When that fails the journal
-        // stays, and the next open rolls it back.
-        try {
-            UndoTransaction();
-        } catch (...) {
-        }
-        EndTransaction();
-    }
+    if (txn_.active) AbandonTransaction();  // closing undoes an unfinished transaction
     if (disk_) {
         // Closing the file drops the lock with it; nothing may stay locked behind us.
         lockDepth_ = 0;
@@ -553,11 +545,7 @@ void TTarnDBFileIO::CommitTransaction() {
             }
         }
     } catch (...) {
-        try {
-            UndoTransaction();
-        } catch (...) {
-        }
-        EndTransaction();
+        AbandonTransaction();
         throw;
     }
     EndTransaction();
@@ -608,6 +596,15 @@ void TTarnDBFileIO::UndoTransaction() {
 void TTarnDBFileIO::RemoveJournalFile() {
     txn_.journalFile.reset();
     CurrentEnv()->RemoveFile(JournalPath());
+}
+
+void TTarnDBFileIO::AbandonTransaction() {
+    // When undoing fails the journal stays, and the next open rolls it back.
+    try {
+        UndoTransaction();
+    } catch (...) {
+    }
+    EndTransaction();
 }
 
 void TTarnDBFileIO::EndTransaction() {

@@ -203,6 +203,8 @@ private:
     void SpillCopies();
     void UndoTransaction();
     void EndTransaction();
+    // Ends a transaction that cannot be finished: undone as far as possible, then ended.
+    void AbandonTransaction();
     void RemoveJournalFile();
     // Rolls back (or removes) a journal found beside the file; the lock is held.
     void RecoverJournal();
