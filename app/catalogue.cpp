@@ -11,6 +11,7 @@
 #include "app/version_capture.h"
 #include "platform/text/codepage.h"
 #include "tarndb/creator.h"
+#include "tarndb/database.h"
 #include "tarndb/dataset/field_types.h"
 #include "tarndb/errors.h"
 #include "tarndb/table.h"
@@ -298,9 +299,32 @@ void TCatalogue::FindVersionByName(const QString& name, verinfo& rec, int32_t fi
     });
 }
 
-void TCatalogue::AddArea(const QString& name, const QString& dir) {
+void TCatalogue::Transaction(const std::function<void()>& work) {
     Engine([&] {
+        tarn::TTarnDatabase* db = Tbarea->Database();
+        if (!db) throw tarn::EDatabaseError(QStringToAnsi(QStringLiteral("版本目录没有打开")));
+        if (db->InTransaction()) return work();
+        db->StartTransaction();
+        try {
+            work();
+        } catch (...) {
+            try {
+                if (db->InTransaction()) db->Rollback();
+            } catch (...) {
+                // The first error is the one to report; the journal undoes the rest at the
+                // next open.
+            }
+            throw;
+        }
+        // A commit that fails has rolled back by itself.
+        db->Commit();
+    });
+}
+
+int32_t TCatalogue::AddArea(const QString& name, const QString& dir) {
+    return Engine([&] {
         Write(*Tbarea, true, {{kName, QStringToAnsi(name)}, {kDir, QStringToAnsi(dir)}}, [] {});
+        return Int(*Tbarea, kAreaNo);
     });
 }
 
@@ -312,8 +336,9 @@ bool TCatalogue::FindArea(const QString& name, TAreaRow& out) {
     });
 }
 
-void TCatalogue::AddFile(int32_t areaNo, const QString& sourcePath, const QString& backupDir) {
-    Engine([&] {
+int32_t TCatalogue::AddFile(int32_t areaNo, const QString& sourcePath,
+                            const QString& backupDir) {
+    return Engine([&] {
         // Every copy of the file will be named "<backup dir>/<base>{<version>}<ext>", with
         // a version name of a fixed width: make sure such a path fits before registering.
         const std::vector<TValue> values = {{kSource, QStringToAnsi(sourcePath)},
@@ -323,7 +348,69 @@ void TCatalogue::AddFile(int32_t areaNo, const QString& sourcePath, const QStrin
                              VersionCopyName(sourcePath, QStringLiteral("0000-00-00-00-00-00"));
         CheckWidths(*Tbfilever, {{kCopy, QStringToAnsi(copy)}});
         Write(*Tbfileid, true, values, [&] { F(*Tbfileid, kAreaNo)->SetAsInteger(areaNo); });
+        return Int(*Tbfileid, kFileNo);
     });
+}
+
+bool TCatalogue::RemoveFileNo(int32_t fileNo) {
+    return Engine([&] {
+        Unfiltered(*Tbfileid);
+        if (!Tbfileid->Locate(N(kFileNo), TVariant(fileNo), 0)) return false;
+        Tbfileid->Delete();
+        return true;
+    });
+}
+
+bool TCatalogue::RemoveArea(int32_t areaNo) {
+    return Engine([&] {
+        Unfiltered(*Tbarea);
+        if (!Tbarea->Locate(N(kAreaNo), TVariant(areaNo), 0)) return false;
+        Tbarea->Delete();
+        return true;
+    });
+}
+
+std::vector<TVersionRow> TCatalogue::VersionsOfFile(int32_t fileNo) {
+    return Engine([&] {
+        TTarnTable& t = *Tbfilever;
+        FilteredBy(t, Filter(kFileNo, fileNo));
+        std::vector<TVersionRow> rows;
+        for (t.First(); !t.Eof(); t.Next())
+            rows.push_back({Int(t, kFileNo), Str(t, kVersion), Str(t, kCopy), Str(t, kRemark),
+                            Str(t, kSize), Str(t, kExt)});
+        return rows;
+    });
+}
+
+int TCatalogue::RemoveVersionsOfFile(int32_t fileNo) {
+    return Engine([&] {
+        TTarnTable& t = *Tbfilever;
+        int removed = 0;
+        for (;;) {
+            Unfiltered(t);
+            if (!t.Locate(N(kFileNo), TVariant(fileNo), 0)) return removed;
+            t.Delete();
+            ++removed;
+        }
+    });
+}
+
+bool TCatalogue::RemoveVersion(const TVersionRow& row) {
+    return Engine([&] {
+        TTarnTable& t = *Tbfilever;
+        Unfiltered(t);
+        const bool found = t.Locate(N(kFileNo) + ";" + N(kVersion) + ";" + N(kCopy),
+                                    TVariant::Array({TVariant(row.FileNo),
+                                                     TVariant(QStringToAnsi(row.VerName)),
+                                                     TVariant(QStringToAnsi(row.FilePath))}),
+                                    0);
+        if (found) t.Delete();
+        return found;
+    });
+}
+
+bool TCatalogue::CopyInUse(const QString& copyPath) {
+    return Engine([&] { return LocateExact(*Tbfilever, kCopy, copyPath); });
 }
 
 bool TCatalogue::RemoveFile(const QString& sourcePath) {

@@ -27,6 +27,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -116,16 +117,38 @@ public:
     // pass its number, so a node shows its own file's version.
     virtual void FindVersionByName(const QString& name, verinfo& rec, int32_t fileNo = 0);
 
-    // Tbarea: Append, "名称", "目录", Post.
-    virtual void AddArea(const QString& name, const QString& dir);
+    // Runs `work` as one transaction of the catalogue's database: after it returns, or
+    // after a crash or a power cut at any moment, the file holds all of its writes or
+    // none. An error inside rolls everything back (the tables show what they held before)
+    // and is raised unchanged. Called inside another Transaction, `work` joins that one.
+    virtual void Transaction(const std::function<void()>& work);
+
+    // Tbarea: Append, "名称", "目录", Post. Returns the area number the table assigned.
+    virtual int32_t AddArea(const QString& name, const QString& dir);
     // Tbarea, Filtered off, Locate "名称" = name (whole value): the area row.
     virtual bool FindArea(const QString& name, TAreaRow& out);
     // Tbfileid: Append, "存储区序号", "源文件名称", "备份文件目录", Post. Refused (nothing
     // written) also when the path of a stored copy of the file would not fit "文件名称".
-    virtual void AddFile(int32_t areaNo, const QString& sourcePath, const QString& backupDir);
+    // Returns the file number the table assigned.
+    virtual int32_t AddFile(int32_t areaNo, const QString& sourcePath, const QString& backupDir);
     // Tbfileid, Filtered off, Locate "源文件名称" = path (whole value), Delete. False when
-    // no row matched.
+    // no row matched. Only the file-index row: see RemoveWatchedFile (version_capture.h).
     virtual bool RemoveFile(const QString& sourcePath);
+    // The file-index row of `fileNo`, deleted. False when there is none.
+    virtual bool RemoveFileNo(int32_t fileNo);
+    // The area row of `areaNo`, deleted (its files are the caller's). False when none.
+    virtual bool RemoveArea(int32_t areaNo);
+
+    // Every version row of file `fileNo`, all six fields, in table order (oldest first).
+    virtual std::vector<TVersionRow> VersionsOfFile(int32_t fileNo);
+    // Deletes every version row of file `fileNo`; returns how many.
+    virtual int RemoveVersionsOfFile(int32_t fileNo);
+    // Deletes the first version row with the same file number, version name and copy
+    // path as `row`. False when there is none.
+    virtual bool RemoveVersion(const TVersionRow& row);
+    // Whether any version row names `copyPath` as its stored copy (two captures of one
+    // last-write time share a copy): such a copy must stay.
+    virtual bool CopyInUse(const QString& copyPath);
 
     // Tbfileid, Filtered off, Locate "源文件名称" = path, letter case ignored.
     virtual bool FindFileIgnoreCase(const QString& path, TFileRow& out);

@@ -83,6 +83,7 @@ public:
     QAction* N1;  // "添加监控版本"
     QAction* N2;  // "删除监控文件"
     QAction* N4;  // "增加存储区"
+    QAction* RemoveAreaItem;  // "删除存储区" (an area node)
     QSystemTrayIcon TrayIcon1;
     QMenu* pm1;
     QAction* MenuItem1;  // "显示Wendle文件管理" (default)
@@ -104,7 +105,10 @@ public:
     // Commands (each shows its own errors).
     void GlowButton13Click();
     void GlowButton8Click();
+    // "删除监控文件": asks, then deletes the file's row with its versions and their copies.
     void N2Click();
+    // "删除存储区": asks, then deletes the area with its files, their versions and copies.
+    void RemoveAreaClick();
     void N5Click();
     void StartCheckClick();
     void TreeView1Change(QTreeWidgetItem* node);
@@ -164,6 +168,8 @@ private:
     bool CatalogueAvailable();
     void AddFileUnderSelected(const QString& path);
     void UpdateWatchers();
+    // Each area node shows how much its stored copies take.
+    void UpdateAreaUsage();
     void AddVersionRow(const verinfo& rec);
     // The number of the file a file node stands for; versions of a node are looked up
     // within their own file, as two files may have versions of the same name.

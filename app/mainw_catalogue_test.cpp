@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "app/catalogue.h"
+#include "app/confirm_dialog.h"
 #include "app/os/file_time.h"
 #include "app/ribbon.h"
 #include "app/testing/main_window_fixture.h"
@@ -103,7 +104,7 @@ TEST_F(WindowOverCatalogue, AMissingCatalogueIsCreatedAndKeepsWhatIsAdded) {
     EXPECT_EQ(catalogue->Areas()[0].Dir, Q(dir.file("store")));
 }
 
-TEST_F(WindowOverCatalogue, RegisteringCopiesTheFirstVersionAtOnceAndRemovingKeepsTheCopies) {
+TEST_F(WindowOverCatalogue, RegisteringCopiesTheFirstVersionAtOnceAndRemovingDeletesTheHistory) {
     w = Make(*catalogue);
     const std::string plan = Source("plan.txt");
     // By the file-open dialog.
@@ -132,13 +133,25 @@ TEST_F(WindowOverCatalogue, RegisteringCopiesTheFirstVersionAtOnceAndRemovingKee
     EXPECT_EQ(Texts(area->child(0)), QStringList{VersionOf(c)});
     EXPECT_EQ(w->Watchers.Dirs(), QStringList{Q(dir.file("docs"))});
 
-    // Removing: the row and the node go, the version rows and the copies stay.
+    // Removing asks first: abandoned, nothing changes.
     w->TreeView1->setCurrentItem(area->child(2));
+    desktop.dialogScripts.push_back(
+        [](QDialog& d) { dynamic_cast<TConfirmDialog&>(d).Button2->click(); });
+    w->N2Click();
+    EXPECT_EQ(Texts(area), QStringList({Q(c), Q(b), Q(plan)}));
+    EXPECT_EQ(Versions(1).size(), 1u);
+    // Confirmed: the row, its version rows, the copies and the emptied backup directory go;
+    // the watched file itself stays.
+    desktop.dialogScripts.push_back(
+        [](QDialog& d) { dynamic_cast<TConfirmDialog&>(d).Button1->click(); });
     w->N2Click();
     EXPECT_EQ(Texts(area), QStringList({Q(c), Q(b)}));
     EXPECT_EQ(catalogue->AllFiles().size(), 2u);
-    EXPECT_EQ(Versions(1).size(), 1u);
-    EXPECT_TRUE(QFile::exists(planCopy));
+    EXPECT_EQ(Versions(1).size(), 0u);
+    EXPECT_FALSE(QFile::exists(planCopy));
+    EXPECT_FALSE(QFileInfo::exists(Q(dir.file("store/plan.txt-bak"))));
+    EXPECT_TRUE(QFile::exists(Q(plan)));
+    EXPECT_EQ(Versions(3).size(), 1u);
     Restart();
     EXPECT_EQ(Texts(w->TreeView1->topLevelItem(0)), QStringList({Q(c), Q(b)}));
 }

@@ -5,10 +5,15 @@
 // is not a number.
 #pragma once
 
+#include <cstdint>
+
 #include <QString>
 
 namespace filever {
 
 QString SizeTextK(const QString& bytes);
+// A storage amount for people: "0 B", "900 B", "1.5 KB", "12.3 MB", "2.0 GB" (units of
+// 1024, one decimal from KB on).
+QString StorageText(int64_t bytes);
 
 }  // namespace filever
