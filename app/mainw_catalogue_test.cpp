@@ -207,6 +207,37 @@ TEST_F(WindowOverCatalogue, EachChangeGivesOnePromptAndANewVersionWhateverTheAns
     }
 }
 
+// A save that leaves the bytes as they were (a touch, an editor saving unchanged text):
+// no prompt, no version, and the pass after it is quiet; a real change is kept as usual.
+TEST_F(WindowOverCatalogue, AnIdenticalSaveAsksNothingAndKeepsNothing) {
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt");
+    Register({Q(plan)});
+    int prompts = 0;
+    const auto countPrompt = [&](QDialog& d) {
+        ++prompts;
+        dynamic_cast<TFormVerSm&>(d).Button1->click();
+    };
+    desktop.dialogScripts.push_back(countPrompt);
+    Change(plan, "content of plan.txt", 1600000100);
+    w->PendingFiles.clear();
+    w->tmr1Timer();
+    EXPECT_EQ(prompts, 0);
+    EXPECT_EQ(Versions(1).size(), 1u);
+    EXPECT_EQ(w->TreeView1->topLevelItem(0)->child(0)->childCount(), 1);
+    EXPECT_EQ(catalogue->AllFiles()[0].RecordedTime, VersionOf(plan));
+    QStringList pending;
+    ScanForChanges(*catalogue, pending);
+    EXPECT_TRUE(pending.isEmpty());
+    EXPECT_TRUE(desktop.messages.empty());
+
+    Change(plan, "content of plan.txT", 1600000200);  // same size, one byte differs
+    w->tmr1Timer();
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(Versions(1).size(), 2u);
+    EXPECT_EQ(w->TreeView1->topLevelItem(0)->child(0)->childCount(), 2);
+}
+
 class InTheBackground : public WindowOverCatalogue, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(InTheBackground, MonitoringGoesOnAfterClosing) {
