@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,6 +40,18 @@ constexpr const char* kVersion = "版本";
 constexpr const char* kCopy = "文件名称";
 constexpr const char* kRemark = "说明";
 constexpr const char* kExt = "文件扩展名";
+constexpr const char* kRetainTable = "存储区保留策略";
+constexpr const char* kMode = "方式";
+constexpr const char* kKeepCount = "保留数量";
+constexpr const char* kSizeCap = "容量上限";
+
+void AddRetainTable(const std::string& database) {
+    tarn::TTarnDBCreator::AddTable(database, N(kRetainTable),
+                                   {{N(kAreaNo), tarn::ftInteger},
+                                    {N(kMode), tarn::ftInteger},
+                                    {N(kKeepCount), tarn::ftInteger},
+                                    {N(kSizeCap), tarn::ftString, TCatalogue::kTimeBytes}});
+}
 
 tarn::TField* F(TTarnTable& t, const char* field) { return t.FieldByName(N(field)); }
 QString Str(TTarnTable& t, const char* field) { return AnsiToQString(F(t, field)->AsString()); }
@@ -166,6 +179,7 @@ void CreateCatalogue(const QString& path) {
                                   {N(kRemark), str, TCatalogue::kRemarkBytes},
                                   {N(kSize), str, TCatalogue::kTimeBytes},
                                   {N(kExt), str, TCatalogue::kExtBytes}});
+        AddRetainTable(temp);
         if (std::rename(temp.c_str(), target.c_str()) != 0) {
             throw tarn::EFOpenError(
                 QStringToAnsi(QStringLiteral("Cannot create file \"%1\". %2")
@@ -182,7 +196,8 @@ void CreateCatalogue(const QString& path) {
 TCatalogue::TCatalogue()
     : Tbarea(std::make_unique<TTarnTable>(nullptr, "Tbarea")),
       Tbfileid(std::make_unique<TTarnTable>(nullptr, "Tbfileid")),
-      Tbfilever(std::make_unique<TTarnTable>(nullptr, "Tbfilever")) {}
+      Tbfilever(std::make_unique<TTarnTable>(nullptr, "Tbfilever")),
+      Tbretain(std::make_unique<TTarnTable>(nullptr, "Tbretain")) {}
 
 // The tables close as they go; the last one frees the shared database.
 TCatalogue::~TCatalogue() = default;
@@ -242,6 +257,76 @@ void TCatalogue::OpenTables(const QString& path) {
         table->Open();
         table->First();
     }
+    OpenRetainTable();
+}
+
+void TCatalogue::OpenRetainTable() {
+    Tbretain->Close();
+    retainFailure_.clear();
+    std::vector<std::string> names;
+    Tbarea->Database()->ListTableNames(names);
+    bool present = false;
+    for (const std::string& name : names)
+        present |= AnsiToQString(name).compare(QString::fromUtf8(kRetainTable),
+                                               Qt::CaseInsensitive) == 0;
+    try {
+        if (!present) {
+            // A catalogue from before there were settings: the table is added beside the
+            // others, with the tables closed so that they see it.
+            const std::pair<TTarnTable*, const char*> tables[] = {
+                {Tbarea.get(), kAreaTable},
+                {Tbfileid.get(), kFileTable},
+                {Tbfilever.get(), kVersionTable}};
+            for (const auto& [table, name] : tables) table->Close();
+            try {
+                AddRetainTable(nativePath_);
+            } catch (...) {
+                for (const auto& [table, name] : tables) table->Open();
+                throw;
+            }
+            for (const auto& [table, name] : tables) {
+                table->Open();
+                table->First();
+            }
+        }
+        Tbretain->SetDatabaseName(nativePath_);
+        Tbretain->SetTableName(N(kRetainTable));
+        Tbretain->Open();
+    } catch (const tarn::Exception& e) {
+        // Everything else works without it: every area keeps all its versions.
+        retainFailure_ = AnsiToQString(e.Message());
+    }
+}
+
+TRetentionPolicy TCatalogue::Retention(int32_t areaNo) {
+    return Engine([&] {
+        TRetentionPolicy policy;
+        if (!retainFailure_.isEmpty()) return policy;
+        TTarnTable& t = *Tbretain;
+        Unfiltered(t);
+        if (!t.Locate(N(kAreaNo), TVariant(areaNo), 0)) return policy;
+        const int mode = Int(t, kMode);
+        if (mode >= 0 && mode <= 2) policy.Mode = static_cast<TRetentionMode>(mode);
+        policy.KeepCount = std::max(1, Int(t, kKeepCount));
+        policy.SizeCapBytes = std::max<qlonglong>(0, Str(t, kSizeCap).toLongLong());
+        return policy;
+    });
+}
+
+void TCatalogue::SetRetention(int32_t areaNo, const TRetentionPolicy& policy) {
+    Engine([&] {
+        if (!retainFailure_.isEmpty())
+            throw tarn::EDatabaseError(QStringToAnsi(
+                QStringLiteral("保留策略无法保存：%1").arg(retainFailure_)));
+        TTarnTable& t = *Tbretain;
+        Unfiltered(t);
+        const bool found = t.Locate(N(kAreaNo), TVariant(areaNo), 0);
+        Write(t, !found, {{kSizeCap, std::to_string(policy.SizeCapBytes)}}, [&] {
+            F(t, kAreaNo)->SetAsInteger(areaNo);
+            F(t, kMode)->SetAsInteger(static_cast<int>(policy.Mode));
+            F(t, kKeepCount)->SetAsInteger(policy.KeepCount);
+        });
+    });
 }
 
 std::vector<TAreaRow> TCatalogue::Areas() {
@@ -366,6 +451,10 @@ bool TCatalogue::RemoveArea(int32_t areaNo) {
         Unfiltered(*Tbarea);
         if (!Tbarea->Locate(N(kAreaNo), TVariant(areaNo), 0)) return false;
         Tbarea->Delete();
+        if (retainFailure_.isEmpty()) {
+            Unfiltered(*Tbretain);
+            if (Tbretain->Locate(N(kAreaNo), TVariant(areaNo), 0)) Tbretain->Delete();
+        }
         return true;
     });
 }

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -33,6 +34,7 @@
 #include "app/area_dialog.h"
 #include "app/catalogue.h"
 #include "app/confirm_dialog.h"
+#include "app/retention_dialog.h"
 #include "app/desktop_services.h"
 #include "app/error_report.h"
 #include "app/os/autostart.h"
@@ -181,6 +183,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     N4 = PopupMenu1->addAction(QStringLiteral("增加存储区"));
     RemoveAreaItem = PopupMenu1->addAction(QStringLiteral("删除存储区"));
     connect(RemoveAreaItem, &QAction::triggered, this, [this] { RemoveAreaClick(); });
+    RetentionItem = PopupMenu1->addAction(QStringLiteral("保留策略"));
+    connect(RetentionItem, &QAction::triggered, this, [this] { RetentionClick(); });
     CreateVersionCommands();
     RetryItem = PopupMenu1->addAction(QStringLiteral("重新保存版本"));
     connect(RetryItem, &QAction::triggered, this, [this] { RetryClick(); });
@@ -190,6 +194,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
         RetryItem->setEnabled(!paused_ && node && Level(node) == 1 &&
                               failing_.contains(node->text(0)));
         RemoveAreaItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) == 0);
+        RetentionItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) == 0);
     });
 
     pm1 = new QMenu(this);
@@ -348,7 +353,7 @@ void Tmainw::DisableCatalogueCommands() {
         b->setEnabled(false);
         b->setToolTip(tip);
     }
-    for (QAction* a : {N1, N2, N4, N5, RemoveAreaItem}) {
+    for (QAction* a : {N1, N2, N4, N5, RemoveAreaItem, RetentionItem}) {
         a->setEnabled(false);
         a->setToolTip(tip);
     }
@@ -517,6 +522,69 @@ void Tmainw::RemoveAreaClick() {
     });
 }
 
+void Tmainw::RetentionClick() {
+    if (!CatalogueAvailable()) return;
+    Guard([&] {
+        QTreeWidgetItem* selected = TreeView1->currentItem();
+        if (!selected || Level(selected) != 0) return;
+        const int32_t areaNo = selected->data(0, kAreaNoRole).toInt();
+        TRetentionPolicy policy;
+        {
+            TRetentionDialog dialog(this, selected->text(0), catalogue_.Retention(areaNo));
+            desktop_.ExecModal(dialog);
+            if (dialog.ResultCode != 1) return;
+            policy = dialog.Policy();
+        }
+        const TRetentionPlan plan = PlanRetention(catalogue_, areaNo, policy,
+                                                  QDateTime::currentSecsSinceEpoch());
+        if (!plan.Remove.empty()) {
+            QStringList lines;
+            for (const auto& item : plan.Remove)
+                lines << QStringLiteral("%1  %2  %3")
+                             .arg(item.SourcePath, item.Version.VerName,
+                                  StorageText(item.Version.SizeText.toLongLong()));
+            TConfirmDialog dialog(this, QStringLiteral("保留策略"),
+                                  QStringLiteral("按新的保留策略，将删除以下 %1 个版本，释放 %2。"
+                                                 "删除后无法恢复，确定吗？")
+                                      .arg(plan.Remove.size())
+                                      .arg(StorageText(plan.FreedBytes)),
+                                  lines);
+            desktop_.ExecModal(dialog);
+            if (dialog.ResultCode != 1) return;  // nothing stored, nothing removed
+        }
+        catalogue_.SetRetention(areaNo, policy);
+        ApplyRetention(catalogue_, plan);
+        RemoveVersionNodes(plan);
+        UpdateAreaUsage();
+        TreeView1Change(TreeView1->currentItem());
+    });
+}
+
+void Tmainw::ApplyAreaRetention() {
+    if (!catalogueFailure_.isEmpty()) return;
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+        const int32_t areaNo = TreeView1->topLevelItem(i)->data(0, kAreaNoRole).toInt();
+        const TRetentionPolicy policy = catalogue_.Retention(areaNo);
+        if (policy == TRetentionPolicy{}) continue;
+        const TRetentionPlan plan = PlanRetention(catalogue_, areaNo, policy, now);
+        ApplyRetention(catalogue_, plan);
+        RemoveVersionNodes(plan);
+    }
+}
+
+void Tmainw::RemoveVersionNodes(const TRetentionPlan& plan) {
+    for (const auto& item : plan.Remove) {
+        QTreeWidgetItem* fileNode = FindFileNode(item.SourcePath);
+        if (!fileNode) continue;
+        for (int i = fileNode->childCount() - 1; i >= 0; --i)
+            if (fileNode->child(i)->text(0) == item.Version.VerName) {
+                delete fileNode->child(i);
+                break;
+            }
+    }
+}
+
 void Tmainw::AddVersionRow(const verinfo& rec) {
     new QTreeWidgetItem(ListView1, {rec.VerName, SizeTextK(rec.SizeText), rec.Remark});
 }
@@ -631,7 +699,10 @@ void Tmainw::tmr1Timer() {
     }
     PendingFiles.clear();
     passRunning_ = false;
-    Guard([&] { UpdateAreaUsage(); });
+    Guard([&] {
+        ApplyAreaRetention();
+        UpdateAreaUsage();
+    });
     // Paused during the pass (from the tray, while a prompt was open): watching stays off.
     if (paused_) {
         Guard([&] { Watchers.SetActive(false); });

@@ -84,6 +84,7 @@ public:
     QAction* N2;  // "删除监控文件"
     QAction* N4;  // "增加存储区"
     QAction* RemoveAreaItem;  // "删除存储区" (an area node)
+    QAction* RetentionItem;   // "保留策略" (an area node)
     QSystemTrayIcon TrayIcon1;
     QMenu* pm1;
     QAction* MenuItem1;  // "显示Wendle文件管理" (default)
@@ -109,6 +110,9 @@ public:
     void N2Click();
     // "删除存储区": asks, then deletes the area with its files, their versions and copies.
     void RemoveAreaClick();
+    // "保留策略": the area's retention setting; what a new setting would remove is listed,
+    // and nothing is removed (or stored) unless the user confirms.
+    void RetentionClick();
     void N5Click();
     void StartCheckClick();
     void TreeView1Change(QTreeWidgetItem* node);
@@ -170,6 +174,10 @@ private:
     void UpdateWatchers();
     // Each area node shows how much its stored copies take.
     void UpdateAreaUsage();
+    // Applies each area's retention setting (after a pass kept new versions).
+    void ApplyAreaRetention();
+    // Takes the versions of a carried-out plan out of the tree.
+    void RemoveVersionNodes(const struct TRetentionPlan& plan);
     void AddVersionRow(const verinfo& rec);
     // The number of the file a file node stands for; versions of a node are looked up
     // within their own file, as two files may have versions of the same name.

@@ -1,6 +1,8 @@
 #include "app/version_capture.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -239,6 +241,47 @@ int64_t AreaStorageBytes(TCatalogue& catalogue, int32_t areaNo) {
                 total += v.SizeText.toLongLong();
             }
     return total;
+}
+
+TRetentionPlan PlanRetention(TCatalogue& catalogue, int32_t areaNo, const TRetentionPolicy& policy,
+                             int64_t now) {
+    TRetentionPlan plan;
+    if (policy.Mode == TRetentionMode::KeepAll && policy.SizeCapBytes <= 0) return plan;
+    std::vector<TRetentionPlan::Item> all;
+    std::vector<TRetentionItem> items;
+    for (const TFileRow& file : catalogue.FilesOfArea(areaNo))
+        for (const TVersionRow& v : catalogue.VersionsOfFile(file.FileNo)) {
+            const QDateTime time =
+                QDateTime::fromString(v.VerName, QStringLiteral("yyyy-MM-dd-HH-mm-ss"));
+            all.push_back({file.SourcePath, v});
+            items.push_back({file.FileNo, time.isValid() ? time.toSecsSinceEpoch() : -1,
+                             v.SizeText.toLongLong(), !v.Remark.isEmpty()});
+        }
+    const std::vector<size_t> chosen = SelectForRemoval(items, policy, now);
+    // A copy is freed when every row that names it goes.
+    QHash<QString, int> names;
+    for (const auto& item : all) ++names[item.Version.FilePath];
+    for (size_t i : chosen) {
+        plan.Remove.push_back(all[i]);
+        if (--names[all[i].Version.FilePath] == 0) plan.FreedBytes += items[i].Bytes;
+    }
+    return plan;
+}
+
+int ApplyRetention(TCatalogue& catalogue, const TRetentionPlan& plan) {
+    if (plan.Remove.empty()) return 0;
+    int removed = 0;
+    QStringList copies;
+    catalogue.Transaction([&] {
+        removed = 0;
+        for (const auto& item : plan.Remove) {
+            if (!catalogue.RemoveVersion(item.Version)) continue;
+            ++removed;
+            if (!copies.contains(item.Version.FilePath)) copies << item.Version.FilePath;
+        }
+    });
+    RemoveCopies(catalogue, copies);
+    return removed;
 }
 
 int TidyLeftovers(TCatalogue& catalogue) {

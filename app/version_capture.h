@@ -106,6 +106,26 @@ void RemoveCopies(TCatalogue& catalogue, const QStringList& copies, const QStrin
 // rows, each copy counted once.
 int64_t AreaStorageBytes(TCatalogue& catalogue, int32_t areaNo);
 
+// What an area's retention setting would remove now: the versions, each with the path of
+// its watched file, and the space their copies would free (a copy that another row keeps
+// frees nothing).
+struct TRetentionPlan {
+    struct Item {
+        QString SourcePath;
+        TVersionRow Version;
+    };
+    std::vector<Item> Remove;
+    int64_t FreedBytes = 0;
+};
+// The plan for area `areaNo` under `policy` at `now` (seconds since the epoch), by the
+// rule of app/retention.h; versions are timed by their names (the file's local
+// last-write time). Changes nothing.
+TRetentionPlan PlanRetention(TCatalogue& catalogue, int32_t areaNo, const TRetentionPolicy& policy,
+                             int64_t now);
+// Carries a plan out: the version rows in one transaction, then, after the commit, the
+// copies that no row names any more. Returns the number of versions removed.
+int ApplyRetention(TCatalogue& catalogue, const TRetentionPlan& plan);
+
 // What a crash can leave behind, removed at start-up: the temporary files of a copy that
 // never got its name (".<copy>.tmp-XXXXXX" in a backup directory) and of a restore that
 // never replaced its file (".<file>.restore-XXXXXX" beside a watched file). Returns how

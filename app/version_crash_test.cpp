@@ -283,6 +283,23 @@ TEST(Atomicity, AFailedWriteInTheMiddleLeavesTheCatalogueAsBefore) {
              RegisterFileWithVersion(c, "area", Q(s.dir.file("docs/b.txt")), r);
          },
          [](Scene&, TCatalogue& c) { RemoveAreaWithFiles(c, 1); }},
+        {"apply a retention setting",
+         [](Scene& s) {
+             TCatalogue c;
+             c.Open(s.cataloguePath);
+             for (int day = 6; day <= 8; ++day) {
+                 Write(s.source, std::string(static_cast<size_t>(day), 'x').c_str());
+                 SetLocalMTime(s.source, 2024, 3, day, 9, 0, 0);
+                 verinfo rec;
+                 CaptureVersion(c, Q(s.source), "", rec);
+             }
+         },
+         [](Scene&, TCatalogue& c) {
+             const TRetentionPlan plan =
+                 PlanRetention(c, 1, {TRetentionMode::KeepLast, 1, 0}, 1900000000);
+             ASSERT_EQ(plan.Remove.size(), 3u);
+             ApplyRetention(c, plan);
+         }},
     };
     for (const Action& a : actions) {
         SCOPED_TRACE(a.name);

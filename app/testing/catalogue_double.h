@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "app/catalogue.h"
@@ -18,6 +19,7 @@ public:
     std::vector<TAreaRow> areas;
     std::vector<TFileRow> files;
     std::vector<TVersionRow> versions;
+    std::map<int32_t, TRetentionPolicy> retention;
     QString openedPath;
     int nextArea = 1;
     int nextFile = 1;
@@ -32,6 +34,7 @@ public:
         const auto a = areas;
         const auto f = files;
         const auto v = versions;
+        const auto r = retention;
         const int na = nextArea, nf = nextFile;
         inTransaction_ = true;
         try {
@@ -41,6 +44,7 @@ public:
             areas = a;
             files = f;
             versions = v;
+            retention = r;
             nextArea = na;
             nextFile = nf;
             throw;
@@ -118,6 +122,7 @@ public:
     }
     bool RemoveArea(int32_t areaNo) override {
         Writing("RemoveArea");
+        retention.erase(areaNo);
         return std::erase_if(areas, [&](const TAreaRow& a) { return a.AreaNo == areaNo; }) > 0;
     }
     std::vector<TVersionRow> VersionsOfFile(int32_t fileNo) override {
@@ -174,6 +179,15 @@ public:
                 return true;
             }
         return false;
+    }
+
+    TRetentionPolicy Retention(int32_t areaNo) override {
+        const auto it = retention.find(areaNo);
+        return it == retention.end() ? TRetentionPolicy{} : it->second;
+    }
+    void SetRetention(int32_t areaNo, const TRetentionPolicy& policy) override {
+        Writing("SetRetention");
+        retention[areaNo] = policy;
     }
 
     std::vector<verinfo> SearchVersions(const QString& word) override {
