@@ -6,7 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTextBrowser>
@@ -16,6 +20,7 @@
 
 #include "app/catalogue.h"
 #include "app/confirm_dialog.h"
+#include "app/retention_dialog.h"
 #include "app/os/file_time.h"
 #include "app/ribbon.h"
 #include "app/testing/main_window_fixture.h"
@@ -236,6 +241,70 @@ TEST_F(WindowOverCatalogue, AnIdenticalSaveAsksNothingAndKeepsNothing) {
     EXPECT_EQ(prompts, 1);
     EXPECT_EQ(Versions(1).size(), 2u);
     EXPECT_EQ(w->TreeView1->topLevelItem(0)->child(0)->childCount(), 2);
+}
+
+// "保留策略" on an area: what the new setting would remove is listed with the space it
+// frees; abandoned there, nothing is stored or removed; confirmed, the versions go from the
+// catalogue, the disk and the tree, and the area's row shows the smaller use. Later passes
+// apply the setting by themselves.
+TEST_F(WindowOverCatalogue, RetentionPreviewsThenRemovesAndTheAreaShowsItsStorageUse) {
+    options.promptTimeoutMs = 60000;
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt");  // 19 bytes
+    Register({Q(plan)});
+    QTreeWidgetItem* area = w->TreeView1->topLevelItem(0);
+    QTreeWidgetItem* file = area->child(0);
+    w->ToolBarPager1->AutoMonitorButton->setChecked(true);  // no prompts
+    for (int i = 1; i <= 3; ++i) {
+        Change(plan, std::string(static_cast<size_t>(i) * 1024, 'x'), 1600000000 + i * 100);
+        w->tmr1Timer();
+    }
+    ASSERT_EQ(file->childCount(), 4);
+    EXPECT_EQ(area->text(1), "6.0 KB");  // 19 + 1024 + 2048 + 3072 bytes
+
+    const auto chooseLastTwo = [](QDialog& d) {
+        auto& r = dynamic_cast<TRetentionDialog&>(d);
+        EXPECT_TRUE(r.KeepAllButton->isChecked());
+        r.KeepLastButton->setChecked(true);
+        r.KeepCountEdit->setValue(2);
+        r.Button1->click();
+    };
+    QString question, details;
+    const auto preview = [&](bool confirm) {
+        return [&, confirm](QDialog& d) {
+            auto& c = dynamic_cast<TConfirmDialog&>(d);
+            question = c.Label1->text();
+            details = c.Details->toPlainText();
+            (confirm ? c.Button1 : c.Button2)->click();
+        };
+    };
+    w->TreeView1->setCurrentItem(area);
+    desktop.dialogScripts.push_back(chooseLastTwo);
+    desktop.dialogScripts.push_back(preview(false));
+    w->RetentionClick();
+    EXPECT_TRUE(question.contains(QStringLiteral("2 个版本"))) << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("1.0 KB"))) << question.toStdString();
+    EXPECT_EQ(details.split('\n').size(), 2);
+    EXPECT_TRUE(details.contains(Q(plan)));
+    EXPECT_EQ(file->childCount(), 4);
+    EXPECT_EQ(catalogue->Retention(1), TRetentionPolicy{});
+
+    desktop.dialogScripts.push_back(chooseLastTwo);
+    desktop.dialogScripts.push_back(preview(true));
+    w->RetentionClick();
+    EXPECT_EQ(file->childCount(), 2);
+    EXPECT_EQ(Versions(1).size(), 2u);
+    EXPECT_EQ(QDir(Q(dir.file("store/plan.txt-bak"))).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(area->text(1), "5.0 KB");
+    EXPECT_EQ(catalogue->Retention(1).Mode, TRetentionMode::KeepLast);
+    EXPECT_TRUE(desktop.messages.empty());
+
+    // The next change is kept, and the oldest goes by itself.
+    Change(plan, "new", 1600001000);
+    w->tmr1Timer();
+    EXPECT_EQ(file->childCount(), 2);
+    EXPECT_EQ(Versions(1).size(), 2u);
+    EXPECT_EQ(area->text(1), "3.0 KB");
 }
 
 class InTheBackground : public WindowOverCatalogue, public ::testing::WithParamInterface<bool> {};
