@@ -267,16 +267,15 @@ void TCatalogue::OpenRetainTable() {
     Tbarea->Database()->ListTableNames(names);
     bool present = false;
     for (const std::string& name : names)
-        present |= AnsiToQString(name).compare(QString::fromUtf8(kRetainTable),
-                                               Qt::CaseInsensitive) == 0;
+        present |=
+            AnsiToQString(name).compare(QString::fromUtf8(kRetainTable), Qt::CaseInsensitive) == 0;
     try {
         if (!present) {
             // A catalogue from before there were settings: the table is added beside the
             // others, with the tables closed so that they see it.
-            const std::pair<TTarnTable*, const char*> tables[] = {
-                {Tbarea.get(), kAreaTable},
-                {Tbfileid.get(), kFileTable},
-                {Tbfilever.get(), kVersionTable}};
+            const std::pair<TTarnTable*, const char*> tables[] = {{Tbarea.get(), kAreaTable},
+                                                                  {Tbfileid.get(), kFileTable},
+                                                                  {Tbfilever.get(), kVersionTable}};
             for (const auto& [table, name] : tables) table->Close();
             try {
                 AddRetainTable(nativePath_);
@@ -316,8 +315,8 @@ TRetentionPolicy TCatalogue::Retention(int32_t areaNo) {
 void TCatalogue::SetRetention(int32_t areaNo, const TRetentionPolicy& policy) {
     Engine([&] {
         if (!retainFailure_.isEmpty())
-            throw tarn::EDatabaseError(QStringToAnsi(
-                QStringLiteral("保留策略无法保存：%1").arg(retainFailure_)));
+            throw tarn::EDatabaseError(
+                QStringToAnsi(QStringLiteral("保留策略无法保存：%1").arg(retainFailure_)));
         TTarnTable& t = *Tbretain;
         Unfiltered(t);
         const bool found = t.Locate(N(kAreaNo), TVariant(areaNo), 0);
@@ -421,8 +420,7 @@ bool TCatalogue::FindArea(const QString& name, TAreaRow& out) {
     });
 }
 
-int32_t TCatalogue::AddFile(int32_t areaNo, const QString& sourcePath,
-                            const QString& backupDir) {
+int32_t TCatalogue::AddFile(int32_t areaNo, const QString& sourcePath, const QString& backupDir) {
     return Engine([&] {
         // Every copy of the file will be named "<backup dir>/<base>{<version>}<ext>", with
         // a version name of a fixed width: make sure such a path fits before registering.
@@ -488,11 +486,11 @@ bool TCatalogue::RemoveVersion(const TVersionRow& row) {
     return Engine([&] {
         TTarnTable& t = *Tbfilever;
         Unfiltered(t);
-        const bool found = t.Locate(N(kFileNo) + ";" + N(kVersion) + ";" + N(kCopy),
-                                    TVariant::Array({TVariant(row.FileNo),
-                                                     TVariant(QStringToAnsi(row.VerName)),
-                                                     TVariant(QStringToAnsi(row.FilePath))}),
-                                    0);
+        const bool found =
+            t.Locate(N(kFileNo) + ";" + N(kVersion) + ";" + N(kCopy),
+                     TVariant::Array({TVariant(row.FileNo), TVariant(QStringToAnsi(row.VerName)),
+                                      TVariant(QStringToAnsi(row.FilePath))}),
+                     0);
         if (found) t.Delete();
         return found;
     });

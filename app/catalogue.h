@@ -185,7 +185,7 @@ private:
     std::unique_ptr<tarn::TTarnTable> Tbfileid;
     std::unique_ptr<tarn::TTarnTable> Tbfilever;
     std::unique_ptr<tarn::TTarnTable> Tbretain;
-    QString retainFailure_;  // why the retention table is not there; empty when open
+    QString retainFailure_;   // why the retention table is not there; empty when open
     std::string nativePath_;  // the engine's DatabaseName, for re-encoding messages
     bool open_ = false;
     QString openFailure_;  // why the last Open failed (its message), while not open

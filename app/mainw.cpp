@@ -34,11 +34,11 @@
 #include "app/area_dialog.h"
 #include "app/catalogue.h"
 #include "app/confirm_dialog.h"
-#include "app/retention_dialog.h"
 #include "app/desktop_services.h"
 #include "app/error_report.h"
 #include "app/os/autostart.h"
 #include "app/os/file_time.h"
+#include "app/retention_dialog.h"
 #include "app/ribbon.h"
 #include "app/size_text.h"
 #include "app/ver_desc_dialog.h"
@@ -449,8 +449,7 @@ void Tmainw::AddFileUnderSelected(const QString& path) {
     QStringList reports;
     // A copy that failed: registered all the same; the file is marked and the next files of
     // a drop go on.
-    if (!registration.CopyError.isEmpty())
-        MarkFailing(path, time, registration.CopyError, reports);
+    if (!registration.CopyError.isEmpty()) MarkFailing(path, time, registration.CopyError, reports);
     if (registration.Captured) {
         const verinfo& rec = registration.Version;
         auto* versionNode = new QTreeWidgetItem(QStringList{rec.VerName});
@@ -535,8 +534,8 @@ void Tmainw::RetentionClick() {
             if (dialog.ResultCode != 1) return;
             policy = dialog.Policy();
         }
-        const TRetentionPlan plan = PlanRetention(catalogue_, areaNo, policy,
-                                                  QDateTime::currentSecsSinceEpoch());
+        const TRetentionPlan plan =
+            PlanRetention(catalogue_, areaNo, policy, QDateTime::currentSecsSinceEpoch());
         if (!plan.Remove.empty()) {
             QStringList lines;
             for (const auto& item : plan.Remove)

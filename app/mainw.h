@@ -79,10 +79,10 @@ public:
     QSplitter* Splitter1;  // tree | version list
     QTreeWidget* ListView1;
     QMenu* PopupMenu1;
-    QAction* N5;  // "填写版本说明"
-    QAction* N1;  // "添加监控版本"
-    QAction* N2;  // "删除监控文件"
-    QAction* N4;  // "增加存储区"
+    QAction* N5;              // "填写版本说明"
+    QAction* N1;              // "添加监控版本"
+    QAction* N2;              // "删除监控文件"
+    QAction* N4;              // "增加存储区"
     QAction* RemoveAreaItem;  // "删除存储区" (an area node)
     QAction* RetentionItem;   // "保留策略" (an area node)
     QSystemTrayIcon TrayIcon1;

@@ -8,11 +8,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QRadioButton>
-#include <QSpinBox>
-#include <QMenu>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <cstdio>
@@ -20,8 +20,8 @@
 
 #include "app/catalogue.h"
 #include "app/confirm_dialog.h"
-#include "app/retention_dialog.h"
 #include "app/os/file_time.h"
+#include "app/retention_dialog.h"
 #include "app/ribbon.h"
 #include "app/testing/main_window_fixture.h"
 #include "app/version_capture.h"

@@ -32,10 +32,10 @@ struct TRetentionPolicy {
 };
 
 struct TRetentionItem {
-    int32_t File = 0;         // the versions of one file are thinned together
-    int64_t Time = -1;        // seconds since the epoch; below 0: unknown (kept)
-    int64_t Bytes = 0;        // what removing it frees
-    bool Described = false;   // has a description: kept
+    int32_t File = 0;        // the versions of one file are thinned together
+    int64_t Time = -1;       // seconds since the epoch; below 0: unknown (kept)
+    int64_t Bytes = 0;       // what removing it frees
+    bool Described = false;  // has a description: kept
 };
 
 // The indexes (into `items`, ascending) of the versions to remove at time `now` (seconds

@@ -27,10 +27,10 @@ TRetentionDialog::TRetentionDialog(QWidget* owner, const QString& areaName,
     KeepCountEdit = new QSpinBox(this);
     KeepCountEdit->setRange(1, 100000);
     KeepCountEdit->setValue(std::max(1, policy.KeepCount));
-    StaggeredButton = new QRadioButton(
-        QStringLiteral("逐步稀疏：最近一小时全部保留，一天内每小时保留一个，"
-                       "30 天内每天保留一个，更早的每周保留一个"),
-        this);
+    StaggeredButton =
+        new QRadioButton(QStringLiteral("逐步稀疏：最近一小时全部保留，一天内每小时保留一个，"
+                                        "30 天内每天保留一个，更早的每周保留一个"),
+                         this);
     CapCheck = new QCheckBox(QStringLiteral("限制占用空间（MB）："), this);
     CapEdit = new QSpinBox(this);
     CapEdit->setRange(1, 100000000);
@@ -51,10 +51,10 @@ TRetentionDialog::TRetentionDialog(QWidget* owner, const QString& areaName,
             StaggeredButton->setChecked(true);
             break;
     }
-    auto* note = new QLabel(
-        QStringLiteral("有版本说明的版本和每个文件的最新版本永远不会被自动删除。"
-                       "删除之前会列出将要删除的版本。"),
-        this);
+    auto* note =
+        new QLabel(QStringLiteral("有版本说明的版本和每个文件的最新版本永远不会被自动删除。"
+                                  "删除之前会列出将要删除的版本。"),
+                   this);
     note->setWordWrap(true);
     Button1 = new QPushButton(QStringLiteral("确定"), this);
     Button2 = new QPushButton(QStringLiteral("取消"), this);

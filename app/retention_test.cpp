@@ -34,8 +34,10 @@ TEST(Retention, SelectsWhatTheSettingLetsGo) {
          {V(4 * kMin, 1, 100, true), V(3 * kMin), V(2 * kMin), V(kMin)},
          last2,
          {1}},
-        {"table order breaks a tie of times: the later is newer", {V(kMin), V(kMin), V(kMin)},
-         last2, {0}},
+        {"table order breaks a tie of times: the later is newer",
+         {V(kMin), V(kMin), V(kMin)},
+         last2,
+         {0}},
         {"the newest version stays however old", {V(400 * kDay)}, last2, {}},
         {"a version of unknown time stays", {V(-1), V(2 * kMin), V(kMin), V(0)}, last2, {1}},
         {"staggered: the last hour whole, then an hour, a day, a week apart",
@@ -62,12 +64,12 @@ TEST(Retention, ASizeCapRemovesTheOldestThatMayGoAcrossFiles) {
         int64_t cap;
         std::vector<size_t> removed;
     } cases[] = {
-        {0, {}},          // no cap
-        {500, {}},        // fits
-        {450, {0}},       // the oldest goes first
-        {350, {0, 1}},    // then the next oldest, of the other file
-        {250, {0, 1, 2}}, // all that may go
-        {50, {0, 1, 2}},  // still too much: the newest of each file stays all the same
+        {0, {}},           // no cap
+        {500, {}},         // fits
+        {450, {0}},        // the oldest goes first
+        {350, {0, 1}},     // then the next oldest, of the other file
+        {250, {0, 1, 2}},  // all that may go
+        {50, {0, 1, 2}},   // still too much: the newest of each file stays all the same
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("cap " + std::to_string(c.cap));

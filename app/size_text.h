@@ -5,9 +5,8 @@
 // is not a number.
 #pragma once
 
-#include <cstdint>
-
 #include <QString>
+#include <cstdint>
 
 namespace filever {
 

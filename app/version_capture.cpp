@@ -2,9 +2,9 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
@@ -54,7 +54,8 @@ bool SameBytes(const QString& path, const QString& copyPath) {
         x = a.read(kChunk);
         y = b.read(kChunk);
         if (x != y) return false;
-        if (x.isEmpty()) return a.error() == QFileDevice::NoError && b.error() == QFileDevice::NoError;
+        if (x.isEmpty())
+            return a.error() == QFileDevice::NoError && b.error() == QFileDevice::NoError;
     }
 }
 

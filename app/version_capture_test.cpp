@@ -109,12 +109,12 @@ TEST_F(CaptureTest, AnIdenticalSaveMakesNoVersion) {
         const char* text;
         bool kept;
     } steps[] = {
-        {"first", false},   // a touch
-        {"firsT", true},    // same size, other bytes
-        {"firsT", false},   // the editor saves the same text again
-        {"first", true},    // back to an older version's bytes: the latest differs
-        {"first!", true},   // another size
-        {"", true},         // emptied
+        {"first", false},  // a touch
+        {"firsT", true},   // same size, other bytes
+        {"firsT", false},  // the editor saves the same text again
+        {"first", true},   // back to an older version's bytes: the latest differs
+        {"first!", true},  // another size
+        {"", true},        // emptied
         {"", false},
     };
     size_t expected = 1;

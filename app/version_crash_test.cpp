@@ -147,8 +147,8 @@ TEST(CopySteps, TheCopysNameReachesTheDiskBeforeItsRow) {
         },
         &log);
     const QString backup = Q(scene.dir.file("store/plan.txt-bak"));
-    const qsizetype rename = log.indexOf(QRegularExpression("^rename .* -> " +
-                                                            QRegularExpression::escape(backup) + "/.*"));
+    const qsizetype rename = log.indexOf(
+        QRegularExpression("^rename .* -> " + QRegularExpression::escape(backup) + "/.*"));
     ASSERT_GE(rename, 0) << log.join('\n').toStdString();
     ASSERT_LT(rename + 1, log.size());
     EXPECT_EQ(log[rename + 1], "syncdir " + backup) << log.join('\n').toStdString();
