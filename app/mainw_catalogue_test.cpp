@@ -307,6 +307,45 @@ TEST_F(WindowOverCatalogue, RetentionPreviewsThenRemovesAndTheAreaShowsItsStorag
     EXPECT_EQ(area->text(1), "3.0 KB");
 }
 
+// "删除存储区" asks; confirmed, the area goes with its files, their versions and copies,
+// while its directory and the other areas stay.
+TEST_F(WindowOverCatalogue, RemovingAnAreaAsksThenDeletesItsFilesAndHistory) {
+    catalogue->AddArea(QStringLiteral("其他"), Q(dir.file("store")));
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt"), other = Source("other.txt");
+    Register({Q(plan)});
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(1));
+    w->DropFiles({Q(other)});
+    ASSERT_EQ(catalogue->AllFiles().size(), 2u);
+    const QString planCopies = Q(dir.file("store/plan.txt-bak"));
+    ASSERT_EQ(QDir(planCopies).entryList(QDir::Files).size(), 1);
+
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    desktop.dialogScripts.push_back(
+        [](QDialog& d) { dynamic_cast<TConfirmDialog&>(d).Button2->click(); });
+    w->RemoveAreaClick();
+    EXPECT_EQ(w->TreeView1->topLevelItemCount(), 2);
+    EXPECT_EQ(catalogue->Areas().size(), 2u);
+
+    desktop.dialogScripts.push_back(
+        [](QDialog& d) { dynamic_cast<TConfirmDialog&>(d).Button1->click(); });
+    w->RemoveAreaClick();
+    ASSERT_EQ(w->TreeView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w->TreeView1->topLevelItem(0)->text(0), QStringLiteral("其他"));
+    EXPECT_EQ(catalogue->Areas().size(), 1u);
+    ASSERT_EQ(catalogue->AllFiles().size(), 1u);
+    EXPECT_EQ(catalogue->AllFiles()[0].SourcePath, Q(other));
+    EXPECT_TRUE(catalogue->VersionsOfFile(1).empty());
+    EXPECT_EQ(catalogue->VersionsOfFile(2).size(), 1u);
+    EXPECT_FALSE(QFileInfo::exists(planCopies));
+    EXPECT_TRUE(QFileInfo::exists(Q(dir.file("store/other.txt-bak"))));
+    EXPECT_TRUE(QFile::exists(Q(plan)));
+    EXPECT_EQ(w->Watchers.Dirs(), QStringList{Q(dir.file("docs"))});
+    EXPECT_TRUE(desktop.messages.empty());
+    Restart();
+    EXPECT_EQ(w->TreeView1->topLevelItemCount(), 1);
+}
+
 class InTheBackground : public WindowOverCatalogue, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(InTheBackground, MonitoringGoesOnAfterClosing) {
