@@ -289,6 +289,7 @@ void Tmainw::FormCreate() {
         // A catalogue that failed to open ends the start-up here, as any error does.
         if (!LoadCatalogueOrDisable(options_.cataloguePath)) return;
         WebBrowser1->setHtml(WebStripHtml());
+        UpdateAreaUsage();
         // What an interrupted copy or restore left behind.
         TidyLeftovers(catalogue_);
     });
@@ -322,7 +323,6 @@ void Tmainw::LoadCatalogue(const QString& path) {
             ExpandAll(TreeView1->topLevelItem(i));
     }
     UpdateWatchers();
-    UpdateAreaUsage();
 }
 
 bool Tmainw::LoadCatalogueOrDisable(const QString& path) {
