@@ -117,7 +117,10 @@ void Tmainw::RestoreClick() {
         captured->setIcon(0, fileNode->icon(0));
         fileNode->insertChild(0, captured);
     }
-    Guarded(desktop_, this, [&] { Watchers.SetActive(watching); });
+    Guarded(desktop_, this, [&] {
+        Watchers.SetActive(watching);
+        UpdateAreaUsage();
+    });
     if (!restored) return;
     TreeView1Change(TreeView1->currentItem());
     QString text = QStringLiteral("已将“%1”恢复为版本 %2。").arg(fileNode->text(0), node->text(0));
