@@ -139,7 +139,10 @@ bool TTarnDBFileIO::IsFlushed() const {
 }
 
 void TTarnDBFileIO::FlushStorage() {
-    if (disk_) disk_->Flush();
+    if (!disk_) return;
+    // A removed journal first: once the flush is done, none can come back to undo it.
+    if (journalRemovalOwed_.exchange(false)) CurrentEnv()->SyncDirectoryOf(JournalPath());
+    disk_->Flush();
 }
 
 bool TTarnDBFileIO::CheckPassword(const std::string& password) {
@@ -487,7 +490,8 @@ void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
     if (memory_) {
         txn_.journalMemory.insert(txn_.journalMemory.end(), out.begin(), out.end());
     } else {
-        if (!txn_.journalFile) {
+        bool created = !txn_.journalFile;
+        if (created) {
             Env* env = CurrentEnv();
             std::string path = JournalPath();
             // One left over (a torn one the lock's check could not remove) is replaced.
@@ -496,8 +500,12 @@ void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
         }
         txn_.journalFile->WriteAt(txn_.journalSize, out.data(), out.size());
         txn_.journalSize += static_cast<int64_t>(out.size());
-        // The saved bytes are on the disk before the first of the pages is overwritten.
-        if (!txn_.implicit && syncCommit_) txn_.journalFile->Sync();
+        // The saved bytes are on the disk before the first of the pages is overwritten, and
+        // so is the journal's name: a power cut must not lose the file.
+        if (!txn_.implicit && syncCommit_) {
+            txn_.journalFile->Sync();
+            if (created) CurrentEnv()->SyncDirectoryOf(JournalPath());
+        }
     }
     txn_.journalStarted = true;
     for (int64_t p : pages) txn_.journalled[static_cast<size_t>(p)] = 1;
@@ -596,6 +604,13 @@ void TTarnDBFileIO::UndoTransaction() {
 void TTarnDBFileIO::RemoveJournalFile() {
     txn_.journalFile.reset();
     CurrentEnv()->RemoveFile(JournalPath());
+    // The removal is the commit point (or ends a rollback): a journal that came back after a
+    // power cut would undo the transaction and whatever was written after it. Durable now
+    // with SyncCommit, else at the next flush.
+    if (!txn_.implicit && syncCommit_)
+        CurrentEnv()->SyncDirectoryOf(JournalPath());
+    else
+        journalRemovalOwed_ = true;
 }
 
 void TTarnDBFileIO::AbandonTransaction() {
@@ -642,6 +657,7 @@ void TTarnDBFileIO::RecoverJournal() {
         disk_->Flush();
     }
     env->RemoveFile(path);
+    env->SyncDirectoryOf(path);  // played back for good: it must not come back
 }
 
 int32_t TTarnDBFileIO::TableOffset(int table) const {

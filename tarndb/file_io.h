@@ -12,6 +12,7 @@
 // platform's EFOpenError when the system refuses the open.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -232,6 +233,8 @@ private:
         bool journalStarted = false;
     } txn_;
     bool syncCommit_ = true;
+    // A journal was removed without syncing its directory: the next flush does.
+    std::atomic<bool> journalRemovalOwed_{false};
     std::vector<uint8_t> viewScratch_[4];  // Views assembled from page copies and the file
     size_t nextScratch_ = 0;
 
