@@ -141,7 +141,7 @@ bool TTarnDBFileIO::IsFlushed() const {
 void TTarnDBFileIO::FlushStorage() {
     if (!disk_) return;
     // A removed journal first: once the flush is done, none can come back to undo it.
-    if (journalRemovalOwed_.exchange(false)) CurrentEnv()->SyncDirectoryOf(JournalPath());
+    SyncRemovedJournal();
     disk_->Flush();
 }
 
@@ -556,7 +556,11 @@ void TTarnDBFileIO::CommitTransaction() {
         AbandonTransaction();
         throw;
     }
+    const bool durable = !txn_.implicit && syncCommit_;
     EndTransaction();
+    // Past the commit point: a failure here reports that the commit may not survive a
+    // power cut, and undoes nothing.
+    if (durable) SyncRemovedJournal();
 }
 
 void TTarnDBFileIO::RollbackTransaction() {
@@ -598,19 +602,27 @@ void TTarnDBFileIO::UndoTransaction() {
     if (txn_.journalFile) {
         if (!txn_.implicit && syncCommit_) disk_->Flush();
         RemoveJournalFile();
+        if (!txn_.implicit && syncCommit_) SyncRemovedJournal();
     }
 }
 
 void TTarnDBFileIO::RemoveJournalFile() {
     txn_.journalFile.reset();
     CurrentEnv()->RemoveFile(JournalPath());
-    // The removal is the commit point (or ends a rollback): a journal that came back after a
-    // power cut would undo the transaction and whatever was written after it. Durable now
-    // with SyncCommit, else at the next flush.
-    if (!txn_.implicit && syncCommit_)
+    // A journal that came back after a power cut would undo the transaction and whatever was
+    // written after it: its removal is made durable by SyncRemovedJournal, at the latest by
+    // the next flush.
+    journalRemovalOwed_ = true;
+}
+
+void TTarnDBFileIO::SyncRemovedJournal() {
+    if (!journalRemovalOwed_.exchange(false)) return;
+    try {
         CurrentEnv()->SyncDirectoryOf(JournalPath());
-    else
+    } catch (...) {
         journalRemovalOwed_ = true;
+        throw;
+    }
 }
 
 void TTarnDBFileIO::AbandonTransaction() {
@@ -657,7 +669,8 @@ void TTarnDBFileIO::RecoverJournal() {
         disk_->Flush();
     }
     env->RemoveFile(path);
-    env->SyncDirectoryOf(path);  // played back for good: it must not come back
+    journalRemovalOwed_ = true;
+    SyncRemovedJournal();  // played back for good: it must not come back
 }
 
 int32_t TTarnDBFileIO::TableOffset(int table) const {

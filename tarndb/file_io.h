@@ -207,6 +207,8 @@ private:
     // Ends a transaction that cannot be finished: undone as far as possible, then ended.
     void AbandonTransaction();
     void RemoveJournalFile();
+    // Syncs the directory after a journal's removal, if one is owed.
+    void SyncRemovedJournal();
     // Rolls back (or removes) a journal found beside the file; the lock is held.
     void RecoverJournal();
     std::string JournalPath() const;

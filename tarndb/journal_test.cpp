@@ -506,6 +506,35 @@ TEST_F(TwoTables, SyncCommitMakesTheJournalAndItsRemovalDurableInOrder) {
     }
 }
 
+// A directory sync that fails: before the first overwrite the commit is undone; after the
+// journal's removal (the commit point) the commit stands and only the error is reported.
+TEST_F(TwoTables, AFailedDirectorySyncUndoesTheCommitOnlyBeforeItsCommitPoint) {
+    class FailingDirectorySync : public FaultEnv {
+    public:
+        int calls = 0, failAt = 0;
+        void SyncDirectoryOf(const std::string& path) override {
+            if (++calls == failAt) throw EInOutError("directory sync refused (injected)");
+            FaultEnv::SyncDirectoryOf(path);
+        }
+    };
+    const std::string before = Dump(base);
+    Run(-1);
+    const std::string after = Dump(path);
+    for (int failAt : {1, 2}) {
+        SCOPED_TRACE("directory sync " + std::to_string(failAt) + " fails");
+        FailingDirectorySync env;
+        env.failAt = failAt;
+        Run(
+            -1,
+            [&](TTarnDBFileIO& io, TTarnTableIO& docs, TTarnTableIO& marks) {
+                EXPECT_THROW(Transaction(io, docs, marks), EInOutError);
+                EXPECT_FALSE(io.InTransaction());
+            },
+            0, &env);
+        ExpectReopens({failAt == 1 ? before : after});
+    }
+}
+
 // Removing a journal that undid something is made durable as well: the recovery's (the
 // journal played back and the file synced first), and a rewrite outside a transaction's,
 // whose removal the next flush makes durable, so that a journal cannot come back after a
