@@ -91,10 +91,13 @@ public:
     // rollback cuts off what reached the file). Beyond kSpillBytes of either, they are
     // written early the same way.
     // Memory: writes go to the stream at once, the old pages saved in a journal in memory.
-    // Commit with SyncCommit: journal synced before the first overwrite, the file synced
-    // before the journal is removed (the commit point). Without it, neither.
+    // Commit with SyncCommit: journal and its directory synced before the first overwrite,
+    // the file synced before the journal is removed (the commit point), the directory synced
+    // after the removal. Without it, none; a removal left unsynced is synced by the next
+    // FlushStorage.
     // Errors: "A transaction is already active", "No transaction is active"; a commit that
-    // fails rolls the transaction back and raises the failure.
+    // fails rolls the transaction back and raises the failure, unless it failed past the
+    // commit point (the directory sync after the removal), which undoes nothing.
     static constexpr int64_t kPageSize = 4096;
     static constexpr size_t kSpillBytes = 32u << 20;
     static constexpr int64_t kTailChunk = 1 << 20;

@@ -1,8 +1,10 @@
-// A Post that the disk refuses: whichever of its writes fails, the file keeps the record as
-// it was (a memo's old value included), the dataset stays in edit state with every value the
-// user set, and posting again stores them.
+// A Post that the disk refuses: whichever of its writes fails (alone, or with every write
+// after it as on a full disk), the file keeps the record as it was (a memo's old value
+// included), the dataset stays in edit or insert state with every value the user set, and
+// posting again stores them.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/os/fault_env.h"
@@ -116,28 +118,33 @@ TEST_F(FailedPost, KeepsTheStoredRecordAndTheEditedValuesAtEveryFailingWrite) {
         const std::string after = Stored();
         ASSERT_GT(writes, 0);
         ASSERT_NE(after, before);
-        for (long n = 1; n <= writes; ++n) {
-            SCOPED_TRACE("write " + std::to_string(n) + " of " + std::to_string(writes) + " fails");
-            restore();
-            Session([&](TTarnTable& t) {
-                change(t);
-                env.ResetCounters();
-                env.FailWrite(n);
-                EXPECT_THROW(t.Post(), EInOutError);
-                env.Clear();
-                EXPECT_EQ(t.State(), k.insert ? dsInsert : dsEdit);
-                EXPECT_EQ(t.FieldByName("name")->AsString(), "new");
-                EXPECT_EQ(t.FieldByName("body")->AsString(), k.body);
-                EXPECT_EQ(Stored(), before);
+        // One write fails, or (the disk full) that one and every later one, the undo's too:
+        // then the journal it leaves is played back by whoever takes the lock next.
+        for (bool full : {false, true}) {
+            for (long n = 1; n <= writes; ++n) {
+                SCOPED_TRACE("write " + std::to_string(n) + " of " + std::to_string(writes) +
+                             (full ? " and every later one fail" : " fails"));
+                restore();
+                Session([&](TTarnTable& t) {
+                    change(t);
+                    env.ResetCounters();
+                    env.FailWrite(n, full ? ENOSPC : EIO, full);
+                    EXPECT_THROW(t.Post(), EInOutError);
+                    env.Clear();
+                    EXPECT_EQ(t.State(), k.insert ? dsInsert : dsEdit);
+                    EXPECT_EQ(t.FieldByName("name")->AsString(), "new");
+                    EXPECT_EQ(t.FieldByName("body")->AsString(), k.body);
+                    EXPECT_EQ(Stored(), before);
+                    TCheckReport r = CheckDatabaseFile(path, {});
+                    EXPECT_EQ(r.problemCount, 0) << r.unreadable;
+                    // The retry stores what the user set.
+                    t.Post();
+                    EXPECT_EQ(t.State(), dsBrowse);
+                });
+                EXPECT_EQ(Stored(), after);
                 TCheckReport r = CheckDatabaseFile(path, {});
                 EXPECT_EQ(r.problemCount, 0) << r.unreadable;
-                // The retry stores what the user set.
-                t.Post();
-                EXPECT_EQ(t.State(), dsBrowse);
-            });
-            EXPECT_EQ(Stored(), after);
-            TCheckReport r = CheckDatabaseFile(path, {});
-            EXPECT_EQ(r.problemCount, 0) << r.unreadable;
+            }
         }
         restore();
     }
