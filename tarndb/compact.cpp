@@ -222,6 +222,9 @@ TCompactResult CompactDatabase(const std::string& path, const TCompactOptions& o
         throw EInOutError("Cannot put the compacted file " + temp.Path() + " in place as " +
                           result.output + ": " + ec.message());
     temp.Kept();
+    // The new name is durable before we report success: after a power cut the name holds
+    // the whole compacted file (synced by its close) or the old one.
+    env->SyncDirectoryOf(result.output);
     for (TTarnTableIO* t : tables) t->ReleaseTable();
     tables.clear();
     source->Close();

@@ -12,6 +12,7 @@
 #include "tarndb/creator.h"
 #include "tarndb/errors.h"
 #include "tarndb/table_io.h"
+#include "tests/support/recording_env.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
@@ -93,6 +94,46 @@ TEST(CompactFaults, AnotherOpenDatabaseObjectKeepsItFromBeingReplaced) {
             }
         },
         EDatabaseError);
+}
+
+// The compacted file is on the disk before it takes the old one's name, and the rename is
+// made durable before the compaction reports success: after a power cut the name holds the
+// old file or the whole new one.
+TEST(CompactDurability, TheCopyIsSyncedThenRenamedThenItsDirectorySynced) {
+    tarn::testing::TempDir dir;
+    std::string db = dir.file("d.tdb");
+    TTarnDBCreator::CreateDatabase(db);
+    TTarnDBCreator::AddTable(db, "t", {{"name", ftString, 10}});
+    {
+        TestHost host(db);
+        TTarnTableIO table(host, "t");
+        table.AcquireTable();
+        RecordBuffer rec(table);
+        rec.SetString(0, "kept");
+        rec.Append();
+    }
+    tarn::testing::RecordingEnv env;
+    std::string temporary;
+    bool renamedBeforeDirectorySync = false;
+    env.onEvent = [&](const std::string& e) {
+        if (e.starts_with("sync .d.tdb.compact-")) temporary = dir.file(e.substr(5));
+        if (e == "syncdir d.tdb")
+            renamedBeforeDirectorySync = !temporary.empty() && !std::filesystem::exists(temporary);
+    };
+    {
+        tarn::testing::ScopedEnv scoped(&env);
+        CompactDatabase(db, {});
+    }
+    std::string events;
+    for (const std::string& e : env.events) events += e + "\n";
+    SCOPED_TRACE(events);
+    ASSERT_FALSE(temporary.empty()) << "the compacted copy was never synced";
+    EXPECT_TRUE(renamedBeforeDirectorySync);
+    EXPECT_EQ(env.events.back(), "syncdir d.tdb");
+    TestHost host(db);
+    TTarnTableIO table(host, "t");
+    table.AcquireTable();
+    EXPECT_EQ(table.RecordList(0).Count(), 1);
 }
 
 }  // namespace

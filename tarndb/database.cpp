@@ -323,7 +323,8 @@ void TTarnDatabase::Commit() {
     try {
         fileIO_->CommitTransaction();
     } catch (...) {
-        // The failed commit was rolled back.
+        // The failed commit was rolled back (or, failing past its commit point, stands):
+        // the tables take up what the file holds.
         AfterRollback();
         throw;
     }

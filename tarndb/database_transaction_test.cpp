@@ -1,9 +1,13 @@
 // Transactions on a database: the API's rules, what other database objects see, and what a
 // rollback (asked for, or by a close) gives back to the tables and their open datasets.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 
+#include "platform/os/env.h"
 #include "tarndb/creator.h"
 #include "tarndb/database.h"
 #include "tarndb/errors.h"
@@ -11,10 +15,12 @@
 #include "tarndb/session.h"
 #include "tarndb/table.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
 
 namespace tarn {
 namespace {
 
+using testing::ScopedEnv;
 using testing::TempDir;
 
 std::string ErrorOf(const std::function<void()>& f) {
@@ -102,7 +108,8 @@ protected:
     }
     // Appends, edits (a blob value rewritten shorter, in its old area; the key moved), and
     // deletes in both tables.
-    void ChangeEverything() {
+    void ChangeEverything() { ChangeEverything(people, tags); }
+    static void ChangeEverything(TTarnTable& people, TTarnTable& tags) {
         AddPerson(people, "dan", "new notes");
         people.First();
         people.Edit();
@@ -160,10 +167,108 @@ TEST_F(Transactions, OthersWaitForTheLockAndSeeTheChangesAfterCommit) {
     EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
 }
 
+// Sleeps as asked, and counts the sleeps: a reader's waits for the lock.
+class SleepCountingEnv : public EnvWrapper {
+public:
+    SleepCountingEnv() : EnvWrapper(Env::Default()) {}
+    std::atomic<int> sleeps{0};
+    void SleepMs(int ms) override {
+        ++sleeps;
+        EnvWrapper::SleepMs(ms);
+    }
+};
+
+// Another process holds a transaction: a reader here cannot take the lock while it does,
+// waits for it under its retry settings, and then sees the whole transaction (committed)
+// or nothing of it (rolled back), never a part.
+TEST_F(Transactions, AnotherProcessWaitsForTheTransactionAndSeesAllOrNothing) {
+    const std::string peopleBefore = ReadElsewhere("People"), tagsBefore = ReadElsewhere("Tags");
+    db.StartTransaction();
+    ChangeEverything();
+    const std::string peopleAfter = Rows(people), tagsAfter = Rows(tags);
+    db.Rollback();
+    ASSERT_NE(peopleAfter, peopleBefore);
+    ASSERT_NE(tagsAfter, tagsBefore);
+    TTarnSession& session = Sessions().DefaultSession();
+    const int retries = session.LockRetryCount(), wait = session.LockWaitTime();
+
+    for (bool commit : {false, true}) {  // a rollback leaves the state before for the next
+        SCOPED_TRACE(commit ? "commit" : "rollback");
+        int written[2], go[2];
+        ASSERT_EQ(pipe(written), 0);
+        ASSERT_EQ(pipe(go), 0);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Objects of its own (an open inherited from the parent would share its lock).
+            int status = 1;
+            try {
+                TTarnDatabase kid(nullptr, "Kid");
+                kid.SetDatabaseName("kid");
+                kid.SetFileName(path);
+                kid.Open();
+                TTarnTable p(nullptr, "P"), t(nullptr, "T");
+                for (auto [table, name] : {std::pair{&p, "People"}, std::pair{&t, "Tags"}}) {
+                    table->SetDatabaseName("kid");
+                    table->SetTableName(name);
+                    table->Open();
+                }
+                kid.StartTransaction();
+                ChangeEverything(p, t);
+                char c = 'w', g = 0;
+                if (write(written[1], &c, 1) == 1 && read(go[0], &g, 1) == 1) {
+                    // Long enough that the reader must wait for the lock.
+                    usleep(300 * 1000);
+                    if (commit)
+                        kid.Commit();
+                    else
+                        kid.Rollback();
+                    status = 0;
+                }
+            } catch (...) {
+                status = 2;
+            }
+            _exit(status);  // nothing of the test framework runs in the child
+        }
+        close(written[1]);
+        close(go[0]);
+        char c = 0;
+        ASSERT_EQ(read(written[0], &c, 1), 1) << "the child did not write";
+
+        // The lock is taken from the transaction's first write in the other process.
+        session.SetLockRetryCount(2);
+        session.SetLockWaitTime(1);
+        EXPECT_EQ(ErrorOf([&] { ReadElsewhere("People"); }), "Wait for unlock time out");
+        // Then the reader waits for it.
+        session.SetLockRetryCount(500);
+        session.SetLockWaitTime(10);
+        SleepCountingEnv env;
+        std::string peopleSeen, tagsSeen;
+        {
+            ScopedEnv scoped(&env);
+            ASSERT_EQ(write(go[1], "g", 1), 1);
+            peopleSeen = ReadElsewhere("People");
+            tagsSeen = ReadElsewhere("Tags");
+        }
+        session.SetLockRetryCount(retries);
+        session.SetLockWaitTime(wait);
+        close(written[0]);
+        close(go[1]);
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_GT(env.sleeps.load(), 0) << "the reader never had to wait";
+        EXPECT_EQ(peopleSeen, commit ? peopleAfter : peopleBefore);
+        EXPECT_EQ(tagsSeen, commit ? tagsAfter : tagsBefore);
+        EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+    }
+}
+
 TEST_F(Transactions, RollbackRestoresEveryTableAndRefreshesOpenDatasets) {
     TTarnTable byName(nullptr, "ByName");
     Open(byName, "People", "byName");
     std::string peopleBefore = Rows(people), byNameBefore = Rows(byName), tagsBefore = Rows(tags);
+    std::string byPersonBefore = ReadElsewhere("Tags", "byPerson");
     int64_t sizeBefore = std::filesystem::file_size(path);
 
     db.StartTransaction();
@@ -188,7 +293,7 @@ TEST_F(Transactions, RollbackRestoresEveryTableAndRefreshesOpenDatasets) {
     EXPECT_EQ(Rows(byName), byNameBefore);
     EXPECT_EQ(Rows(tags), tagsBefore);
     EXPECT_EQ(ReadElsewhere("People", "byName"), byNameBefore);
-    EXPECT_EQ(ReadElsewhere("Tags", "byPerson"), ReadElsewhere("Tags", "byPerson"));
+    EXPECT_EQ(ReadElsewhere("Tags", "byPerson"), byPersonBefore);
     EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(path)), sizeBefore);
 
     // The auto-increment counter went back too: the next person is number 4 again.

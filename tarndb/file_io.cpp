@@ -139,7 +139,10 @@ bool TTarnDBFileIO::IsFlushed() const {
 }
 
 void TTarnDBFileIO::FlushStorage() {
-    if (disk_) disk_->Flush();
+    if (!disk_) return;
+    // A removed journal first: once the flush is done, none can come back to undo it.
+    SyncRemovedJournal();
+    disk_->Flush();
 }
 
 bool TTarnDBFileIO::CheckPassword(const std::string& password) {
@@ -487,7 +490,8 @@ void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
     if (memory_) {
         txn_.journalMemory.insert(txn_.journalMemory.end(), out.begin(), out.end());
     } else {
-        if (!txn_.journalFile) {
+        bool created = !txn_.journalFile;
+        if (created) {
             Env* env = CurrentEnv();
             std::string path = JournalPath();
             // One left over (a torn one the lock's check could not remove) is replaced.
@@ -496,8 +500,12 @@ void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
         }
         txn_.journalFile->WriteAt(txn_.journalSize, out.data(), out.size());
         txn_.journalSize += static_cast<int64_t>(out.size());
-        // The saved bytes are on the disk before the first of the pages is overwritten.
-        if (!txn_.implicit && syncCommit_) txn_.journalFile->Sync();
+        // The saved bytes are on the disk before the first of the pages is overwritten, and
+        // so is the journal's name: a power cut must not lose the file.
+        if (!txn_.implicit && syncCommit_) {
+            txn_.journalFile->Sync();
+            if (created) CurrentEnv()->SyncDirectoryOf(JournalPath());
+        }
     }
     txn_.journalStarted = true;
     for (int64_t p : pages) txn_.journalled[static_cast<size_t>(p)] = 1;
@@ -548,7 +556,11 @@ void TTarnDBFileIO::CommitTransaction() {
         AbandonTransaction();
         throw;
     }
+    const bool durable = !txn_.implicit && syncCommit_;
     EndTransaction();
+    // Past the commit point: a failure here reports that the commit may not survive a
+    // power cut, and undoes nothing.
+    if (durable) SyncRemovedJournal();
 }
 
 void TTarnDBFileIO::RollbackTransaction() {
@@ -590,12 +602,27 @@ void TTarnDBFileIO::UndoTransaction() {
     if (txn_.journalFile) {
         if (!txn_.implicit && syncCommit_) disk_->Flush();
         RemoveJournalFile();
+        if (!txn_.implicit && syncCommit_) SyncRemovedJournal();
     }
 }
 
 void TTarnDBFileIO::RemoveJournalFile() {
     txn_.journalFile.reset();
     CurrentEnv()->RemoveFile(JournalPath());
+    // A journal that came back after a power cut would undo the transaction and whatever was
+    // written after it: its removal is made durable by SyncRemovedJournal, at the latest by
+    // the next flush.
+    journalRemovalOwed_ = true;
+}
+
+void TTarnDBFileIO::SyncRemovedJournal() {
+    if (!journalRemovalOwed_.exchange(false)) return;
+    try {
+        CurrentEnv()->SyncDirectoryOf(JournalPath());
+    } catch (...) {
+        journalRemovalOwed_ = true;
+        throw;
+    }
 }
 
 void TTarnDBFileIO::AbandonTransaction() {
@@ -642,6 +669,8 @@ void TTarnDBFileIO::RecoverJournal() {
         disk_->Flush();
     }
     env->RemoveFile(path);
+    journalRemovalOwed_ = true;
+    SyncRemovedJournal();  // played back for good: it must not come back
 }
 
 int32_t TTarnDBFileIO::TableOffset(int table) const {

@@ -12,6 +12,7 @@
 // platform's EFOpenError when the system refuses the open.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -90,10 +91,13 @@ public:
     // rollback cuts off what reached the file). Beyond kSpillBytes of either, they are
     // written early the same way.
     // Memory: writes go to the stream at once, the old pages saved in a journal in memory.
-    // Commit with SyncCommit: journal synced before the first overwrite, the file synced
-    // before the journal is removed (the commit point). Without it, neither.
+    // Commit with SyncCommit: journal and its directory synced before the first overwrite,
+    // the file synced before the journal is removed (the commit point), the directory synced
+    // after the removal. Without it, none; a removal left unsynced is synced by the next
+    // FlushStorage.
     // Errors: "A transaction is already active", "No transaction is active"; a commit that
-    // fails rolls the transaction back and raises the failure.
+    // fails rolls the transaction back and raises the failure, unless it failed past the
+    // commit point (the directory sync after the removal), which undoes nothing.
     static constexpr int64_t kPageSize = 4096;
     static constexpr size_t kSpillBytes = 32u << 20;
     static constexpr int64_t kTailChunk = 1 << 20;
@@ -206,6 +210,8 @@ private:
     // Ends a transaction that cannot be finished: undone as far as possible, then ended.
     void AbandonTransaction();
     void RemoveJournalFile();
+    // Syncs the directory after a journal's removal, if one is owed.
+    void SyncRemovedJournal();
     // Rolls back (or removes) a journal found beside the file; the lock is held.
     void RecoverJournal();
     std::string JournalPath() const;
@@ -232,6 +238,8 @@ private:
         bool journalStarted = false;
     } txn_;
     bool syncCommit_ = true;
+    // A journal was removed without syncing its directory: the next flush does.
+    std::atomic<bool> journalRemovalOwed_{false};
     std::vector<uint8_t> viewScratch_[4];  // Views assembled from page copies and the file
     size_t nextScratch_ = 0;
 

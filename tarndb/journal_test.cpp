@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -18,6 +19,7 @@
 #include "tarndb/creator.h"
 #include "tarndb/errors.h"
 #include "tarndb/table_io.h"
+#include "tests/support/recording_env.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
@@ -231,8 +233,9 @@ protected:
     }
 
     // The transaction: appends, rewrites (a blob shortened in place, a key moved), deletes
-    // in both tables.
-    void Transaction(TTarnDBFileIO& io, TTarnTableIO& docs, TTarnTableIO& marks) {
+    // in both tables; committed, or with `commit` false rolled back.
+    void Transaction(TTarnDBFileIO& io, TTarnTableIO& docs, TTarnTableIO& marks,
+                     bool commit = true) {
         io.SetSyncCommit(sync);
         io.BeginTransaction();
         RecordBuffer d(docs);
@@ -251,16 +254,43 @@ protected:
         m.Append();
         Set(marks, 0, [](RecordBuffer& r) { r.SetInt(0, 99); });
         marks.RemoveRecord(4, false);
-        io.CommitTransaction();
+        if (commit)
+            io.CommitTransaction();
+        else
+            io.RollbackTransaction();
     }
 
-    // Runs the transaction on a fresh copy of the base file; with `crashAfter` >= 0 the
-    // process "dies" after that many writes (nothing written after reaches the file, the
-    // journal and any undo included). Returns the writes made.
-    long Run(long crashAfter) {
+    // A rewrite outside a transaction: the memo of Docs' second record rewritten shorter in
+    // place, which goes through a journal of its own.
+    static void RewriteInPlace(TTarnDBFileIO&, TTarnTableIO& docs, TTarnTableIO&) {
+        Set(docs, 1, [](RecordBuffer& r) {
+            r.SetString(1, "yyy");
+            r.SetBlob(2, std::string(60, 'R'));
+        });
+    }
+
+    using Work = std::function<void(TTarnDBFileIO&, TTarnTableIO&, TTarnTableIO&)>;
+    Work Commit() {
+        return [this](TTarnDBFileIO& io, TTarnTableIO& d, TTarnTableIO& m) {
+            Transaction(io, d, m, true);
+        };
+    }
+    Work Rollback() {
+        return [this](TTarnDBFileIO& io, TTarnTableIO& d, TTarnTableIO& m) {
+            Transaction(io, d, m, false);
+        };
+    }
+
+    // Runs `work` on a fresh copy of the base file under `env` (a FaultEnv of its own when
+    // none is given); with `crashAfter` >= 0 the process "dies" after that many writes
+    // (nothing written after reaches the file, the journal and any undo included), with
+    // `failAt` > 0 that one write fails (and the work's own undo goes on). Returns the
+    // writes made.
+    long Run(long crashAfter, const Work& work, long failAt = 0, FaultEnv* use = nullptr) {
         std::filesystem::copy_file(base, path, std::filesystem::copy_options::overwrite_existing);
         std::filesystem::remove(path + "-journal");
-        FaultEnv env;
+        FaultEnv own;
+        FaultEnv& env = use ? *use : own;
         ScopedEnv scoped(&env);
         {
             TestHost host(path);
@@ -269,12 +299,23 @@ protected:
             marks.AcquireTable();
             env.ResetCounters();
             if (crashAfter >= 0) env.CrashAfterWrites(crashAfter);
-            if (crashAfter < 0)
-                Transaction(host.io, docs, marks);
+            if (failAt > 0) env.FailWrite(failAt);
+            if (crashAfter < 0 && failAt == 0)
+                work(host.io, docs, marks);
             else
-                EXPECT_THROW(Transaction(host.io, docs, marks), EInOutError);
+                EXPECT_THROW(work(host.io, docs, marks), EInOutError);
         }  // the close tries to roll back: after the crash, in vain
         return env.Writes();
+    }
+    long Run(long crashAfter) { return Run(crashAfter, Commit()); }
+
+    // The file as the next opener finds it: a journal rolled back, the checker content.
+    void ExpectReopens(const std::vector<std::string>& allowed) {
+        std::string now = Dump(path);  // the open rolls a journal back
+        EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+        EXPECT_NE(std::find(allowed.begin(), allowed.end(), now), allowed.end()) << now;
+        TCheckReport r = CheckDatabaseFile(path, {});
+        EXPECT_EQ(r.problemCount, 0) << Report(r);
     }
 };
 
@@ -308,6 +349,228 @@ INSTANTIATE_TEST_SUITE_P(Sync, CrashedTransactions, ::testing::Values(true, fals
                          [](const auto& info) {
                              return info.param ? std::string("sync") : std::string("nosync");
                          });
+
+// A rollback cut short after any of its writes (the process dying there) leaves the file
+// as the next opener rolls it back: the state before. Rollbacks come from the caller, from
+// a commit whose write failed, and from a rewrite outside a transaction whose write failed.
+TEST_F(TwoTables, EveryCrashPointOfARollbackReopensAsBefore) {
+    const std::string before = Dump(base);
+    Work rewrite = RewriteInPlace;
+    struct Case {
+        const char* what;
+        Work work;
+        bool failing;  // the rollback follows a failed write, at every write of the work
+    } cases[] = {
+        {"rollback asked for", Rollback(), false},
+        {"commit failing", Commit(), true},
+        {"rewrite outside a transaction failing", rewrite, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        const long writes = Run(-1, k.work);
+        ASSERT_GE(writes, 1);
+        int replays = 0, hot = 0;
+        for (long f = k.failing ? 1 : 0; f <= (k.failing ? writes : 0); ++f) {
+            // With write f failing, the writes after it are the rollback's.
+            const long total = Run(-1, k.work, f);
+            for (long n = f; n < total; ++n) {
+                SCOPED_TRACE("write " + std::to_string(f) + " fails, crash after write " +
+                             std::to_string(n) + " of " + std::to_string(total));
+                Run(n, k.work, f);
+                hot += std::filesystem::exists(path + "-journal");
+                ExpectReopens({before});
+                ++replays;
+            }
+        }
+        EXPECT_GT(replays, 0);
+        if (k.failing) {
+            EXPECT_GT(hot, 0) << "no crash point left a journal to roll back";
+        }
+    }
+}
+
+// Recovery cut short after any of its writes leaves the journal in place, and the next
+// opener plays it back again: recovery can be repeated until it completes.
+TEST_F(TwoTables, EveryCrashPointOfARecoveryLeavesAJournalPlayedBackAgain) {
+    const std::string before = Dump(base);
+    const std::string hotFile = dir.file("hot.tdb");
+    Work rewrite = RewriteInPlace;
+    int playedBack = 0;
+    for (const Work& work : {Commit(), rewrite}) {
+        const long writes = Run(-1, work);
+        for (long k = 0; k < writes; ++k) {
+            Run(k, work);
+            if (!std::filesystem::exists(path + "-journal")) continue;
+            // A hot journal: keep the pair as the crash left it.
+            std::filesystem::copy_file(path, hotFile,
+                                       std::filesystem::copy_options::overwrite_existing);
+            std::filesystem::copy_file(path + "-journal", hotFile + "-journal",
+                                       std::filesystem::copy_options::overwrite_existing);
+            auto restore = [&] {
+                std::filesystem::copy_file(hotFile, path,
+                                           std::filesystem::copy_options::overwrite_existing);
+                std::filesystem::copy_file(hotFile + "-journal", path + "-journal",
+                                           std::filesystem::copy_options::overwrite_existing);
+            };
+            long recoveryWrites = 0;
+            {
+                restore();
+                FaultEnv env;
+                ScopedEnv scoped(&env);
+                TestHost host(path);
+                recoveryWrites = env.Writes();
+            }
+            ASSERT_GE(recoveryWrites, 1);      // a torn journal is only removed
+            playedBack += recoveryWrites > 2;  // pages written back, the file cut, the removal
+            for (long m = 0; m < recoveryWrites; ++m) {
+                SCOPED_TRACE("commit crashed after write " + std::to_string(k) +
+                             ", recovery after write " + std::to_string(m) + " of " +
+                             std::to_string(recoveryWrites));
+                restore();
+                {
+                    FaultEnv env;
+                    ScopedEnv scoped(&env);
+                    env.CrashAfterWrites(m);
+                    EXPECT_THROW(TestHost host(path), EInOutError);
+                }
+                EXPECT_TRUE(std::filesystem::exists(path + "-journal"));
+                ExpectReopens({before});
+            }
+        }
+    }
+    EXPECT_GT(playedBack, 0);
+}
+
+// ---- durability: the order in which things reach the disk ------------------------------------
+
+// Positions in a RecordingEnv's events.
+struct Events {
+    std::vector<std::string> list;
+    // The first (last) event equal to `e`, or beginning with it; -1 when none.
+    long First(const std::string& e) const {
+        for (size_t i = 0; i < list.size(); ++i)
+            if (list[i].starts_with(e)) return static_cast<long>(i);
+        return -1;
+    }
+    long Last(const std::string& e) const {
+        for (size_t i = list.size(); i-- > 0;)
+            if (list[i].starts_with(e)) return static_cast<long>(i);
+        return -1;
+    }
+    std::string Text() const {
+        std::string out;
+        for (const std::string& e : list) out += e + "\n";
+        return out;
+    }
+};
+
+// With SyncCommit the journal is on the disk, its directory entry included, before the first
+// byte it covers is overwritten; the file is on the disk before the journal is removed, and
+// the removal (the commit point) is made durable at once: a journal that came back after a
+// power cut would undo a committed transaction, and everything written after it. Without
+// SyncCommit nothing is synced.
+TEST_F(TwoTables, SyncCommitMakesTheJournalAndItsRemovalDurableInOrder) {
+    const int64_t original = static_cast<int64_t>(std::filesystem::file_size(base));
+    for (bool on : {true, false}) {
+        SCOPED_TRACE(on ? "SyncCommit on" : "SyncCommit off");
+        sync = on;
+        testing::RecordingEnv env;
+        env.onEvent = [&](const std::string& e) {
+            if (e == "create work.tdb-journal") env.events = {e};  // the commit's events only
+        };
+        Run(-1, Commit(), 0, &env);
+        Events ev{env.events};
+        SCOPED_TRACE(ev.Text());
+        ASSERT_EQ(ev.First("create work.tdb-journal"), 0);
+        const long removed = ev.First("remove work.tdb-journal");
+        ASSERT_GT(removed, 0);
+        // The first overwrite of the file's old bytes.
+        long overwrite = -1;
+        for (size_t i = 0; i < ev.list.size() && overwrite < 0; ++i)
+            if (ev.list[i].starts_with("write work.tdb ") &&
+                std::stoll(ev.list[i].substr(15)) < original)
+                overwrite = static_cast<long>(i);
+        ASSERT_GT(overwrite, 0);
+        EXPECT_LT(ev.Last("write work.tdb-journal"), overwrite);
+        if (!on) {
+            EXPECT_EQ(ev.First("sync"), -1);
+            continue;
+        }
+        EXPECT_LT(ev.Last("write work.tdb-journal"), ev.First("sync work.tdb-journal"));
+        EXPECT_LT(ev.First("sync work.tdb-journal"), ev.First("syncdir work.tdb-journal"));
+        EXPECT_LT(ev.First("syncdir work.tdb-journal"), overwrite);
+        EXPECT_LT(ev.Last("write work.tdb "), ev.Last("sync work.tdb"));
+        EXPECT_LT(ev.Last("sync work.tdb"), removed);
+        EXPECT_EQ(ev.Last("syncdir work.tdb-journal"), static_cast<long>(ev.list.size()) - 1);
+        EXPECT_GT(ev.Last("syncdir work.tdb-journal"), removed);
+    }
+}
+
+// A directory sync that fails: before the first overwrite the commit is undone; after the
+// journal's removal (the commit point) the commit stands and only the error is reported.
+TEST_F(TwoTables, AFailedDirectorySyncUndoesTheCommitOnlyBeforeItsCommitPoint) {
+    class FailingDirectorySync : public FaultEnv {
+    public:
+        int calls = 0, failAt = 0;
+        void SyncDirectoryOf(const std::string& path) override {
+            if (++calls == failAt) throw EInOutError("directory sync refused (injected)");
+            FaultEnv::SyncDirectoryOf(path);
+        }
+    };
+    const std::string before = Dump(base);
+    Run(-1);
+    const std::string after = Dump(path);
+    for (int failAt : {1, 2}) {
+        SCOPED_TRACE("directory sync " + std::to_string(failAt) + " fails");
+        FailingDirectorySync env;
+        env.failAt = failAt;
+        Run(
+            -1,
+            [&](TTarnDBFileIO& io, TTarnTableIO& docs, TTarnTableIO& marks) {
+                EXPECT_THROW(Transaction(io, docs, marks), EInOutError);
+                EXPECT_FALSE(io.InTransaction());
+            },
+            0, &env);
+        ExpectReopens({failAt == 1 ? before : after});
+    }
+}
+
+// Removing a journal that undid something is made durable as well: the recovery's (the
+// journal played back and the file synced first), and a rewrite outside a transaction's,
+// whose removal the next flush makes durable, so that a journal cannot come back after a
+// power cut and undo what was flushed after it.
+TEST_F(TwoTables, ARemovedJournalStaysRemovedAfterARecoveryAndAFlush) {
+    // Recovery: a commit that died before its journal was removed.
+    long writes = Run(-1);
+    Run(writes - 2);
+    ASSERT_TRUE(std::filesystem::exists(path + "-journal"));
+    {
+        testing::RecordingEnv env;
+        ScopedEnv scoped(&env);
+        TestHost host(path);
+        Events ev{env.events};
+        SCOPED_TRACE(ev.Text());
+        const long removed = ev.First("remove work.tdb-journal");
+        ASSERT_GE(removed, 0);
+        EXPECT_LT(ev.Last("write work.tdb "), ev.Last("sync work.tdb"));
+        EXPECT_LT(ev.Last("sync work.tdb"), removed);
+        EXPECT_GT(ev.Last("syncdir work.tdb-journal"), removed);
+    }
+    // A rewrite outside a transaction, then a flush.
+    testing::RecordingEnv env;
+    Run(
+        -1,
+        [](TTarnDBFileIO& io, TTarnTableIO& docs, TTarnTableIO& marks) {
+            RewriteInPlace(io, docs, marks);
+            io.FlushStorage();
+        },
+        0, &env);
+    Events ev{env.events};
+    SCOPED_TRACE(ev.Text());
+    const long removed = ev.First("remove work.tdb-journal");
+    ASSERT_GE(removed, 0);
+    EXPECT_GT(ev.Last("syncdir work.tdb-journal"), removed);
+}
 
 TEST_F(TwoTables, AJournalLeftByADeadProcessIsRolledBackByTheNextOpener) {
     std::string before = Dump(base);

@@ -151,10 +151,12 @@ public:
     void Commit();
     void Rollback();
     bool InTransaction() const;
-    // SyncCommit (default true): a commit forces the journal to the disk before the file
-    // is overwritten, and the file before the journal is removed, so a power cut at any
-    // moment leaves the old state or the new. False skips both system flushes (much
-    // faster): a crash of the program is still undone, but after a power cut or a system
+    // SyncCommit (default true): a commit forces the journal (and its name, by a sync of the
+    // directory) to the disk before the file is overwritten, the file before the journal is
+    // removed, and the removal right after, so a power cut at any moment leaves the old state
+    // or the new. A Commit that raises after the removal (the directory sync failed) has
+    // committed: InTransaction() is false and the changes stay. False skips both system flushes
+    // (much faster): a crash of the program is still undone, but after a power cut or a system
     // crash the disk may hold part of a transaction, or overwritten pages without the
     // journal that would undo them, and the file may then be damaged. Writes outside a
     // transaction never force anything to the disk (the flush timer does).

@@ -75,6 +75,10 @@ public:
     virtual std::unique_ptr<File> CreateFile(const std::string& path, OpenSharing sharing) = 0;
     // Removes a file; false when there was none. Raises EInOutError when the system refuses.
     virtual bool RemoveFile(const std::string& path) = 0;
+    // Makes the creation, removal or renaming of the file `path` durable: syncs the
+    // directory that holds it, so that a power cut cannot bring back a removed file or lose
+    // a created one. Raises EInOutError.
+    virtual void SyncDirectoryOf(const std::string& path) = 0;
     virtual void SleepMs(int milliseconds) = 0;
     // The absolute form of a path (no symlink resolution).
     virtual std::string FullPath(const std::string& path) = 0;
@@ -96,6 +100,7 @@ public:
         return target_->CreateFile(path, sharing);
     }
     bool RemoveFile(const std::string& path) override { return target_->RemoveFile(path); }
+    void SyncDirectoryOf(const std::string& path) override { target_->SyncDirectoryOf(path); }
     void SleepMs(int milliseconds) override { target_->SleepMs(milliseconds); }
     std::string FullPath(const std::string& path) override { return target_->FullPath(path); }
 

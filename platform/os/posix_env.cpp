@@ -1,5 +1,5 @@
 // The production Env over POSIX calls: pread/pwrite, open-file-description locks, a
-// shared read-only mapping for reads, fdatasync.
+// shared read-only mapping for reads, fdatasync, fsync of a directory.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -248,6 +248,18 @@ public:
         if (unlink(path.c_str()) == 0) return true;
         if (errno == ENOENT) return false;
         ThrowIo("Remove", FullPath(path), errno);
+    }
+
+    void SyncDirectoryOf(const std::string& path) override {
+        std::string folder = std::filesystem::path(FullPath(path)).parent_path().string();
+        if (folder.empty()) folder = ".";
+        int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) ThrowIo("Directory sync", FullPath(path), errno);
+        // A file system that cannot sync a directory (EINVAL) keeps its entries by other
+        // means; there is nothing more to do.
+        int rc = fsync(fd), err = errno;
+        close(fd);
+        if (rc != 0 && err != EINVAL) ThrowIo("Directory sync", FullPath(path), err);
     }
 
     void SleepMs(int milliseconds) override {

@@ -3,7 +3,10 @@
 // offset and length, and a write may be altered on its way to the file (to stand for a
 // disk that does not keep what it was given). It keeps FaultEnv's write faults and
 // CrashAfterWrites. The log is of database files: a rollback journal's (`<file>-journal`)
-// reads and writes meet the faults but are not logged. Used from one thread.
+// reads and writes meet the faults but are not logged. `events` tells, in order and for
+// every file (journals included, by file name), what reaches the disk and when it is made
+// durable: "create F", "write F OFFSET", "truncate F", "sync F", "remove F", "syncdir F" (the
+// directory holding F synced). Used from one thread.
 #pragma once
 
 #include <cstdint>
@@ -26,10 +29,13 @@ public:
     std::vector<FileAccess> reads, writes;
     // Sees each write's bytes before they reach the file and may change them.
     std::function<void(int64_t offset, std::vector<uint8_t>& bytes)> alterWrite;
+    std::vector<std::string> events;
+    std::function<void(const std::string& event)> onEvent;  // told each event as it happens
 
     void ForgetAccesses() {
         reads.clear();
         writes.clear();
+        events.clear();
     }
     // Reads (writes) that start at `offset`, optionally of exactly `count` bytes.
     size_t ReadsAt(int64_t offset, size_t count = SIZE_MAX) const {
@@ -51,10 +57,27 @@ public:
         return std::make_unique<Recorded>(FaultEnv::OpenFile(path, access, sharing), *this);
     }
     std::unique_ptr<File> CreateFile(const std::string& path, OpenSharing sharing) override {
-        return std::make_unique<Recorded>(FaultEnv::CreateFile(path, sharing), *this);
+        auto file = std::make_unique<Recorded>(FaultEnv::CreateFile(path, sharing), *this);
+        Note("create", path);
+        return file;
+    }
+    bool RemoveFile(const std::string& path) override {
+        bool removed = FaultEnv::RemoveFile(path);
+        if (removed) Note("remove", path);
+        return removed;
+    }
+    void SyncDirectoryOf(const std::string& path) override {
+        FaultEnv::SyncDirectoryOf(path);
+        Note("syncdir", path);
     }
 
 private:
+    void Note(const char* what, const std::string& path, const std::string& more = "") {
+        size_t slash = path.find_last_of('/');
+        events.push_back(std::string(what) + " " +
+                         (slash == std::string::npos ? path : path.substr(slash + 1)) + more);
+        if (onEvent) onEvent(events.back());
+    }
     static size_t Overlapping(const std::vector<FileAccess>& list, int64_t offset, size_t count) {
         size_t n = 0;
         for (const FileAccess& a : list)
@@ -83,17 +106,19 @@ private:
             return inner_->ReadAt(offset, buffer, count);
         }
         void WriteAt(int64_t offset, const void* buffer, size_t count) override {
-            if (!logged_) return inner_->WriteAt(offset, buffer, count);
-            env_.writes.push_back({offset, count});
-            if (!env_.alterWrite) return inner_->WriteAt(offset, buffer, count);
-            const auto* p = static_cast<const uint8_t*>(buffer);
-            std::vector<uint8_t> bytes(p, p + count);
-            env_.alterWrite(offset, bytes);
-            inner_->WriteAt(offset, bytes.data(), bytes.size());
+            Write(offset, buffer, count);
+            // After the write: a failed one reached nothing.
+            env_.Note("write", Path(), " " + std::to_string(offset));
         }
         int64_t Size() override { return inner_->Size(); }
-        void Truncate(int64_t length) override { inner_->Truncate(length); }
-        void Sync() override { inner_->Sync(); }
+        void Truncate(int64_t length) override {
+            inner_->Truncate(length);
+            env_.Note("truncate", Path());
+        }
+        void Sync() override {
+            inner_->Sync();
+            env_.Note("sync", Path());
+        }
         bool TryLockByte(int64_t offset) override { return inner_->TryLockByte(offset); }
         void UnlockByte(int64_t offset) override { inner_->UnlockByte(offset); }
         const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
@@ -102,6 +127,16 @@ private:
         }
 
     private:
+        void Write(int64_t offset, const void* buffer, size_t count) {
+            if (!logged_) return inner_->WriteAt(offset, buffer, count);
+            env_.writes.push_back({offset, count});
+            if (!env_.alterWrite) return inner_->WriteAt(offset, buffer, count);
+            const auto* p = static_cast<const uint8_t*>(buffer);
+            std::vector<uint8_t> bytes(p, p + count);
+            env_.alterWrite(offset, bytes);
+            inner_->WriteAt(offset, bytes.data(), bytes.size());
+        }
+
         std::unique_ptr<File> inner_;
         RecordingEnv& env_;
         bool logged_;
