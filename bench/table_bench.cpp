@@ -2,7 +2,7 @@
 // and delete_tx run the engine's side in transactions of the SQLite batch's size.
 // commit_sync: durable commits of small transactions (SyncCommit on against SQLite with a
 // rollback journal and synchronous=FULL); it has no autocommit column.
-//   bench_table [--quick] [--rows=N] [--reps=N] [workload...]
+//   bench_table [--quick] [--rows=N] [--reps=N] [--engine-only] [workload...]
 #include <cstdio>
 #include <string>
 
@@ -98,8 +98,10 @@ void Append(const Options& o) {
             return SqliteHashAll(theirs);
         };
     };
-    Result r = Compare("append", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true));
-    PrintLine("append", o.rows, r);
+    if (Selected(o, "append"))
+        PrintLine(
+            "append", o.rows,
+            Compare("append", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
     if (Selected(o, "append_tx"))
         PrintLine(
             "append_tx", o.rows,
@@ -213,8 +215,10 @@ void Update(const Options& o, const std::string& ours, const std::string& theirs
             return v;
         };
     };
-    PrintLine("update", o.rows,
-              Compare("update", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    if (Selected(o, "update"))
+        PrintLine(
+            "update", o.rows,
+            Compare("update", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
     if (Selected(o, "update_tx"))
         PrintLine(
             "update_tx", o.rows,
@@ -255,9 +259,10 @@ void Delete(const Options& o, const std::string& ours, const std::string& theirs
             return v;
         };
     };
-    PrintLine(
-        "delete", o.rows,
-        Compare("delete", deletes, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    if (Selected(o, "delete"))
+        PrintLine(
+            "delete", o.rows,
+            Compare("delete", deletes, o.repetitions, engine(false), sqlite(false), sqlite(true)));
     if (Selected(o, "delete_tx"))
         PrintLine("delete_tx", o.rows,
                   Compare("delete_tx", deletes, o.repetitions, engine(true), sqlite(false),
@@ -292,8 +297,7 @@ void Open(const Options& o, const std::string& ours, const std::string& theirs) 
 
 int main(int argc, char** argv) {
     Options o = ParseOptions(argc, argv);
-    if (Selected(o, "append")) Append(o);
-    if (!Selected(o, "append") && Selected(o, "append_tx")) Append(o);
+    if (Selected(o, "append") || Selected(o, "append_tx")) Append(o);
     if (Selected(o, "commit_sync")) CommitSync(o);
     bool needData = Selected(o, "scan") || Selected(o, "update") || Selected(o, "delete") ||
                     Selected(o, "open") || Selected(o, "update_tx") || Selected(o, "delete_tx");
