@@ -163,6 +163,7 @@ void TTarnDBFileIO::AcquireFileLock() {
         CurrentEnv()->SleepMs(wait);
     }
     lockDepth_ = 1;
+    ++lockEpoch_;
     // Writers of this format only ever grow the file, but another program may have cut it:
     // the reads under this lock look at its size again before they use the mapping.
     disk_->RecheckLength();
@@ -178,7 +179,10 @@ void TTarnDBFileIO::AcquireFileLock() {
 
 void TTarnDBFileIO::ReleaseFileLock() {
     if (!disk_ || lockDepth_ == 0) return;
-    if (--lockDepth_ == 0) disk_->PlatformFile().UnlockByte(kLockByte);
+    if (--lockDepth_ == 0) {
+        disk_->ReleaseLength();
+        disk_->PlatformFile().UnlockByte(kLockByte);
+    }
 }
 
 int64_t TTarnDBFileIO::FileSize() {

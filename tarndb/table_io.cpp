@@ -34,8 +34,9 @@ public:
     explicit TStaleOnFailure(TTarnTableIO& table)
         : table_(table), exceptions_(std::uncaught_exceptions()) {}
     ~TStaleOnFailure() {
-        if (std::uncaught_exceptions() > exceptions_ && table_.IndexCount() > 0)
-            table_.stale_ = true;
+        if (std::uncaught_exceptions() <= exceptions_) return;
+        table_.syncedEpoch_ = 0;  // compare with the file again before the next write
+        if (table_.IndexCount() > 0) table_.stale_ = true;
     }
     TStaleOnFailure(const TStaleOnFailure&) = delete;
     TStaleOnFailure& operator=(const TStaleOnFailure&) = delete;
@@ -94,6 +95,7 @@ void TTarnTableIO::ReleaseTable() {
         slotSizes_.clear();
         indexRepair_ = TIndexRepair();
         stale_ = false;
+        syncedEpoch_ = 0;
         tableNo_ = -1;
     }
 }
@@ -208,7 +210,11 @@ void TTarnTableIO::ListChanged(int list) {
 
 bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
     bool reload = stale_;
-    if (!reload) {
+    // Within one holding of the lock in which this table has synchronised already (a
+    // transaction's writes), no other writer can have changed anything.
+    const uint64_t epoch = io.LockEpoch();
+    const bool checked = epoch != 0 && epoch == syncedEpoch_;
+    if (!reload && !checked) {
         const uint8_t* disk = io.View(io.TableOffset(tableNo_), kTableHeaderSize);
         if (disk == nullptr || std::memcmp(disk, header_.raw.data(), header_.raw.size()) != 0) {
             TableHeader fresh;
@@ -218,7 +224,7 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
     }
     // An append of this or another process that stopped before its commit may have left
     // links the key lists in memory do not know.
-    if (!reload && IndexCount() > 0 && !indexRepair_.Pending())
+    if (!reload && !checked && IndexCount() > 0 && !indexRepair_.Pending())
         reload = TTableIndexes::HasAppendLeftovers(*this, io);
     if (reload) {
         // Another process wrote to this table (or a write failed): take the bookkeeping from
@@ -228,6 +234,7 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
         if (OnReloaded) OnReloaded();
     }
     TTableIndexes::RepairChains(*this, io);
+    syncedEpoch_ = epoch;
     return reload;
 }
 
