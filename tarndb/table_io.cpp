@@ -354,163 +354,226 @@ void TTarnTableIO::CutStrings(TFieldBuffers& buffers) {
     }
 }
 
-void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert) {
-    readAhead_.Clear();
-    TTarnDBFileIO& io = File();
-    FileLockGuard lock(io);
-    SyncWithDisk(io);
+// ---- append ---------------------------------------------------------------------------------
+//
+// An append of record k (k = RecordTotal before it) runs these steps in this order, all
+// under the file lock. The order is what makes it crash-safe: until step 4 the file holds
+// only bytes that nothing the header describes refers to, so an append cut short at any
+// write loads as if it never began (indexes.cpp tells what the index part leaves).
+//   Settle        auto-increment value, uniqueness, key positions: a refusal writes nothing
+//   LayOut        the fixed part with the blob areas behind it, built in memory
+//   1 WriteData   the fixed part and the blob areas at the end of the file
+//   2 WriteItem   record-table item k, or a new record-table block holding it
+//   3 LinkIndexes index items, linked after their predecessors
+//   4 Commit      one header write: RecordTotal, RecTabOffset, AutoIncCounter and the
+//                 IndexHead / IndexTabOffset words that changed; the record now exists
+//   Publish       the entry goes into list 0 and every key list, with the notifications
+class TTarnTableIO::TAppend {
+public:
+    TAppend(TTarnTableIO& table, TTarnDBFileIO& io, TFieldBuffers& buffers)
+        : t_(table),
+          io_(io),
+          buffers_(buffers),
+          n_(std::min(buffers.Count(), table.FieldCount())) {}
 
-    int n = std::min(buffers.Count(), FieldCount());
-    int32_t counter = header_.AutoIncCounter();
-    // The auto-increment value is settled before the uniqueness check, so that the check
-    // sees the key as it will be stored; a refused append gives the caller its 0 back.
-    uint8_t* assigned = nullptr;
-    if (autoIncField_ >= 0 && autoIncField_ < n) {
-        TFieldBufferItem& item = buffers.Item(autoIncField_);
-        if (item.active && item.buffer && item.dataSize >= 4) {
-            int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
-            if (v == 0) {
-                if (counter == INT32_MAX)
-                    throw EDatabaseError(
-                        Format("Table '%s' has used up its auto-increment values (the last is %d)",
-                               tableName_.c_str(), INT32_MAX));
-                v = ++counter;
-                b::PutI32(std::span<uint8_t>(item.buffer, 4), 0, v);
-                assigned = item.buffer;
-            } else if (v > counter) {
-                counter = v;
-            }
-        }
+    void Run(const TInsertNotify& onInsert) {
+        Settle();
+        TStaleOnFailure staleOnFailure(t_);
+        LayOut();
+        WriteData();
+        WriteItem();
+        LinkIndexes();
+        Commit();
+        Publish(onInsert);
     }
-    TAppendPlan plan;
-    try {
-        TTableIndexes::CheckUniqueForAdd(*this, buffers);
-        plan = TTableIndexes::PlanNewRecord(*this, buffers);
-    } catch (...) {
-        if (assigned) b::PutI32(std::span<uint8_t>(assigned, 4), 0, 0);
-        throw;
-    }
-    TStaleOnFailure staleOnFailure(*this);
 
-    int32_t k = header_.RecordTotal();
-    if (k == INT32_MAX) throw EDatabaseError(Format("Table '%s' is full", tableName_.c_str()));
-    int64_t end = io.FileSize();
-    bool newBlock = k % kItemsPerBlock == 0;
-    int64_t dataOffset = newBlock ? end + kRecBlockSize : end;
-
-    CutStrings(buffers);
-
-    // The fixed part with the record's blob areas directly behind it.
-    std::vector<uint8_t> record(static_cast<size_t>(recordSize_), 0);
+private:
     struct Blob {
         int field;
         int64_t offset;
         std::span<const uint8_t> stored;
         TMemoryStream encoded;
     };
-    std::vector<Blob> blobs;
-    blobs.reserve(
-        static_cast<size_t>(FieldCount()));  // never moved: `stored` may point into `encoded`
-    int64_t blobPos = dataOffset + recordSize_;
-    bool encrypted = io.Info().Encrypted();
-    for (int i = 0; i < FieldCount(); ++i) {
-        const TTarnFieldDef& def = fieldDefs_[i];
-        uint8_t* slot = record.data() + SlotOffset(i);
+
+    void Settle();
+    void LayOut();
+    void WriteData();
+    void WriteItem();
+    void LinkIndexes();
+    void Commit();
+    void Publish(const TInsertNotify& onInsert);
+
+    TTarnTableIO& t_;
+    TTarnDBFileIO& io_;
+    TFieldBuffers& buffers_;
+    const int n_;
+    int32_t counter_ = 0;  // AutoIncCounter after the append
+    TAppendPlan plan_;
+    int32_t k_ = 0;
+    int64_t end_ = 0;  // the file's end before the append
+    bool newBlock_ = false;
+    int64_t dataOffset_ = 0;
+    std::vector<uint8_t> record_;
+    std::vector<Blob> blobs_;
+    int32_t recTabOffset_ = 0;
+    TableHeader next_;  // the header the commit writes
+};
+
+void TTarnTableIO::TAppend::Settle() {
+    counter_ = t_.header_.AutoIncCounter();
+    // The auto-increment value is settled before the uniqueness check, so that the check
+    // sees the key as it will be stored; a refused append gives the caller its 0 back.
+    uint8_t* assigned = nullptr;
+    if (t_.autoIncField_ >= 0 && t_.autoIncField_ < n_) {
+        TFieldBufferItem& item = buffers_.Item(t_.autoIncField_);
+        if (item.active && item.buffer && item.dataSize >= 4) {
+            int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
+            if (v == 0) {
+                if (counter_ == INT32_MAX)
+                    throw EDatabaseError(
+                        Format("Table '%s' has used up its auto-increment values (the last is %d)",
+                               t_.tableName_.c_str(), INT32_MAX));
+                v = ++counter_;
+                b::PutI32(std::span<uint8_t>(item.buffer, 4), 0, v);
+                assigned = item.buffer;
+            } else if (v > counter_) {
+                counter_ = v;
+            }
+        }
+    }
+    try {
+        TTableIndexes::CheckUniqueForAdd(t_, buffers_);
+        plan_ = TTableIndexes::PlanNewRecord(t_, buffers_);
+    } catch (...) {
+        if (assigned) b::PutI32(std::span<uint8_t>(assigned, 4), 0, 0);
+        throw;
+    }
+    k_ = t_.header_.RecordTotal();
+    if (k_ == INT32_MAX) throw EDatabaseError(Format("Table '%s' is full", t_.tableName_.c_str()));
+    end_ = io_.FileSize();
+    newBlock_ = k_ % kItemsPerBlock == 0;
+    dataOffset_ = newBlock_ ? end_ + kRecBlockSize : end_;
+}
+
+void TTarnTableIO::TAppend::LayOut() {
+    t_.CutStrings(buffers_);
+    record_.assign(static_cast<size_t>(t_.recordSize_), 0);
+    blobs_.reserve(
+        static_cast<size_t>(t_.FieldCount()));  // never moved: `stored` may point into `encoded`
+    int64_t blobPos = dataOffset_ + t_.recordSize_;
+    bool encrypted = io_.Info().Encrypted();
+    for (int i = 0; i < t_.FieldCount(); ++i) {
+        const TTarnFieldDef& def = t_.fieldDefs_[i];
+        uint8_t* slot = record_.data() + t_.SlotOffset(i);
         if (IsBlobType(def.FieldType)) {
-            Blob& blob = blobs.emplace_back();
+            Blob& blob = blobs_.emplace_back();
             blob.field = i;
             blob.offset = blobPos;
-            if (i < n) blob.stored = StoredBlobBytes(buffers, i, blob.encoded);
+            if (i < n_) blob.stored = t_.StoredBlobBytes(buffers_, i, blob.encoded);
             int32_t len = static_cast<int32_t>(blob.stored.size());
             TBlobDescriptor{static_cast<int32_t>(blobPos), len, BlobAreaSize(len)}.Encode(
                 std::span<uint8_t>(slot, kBlobDescriptorSize));
             blobPos += BlobAreaSize(len);
             continue;
         }
-        if (i >= n) continue;
-        const TFieldBufferItem& item = buffers.Item(i);
+        if (i >= n_) continue;
+        const TFieldBufferItem& item = buffers_.Item(i);
         if (!item.active || item.buffer == nullptr) continue;
-        int32_t size = std::min(item.dataSize, SlotSize(i));
-        io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
-                              static_cast<size_t>(size));
+        int32_t size = std::min(item.dataSize, t_.SlotSize(i));
+        io_.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
+                               static_cast<size_t>(size));
     }
     if (blobPos > INT32_MAX)
         throw EDatabaseError(
-            Format("Database file '%s' cannot grow beyond 2 GB", io.FileName().c_str()));
+            Format("Database file '%s' cannot grow beyond 2 GB", io_.FileName().c_str()));
+}
 
-    // 1. the data: nothing refers to it yet. Consecutive pieces go out in one write; a
-    // large value is written from its own memory instead of being copied.
-    {
-        std::vector<uint8_t>& run = writeRun_;
-        run.assign(record.begin(), record.end());
-        int64_t runStart = dataOffset;
-        for (const Blob& blob : blobs) {
-            int32_t len = static_cast<int32_t>(blob.stored.size());
-            if (blob.stored.size() >= kBlobCopyLimit) {
-                if (!run.empty()) io.WriteAt(runStart, run.data(), run.size());
-                WriteBlobArea(io, blob.offset, blob.stored, BlobAreaSize(len) - len);
-                run.clear();
-                runStart = blob.offset + BlobAreaSize(len);
-                continue;
-            }
-            run.insert(run.end(), blob.stored.begin(), blob.stored.end());
-            run.insert(run.end(), static_cast<size_t>(BlobAreaSize(len) - len), 0);
+void TTarnTableIO::TAppend::WriteData() {
+    // Consecutive pieces go out in one write; a large value is written from its own memory
+    // instead of being copied.
+    std::vector<uint8_t>& run = t_.writeRun_;
+    run.assign(record_.begin(), record_.end());
+    int64_t runStart = dataOffset_;
+    for (const Blob& blob : blobs_) {
+        int32_t len = static_cast<int32_t>(blob.stored.size());
+        if (blob.stored.size() >= kBlobCopyLimit) {
+            if (!run.empty()) io_.WriteAt(runStart, run.data(), run.size());
+            t_.WriteBlobArea(io_, blob.offset, blob.stored, BlobAreaSize(len) - len);
+            run.clear();
+            runStart = blob.offset + BlobAreaSize(len);
+            continue;
         }
-        if (!run.empty()) io.WriteAt(runStart, run.data(), run.size());
+        run.insert(run.end(), blob.stored.begin(), blob.stored.end());
+        run.insert(run.end(), static_cast<size_t>(BlobAreaSize(len) - len), 0);
     }
-    if (io.Info().VerifyBlobWrites())
-        for (Blob& blob : blobs) {
+    if (!run.empty()) io_.WriteAt(runStart, run.data(), run.size());
+    if (io_.Info().VerifyBlobWrites())
+        for (Blob& blob : blobs_) {
             int32_t len = static_cast<int32_t>(blob.stored.size());
-            VerifyBlobArea(io, blob.offset, blob.stored, BlobAreaSize(len) - len, buffers,
-                           blob.field, blob.encoded);
+            t_.VerifyBlobArea(io_, blob.offset, blob.stored, BlobAreaSize(len) - len, buffers_,
+                              blob.field, blob.encoded);
         }
-    // 2. the record-table item, or a new block holding it as item 0.
-    int32_t recTabOffset = header_.RecTabOffset();
-    if (newBlock) {
+}
+
+void TTarnTableIO::TAppend::WriteItem() {
+    recTabOffset_ = t_.header_.RecTabOffset();
+    if (newBlock_) {
         std::vector<uint8_t> block(static_cast<size_t>(kRecBlockSize), 0);
-        b::PutI32(block, kBlockLinkSize, static_cast<int32_t>(dataOffset));
-        io.WriteAt(end, block.data(), block.size());
-        if (k == 0)
-            recTabOffset = static_cast<int32_t>(end);
-        else {
+        b::PutI32(block, kBlockLinkSize, static_cast<int32_t>(dataOffset_));
+        io_.WriteAt(end_, block.data(), block.size());
+        if (k_ == 0) {
+            recTabOffset_ = static_cast<int32_t>(end_);
+        } else {
             uint8_t link[4];
-            b::PutI32(link, 0, static_cast<int32_t>(end));
-            io.WriteAt(recBlocks_.back(), link, sizeof link);
+            b::PutI32(link, 0, static_cast<int32_t>(end_));
+            io_.WriteAt(t_.recBlocks_.back(), link, sizeof link);
         }
-    } else {
-        uint8_t item[kRecItemSize];
-        RecordTabItem{static_cast<int32_t>(dataOffset), false}.Encode(item);
-        int64_t itemOffset = static_cast<int64_t>(recBlocks_.back()) + kBlockLinkSize +
-                             static_cast<int64_t>(k % kItemsPerBlock) * kRecItemSize;
-        io.WriteAt(itemOffset, item, sizeof item);
+        return;
     }
-    // 3. index items, linked after their predecessors: not interpreted before the header
-    // counts the record (the load steps over links to it).
-    TableHeader next = header_;
-    TTableIndexes::LinkNewRecord(*this, io, plan, k, next);
-    // 4. the header: from here on the record exists. One write holds the bookkeeping and
-    // any IndexHead and IndexTabOffset that changed.
-    next.SetRecTabOffset(recTabOffset);
-    next.SetRecordTotal(k + 1);
-    next.SetAutoIncCounter(counter);
+    uint8_t item[kRecItemSize];
+    RecordTabItem{static_cast<int32_t>(dataOffset_), false}.Encode(item);
+    int64_t itemOffset = static_cast<int64_t>(t_.recBlocks_.back()) + kBlockLinkSize +
+                         static_cast<int64_t>(k_ % kItemsPerBlock) * kRecItemSize;
+    io_.WriteAt(itemOffset, item, sizeof item);
+}
+
+void TTarnTableIO::TAppend::LinkIndexes() {
+    // Not interpreted before the header counts the record (the load steps over links to it).
+    next_ = t_.header_;
+    TTableIndexes::LinkNewRecord(t_, io_, plan_, k_, next_);
+}
+
+void TTarnTableIO::TAppend::Commit() {
+    next_.SetRecTabOffset(recTabOffset_);
+    next_.SetRecordTotal(k_ + 1);
+    next_.SetAutoIncCounter(counter_);
+    // One write from the bookkeeping to the last index word that changed.
     size_t headerEnd = kBookkeepingFrom + kBookkeepingSize;
-    for (int i = IndexCount() - 1; i >= 0; --i) {
+    for (int i = t_.IndexCount() - 1; i >= 0; --i) {
         size_t at = index_disk::IndexTabOffsetAt(i);
-        if (std::memcmp(next.raw.data() + at, header_.raw.data() + at, 8) != 0) {
+        if (std::memcmp(next_.raw.data() + at, t_.header_.raw.data() + at, 8) != 0) {
             headerEnd = at + 8;
             break;
         }
     }
-    io.WriteTableHeaderPart(tableNo_, next, kBookkeepingFrom, headerEnd - kBookkeepingFrom);
-    header_ = next;
-    if (newBlock) recBlocks_.push_back(static_cast<int32_t>(end));
+    io_.WriteTableHeaderPart(t_.tableNo_, next_, kBookkeepingFrom, headerEnd - kBookkeepingFrom);
+    t_.header_ = next_;
+    if (newBlock_) t_.recBlocks_.push_back(static_cast<int32_t>(end_));
+}
 
-    TRecordEntry entry{static_cast<int32_t>(dataOffset), k};
-    {
-        TListChangeGuard changed(*this, -1);
-        lists_[0].PushBack(entry);
-        TTableIndexes::InsertNewRecord(*this, plan, entry, onInsert);
-    }
+void TTarnTableIO::TAppend::Publish(const TInsertNotify& onInsert) {
+    TRecordEntry entry{static_cast<int32_t>(dataOffset_), k_};
+    TListChangeGuard changed(t_, -1);
+    t_.lists_[0].PushBack(entry);
+    TTableIndexes::InsertNewRecord(t_, plan_, entry, onInsert);
+}
+
+void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert) {
+    readAhead_.Clear();
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    SyncWithDisk(io);
+    TAppend(*this, io, buffers).Run(onInsert);
     if (flush) io.FlushStorage();
 }
 

@@ -170,6 +170,7 @@ public:
     const TIndexRepair& IndexRepair() const { return indexRepair_; }
 
 private:
+    class TAppend;  // one append, as its crash-ordered steps (table_io.cpp)
     friend class TTableIndexes;
     friend class TStaleOnFailure;
     friend class TListChangeGuard;
