@@ -577,6 +577,136 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
     if (flush) io.FlushStorage();
 }
 
+// ---- rewrite --------------------------------------------------------------------------------
+//
+// A rewrite of the record at a physical position, under the file lock, in this order:
+//   Plan          uniqueness and every index's move: a refusal writes nothing
+//   1 Mark        when the record moves in some index: change count and moving mark
+//   2 WriteBlobs  each rewritten blob value where the placement rules put it (in its old
+//                 area when that is larger, at its old place when that ends the file,
+//                 else at the end), the new descriptors into the fixed part in memory
+//   3 WriteRecord the fixed part at its DataOffset
+//   4 Relink      the moves in the index chains, then the moving mark cleared
+// A value written over its old area in step 2 is not safe by order alone (the old
+// descriptor points at new bytes until step 3), so a rewrite with blob values runs as a
+// transaction of its own when none is active: a crash shows the old record or the new.
+class TTarnTableIO::TRewrite {
+public:
+    TRewrite(TTarnTableIO& table, TTarnDBFileIO& io, TFieldBuffers& buffers,
+             const TRecordEntry& entry)
+        : t_(table),
+          io_(io),
+          buffers_(buffers),
+          entry_(entry),
+          n_(std::min(buffers.Count(), table.FieldCount())) {}
+
+    void Run(int physicalPosition, const TMoveNotify& onMove) {
+        TRelinkPlan plan = TTableIndexes::PlanRelink(t_, buffers_, physicalPosition);
+        ImplicitTransaction atomic(io_, HasActiveBlob());
+        TStaleOnFailure staleOnFailure(t_);
+        TTableIndexes::BeginRelink(t_, io_, plan);
+        record_.resize(static_cast<size_t>(t_.recordSize_));
+        io_.ReadAt(entry_.dataOffset, record_.size(), record_.data());
+        EncodeFields();
+        io_.WriteAt(entry_.dataOffset, record_.data(), record_.size());
+        TTableIndexes::RelinkRecord(t_, io_, plan,
+                                    [&](int index, int oldPosition, int newPosition) {
+                                        TListChangeGuard changed(t_, index + 1);
+                                        if (onMove) onMove(index, oldPosition, newPosition);
+                                    });
+        atomic.Commit();
+    }
+
+private:
+    bool HasActiveBlob() const {
+        for (int i = 0; i < n_; ++i)
+            if (buffers_.Item(i).active && IsBlobType(t_.fieldDefs_[i].FieldType)) return true;
+        return false;
+    }
+    // Step 2 and the other slots: every active field into the fixed part in memory.
+    void EncodeFields();
+    // Writes blob field `field`'s new value and puts its descriptor into `desc`.
+    void WriteBlob(int field, std::span<uint8_t> desc);
+    // An auto-increment value given: stored, and the counter raised first when it is larger.
+    void SetAutoInc(const TFieldBufferItem& item, uint8_t* slot, int32_t size, bool encrypt);
+
+    TTarnTableIO& t_;
+    TTarnDBFileIO& io_;
+    TFieldBuffers& buffers_;
+    const TRecordEntry entry_;
+    const int n_;
+    std::vector<uint8_t> record_;
+};
+
+void TTarnTableIO::TRewrite::EncodeFields() {
+    bool encrypted = io_.Info().Encrypted();
+    for (int i = 0; i < n_; ++i) {
+        TFieldBufferItem& item = buffers_.Item(i);
+        if (!item.active) continue;  // inactive items keep their stored slots and values
+        const TTarnFieldDef& def = t_.fieldDefs_[i];
+        uint8_t* slot = record_.data() + t_.SlotOffset(i);
+        if (IsBlobType(def.FieldType)) {
+            WriteBlob(i, std::span<uint8_t>(slot, kBlobDescriptorSize));
+            continue;
+        }
+        if (item.buffer == nullptr) continue;
+        int32_t size = std::min(item.dataSize, t_.SlotSize(i));
+        bool encrypt = encrypted && !def.StorePlain;
+        if (i == t_.autoIncField_ && size >= 4) {
+            SetAutoInc(item, slot, size, encrypt);
+            continue;
+        }
+        io_.EncodeStoredBuffer(item.buffer, slot, encrypt, static_cast<size_t>(size));
+    }
+}
+
+void TTarnTableIO::TRewrite::WriteBlob(int field, std::span<uint8_t> desc) {
+    TMemoryStream encoded;
+    std::span<const uint8_t> stored = t_.StoredBlobBytes(buffers_, field, encoded);
+    int32_t len = static_cast<int32_t>(stored.size());
+    const TBlobDescriptor old = TBlobDescriptor::Decode(desc);
+    int32_t oldOffset = old.offset;
+    int32_t oldArea = old.areaSize;
+    int64_t end = io_.FileSize();
+    // The old area counts only where it lies wholly in the file behind the head: a damaged
+    // descriptor must not make us write over other data.
+    bool oldInFile = oldOffset >= kFirstFreeOffset && oldArea > 0 &&
+                     static_cast<int64_t>(oldOffset) + oldArea <= end;
+    int64_t place;
+    int32_t area;
+    if (oldInFile && oldArea > len) {
+        place = oldOffset;
+        area = oldArea;
+    } else if (oldInFile && static_cast<int64_t>(oldOffset) + oldArea == end) {
+        place = oldOffset;
+        area = BlobAreaSize(len);
+    } else {
+        place = end;
+        area = BlobAreaSize(len);
+    }
+    // The fill never runs past the area (an old one may be smaller than a whole unit).
+    int32_t fill = std::min(BlobAreaSize(len), area) - len;
+    t_.WriteBlobArea(io_, place, stored, fill);
+    if (io_.Info().VerifyBlobWrites())
+        t_.VerifyBlobArea(io_, place, stored, fill, buffers_, field, encoded);
+    TBlobDescriptor{static_cast<int32_t>(place), len, area}.Encode(desc);
+}
+
+void TTarnTableIO::TRewrite::SetAutoInc(const TFieldBufferItem& item, uint8_t* slot, int32_t size,
+                                        bool encrypt) {
+    int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
+    if (v == 0) return;  // keeps the stored value
+    io_.EncodeStoredBuffer(item.buffer, slot, encrypt, static_cast<size_t>(size));
+    if (v > t_.header_.AutoIncCounter()) {
+        // The counter first: a crash before the record is written leaves a gap, never a
+        // counter below a stored value.
+        TableHeader next = t_.header_;
+        next.SetAutoIncCounter(v);
+        io_.WriteTableHeaderPart(t_.tableNo_, next, kHdrAutoIncCounter, 4);
+        t_.header_ = next;
+    }
+}
+
 void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush,
                                 const TMoveNotify& onMove) {
     readAhead_.Clear();
@@ -584,89 +714,13 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
     FileLockGuard lock(io);
     TRecordEntry entry = lists_[0].At(physicalPosition);
     if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
-    TRelinkPlan plan =
-        TTableIndexes::PlanRelink(*this, buffers, physicalPosition);  // checks uniqueness first
-    // A blob value may be rewritten in its old area before the fixed part points at it:
-    // the whole rewrite goes through the journal, so a crash shows the old record or the
-    // new one, never old descriptors over new bytes.
-    bool blobs = false;
-    for (int i = 0; i < std::min(buffers.Count(), FieldCount()); ++i)
-        blobs = blobs || (buffers.Item(i).active && IsBlobType(fieldDefs_[i].FieldType));
-    ImplicitTransaction atomic(io, blobs);
-    TStaleOnFailure staleOnFailure(*this);
-    TTableIndexes::BeginRelink(*this, io, plan);
-
-    std::vector<uint8_t> record(static_cast<size_t>(recordSize_));
-    io.ReadAt(entry.dataOffset, record.size(), record.data());
-    bool encrypted = io.Info().Encrypted();
-    int n = std::min(buffers.Count(), FieldCount());
-    for (int i = 0; i < n; ++i) {
-        TFieldBufferItem& item = buffers.Item(i);
-        if (!item.active) continue;
-        const TTarnFieldDef& def = fieldDefs_[i];
-        uint8_t* slot = record.data() + SlotOffset(i);
-        if (IsBlobType(def.FieldType)) {
-            TMemoryStream encoded;
-            std::span<const uint8_t> stored = StoredBlobBytes(buffers, i, encoded);
-            int32_t len = static_cast<int32_t>(stored.size());
-            std::span<uint8_t> desc(slot, kBlobDescriptorSize);
-            const TBlobDescriptor old = TBlobDescriptor::Decode(desc);
-            int32_t oldOffset = old.offset;
-            int32_t oldArea = old.areaSize;
-            int64_t end = io.FileSize();
-            // The old area counts only where it lies wholly in the file behind the head: a
-            // damaged descriptor must not make us write over other data.
-            bool oldInFile = oldOffset >= kFirstFreeOffset && oldArea > 0 &&
-                             static_cast<int64_t>(oldOffset) + oldArea <= end;
-            int64_t place;
-            int32_t area;
-            if (oldInFile && oldArea > len) {
-                place = oldOffset;
-                area = oldArea;
-            } else if (oldInFile && static_cast<int64_t>(oldOffset) + oldArea == end) {
-                place = oldOffset;
-                area = BlobAreaSize(len);
-            } else {
-                place = end;
-                area = BlobAreaSize(len);
-            }
-            // The fill never runs past the area (an old one may be smaller than a whole unit).
-            int32_t fill = std::min(BlobAreaSize(len), area) - len;
-            WriteBlobArea(io, place, stored, fill);
-            if (io.Info().VerifyBlobWrites())
-                VerifyBlobArea(io, place, stored, fill, buffers, i, encoded);
-            TBlobDescriptor{static_cast<int32_t>(place), len, area}.Encode(desc);
-            continue;
-        }
-        if (item.buffer == nullptr) continue;
-        int32_t size = std::min(item.dataSize, SlotSize(i));
-        if (i == autoIncField_ && size >= 4) {
-            int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
-            if (v == 0) continue;  // keeps the stored value
-            io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
-                                  static_cast<size_t>(size));
-            if (v > header_.AutoIncCounter()) {
-                // The counter first: a crash before the record is written leaves a gap,
-                // never a counter below a stored value.
-                TableHeader next = header_;
-                next.SetAutoIncCounter(v);
-                io.WriteTableHeaderPart(tableNo_, next, kHdrAutoIncCounter, 4);
-                header_ = next;
-            }
-            continue;
-        }
-        io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
-                              static_cast<size_t>(size));
-    }
-    io.WriteAt(entry.dataOffset, record.data(), record.size());
-    TTableIndexes::RelinkRecord(*this, io, plan, [&](int index, int oldPosition, int newPosition) {
-        TListChangeGuard changed(*this, index + 1);
-        if (onMove) onMove(index, oldPosition, newPosition);
-    });
-    atomic.Commit();
+    TRewrite(*this, io, buffers, entry).Run(physicalPosition, onMove);
     if (flush) io.FlushStorage();
 }
 
+// A delete of record k: the change count first (other processes' key lists go stale),
+// then the Deleted flag of item k (from here on the record is gone), then the lists. The
+// record's data, blob areas and index items stay in the file.
 void TTarnTableIO::RemoveRecord(int physicalPosition, bool flush) {
     readAhead_.Clear();
     TTarnDBFileIO& io = File();

@@ -170,7 +170,9 @@ public:
     const TIndexRepair& IndexRepair() const { return indexRepair_; }
 
 private:
-    class TAppend;  // one append, as its crash-ordered steps (table_io.cpp)
+    // One append, one rewrite, as their crash-ordered steps (table_io.cpp).
+    class TAppend;
+    class TRewrite;
     friend class TTableIndexes;
     friend class TStaleOnFailure;
     friend class TListChangeGuard;
