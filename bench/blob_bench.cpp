@@ -6,7 +6,7 @@
 // row's value and checksumming what was read back happen outside the clock, the same for
 // every contender. The engine runs with its flush timer off, as SQLite runs with
 // synchronous=OFF and no journal.
-//   bench_blob [--quick] [--reps=N] [workload...]
+//   bench_blob [--quick] [--reps=N] [--engine-only] [workload...]
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -169,8 +169,10 @@ void RunWorkload(const Options& o, const Workload& w) {
     auto sqlite = [&](bool batched) {
         return [&, batched](double& s) { return SqliteRun(w, theirs, batched, s); };
     };
-    Result r = Compare(w.name, w.rows, o.repetitions, engine(false), sqlite(false), sqlite(true));
-    PrintLine(w.name, w.rows, r);
+    if (Selected(o, w.name))
+        PrintLine(
+            w.name, w.rows,
+            Compare(w.name, w.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
     // The engine's side in transactions of the SQLite batch's size.
     if (Selected(o, w.name + "_tx"))
         PrintLine(w.name + "_tx", w.rows,

@@ -1,6 +1,6 @@
 // Index workloads against SQLite with matching indexes: indexed appends, key searches,
 // primary-key searches, a walk in key order, and rewrites that move every row.
-//   bench_index [--quick] [--rows=N] [--reps=N] [workload...]
+//   bench_index [--quick] [--rows=N] [--reps=N] [--engine-only] [workload...]
 #include <cstdio>
 #include <random>
 #include <string>
@@ -146,9 +146,10 @@ void AppendIndexed(const Options& o) {
             return SqliteHashAll(theirs);
         };
     };
-    PrintLine("append_indexed", o.rows,
-              Compare("append_indexed", o.rows, o.repetitions, engine(false), sqlite(false),
-                      sqlite(true)));
+    if (Selected(o, "append_indexed"))
+        PrintLine("append_indexed", o.rows,
+                  Compare("append_indexed", o.rows, o.repetitions, engine(false), sqlite(false),
+                          sqlite(true)));
     if (Selected(o, "append_indexed_tx"))
         PrintLine("append_indexed_tx", o.rows,
                   Compare("append_indexed_tx", o.rows, o.repetitions, engine(true), sqlite(false),
@@ -253,9 +254,10 @@ void UpdateKey(const Options& o, const std::string& ours, const std::string& the
             return SqliteHashAll(wt);
         };
     };
-    PrintLine(
-        "update_key", o.rows,
-        Compare("update_key", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    if (Selected(o, "update_key"))
+        PrintLine("update_key", o.rows,
+                  Compare("update_key", o.rows, o.repetitions, engine(false), sqlite(false),
+                          sqlite(true)));
     if (Selected(o, "update_key_tx"))
         PrintLine("update_key_tx", o.rows,
                   Compare("update_key_tx", o.rows, o.repetitions, engine(true), sqlite(false),

@@ -1,6 +1,8 @@
 // Table workloads against SQLite: append, scan, update, delete, open; append_tx, update_tx
 // and delete_tx run the engine's side in transactions of the SQLite batch's size.
-//   bench_table [--quick] [--rows=N] [--reps=N] [workload...]
+// commit_sync: durable commits of small transactions (SyncCommit on against SQLite with a
+// rollback journal and synchronous=FULL); it has no autocommit column.
+//   bench_table [--quick] [--rows=N] [--reps=N] [--engine-only] [workload...]
 #include <cstdio>
 #include <string>
 
@@ -96,14 +98,58 @@ void Append(const Options& o) {
             return SqliteHashAll(theirs);
         };
     };
-    Result r = Compare("append", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true));
-    PrintLine("append", o.rows, r);
+    if (Selected(o, "append"))
+        PrintLine(
+            "append", o.rows,
+            Compare("append", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
     if (Selected(o, "append_tx"))
         PrintLine(
             "append_tx", o.rows,
             Compare("append_tx", o.rows, o.repetitions, engine(true), sqlite(false), sqlite(true)));
     std::fprintf(stderr, "  file sizes: tarndb %lld bytes, sqlite %lld bytes\n",
                  static_cast<long long>(FileSize(ours)), static_cast<long long>(FileSize(theirs)));
+}
+
+// 100 transactions of 100 appends each, every commit made durable.
+void CommitSync(const Options& o) {
+    constexpr long kTransactions = 100, kPerTransaction = 100;
+    constexpr long kRows = kTransactions * kPerTransaction;
+    std::string ours = Scratch("commit.tdb"), theirs = Scratch("commit.sqlite");
+    auto engine = [&](double& s) {
+        RemoveFile(ours);
+        {
+            EngineTable t(ours, true);
+            t.File().SetSyncCommit(true);
+            s = Seconds([&] {
+                for (long i = 0; i < kRows; ++i) {
+                    if (i % kPerTransaction == 0) t.File().BeginTransaction();
+                    t.Append(MakeRow(i));
+                    if (i % kPerTransaction == kPerTransaction - 1) t.File().CommitTransaction();
+                }
+            });
+        }
+        return EngineHashAll(ours);
+    };
+    auto sqlite = [&](double& s) {
+        RemoveFile(theirs);
+        sqlite3* db = OpenSqlite(theirs);
+        Exec(db, "PRAGMA journal_mode=DELETE");
+        Exec(db, "PRAGMA synchronous=FULL");
+        SqliteCreate(db);
+        sqlite3_stmt* st = Prepare(db, "INSERT INTO t(k,name,val,pad) VALUES(?,?,?,?)");
+        s = Seconds([&] {
+            for (long i = 0; i < kRows; ++i) {
+                if (i % kPerTransaction == 0) Exec(db, "BEGIN");
+                SqliteInsert(st, MakeRow(i));
+                if (i % kPerTransaction == kPerTransaction - 1) Exec(db, "COMMIT");
+            }
+        });
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return SqliteHashAll(theirs);
+    };
+    PrintLine("commit_sync", kRows,
+              Compare("commit_sync", kRows, o.repetitions, engine, nullptr, sqlite));
 }
 
 void Scan(const Options& o, const std::string& ours, const std::string& theirs) {
@@ -169,8 +215,10 @@ void Update(const Options& o, const std::string& ours, const std::string& theirs
             return v;
         };
     };
-    PrintLine("update", o.rows,
-              Compare("update", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    if (Selected(o, "update"))
+        PrintLine(
+            "update", o.rows,
+            Compare("update", o.rows, o.repetitions, engine(false), sqlite(false), sqlite(true)));
     if (Selected(o, "update_tx"))
         PrintLine(
             "update_tx", o.rows,
@@ -211,9 +259,10 @@ void Delete(const Options& o, const std::string& ours, const std::string& theirs
             return v;
         };
     };
-    PrintLine(
-        "delete", o.rows,
-        Compare("delete", deletes, o.repetitions, engine(false), sqlite(false), sqlite(true)));
+    if (Selected(o, "delete"))
+        PrintLine(
+            "delete", o.rows,
+            Compare("delete", deletes, o.repetitions, engine(false), sqlite(false), sqlite(true)));
     if (Selected(o, "delete_tx"))
         PrintLine("delete_tx", o.rows,
                   Compare("delete_tx", deletes, o.repetitions, engine(true), sqlite(false),
@@ -248,8 +297,8 @@ void Open(const Options& o, const std::string& ours, const std::string& theirs) 
 
 int main(int argc, char** argv) {
     Options o = ParseOptions(argc, argv);
-    if (Selected(o, "append")) Append(o);
-    if (!Selected(o, "append") && Selected(o, "append_tx")) Append(o);
+    if (Selected(o, "append") || Selected(o, "append_tx")) Append(o);
+    if (Selected(o, "commit_sync")) CommitSync(o);
     bool needData = Selected(o, "scan") || Selected(o, "update") || Selected(o, "delete") ||
                     Selected(o, "open") || Selected(o, "update_tx") || Selected(o, "delete_tx");
     if (!needData) return 0;

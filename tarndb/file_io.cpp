@@ -166,6 +166,7 @@ void TTarnDBFileIO::AcquireFileLock() {
         CurrentEnv()->SleepMs(wait);
     }
     lockDepth_ = 1;
+    ++lockEpoch_;
     // Writers of this format only ever grow the file, but another program may have cut it:
     // the reads under this lock look at its size again before they use the mapping.
     disk_->RecheckLength();
@@ -181,7 +182,10 @@ void TTarnDBFileIO::AcquireFileLock() {
 
 void TTarnDBFileIO::ReleaseFileLock() {
     if (!disk_ || lockDepth_ == 0) return;
-    if (--lockDepth_ == 0) disk_->PlatformFile().UnlockByte(kLockByte);
+    if (--lockDepth_ == 0) {
+        disk_->ReleaseLength();
+        disk_->PlatformFile().UnlockByte(kLockByte);
+    }
 }
 
 int64_t TTarnDBFileIO::FileSize() {
@@ -266,6 +270,22 @@ void TTarnDBFileIO::ReadAt(int64_t offset, size_t count, void* buffer) {
 }
 
 void TTarnDBFileIO::CopyTail(int64_t offset, uint8_t* out, const uint8_t* in, size_t count) {
+    // Chunks are not cleared when they are made: only bytes below the tail's end are ever
+    // read, and each of them was written, or zeroed here: a gap a write leaves behind the
+    // end in the chunks there are, and in a chunk made later, the bytes below the end that
+    // its first write does not cover.
+    const int64_t tailEnd = txn_.tailBase + txn_.tailLength;
+    if (in && offset > tailEnd) {
+        for (int64_t at = tailEnd - txn_.tailBase; at < offset - txn_.tailBase;) {
+            size_t chunk = static_cast<size_t>(at / kTailChunk);
+            size_t within = static_cast<size_t>(at % kTailChunk);
+            size_t n = static_cast<size_t>(std::min<int64_t>(
+                kTailChunk - static_cast<int64_t>(within), offset - txn_.tailBase - at));
+            if (chunk < txn_.tailChunks.size() && txn_.tailChunks[chunk])
+                std::memset(txn_.tailChunks[chunk].get() + within, 0, n);
+            at += static_cast<int64_t>(n);
+        }
+    }
     int64_t at = offset - txn_.tailBase;
     while (count > 0) {
         size_t chunk = static_cast<size_t>(at / kTailChunk);
@@ -273,8 +293,16 @@ void TTarnDBFileIO::CopyTail(int64_t offset, uint8_t* out, const uint8_t* in, si
         size_t n = std::min(count, static_cast<size_t>(kTailChunk) - within);
         if (in) {
             if (chunk >= txn_.tailChunks.size()) txn_.tailChunks.resize(chunk + 1);
-            if (!txn_.tailChunks[chunk])
-                txn_.tailChunks[chunk] = std::make_unique<uint8_t[]>(kTailChunk);
+            if (!txn_.tailChunks[chunk]) {
+                auto& made = txn_.tailChunks[chunk];
+                made = std::make_unique_for_overwrite<uint8_t[]>(kTailChunk);
+                // What lies below the tail's end besides this write reads as zeros.
+                std::memset(made.get(), 0, within);
+                int64_t chunkBase = static_cast<int64_t>(chunk) * kTailChunk;
+                size_t below = static_cast<size_t>(
+                    std::clamp<int64_t>(tailEnd - txn_.tailBase - chunkBase, 0, kTailChunk));
+                if (below > within + n) std::memset(made.get() + within + n, 0, below - within - n);
+            }
             std::memcpy(txn_.tailChunks[chunk].get() + within, in, n);
             in += n;
         } else {

@@ -80,6 +80,11 @@ public:
     // roll it back".
     void AcquireFileLock();
     void ReleaseFileLock();
+    // Names the current holding of the lock: a new value each time the system lock is
+    // taken, kept until it is dropped. While it stays the same, no other writer has touched
+    // the file. 0 when the lock is not held, and always for a memory database (other
+    // database objects on the same stream write without a lock).
+    uint64_t LockEpoch() const { return disk_ && lockDepth_ > 0 ? lockEpoch_ : 0; }
 
     // ---- transactions ----
     // Between BeginTransaction and CommitTransaction (or RollbackTransaction) the writes
@@ -251,6 +256,7 @@ private:
     TMemoryStream* memory_ = nullptr;
     bool readOnly_ = false;
     int lockDepth_ = 0;
+    uint64_t lockEpoch_ = 0;
     format::DatabaseInfo info_;
     format::TableDirectory directory_;
     TStoredDataCodec codec_;

@@ -181,6 +181,38 @@ TEST_F(FileIOTest, FlushedFlagFollowsWritesAndFlushes) {
     EXPECT_EQ(std::string(buf, 3), "YcZ");
 }
 
+// Appended bytes a transaction keeps in memory: bytes nothing wrote (gaps behind the end,
+// whole chunks skipped and written into later) read as zeros, before and after the commit.
+TEST_F(FileIOTest, TransactionTailGapsReadAsZeros) {
+    TTarnDBFileIO io(nullptr, TTarnDBMediumType::mtDisk, false);
+    io.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
+    io.SetSyncCommit(false);
+    const int64_t base = io.FileSize();
+    const int64_t chunk = TTarnDBFileIO::kTailChunk;
+    std::vector<uint8_t> expect(static_cast<size_t>(base));
+    io.ReadAt(0, expect.size(), expect.data());
+    io.BeginTransaction();
+    auto write = [&](int64_t at, size_t n, uint8_t v) {
+        std::vector<uint8_t> bytes(n, v);
+        io.WriteAt(at, bytes.data(), n);
+        if (expect.size() < static_cast<size_t>(at) + n) expect.resize(static_cast<size_t>(at) + n);
+        std::fill_n(expect.begin() + at, n, v);
+    };
+    write(base + 10, 5, 0xC1);               // a gap at the old end
+    write(base + 3 * chunk + 100, 7, 0xC2);  // skips two chunks, starts inside a third
+    write(base + chunk + 500, 9, 0xC3);      // into a skipped chunk, below the end
+    write(base + 3 * chunk + 200, 4, 0xC4);  // a gap inside a chunk that exists
+    ASSERT_EQ(io.FileSize(), static_cast<int64_t>(expect.size()));
+    std::vector<uint8_t> read(expect.size());
+    io.ReadAt(0, read.size(), read.data());
+    EXPECT_TRUE(read == expect);
+    io.CommitTransaction();
+    std::vector<uint8_t> file(expect.size());
+    ASSERT_EQ(io.FileSize(), static_cast<int64_t>(expect.size()));
+    io.ReadAt(0, file.size(), file.data());
+    EXPECT_TRUE(file == expect);
+}
+
 TEST_F(FileIOTest, ReadOnlyFileOpensAndRefusesWrites) {
     chmod(path.c_str(), 0444);
     TTarnDBFileIO io(nullptr, TTarnDBMediumType::mtDisk, false);

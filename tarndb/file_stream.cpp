@@ -30,6 +30,18 @@ void TTarnDBFileStream::SetSize(int64_t) {
     throw EInOutError("A database file is never truncated or resized");
 }
 
+int64_t TTarnDBFileStream::Size() {
+    if (lengthKnown_) return length_;
+    int64_t n = file_->Size();
+    if (locked_) {
+        length_ = n;
+        lengthKnown_ = true;
+        // The mapping may serve up to the length just learnt without asking again.
+        if (map_ != nullptr && n <= capacity_ && n > knownLength_) knownLength_ = n;
+    }
+    return n;
+}
+
 size_t TTarnDBFileStream::ReadAt(int64_t offset, void* buffer, size_t count) {
     if (count == 0) return 0;
     // Large reads (whole blocks of the record and index tables at load time) go to the
@@ -44,15 +56,22 @@ size_t TTarnDBFileStream::ReadAt(int64_t offset, void* buffer, size_t count) {
 
 void TTarnDBFileStream::WriteAt(int64_t offset, const void* buffer, size_t count) {
     if (count == 0) return;
-    file_->WriteAt(offset, buffer, count);
+    int64_t end = offset + static_cast<int64_t>(count);
+    try {
+        file_->WriteAt(offset, buffer, count);
+    } catch (...) {
+        lengthKnown_ = false;  // a part may have reached the file
+        throw;
+    }
+    if (lengthKnown_ && end > length_) length_ = end;
     if (flushed_.exchange(false) && OnDirty) OnDirty();
     // What was just written exists: reads of it need not ask the system for the size.
-    int64_t end = offset + static_cast<int64_t>(count);
     if (map_ != nullptr && end <= capacity_ && end > knownLength_) knownLength_ = end;
 }
 
 void TTarnDBFileStream::Truncate(int64_t length) {
     knownLength_ = 0;  // no read through the mapping may reach past the new end
+    lengthKnown_ = false;
     file_->Truncate(length);
     if (flushed_.exchange(false) && OnDirty) OnDirty();
 }
@@ -63,6 +82,10 @@ const uint8_t* TTarnDBFileStream::View(int64_t offset, size_t count) {
     if (map_ == nullptr || end > knownLength_) {
         // The file may have grown since we last looked (here or in another process).
         map_ = file_->MapView(knownLength_, capacity_);
+        if (map_ != nullptr && locked_) {
+            length_ = knownLength_;  // what the system just said
+            lengthKnown_ = true;
+        }
         if (map_ == nullptr || end > knownLength_) return nullptr;
     }
     return map_ + offset;

@@ -27,7 +27,10 @@ public:
     size_t Write(const void* buffer, size_t count) override;
     int64_t Seek(int64_t offset, SeekOrigin origin) override;
     void SetSize(int64_t newSize) override;
-    int64_t Size() override { return file_->Size(); }
+    // The file's length: asked of the system, except while the file lock is held, when the
+    // length learnt once (by this call or by the mapping) is kept and moved by this
+    // stream's own writes, since no other writer can change it then.
+    int64_t Size() override;
 
     // Positioned I/O. ReadAt returns the number of bytes read (short only at the end of
     // the file); WriteAt writes everything or raises EInOutError.
@@ -41,7 +44,16 @@ public:
     // through the mapping asks the system for the file's size first, so that it never
     // touches a page beyond the end (which would kill the process). The file object calls
     // this whenever it takes the file lock.
-    void RecheckLength() { knownLength_ = 0; }
+    // The file object calls it whenever it takes the lock; ReleaseLength when it drops it.
+    void RecheckLength() {
+        knownLength_ = 0;
+        lengthKnown_ = false;
+        locked_ = true;
+    }
+    void ReleaseLength() {
+        lengthKnown_ = false;
+        locked_ = false;
+    }
     // Cuts the file to `length` bytes: only a rollback does, taking back what its
     // transaction appended.
     void Truncate(int64_t length);
@@ -61,8 +73,11 @@ private:
     int64_t position_ = 0;
     std::atomic<bool> flushed_{true};
     const uint8_t* map_ = nullptr;
-    int64_t knownLength_ = 0;  // bytes of the mapping known to exist in the file
-    int64_t capacity_ = 0;     // length of the mapping
+    int64_t knownLength_ = 0;   // bytes of the mapping known to exist in the file
+    int64_t capacity_ = 0;      // length of the mapping
+    bool locked_ = false;       // the file lock is held: nobody else changes the length
+    bool lengthKnown_ = false;  // length_ is the file's length (only while locked_)
+    int64_t length_ = 0;
 };
 
 }  // namespace tarn

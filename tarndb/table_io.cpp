@@ -34,8 +34,9 @@ public:
     explicit TStaleOnFailure(TTarnTableIO& table)
         : table_(table), exceptions_(std::uncaught_exceptions()) {}
     ~TStaleOnFailure() {
-        if (std::uncaught_exceptions() > exceptions_ && table_.IndexCount() > 0)
-            table_.stale_ = true;
+        if (std::uncaught_exceptions() <= exceptions_) return;
+        table_.syncedEpoch_ = 0;  // compare with the file again before the next write
+        if (table_.IndexCount() > 0) table_.stale_ = true;
     }
     TStaleOnFailure(const TStaleOnFailure&) = delete;
     TStaleOnFailure& operator=(const TStaleOnFailure&) = delete;
@@ -94,6 +95,7 @@ void TTarnTableIO::ReleaseTable() {
         slotSizes_.clear();
         indexRepair_ = TIndexRepair();
         stale_ = false;
+        syncedEpoch_ = 0;
         tableNo_ = -1;
     }
 }
@@ -208,7 +210,11 @@ void TTarnTableIO::ListChanged(int list) {
 
 bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
     bool reload = stale_;
-    if (!reload) {
+    // Within one holding of the lock in which this table has synchronised already (a
+    // transaction's writes), no other writer can have changed anything.
+    const uint64_t epoch = io.LockEpoch();
+    const bool checked = epoch != 0 && epoch == syncedEpoch_;
+    if (!reload && !checked) {
         const uint8_t* disk = io.View(io.TableOffset(tableNo_), kTableHeaderSize);
         if (disk == nullptr || std::memcmp(disk, header_.raw.data(), header_.raw.size()) != 0) {
             TableHeader fresh;
@@ -218,7 +224,7 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
     }
     // An append of this or another process that stopped before its commit may have left
     // links the key lists in memory do not know.
-    if (!reload && IndexCount() > 0 && !indexRepair_.Pending())
+    if (!reload && !checked && IndexCount() > 0 && !indexRepair_.Pending())
         reload = TTableIndexes::HasAppendLeftovers(*this, io);
     if (reload) {
         // Another process wrote to this table (or a write failed): take the bookkeeping from
@@ -228,6 +234,7 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
         if (OnReloaded) OnReloaded();
     }
     TTableIndexes::RepairChains(*this, io);
+    syncedEpoch_ = epoch;
     return reload;
 }
 
@@ -347,164 +354,357 @@ void TTarnTableIO::CutStrings(TFieldBuffers& buffers) {
     }
 }
 
-void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert) {
-    readAhead_.Clear();
-    TTarnDBFileIO& io = File();
-    FileLockGuard lock(io);
-    SyncWithDisk(io);
+// ---- append ---------------------------------------------------------------------------------
+//
+// An append of record k (k = RecordTotal before it) runs these steps in this order, all
+// under the file lock. The order is what makes it crash-safe: until step 4 the file holds
+// only bytes that nothing the header describes refers to, so an append cut short at any
+// write loads as if it never began (indexes.cpp tells what the index part leaves).
+//   Settle        auto-increment value, uniqueness, key positions: a refusal writes nothing
+//   LayOut        the fixed part with the blob areas behind it, built in memory
+//   1 WriteData   the fixed part and the blob areas at the end of the file
+//   2 WriteItem   record-table item k, or a new record-table block holding it
+//   3 LinkIndexes index items, linked after their predecessors
+//   4 Commit      one header write: RecordTotal, RecTabOffset, AutoIncCounter and the
+//                 IndexHead / IndexTabOffset words that changed; the record now exists
+//   Publish       the entry goes into list 0 and every key list, with the notifications
+class TTarnTableIO::TAppend {
+public:
+    TAppend(TTarnTableIO& table, TTarnDBFileIO& io, TFieldBuffers& buffers)
+        : t_(table),
+          io_(io),
+          buffers_(buffers),
+          n_(std::min(buffers.Count(), table.FieldCount())) {}
 
-    int n = std::min(buffers.Count(), FieldCount());
-    int32_t counter = header_.AutoIncCounter();
-    // The auto-increment value is settled before the uniqueness check, so that the check
-    // sees the key as it will be stored; a refused append gives the caller its 0 back.
-    uint8_t* assigned = nullptr;
-    if (autoIncField_ >= 0 && autoIncField_ < n) {
-        TFieldBufferItem& item = buffers.Item(autoIncField_);
-        if (item.active && item.buffer && item.dataSize >= 4) {
-            int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
-            if (v == 0) {
-                if (counter == INT32_MAX)
-                    throw EDatabaseError(
-                        Format("Table '%s' has used up its auto-increment values (the last is %d)",
-                               tableName_.c_str(), INT32_MAX));
-                v = ++counter;
-                b::PutI32(std::span<uint8_t>(item.buffer, 4), 0, v);
-                assigned = item.buffer;
-            } else if (v > counter) {
-                counter = v;
-            }
-        }
+    void Run(const TInsertNotify& onInsert) {
+        Settle();
+        TStaleOnFailure staleOnFailure(t_);
+        LayOut();
+        WriteData();
+        WriteItem();
+        LinkIndexes();
+        Commit();
+        Publish(onInsert);
     }
-    TAppendPlan plan;
-    try {
-        TTableIndexes::CheckUniqueForAdd(*this, buffers);
-        plan = TTableIndexes::PlanNewRecord(*this, buffers);
-    } catch (...) {
-        if (assigned) b::PutI32(std::span<uint8_t>(assigned, 4), 0, 0);
-        throw;
-    }
-    TStaleOnFailure staleOnFailure(*this);
 
-    int32_t k = header_.RecordTotal();
-    if (k == INT32_MAX) throw EDatabaseError(Format("Table '%s' is full", tableName_.c_str()));
-    int64_t end = io.FileSize();
-    bool newBlock = k % kItemsPerBlock == 0;
-    int64_t dataOffset = newBlock ? end + kRecBlockSize : end;
-
-    CutStrings(buffers);
-
-    // The fixed part with the record's blob areas directly behind it.
-    std::vector<uint8_t> record(static_cast<size_t>(recordSize_), 0);
+private:
     struct Blob {
         int field;
         int64_t offset;
         std::span<const uint8_t> stored;
         TMemoryStream encoded;
     };
-    std::vector<Blob> blobs;
-    blobs.reserve(
-        static_cast<size_t>(FieldCount()));  // never moved: `stored` may point into `encoded`
-    int64_t blobPos = dataOffset + recordSize_;
-    bool encrypted = io.Info().Encrypted();
-    for (int i = 0; i < FieldCount(); ++i) {
-        const TTarnFieldDef& def = fieldDefs_[i];
-        uint8_t* slot = record.data() + SlotOffset(i);
+
+    void Settle();
+    void LayOut();
+    void WriteData();
+    void WriteItem();
+    void LinkIndexes();
+    void Commit();
+    void Publish(const TInsertNotify& onInsert);
+
+    TTarnTableIO& t_;
+    TTarnDBFileIO& io_;
+    TFieldBuffers& buffers_;
+    const int n_;
+    int32_t counter_ = 0;  // AutoIncCounter after the append
+    TAppendPlan plan_;
+    int32_t k_ = 0;
+    int64_t end_ = 0;  // the file's end before the append
+    bool newBlock_ = false;
+    int64_t dataOffset_ = 0;
+    std::vector<uint8_t> record_;
+    std::vector<Blob> blobs_;
+    int32_t recTabOffset_ = 0;
+    TableHeader next_;  // the header the commit writes
+};
+
+void TTarnTableIO::TAppend::Settle() {
+    counter_ = t_.header_.AutoIncCounter();
+    // The auto-increment value is settled before the uniqueness check, so that the check
+    // sees the key as it will be stored; a refused append gives the caller its 0 back.
+    uint8_t* assigned = nullptr;
+    if (t_.autoIncField_ >= 0 && t_.autoIncField_ < n_) {
+        TFieldBufferItem& item = buffers_.Item(t_.autoIncField_);
+        if (item.active && item.buffer && item.dataSize >= 4) {
+            int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
+            if (v == 0) {
+                if (counter_ == INT32_MAX)
+                    throw EDatabaseError(
+                        Format("Table '%s' has used up its auto-increment values (the last is %d)",
+                               t_.tableName_.c_str(), INT32_MAX));
+                v = ++counter_;
+                b::PutI32(std::span<uint8_t>(item.buffer, 4), 0, v);
+                assigned = item.buffer;
+            } else if (v > counter_) {
+                counter_ = v;
+            }
+        }
+    }
+    try {
+        TTableIndexes::CheckUniqueForAdd(t_, buffers_);
+        plan_ = TTableIndexes::PlanNewRecord(t_, buffers_);
+    } catch (...) {
+        if (assigned) b::PutI32(std::span<uint8_t>(assigned, 4), 0, 0);
+        throw;
+    }
+    k_ = t_.header_.RecordTotal();
+    if (k_ == INT32_MAX) throw EDatabaseError(Format("Table '%s' is full", t_.tableName_.c_str()));
+    end_ = io_.FileSize();
+    newBlock_ = k_ % kItemsPerBlock == 0;
+    dataOffset_ = newBlock_ ? end_ + kRecBlockSize : end_;
+}
+
+void TTarnTableIO::TAppend::LayOut() {
+    t_.CutStrings(buffers_);
+    record_.assign(static_cast<size_t>(t_.recordSize_), 0);
+    blobs_.reserve(
+        static_cast<size_t>(t_.FieldCount()));  // never moved: `stored` may point into `encoded`
+    int64_t blobPos = dataOffset_ + t_.recordSize_;
+    bool encrypted = io_.Info().Encrypted();
+    for (int i = 0; i < t_.FieldCount(); ++i) {
+        const TTarnFieldDef& def = t_.fieldDefs_[i];
+        uint8_t* slot = record_.data() + t_.SlotOffset(i);
         if (IsBlobType(def.FieldType)) {
-            Blob& blob = blobs.emplace_back();
+            Blob& blob = blobs_.emplace_back();
             blob.field = i;
             blob.offset = blobPos;
-            if (i < n) blob.stored = StoredBlobBytes(buffers, i, blob.encoded);
+            if (i < n_) blob.stored = t_.StoredBlobBytes(buffers_, i, blob.encoded);
             int32_t len = static_cast<int32_t>(blob.stored.size());
             TBlobDescriptor{static_cast<int32_t>(blobPos), len, BlobAreaSize(len)}.Encode(
                 std::span<uint8_t>(slot, kBlobDescriptorSize));
             blobPos += BlobAreaSize(len);
             continue;
         }
-        if (i >= n) continue;
-        const TFieldBufferItem& item = buffers.Item(i);
+        if (i >= n_) continue;
+        const TFieldBufferItem& item = buffers_.Item(i);
         if (!item.active || item.buffer == nullptr) continue;
-        int32_t size = std::min(item.dataSize, SlotSize(i));
-        io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
-                              static_cast<size_t>(size));
+        int32_t size = std::min(item.dataSize, t_.SlotSize(i));
+        io_.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
+                               static_cast<size_t>(size));
     }
     if (blobPos > INT32_MAX)
         throw EDatabaseError(
-            Format("Database file '%s' cannot grow beyond 2 GB", io.FileName().c_str()));
+            Format("Database file '%s' cannot grow beyond 2 GB", io_.FileName().c_str()));
+}
 
-    // 1. the data: nothing refers to it yet. Consecutive pieces go out in one write; a
-    // large value is written from its own memory instead of being copied.
-    {
-        std::vector<uint8_t>& run = writeRun_;
-        run.assign(record.begin(), record.end());
-        int64_t runStart = dataOffset;
-        for (const Blob& blob : blobs) {
-            int32_t len = static_cast<int32_t>(blob.stored.size());
-            if (blob.stored.size() >= kBlobCopyLimit) {
-                if (!run.empty()) io.WriteAt(runStart, run.data(), run.size());
-                WriteBlobArea(io, blob.offset, blob.stored, BlobAreaSize(len) - len);
-                run.clear();
-                runStart = blob.offset + BlobAreaSize(len);
-                continue;
-            }
-            run.insert(run.end(), blob.stored.begin(), blob.stored.end());
-            run.insert(run.end(), static_cast<size_t>(BlobAreaSize(len) - len), 0);
+void TTarnTableIO::TAppend::WriteData() {
+    // Consecutive pieces go out in one write; a large value is written from its own memory
+    // instead of being copied.
+    std::vector<uint8_t>& run = t_.writeRun_;
+    run.assign(record_.begin(), record_.end());
+    int64_t runStart = dataOffset_;
+    for (const Blob& blob : blobs_) {
+        int32_t len = static_cast<int32_t>(blob.stored.size());
+        if (blob.stored.size() >= kBlobCopyLimit) {
+            if (!run.empty()) io_.WriteAt(runStart, run.data(), run.size());
+            t_.WriteBlobArea(io_, blob.offset, blob.stored, BlobAreaSize(len) - len);
+            run.clear();
+            runStart = blob.offset + BlobAreaSize(len);
+            continue;
         }
-        if (!run.empty()) io.WriteAt(runStart, run.data(), run.size());
+        run.insert(run.end(), blob.stored.begin(), blob.stored.end());
+        run.insert(run.end(), static_cast<size_t>(BlobAreaSize(len) - len), 0);
     }
-    if (io.Info().VerifyBlobWrites())
-        for (Blob& blob : blobs) {
+    if (!run.empty()) io_.WriteAt(runStart, run.data(), run.size());
+    if (io_.Info().VerifyBlobWrites())
+        for (Blob& blob : blobs_) {
             int32_t len = static_cast<int32_t>(blob.stored.size());
-            VerifyBlobArea(io, blob.offset, blob.stored, BlobAreaSize(len) - len, buffers,
-                           blob.field, blob.encoded);
+            t_.VerifyBlobArea(io_, blob.offset, blob.stored, BlobAreaSize(len) - len, buffers_,
+                              blob.field, blob.encoded);
         }
-    // 2. the record-table item, or a new block holding it as item 0.
-    int32_t recTabOffset = header_.RecTabOffset();
-    if (newBlock) {
+}
+
+void TTarnTableIO::TAppend::WriteItem() {
+    recTabOffset_ = t_.header_.RecTabOffset();
+    if (newBlock_) {
         std::vector<uint8_t> block(static_cast<size_t>(kRecBlockSize), 0);
-        b::PutI32(block, kBlockLinkSize, static_cast<int32_t>(dataOffset));
-        io.WriteAt(end, block.data(), block.size());
-        if (k == 0)
-            recTabOffset = static_cast<int32_t>(end);
-        else {
+        b::PutI32(block, kBlockLinkSize, static_cast<int32_t>(dataOffset_));
+        io_.WriteAt(end_, block.data(), block.size());
+        if (k_ == 0) {
+            recTabOffset_ = static_cast<int32_t>(end_);
+        } else {
             uint8_t link[4];
-            b::PutI32(link, 0, static_cast<int32_t>(end));
-            io.WriteAt(recBlocks_.back(), link, sizeof link);
+            b::PutI32(link, 0, static_cast<int32_t>(end_));
+            io_.WriteAt(t_.recBlocks_.back(), link, sizeof link);
         }
-    } else {
-        uint8_t item[kRecItemSize];
-        RecordTabItem{static_cast<int32_t>(dataOffset), false}.Encode(item);
-        int64_t itemOffset = static_cast<int64_t>(recBlocks_.back()) + kBlockLinkSize +
-                             static_cast<int64_t>(k % kItemsPerBlock) * kRecItemSize;
-        io.WriteAt(itemOffset, item, sizeof item);
+        return;
     }
-    // 3. index items, linked after their predecessors: not interpreted before the header
-    // counts the record (the load steps over links to it).
-    TableHeader next = header_;
-    TTableIndexes::LinkNewRecord(*this, io, plan, k, next);
-    // 4. the header: from here on the record exists. One write holds the bookkeeping and
-    // any IndexHead and IndexTabOffset that changed.
-    next.SetRecTabOffset(recTabOffset);
-    next.SetRecordTotal(k + 1);
-    next.SetAutoIncCounter(counter);
+    uint8_t item[kRecItemSize];
+    RecordTabItem{static_cast<int32_t>(dataOffset_), false}.Encode(item);
+    int64_t itemOffset = static_cast<int64_t>(t_.recBlocks_.back()) + kBlockLinkSize +
+                         static_cast<int64_t>(k_ % kItemsPerBlock) * kRecItemSize;
+    io_.WriteAt(itemOffset, item, sizeof item);
+}
+
+void TTarnTableIO::TAppend::LinkIndexes() {
+    // Not interpreted before the header counts the record (the load steps over links to it).
+    next_ = t_.header_;
+    TTableIndexes::LinkNewRecord(t_, io_, plan_, k_, next_);
+}
+
+void TTarnTableIO::TAppend::Commit() {
+    next_.SetRecTabOffset(recTabOffset_);
+    next_.SetRecordTotal(k_ + 1);
+    next_.SetAutoIncCounter(counter_);
+    // One write from the bookkeeping to the last index word that changed.
     size_t headerEnd = kBookkeepingFrom + kBookkeepingSize;
-    for (int i = IndexCount() - 1; i >= 0; --i) {
+    for (int i = t_.IndexCount() - 1; i >= 0; --i) {
         size_t at = index_disk::IndexTabOffsetAt(i);
-        if (std::memcmp(next.raw.data() + at, header_.raw.data() + at, 8) != 0) {
+        if (std::memcmp(next_.raw.data() + at, t_.header_.raw.data() + at, 8) != 0) {
             headerEnd = at + 8;
             break;
         }
     }
-    io.WriteTableHeaderPart(tableNo_, next, kBookkeepingFrom, headerEnd - kBookkeepingFrom);
-    header_ = next;
-    if (newBlock) recBlocks_.push_back(static_cast<int32_t>(end));
+    io_.WriteTableHeaderPart(t_.tableNo_, next_, kBookkeepingFrom, headerEnd - kBookkeepingFrom);
+    t_.header_ = next_;
+    if (newBlock_) t_.recBlocks_.push_back(static_cast<int32_t>(end_));
+}
 
-    TRecordEntry entry{static_cast<int32_t>(dataOffset), k};
-    {
-        TListChangeGuard changed(*this, -1);
-        lists_[0].PushBack(entry);
-        TTableIndexes::InsertNewRecord(*this, plan, entry, onInsert);
-    }
+void TTarnTableIO::TAppend::Publish(const TInsertNotify& onInsert) {
+    TRecordEntry entry{static_cast<int32_t>(dataOffset_), k_};
+    TListChangeGuard changed(t_, -1);
+    t_.lists_[0].PushBack(entry);
+    TTableIndexes::InsertNewRecord(t_, plan_, entry, onInsert);
+}
+
+void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert) {
+    readAhead_.Clear();
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    SyncWithDisk(io);
+    TAppend(*this, io, buffers).Run(onInsert);
     if (flush) io.FlushStorage();
+}
+
+// ---- rewrite --------------------------------------------------------------------------------
+//
+// A rewrite of the record at a physical position, under the file lock, in this order:
+//   Plan          uniqueness and every index's move: a refusal writes nothing
+//   1 Mark        when the record moves in some index: change count and moving mark
+//   2 WriteBlobs  each rewritten blob value where the placement rules put it (in its old
+//                 area when that is larger, at its old place when that ends the file,
+//                 else at the end), the new descriptors into the fixed part in memory
+//   3 WriteRecord the fixed part at its DataOffset
+//   4 Relink      the moves in the index chains, then the moving mark cleared
+// A value written over its old area in step 2 is not safe by order alone (the old
+// descriptor points at new bytes until step 3), so a rewrite with blob values runs as a
+// transaction of its own when none is active: a crash shows the old record or the new.
+class TTarnTableIO::TRewrite {
+public:
+    TRewrite(TTarnTableIO& table, TTarnDBFileIO& io, TFieldBuffers& buffers,
+             const TRecordEntry& entry)
+        : t_(table),
+          io_(io),
+          buffers_(buffers),
+          entry_(entry),
+          n_(std::min(buffers.Count(), table.FieldCount())) {}
+
+    void Run(int physicalPosition, const TMoveNotify& onMove) {
+        TRelinkPlan plan = TTableIndexes::PlanRelink(t_, buffers_, physicalPosition);
+        ImplicitTransaction atomic(io_, HasActiveBlob());
+        TStaleOnFailure staleOnFailure(t_);
+        TTableIndexes::BeginRelink(t_, io_, plan);
+        record_.resize(static_cast<size_t>(t_.recordSize_));
+        io_.ReadAt(entry_.dataOffset, record_.size(), record_.data());
+        EncodeFields();
+        io_.WriteAt(entry_.dataOffset, record_.data(), record_.size());
+        TTableIndexes::RelinkRecord(t_, io_, plan,
+                                    [&](int index, int oldPosition, int newPosition) {
+                                        TListChangeGuard changed(t_, index + 1);
+                                        if (onMove) onMove(index, oldPosition, newPosition);
+                                    });
+        atomic.Commit();
+    }
+
+private:
+    bool HasActiveBlob() const {
+        for (int i = 0; i < n_; ++i)
+            if (buffers_.Item(i).active && IsBlobType(t_.fieldDefs_[i].FieldType)) return true;
+        return false;
+    }
+    // Step 2 and the other slots: every active field into the fixed part in memory.
+    void EncodeFields();
+    // Writes blob field `field`'s new value and puts its descriptor into `desc`.
+    void WriteBlob(int field, std::span<uint8_t> desc);
+    // An auto-increment value given: stored, and the counter raised first when it is larger.
+    void SetAutoInc(const TFieldBufferItem& item, uint8_t* slot, int32_t size, bool encrypt);
+
+    TTarnTableIO& t_;
+    TTarnDBFileIO& io_;
+    TFieldBuffers& buffers_;
+    const TRecordEntry entry_;
+    const int n_;
+    std::vector<uint8_t> record_;
+};
+
+void TTarnTableIO::TRewrite::EncodeFields() {
+    bool encrypted = io_.Info().Encrypted();
+    for (int i = 0; i < n_; ++i) {
+        TFieldBufferItem& item = buffers_.Item(i);
+        if (!item.active) continue;  // inactive items keep their stored slots and values
+        const TTarnFieldDef& def = t_.fieldDefs_[i];
+        uint8_t* slot = record_.data() + t_.SlotOffset(i);
+        if (IsBlobType(def.FieldType)) {
+            WriteBlob(i, std::span<uint8_t>(slot, kBlobDescriptorSize));
+            continue;
+        }
+        if (item.buffer == nullptr) continue;
+        int32_t size = std::min(item.dataSize, t_.SlotSize(i));
+        bool encrypt = encrypted && !def.StorePlain;
+        if (i == t_.autoIncField_ && size >= 4) {
+            SetAutoInc(item, slot, size, encrypt);
+            continue;
+        }
+        io_.EncodeStoredBuffer(item.buffer, slot, encrypt, static_cast<size_t>(size));
+    }
+}
+
+void TTarnTableIO::TRewrite::WriteBlob(int field, std::span<uint8_t> desc) {
+    TMemoryStream encoded;
+    std::span<const uint8_t> stored = t_.StoredBlobBytes(buffers_, field, encoded);
+    int32_t len = static_cast<int32_t>(stored.size());
+    const TBlobDescriptor old = TBlobDescriptor::Decode(desc);
+    int32_t oldOffset = old.offset;
+    int32_t oldArea = old.areaSize;
+    int64_t end = io_.FileSize();
+    // The old area counts only where it lies wholly in the file behind the head: a damaged
+    // descriptor must not make us write over other data.
+    bool oldInFile = oldOffset >= kFirstFreeOffset && oldArea > 0 &&
+                     static_cast<int64_t>(oldOffset) + oldArea <= end;
+    int64_t place;
+    int32_t area;
+    if (oldInFile && oldArea > len) {
+        place = oldOffset;
+        area = oldArea;
+    } else if (oldInFile && static_cast<int64_t>(oldOffset) + oldArea == end) {
+        place = oldOffset;
+        area = BlobAreaSize(len);
+    } else {
+        place = end;
+        area = BlobAreaSize(len);
+    }
+    // The fill never runs past the area (an old one may be smaller than a whole unit).
+    int32_t fill = std::min(BlobAreaSize(len), area) - len;
+    t_.WriteBlobArea(io_, place, stored, fill);
+    if (io_.Info().VerifyBlobWrites())
+        t_.VerifyBlobArea(io_, place, stored, fill, buffers_, field, encoded);
+    TBlobDescriptor{static_cast<int32_t>(place), len, area}.Encode(desc);
+}
+
+void TTarnTableIO::TRewrite::SetAutoInc(const TFieldBufferItem& item, uint8_t* slot, int32_t size,
+                                        bool encrypt) {
+    int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
+    if (v == 0) return;  // keeps the stored value
+    io_.EncodeStoredBuffer(item.buffer, slot, encrypt, static_cast<size_t>(size));
+    if (v > t_.header_.AutoIncCounter()) {
+        // The counter first: a crash before the record is written leaves a gap, never a
+        // counter below a stored value.
+        TableHeader next = t_.header_;
+        next.SetAutoIncCounter(v);
+        io_.WriteTableHeaderPart(t_.tableNo_, next, kHdrAutoIncCounter, 4);
+        t_.header_ = next;
+    }
 }
 
 void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush,
@@ -514,89 +714,13 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
     FileLockGuard lock(io);
     TRecordEntry entry = lists_[0].At(physicalPosition);
     if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
-    TRelinkPlan plan =
-        TTableIndexes::PlanRelink(*this, buffers, physicalPosition);  // checks uniqueness first
-    // A blob value may be rewritten in its old area before the fixed part points at it:
-    // the whole rewrite goes through the journal, so a crash shows the old record or the
-    // new one, never old descriptors over new bytes.
-    bool blobs = false;
-    for (int i = 0; i < std::min(buffers.Count(), FieldCount()); ++i)
-        blobs = blobs || (buffers.Item(i).active && IsBlobType(fieldDefs_[i].FieldType));
-    ImplicitTransaction atomic(io, blobs);
-    TStaleOnFailure staleOnFailure(*this);
-    TTableIndexes::BeginRelink(*this, io, plan);
-
-    std::vector<uint8_t> record(static_cast<size_t>(recordSize_));
-    io.ReadAt(entry.dataOffset, record.size(), record.data());
-    bool encrypted = io.Info().Encrypted();
-    int n = std::min(buffers.Count(), FieldCount());
-    for (int i = 0; i < n; ++i) {
-        TFieldBufferItem& item = buffers.Item(i);
-        if (!item.active) continue;
-        const TTarnFieldDef& def = fieldDefs_[i];
-        uint8_t* slot = record.data() + SlotOffset(i);
-        if (IsBlobType(def.FieldType)) {
-            TMemoryStream encoded;
-            std::span<const uint8_t> stored = StoredBlobBytes(buffers, i, encoded);
-            int32_t len = static_cast<int32_t>(stored.size());
-            std::span<uint8_t> desc(slot, kBlobDescriptorSize);
-            const TBlobDescriptor old = TBlobDescriptor::Decode(desc);
-            int32_t oldOffset = old.offset;
-            int32_t oldArea = old.areaSize;
-            int64_t end = io.FileSize();
-            // The old area counts only where it lies wholly in the file behind the head: a
-            // damaged descriptor must not make us write over other data.
-            bool oldInFile = oldOffset >= kFirstFreeOffset && oldArea > 0 &&
-                             static_cast<int64_t>(oldOffset) + oldArea <= end;
-            int64_t place;
-            int32_t area;
-            if (oldInFile && oldArea > len) {
-                place = oldOffset;
-                area = oldArea;
-            } else if (oldInFile && static_cast<int64_t>(oldOffset) + oldArea == end) {
-                place = oldOffset;
-                area = BlobAreaSize(len);
-            } else {
-                place = end;
-                area = BlobAreaSize(len);
-            }
-            // The fill never runs past the area (an old one may be smaller than a whole unit).
-            int32_t fill = std::min(BlobAreaSize(len), area) - len;
-            WriteBlobArea(io, place, stored, fill);
-            if (io.Info().VerifyBlobWrites())
-                VerifyBlobArea(io, place, stored, fill, buffers, i, encoded);
-            TBlobDescriptor{static_cast<int32_t>(place), len, area}.Encode(desc);
-            continue;
-        }
-        if (item.buffer == nullptr) continue;
-        int32_t size = std::min(item.dataSize, SlotSize(i));
-        if (i == autoIncField_ && size >= 4) {
-            int32_t v = b::GetI32(std::span<const uint8_t>(item.buffer, 4), 0);
-            if (v == 0) continue;  // keeps the stored value
-            io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
-                                  static_cast<size_t>(size));
-            if (v > header_.AutoIncCounter()) {
-                // The counter first: a crash before the record is written leaves a gap,
-                // never a counter below a stored value.
-                TableHeader next = header_;
-                next.SetAutoIncCounter(v);
-                io.WriteTableHeaderPart(tableNo_, next, kHdrAutoIncCounter, 4);
-                header_ = next;
-            }
-            continue;
-        }
-        io.EncodeStoredBuffer(item.buffer, slot, encrypted && !def.StorePlain,
-                              static_cast<size_t>(size));
-    }
-    io.WriteAt(entry.dataOffset, record.data(), record.size());
-    TTableIndexes::RelinkRecord(*this, io, plan, [&](int index, int oldPosition, int newPosition) {
-        TListChangeGuard changed(*this, index + 1);
-        if (onMove) onMove(index, oldPosition, newPosition);
-    });
-    atomic.Commit();
+    TRewrite(*this, io, buffers, entry).Run(physicalPosition, onMove);
     if (flush) io.FlushStorage();
 }
 
+// A delete of record k: the change count first (other processes' key lists go stale),
+// then the Deleted flag of item k (from here on the record is gone), then the lists. The
+// record's data, blob areas and index items stay in the file.
 void TTarnTableIO::RemoveRecord(int physicalPosition, bool flush) {
     readAhead_.Clear();
     TTarnDBFileIO& io = File();

@@ -170,6 +170,9 @@ public:
     const TIndexRepair& IndexRepair() const { return indexRepair_; }
 
 private:
+    // One append, one rewrite, as their crash-ordered steps (table_io.cpp).
+    class TAppend;
+    class TRewrite;
     friend class TTableIndexes;
     friend class TStaleOnFailure;
     friend class TListChangeGuard;
@@ -240,6 +243,9 @@ private:
     // Set when a write operation on an indexed table failed part-way: memory may then
     // differ from the file, so the next write operation reloads first.
     bool stale_ = false;
+    // The holding of the file lock (TTarnDBFileIO::LockEpoch) under which the header in
+    // memory was last found equal to the file's; 0: compare again.
+    uint64_t syncedEpoch_ = 0;
     std::vector<uint8_t>
         writeRun_;  // an append's fixed part and small blob areas, written in one piece
 };

@@ -10,6 +10,10 @@
 
 namespace tarn::bench {
 
+namespace {
+bool g_engineOnly = false;
+}  // namespace
+
 Options ParseOptions(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
@@ -17,6 +21,9 @@ Options ParseOptions(int argc, char** argv) {
         if (a == "--quick") {
             o.quick = true;
             o.rows = 100000;
+        } else if (a == "--engine-only") {
+            o.engineOnly = true;
+            g_engineOnly = true;
         } else if (a.rfind("--rows=", 0) == 0) {
             o.rows = std::atol(a.c_str() + 7);
         } else if (a.rfind("--reps=", 0) == 0) {
@@ -91,6 +98,7 @@ Result Compare(const std::string& workload, long operations, int repetitions, co
         double s = 0;
         he = engine(s);
         e.push_back(s);
+        if (g_engineOnly) continue;
         if (sqliteAuto) {
             ha = sqliteAuto(s);
             a.push_back(s);

@@ -1,7 +1,8 @@
 // The benchmark harness: runs each workload on the engine and on SQLite in one process,
 // interleaved (engine, SQLite autocommit, SQLite batched, engine, ...), at least five
 // times, reports the median time per operation, and compares the engines' result hashes
-// so a broken workload cannot look fast.
+// so a broken workload cannot look fast. Options common to the programs: --quick,
+// --rows=N, --reps=N, --engine-only (the engine alone, for profiling), workload names.
 #pragma once
 
 #include <sqlite3.h>
@@ -17,8 +18,11 @@ struct Options {
     long rows = 1000000;
     int repetitions = 5;
     bool quick = false;
+    // Runs the engine's side alone (no SQLite, no hash comparison): for profiling.
+    bool engineOnly = false;
     std::vector<std::string> only;  // workload names to run; empty: all
 };
+// Also sets the process-wide engine-only switch that Compare follows.
 Options ParseOptions(int argc, char** argv);
 bool Selected(const Options& options, const std::string& workload);
 
