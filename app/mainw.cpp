@@ -32,12 +32,14 @@
 #include "app/app_icon.h"
 #include "app/area_dialog.h"
 #include "app/catalogue.h"
+#include "app/color_schemes.h"
 #include "app/desktop_services.h"
 #include "app/error_report.h"
 #include "app/os/autostart.h"
 #include "app/os/file_time.h"
 #include "app/ribbon.h"
 #include "app/size_text.h"
+#include "app/ui_icons.h"
 #include "app/ver_desc_dialog.h"
 #include "app/version_capture.h"
 #include "app/window_frame.h"
@@ -66,11 +68,17 @@ const QString kGeometryKey = QStringLiteral("window/geometry");
 const QString kMaximizedKey = QStringLiteral("window/maximized");
 const QString kSplitterKey = QStringLiteral("window/splitter");
 const QString kAutoMonitorKey = QStringLiteral("monitor/automatic");
+const QString kColorSchemeKey = QStringLiteral("window/scheme");
 
 QString UserSettingsPath() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("filever"),
                      QStringLiteral("filever"))
         .fileName();
+}
+
+// A watched file's picture in the tree: its type's, or a crossed page when it is gone.
+QIcon FileNodeIcon(const QFileInfo& info) {
+    return info.exists() ? QFileIconProvider().icon(info) : UiIcon(TUiIcon::MissingFile);
 }
 
 int Level(const QTreeWidgetItem* node) {
@@ -218,6 +226,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
             settings.setValue(kAutoMonitorKey, on);
         });
     });
+    connect(ToolBarPager1->SchemeMenu, &QMenu::triggered, this,
+            [this](QAction* item) { Guard([&] { ChooseColorScheme(item->text()); }); });
     connect(ToolBarPager1->PreviewMenu1, &QMenu::triggered, this, [this](QAction* item) {
         Guard([&] {
             if (ToolBarPager1->PreviewMenu1->actions().indexOf(item) == 0)
@@ -254,6 +264,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     }
     UpdateFrame();
     RestoreWindowState();
+    ApplyColorScheme(RememberedColorScheme());
     FormCreate();
 }
 
@@ -283,13 +294,13 @@ void Tmainw::LoadCatalogue(const QString& path) {
         QFileIconProvider icons;
         for (const TAreaRow& area : catalogue_.Areas()) {
             auto* areaNode = new QTreeWidgetItem(TreeView1, {area.Name});
-            areaNode->setIcon(0, icons.icon(QFileIconProvider::File));
+            areaNode->setIcon(0, UiIcon(TUiIcon::Area));
             for (const TFileRow& file : catalogue_.FilesOfArea(area.AreaNo)) {
                 const QFileInfo info(file.SourcePath);
                 const QIcon icon =
                     info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File);
                 auto* fileNode = new QTreeWidgetItem(QStringList{file.SourcePath});
-                fileNode->setIcon(0, icon);
+                fileNode->setIcon(0, FileNodeIcon(info));
                 areaNode->insertChild(0, fileNode);
                 for (const QString& version : catalogue_.VersionNamesOfFile(file.FileNo)) {
                     auto* versionNode = new QTreeWidgetItem(QStringList{version});
@@ -390,7 +401,7 @@ void Tmainw::GlowButton13Click() {
         QDir().mkpath(dir);
         catalogue_.AddArea(name, dir);
         auto* node = new QTreeWidgetItem(TreeView1, {name});
-        node->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
+        node->setIcon(0, UiIcon(TUiIcon::Area));
     });
 }
 
@@ -661,9 +672,7 @@ void Tmainw::MarkFailing(const QString& path, const QString& time, const QString
 void Tmainw::ClearFailing(const QString& path) {
     if (!failing_.remove(path)) return;
     if (QTreeWidgetItem* node = FindFileNode(path)) {
-        const QFileInfo info(path);
-        QFileIconProvider icons;
-        node->setIcon(0, info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File));
+        node->setIcon(0, FileNodeIcon(QFileInfo(path)));
         node->setToolTip(0, QString());
     }
 }
@@ -788,6 +797,35 @@ void Tmainw::RestoreWindowState() {
     Splitter1->restoreState(settings.value(kSplitterKey).toByteArray());
     if (settings.value(kMaximizedKey, false).toBool())
         setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+QString Tmainw::RememberedColorScheme() const {
+    // The desktop's own palette, read before any scheme replaced it.
+    static const QPalette desktopPalette = QGuiApplication::palette();
+    const QString saved =
+        QSettings(settingsPath_, QSettings::IniFormat).value(kColorSchemeKey).toString();
+    if (ColorSchemeNames().contains(saved)) return saved;
+    return DefaultColorScheme(DesktopPrefersDark(qgetenv("GTK_THEME"), desktopPalette));
+}
+
+void Tmainw::ApplyColorScheme(const QString& name) {
+    if (!ColorSchemeNames().contains(name)) return;
+    QApplication::setPalette(ColorSchemePalette(name));
+    ToolBarPager1->setStyleSheet(ColorSchemeRibbonStyle(name));
+    for (QAction* item : ToolBarPager1->SchemeMenu->actions())
+        item->setChecked(item->text() == name);
+}
+
+void Tmainw::ChooseColorScheme(const QString& name) {
+    ApplyColorScheme(name);
+    QSettings settings(settingsPath_, QSettings::IniFormat);
+    settings.setValue(kColorSchemeKey, name);
+}
+
+QString Tmainw::ColorScheme() const {
+    for (const QAction* item : ToolBarPager1->SchemeMenu->actions())
+        if (item->isChecked()) return item->text();
+    return QString();
 }
 
 void Tmainw::SaveWindowState() {

@@ -15,8 +15,8 @@
 // With "自动监测" on, a pass keeps each changed file without asking for a description
 // (it can be written later); the tray's "暂停监测" stops monitoring until "继续监测", which
 // looks at once for what changed meanwhile. The window's place and size (it resizes from
-// its border: it has no system frame), the splitter and "自动监测" are kept in the user's
-// settings across starts.
+// its border: it has no system frame), the splitter, "自动监测" and the colour scheme are
+// kept in the user's settings across starts.
 // A monitoring pass collects its errors per file and shows them once watching has
 // resumed; a file whose copy fails is reported once, marked in the tree and left alone
 // until it changes again or the user retries ("重新保存版本"). A pass that asked the user
@@ -128,6 +128,10 @@ public:
     void DropFiles(const QStringList& paths);
 
     void ShowMainWindow();
+    // The colour scheme menu: applies scheme `name` to the whole program and keeps it for
+    // the next start. ColorScheme: the one in use.
+    void ChooseColorScheme(const QString& name);
+    QString ColorScheme() const;
     // Background: hidden with its task-bar entry; minimised instead when the desktop has
     // no notification area to come back from.
     void HideMainWindow();
@@ -155,6 +159,9 @@ protected:
 
 private:
     void FormCreate();
+    // The scheme kept in the settings, else the one that suits the desktop.
+    QString RememberedColorScheme() const;
+    void ApplyColorScheme(const QString& name);
     void LoadCatalogue(const QString& path);
     // LoadCatalogue; when it fails, the tree stays empty, the commands that need the
     // catalogue are disabled and one message names the file and the cause. False then.

@@ -98,7 +98,7 @@ TEST_F(MainWindowTest, FrameRibbonAndMenus) {
                                     "Classic Silver", "Flat"}));
     QStringList appMenu;
     for (QAction* a : w->ToolBarPager1->PreviewMenu1->actions()) appMenu << a->text();
-    EXPECT_EQ(appMenu, QStringList({"后台运行", "退出软软件"}));
+    EXPECT_EQ(appMenu, QStringList({"后台运行", "退出软件"}));
     EXPECT_EQ(w->PageControl->tabText(0), QStringLiteral("文件管理树"));
     EXPECT_EQ(w->ListView1->headerItem()->text(0), QStringLiteral("文件版本"));
     EXPECT_EQ(w->ListView1->columnWidth(2), 300);
