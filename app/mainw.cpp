@@ -507,7 +507,13 @@ void Tmainw::TreeView1DblClick() {
             catalogue_.FindVersionByName(selected->text(0), rec, FileNoOf(selected->parent()));
         else
             catalogue_.FindFileByPath(selected->text(0), rec);
-        desktop_.OpenWithAssociatedProgram(rec.FilePath);
+        if (rec.FilePath.isEmpty() || desktop_.OpenWithAssociatedProgram(rec.FilePath)) return;
+        const QString question =
+            QStringLiteral("没有程序可以打开“%1”。\n要打开它所在的文件夹吗？").arg(rec.FilePath);
+        if (!desktop_.Confirm(this, kAppTitle, question)) return;
+        const QString folder = QFileInfo(rec.FilePath).absolutePath();
+        if (!desktop_.OpenWithAssociatedProgram(folder))
+            ShowMessage(QStringLiteral("没有程序可以打开文件夹“%1”。").arg(folder));
     });
 }
 
@@ -517,7 +523,13 @@ void Tmainw::N5Click() {
         TFormVerSm dialog(this, options_.promptTimeoutMs);
         dialog.StopTimer();
         QTreeWidgetItem* selected = TreeView1->currentItem();
-        dialog.Label1->setText(selected ? selected->text(0) : QString());
+        dialog.SetTitle(selected ? selected->text(0) : QString());
+        if (selected && Level(selected) == 2) {
+            // The description there is to be edited, not typed again.
+            verinfo rec;
+            catalogue_.FindVersionByName(selected->text(0), rec, FileNoOf(selected->parent()));
+            dialog.Edit1->setPlainText(rec.Remark);
+        }
         desktop_.ExecModal(dialog);
         if (dialog.ResultCode != 1) return;
         selected = TreeView1->currentItem();
@@ -625,6 +637,7 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
             description = keptDescriptions_.value(path);
         } else {
             TFormVerSm dialog(this, options_.promptTimeoutMs);
+            dialog.SetTitle(QStringLiteral("“%1”有了新的内容").arg(path));
             const QString kept = keptDescriptions_.value(path);
             // What the user typed before is there again (and the prompt waits for a button).
             if (!kept.isEmpty()) dialog.Edit1->setPlainText(kept);
@@ -764,7 +777,7 @@ void Tmainw::closeEvent(QCloseEvent* event) {
         if (!desktop_.SystemTrayAvailable()) return;
         TrayIcon1.show();
         desktop_.ShowBalloon(TrayIcon1, QStringLiteral("温馨提示"),
-                             QStringLiteral("文件版本控制进入后台运行\r"
+                             QStringLiteral("文件版本控制进入后台运行\n"
                                             "如要退出监控文件，请在右下角右键进入菜单！"),
                              10000);
     });

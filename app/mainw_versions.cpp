@@ -103,6 +103,10 @@ void Tmainw::RestoreClick() {
     if (!node || Level(node) != 2) return;
     QTreeWidgetItem* fileNode = node->parent();
     const bool watching = Watchers.Active();
+    const QString question =
+        QStringLiteral("用版本 %1 替换“%2”的当前内容吗？\n当前内容会先保存为一个新版本。")
+            .arg(node->text(0), fileNode->text(0));
+    if (!desktop_.Confirm(this, kAppTitle, question)) return;
     TRestoreOutcome outcome;
     const bool restored = Guarded(desktop_, this, [&] {
         verinfo version;
@@ -184,7 +188,8 @@ void Tmainw::OpenFolderClick() {
             ShowMessage(QStringLiteral("文件夹“%1”不存在。").arg(folder));
             return;
         }
-        desktop_.OpenWithAssociatedProgram(folder);
+        if (!desktop_.OpenWithAssociatedProgram(folder))
+            ShowMessage(QStringLiteral("没有程序可以打开文件夹“%1”。").arg(folder));
     });
 }
 

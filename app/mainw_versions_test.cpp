@@ -225,5 +225,67 @@ TEST_F(VersionCommands, SearchShowsOnlyMatchingVersions) {
     EXPECT_TRUE(desktop.messages.empty());
 }
 
+TEST_F(VersionCommands, RestoreAsksFirstNamingTheFileAndTheVersion) {
+    w->TreeView1->setCurrentItem(VersionNode(v1));
+    desktop.confirmAnswers = {false};
+    w->RestoreItem->trigger();
+    ASSERT_EQ(desktop.questions.size(), 1u);
+    EXPECT_TRUE(desktop.questions[0].text.contains(Q(plan)));
+    EXPECT_TRUE(desktop.questions[0].text.contains(v1));
+    // "否": nothing happened.
+    EXPECT_EQ(Content(plan), "three\nsame\n");
+    EXPECT_EQ(Texts(FileNode()), QStringList({v2, v1}));
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(VersionCommands, AVersionOfATypeWithNoProgramOffersItsFolder) {
+    w->TreeView1->setCurrentItem(VersionNode(v2));
+    desktop.openSucceeds = false;
+    desktop.confirmAnswers = {false, true};
+    w->TreeView1DblClick();  // "否": only the attempt
+    ASSERT_EQ(desktop.questions.size(), 1u);
+    EXPECT_TRUE(desktop.questions[0].text.contains(CopyOf(v2)));
+    EXPECT_EQ(desktop.opened, QStringList({CopyOf(v2)}));
+
+    w->TreeView1DblClick();  // "是": the folder is asked for too
+    EXPECT_EQ(desktop.opened,
+              QStringList({CopyOf(v2), CopyOf(v2), Q(dir.file("store/plan.txt-bak"))}));
+    // Even the folder has no program: said so.
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(desktop.messages[0].text.contains(Q(dir.file("store/plan.txt-bak"))));
+}
+
+TEST_F(VersionCommands, DescribingAVersionStartsFromItsDescription) {
+    w->TreeView1->setCurrentItem(VersionNode(v2));
+    QString shown;
+    desktop.dialogScripts.push_back([&](QDialog& d) {
+        auto& prompt = dynamic_cast<TFormVerSm&>(d);
+        shown = prompt.Edit1->toPlainText();
+        prompt.Edit1->moveCursor(QTextCursor::End);
+        prompt.Edit1->insertPlainText(QStringLiteral("，定稿"));
+        prompt.Button1->click();
+    });
+    w->N5->trigger();
+    EXPECT_EQ(shown, QStringLiteral("第二稿 draft"));
+    verinfo rec;
+    catalogue.FindVersionByName(v2, rec, 1);
+    EXPECT_EQ(rec.Remark, QStringLiteral("第二稿 draft，定稿"));
+}
+
+TEST_F(VersionCommands, ThePromptNamesTheFileThatChanged) {
+    QString title, tip;
+    desktop.dialogScripts.push_back([&](QDialog& d) {
+        auto& prompt = dynamic_cast<TFormVerSm&>(d);
+        title = prompt.Label1->text();
+        tip = prompt.Label1->toolTip();
+        prompt.Button2->click();
+    });
+    w->tmr1Timer();  // "three" is there since the last pass
+    EXPECT_TRUE(tip.contains(Q(plan)));
+    EXPECT_TRUE(title.contains(QStringLiteral("plan.txt")));
+    // A long path is cut in the middle: its start and its file name stay.
+    EXPECT_LE(w->fontMetrics().horizontalAdvance(title), 383);
+}
+
 }  // namespace
 }  // namespace filever

@@ -42,7 +42,8 @@ TEST_F(TreeAndRibbonPictures, RibbonButtonsAreaNodesAndMissingFiles) {
     catalogue.areas.push_back({1, QStringLiteral("文档"), Q(dir.file("store"))});
     const std::string present = Source("present.txt");
     catalogue.files.push_back({1, 1, Q(present), Q(dir.file("store")), QString()});
-    catalogue.files.push_back({2, 1, Q(dir.file("docs/gone.txt")), Q(dir.file("store")), QString()});
+    catalogue.files.push_back(
+        {2, 1, Q(dir.file("docs/gone.txt")), Q(dir.file("store")), QString()});
     auto w = Make(catalogue);
 
     // On every page, no two buttons look alike.

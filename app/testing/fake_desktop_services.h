@@ -38,6 +38,11 @@ public:
     std::vector<Started> started;
     // What StartProgram answers (the start is recorded either way).
     bool startSucceeds = true;
+    // What OpenWithAssociatedProgram answers (the request is recorded either way).
+    bool openSucceeds = true;
+    // Questions asked (Confirm), and the answers, taken in order; with none left: "是".
+    std::vector<Message> questions;
+    std::deque<bool> confirmAnswers;
     // Answers of the file-open dialog, taken in order; an empty list answers "cancel".
     std::deque<QString> openFileAnswers;
     // Scripts run on the modal dialogs, taken in order. A script plays the user: it
@@ -56,6 +61,13 @@ public:
         const auto hook = whileMessageOpen;
         hook(shown);
     }
+    bool Confirm(QWidget*, const QString& caption, const QString& text) override {
+        questions.push_back({caption, text, TMsgIcon::None});
+        if (confirmAnswers.empty()) return true;
+        const bool answer = confirmAnswers.front();
+        confirmAnswers.pop_front();
+        return answer;
+    }
     QString GetOpenFileName(QWidget*) override {
         if (openFileAnswers.empty()) return QString();
         QString answer = openFileAnswers.front();
@@ -71,7 +83,10 @@ public:
         dialogScripts.pop_front();
         script(dialog);
     }
-    void OpenWithAssociatedProgram(const QString& path) override { opened << path; }
+    bool OpenWithAssociatedProgram(const QString& path) override {
+        opened << path;
+        return openSucceeds;
+    }
     bool StartProgram(const QString& program, const QStringList& arguments) override {
         started.push_back({program, arguments});
         return startSucceeds;

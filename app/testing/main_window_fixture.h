@@ -72,7 +72,11 @@ protected:
     void AnswerAreaDialog(const QString& folder, const QString& name, bool confirm = true) {
         desktop.dialogScripts.push_back([=](QDialog& d) {
             auto& area = dynamic_cast<TCreatDataAreaW&>(d);
-            if (!folder.isEmpty()) area.SelectFolder(folder);
+            // No folder: the user cleared the path the dialog starts with.
+            if (folder.isEmpty())
+                area.Edit1->clear();
+            else
+                area.SelectFolder(folder);
             area.Edit2->setText(name);
             (confirm ? area.Button1 : area.Button2)->click();
         });
