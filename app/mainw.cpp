@@ -137,6 +137,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setHeaderHidden(true);
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A long path keeps its start and its file name.
+    TreeView1->setTextElideMode(Qt::ElideMiddle);
     // A double-click opens the node's file and expands the node (TreeView1DblClick); the
     // tree's own toggling would fold it up again.
     TreeView1->setExpandsOnDoubleClick(false);
@@ -482,6 +484,7 @@ void Tmainw::TreeView1Change(QTreeWidgetItem* node) {
             case 1: {
                 const int32_t fileNo = FileNoOf(node);
                 for (int i = 0; i < node->childCount(); ++i) {
+                    if (node->child(i)->isHidden()) continue;  // not found by the search
                     catalogue_.FindVersionByName(node->child(i)->text(0), rec, fileNo);
                     AddVersionRow(rec);
                 }

@@ -34,6 +34,7 @@
 #include "app/watch_set.h"
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QSplitter;
@@ -92,6 +93,7 @@ public:
     QTimer tmr1;
     // Version commands (app/mainw_versions.cpp).
     QLineEdit* SearchEdit;        // above the tree: shows only versions with the word
+    QLabel* SearchNote;           // below it: shown when a search found nothing
     QAction* RestoreItem;         // "恢复此版本"
     QAction* CompareCurrentItem;  // "与当前文件比较"
     QAction* CompareTwoItem;      // "比较两个版本" (two selected versions of one file)

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSplitter>
@@ -51,6 +52,10 @@ void Tmainw::CreateVersionCommands() {
         splitter->replaceWidget(splitter->indexOf(TreeView1),
                                 pane);  // TreeView1 moves into pane below
         column->addWidget(SearchEdit);
+        SearchNote = new QLabel(pane);
+        SearchNote->setObjectName(QStringLiteral("SearchNote"));
+        SearchNote->hide();
+        column->addWidget(SearchNote);
         column->addWidget(TreeView1, 1);
     }
     connect(SearchEdit, &QLineEdit::textChanged, this,
@@ -196,15 +201,23 @@ void Tmainw::OpenFolderClick() {
 void Tmainw::SearchChange(const QString& text) {
     Guarded(desktop_, this, [&] {
         const QString word = text.trimmed();
+        SearchNote->hide();
         if (word.isEmpty()) {
             ShowWholeTree(*TreeView1);
-            return;
+        } else {
+            if (!CatalogueAvailable()) return;
+            QMultiHash<QString, int32_t> fileNos;
+            for (const TFileRow& file : catalogue_.AllFiles())
+                fileNos.insert(file.SourcePath, file.FileNo);
+            const std::vector<verinfo> hits = catalogue_.SearchVersions(word);
+            FilterCatalogueTree(*TreeView1, hits, fileNos);
+            if (hits.empty()) {
+                SearchNote->setText(QStringLiteral("没有找到含有“%1”的版本").arg(word));
+                SearchNote->show();
+            }
         }
-        if (!CatalogueAvailable()) return;
-        QMultiHash<QString, int32_t> fileNos;
-        for (const TFileRow& file : catalogue_.AllFiles())
-            fileNos.insert(file.SourcePath, file.FileNo);
-        FilterCatalogueTree(*TreeView1, catalogue_.SearchVersions(word), fileNos);
+        // The version list shows what the tree shows.
+        TreeView1Change(TreeView1->currentItem());
     });
 }
 

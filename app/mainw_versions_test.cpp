@@ -200,9 +200,15 @@ TEST_F(VersionCommands, SearchShowsOnlyMatchingVersions) {
     ASSERT_EQ(notesNode->text(0), Q(notes));
     auto shown = [](QTreeWidgetItem* n) { return !n->isHidden(); };
 
+    w->TreeView1->setCurrentItem(planNode);
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
     QTest::keyClicks(w->SearchEdit, "DRAFT");
     EXPECT_TRUE(shown(Area()) && shown(planNode) && shown(second));
     EXPECT_FALSE(shown(first) || shown(notesNode));
+    EXPECT_FALSE(w->SearchNote->isVisibleTo(w.get()));
+    // The version list follows: only the version found.
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(0), v2);
 
     // A version taken while the search is shown is held to it as well.
     Save(plan, "four\n", 1600000300);
@@ -219,9 +225,12 @@ TEST_F(VersionCommands, SearchShowsOnlyMatchingVersions) {
 
     w->SearchEdit->setText(QStringLiteral("nothing like it"));
     EXPECT_FALSE(shown(Area()));
+    EXPECT_TRUE(w->SearchNote->isVisibleTo(w.get()));
+    EXPECT_TRUE(w->SearchNote->text().contains(QStringLiteral("nothing like it")));
 
     w->SearchEdit->clear();
     for (QTreeWidgetItem* n : {Area(), planNode, first, second, notesNode}) EXPECT_TRUE(shown(n));
+    EXPECT_FALSE(w->SearchNote->isVisibleTo(w.get()));
     EXPECT_TRUE(desktop.messages.empty());
 }
 
