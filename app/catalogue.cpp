@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "app/version_capture.h"
 #include "platform/text/codepage.h"
 #include "tarndb/creator.h"
+#include "tarndb/database.h"
 #include "tarndb/dataset/field_types.h"
 #include "tarndb/errors.h"
 #include "tarndb/table.h"
@@ -38,6 +40,18 @@ constexpr const char* kVersion = "版本";
 constexpr const char* kCopy = "文件名称";
 constexpr const char* kRemark = "说明";
 constexpr const char* kExt = "文件扩展名";
+constexpr const char* kRetainTable = "存储区保留策略";
+constexpr const char* kMode = "方式";
+constexpr const char* kKeepCount = "保留数量";
+constexpr const char* kSizeCap = "容量上限";
+
+void AddRetainTable(const std::string& database) {
+    tarn::TTarnDBCreator::AddTable(database, N(kRetainTable),
+                                   {{N(kAreaNo), tarn::ftInteger},
+                                    {N(kMode), tarn::ftInteger},
+                                    {N(kKeepCount), tarn::ftInteger},
+                                    {N(kSizeCap), tarn::ftString, TCatalogue::kTimeBytes}});
+}
 
 tarn::TField* F(TTarnTable& t, const char* field) { return t.FieldByName(N(field)); }
 QString Str(TTarnTable& t, const char* field) { return AnsiToQString(F(t, field)->AsString()); }
@@ -165,6 +179,7 @@ void CreateCatalogue(const QString& path) {
                                   {N(kRemark), str, TCatalogue::kRemarkBytes},
                                   {N(kSize), str, TCatalogue::kTimeBytes},
                                   {N(kExt), str, TCatalogue::kExtBytes}});
+        AddRetainTable(temp);
         if (std::rename(temp.c_str(), target.c_str()) != 0) {
             throw tarn::EFOpenError(
                 QStringToAnsi(QStringLiteral("Cannot create file \"%1\". %2")
@@ -181,7 +196,8 @@ void CreateCatalogue(const QString& path) {
 TCatalogue::TCatalogue()
     : Tbarea(std::make_unique<TTarnTable>(nullptr, "Tbarea")),
       Tbfileid(std::make_unique<TTarnTable>(nullptr, "Tbfileid")),
-      Tbfilever(std::make_unique<TTarnTable>(nullptr, "Tbfilever")) {}
+      Tbfilever(std::make_unique<TTarnTable>(nullptr, "Tbfilever")),
+      Tbretain(std::make_unique<TTarnTable>(nullptr, "Tbretain")) {}
 
 // The tables close as they go; the last one frees the shared database.
 TCatalogue::~TCatalogue() = default;
@@ -241,6 +257,75 @@ void TCatalogue::OpenTables(const QString& path) {
         table->Open();
         table->First();
     }
+    OpenRetainTable();
+}
+
+void TCatalogue::OpenRetainTable() {
+    Tbretain->Close();
+    retainFailure_.clear();
+    std::vector<std::string> names;
+    Tbarea->Database()->ListTableNames(names);
+    bool present = false;
+    for (const std::string& name : names)
+        present |=
+            AnsiToQString(name).compare(QString::fromUtf8(kRetainTable), Qt::CaseInsensitive) == 0;
+    try {
+        if (!present) {
+            // A catalogue from before there were settings: the table is added beside the
+            // others, with the tables closed so that they see it.
+            const std::pair<TTarnTable*, const char*> tables[] = {{Tbarea.get(), kAreaTable},
+                                                                  {Tbfileid.get(), kFileTable},
+                                                                  {Tbfilever.get(), kVersionTable}};
+            for (const auto& [table, name] : tables) table->Close();
+            try {
+                AddRetainTable(nativePath_);
+            } catch (...) {
+                for (const auto& [table, name] : tables) table->Open();
+                throw;
+            }
+            for (const auto& [table, name] : tables) {
+                table->Open();
+                table->First();
+            }
+        }
+        Tbretain->SetDatabaseName(nativePath_);
+        Tbretain->SetTableName(N(kRetainTable));
+        Tbretain->Open();
+    } catch (const tarn::Exception& e) {
+        // Everything else works without it: every area keeps all its versions.
+        retainFailure_ = AnsiToQString(e.Message());
+    }
+}
+
+TRetentionPolicy TCatalogue::Retention(int32_t areaNo) {
+    return Engine([&] {
+        TRetentionPolicy policy;
+        if (!retainFailure_.isEmpty()) return policy;
+        TTarnTable& t = *Tbretain;
+        Unfiltered(t);
+        if (!t.Locate(N(kAreaNo), TVariant(areaNo), 0)) return policy;
+        const int mode = Int(t, kMode);
+        if (mode >= 0 && mode <= 2) policy.Mode = static_cast<TRetentionMode>(mode);
+        policy.KeepCount = std::max(1, Int(t, kKeepCount));
+        policy.SizeCapBytes = std::max<qlonglong>(0, Str(t, kSizeCap).toLongLong());
+        return policy;
+    });
+}
+
+void TCatalogue::SetRetention(int32_t areaNo, const TRetentionPolicy& policy) {
+    Engine([&] {
+        if (!retainFailure_.isEmpty())
+            throw tarn::EDatabaseError(
+                QStringToAnsi(QStringLiteral("保留策略无法保存：%1").arg(retainFailure_)));
+        TTarnTable& t = *Tbretain;
+        Unfiltered(t);
+        const bool found = t.Locate(N(kAreaNo), TVariant(areaNo), 0);
+        Write(t, !found, {{kSizeCap, std::to_string(policy.SizeCapBytes)}}, [&] {
+            F(t, kAreaNo)->SetAsInteger(areaNo);
+            F(t, kMode)->SetAsInteger(static_cast<int>(policy.Mode));
+            F(t, kKeepCount)->SetAsInteger(policy.KeepCount);
+        });
+    });
 }
 
 std::vector<TAreaRow> TCatalogue::Areas() {
@@ -298,9 +383,32 @@ void TCatalogue::FindVersionByName(const QString& name, verinfo& rec, int32_t fi
     });
 }
 
-void TCatalogue::AddArea(const QString& name, const QString& dir) {
+void TCatalogue::Transaction(const std::function<void()>& work) {
     Engine([&] {
+        tarn::TTarnDatabase* db = Tbarea->Database();
+        if (!db) throw tarn::EDatabaseError(QStringToAnsi(QStringLiteral("版本目录没有打开")));
+        if (db->InTransaction()) return work();
+        db->StartTransaction();
+        try {
+            work();
+        } catch (...) {
+            try {
+                if (db->InTransaction()) db->Rollback();
+            } catch (...) {
+                // The first error is the one to report; the journal undoes the rest at the
+                // next open.
+            }
+            throw;
+        }
+        // A commit that fails has rolled back by itself.
+        db->Commit();
+    });
+}
+
+int32_t TCatalogue::AddArea(const QString& name, const QString& dir) {
+    return Engine([&] {
         Write(*Tbarea, true, {{kName, QStringToAnsi(name)}, {kDir, QStringToAnsi(dir)}}, [] {});
+        return Int(*Tbarea, kAreaNo);
     });
 }
 
@@ -312,8 +420,8 @@ bool TCatalogue::FindArea(const QString& name, TAreaRow& out) {
     });
 }
 
-void TCatalogue::AddFile(int32_t areaNo, const QString& sourcePath, const QString& backupDir) {
-    Engine([&] {
+int32_t TCatalogue::AddFile(int32_t areaNo, const QString& sourcePath, const QString& backupDir) {
+    return Engine([&] {
         // Every copy of the file will be named "<backup dir>/<base>{<version>}<ext>", with
         // a version name of a fixed width: make sure such a path fits before registering.
         const std::vector<TValue> values = {{kSource, QStringToAnsi(sourcePath)},
@@ -323,7 +431,60 @@ void TCatalogue::AddFile(int32_t areaNo, const QString& sourcePath, const QStrin
                              VersionCopyName(sourcePath, QStringLiteral("0000-00-00-00-00-00"));
         CheckWidths(*Tbfilever, {{kCopy, QStringToAnsi(copy)}});
         Write(*Tbfileid, true, values, [&] { F(*Tbfileid, kAreaNo)->SetAsInteger(areaNo); });
+        return Int(*Tbfileid, kFileNo);
     });
+}
+
+bool TCatalogue::RemoveFileNo(int32_t fileNo) {
+    return Engine([&] {
+        Unfiltered(*Tbfileid);
+        if (!Tbfileid->Locate(N(kFileNo), TVariant(fileNo), 0)) return false;
+        Tbfileid->Delete();
+        return true;
+    });
+}
+
+bool TCatalogue::RemoveArea(int32_t areaNo) {
+    return Engine([&] {
+        Unfiltered(*Tbarea);
+        if (!Tbarea->Locate(N(kAreaNo), TVariant(areaNo), 0)) return false;
+        Tbarea->Delete();
+        if (retainFailure_.isEmpty()) {
+            Unfiltered(*Tbretain);
+            if (Tbretain->Locate(N(kAreaNo), TVariant(areaNo), 0)) Tbretain->Delete();
+        }
+        return true;
+    });
+}
+
+std::vector<TVersionRow> TCatalogue::VersionsOfFile(int32_t fileNo) {
+    return Engine([&] {
+        TTarnTable& t = *Tbfilever;
+        FilteredBy(t, Filter(kFileNo, fileNo));
+        std::vector<TVersionRow> rows;
+        for (t.First(); !t.Eof(); t.Next())
+            rows.push_back({Int(t, kFileNo), Str(t, kVersion), Str(t, kCopy), Str(t, kRemark),
+                            Str(t, kSize), Str(t, kExt)});
+        return rows;
+    });
+}
+
+bool TCatalogue::RemoveVersion(const TVersionRow& row) {
+    return Engine([&] {
+        TTarnTable& t = *Tbfilever;
+        Unfiltered(t);
+        const bool found =
+            t.Locate(N(kFileNo) + ";" + N(kVersion) + ";" + N(kCopy),
+                     TVariant::Array({TVariant(row.FileNo), TVariant(QStringToAnsi(row.VerName)),
+                                      TVariant(QStringToAnsi(row.FilePath))}),
+                     0);
+        if (found) t.Delete();
+        return found;
+    });
+}
+
+bool TCatalogue::CopyInUse(const QString& copyPath) {
+    return Engine([&] { return LocateExact(*Tbfilever, kCopy, copyPath); });
 }
 
 bool TCatalogue::RemoveFile(const QString& sourcePath) {

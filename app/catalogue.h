@@ -6,6 +6,11 @@
 //                              "yyyy-mm-dd-hh-mm-ss"; empty before the first capture)
 //   "文件版本表"  (Tbfilever): "文件序号", "版本", "文件名称", "说明", "大小" (bytes as
 //                              decimal text), "文件扩展名"
+// and a fourth table for the areas' retention settings (app/retention.h), added to a
+// catalogue that lacks it when it is opened (the three tables above keep their layout):
+//   "存储区保留策略" (Tbretain): "存储区序号", "方式" (0 keep all, 1 the last N,
+//                              2 staggered), "保留数量" (N), "容量上限" (bytes as decimal
+//                              text, "0" for none)
 // Table names, field names and stored strings are GB18030 bytes; this class converts at
 // its boundary, so callers deal in QString only (app/gb_text.h). The catalogue's own path
 // is no stored value: the engine gets it as the native file-system path (QFile::encodeName).
@@ -27,9 +32,12 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "app/retention.h"
 
 namespace tarn {
 class TTarnTable;
@@ -116,16 +124,37 @@ public:
     // pass its number, so a node shows its own file's version.
     virtual void FindVersionByName(const QString& name, verinfo& rec, int32_t fileNo = 0);
 
-    // Tbarea: Append, "名称", "目录", Post.
-    virtual void AddArea(const QString& name, const QString& dir);
+    // Runs `work` as one transaction of the catalogue's database: after it returns, or
+    // after a crash or a power cut at any moment, the file holds all of its writes or
+    // none. An error inside rolls everything back (the tables show what they held before)
+    // and is raised unchanged. Called inside another Transaction, `work` joins that one.
+    virtual void Transaction(const std::function<void()>& work);
+
+    // Tbarea: Append, "名称", "目录", Post. Returns the area number the table assigned.
+    virtual int32_t AddArea(const QString& name, const QString& dir);
     // Tbarea, Filtered off, Locate "名称" = name (whole value): the area row.
     virtual bool FindArea(const QString& name, TAreaRow& out);
     // Tbfileid: Append, "存储区序号", "源文件名称", "备份文件目录", Post. Refused (nothing
     // written) also when the path of a stored copy of the file would not fit "文件名称".
-    virtual void AddFile(int32_t areaNo, const QString& sourcePath, const QString& backupDir);
+    // Returns the file number the table assigned.
+    virtual int32_t AddFile(int32_t areaNo, const QString& sourcePath, const QString& backupDir);
     // Tbfileid, Filtered off, Locate "源文件名称" = path (whole value), Delete. False when
-    // no row matched.
+    // no row matched. Only the file-index row: see RemoveWatchedFile (version_capture.h).
     virtual bool RemoveFile(const QString& sourcePath);
+    // The file-index row of `fileNo`, deleted. False when there is none.
+    virtual bool RemoveFileNo(int32_t fileNo);
+    // The area row of `areaNo` and its retention setting, deleted (its files are the
+    // caller's). False when there is no such area.
+    virtual bool RemoveArea(int32_t areaNo);
+
+    // Every version row of file `fileNo`, all six fields, in table order (oldest first).
+    virtual std::vector<TVersionRow> VersionsOfFile(int32_t fileNo);
+    // Deletes the first version row with the same file number, version name and copy
+    // path as `row`. False when there is none.
+    virtual bool RemoveVersion(const TVersionRow& row);
+    // Whether any version row names `copyPath` as its stored copy (two captures of one
+    // last-write time share a copy): such a copy must stay.
+    virtual bool CopyInUse(const QString& copyPath);
 
     // Tbfileid, Filtered off, Locate "源文件名称" = path, letter case ignored.
     virtual bool FindFileIgnoreCase(const QString& path, TFileRow& out);
@@ -137,6 +166,12 @@ public:
     // first row named `name`): Edit, "说明" := text, Post. False when no row matched.
     virtual bool SetVersionDescription(int32_t fileNo, const QString& name, const QString& text);
 
+    // The retention setting of area `areaNo`: keep everything unless one was set.
+    virtual TRetentionPolicy Retention(int32_t areaNo);
+    // Stores the setting of area `areaNo` (one row per area). Raises when the catalogue
+    // could not be given its retention table (a catalogue that cannot be written).
+    virtual void SetRetention(int32_t areaNo, const TRetentionPolicy& policy);
+
     // The versions whose description or stored copy's file name contains `word`, letter
     // case ignored (every version for the empty word): Tbfilever filtered by the engine's
     // LIKE, case-insensitive, each candidate checked against the word; left unfiltered
@@ -147,12 +182,16 @@ private:
     std::unique_ptr<tarn::TTarnTable> Tbarea;
     std::unique_ptr<tarn::TTarnTable> Tbfileid;
     std::unique_ptr<tarn::TTarnTable> Tbfilever;
+    std::unique_ptr<tarn::TTarnTable> Tbretain;
+    QString retainFailure_;   // why the retention table is not there; empty when open
     std::string nativePath_;  // the engine's DatabaseName, for re-encoding messages
     bool open_ = false;
     QString openFailure_;  // why the last Open failed (its message), while not open
 
     // Creates the file when missing, then names and opens the three tables.
     void OpenTables(const QString& path);
+    // Opens the retention table, adding it to a catalogue that lacks it.
+    void OpenRetainTable();
     // Raises the refusal above unless the tables are open.
     void RequireOpen() const;
     // Runs a step on the tables (open unless `opening`), with the engine's messages

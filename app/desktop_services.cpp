@@ -34,13 +34,6 @@ void QtDesktopServices::MessageBox(QWidget* parent, const QString& caption, cons
     box.exec();
 }
 
-bool QtDesktopServices::Confirm(QWidget* parent, const QString& caption, const QString& text) {
-    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
-                    parent);
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
-}
-
 QString QtDesktopServices::GetOpenFileName(QWidget* parent) {
     // One existing file; Qt's dialog has no read-only box to hide.
     return QFileDialog::getOpenFileName(parent, QString(), QDir::homePath());

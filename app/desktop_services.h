@@ -25,8 +25,6 @@ public:
     // A modal message box with one OK button.
     virtual void MessageBox(QWidget* parent, const QString& caption, const QString& text,
                             TMsgIcon icon) = 0;
-    // A modal question with "是" and "否"; true for "是".
-    virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text) = 0;
     // One existing file chosen by the user, as a full path; empty when cancelled. The
     // dialog starts in the user's home folder.
     virtual QString GetOpenFileName(QWidget* parent) = 0;
@@ -51,7 +49,6 @@ class QtDesktopServices final : public TDesktopServices {
 public:
     void MessageBox(QWidget* parent, const QString& caption, const QString& text,
                     TMsgIcon icon) override;
-    bool Confirm(QWidget* parent, const QString& caption, const QString& text) override;
     QString GetOpenFileName(QWidget* parent) override;
     void ExecModal(QDialog& dialog) override;
     bool OpenWithAssociatedProgram(const QString& path) override;

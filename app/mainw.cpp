@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -33,10 +34,12 @@
 #include "app/area_dialog.h"
 #include "app/catalogue.h"
 #include "app/color_schemes.h"
+#include "app/confirm_dialog.h"
 #include "app/desktop_services.h"
 #include "app/error_report.h"
 #include "app/os/autostart.h"
 #include "app/os/file_time.h"
+#include "app/retention_dialog.h"
 #include "app/ribbon.h"
 #include "app/size_text.h"
 #include "app/ui_icons.h"
@@ -59,6 +62,9 @@ QString WebStripHtml() {
         html += QStringLiteral(" &nbsp; <a href='%1'>主页</a>").arg(kHomePage.toHtmlEscaped());
     return html + QStringLiteral("</body></html>");
 }
+
+// An area node's "存储区序号" (names need not be unique).
+constexpr int kAreaNoRole = Qt::UserRole;
 
 // The window's size and place when nothing is remembered.
 const QRect kDesignGeometry(52, 111, 744, 393);
@@ -136,6 +142,11 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     TreeView1 = new QTreeWidget(Splitter1);
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setHeaderHidden(true);
+    // Column 1: what an area's stored versions take.
+    TreeView1->setColumnCount(2);
+    TreeView1->header()->setStretchLastSection(false);
+    TreeView1->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    TreeView1->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // A long path keeps its start and its file name.
     TreeView1->setTextElideMode(Qt::ElideMiddle);
@@ -180,6 +191,10 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     N1 = PopupMenu1->addAction(QStringLiteral("添加监控版本"));
     N2 = PopupMenu1->addAction(QStringLiteral("删除监控文件"));
     N4 = PopupMenu1->addAction(QStringLiteral("增加存储区"));
+    RemoveAreaItem = PopupMenu1->addAction(QStringLiteral("删除存储区"));
+    connect(RemoveAreaItem, &QAction::triggered, this, [this] { RemoveAreaClick(); });
+    RetentionItem = PopupMenu1->addAction(QStringLiteral("保留策略"));
+    connect(RetentionItem, &QAction::triggered, this, [this] { RetentionClick(); });
     CreateVersionCommands();
     RetryItem = PopupMenu1->addAction(QStringLiteral("重新保存版本"));
     connect(RetryItem, &QAction::triggered, this, [this] { RetryClick(); });
@@ -188,6 +203,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
         // Nothing is kept while monitoring is paused, not even on request.
         RetryItem->setEnabled(!paused_ && node && Level(node) == 1 &&
                               failing_.contains(node->text(0)));
+        RemoveAreaItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) == 0);
+        RetentionItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) == 0);
     });
 
     pm1 = new QMenu(this);
@@ -285,6 +302,9 @@ void Tmainw::FormCreate() {
         // A catalogue that failed to open ends the start-up here, as any error does.
         if (!LoadCatalogueOrDisable(options_.cataloguePath)) return;
         WebBrowser1->setHtml(WebStripHtml());
+        UpdateAreaUsage();
+        // What an interrupted copy or restore left behind.
+        TidyLeftovers(catalogue_);
     });
 }
 
@@ -296,6 +316,7 @@ void Tmainw::LoadCatalogue(const QString& path) {
         QFileIconProvider icons;
         for (const TAreaRow& area : catalogue_.Areas()) {
             auto* areaNode = new QTreeWidgetItem(TreeView1, {area.Name});
+            areaNode->setData(0, kAreaNoRole, area.AreaNo);
             areaNode->setIcon(0, UiIcon(TUiIcon::Area));
             for (const TFileRow& file : catalogue_.FilesOfArea(area.AreaNo)) {
                 const QFileInfo info(file.SourcePath);
@@ -345,7 +366,7 @@ void Tmainw::DisableCatalogueCommands() {
         b->setEnabled(false);
         b->setToolTip(tip);
     }
-    for (QAction* a : {N1, N2, N4, N5}) {
+    for (QAction* a : {N1, N2, N4, N5, RemoveAreaItem, RetentionItem}) {
         a->setEnabled(false);
         a->setToolTip(tip);
     }
@@ -361,6 +382,16 @@ bool Tmainw::CatalogueAvailable() {
 }
 
 void Tmainw::UpdateWatchers() { Watchers.Update(FileNodePaths()); }
+
+void Tmainw::UpdateAreaUsage() {
+    if (!catalogueFailure_.isEmpty()) return;
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* area = TreeView1->topLevelItem(i);
+        const int64_t bytes = AreaStorageBytes(catalogue_, area->data(0, kAreaNoRole).toInt());
+        area->setText(1, StorageText(bytes));
+        area->setToolTip(1, QStringLiteral("历史版本占用 %1").arg(StorageText(bytes)));
+    }
+}
 
 QStringList Tmainw::FileNodePaths() const {
     QStringList paths;
@@ -401,8 +432,9 @@ void Tmainw::GlowButton13Click() {
         if (name.isEmpty()) ShowMessage(QStringLiteral("输入存储区名称有错"));
         if (!dirOk || name.isEmpty()) return;
         QDir().mkpath(dir);
-        catalogue_.AddArea(name, dir);
+        const int32_t areaNo = catalogue_.AddArea(name, dir);
         auto* node = new QTreeWidgetItem(TreeView1, {name});
+        node->setData(0, kAreaNoRole, areaNo);
         node->setIcon(0, UiIcon(TUiIcon::Area));
     });
 }
@@ -419,26 +451,25 @@ void Tmainw::GlowButton8Click() {
 void Tmainw::AddFileUnderSelected(const QString& path) {
     QTreeWidgetItem* selected = TreeView1->currentItem();
     if (!selected) return;
-    if (!RegisterFile(catalogue_, selected->text(0), path)) return;
+    const QString time = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+    // The file's row and its first version's row are written together, or neither.
+    TRegistration registration;
+    if (!RegisterFileWithVersion(catalogue_, selected->text(0), path, registration)) return;
     auto* fileNode = new QTreeWidgetItem(QStringList{path});
     fileNode->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
     selected->insertChild(0, fileNode);
     UpdateWatchers();
-    verinfo rec;
-    bool captured = false;
     QStringList reports;
-    const QString time = FormatVersionTime(GetFileTime(path, ftkLastWrite));
-    try {
-        captured = CaptureVersion(catalogue_, path, QString(), rec);
-    } catch (...) {
-        // Registered all the same; the file is marked and the next files of a drop go on.
-        MarkFailing(path, time, CurrentExceptionText(), reports);
-    }
-    if (captured) {
+    // A copy that failed: registered all the same; the file is marked and the next files of
+    // a drop go on.
+    if (!registration.CopyError.isEmpty()) MarkFailing(path, time, registration.CopyError, reports);
+    if (registration.Captured) {
+        const verinfo& rec = registration.Version;
         auto* versionNode = new QTreeWidgetItem(QStringList{rec.VerName});
         versionNode->setIcon(0, fileNode->icon(0));
         fileNode->insertChild(0, versionNode);
     }
+    UpdateAreaUsage();
     ShowReports(reports);
     // The new file and its first version show at once, as after a restart.
     selected->setExpanded(true);
@@ -459,10 +490,104 @@ void Tmainw::N2Click() {
     Guard([&] {
         QTreeWidgetItem* selected = TreeView1->currentItem();
         if (!selected || Level(selected) != 1) return;
-        catalogue_.RemoveFile(selected->text(0));
+        const QString path = selected->text(0);
+        RemoveWatchedFile(catalogue_, path);
+        failing_.remove(path);
+        keptDescriptions_.remove(path);
+        delete selected;
+        UpdateWatchers();
+        UpdateAreaUsage();
+    });
+}
+
+bool Tmainw::Confirm(const QString& title, const QString& question, const QStringList& details) {
+    TConfirmDialog dialog(this, title, question, details);
+    desktop_.ExecModal(dialog);
+    return dialog.ResultCode == 1;
+}
+
+void Tmainw::RemoveAreaClick() {
+    if (!CatalogueAvailable()) return;
+    Guard([&] {
+        QTreeWidgetItem* selected = TreeView1->currentItem();
+        if (!selected || Level(selected) != 0) return;
+        const int32_t areaNo = selected->data(0, kAreaNoRole).toInt();
+        if (!Confirm(QStringLiteral("删除存储区"),
+                     QStringLiteral("删除存储区“%1”，不再监控其中的 %2 个文件？"
+                                    "已保存的历史版本仍留在存储区目录中。")
+                         .arg(selected->text(0))
+                         .arg(selected->childCount())))
+            return;
+        for (int i = 0; i < selected->childCount(); ++i) {
+            failing_.remove(selected->child(i)->text(0));
+            keptDescriptions_.remove(selected->child(i)->text(0));
+        }
+        RemoveAreaWithFiles(catalogue_, areaNo);
         delete selected;
         UpdateWatchers();
     });
+}
+
+void Tmainw::RetentionClick() {
+    if (!CatalogueAvailable()) return;
+    Guard([&] {
+        QTreeWidgetItem* selected = TreeView1->currentItem();
+        if (!selected || Level(selected) != 0) return;
+        const int32_t areaNo = selected->data(0, kAreaNoRole).toInt();
+        TRetentionPolicy policy;
+        {
+            TRetentionDialog dialog(this, selected->text(0), catalogue_.Retention(areaNo));
+            desktop_.ExecModal(dialog);
+            if (dialog.ResultCode != 1) return;
+            policy = dialog.Policy();
+        }
+        const TRetentionPlan plan =
+            PlanRetention(catalogue_, areaNo, policy, QDateTime::currentSecsSinceEpoch());
+        if (!plan.Remove.empty()) {
+            QStringList lines;
+            for (const auto& item : plan.Remove)
+                lines << QStringLiteral("%1  %2  %3")
+                             .arg(item.SourcePath, item.Version.VerName,
+                                  StorageText(item.Version.SizeText.toLongLong()));
+            if (!Confirm(QStringLiteral("保留策略"),
+                         QStringLiteral("按新的保留策略，将删除以下 %1 个版本，释放 %2。"
+                                        "删除后无法恢复，确定吗？")
+                             .arg(plan.Remove.size())
+                             .arg(StorageText(plan.FreedBytes)),
+                         lines))
+                return;  // nothing stored, nothing removed
+        }
+        catalogue_.SetRetention(areaNo, policy);
+        ApplyRetention(catalogue_, plan);
+        RemoveVersionNodes(plan);
+        UpdateAreaUsage();
+        TreeView1Change(TreeView1->currentItem());
+    });
+}
+
+void Tmainw::ApplyAreaRetention() {
+    if (!catalogueFailure_.isEmpty()) return;
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+        const int32_t areaNo = TreeView1->topLevelItem(i)->data(0, kAreaNoRole).toInt();
+        const TRetentionPolicy policy = catalogue_.Retention(areaNo);
+        if (policy == TRetentionPolicy{}) continue;
+        const TRetentionPlan plan = PlanRetention(catalogue_, areaNo, policy, now);
+        ApplyRetention(catalogue_, plan);
+        RemoveVersionNodes(plan);
+    }
+}
+
+void Tmainw::RemoveVersionNodes(const TRetentionPlan& plan) {
+    for (const auto& item : plan.Remove) {
+        QTreeWidgetItem* fileNode = FindFileNode(item.SourcePath);
+        if (!fileNode) continue;
+        for (int i = fileNode->childCount() - 1; i >= 0; --i)
+            if (fileNode->child(i)->text(0) == item.Version.VerName) {
+                delete fileNode->child(i);
+                break;
+            }
+    }
 }
 
 void Tmainw::AddVersionRow(const verinfo& rec) {
@@ -511,9 +636,10 @@ void Tmainw::TreeView1DblClick() {
         else
             catalogue_.FindFileByPath(selected->text(0), rec);
         if (rec.FilePath.isEmpty() || desktop_.OpenWithAssociatedProgram(rec.FilePath)) return;
-        const QString question =
-            QStringLiteral("没有程序可以打开“%1”。\n要打开它所在的文件夹吗？").arg(rec.FilePath);
-        if (!desktop_.Confirm(this, kAppTitle, question)) return;
+        if (!Confirm(
+                QStringLiteral("打开所在文件夹"),
+                QStringLiteral("没有程序可以打开“%1”。要打开它所在的文件夹吗？").arg(rec.FilePath)))
+            return;
         const QString folder = QFileInfo(rec.FilePath).absolutePath();
         if (!desktop_.OpenWithAssociatedProgram(folder))
             ShowMessage(QStringLiteral("没有程序可以打开文件夹“%1”。").arg(folder));
@@ -592,6 +718,10 @@ void Tmainw::tmr1Timer() {
     }
     PendingFiles.clear();
     passRunning_ = false;
+    Guard([&] {
+        ApplyAreaRetention();
+        UpdateAreaUsage();
+    });
     // Paused during the pass (from the tray, while a prompt was open): watching stays off.
     if (paused_) {
         Guard([&] { Watchers.SetActive(false); });
@@ -631,6 +761,11 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
             if (!TakeVersionCopy(catalogue_, path, copy)) continue;
         } catch (...) {
             MarkFailing(path, time, CurrentExceptionText(), reports);
+            continue;
+        }
+        // Saved without a change: nothing to keep and nobody to ask.
+        if (copy.Identical) {
+            ClearFailing(path);
             continue;
         }
         QString description;

@@ -80,10 +80,12 @@ public:
     QSplitter* Splitter1;  // tree | version list
     QTreeWidget* ListView1;
     QMenu* PopupMenu1;
-    QAction* N5;  // "填写版本说明"
-    QAction* N1;  // "添加监控版本"
-    QAction* N2;  // "删除监控文件"
-    QAction* N4;  // "增加存储区"
+    QAction* N5;              // "填写版本说明"
+    QAction* N1;              // "添加监控版本"
+    QAction* N2;              // "删除监控文件"
+    QAction* N4;              // "增加存储区"
+    QAction* RemoveAreaItem;  // "删除存储区" (an area node)
+    QAction* RetentionItem;   // "保留策略" (an area node)
     QSystemTrayIcon TrayIcon1;
     QMenu* pm1;
     QAction* MenuItem1;  // "显示Wendle文件管理" (default)
@@ -106,7 +108,13 @@ public:
     // Commands (each shows its own errors).
     void GlowButton13Click();
     void GlowButton8Click();
+    // "删除监控文件": asks, then deletes the file's row with its versions and their copies.
     void N2Click();
+    // "删除存储区": asks, then deletes the area with its files, their versions and copies.
+    void RemoveAreaClick();
+    // "保留策略": the area's retention setting; what a new setting would remove is listed,
+    // and nothing is removed (or stored) unless the user confirms.
+    void RetentionClick();
     void N5Click();
     void StartCheckClick();
     void TreeView1Change(QTreeWidgetItem* node);
@@ -173,6 +181,12 @@ private:
     bool CatalogueAvailable();
     void AddFileUnderSelected(const QString& path);
     void UpdateWatchers();
+    // Each area node shows how much its stored copies take.
+    void UpdateAreaUsage();
+    // Applies each area's retention setting (after a pass kept new versions).
+    void ApplyAreaRetention();
+    // Takes the versions of a carried-out plan out of the tree.
+    void RemoveVersionNodes(const struct TRetentionPlan& plan);
     void AddVersionRow(const verinfo& rec);
     // The number of the file a file node stands for; versions of a node are looked up
     // within their own file, as two files may have versions of the same name.
@@ -198,6 +212,8 @@ private:
 
     // The window's place, size, state and splitter from the settings, or the usual ones.
     void RestoreWindowState();
+    // Asks `question` in a TConfirmDialog (with `details` listed); true for "确定".
+    bool Confirm(const QString& title, const QString& question, const QStringList& details = {});
     void SaveWindowState();
     // The border strip that resizes the window: there while it is neither maximised nor
     // full-screen.

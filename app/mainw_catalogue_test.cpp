@@ -6,16 +6,22 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <cstdio>
 #include <functional>
 
 #include "app/catalogue.h"
+#include "app/confirm_dialog.h"
 #include "app/os/file_time.h"
+#include "app/retention_dialog.h"
 #include "app/ribbon.h"
 #include "app/testing/main_window_fixture.h"
 #include "app/version_capture.h"
@@ -103,7 +109,7 @@ TEST_F(WindowOverCatalogue, AMissingCatalogueIsCreatedAndKeepsWhatIsAdded) {
     EXPECT_EQ(catalogue->Areas()[0].Dir, Q(dir.file("store")));
 }
 
-TEST_F(WindowOverCatalogue, RegisteringCopiesTheFirstVersionAtOnceAndRemovingKeepsTheCopies) {
+TEST_F(WindowOverCatalogue, RegisteringCopiesTheFirstVersionAtOnceAndRemovingDeletesTheHistory) {
     w = Make(*catalogue);
     const std::string plan = Source("plan.txt");
     // By the file-open dialog.
@@ -132,13 +138,16 @@ TEST_F(WindowOverCatalogue, RegisteringCopiesTheFirstVersionAtOnceAndRemovingKee
     EXPECT_EQ(Texts(area->child(0)), QStringList{VersionOf(c)});
     EXPECT_EQ(w->Watchers.Dirs(), QStringList{Q(dir.file("docs"))});
 
-    // Removing: the row and the node go, the version rows and the copies stay.
+    // Removing stops the watching only: the file's row goes, its history stays in the
+    // catalogue and on disk, and the watched file itself stays.
     w->TreeView1->setCurrentItem(area->child(2));
     w->N2Click();
     EXPECT_EQ(Texts(area), QStringList({Q(c), Q(b)}));
     EXPECT_EQ(catalogue->AllFiles().size(), 2u);
     EXPECT_EQ(Versions(1).size(), 1u);
-    EXPECT_TRUE(QFile::exists(planCopy));
+    EXPECT_EQ(Content(planCopy), "content of plan.txt");
+    EXPECT_TRUE(QFile::exists(Q(plan)));
+    EXPECT_EQ(Versions(3).size(), 1u);
     Restart();
     EXPECT_EQ(Texts(w->TreeView1->topLevelItem(0)), QStringList({Q(c), Q(b)}));
 }
@@ -192,6 +201,140 @@ TEST_F(WindowOverCatalogue, EachChangeGivesOnePromptAndANewVersionWhateverTheAns
         EXPECT_FALSE(w->isVisible());  // hidden after the prompt
         EXPECT_TRUE(w->Watchers.Active());
     }
+}
+
+// A save that leaves the bytes as they were (a touch, an editor saving unchanged text):
+// no prompt, no version, and the pass after it is quiet; a real change is kept as usual.
+TEST_F(WindowOverCatalogue, AnIdenticalSaveAsksNothingAndKeepsNothing) {
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt");
+    Register({Q(plan)});
+    int prompts = 0;
+    const auto countPrompt = [&](QDialog& d) {
+        ++prompts;
+        dynamic_cast<TFormVerSm&>(d).Button1->click();
+    };
+    desktop.dialogScripts.push_back(countPrompt);
+    Change(plan, "content of plan.txt", 1600000100);
+    w->PendingFiles.clear();
+    w->tmr1Timer();
+    EXPECT_EQ(prompts, 0);
+    EXPECT_EQ(Versions(1).size(), 1u);
+    EXPECT_EQ(w->TreeView1->topLevelItem(0)->child(0)->childCount(), 1);
+    EXPECT_EQ(catalogue->AllFiles()[0].RecordedTime, VersionOf(plan));
+    QStringList pending;
+    ScanForChanges(*catalogue, pending);
+    EXPECT_TRUE(pending.isEmpty());
+    EXPECT_TRUE(desktop.messages.empty());
+
+    Change(plan, "content of plan.txT", 1600000200);  // same size, one byte differs
+    w->tmr1Timer();
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(Versions(1).size(), 2u);
+    EXPECT_EQ(w->TreeView1->topLevelItem(0)->child(0)->childCount(), 2);
+}
+
+// "保留策略" on an area: what the new setting would remove is listed with the space it
+// frees; abandoned there, nothing is stored or removed; confirmed, the versions go from the
+// catalogue, the disk and the tree, and the area's row shows the smaller use. Later passes
+// apply the setting by themselves.
+TEST_F(WindowOverCatalogue, RetentionPreviewsThenRemovesAndTheAreaShowsItsStorageUse) {
+    options.promptTimeoutMs = 60000;
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt");  // 19 bytes
+    Register({Q(plan)});
+    QTreeWidgetItem* area = w->TreeView1->topLevelItem(0);
+    QTreeWidgetItem* file = area->child(0);
+    w->ToolBarPager1->AutoMonitorButton->setChecked(true);  // no prompts
+    for (int i = 1; i <= 3; ++i) {
+        Change(plan, std::string(static_cast<size_t>(i) * 1024, 'x'), 1600000000 + i * 100);
+        w->tmr1Timer();
+    }
+    ASSERT_EQ(file->childCount(), 4);
+    EXPECT_EQ(area->text(1), "6.0 KB");  // 19 + 1024 + 2048 + 3072 bytes
+
+    const auto chooseLastTwo = [](QDialog& d) {
+        auto& r = dynamic_cast<TRetentionDialog&>(d);
+        EXPECT_TRUE(r.KeepAllButton->isChecked());
+        r.KeepLastButton->setChecked(true);
+        r.KeepCountEdit->setValue(2);
+        r.Button1->click();
+    };
+    QString question, details;
+    const auto preview = [&](bool confirm) {
+        return [&, confirm](QDialog& d) {
+            auto& c = dynamic_cast<TConfirmDialog&>(d);
+            question = c.Label1->text();
+            details = c.Details->toPlainText();
+            (confirm ? c.Button1 : c.Button2)->click();
+        };
+    };
+    w->TreeView1->setCurrentItem(area);
+    desktop.dialogScripts.push_back(chooseLastTwo);
+    desktop.dialogScripts.push_back(preview(false));
+    w->RetentionClick();
+    EXPECT_TRUE(question.contains(QStringLiteral("2 个版本"))) << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("1.0 KB"))) << question.toStdString();
+    EXPECT_EQ(details.split('\n').size(), 2);
+    EXPECT_TRUE(details.contains(Q(plan)));
+    EXPECT_EQ(file->childCount(), 4);
+    EXPECT_EQ(catalogue->Retention(1), TRetentionPolicy{});
+
+    desktop.dialogScripts.push_back(chooseLastTwo);
+    desktop.dialogScripts.push_back(preview(true));
+    w->RetentionClick();
+    EXPECT_EQ(file->childCount(), 2);
+    EXPECT_EQ(Versions(1).size(), 2u);
+    EXPECT_EQ(QDir(Q(dir.file("store/plan.txt-bak"))).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(area->text(1), "5.0 KB");
+    EXPECT_EQ(catalogue->Retention(1).Mode, TRetentionMode::KeepLast);
+    EXPECT_TRUE(desktop.messages.empty());
+
+    // The next change is kept, and the oldest goes by itself.
+    Change(plan, "new", 1600001000);
+    w->tmr1Timer();
+    EXPECT_EQ(file->childCount(), 2);
+    EXPECT_EQ(Versions(1).size(), 2u);
+    EXPECT_EQ(area->text(1), "3.0 KB");
+}
+
+// "删除存储区" asks; confirmed, the area goes with its files, while their history, the
+// area's directory and the other areas stay.
+TEST_F(WindowOverCatalogue, RemovingAnAreaAsksThenRemovesItWithItsFiles) {
+    catalogue->AddArea(QStringLiteral("其他"), Q(dir.file("store")));
+    w = Make(*catalogue);
+    const std::string plan = Source("plan.txt"), other = Source("other.txt");
+    Register({Q(plan)});
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(1));
+    w->DropFiles({Q(other)});
+    ASSERT_EQ(catalogue->AllFiles().size(), 2u);
+    const QString planCopies = Q(dir.file("store/plan.txt-bak"));
+    ASSERT_EQ(QDir(planCopies).entryList(QDir::Files).size(), 1);
+
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    desktop.dialogScripts.push_back(
+        [](QDialog& d) { dynamic_cast<TConfirmDialog&>(d).Button2->click(); });
+    w->RemoveAreaClick();
+    EXPECT_EQ(w->TreeView1->topLevelItemCount(), 2);
+    EXPECT_EQ(catalogue->Areas().size(), 2u);
+
+    desktop.dialogScripts.push_back(
+        [](QDialog& d) { dynamic_cast<TConfirmDialog&>(d).Button1->click(); });
+    w->RemoveAreaClick();
+    ASSERT_EQ(w->TreeView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w->TreeView1->topLevelItem(0)->text(0), QStringLiteral("其他"));
+    EXPECT_EQ(catalogue->Areas().size(), 1u);
+    ASSERT_EQ(catalogue->AllFiles().size(), 1u);
+    EXPECT_EQ(catalogue->AllFiles()[0].SourcePath, Q(other));
+    EXPECT_EQ(catalogue->VersionsOfFile(1).size(), 1u);
+    EXPECT_EQ(catalogue->VersionsOfFile(2).size(), 1u);
+    EXPECT_EQ(QDir(planCopies).entryList(QDir::Files).size(), 1);
+    EXPECT_TRUE(QFileInfo::exists(Q(dir.file("store/other.txt-bak"))));
+    EXPECT_TRUE(QFile::exists(Q(plan)));
+    EXPECT_EQ(w->Watchers.Dirs(), QStringList{Q(dir.file("docs"))});
+    EXPECT_TRUE(desktop.messages.empty());
+    Restart();
+    EXPECT_EQ(w->TreeView1->topLevelItemCount(), 1);
 }
 
 class InTheBackground : public WindowOverCatalogue, public ::testing::WithParamInterface<bool> {};

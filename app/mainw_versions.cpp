@@ -108,10 +108,10 @@ void Tmainw::RestoreClick() {
     if (!node || Level(node) != 2) return;
     QTreeWidgetItem* fileNode = node->parent();
     const bool watching = Watchers.Active();
-    const QString question =
-        QStringLiteral("用版本 %1 替换“%2”的当前内容吗？\n当前内容会先保存为一个新版本。")
-            .arg(node->text(0), fileNode->text(0));
-    if (!desktop_.Confirm(this, kAppTitle, question)) return;
+    if (!Confirm(QStringLiteral("恢复此版本"),
+                 QStringLiteral("用版本 %1 替换“%2”的当前内容吗？当前内容会先保存为一个新版本。")
+                     .arg(node->text(0), fileNode->text(0))))
+        return;
     TRestoreOutcome outcome;
     const bool restored = Guarded(desktop_, this, [&] {
         verinfo version;
@@ -126,7 +126,10 @@ void Tmainw::RestoreClick() {
         captured->setIcon(0, fileNode->icon(0));
         fileNode->insertChild(0, captured);
     }
-    Guarded(desktop_, this, [&] { Watchers.SetActive(watching); });
+    Guarded(desktop_, this, [&] {
+        Watchers.SetActive(watching);
+        UpdateAreaUsage();
+    });
     if (!restored) return;
     TreeView1Change(TreeView1->currentItem());
     QString text = QStringLiteral("已将“%1”恢复为版本 %2。").arg(fileNode->text(0), node->text(0));

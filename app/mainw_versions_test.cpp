@@ -95,6 +95,7 @@ protected:
 
 TEST_F(VersionCommands, RestoreKeepsTheUnsavedStateAndAsksNothingAfterwards) {
     w->TreeView1->setCurrentItem(VersionNode(v1));
+    AnswerConfirm(true);
     w->RestoreItem->trigger();
 
     EXPECT_EQ(Content(plan), "one\nsame\n");
@@ -122,6 +123,7 @@ TEST_F(VersionCommands, RestoreKeepsTheUnsavedStateAndAsksNothingAfterwards) {
 TEST_F(VersionCommands, FailedRestoreSaysWhyAndChangesNothing) {
     ASSERT_TRUE(QFile::remove(CopyOf(v1)));
     w->TreeView1->setCurrentItem(VersionNode(v1));
+    AnswerConfirm(true);
     w->RestoreClick();
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].icon, TMsgIcon::Error);
@@ -236,11 +238,12 @@ TEST_F(VersionCommands, SearchShowsOnlyMatchingVersions) {
 
 TEST_F(VersionCommands, RestoreAsksFirstNamingTheFileAndTheVersion) {
     w->TreeView1->setCurrentItem(VersionNode(v1));
-    desktop.confirmAnswers = {false};
+    QString question;
+    AnswerConfirm(false, &question);
     w->RestoreItem->trigger();
-    ASSERT_EQ(desktop.questions.size(), 1u);
-    EXPECT_TRUE(desktop.questions[0].text.contains(Q(plan)));
-    EXPECT_TRUE(desktop.questions[0].text.contains(v1));
+    EXPECT_TRUE(desktop.dialogScripts.empty());
+    EXPECT_TRUE(question.contains(Q(plan)));
+    EXPECT_TRUE(question.contains(v1));
     // "否": nothing happened.
     EXPECT_EQ(Content(plan), "three\nsame\n");
     EXPECT_EQ(Texts(FileNode()), QStringList({v2, v1}));
@@ -250,13 +253,15 @@ TEST_F(VersionCommands, RestoreAsksFirstNamingTheFileAndTheVersion) {
 TEST_F(VersionCommands, AVersionOfATypeWithNoProgramOffersItsFolder) {
     w->TreeView1->setCurrentItem(VersionNode(v2));
     desktop.openSucceeds = false;
-    desktop.confirmAnswers = {false, true};
-    w->TreeView1DblClick();  // "否": only the attempt
-    ASSERT_EQ(desktop.questions.size(), 1u);
-    EXPECT_TRUE(desktop.questions[0].text.contains(CopyOf(v2)));
+    QString question;
+    AnswerConfirm(false, &question);
+    w->TreeView1DblClick();  // "取消": only the attempt
+    EXPECT_TRUE(desktop.dialogScripts.empty());
+    EXPECT_TRUE(question.contains(CopyOf(v2)));
     EXPECT_EQ(desktop.opened, QStringList({CopyOf(v2)}));
 
-    w->TreeView1DblClick();  // "是": the folder is asked for too
+    AnswerConfirm(true);
+    w->TreeView1DblClick();  // "确定": the folder is asked for too
     EXPECT_EQ(desktop.opened,
               QStringList({CopyOf(v2), CopyOf(v2), Q(dir.file("store/plan.txt-bak"))}));
     // Even the folder has no program: said so.

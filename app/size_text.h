@@ -6,9 +6,13 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 
 namespace filever {
 
 QString SizeTextK(const QString& bytes);
+// A storage amount for people: "0 B", "900 B", "1.5 KB", "12.3 MB", "2.0 GB" (units of
+// 1024, one decimal from KB on).
+QString StorageText(int64_t bytes);
 
 }  // namespace filever

@@ -1,10 +1,19 @@
 #include "app/version_capture.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <algorithm>
 
+#include "app/gb_text.h"
+#include "app/os/file_system.h"
 #include "app/os/file_time.h"
 #include "app/os/version_copy.h"
+#include "tarndb/errors.h"
 
 namespace filever {
 
@@ -35,22 +44,59 @@ void ScanForChanges(TCatalogue& catalogue, QStringList& pending) {
     }
 }
 
+bool SameBytes(const QString& path, const QString& copyPath) {
+    QFile a(path), b(copyPath);
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly)) return false;
+    if (a.size() != b.size()) return false;
+    constexpr qint64 kChunk = 1 << 16;
+    QByteArray x, y;
+    for (;;) {
+        x = a.read(kChunk);
+        y = b.read(kChunk);
+        if (x != y) return false;
+        if (x.isEmpty())
+            return a.error() == QFileDevice::NoError && b.error() == QFileDevice::NoError;
+    }
+}
+
+namespace {
+
+// The copy of `path` stored in `backupDir` (made again when it has gone) under the name of
+// the file's current last-write time.
+void StoreCopy(const QString& path, const QString& backupDir, TVersionCopy& copy) {
+    copy.VerName = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+    copy.SizeText = QString::number(FileSize(path));
+    copy.FileExt = FileExtension(path);
+    copy.CopyPath = backupDir + QLatin1Char('/') + VersionCopyName(path, copy.VerName);
+    // A directory that cannot be made shows up as the copy's error.
+    TFileSystem::Current().MakePath(QFile::encodeName(backupDir));
+    CopyVersionFile(path, copy.CopyPath);
+}
+
+QString DirOf(const QString& path) { return QFileInfo(path).path(); }
+
+}  // namespace
+
 bool TakeVersionCopy(TCatalogue& catalogue, const QString& path, TVersionCopy& copy) {
     TFileRow file;
     if (!catalogue.FindFileIgnoreCase(path, file)) return false;
     copy.FileNo = file.FileNo;
-    copy.VerName = FormatVersionTime(GetFileTime(path, ftkLastWrite));
-    copy.SizeText = QString::number(FileSize(path));
-    copy.FileExt = FileExtension(path);
-    copy.CopyPath = file.BackupDir + QLatin1Char('/') + VersionCopyName(path, copy.VerName);
-    // The backup directory may have been removed since registration: make it again.
-    QDir().mkpath(file.BackupDir);
-    CopyVersionFile(path, copy.CopyPath);
+    const std::vector<TVersionRow> versions = catalogue.VersionsOfFile(file.FileNo);
+    if (!versions.empty() && SameBytes(path, versions.back().FilePath)) {
+        // Saved without a change: the latest version holds these bytes already.
+        copy.VerName = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+        copy.FileExt = FileExtension(path);
+        copy.Identical = true;
+        catalogue.SetRecordedTime(file.FileNo, copy.VerName);
+        return true;
+    }
+    StoreCopy(path, file.BackupDir, copy);
     return true;
 }
 
-void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QString& description,
-                   verinfo& rec) {
+namespace {
+
+TVersionRow RowOf(const TVersionCopy& copy, const QString& description) {
     TVersionRow row;
     row.FileNo = copy.FileNo;
     row.VerName = copy.VerName;
@@ -58,16 +104,25 @@ void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QStrin
     row.Remark = description;
     row.SizeText = copy.SizeText;
     row.FileExt = copy.FileExt;
-    catalogue.AddVersion(row, rec);
-    // The recorded time last: when the row is refused (a description too long for the
-    // catalogue) the file stays changed and the next pass asks again.
-    catalogue.SetRecordedTime(copy.FileNo, copy.VerName);
+    return row;
+}
+
+}  // namespace
+
+void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QString& description,
+                   verinfo& rec) {
+    // One transaction: when the row is refused (a description too long for the catalogue)
+    // the recorded time stays too, the file stays changed and the next pass asks again.
+    catalogue.Transaction([&] {
+        catalogue.AddVersion(RowOf(copy, description), rec);
+        catalogue.SetRecordedTime(copy.FileNo, copy.VerName);
+    });
 }
 
 bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& description,
                     verinfo& rec) {
     TVersionCopy copy;
-    if (!TakeVersionCopy(catalogue, path, copy)) return false;
+    if (!TakeVersionCopy(catalogue, path, copy) || copy.Identical) return false;
     rec.VerName = copy.VerName;
     RecordVersion(catalogue, copy, description, rec);
     return true;
@@ -79,8 +134,154 @@ bool RegisterFile(TCatalogue& catalogue, const QString& areaName, const QString&
     const QString backup = BackupDirFor(area.Dir, path);
     catalogue.AddFile(area.AreaNo, path, backup);
     // A directory that cannot be made shows up as the first capture's copy error.
-    QDir().mkpath(backup);
+    TFileSystem::Current().MakePath(QFile::encodeName(backup));
     return true;
+}
+
+bool RegisterFileWithVersion(TCatalogue& catalogue, const QString& areaName, const QString& path,
+                             TRegistration& out) {
+    TAreaRow area;
+    if (!catalogue.FindArea(areaName, area)) return false;
+    const QString backup = BackupDirFor(area.Dir, path);
+    TVersionCopy copy;
+    bool copied = false;
+    bool existed = false;
+    try {
+        StoreCopy(path, backup, copy);
+        copied = true;
+    } catch (const tarn::EInOutError& e) {
+        out.CopyError = AnsiToQString(e.Message());
+    } catch (const tarn::EFOpenError& e) {
+        out.CopyError = AnsiToQString(e.Message());
+    }
+    try {
+        catalogue.Transaction([&] {
+            copy.FileNo = catalogue.AddFile(area.AreaNo, path, backup);
+            if (!copied) return;
+            existed = catalogue.CopyInUse(copy.CopyPath);
+            catalogue.AddVersion(RowOf(copy, QString()), out.Version);
+            catalogue.SetRecordedTime(copy.FileNo, copy.VerName);
+        });
+    } catch (...) {
+        // Nothing was registered: the new copy goes too, unless another row names it.
+        if (copied && !existed) RemoveCopies(catalogue, {copy.CopyPath});
+        throw;
+    }
+    out.Captured = copied;
+    return true;
+}
+
+void RemoveCopies(TCatalogue& catalogue, const QStringList& copies, const QStringList& dirs) {
+    TFileSystem& fs = TFileSystem::Current();
+    QStringList touched;
+    for (const QString& copy : copies) {
+        try {
+            if (catalogue.CopyInUse(copy)) continue;
+        } catch (...) {
+            continue;  // unsure: the copy stays
+        }
+        if (fs.Remove(QFile::encodeName(copy)) == 0 && !touched.contains(DirOf(copy)))
+            touched << DirOf(copy);
+    }
+    for (const QString& dir : touched) fs.SyncDir(QFile::encodeName(dir));
+    for (const QString& dir : dirs) fs.RemoveDir(QFile::encodeName(dir));  // only when empty
+}
+
+bool RemoveWatchedFile(TCatalogue& catalogue, const QString& path) {
+    verinfo found;
+    catalogue.FindFileByPath(path, found);
+    if (found.FileNo == 0 || found.FilePath != path) return false;
+    catalogue.RemoveFileNo(found.FileNo);
+    return true;
+}
+
+bool RemoveAreaWithFiles(TCatalogue& catalogue, int32_t areaNo) {
+    const std::vector<TAreaRow> areas = catalogue.Areas();
+    if (std::none_of(areas.begin(), areas.end(),
+                     [&](const TAreaRow& a) { return a.AreaNo == areaNo; }))
+        return false;
+    catalogue.Transaction([&] {
+        for (const TFileRow& file : catalogue.FilesOfArea(areaNo))
+            catalogue.RemoveFileNo(file.FileNo);
+        catalogue.RemoveArea(areaNo);
+    });
+    return true;
+}
+
+int64_t AreaStorageBytes(TCatalogue& catalogue, int32_t areaNo) {
+    int64_t total = 0;
+    QSet<QString> counted;
+    for (const TFileRow& file : catalogue.FilesOfArea(areaNo))
+        for (const TVersionRow& v : catalogue.VersionsOfFile(file.FileNo))
+            if (!counted.contains(v.FilePath)) {
+                counted.insert(v.FilePath);
+                total += v.SizeText.toLongLong();
+            }
+    return total;
+}
+
+TRetentionPlan PlanRetention(TCatalogue& catalogue, int32_t areaNo, const TRetentionPolicy& policy,
+                             int64_t now) {
+    TRetentionPlan plan;
+    if (policy.Mode == TRetentionMode::KeepAll && policy.SizeCapBytes <= 0) return plan;
+    std::vector<TRetentionPlan::Item> all;
+    std::vector<TRetentionItem> items;
+    for (const TFileRow& file : catalogue.FilesOfArea(areaNo))
+        for (const TVersionRow& v : catalogue.VersionsOfFile(file.FileNo)) {
+            const QDateTime time =
+                QDateTime::fromString(v.VerName, QStringLiteral("yyyy-MM-dd-HH-mm-ss"));
+            all.push_back({file.SourcePath, v});
+            items.push_back({file.FileNo, time.isValid() ? time.toSecsSinceEpoch() : -1,
+                             v.SizeText.toLongLong(), !v.Remark.isEmpty()});
+        }
+    const std::vector<size_t> chosen = SelectForRemoval(items, policy, now);
+    // A copy is freed when every row that names it goes.
+    QHash<QString, int> names;
+    for (const auto& item : all) ++names[item.Version.FilePath];
+    for (size_t i : chosen) {
+        plan.Remove.push_back(all[i]);
+        if (--names[all[i].Version.FilePath] == 0) plan.FreedBytes += items[i].Bytes;
+    }
+    return plan;
+}
+
+int ApplyRetention(TCatalogue& catalogue, const TRetentionPlan& plan) {
+    if (plan.Remove.empty()) return 0;
+    int removed = 0;
+    QStringList copies;
+    catalogue.Transaction([&] {
+        removed = 0;
+        for (const auto& item : plan.Remove) {
+            if (!catalogue.RemoveVersion(item.Version)) continue;
+            ++removed;
+            if (!copies.contains(item.Version.FilePath)) copies << item.Version.FilePath;
+        }
+    });
+    RemoveCopies(catalogue, copies);
+    return removed;
+}
+
+int TidyLeftovers(TCatalogue& catalogue) {
+    TFileSystem& fs = TFileSystem::Current();
+    int removed = 0;
+    const auto tidy = [&](const QString& dir, const QString& pattern) {
+        const QRegularExpression re(QRegularExpression::anchoredPattern(pattern));
+        const QDir d(dir);
+        for (const QString& name : d.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (re.match(name).hasMatch() && fs.Remove(QFile::encodeName(d.filePath(name))) == 0)
+                ++removed;
+    };
+    QStringList seen;
+    for (const TFileRow& file : catalogue.AllFiles()) {
+        if (!seen.contains(file.BackupDir)) {
+            seen << file.BackupDir;
+            tidy(file.BackupDir, QStringLiteral("\\..+\\.tmp-[A-Za-z0-9]{6}"));
+        }
+        const QFileInfo source(file.SourcePath);
+        tidy(source.path(), QStringLiteral("\\.") + QRegularExpression::escape(source.fileName()) +
+                                QStringLiteral("\\.restore-[A-Za-z0-9]{6}"));
+    }
+    return removed;
 }
 
 }  // namespace filever

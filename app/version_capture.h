@@ -33,13 +33,19 @@ QString VersionCopyName(const QString& sourcePath, const QString& versionName);
 void ScanForChanges(TCatalogue& catalogue, QStringList& pending);
 
 // Stores the current state of the registered file `path` as a new version with the given
-// description. False (and nothing changed) when the path is not registered. The copy is
-// made first: when it fails the error is raised and no catalogue row is written, so every
-// version row has its copy. Then the version row is appended (`rec` is filled from it) and
-// the file's recorded time updated, in that order, so a refused row leaves the file to be
-// captured at the next pass.
+// description. False when the path is not registered (nothing changed), and false when its
+// bytes are those of its latest version (an identical save: no copy, no row; only the
+// recorded time is updated, so the next pass is quiet). The copy is made first and
+// reaches the disk with its name: when it fails the error is raised and no catalogue row
+// is written, so every version row has its copy. Then the version row and the file's
+// recorded time are written in one transaction (`rec` is filled from the row), so a
+// refused row leaves the file to be captured at the next pass.
 bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& description,
                     verinfo& rec);
+
+// Whether the file at `path` holds exactly the bytes of the file at `copyPath`: the sizes
+// first, then the bytes. False when either cannot be read.
+bool SameBytes(const QString& path, const QString& copyPath);
 
 // CaptureVersion in two steps, so that the copy is taken before the user is asked for a
 // description and a failing copy never costs what the user typed.
@@ -49,18 +55,77 @@ struct TVersionCopy {
     QString CopyPath;  // where the copy was stored
     QString SizeText;  // the source's size then
     QString FileExt;
+    // The file's bytes were those of its latest version: no copy was taken, the recorded
+    // time is updated already, and there is nothing to record or ask.
+    bool Identical = false;
 };
-// Stores the copy of the registered file `path`. False (nothing done) when the path is
-// not registered; a failed copy raises and nothing is stored or written.
+// Stores the copy of the registered file `path` (see CaptureVersion for identical
+// saves). False (nothing done) when the path is not registered; a failed copy raises and
+// nothing is stored or written.
 bool TakeVersionCopy(TCatalogue& catalogue, const QString& path, TVersionCopy& copy);
-// Appends the version row of a copy taken by TakeVersionCopy (`rec` is filled from it),
-// then updates the file's recorded time.
+// Appends the version row of a copy taken by TakeVersionCopy (`rec` is filled from it) and
+// updates the file's recorded time, in one transaction.
 void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QString& description,
                    verinfo& rec);
 
 // Registers `path` under the area named exactly `areaName`: creates the backup directory
-// and appends the file-index row. False when no area has that name. A path may be
-// registered twice.
+// and appends the file-index row, without a version. False when no area has that name. A
+// path may be registered twice.
 bool RegisterFile(TCatalogue& catalogue, const QString& areaName, const QString& path);
+
+// What registering a file with its first version did.
+struct TRegistration {
+    bool Captured = false;  // the first version is recorded; `Version` is its row
+    verinfo Version;
+    QString CopyError;  // why the copy could not be taken (registered without a version)
+};
+// Registers `path` under the area named exactly `areaName` together with its first
+// version. The copy is stored first; then the file-index row, the version row and the
+// recorded time are written in one transaction: a catalogue error raises with none of
+// them written (and the new copy removed). When the copy itself fails, the file is
+// registered without a version (its recorded time stays empty, so the next pass tries
+// again) and `CopyError` tells why. False when no area has that name.
+bool RegisterFileWithVersion(TCatalogue& catalogue, const QString& areaName, const QString& path,
+                             TRegistration& out);
+
+// Stops watching a file: deletes the file-index row of `path` (exact). Its version rows and
+// stored copies stay, in the catalogue and on disk. False when `path` is not registered.
+bool RemoveWatchedFile(TCatalogue& catalogue, const QString& path);
+// Deletes an area: its row and the rows of its files, in one transaction. As for a single
+// file, the version rows and the copies stay. False when there is no such area.
+bool RemoveAreaWithFiles(TCatalogue& catalogue, int32_t areaNo);
+// Removes stored copies after their rows were committed away: each path that no version
+// row names any more, then each emptied directory among `dirs`. Failures are ignored.
+void RemoveCopies(TCatalogue& catalogue, const QStringList& copies, const QStringList& dirs = {});
+
+// What the stored copies of an area's files take: the sizes recorded in their version
+// rows, each copy counted once.
+int64_t AreaStorageBytes(TCatalogue& catalogue, int32_t areaNo);
+
+// What an area's retention setting would remove now: the versions, each with the path of
+// its watched file, and the space their copies would free (a copy that another row keeps
+// frees nothing).
+struct TRetentionPlan {
+    struct Item {
+        QString SourcePath;
+        TVersionRow Version;
+    };
+    std::vector<Item> Remove;
+    int64_t FreedBytes = 0;
+};
+// The plan for area `areaNo` under `policy` at `now` (seconds since the epoch), by the
+// rule of app/retention.h; versions are timed by their names (the file's local
+// last-write time). Changes nothing.
+TRetentionPlan PlanRetention(TCatalogue& catalogue, int32_t areaNo, const TRetentionPolicy& policy,
+                             int64_t now);
+// Carries a plan out: the version rows in one transaction, then, after the commit, the
+// copies that no row names any more. Returns the number of versions removed.
+int ApplyRetention(TCatalogue& catalogue, const TRetentionPlan& plan);
+
+// What a crash can leave behind, removed at start-up: the temporary files of a copy that
+// never got its name (".<copy>.tmp-XXXXXX" in a backup directory) and of a restore that
+// never replaced its file (".<file>.restore-XXXXXX" beside a watched file). Returns how
+// many were removed.
+int TidyLeftovers(TCatalogue& catalogue);
 
 }  // namespace filever

@@ -94,6 +94,46 @@ TEST_F(CaptureTest, CaptureCopiesAndRecordsTheVersion) {
     EXPECT_EQ(f.readAll(), "first");
 }
 
+// Saved again with the bytes of the latest version: no copy and no row, only the recorded
+// time moves on. Compared with the latest version only, and byte for byte.
+TEST_F(CaptureTest, AnIdenticalSaveMakesNoVersion) {
+    verinfo rec;
+    ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "", rec));
+    const auto save = [&](const char* text, int second) {
+        std::ofstream(source) << text;
+        SetLocalMTime(source, 2024, 3, 5, 15, 0, second);
+        verinfo r;
+        return CaptureVersion(catalogue, Q(source), "", r);
+    };
+    struct Step {
+        const char* text;
+        bool kept;
+    } steps[] = {
+        {"first", false},  // a touch
+        {"firsT", true},   // same size, other bytes
+        {"firsT", false},  // the editor saves the same text again
+        {"first", true},   // back to an older version's bytes: the latest differs
+        {"first!", true},  // another size
+        {"", true},        // emptied
+        {"", false},
+    };
+    size_t expected = 1;
+    int second = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.text);
+        second += 2;
+        EXPECT_EQ(save(step.text, second), step.kept);
+        expected += step.kept;
+        EXPECT_EQ(VersionCount(), expected);
+        EXPECT_EQ(RecordedTime(), FormatVersionTime(GetFileTime(Q(source), ftkLastWrite)));
+        QStringList pending;
+        ScanForChanges(catalogue, pending);
+        EXPECT_TRUE(pending.isEmpty());
+    }
+    // No copy was made for a save that was not kept.
+    EXPECT_EQ(QDir(Q(dir.file("store/plan.txt-bak"))).entryList(QDir::Files).size(), expected);
+}
+
 TEST_F(CaptureTest, RowIsFoundWithoutRegardToLetterCase) {
     ASSERT_TRUE(catalogue.RemoveFile(Q(source)));
     catalogue.AddFile(1, Q(source).toUpper(), Q(dir.file("store/plan.txt-bak")));

@@ -1,8 +1,6 @@
 #include "app/os/version_copy.h"
 
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,9 +10,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "app/gb_text.h"
+#include "app/os/file_system.h"
 #include "tarndb/errors.h"
 
 namespace filever {
@@ -39,7 +37,7 @@ public:
     TempFile(int fd, QByteArray path) : fd_(fd), path_(std::move(path)) {}
     ~TempFile() {
         if (fd_ >= 0) close(fd_);
-        if (!committed_) unlink(path_.constData());
+        if (!committed_) TFileSystem::Current().Remove(path_);
     }
     int fd() const { return fd_; }
     const QByteArray& path() const { return path_; }
@@ -68,54 +66,16 @@ private:
     int fd_;
 };
 
-void CopyByReadWrite(int in, int out, const QByteArray& source, const QByteArray& temp) {
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-        ssize_t n = read(in, buffer.data(), buffer.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ThrowIo("Read", source, errno);
-        }
-        if (n == 0) return;
-        ssize_t done = 0;
-        while (done < n) {
-            ssize_t w = write(out, buffer.data() + done, static_cast<size_t>(n - done));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                ThrowIo("Write", temp, errno);
-            }
-            done += w;
-        }
-    }
-}
-
-void CopyData(int in, int out, int64_t size, const QByteArray& source, const QByteArray& temp) {
-    if (ioctl(out, FICLONE, in) == 0) return;
-    // copy_file_range works from the current offsets; fall back to read and write when
-    // the kernel or the file systems do not offer it, before anything was copied.
-    int64_t copied = 0;
-    while (copied < size) {
-        ssize_t n =
-            copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                                errno == EOPNOTSUPP || errno == EBADF)) {
-                break;
-            }
-            ThrowIo("Copy", source, errno);
-        }
-        if (n == 0) break;  // the source shrank under us: the rest is read below
-        copied += n;
-    }
-    // Whatever copy_file_range did not move (nothing, or a tail that grew meanwhile) goes
-    // by read and write from the current offsets.
-    CopyByReadWrite(in, out, source, temp);
+// The directory part of a native path ("/" for a file at the root, "." for a bare name).
+QByteArray DirOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : path.left(slash);
 }
 
 }  // namespace
 
 void CopyVersionFile(const QString& source, const QString& target) {
+    TFileSystem& fs = TFileSystem::Current();
     const QByteArray src = QFile::encodeName(source);
     const QByteArray dst = QFile::encodeName(target);
 
@@ -129,20 +89,22 @@ void CopyVersionFile(const QString& source, const QString& target) {
     QByteArray templ =
         QFile::encodeName(targetInfo.absolutePath() + QLatin1Char('/') + QLatin1Char('.') +
                           targetInfo.fileName() + QStringLiteral(".tmp-XXXXXX"));
-    int fd = mkostemp(templ.data(), O_CLOEXEC);
+    int fd = fs.MakeTemp(templ);
     if (fd < 0) ThrowOpen(dst, errno);
     TempFile temp(fd, templ);
 
-    CopyData(in.get(), temp.fd(), static_cast<int64_t>(st.st_size), src, temp.path());
+    fs.CopyData(in.get(), temp.fd(), static_cast<int64_t>(st.st_size), src, temp.path());
 
     // The copy carries the source's last-write time, as copies of files do on the desktop.
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    futimens(temp.fd(), times);
-    if (fchmod(temp.fd(), st.st_mode & 0777) != 0) ThrowIo("Write", temp.path(), errno);
-    if (fdatasync(temp.fd()) != 0) ThrowIo("Flush", temp.path(), errno);
+    fs.SetTimes(temp.fd(), times);
+    if (fs.SetMode(temp.fd(), st.st_mode & 0777) != 0) ThrowIo("Write", temp.path(), errno);
+    if (fs.SyncData(temp.fd()) != 0) ThrowIo("Flush", temp.path(), errno);
     temp.CloseOrThrow();
-    if (rename(temp.path().constData(), dst.constData()) != 0) ThrowIo("Rename", dst, errno);
+    if (fs.Rename(temp.path(), dst) != 0) ThrowIo("Rename", dst, errno);
     temp.Commit();
+    // The new name reaches the disk before anyone records that the copy exists.
+    if (fs.SyncDir(DirOf(dst)) != 0) ThrowIo("Flush", DirOf(dst), errno);
 }
 
 namespace {
@@ -191,7 +153,7 @@ TVersionRestore::TVersionRestore(const QString& copy, const QString& target)
     // Beside the target, so the rename stays within one file system.
     QByteArray templ =
         targetPath_.left(slash + 1) + '.' + targetPath_.mid(slash + 1) + ".restore-XXXXXX";
-    out_ = mkostemp(templ.data(), O_CLOEXEC);
+    out_ = TFileSystem::Current().MakeTemp(templ);
     if (out_ < 0) {
         err = errno;
         close(in_);
@@ -204,14 +166,15 @@ TVersionRestore::TVersionRestore(const QString& copy, const QString& target)
 TVersionRestore::~TVersionRestore() {
     if (in_ >= 0) close(in_);
     if (out_ >= 0) close(out_);
-    if (!tempPath_.isEmpty()) unlink(tempPath_.constData());
+    if (!tempPath_.isEmpty()) TFileSystem::Current().Remove(tempPath_);
 }
 
 void TVersionRestore::Commit() {
     if (tempPath_.isEmpty()) throw tarn::EInOutError("TVersionRestore: already committed");
+    TFileSystem& fs = TFileSystem::Current();
     struct stat copySt;
     if (fstat(in_, &copySt) != 0) ThrowIo("Stat", copyPath_, errno);
-    CopyData(in_, out_, static_cast<int64_t>(copySt.st_size), copyPath_, tempPath_);
+    fs.CopyData(in_, out_, static_cast<int64_t>(copySt.st_size), copyPath_, tempPath_);
 
     // The permissions of the file being replaced; a missing file gets the copy's.
     struct stat targetSt;
@@ -221,29 +184,21 @@ void TVersionRestore::Commit() {
         // Keeping the owner needs the right to give files away; without it the file
         // belongs to the user who restores it, as after any save by that user.
         if ((targetSt.st_uid != geteuid() || targetSt.st_gid != getegid()) &&
-            fchown(out_, targetSt.st_uid, targetSt.st_gid) != 0) {
+            fs.SetOwner(out_, targetSt.st_uid, targetSt.st_gid) != 0) {
             // Not allowed: the restorer's own, as said above.
         }
     }
     // After fchown: giving a file away clears its set-id bits.
-    if (fchmod(out_, mode) != 0) ThrowIo("Write", tempPath_, errno);
-    if (fdatasync(out_) != 0) ThrowIo("Flush", tempPath_, errno);
+    if (fs.SetMode(out_, mode) != 0) ThrowIo("Write", tempPath_, errno);
+    if (fs.SyncData(out_) != 0) ThrowIo("Flush", tempPath_, errno);
     const int fd = out_;
     out_ = -1;
     if (close(fd) != 0) ThrowIo("Write", tempPath_, errno);
-    if (rename(tempPath_.constData(), targetPath_.constData()) != 0)
-        ThrowIo("Rename", targetPath_, errno);
+    if (fs.Rename(tempPath_, targetPath_) != 0) ThrowIo("Rename", targetPath_, errno);
     tempPath_.clear();
 
     // The rename itself reaches the disk with the directory.
-    const qsizetype slash = targetPath_.lastIndexOf('/');
-    const QByteArray dir =
-        slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : targetPath_.left(slash);
-    const int dirFd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        fsync(dirFd);
-        close(dirFd);
-    }
+    if (fs.SyncDir(DirOf(targetPath_)) != 0) ThrowIo("Flush", DirOf(targetPath_), errno);
 }
 
 }  // namespace filever

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <vector>
 
 #include "app/catalogue.h"
@@ -17,9 +19,38 @@ public:
     std::vector<TAreaRow> areas;
     std::vector<TFileRow> files;
     std::vector<TVersionRow> versions;
+    std::map<int32_t, TRetentionPolicy> retention;
     QString openedPath;
     int nextArea = 1;
     int nextFile = 1;
+    // Called before every write with the method's name; a test throws from it to fail
+    // that write.
+    std::function<void(const QString& method)> beforeWrite;
+    int transactions = 0;  // outermost transactions begun
+
+    void Transaction(const std::function<void()>& work) override {
+        if (inTransaction_) return work();
+        ++transactions;
+        const auto a = areas;
+        const auto f = files;
+        const auto v = versions;
+        const auto r = retention;
+        const int na = nextArea, nf = nextFile;
+        inTransaction_ = true;
+        try {
+            work();
+        } catch (...) {
+            inTransaction_ = false;
+            areas = a;
+            files = f;
+            versions = v;
+            retention = r;
+            nextArea = na;
+            nextFile = nf;
+            throw;
+        }
+        inTransaction_ = false;
+    }
 
     void Open(const QString& path) override { openedPath = path; }
     std::vector<TAreaRow> Areas() override { return areas; }
@@ -51,8 +82,10 @@ public:
                 return;
             }
     }
-    void AddArea(const QString& name, const QString& dir) override {
-        areas.push_back({nextArea++, name, dir});
+    int32_t AddArea(const QString& name, const QString& dir) override {
+        Writing("AddArea");
+        areas.push_back({nextArea, name, dir});
+        return nextArea++;
     }
     bool FindArea(const QString& name, TAreaRow& out) override {
         for (const auto& a : areas)
@@ -62,10 +95,13 @@ public:
             }
         return false;
     }
-    void AddFile(int32_t areaNo, const QString& path, const QString& backupDir) override {
-        files.push_back({nextFile++, areaNo, path, backupDir, QString()});
+    int32_t AddFile(int32_t areaNo, const QString& path, const QString& backupDir) override {
+        Writing("AddFile");
+        files.push_back({nextFile, areaNo, path, backupDir, QString()});
+        return nextFile++;
     }
     bool RemoveFile(const QString& path) override {
+        Writing("RemoveFile");
         auto it = std::find_if(files.begin(), files.end(),
                                [&](const TFileRow& f) { return f.SourcePath == path; });
         if (it == files.end()) return false;
@@ -80,7 +116,37 @@ public:
             }
         return false;
     }
+    bool RemoveFileNo(int32_t fileNo) override {
+        Writing("RemoveFileNo");
+        return std::erase_if(files, [&](const TFileRow& f) { return f.FileNo == fileNo; }) > 0;
+    }
+    bool RemoveArea(int32_t areaNo) override {
+        Writing("RemoveArea");
+        retention.erase(areaNo);
+        return std::erase_if(areas, [&](const TAreaRow& a) { return a.AreaNo == areaNo; }) > 0;
+    }
+    std::vector<TVersionRow> VersionsOfFile(int32_t fileNo) override {
+        std::vector<TVersionRow> out;
+        for (const auto& v : versions)
+            if (v.FileNo == fileNo) out.push_back(v);
+        return out;
+    }
+    bool RemoveVersion(const TVersionRow& row) override {
+        Writing("RemoveVersion");
+        for (auto it = versions.begin(); it != versions.end(); ++it)
+            if (it->FileNo == row.FileNo && it->VerName == row.VerName &&
+                it->FilePath == row.FilePath) {
+                versions.erase(it);
+                return true;
+            }
+        return false;
+    }
+    bool CopyInUse(const QString& copyPath) override {
+        return std::any_of(versions.begin(), versions.end(),
+                           [&](const TVersionRow& v) { return v.FilePath == copyPath; });
+    }
     void SetRecordedTime(int32_t fileNo, const QString& time) override {
+        Writing("SetRecordedTime");
         for (auto& f : files)
             if (f.FileNo == fileNo) {
                 f.RecordedTime = time;
@@ -88,16 +154,27 @@ public:
             }
     }
     void AddVersion(const TVersionRow& row, verinfo& rec) override {
+        Writing("AddVersion");
         versions.push_back(row);
         Fill(row, rec);
     }
     bool SetVersionDescription(int32_t fileNo, const QString& name, const QString& text) override {
+        Writing("SetVersionDescription");
         for (auto& v : versions)
             if (v.VerName == name && (fileNo == 0 || v.FileNo == fileNo)) {
                 v.Remark = text;
                 return true;
             }
         return false;
+    }
+
+    TRetentionPolicy Retention(int32_t areaNo) override {
+        const auto it = retention.find(areaNo);
+        return it == retention.end() ? TRetentionPolicy{} : it->second;
+    }
+    void SetRetention(int32_t areaNo, const TRetentionPolicy& policy) override {
+        Writing("SetRetention");
+        retention[areaNo] = policy;
     }
 
     std::vector<verinfo> SearchVersions(const QString& word) override {
@@ -111,6 +188,10 @@ public:
     }
 
 private:
+    bool inTransaction_ = false;
+    void Writing(const char* method) {
+        if (beforeWrite) beforeWrite(QString::fromLatin1(method));
+    }
     static void Fill(const TVersionRow& v, verinfo& rec) {
         rec.FileNo = v.FileNo;
         rec.VerName = v.VerName;

@@ -40,9 +40,7 @@ public:
     bool startSucceeds = true;
     // What OpenWithAssociatedProgram answers (the request is recorded either way).
     bool openSucceeds = true;
-    // Questions asked (Confirm), and the answers, taken in order; with none left: "是".
-    std::vector<Message> questions;
-    std::deque<bool> confirmAnswers;
+
     // Answers of the file-open dialog, taken in order; an empty list answers "cancel".
     std::deque<QString> openFileAnswers;
     // Scripts run on the modal dialogs, taken in order. A script plays the user: it
@@ -60,13 +58,6 @@ public:
         const Message shown = messages.back();
         const auto hook = whileMessageOpen;
         hook(shown);
-    }
-    bool Confirm(QWidget*, const QString& caption, const QString& text) override {
-        questions.push_back({caption, text, TMsgIcon::None});
-        if (confirmAnswers.empty()) return true;
-        const bool answer = confirmAnswers.front();
-        confirmAnswers.pop_front();
-        return answer;
     }
     QString GetOpenFileName(QWidget*) override {
         if (openFileAnswers.empty()) return QString();
