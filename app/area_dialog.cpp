@@ -1,12 +1,14 @@
 #include "app/area_dialog.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTreeView>
 
 namespace filever {
@@ -29,7 +31,6 @@ TCreatDataAreaW::TCreatDataAreaW(QWidget* owner) : QDialog(owner) {
     Label2 = new QLabel(QStringLiteral("文件保存目录为："), this);
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setReadOnly(true);
     Label3 = new QLabel(QStringLiteral("存储区名称："), this);
     Edit2 = new QLineEdit(this);
     Edit2->setObjectName(QStringLiteral("Edit2"));
@@ -50,13 +51,20 @@ TCreatDataAreaW::TCreatDataAreaW(QWidget* owner) : QDialog(owner) {
 
     connect(ShellTreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { ShellTreeView1Change(); });
+    // A typed path that names a folder is shown in the tree; the text stays as typed.
+    connect(Edit1, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (!QFileInfo(text).isDir()) return;
+        const QSignalBlocker quiet(ShellTreeView1->selectionModel());
+        ShellTreeView1->setCurrentIndex(model_->index(text));
+        ShellTreeView1->scrollTo(ShellTreeView1->currentIndex());
+    });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
 
-    // Start where the user's own folders are.
-    const QModelIndex home = model_->index(QDir::homePath());
-    ShellTreeView1->scrollTo(home);
-    ShellTreeView1->expand(home.parent());
+    // Start in the user's home folder.
+    SelectFolder(QDir::homePath());
+    ShellTreeView1->scrollTo(ShellTreeView1->currentIndex());
+    ShellTreeView1->expand(ShellTreeView1->currentIndex().parent());
 }
 
 void TCreatDataAreaW::SelectFolder(const QString& dir) {

@@ -2,7 +2,9 @@
 // storage area from a folder tree and types the area's name.
 //
 // ResultCode: 0 when created (and after closing by other means), 1 after "确定", 2 after
-// "放弃". Edit1 shows the selected folder's absolute path (read-only), Edit2 holds the name.
+// "放弃". Edit1 shows the selected folder's absolute path (the home folder at first); a
+// path typed there is the area's directory and, when it exists, is shown in the tree.
+// Edit2 holds the name.
 #pragma once
 
 #include <QDialog>

@@ -469,19 +469,6 @@ std::vector<TVersionRow> TCatalogue::VersionsOfFile(int32_t fileNo) {
     });
 }
 
-int TCatalogue::RemoveVersionsOfFile(int32_t fileNo) {
-    return Engine([&] {
-        TTarnTable& t = *Tbfilever;
-        int removed = 0;
-        for (;;) {
-            Unfiltered(t);
-            if (!t.Locate(N(kFileNo), TVariant(fileNo), 0)) return removed;
-            t.Delete();
-            ++removed;
-        }
-    });
-}
-
 bool TCatalogue::RemoveVersion(const TVersionRow& row) {
     return Engine([&] {
         TTarnTable& t = *Tbfilever;

@@ -149,8 +149,6 @@ public:
 
     // Every version row of file `fileNo`, all six fields, in table order (oldest first).
     virtual std::vector<TVersionRow> VersionsOfFile(int32_t fileNo);
-    // Deletes every version row of file `fileNo`; returns how many.
-    virtual int RemoveVersionsOfFile(int32_t fileNo);
     // Deletes the first version row with the same file number, version name and copy
     // path as `row`. False when there is none.
     virtual bool RemoveVersion(const TVersionRow& row);

@@ -2,8 +2,11 @@
 
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -33,14 +36,25 @@ void QtDesktopServices::MessageBox(QWidget* parent, const QString& caption, cons
 
 QString QtDesktopServices::GetOpenFileName(QWidget* parent) {
     // One existing file; Qt's dialog has no read-only box to hide.
-    return QFileDialog::getOpenFileName(parent);
+    return QFileDialog::getOpenFileName(parent, QString(), QDir::homePath());
 }
 
 void QtDesktopServices::ExecModal(QDialog& dialog) { dialog.exec(); }
 
-void QtDesktopServices::OpenWithAssociatedProgram(const QString& path) {
-    if (path.isEmpty()) return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool QtDesktopServices::OpenWithAssociatedProgram(const QString& path) {
+    if (path.isEmpty() || !QFileInfo::exists(path)) return false;
+    if (!QFileInfo(path).isDir()) {
+        // The desktop's opener starts even for a type nobody handles, and then fails where
+        // no one sees it: ask the desktop's MIME database first.
+        const QString type = QMimeDatabase().mimeTypeForFile(path).name();
+        QProcess query;
+        query.start(QStringLiteral("xdg-mime"),
+                    {QStringLiteral("query"), QStringLiteral("default"), type});
+        if (query.waitForFinished(3000) && query.exitStatus() == QProcess::NormalExit &&
+            query.exitCode() == 0 && query.readAllStandardOutput().trimmed().isEmpty())
+            return false;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 bool QtDesktopServices::StartProgram(const QString& program, const QStringList& arguments) {

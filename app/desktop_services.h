@@ -25,13 +25,15 @@ public:
     // A modal message box with one OK button.
     virtual void MessageBox(QWidget* parent, const QString& caption, const QString& text,
                             TMsgIcon icon) = 0;
-    // One existing file chosen by the user, as a full path; empty when cancelled.
+    // One existing file chosen by the user, as a full path; empty when cancelled. The
+    // dialog starts in the user's home folder.
     virtual QString GetOpenFileName(QWidget* parent) = 0;
     // Shows `dialog` modally and returns when it has closed (QDialog::exec for real).
     virtual void ExecModal(QDialog& dialog) = 0;
-    // Starts the program the desktop associates with the file's type. The outcome is not
-    // reported: a missing file or an unknown type simply opens nothing.
-    virtual void OpenWithAssociatedProgram(const QString& path) = 0;
+    // Starts the program the desktop associates with the file's type (a folder opens in
+    // the file manager). False when the desktop has no program for the type or the start
+    // failed.
+    virtual bool OpenWithAssociatedProgram(const QString& path) = 0;
     // Starts `program` (a path, or a name looked up on the search path) with `arguments`,
     // detached: it runs on by itself. False when it could not be started.
     virtual bool StartProgram(const QString& program, const QStringList& arguments) = 0;
@@ -49,7 +51,7 @@ public:
                     TMsgIcon icon) override;
     QString GetOpenFileName(QWidget* parent) override;
     void ExecModal(QDialog& dialog) override;
-    void OpenWithAssociatedProgram(const QString& path) override;
+    bool OpenWithAssociatedProgram(const QString& path) override;
     bool StartProgram(const QString& program, const QStringList& arguments) override;
     bool SystemTrayAvailable() override;
     void ShowBalloon(QSystemTrayIcon& tray, const QString& title, const QString& text,

@@ -1,11 +1,14 @@
 // The standard error report and the two dialogs.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 
 #include "app/area_dialog.h"
 #include "app/error_report.h"
@@ -110,14 +113,24 @@ TEST(FormVerSm, AbandonAndStoppedTimer) {
     EXPECT_EQ(waiting.ResultCode, 1);
 }
 
-TEST(CreatDataAreaW, SelectedFolderShowsInEdit1AndButtonsSetResultCode) {
+TEST(CreatDataAreaW, StartsAtHomeAndFollowsAChosenOrTypedFolder) {
     tarn::testing::TempDir dir;
     TCreatDataAreaW dialog(nullptr);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("建立新的储存区"));
     EXPECT_EQ(dialog.ResultCode, 0);
-    EXPECT_TRUE(dialog.Edit1->isReadOnly());
+    EXPECT_EQ(dialog.Edit1->text(), QDir::homePath());
     dialog.SelectFolder(QString::fromStdString(dir.path()));
     EXPECT_EQ(dialog.Edit1->text(), QString::fromStdString(dir.path()));
+
+    // Typed: an existing folder is shown in the tree, a new one is kept as typed.
+    const QString typed = QString::fromStdString(dir.file("sub"));
+    QDir().mkpath(typed);
+    dialog.Edit1->clear();
+    QTest::keyClicks(dialog.Edit1, typed);
+    EXPECT_EQ(dialog.ShellTreeView1->currentIndex().data(QFileSystemModel::FilePathRole).toString(),
+              typed);
+    QTest::keyClicks(dialog.Edit1, "/new");
+    EXPECT_EQ(dialog.Edit1->text(), typed + "/new");
     dialog.show();
     dialog.Button1->click();
     EXPECT_EQ(dialog.ResultCode, 1);

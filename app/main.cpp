@@ -1,6 +1,7 @@
 // filever: keeps versions of the files a user chooses to watch, in the catalogue
 // "版本控制.dat". One instance per user; it lives in the notification area.
 #include <QApplication>
+#include <QCoreApplication>
 #include <cstdio>
 #include <memory>
 
@@ -11,15 +12,22 @@
 #include "app/login_dialog.h"
 #include "app/mainw.h"
 #include "app/os/catalogue_path.h"
+#include "app/os/instance_channel.h"
 #include "app/os/single_instance.h"
 #include "app/qt_timer_driver.h"
 
 int main(int argc, char** argv) {
     using namespace filever;
+    const QString lockName = QStringLiteral("hkOneCopy");
     std::unique_ptr<TSingleInstanceLock> guard;
-    switch (TSingleInstanceLock::TryAcquire(QStringLiteral("hkOneCopy"), guard)) {
-        case TSingleInstanceLock::TResult::HeldByOther:
-            return 0;  // another instance runs: end at once, silently
+    switch (TSingleInstanceLock::TryAcquire(lockName, guard)) {
+        case TSingleInstanceLock::TResult::HeldByOther: {
+            // Another instance runs: it brings its window to the front, this one ends.
+            QCoreApplication core(argc, argv);
+            if (!TInstanceChannel::AskRunningInstanceToShow(lockName))
+                std::fprintf(stderr, "filever: already running\n");
+            return 0;
+        }
         case TSingleInstanceLock::TResult::Unavailable:
             std::fprintf(stderr, "filever: the single-instance lock is unavailable\n");
             break;
@@ -46,6 +54,15 @@ int main(int argc, char** argv) {
     options.cataloguePath = CatalogueFileName();
     Tmainw window(desktop, catalogue, options);
     QObject::connect(&window, &Tmainw::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    TInstanceChannel channel(lockName);
+    if (guard) {
+        QObject::connect(&channel, &TInstanceChannel::ShowRequested, &window,
+                         &Tmainw::ShowMainWindow);
+        QString error;
+        if (!channel.Listen(&error))
+            std::fprintf(stderr, "filever: a second start cannot reach this one: %s\n",
+                         error.toLocal8Bit().constData());
+    }
     window.show();
     return app.exec();
 }

@@ -33,6 +33,7 @@
 #include "app/app_icon.h"
 #include "app/area_dialog.h"
 #include "app/catalogue.h"
+#include "app/color_schemes.h"
 #include "app/confirm_dialog.h"
 #include "app/desktop_services.h"
 #include "app/error_report.h"
@@ -41,6 +42,7 @@
 #include "app/retention_dialog.h"
 #include "app/ribbon.h"
 #include "app/size_text.h"
+#include "app/ui_icons.h"
 #include "app/ver_desc_dialog.h"
 #include "app/version_capture.h"
 #include "app/window_frame.h"
@@ -72,11 +74,17 @@ const QString kGeometryKey = QStringLiteral("window/geometry");
 const QString kMaximizedKey = QStringLiteral("window/maximized");
 const QString kSplitterKey = QStringLiteral("window/splitter");
 const QString kAutoMonitorKey = QStringLiteral("monitor/automatic");
+const QString kColorSchemeKey = QStringLiteral("window/scheme");
 
 QString UserSettingsPath() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("filever"),
                      QStringLiteral("filever"))
         .fileName();
+}
+
+// A watched file's picture in the tree: its type's, or a crossed page when it is gone.
+QIcon FileNodeIcon(const QFileInfo& info) {
+    return info.exists() ? QFileIconProvider().icon(info) : UiIcon(TUiIcon::MissingFile);
 }
 
 int Level(const QTreeWidgetItem* node) {
@@ -140,6 +148,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     TreeView1->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     TreeView1->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A long path keeps its start and its file name.
+    TreeView1->setTextElideMode(Qt::ElideMiddle);
     // A double-click opens the node's file and expands the node (TreeView1DblClick); the
     // tree's own toggling would fold it up again.
     TreeView1->setExpandsOnDoubleClick(false);
@@ -235,6 +245,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
             settings.setValue(kAutoMonitorKey, on);
         });
     });
+    connect(ToolBarPager1->SchemeMenu, &QMenu::triggered, this,
+            [this](QAction* item) { Guard([&] { ChooseColorScheme(item->text()); }); });
     connect(ToolBarPager1->PreviewMenu1, &QMenu::triggered, this, [this](QAction* item) {
         Guard([&] {
             if (ToolBarPager1->PreviewMenu1->actions().indexOf(item) == 0)
@@ -271,6 +283,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     }
     UpdateFrame();
     RestoreWindowState();
+    ApplyColorScheme(RememberedColorScheme());
     FormCreate();
 }
 
@@ -304,13 +317,13 @@ void Tmainw::LoadCatalogue(const QString& path) {
         for (const TAreaRow& area : catalogue_.Areas()) {
             auto* areaNode = new QTreeWidgetItem(TreeView1, {area.Name});
             areaNode->setData(0, kAreaNoRole, area.AreaNo);
-            areaNode->setIcon(0, icons.icon(QFileIconProvider::File));
+            areaNode->setIcon(0, UiIcon(TUiIcon::Area));
             for (const TFileRow& file : catalogue_.FilesOfArea(area.AreaNo)) {
                 const QFileInfo info(file.SourcePath);
                 const QIcon icon =
                     info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File);
                 auto* fileNode = new QTreeWidgetItem(QStringList{file.SourcePath});
-                fileNode->setIcon(0, icon);
+                fileNode->setIcon(0, FileNodeIcon(info));
                 areaNode->insertChild(0, fileNode);
                 for (const QString& version : catalogue_.VersionNamesOfFile(file.FileNo)) {
                     auto* versionNode = new QTreeWidgetItem(QStringList{version});
@@ -422,7 +435,7 @@ void Tmainw::GlowButton13Click() {
         const int32_t areaNo = catalogue_.AddArea(name, dir);
         auto* node = new QTreeWidgetItem(TreeView1, {name});
         node->setData(0, kAreaNoRole, areaNo);
-        node->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
+        node->setIcon(0, UiIcon(TUiIcon::Area));
     });
 }
 
@@ -478,15 +491,6 @@ void Tmainw::N2Click() {
         QTreeWidgetItem* selected = TreeView1->currentItem();
         if (!selected || Level(selected) != 1) return;
         const QString path = selected->text(0);
-        {
-            TConfirmDialog dialog(this, QStringLiteral("删除监控文件"),
-                                  QStringLiteral("不再监控文件“%1”，并删除它的全部 %2 个历史版本？"
-                                                 "文件本身不会被删除。")
-                                      .arg(path)
-                                      .arg(selected->childCount()));
-            desktop_.ExecModal(dialog);
-            if (dialog.ResultCode != 1) return;
-        }
         RemoveWatchedFile(catalogue_, path);
         failing_.remove(path);
         keptDescriptions_.remove(path);
@@ -496,21 +500,24 @@ void Tmainw::N2Click() {
     });
 }
 
+bool Tmainw::Confirm(const QString& title, const QString& question, const QStringList& details) {
+    TConfirmDialog dialog(this, title, question, details);
+    desktop_.ExecModal(dialog);
+    return dialog.ResultCode == 1;
+}
+
 void Tmainw::RemoveAreaClick() {
     if (!CatalogueAvailable()) return;
     Guard([&] {
         QTreeWidgetItem* selected = TreeView1->currentItem();
         if (!selected || Level(selected) != 0) return;
         const int32_t areaNo = selected->data(0, kAreaNoRole).toInt();
-        {
-            TConfirmDialog dialog(this, QStringLiteral("删除存储区"),
-                                  QStringLiteral("删除存储区“%1”，不再监控其中的 %2 个文件，"
-                                                 "并删除它们的全部历史版本？存储区目录本身保留。")
-                                      .arg(selected->text(0))
-                                      .arg(selected->childCount()));
-            desktop_.ExecModal(dialog);
-            if (dialog.ResultCode != 1) return;
-        }
+        if (!Confirm(QStringLiteral("删除存储区"),
+                     QStringLiteral("删除存储区“%1”，不再监控其中的 %2 个文件？"
+                                    "已保存的历史版本仍留在存储区目录中。")
+                         .arg(selected->text(0))
+                         .arg(selected->childCount())))
+            return;
         for (int i = 0; i < selected->childCount(); ++i) {
             failing_.remove(selected->child(i)->text(0));
             keptDescriptions_.remove(selected->child(i)->text(0));
@@ -542,14 +549,13 @@ void Tmainw::RetentionClick() {
                 lines << QStringLiteral("%1  %2  %3")
                              .arg(item.SourcePath, item.Version.VerName,
                                   StorageText(item.Version.SizeText.toLongLong()));
-            TConfirmDialog dialog(this, QStringLiteral("保留策略"),
-                                  QStringLiteral("按新的保留策略，将删除以下 %1 个版本，释放 %2。"
-                                                 "删除后无法恢复，确定吗？")
-                                      .arg(plan.Remove.size())
-                                      .arg(StorageText(plan.FreedBytes)),
-                                  lines);
-            desktop_.ExecModal(dialog);
-            if (dialog.ResultCode != 1) return;  // nothing stored, nothing removed
+            if (!Confirm(QStringLiteral("保留策略"),
+                         QStringLiteral("按新的保留策略，将删除以下 %1 个版本，释放 %2。"
+                                        "删除后无法恢复，确定吗？")
+                             .arg(plan.Remove.size())
+                             .arg(StorageText(plan.FreedBytes)),
+                         lines))
+                return;  // nothing stored, nothing removed
         }
         catalogue_.SetRetention(areaNo, policy);
         ApplyRetention(catalogue_, plan);
@@ -603,6 +609,7 @@ void Tmainw::TreeView1Change(QTreeWidgetItem* node) {
             case 1: {
                 const int32_t fileNo = FileNoOf(node);
                 for (int i = 0; i < node->childCount(); ++i) {
+                    if (node->child(i)->isHidden()) continue;  // not found by the search
                     catalogue_.FindVersionByName(node->child(i)->text(0), rec, fileNo);
                     AddVersionRow(rec);
                 }
@@ -628,7 +635,14 @@ void Tmainw::TreeView1DblClick() {
             catalogue_.FindVersionByName(selected->text(0), rec, FileNoOf(selected->parent()));
         else
             catalogue_.FindFileByPath(selected->text(0), rec);
-        desktop_.OpenWithAssociatedProgram(rec.FilePath);
+        if (rec.FilePath.isEmpty() || desktop_.OpenWithAssociatedProgram(rec.FilePath)) return;
+        if (!Confirm(
+                QStringLiteral("打开所在文件夹"),
+                QStringLiteral("没有程序可以打开“%1”。要打开它所在的文件夹吗？").arg(rec.FilePath)))
+            return;
+        const QString folder = QFileInfo(rec.FilePath).absolutePath();
+        if (!desktop_.OpenWithAssociatedProgram(folder))
+            ShowMessage(QStringLiteral("没有程序可以打开文件夹“%1”。").arg(folder));
     });
 }
 
@@ -638,7 +652,13 @@ void Tmainw::N5Click() {
         TFormVerSm dialog(this, options_.promptTimeoutMs);
         dialog.StopTimer();
         QTreeWidgetItem* selected = TreeView1->currentItem();
-        dialog.Label1->setText(selected ? selected->text(0) : QString());
+        dialog.SetTitle(selected ? selected->text(0) : QString());
+        if (selected && Level(selected) == 2) {
+            // The description there is to be edited, not typed again.
+            verinfo rec;
+            catalogue_.FindVersionByName(selected->text(0), rec, FileNoOf(selected->parent()));
+            dialog.Edit1->setPlainText(rec.Remark);
+        }
         desktop_.ExecModal(dialog);
         if (dialog.ResultCode != 1) return;
         selected = TreeView1->currentItem();
@@ -755,6 +775,7 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
             description = keptDescriptions_.value(path);
         } else {
             TFormVerSm dialog(this, options_.promptTimeoutMs);
+            dialog.SetTitle(QStringLiteral("“%1”有了新的内容").arg(path));
             const QString kept = keptDescriptions_.value(path);
             // What the user typed before is there again (and the prompt waits for a button).
             if (!kept.isEmpty()) dialog.Edit1->setPlainText(kept);
@@ -802,9 +823,7 @@ void Tmainw::MarkFailing(const QString& path, const QString& time, const QString
 void Tmainw::ClearFailing(const QString& path) {
     if (!failing_.remove(path)) return;
     if (QTreeWidgetItem* node = FindFileNode(path)) {
-        const QFileInfo info(path);
-        QFileIconProvider icons;
-        node->setIcon(0, info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File));
+        node->setIcon(0, FileNodeIcon(QFileInfo(path)));
         node->setToolTip(0, QString());
     }
 }
@@ -896,7 +915,7 @@ void Tmainw::closeEvent(QCloseEvent* event) {
         if (!desktop_.SystemTrayAvailable()) return;
         TrayIcon1.show();
         desktop_.ShowBalloon(TrayIcon1, QStringLiteral("温馨提示"),
-                             QStringLiteral("文件版本控制进入后台运行\r"
+                             QStringLiteral("文件版本控制进入后台运行\n"
                                             "如要退出监控文件，请在右下角右键进入菜单！"),
                              10000);
     });
@@ -929,6 +948,35 @@ void Tmainw::RestoreWindowState() {
     Splitter1->restoreState(settings.value(kSplitterKey).toByteArray());
     if (settings.value(kMaximizedKey, false).toBool())
         setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+QString Tmainw::RememberedColorScheme() const {
+    // The desktop's own palette, read before any scheme replaced it.
+    static const QPalette desktopPalette = QGuiApplication::palette();
+    const QString saved =
+        QSettings(settingsPath_, QSettings::IniFormat).value(kColorSchemeKey).toString();
+    if (ColorSchemeNames().contains(saved)) return saved;
+    return DefaultColorScheme(DesktopPrefersDark(qgetenv("GTK_THEME"), desktopPalette));
+}
+
+void Tmainw::ApplyColorScheme(const QString& name) {
+    if (!ColorSchemeNames().contains(name)) return;
+    QApplication::setPalette(ColorSchemePalette(name));
+    ToolBarPager1->setStyleSheet(ColorSchemeRibbonStyle(name));
+    for (QAction* item : ToolBarPager1->SchemeMenu->actions())
+        item->setChecked(item->text() == name);
+}
+
+void Tmainw::ChooseColorScheme(const QString& name) {
+    ApplyColorScheme(name);
+    QSettings settings(settingsPath_, QSettings::IniFormat);
+    settings.setValue(kColorSchemeKey, name);
+}
+
+QString Tmainw::ColorScheme() const {
+    for (const QAction* item : ToolBarPager1->SchemeMenu->actions())
+        if (item->isChecked()) return item->text();
+    return QString();
 }
 
 void Tmainw::SaveWindowState() {

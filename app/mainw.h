@@ -15,8 +15,8 @@
 // With "自动监测" on, a pass keeps each changed file without asking for a description
 // (it can be written later); the tray's "暂停监测" stops monitoring until "继续监测", which
 // looks at once for what changed meanwhile. The window's place and size (it resizes from
-// its border: it has no system frame), the splitter and "自动监测" are kept in the user's
-// settings across starts.
+// its border: it has no system frame), the splitter, "自动监测" and the colour scheme are
+// kept in the user's settings across starts.
 // A monitoring pass collects its errors per file and shows them once watching has
 // resumed; a file whose copy fails is reported once, marked in the tree and left alone
 // until it changes again or the user retries ("重新保存版本"). A pass that asked the user
@@ -34,6 +34,7 @@
 #include "app/watch_set.h"
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QSplitter;
@@ -94,6 +95,7 @@ public:
     QTimer tmr1;
     // Version commands (app/mainw_versions.cpp).
     QLineEdit* SearchEdit;        // above the tree: shows only versions with the word
+    QLabel* SearchNote;           // below it: shown when a search found nothing
     QAction* RestoreItem;         // "恢复此版本"
     QAction* CompareCurrentItem;  // "与当前文件比较"
     QAction* CompareTwoItem;      // "比较两个版本" (two selected versions of one file)
@@ -136,6 +138,10 @@ public:
     void DropFiles(const QStringList& paths);
 
     void ShowMainWindow();
+    // The colour scheme menu: applies scheme `name` to the whole program and keeps it for
+    // the next start. ColorScheme: the one in use.
+    void ChooseColorScheme(const QString& name);
+    QString ColorScheme() const;
     // Background: hidden with its task-bar entry; minimised instead when the desktop has
     // no notification area to come back from.
     void HideMainWindow();
@@ -163,6 +169,9 @@ protected:
 
 private:
     void FormCreate();
+    // The scheme kept in the settings, else the one that suits the desktop.
+    QString RememberedColorScheme() const;
+    void ApplyColorScheme(const QString& name);
     void LoadCatalogue(const QString& path);
     // LoadCatalogue; when it fails, the tree stays empty, the commands that need the
     // catalogue are disabled and one message names the file and the cause. False then.
@@ -203,6 +212,8 @@ private:
 
     // The window's place, size, state and splitter from the settings, or the usual ones.
     void RestoreWindowState();
+    // Asks `question` in a TConfirmDialog (with `details` listed); true for "确定".
+    bool Confirm(const QString& title, const QString& question, const QStringList& details = {});
     void SaveWindowState();
     // The border strip that resizes the window: there while it is neither maximised nor
     // full-screen.

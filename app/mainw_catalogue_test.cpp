@@ -138,23 +138,14 @@ TEST_F(WindowOverCatalogue, RegisteringCopiesTheFirstVersionAtOnceAndRemovingDel
     EXPECT_EQ(Texts(area->child(0)), QStringList{VersionOf(c)});
     EXPECT_EQ(w->Watchers.Dirs(), QStringList{Q(dir.file("docs"))});
 
-    // Removing asks first: abandoned, nothing changes.
+    // Removing stops the watching only: the file's row goes, its history stays in the
+    // catalogue and on disk, and the watched file itself stays.
     w->TreeView1->setCurrentItem(area->child(2));
-    desktop.dialogScripts.push_back(
-        [](QDialog& d) { dynamic_cast<TConfirmDialog&>(d).Button2->click(); });
-    w->N2Click();
-    EXPECT_EQ(Texts(area), QStringList({Q(c), Q(b), Q(plan)}));
-    EXPECT_EQ(Versions(1).size(), 1u);
-    // Confirmed: the row, its version rows, the copies and the emptied backup directory go;
-    // the watched file itself stays.
-    desktop.dialogScripts.push_back(
-        [](QDialog& d) { dynamic_cast<TConfirmDialog&>(d).Button1->click(); });
     w->N2Click();
     EXPECT_EQ(Texts(area), QStringList({Q(c), Q(b)}));
     EXPECT_EQ(catalogue->AllFiles().size(), 2u);
-    EXPECT_EQ(Versions(1).size(), 0u);
-    EXPECT_FALSE(QFile::exists(planCopy));
-    EXPECT_FALSE(QFileInfo::exists(Q(dir.file("store/plan.txt-bak"))));
+    EXPECT_EQ(Versions(1).size(), 1u);
+    EXPECT_EQ(Content(planCopy), "content of plan.txt");
     EXPECT_TRUE(QFile::exists(Q(plan)));
     EXPECT_EQ(Versions(3).size(), 1u);
     Restart();
@@ -307,9 +298,9 @@ TEST_F(WindowOverCatalogue, RetentionPreviewsThenRemovesAndTheAreaShowsItsStorag
     EXPECT_EQ(area->text(1), "3.0 KB");
 }
 
-// "删除存储区" asks; confirmed, the area goes with its files, their versions and copies,
-// while its directory and the other areas stay.
-TEST_F(WindowOverCatalogue, RemovingAnAreaAsksThenDeletesItsFilesAndHistory) {
+// "删除存储区" asks; confirmed, the area goes with its files, while their history, the
+// area's directory and the other areas stay.
+TEST_F(WindowOverCatalogue, RemovingAnAreaAsksThenRemovesItWithItsFiles) {
     catalogue->AddArea(QStringLiteral("其他"), Q(dir.file("store")));
     w = Make(*catalogue);
     const std::string plan = Source("plan.txt"), other = Source("other.txt");
@@ -335,9 +326,9 @@ TEST_F(WindowOverCatalogue, RemovingAnAreaAsksThenDeletesItsFilesAndHistory) {
     EXPECT_EQ(catalogue->Areas().size(), 1u);
     ASSERT_EQ(catalogue->AllFiles().size(), 1u);
     EXPECT_EQ(catalogue->AllFiles()[0].SourcePath, Q(other));
-    EXPECT_TRUE(catalogue->VersionsOfFile(1).empty());
+    EXPECT_EQ(catalogue->VersionsOfFile(1).size(), 1u);
     EXPECT_EQ(catalogue->VersionsOfFile(2).size(), 1u);
-    EXPECT_FALSE(QFileInfo::exists(planCopies));
+    EXPECT_EQ(QDir(planCopies).entryList(QDir::Files).size(), 1);
     EXPECT_TRUE(QFileInfo::exists(Q(dir.file("store/other.txt-bak"))));
     EXPECT_TRUE(QFile::exists(Q(plan)));
     EXPECT_EQ(w->Watchers.Dirs(), QStringList{Q(dir.file("docs"))});

@@ -98,7 +98,7 @@ TEST_F(MainWindowTest, FrameRibbonAndMenus) {
                                     "Classic Silver", "Flat"}));
     QStringList appMenu;
     for (QAction* a : w->ToolBarPager1->PreviewMenu1->actions()) appMenu << a->text();
-    EXPECT_EQ(appMenu, QStringList({"后台运行", "退出软软件"}));
+    EXPECT_EQ(appMenu, QStringList({"后台运行", "退出软件"}));
     EXPECT_EQ(w->PageControl->tabText(0), QStringLiteral("文件管理树"));
     EXPECT_EQ(w->ListView1->headerItem()->text(0), QStringLiteral("文件版本"));
     EXPECT_EQ(w->ListView1->columnWidth(2), 300);
@@ -133,7 +133,7 @@ TEST_F(MainWindowTest, CloseHidesToTheTrayWithTheBalloonEveryTime) {
     EXPECT_EQ(desktop.balloons[0].title, QStringLiteral("温馨提示"));
     EXPECT_EQ(
         desktop.balloons[0].text,
-        QStringLiteral("文件版本控制进入后台运行\r如要退出监控文件，请在右下角右键进入菜单！"));
+        QStringLiteral("文件版本控制进入后台运行\n如要退出监控文件，请在右下角右键进入菜单！"));
     EXPECT_EQ(desktop.balloons[0].timeoutMs, 10000);
     EXPECT_EQ(closed.count(), 0);
     EXPECT_FALSE(w->ExitRequested);

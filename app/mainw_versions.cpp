@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSplitter>
@@ -51,6 +52,10 @@ void Tmainw::CreateVersionCommands() {
         splitter->replaceWidget(splitter->indexOf(TreeView1),
                                 pane);  // TreeView1 moves into pane below
         column->addWidget(SearchEdit);
+        SearchNote = new QLabel(pane);
+        SearchNote->setObjectName(QStringLiteral("SearchNote"));
+        SearchNote->hide();
+        column->addWidget(SearchNote);
         column->addWidget(TreeView1, 1);
     }
     connect(SearchEdit, &QLineEdit::textChanged, this,
@@ -103,6 +108,10 @@ void Tmainw::RestoreClick() {
     if (!node || Level(node) != 2) return;
     QTreeWidgetItem* fileNode = node->parent();
     const bool watching = Watchers.Active();
+    if (!Confirm(QStringLiteral("恢复此版本"),
+                 QStringLiteral("用版本 %1 替换“%2”的当前内容吗？当前内容会先保存为一个新版本。")
+                     .arg(node->text(0), fileNode->text(0))))
+        return;
     TRestoreOutcome outcome;
     const bool restored = Guarded(desktop_, this, [&] {
         verinfo version;
@@ -187,22 +196,31 @@ void Tmainw::OpenFolderClick() {
             ShowMessage(QStringLiteral("文件夹“%1”不存在。").arg(folder));
             return;
         }
-        desktop_.OpenWithAssociatedProgram(folder);
+        if (!desktop_.OpenWithAssociatedProgram(folder))
+            ShowMessage(QStringLiteral("没有程序可以打开文件夹“%1”。").arg(folder));
     });
 }
 
 void Tmainw::SearchChange(const QString& text) {
     Guarded(desktop_, this, [&] {
         const QString word = text.trimmed();
+        SearchNote->hide();
         if (word.isEmpty()) {
             ShowWholeTree(*TreeView1);
-            return;
+        } else {
+            if (!CatalogueAvailable()) return;
+            QMultiHash<QString, int32_t> fileNos;
+            for (const TFileRow& file : catalogue_.AllFiles())
+                fileNos.insert(file.SourcePath, file.FileNo);
+            const std::vector<verinfo> hits = catalogue_.SearchVersions(word);
+            FilterCatalogueTree(*TreeView1, hits, fileNos);
+            if (hits.empty()) {
+                SearchNote->setText(QStringLiteral("没有找到含有“%1”的版本").arg(word));
+                SearchNote->show();
+            }
         }
-        if (!CatalogueAvailable()) return;
-        QMultiHash<QString, int32_t> fileNos;
-        for (const TFileRow& file : catalogue_.AllFiles())
-            fileNos.insert(file.SourcePath, file.FileNo);
-        FilterCatalogueTree(*TreeView1, catalogue_.SearchVersions(word), fileNos);
+        // The version list shows what the tree shows.
+        TreeView1Change(TreeView1->currentItem());
     });
 }
 

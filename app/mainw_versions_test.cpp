@@ -95,6 +95,7 @@ protected:
 
 TEST_F(VersionCommands, RestoreKeepsTheUnsavedStateAndAsksNothingAfterwards) {
     w->TreeView1->setCurrentItem(VersionNode(v1));
+    AnswerConfirm(true);
     w->RestoreItem->trigger();
 
     EXPECT_EQ(Content(plan), "one\nsame\n");
@@ -122,6 +123,7 @@ TEST_F(VersionCommands, RestoreKeepsTheUnsavedStateAndAsksNothingAfterwards) {
 TEST_F(VersionCommands, FailedRestoreSaysWhyAndChangesNothing) {
     ASSERT_TRUE(QFile::remove(CopyOf(v1)));
     w->TreeView1->setCurrentItem(VersionNode(v1));
+    AnswerConfirm(true);
     w->RestoreClick();
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].icon, TMsgIcon::Error);
@@ -200,9 +202,15 @@ TEST_F(VersionCommands, SearchShowsOnlyMatchingVersions) {
     ASSERT_EQ(notesNode->text(0), Q(notes));
     auto shown = [](QTreeWidgetItem* n) { return !n->isHidden(); };
 
+    w->TreeView1->setCurrentItem(planNode);
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
     QTest::keyClicks(w->SearchEdit, "DRAFT");
     EXPECT_TRUE(shown(Area()) && shown(planNode) && shown(second));
     EXPECT_FALSE(shown(first) || shown(notesNode));
+    EXPECT_FALSE(w->SearchNote->isVisibleTo(w.get()));
+    // The version list follows: only the version found.
+    ASSERT_EQ(w->ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(w->ListView1->topLevelItem(0)->text(0), v2);
 
     // A version taken while the search is shown is held to it as well.
     Save(plan, "four\n", 1600000300);
@@ -219,10 +227,78 @@ TEST_F(VersionCommands, SearchShowsOnlyMatchingVersions) {
 
     w->SearchEdit->setText(QStringLiteral("nothing like it"));
     EXPECT_FALSE(shown(Area()));
+    EXPECT_TRUE(w->SearchNote->isVisibleTo(w.get()));
+    EXPECT_TRUE(w->SearchNote->text().contains(QStringLiteral("nothing like it")));
 
     w->SearchEdit->clear();
     for (QTreeWidgetItem* n : {Area(), planNode, first, second, notesNode}) EXPECT_TRUE(shown(n));
+    EXPECT_FALSE(w->SearchNote->isVisibleTo(w.get()));
     EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(VersionCommands, RestoreAsksFirstNamingTheFileAndTheVersion) {
+    w->TreeView1->setCurrentItem(VersionNode(v1));
+    QString question;
+    AnswerConfirm(false, &question);
+    w->RestoreItem->trigger();
+    EXPECT_TRUE(desktop.dialogScripts.empty());
+    EXPECT_TRUE(question.contains(Q(plan)));
+    EXPECT_TRUE(question.contains(v1));
+    // "否": nothing happened.
+    EXPECT_EQ(Content(plan), "three\nsame\n");
+    EXPECT_EQ(Texts(FileNode()), QStringList({v2, v1}));
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(VersionCommands, AVersionOfATypeWithNoProgramOffersItsFolder) {
+    w->TreeView1->setCurrentItem(VersionNode(v2));
+    desktop.openSucceeds = false;
+    QString question;
+    AnswerConfirm(false, &question);
+    w->TreeView1DblClick();  // "取消": only the attempt
+    EXPECT_TRUE(desktop.dialogScripts.empty());
+    EXPECT_TRUE(question.contains(CopyOf(v2)));
+    EXPECT_EQ(desktop.opened, QStringList({CopyOf(v2)}));
+
+    AnswerConfirm(true);
+    w->TreeView1DblClick();  // "确定": the folder is asked for too
+    EXPECT_EQ(desktop.opened,
+              QStringList({CopyOf(v2), CopyOf(v2), Q(dir.file("store/plan.txt-bak"))}));
+    // Even the folder has no program: said so.
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(desktop.messages[0].text.contains(Q(dir.file("store/plan.txt-bak"))));
+}
+
+TEST_F(VersionCommands, DescribingAVersionStartsFromItsDescription) {
+    w->TreeView1->setCurrentItem(VersionNode(v2));
+    QString shown;
+    desktop.dialogScripts.push_back([&](QDialog& d) {
+        auto& prompt = dynamic_cast<TFormVerSm&>(d);
+        shown = prompt.Edit1->toPlainText();
+        prompt.Edit1->moveCursor(QTextCursor::End);
+        prompt.Edit1->insertPlainText(QStringLiteral("，定稿"));
+        prompt.Button1->click();
+    });
+    w->N5->trigger();
+    EXPECT_EQ(shown, QStringLiteral("第二稿 draft"));
+    verinfo rec;
+    catalogue.FindVersionByName(v2, rec, 1);
+    EXPECT_EQ(rec.Remark, QStringLiteral("第二稿 draft，定稿"));
+}
+
+TEST_F(VersionCommands, ThePromptNamesTheFileThatChanged) {
+    QString title, tip;
+    desktop.dialogScripts.push_back([&](QDialog& d) {
+        auto& prompt = dynamic_cast<TFormVerSm&>(d);
+        title = prompt.Label1->text();
+        tip = prompt.Label1->toolTip();
+        prompt.Button2->click();
+    });
+    w->tmr1Timer();  // "three" is there since the last pass
+    EXPECT_TRUE(tip.contains(Q(plan)));
+    EXPECT_TRUE(title.contains(QStringLiteral("plan.txt")));
+    // A long path is cut in the middle: its start and its file name stay.
+    EXPECT_LE(w->fontMetrics().horizontalAdvance(title), 383);
 }
 
 }  // namespace

@@ -61,14 +61,21 @@ protected:
     std::vector<std::unique_ptr<QProcess>> processes;
 };
 
-TEST_F(ProgramTest, ASecondInstanceEndsAtOnceAndOneAfterAKilledFirstRuns) {
-    QProcess& first = Start();
-    ASSERT_TRUE(WaitUntilUp());
-
-    QProcess& second = Start();
+// A second start that reached the running instance ends without a word; one that did not
+// says so.
+void ExpectSecondStartAnswered(QProcess& second) {
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_FALSE(second.readAllStandardError().contains("already running"));
+}
+
+TEST_F(ProgramTest, ASecondStartShowsTheRunningInstanceAndOneAfterAKilledFirstRuns) {
+    QProcess& first = Start();
+    ASSERT_TRUE(WaitUntilUp());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(Q("run/hkOneCopy.sock")); }, 10000));
+
+    ExpectSecondStartAnswered(Start());
     EXPECT_EQ(first.state(), QProcess::Running);
 
     // Killed: no chance to let go of anything; the next start runs all the same.
@@ -77,6 +84,8 @@ TEST_F(ProgramTest, ASecondInstanceEndsAtOnceAndOneAfterAKilledFirstRuns) {
     QProcess& third = Start();
     EXPECT_FALSE(third.waitForFinished(1500));  // still running
     EXPECT_EQ(third.state(), QProcess::Running);
+    // It took over the socket the killed one left behind.
+    ExpectSecondStartAnswered(Start());
 }
 
 TEST(DesktopFiles, EntryAndIcon) {

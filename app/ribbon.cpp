@@ -1,5 +1,6 @@
 #include "app/ribbon.h"
 
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,12 +13,16 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "app/color_schemes.h"
+#include "app/ui_icons.h"
+
 namespace filever {
 
 TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ToolBarPager1"));
     setFixedHeight(145);
     setAutoFillBackground(true);
+    setAttribute(Qt::WA_StyledBackground);  // the colour scheme's gradient
 
     AppButton = new QToolButton(this);
     AppButton->setObjectName(QStringLiteral("AppButton"));
@@ -26,7 +31,7 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     PreviewMenu1 = new QMenu(AppButton);
     PreviewMenu1->setObjectName(QStringLiteral("PreviewMenu1"));
     PreviewMenu1->addAction(QStringLiteral("后台运行"));
-    PreviewMenu1->addAction(QStringLiteral("退出软软件"));
+    PreviewMenu1->addAction(QStringLiteral("退出软件"));
     AppButton->setMenu(PreviewMenu1);
 
     Tabs = new QTabBar(this);
@@ -65,19 +70,21 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     connect(Tabs, &QTabBar::currentChanged, Pages, &QStackedWidget::setCurrentIndex);
 
     QWidget* files = AddPage(QStringLiteral("文件管理"));
-    GlowButton13 = AddButton(files, QStringLiteral("增加存储区"), QStringLiteral("GlowButton13"));
-    GlowButton8 = AddButton(files, QStringLiteral("增加文件"), QStringLiteral("GlowButton8"));
-    AddButton(files, QStringLiteral("增加目录"), QString());
-    AddButton(files, QStringLiteral("版本合并"), QString());
-    AutoMonitorButton =
-        AddButton(files, QStringLiteral("自动监测"), QStringLiteral("AutoMonitorButton"));
+    GlowButton13 = AddButton(files, QStringLiteral("增加存储区"), QStringLiteral("GlowButton13"),
+                             TUiIcon::AddArea);
+    GlowButton8 = AddButton(files, QStringLiteral("增加文件"), QStringLiteral("GlowButton8"),
+                            TUiIcon::AddFile);
+    AddButton(files, QStringLiteral("增加目录"), QString(), TUiIcon::AddFolder);
+    AddButton(files, QStringLiteral("版本合并"), QString(), TUiIcon::Merge);
+    AutoMonitorButton = AddButton(files, QStringLiteral("自动监测"),
+                                  QStringLiteral("AutoMonitorButton"), TUiIcon::AutoMonitor);
     AutoMonitorButton->setCheckable(true);
     for (const QString& title : {QStringLiteral("网络管理"), QStringLiteral("报表")}) {
         QWidget* page = AddPage(title);
-        AddButton(page, QStringLiteral("增加目录"), QString());
-        AddButton(page, QStringLiteral("版本合并"), QString());
-        AddButton(page, QStringLiteral("增加文件"), QString());
-        AddButton(page, QStringLiteral("增加监控文件"), QString());
+        AddButton(page, QStringLiteral("增加目录"), QString(), TUiIcon::AddFolder);
+        AddButton(page, QStringLiteral("版本合并"), QString(), TUiIcon::Merge);
+        AddButton(page, QStringLiteral("增加文件"), QString(), TUiIcon::AddFile);
+        AddButton(page, QStringLiteral("增加监控文件"), QString(), TUiIcon::AddWatchedFile);
     }
     QWidget* settings = AddPage(QStringLiteral("设置"));
     StartCheck = new QCheckBox(QStringLiteral("开机启动"), settings);
@@ -85,12 +92,15 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     settings->layout()->addWidget(StartCheck);
     auto* schemes = new QToolButton(settings);
     schemes->setObjectName(QStringLiteral("SchemeButton"));
-    schemes->setIcon(style()->standardIcon(QStyle::SP_DesktopIcon));
+    schemes->setIcon(UiIcon(TUiIcon::Schemes));
     schemes->setPopupMode(QToolButton::InstantPopup);
     SchemeMenu = new QMenu(schemes);
-    for (const char* name :
-         {"Blue", "Obsidian", "Silver", "Classic Blue", "Classic Olive", "Classic Silver", "Flat"})
-        SchemeMenu->addAction(QLatin1String(name));
+    auto* schemeGroup = new QActionGroup(SchemeMenu);
+    for (const QString& name : ColorSchemeNames()) {
+        QAction* item = SchemeMenu->addAction(name);
+        item->setCheckable(true);
+        schemeGroup->addAction(item);
+    }
     schemes->setMenu(SchemeMenu);
     settings->layout()->addWidget(schemes);
     for (int i = 0; i < Pages->count(); ++i)
@@ -111,12 +121,13 @@ QWidget* TRibbon::AddPage(const QString& title) {
     return page;
 }
 
-QToolButton* TRibbon::AddButton(QWidget* page, const QString& text, const QString& name) {
+QToolButton* TRibbon::AddButton(QWidget* page, const QString& text, const QString& name,
+                                TUiIcon icon) {
     auto* b = new QToolButton(page);
     if (!name.isEmpty()) b->setObjectName(name);
     b->setText(text);
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    b->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    b->setIcon(UiIcon(icon));
     b->setIconSize(QSize(32, 32));
     b->setAutoRaise(true);
     page->layout()->addWidget(b);

@@ -4,8 +4,8 @@
 // Pressing the mouse on the ribbon's empty parts drags the window.
 //
 // The ribbon only builds the controls; the main window connects the ones with actions.
-// "自动监测" is a toggle button. Buttons without an action (add directory, version merge,
-// the colour schemes ...) do nothing.
+// "自动监测" is a toggle button; the colour schemes are a menu of checkable items. Buttons
+// without an action (add directory, version merge ...) do nothing.
 #pragma once
 
 #include <QWidget>
@@ -19,20 +19,22 @@ class QToolButton;
 
 namespace filever {
 
+enum class TUiIcon;
+
 class TRibbon : public QWidget {
     Q_OBJECT
 public:
     explicit TRibbon(QWidget* parent);
 
     QToolButton* AppButton;  // opens PreviewMenu1
-    QMenu* PreviewMenu1;     // items 0 "后台运行", 1 "退出软软件"
+    QMenu* PreviewMenu1;     // items 0 "后台运行", 1 "退出软件"
     QTabBar* Tabs;
     QStackedWidget* Pages;
     QToolButton* GlowButton13;       // "增加存储区"
     QToolButton* GlowButton8;        // "增加文件"
     QToolButton* AutoMonitorButton;  // "自动监测": on or off
     QCheckBox* StartCheck;           // "开机启动"
-    QMenu* SchemeMenu;               // colour schemes, without actions
+    QMenu* SchemeMenu;               // colour schemes (checkable, one checked)
     QLabel* Caption;
     QToolButton* MinimizeButton;
     QToolButton* MaximizeButton;
@@ -49,7 +51,7 @@ protected:
 
 private:
     QWidget* AddPage(const QString& title);
-    QToolButton* AddButton(QWidget* page, const QString& text, const QString& name);
+    QToolButton* AddButton(QWidget* page, const QString& text, const QString& name, TUiIcon icon);
 };
 
 }  // namespace filever

@@ -53,6 +53,13 @@ TFormVerSm::TFormVerSm(QWidget* owner, int timeoutMs)
 
 void TFormVerSm::StopTimer() { tmr1.stop(); }
 
+void TFormVerSm::SetTitle(const QString& text) {
+    const QMargins margins = layout()->contentsMargins();
+    const int room = width() - margins.left() - margins.right();
+    Label1->setText(Label1->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+    Label1->setToolTip(text);
+}
+
 QString TFormVerSm::Text() const { return Edit1->toPlainText(); }
 
 void TFormVerSm::showEvent(QShowEvent* event) {

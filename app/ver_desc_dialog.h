@@ -30,6 +30,8 @@ public:
     QPushButton* Button2;
     QTimer tmr1;
 
+    // The title line: `text` elided in the middle to fit (all of it in the tool tip).
+    void SetTitle(const QString& text);
     // Stops the time-out for good (the describe command does this before showing it).
     void StopTimer();
     QString Text() const;

@@ -187,33 +187,11 @@ void RemoveCopies(TCatalogue& catalogue, const QStringList& copies, const QStrin
     for (const QString& dir : dirs) fs.RemoveDir(QFile::encodeName(dir));  // only when empty
 }
 
-namespace {
-
-// Deletes the rows of one file and its versions (inside the caller's transaction); adds
-// the copies and the backup directory to the lists.
-void DeleteFileRows(TCatalogue& catalogue, const TFileRow& file, QStringList& copies,
-                    QStringList& dirs) {
-    for (const TVersionRow& v : catalogue.VersionsOfFile(file.FileNo))
-        if (!copies.contains(v.FilePath)) copies << v.FilePath;
-    if (!dirs.contains(file.BackupDir)) dirs << file.BackupDir;
-    catalogue.RemoveVersionsOfFile(file.FileNo);
-    catalogue.RemoveFileNo(file.FileNo);
-}
-
-}  // namespace
-
 bool RemoveWatchedFile(TCatalogue& catalogue, const QString& path) {
     verinfo found;
     catalogue.FindFileByPath(path, found);
     if (found.FileNo == 0 || found.FilePath != path) return false;
-    TFileRow file;
-    for (const TFileRow& row : catalogue.AllFiles())
-        if (row.FileNo == found.FileNo) file = row;
-    QStringList copies, dirs;
-    // The rows first: a copy left behind by a crash is harmless, a row without its copy
-    // is not.
-    catalogue.Transaction([&] { DeleteFileRows(catalogue, file, copies, dirs); });
-    RemoveCopies(catalogue, copies, dirs);
+    catalogue.RemoveFileNo(found.FileNo);
     return true;
 }
 
@@ -222,13 +200,11 @@ bool RemoveAreaWithFiles(TCatalogue& catalogue, int32_t areaNo) {
     if (std::none_of(areas.begin(), areas.end(),
                      [&](const TAreaRow& a) { return a.AreaNo == areaNo; }))
         return false;
-    QStringList copies, dirs;
     catalogue.Transaction([&] {
         for (const TFileRow& file : catalogue.FilesOfArea(areaNo))
-            DeleteFileRows(catalogue, file, copies, dirs);
+            catalogue.RemoveFileNo(file.FileNo);
         catalogue.RemoveArea(areaNo);
     });
-    RemoveCopies(catalogue, copies, dirs);
     return true;
 }
 

@@ -88,15 +88,11 @@ struct TRegistration {
 bool RegisterFileWithVersion(TCatalogue& catalogue, const QString& areaName, const QString& path,
                              TRegistration& out);
 
-// Stops watching a file and deletes its history: the file-index row of `path` (exact) and
-// every version row of that file in one transaction; after the commit the stored copies
-// that no other row names are removed, and the backup directory when it is then empty. A
-// copy that cannot be removed stays (harmless: no row names it). False when `path` is not
-// registered.
+// Stops watching a file: deletes the file-index row of `path` (exact). Its version rows and
+// stored copies stay, in the catalogue and on disk. False when `path` is not registered.
 bool RemoveWatchedFile(TCatalogue& catalogue, const QString& path);
-// Deletes an area: its row, the rows of its files and of their versions in one
-// transaction, then the copies as above. The area's own directory stays. False when there
-// is no such area.
+// Deletes an area: its row and the rows of its files, in one transaction. As for a single
+// file, the version rows and the copies stay. False when there is no such area.
 bool RemoveAreaWithFiles(TCatalogue& catalogue, int32_t areaNo);
 // Removes stored copies after their rows were committed away: each path that no version
 // row names any more, then each emptied directory among `dirs`. Failures are ignored.

@@ -265,15 +265,6 @@ TEST(Atomicity, AFailedWriteInTheMiddleLeavesTheCatalogueAsBefore) {
              verinfo rec;
              CaptureVersion(c, Q(s.source), "d", rec);
          }},
-        {"remove a watched file",
-         [](Scene& s) {
-             s.Change();
-             TCatalogue c;
-             c.Open(s.cataloguePath);
-             verinfo rec;
-             CaptureVersion(c, Q(s.source), "", rec);
-         },
-         [](Scene& s, TCatalogue& c) { RemoveWatchedFile(c, Q(s.source)); }},
         {"remove an area",
          [](Scene& s) {
              Write(s.dir.file("docs/b.txt"), "bbb");

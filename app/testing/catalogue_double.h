@@ -131,19 +131,6 @@ public:
             if (v.FileNo == fileNo) out.push_back(v);
         return out;
     }
-    int RemoveVersionsOfFile(int32_t fileNo) override {
-        int removed = 0;
-        for (auto it = versions.begin(); it != versions.end();) {
-            if (it->FileNo != fileNo) {
-                ++it;
-                continue;
-            }
-            Writing("RemoveVersionsOfFile");
-            it = versions.erase(it);
-            ++removed;
-        }
-        return removed;
-    }
     bool RemoveVersion(const TVersionRow& row) override {
         Writing("RemoveVersion");
         for (auto it = versions.begin(); it != versions.end(); ++it)

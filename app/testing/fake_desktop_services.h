@@ -38,6 +38,9 @@ public:
     std::vector<Started> started;
     // What StartProgram answers (the start is recorded either way).
     bool startSucceeds = true;
+    // What OpenWithAssociatedProgram answers (the request is recorded either way).
+    bool openSucceeds = true;
+
     // Answers of the file-open dialog, taken in order; an empty list answers "cancel".
     std::deque<QString> openFileAnswers;
     // Scripts run on the modal dialogs, taken in order. A script plays the user: it
@@ -71,7 +74,10 @@ public:
         dialogScripts.pop_front();
         script(dialog);
     }
-    void OpenWithAssociatedProgram(const QString& path) override { opened << path; }
+    bool OpenWithAssociatedProgram(const QString& path) override {
+        opened << path;
+        return openSucceeds;
+    }
     bool StartProgram(const QString& program, const QStringList& arguments) override {
         started.push_back({program, arguments});
         return startSucceeds;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "app/area_dialog.h"
+#include "app/confirm_dialog.h"
 #include "app/mainw.h"
 #include "app/testing/fake_desktop_services.h"
 #include "app/ver_desc_dialog.h"
@@ -72,9 +74,22 @@ protected:
     void AnswerAreaDialog(const QString& folder, const QString& name, bool confirm = true) {
         desktop.dialogScripts.push_back([=](QDialog& d) {
             auto& area = dynamic_cast<TCreatDataAreaW&>(d);
-            if (!folder.isEmpty()) area.SelectFolder(folder);
+            // No folder: the user cleared the path the dialog starts with.
+            if (folder.isEmpty())
+                area.Edit1->clear();
+            else
+                area.SelectFolder(folder);
             area.Edit2->setText(name);
             (confirm ? area.Button1 : area.Button2)->click();
+        });
+    }
+    // The user's answer to the next confirmation: "确定" or "取消"; `question` receives
+    // what was asked.
+    void AnswerConfirm(bool yes, QString* question = nullptr) {
+        desktop.dialogScripts.push_back([=](QDialog& d) {
+            auto& c = dynamic_cast<TConfirmDialog&>(d);
+            if (question) *question = c.Label1->text();
+            (yes ? c.Button1 : c.Button2)->click();
         });
     }
     // The user's answer to the next description prompt: type `text` (as an input method

@@ -1,0 +1,181 @@
+#include "app/ui_icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace filever {
+namespace {
+
+const QColor kInk(0x3d, 0x5a, 0x80);
+
+void Folder(QPainter& p, double dx = 0, double dy = 0) {
+    QPainterPath path;
+    path.moveTo(6 + dx, 14 + dy);
+    path.lineTo(24 + dx, 14 + dy);
+    path.lineTo(28 + dx, 19 + dy);
+    path.lineTo(56 + dx, 19 + dy);
+    path.lineTo(56 + dx, 52 + dy);
+    path.lineTo(6 + dx, 52 + dy);
+    path.closeSubpath();
+    p.setPen(QPen(QColor(0xa8, 0x7b, 0x12), 2));
+    p.setBrush(QColor(0xf3, 0xc6, 0x4f));
+    p.drawPath(path);
+}
+
+void Page(QPainter& p, double x = 14, double y = 6) {
+    QPainterPath page;
+    page.moveTo(x, y);
+    page.lineTo(x + 26, y);
+    page.lineTo(x + 36, y + 10);
+    page.lineTo(x + 36, y + 50);
+    page.lineTo(x, y + 50);
+    page.closeSubpath();
+    p.setPen(QPen(kInk, 2));
+    p.setBrush(Qt::white);
+    p.drawPath(page);
+    QPen lines(kInk, 2.5);
+    lines.setCapStyle(Qt::RoundCap);
+    p.setPen(lines);
+    for (int i = 0; i < 3; ++i)
+        p.drawLine(QLineF(x + 6, y + 20 + 7 * i, x + 28 - 5 * i, y + 20 + 7 * i));
+}
+
+// A round badge in the lower right corner: a plus, a cross or nothing.
+enum class TBadge { Plus, Cross };
+void Badge(QPainter& p, TBadge badge) {
+    p.setPen(QPen(Qt::white, 2));
+    p.setBrush(badge == TBadge::Plus ? QColor(0x2e, 0x9e, 0x5b) : QColor(0xc6, 0x28, 0x28));
+    p.drawEllipse(QPointF(48, 48), 12, 12);
+    QPen mark(Qt::white, 3.5);
+    mark.setCapStyle(Qt::RoundCap);
+    p.setPen(mark);
+    if (badge == TBadge::Plus) {
+        p.drawLine(QLineF(48, 41, 48, 55));
+        p.drawLine(QLineF(41, 48, 55, 48));
+    } else {
+        p.drawLine(QLineF(43, 43, 53, 53));
+        p.drawLine(QLineF(53, 43, 43, 53));
+    }
+}
+
+void Eye(QPainter& p, QPointF centre, double scale) {
+    p.save();
+    p.translate(centre);
+    p.scale(scale, scale);
+    QPainterPath lid;
+    lid.moveTo(-24, 0);
+    lid.quadTo(0, -22, 24, 0);
+    lid.quadTo(0, 22, -24, 0);
+    p.setPen(QPen(kInk, 2.5));
+    p.setBrush(Qt::white);
+    p.drawPath(lid);
+    p.setBrush(QColor(0x2f, 0x7c, 0xc9));
+    p.drawEllipse(QPointF(0, 0), 8, 8);
+    p.restore();
+}
+
+void Merge(QPainter& p) {
+    QPen line(kInk, 4);
+    line.setCapStyle(Qt::RoundCap);
+    p.setPen(line);
+    p.setBrush(Qt::NoBrush);
+    QPainterPath path;
+    path.moveTo(18, 10);
+    path.lineTo(18, 54);
+    path.moveTo(46, 10);
+    path.cubicTo(46, 32, 18, 30, 18, 46);
+    p.drawPath(path);
+    p.setPen(QPen(Qt::white, 2));
+    p.setBrush(QColor(0x2f, 0x7c, 0xc9));
+    for (QPointF c : {QPointF(18, 10), QPointF(46, 10), QPointF(18, 54)}) p.drawEllipse(c, 6, 6);
+}
+
+void Dots(QPainter& p) {
+    p.setPen(QPen(Qt::white, 2));
+    const QColor colours[] = {QColor(0x2f, 0x7c, 0xc9), QColor(0x3a, 0x3a, 0x3a),
+                              QColor(0x9a, 0xb0, 0x5a)};
+    const QPointF centres[] = {QPointF(22, 22), QPointF(42, 22), QPointF(32, 42)};
+    for (int i = 0; i < 3; ++i) {
+        p.setBrush(colours[i]);
+        p.drawEllipse(centres[i], 13, 13);
+    }
+}
+
+QPixmap Draw(TUiIcon which, int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    switch (which) {
+        case TUiIcon::AddArea:
+            Folder(p);
+            Badge(p, TBadge::Plus);
+            break;
+        case TUiIcon::AddFile:
+            Page(p, 8, 4);
+            Badge(p, TBadge::Plus);
+            break;
+        case TUiIcon::AddFolder:
+            Folder(p);
+            Page(p, 20, 2);
+            Badge(p, TBadge::Plus);
+            break;
+        case TUiIcon::Merge:
+            Merge(p);
+            break;
+        case TUiIcon::AutoMonitor:
+            Eye(p, QPointF(32, 32), 1.2);
+            break;
+        case TUiIcon::AddWatchedFile:
+            Page(p, 8, 4);
+            Eye(p, QPointF(46, 48), 0.6);
+            break;
+        case TUiIcon::Schemes:
+            Dots(p);
+            break;
+        case TUiIcon::Area:
+            Folder(p);
+            break;
+        case TUiIcon::MissingFile:
+            Page(p, 8, 4);
+            Badge(p, TBadge::Cross);
+            break;
+    }
+    return pixmap;
+}
+
+}  // namespace
+
+const char* UiIconThemeName(TUiIcon which) {
+    switch (which) {
+        case TUiIcon::AddArea:
+            return "folder-new";
+        case TUiIcon::AddFile:
+            return "document-new";
+        case TUiIcon::AddFolder:
+            return "folder-add";
+        case TUiIcon::Merge:
+            return "vcs-merge";
+        case TUiIcon::AutoMonitor:
+            return "view-visible";
+        case TUiIcon::AddWatchedFile:
+            return "document-open-recent";
+        case TUiIcon::Schemes:
+            return "preferences-desktop-color";
+        case TUiIcon::Area:
+            return "folder";
+        case TUiIcon::MissingFile:
+            return "image-missing";
+    }
+    return "";
+}
+
+QIcon UiIcon(TUiIcon which) {
+    QIcon drawn;
+    for (int size : {16, 22, 24, 32, 48, 64}) drawn.addPixmap(Draw(which, size));
+    return QIcon::fromTheme(QLatin1String(UiIconThemeName(which)), drawn);
+}
+
+}  // namespace filever
