@@ -108,7 +108,7 @@ TEST(ReportData, StorageAndRankingsCountEachCopyOnce) {
         return out;
     };
     EXPECT_EQ(paths(MostChangedFiles(files)),
-              (std::vector<std::string>{"/pics/c.png 3 21000", "/docs/a.txt 3 300",
+              (std::vector<std::string>{"/docs/a.txt 3 300", "/pics/c.png 3 21000",
                                         "/docs/b.txt 1 1000"}))
         << "a tie of counts goes by path";
     EXPECT_EQ(paths(LargestFiles(files)),

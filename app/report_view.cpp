@@ -79,6 +79,24 @@ TReportView::TReportView(TDesktopServices& desktop, TCatalogue& catalogue, QWidg
     AreaChart = NewChartView(Tabs, QStringLiteral("各存储区占用空间"));
     MostChangedList = NewRankList(Tabs, QStringLiteral("MostChangedList"));
     LargestList = NewRankList(Tabs, QStringLiteral("LargestList"));
+    // The charts keep their series and axes; Show* put the figures in.
+    daySet_ = new QBarSet(QStringLiteral("版本数"));
+    daySeries_ = new QBarSeries();
+    daySeries_->append(daySet_);
+    dayAxis_ = new QBarCategoryAxis();
+    countAxis_ = new QValueAxis();
+    countAxis_->setLabelFormat(QStringLiteral("%d"));
+    QChart* days = DayChart->chart();
+    days->addSeries(daySeries_);
+    days->addAxis(dayAxis_, Qt::AlignBottom);
+    days->addAxis(countAxis_, Qt::AlignLeft);
+    daySeries_->attachAxis(dayAxis_);
+    daySeries_->attachAxis(countAxis_);
+    days->legend()->hide();
+    areaSeries_ = new QPieSeries();
+    AreaChart->chart()->addSeries(areaSeries_);
+    AreaChart->chart()->legend()->setAlignment(Qt::AlignRight);
+
     Tabs->addTab(DayChart, QStringLiteral("每日版本"));
     Tabs->addTab(AreaChart, QStringLiteral("存储区占用"));
     Tabs->addTab(MostChangedList, QStringLiteral("修改最多的文件"));
@@ -114,61 +132,39 @@ void TReportView::Refresh() {
 }
 
 void TReportView::ShowDays() {
-    QChart* chart = DayChart->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
-    auto* set = new QBarSet(QStringLiteral("版本数"));
     QStringList labels;
+    QList<qreal> values;
     int most = 0;
     for (const TDayCount& d : Days) {
-        *set << d.Versions;
+        values << d.Versions;
         labels << d.Day.toString(QStringLiteral("MM-dd"));
         most = std::max(most, d.Versions);
     }
-    auto* series = new QBarSeries();
-    series->setBarWidth(Days.size() > 31 ? 1.0 : 0.7);
-    series->append(set);
-    chart->addSeries(series);
-    chart->legend()->hide();
-
-    auto* x = new QBarCategoryAxis();
-    x->append(labels);
+    daySet_->remove(0, daySet_->count());
+    daySet_->append(values);
+    daySeries_->setBarWidth(Days.size() > 31 ? 1.0 : 0.7);
+    dayAxis_->clear();
+    dayAxis_->append(labels);
     // A year of days has no room for a label each: the title names the period instead.
-    if (Days.size() > 31) {
-        x->setLabelsVisible(false);
-        x->setGridLineVisible(false);
-        if (!Days.empty())
-            x->setTitleText(QStringLiteral("%1 至 %2")
-                                .arg(Days.front().Day.toString(Qt::ISODate),
-                                     Days.back().Day.toString(Qt::ISODate)));
-    } else if (Days.size() > 7) {
-        x->setLabelsAngle(-90);
-    }
-    auto* y = new QValueAxis();
-    y->setLabelFormat(QStringLiteral("%d"));
-    y->setRange(0, std::max(most, 1));
-    y->setTickCount(std::min(std::max(most, 1), 10) + 1);
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    series->attachAxis(x);
-    series->attachAxis(y);
+    const bool year = Days.size() > 31;
+    dayAxis_->setLabelsVisible(!year);
+    dayAxis_->setGridLineVisible(!year);
+    dayAxis_->setLabelsAngle(Days.size() > 7 ? -90 : 0);
+    dayAxis_->setTitleText(year && !Days.empty() ? QStringLiteral("%1 至 %2")
+                                                       .arg(Days.front().Day.toString(Qt::ISODate),
+                                                            Days.back().Day.toString(Qt::ISODate))
+                                                 : QString());
+    countAxis_->setRange(0, std::max(most, 1));
+    countAxis_->setTickCount(std::min(std::max(most, 1), 10) + 1);
 }
 
 void TReportView::ShowAreas() {
-    QChart* chart = AreaChart->chart();
-    chart->removeAllSeries();
-    auto* series = new QPieSeries();
+    areaSeries_->clear();
     for (const TAreaFigure& a : Areas) {
-        QPieSlice* slice =
-            series->append(QStringLiteral("%1 %2").arg(a.Name, StorageText(a.Bytes)), a.Bytes);
+        QPieSlice* slice = areaSeries_->append(
+            QStringLiteral("%1 %2").arg(a.Name, StorageText(a.Bytes)), double(a.Bytes));
         slice->setLabelVisible(a.Bytes > 0);
     }
-    chart->addSeries(series);
-    chart->legend()->setAlignment(Qt::AlignRight);
-    chart->legend()->show();
 }
 
 void TReportView::ShowFiles(QTreeWidget* list, const std::vector<TFileFigure>& files) {

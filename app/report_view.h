@@ -21,9 +21,12 @@ class QComboBox;
 class QTabWidget;
 class QTreeWidget;
 
-class QChartView;
+class QBarCategoryAxis;
 class QBarSeries;
+class QBarSet;
+class QChartView;
 class QPieSeries;
+class QValueAxis;
 
 namespace filever {
 
@@ -62,6 +65,11 @@ public:
 private:
     TDesktopServices& desktop_;
     TCatalogue& catalogue_;
+    QBarSet* daySet_;
+    QBarSeries* daySeries_;
+    QBarCategoryAxis* dayAxis_;
+    QValueAxis* countAxis_;
+    QPieSeries* areaSeries_;
 
     void ShowDays();
     void ShowAreas();
