@@ -39,6 +39,12 @@ QString QtDesktopServices::GetOpenFileName(QWidget* parent) {
     return QFileDialog::getOpenFileName(parent, QString(), QDir::homePath());
 }
 
+QString QtDesktopServices::GetSaveFileName(QWidget* parent, const QString& caption,
+                                           const QString& suggestedName, const QString& filter) {
+    return QFileDialog::getSaveFileName(parent, caption,
+                                        QDir(QDir::homePath()).filePath(suggestedName), filter);
+}
+
 void QtDesktopServices::ExecModal(QDialog& dialog) { dialog.exec(); }
 
 bool QtDesktopServices::OpenWithAssociatedProgram(const QString& path) {

@@ -28,6 +28,12 @@ public:
     // One existing file chosen by the user, as a full path; empty when cancelled. The
     // dialog starts in the user's home folder.
     virtual QString GetOpenFileName(QWidget* parent) = 0;
+    // Where to save a new file: a full path chosen by the user, empty when cancelled. The
+    // dialog offers `suggestedName` in the user's home folder and files matching `filter`
+    // (a Qt name filter such as "PNG 图片 (*.png)"); replacing an existing file is confirmed
+    // in the dialog.
+    virtual QString GetSaveFileName(QWidget* parent, const QString& caption,
+                                    const QString& suggestedName, const QString& filter) = 0;
     // Shows `dialog` modally and returns when it has closed (QDialog::exec for real).
     virtual void ExecModal(QDialog& dialog) = 0;
     // Starts the program the desktop associates with the file's type (a folder opens in
@@ -50,6 +56,8 @@ public:
     void MessageBox(QWidget* parent, const QString& caption, const QString& text,
                     TMsgIcon icon) override;
     QString GetOpenFileName(QWidget* parent) override;
+    QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& suggestedName,
+                            const QString& filter) override;
     void ExecModal(QDialog& dialog) override;
     bool OpenWithAssociatedProgram(const QString& path) override;
     bool StartProgram(const QString& program, const QStringList& arguments) override;

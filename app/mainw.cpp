@@ -22,7 +22,9 @@
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -39,6 +41,7 @@
 #include "app/error_report.h"
 #include "app/os/autostart.h"
 #include "app/os/file_time.h"
+#include "app/report_view.h"
 #include "app/retention_dialog.h"
 #include "app/ribbon.h"
 #include "app/size_text.h"
@@ -183,8 +186,24 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(ToolBarPager1);
-    layout->addWidget(PageControl, 1);
+    Reports = new TReportView(desktop_, catalogue_, central);
+    auto* body = new QStackedWidget(central);
+    body->addWidget(PageControl);
+    body->addWidget(Reports);
+    layout->addWidget(body, 1);
     setCentralWidget(central);
+    connect(ToolBarPager1->Tabs, &QTabBar::currentChanged, this, [this, body](int tab) {
+        const bool reports =
+            ToolBarPager1->Pages->widget(tab) == ToolBarPager1->ReportRefreshButton->parentWidget();
+        if (reports) Reports->Refresh();
+        body->setCurrentWidget(reports ? static_cast<QWidget*>(Reports) : PageControl);
+    });
+    connect(ToolBarPager1->ReportRefreshButton, &QToolButton::clicked, Reports,
+            &TReportView::Refresh);
+    connect(ToolBarPager1->ReportImageButton, &QToolButton::clicked, Reports,
+            &TReportView::ExportImage);
+    connect(ToolBarPager1->ReportCsvButton, &QToolButton::clicked, Reports,
+            &TReportView::ExportCsv);
 
     PopupMenu1 = new QMenu(this);
     N5 = PopupMenu1->addAction(QStringLiteral("填写版本说明"));

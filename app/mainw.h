@@ -47,6 +47,7 @@ namespace filever {
 
 class TCatalogue;
 class TDesktopServices;
+class TReportView;
 class TRibbon;
 struct verinfo;
 
@@ -75,6 +76,7 @@ public:
     // Controls the logic touches.
     TRibbon* ToolBarPager1;
     QTabWidget* PageControl;
+    TReportView* Reports;  // in PageControl's place while the ribbon's "报表" tab is picked
     QTextBrowser* WebBrowser1;
     QTreeWidget* TreeView1;
     QSplitter* Splitter1;  // tree | version list

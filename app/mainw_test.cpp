@@ -89,7 +89,7 @@ TEST_F(MainWindowTest, FrameRibbonAndMenus) {
     EXPECT_EQ(buttons(0),
               QStringList({"增加存储区", "增加文件", "增加目录", "版本合并", "自动监测"}));
     EXPECT_EQ(buttons(1), QStringList({"增加目录", "版本合并", "增加文件", "增加监控文件"}));
-    EXPECT_EQ(buttons(2), buttons(1));
+    EXPECT_EQ(buttons(2), QStringList({"刷新报表", "导出图片", "导出CSV"}));
     EXPECT_EQ(w->ToolBarPager1->StartCheck->text(), QStringLiteral("开机启动"));
     EXPECT_EQ(w->ToolBarPager1->StartCheck->parentWidget(), w->ToolBarPager1->Pages->widget(3));
     QStringList schemes;

@@ -79,13 +79,20 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     AutoMonitorButton = AddButton(files, QStringLiteral("自动监测"),
                                   QStringLiteral("AutoMonitorButton"), TUiIcon::AutoMonitor);
     AutoMonitorButton->setCheckable(true);
-    for (const QString& title : {QStringLiteral("网络管理"), QStringLiteral("报表")}) {
+    for (const QString& title : {QStringLiteral("网络管理")}) {
         QWidget* page = AddPage(title);
         AddButton(page, QStringLiteral("增加目录"), QString(), TUiIcon::AddFolder);
         AddButton(page, QStringLiteral("版本合并"), QString(), TUiIcon::Merge);
         AddButton(page, QStringLiteral("增加文件"), QString(), TUiIcon::AddFile);
         AddButton(page, QStringLiteral("增加监控文件"), QString(), TUiIcon::AddWatchedFile);
     }
+    QWidget* reports = AddPage(QStringLiteral("报表"));
+    ReportRefreshButton = AddButton(reports, QStringLiteral("刷新报表"),
+                                    QStringLiteral("ReportRefreshButton"), TUiIcon::Refresh);
+    ReportImageButton = AddButton(reports, QStringLiteral("导出图片"),
+                                  QStringLiteral("ReportImageButton"), TUiIcon::ExportImage);
+    ReportCsvButton = AddButton(reports, QStringLiteral("导出CSV"),
+                                QStringLiteral("ReportCsvButton"), TUiIcon::ExportCsv);
     QWidget* settings = AddPage(QStringLiteral("设置"));
     StartCheck = new QCheckBox(QStringLiteral("开机启动"), settings);
     StartCheck->setObjectName(QStringLiteral("StartCheck"));

@@ -30,11 +30,14 @@ public:
     QMenu* PreviewMenu1;     // items 0 "后台运行", 1 "退出软件"
     QTabBar* Tabs;
     QStackedWidget* Pages;
-    QToolButton* GlowButton13;       // "增加存储区"
-    QToolButton* GlowButton8;        // "增加文件"
-    QToolButton* AutoMonitorButton;  // "自动监测": on or off
-    QCheckBox* StartCheck;           // "开机启动"
-    QMenu* SchemeMenu;               // colour schemes (checkable, one checked)
+    QToolButton* GlowButton13;         // "增加存储区"
+    QToolButton* GlowButton8;          // "增加文件"
+    QToolButton* AutoMonitorButton;    // "自动监测": on or off
+    QToolButton* ReportRefreshButton;  // "刷新报表" on "报表"
+    QToolButton* ReportImageButton;    // "导出图片"
+    QToolButton* ReportCsvButton;      // "导出CSV"
+    QCheckBox* StartCheck;             // "开机启动"
+    QMenu* SchemeMenu;                 // colour schemes (checkable, one checked)
     QLabel* Caption;
     QToolButton* MinimizeButton;
     QToolButton* MaximizeButton;

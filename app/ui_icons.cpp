@@ -102,6 +102,41 @@ void Dots(QPainter& p) {
     }
 }
 
+void CirclingArrow(QPainter& p) {
+    QPen line(QColor(0x2e, 0x9e, 0x5b), 6);
+    line.setCapStyle(Qt::FlatCap);
+    p.setPen(line);
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(11, 11, 42, 42), 60 * 16, 290 * 16);
+    // The head at the arc's start, pointing along it.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x2e, 0x9e, 0x5b));
+    p.drawPolygon(QPolygonF({QPointF(34, 4), QPointF(50, 10), QPointF(38, 22)}));
+}
+
+void Landscape(QPainter& p) {
+    p.setPen(QPen(kInk, 2));
+    p.setBrush(QColor(0xd6, 0xe9, 0xf8));
+    p.drawRect(QRectF(6, 10, 52, 44));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x4c, 0x9a, 0x4f));
+    p.drawPolygon(QPolygonF(
+        {QPointF(8, 52), QPointF(24, 28), QPointF(36, 44), QPointF(44, 34), QPointF(56, 52)}));
+    p.setBrush(QColor(0xf3, 0xc6, 0x4f));
+    p.drawEllipse(QPointF(46, 20), 5, 5);
+}
+
+void Sheet(QPainter& p) {
+    p.setPen(QPen(kInk, 2));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(8, 8, 48, 48));
+    p.setBrush(QColor(0x2e, 0x9e, 0x5b));
+    p.drawRect(QRectF(8, 8, 48, 12));
+    p.setPen(QPen(kInk, 1.5));
+    for (double y : {32.0, 44.0}) p.drawLine(QLineF(8, y, 56, y));
+    for (double x : {24.0, 40.0}) p.drawLine(QLineF(x, 20, x, 56));
+}
+
 QPixmap Draw(TUiIcon which, int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
@@ -142,6 +177,15 @@ QPixmap Draw(TUiIcon which, int size) {
             Page(p, 8, 4);
             Badge(p, TBadge::Cross);
             break;
+        case TUiIcon::Refresh:
+            CirclingArrow(p);
+            break;
+        case TUiIcon::ExportImage:
+            Landscape(p);
+            break;
+        case TUiIcon::ExportCsv:
+            Sheet(p);
+            break;
     }
     return pixmap;
 }
@@ -168,6 +212,12 @@ const char* UiIconThemeName(TUiIcon which) {
             return "folder";
         case TUiIcon::MissingFile:
             return "image-missing";
+        case TUiIcon::Refresh:
+            return "view-refresh";
+        case TUiIcon::ExportImage:
+            return "image-x-generic";
+        case TUiIcon::ExportCsv:
+            return "x-office-spreadsheet";
     }
     return "";
 }

@@ -17,6 +17,9 @@ enum class TUiIcon {
     Schemes,         // the colour-scheme menu: three colour dots
     Area,            // a storage area in the tree: a folder
     MissingFile,     // a watched file that is gone: a page with a red cross
+    Refresh,         // "刷新报表": a circling arrow
+    ExportImage,     // "导出图片": a framed landscape
+    ExportCsv,       // "导出CSV": a sheet of cells
 };
 
 QIcon UiIcon(TUiIcon which);

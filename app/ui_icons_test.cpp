@@ -23,7 +23,8 @@ QImage Picture(const QIcon& icon) { return icon.pixmap(32, 32).toImage(); }
 TEST(UiIcons, EveryPictureIsDrawnAndDiffersFromTheOthers) {
     const TUiIcon all[] = {TUiIcon::AddArea, TUiIcon::AddFile,     TUiIcon::AddFolder,
                            TUiIcon::Merge,   TUiIcon::AutoMonitor, TUiIcon::AddWatchedFile,
-                           TUiIcon::Schemes, TUiIcon::Area,        TUiIcon::MissingFile};
+                           TUiIcon::Schemes, TUiIcon::Area,        TUiIcon::MissingFile,
+                           TUiIcon::Refresh, TUiIcon::ExportImage, TUiIcon::ExportCsv};
     std::vector<QImage> seen;
     for (TUiIcon which : all) {
         const QImage image = Picture(UiIcon(which));

@@ -56,7 +56,7 @@ if(TARN_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
     set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libicu72, zlib1g")
-    set(CPACK_DEBIAN_APP_PACKAGE_DEPENDS "qt6-qpa-plugins, libc6, libstdc++6, libgcc-s1, libicu72, zlib1g, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6")
+    set(CPACK_DEBIAN_APP_PACKAGE_DEPENDS "qt6-qpa-plugins, libc6, libstdc++6, libgcc-s1, libicu72, zlib1g, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6charts6")
     set(CPACK_DEBIAN_LIB_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libicu72, zlib1g")
 endif()
 

@@ -43,6 +43,15 @@ public:
 
     // Answers of the file-open dialog, taken in order; an empty list answers "cancel".
     std::deque<QString> openFileAnswers;
+    // Answers of the save-file dialog, taken in order; an empty list answers "cancel".
+    // Each question asked is recorded: its caption, suggested name and filter.
+    std::deque<QString> saveFileAnswers;
+    struct SaveQuestion {
+        QString caption;
+        QString suggestedName;
+        QString filter;
+    };
+    std::vector<SaveQuestion> saveQuestions;
     // Scripts run on the modal dialogs, taken in order. A script plays the user: it
     // fills controls and clicks buttons. With no script left the dialog is rejected.
     std::deque<std::function<void(QDialog&)>> dialogScripts;
@@ -63,6 +72,14 @@ public:
         if (openFileAnswers.empty()) return QString();
         QString answer = openFileAnswers.front();
         openFileAnswers.pop_front();
+        return answer;
+    }
+    QString GetSaveFileName(QWidget*, const QString& caption, const QString& suggestedName,
+                            const QString& filter) override {
+        saveQuestions.push_back({caption, suggestedName, filter});
+        if (saveFileAnswers.empty()) return QString();
+        QString answer = saveFileAnswers.front();
+        saveFileAnswers.pop_front();
         return answer;
     }
     void ExecModal(QDialog& dialog) override {
