@@ -39,6 +39,11 @@ QString QtDesktopServices::GetOpenFileName(QWidget* parent) {
     return QFileDialog::getOpenFileName(parent, QString(), QDir::homePath());
 }
 
+QString QtDesktopServices::GetExistingDirectory(QWidget* parent) {
+    return QFileDialog::getExistingDirectory(parent, QStringLiteral("选择要监控的目录"),
+                                             QDir::homePath());
+}
+
 void QtDesktopServices::ExecModal(QDialog& dialog) { dialog.exec(); }
 
 bool QtDesktopServices::OpenWithAssociatedProgram(const QString& path) {

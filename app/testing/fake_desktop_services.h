@@ -43,6 +43,8 @@ public:
 
     // Answers of the file-open dialog, taken in order; an empty list answers "cancel".
     std::deque<QString> openFileAnswers;
+    // Answers of the folder chooser, taken in order; an empty list answers "cancel".
+    std::deque<QString> folderAnswers;
     // Scripts run on the modal dialogs, taken in order. A script plays the user: it
     // fills controls and clicks buttons. With no script left the dialog is rejected.
     std::deque<std::function<void(QDialog&)>> dialogScripts;
@@ -63,6 +65,12 @@ public:
         if (openFileAnswers.empty()) return QString();
         QString answer = openFileAnswers.front();
         openFileAnswers.pop_front();
+        return answer;
+    }
+    QString GetExistingDirectory(QWidget*) override {
+        if (folderAnswers.empty()) return QString();
+        QString answer = folderAnswers.front();
+        folderAnswers.pop_front();
         return answer;
     }
     void ExecModal(QDialog& dialog) override {
