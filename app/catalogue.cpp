@@ -142,10 +142,16 @@ bool LocateVersion(TTarnTable& t, int32_t fileNo, const QString& name) {
 }
 
 std::vector<TFileRow> FileRows(TTarnTable& t) {
+    // The fields are looked up once: a monitoring pass reads every row.
+    tarn::TField* const fileNo = F(t, kFileNo);
+    tarn::TField* const areaNo = F(t, kAreaNo);
+    tarn::TField* const source = F(t, kSource);
+    tarn::TField* const backup = F(t, kBackup);
+    tarn::TField* const size = F(t, kSize);
     std::vector<TFileRow> rows;
     for (t.First(); !t.Eof(); t.Next())
-        rows.push_back(
-            {Int(t, kFileNo), Int(t, kAreaNo), Str(t, kSource), Str(t, kBackup), Str(t, kSize)});
+        rows.push_back({fileNo->AsInteger(), areaNo->AsInteger(), AnsiToQString(source->AsString()),
+                        AnsiToQString(backup->AsString()), AnsiToQString(size->AsString())});
     return rows;
 }
 

@@ -41,11 +41,11 @@
 #include "app/os/file_time.h"
 #include "app/retention_dialog.h"
 #include "app/ribbon.h"
-#include "app/watched_folders.h"
 #include "app/size_text.h"
 #include "app/ui_icons.h"
 #include "app/ver_desc_dialog.h"
 #include "app/version_capture.h"
+#include "app/watched_folders.h"
 #include "app/window_frame.h"
 
 namespace filever {
@@ -198,7 +198,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     connect(RetentionItem, &QAction::triggered, this, [this] { RetentionClick(); });
     AddFolderItem = PopupMenu1->addAction(QStringLiteral("增加目录"));
     connect(AddFolderItem, &QAction::triggered, this, [this] { AddFolderClick(); });
-    connect(ToolBarPager1->AddFolderButton, &QToolButton::clicked, this, [this] { AddFolderClick(); });
+    connect(ToolBarPager1->AddFolderButton, &QToolButton::clicked, this,
+            [this] { AddFolderClick(); });
     CreateVersionCommands();
     RetryItem = PopupMenu1->addAction(QStringLiteral("重新保存版本"));
     connect(RetryItem, &QAction::triggered, this, [this] { RetryClick(); });
@@ -752,8 +753,9 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
     if (!catalogueFailure_.isEmpty()) return false;
     bool asked = false;
     // New files in watched folders get their first version; they are not changes.
-    RegisterFolderFiles(reports);
-    ScanForChanges(catalogue_, PendingFiles);
+    const std::vector<TFileRow> rows = catalogue_.AllFiles();
+    RegisterFolderFiles(rows, reports);
+    ScanForChanges(rows, PendingFiles);
     UpdatesSuspended suspended(TreeView1);
     const qsizetype count = PendingFiles.size();
     for (qsizetype i = 0; i < count; ++i) {

@@ -217,7 +217,7 @@ private:
     // files that appeared in folders registered (a pass); the watch limit told once, after
     // the handler that met it has returned.
     void AddFolderFileNodes(const struct TFolderScan& scan, QStringList& reports);
-    void RegisterFolderFiles(QStringList& reports);
+    void RegisterFolderFiles(const std::vector<struct TFileRow>& rows, QStringList& reports);
     void ReportWatchLimit();
     QStringList folderDirs_;  // every directory of every watched folder
     bool watchLimitReported_ = false;

@@ -99,12 +99,12 @@ void Tmainw::AddFolderFileNodes(const TFolderScan& scan, QStringList& reports) {
                         file.Registration.CopyError, reports);
 }
 
-void Tmainw::RegisterFolderFiles(QStringList& reports) {
+void Tmainw::RegisterFolderFiles(const std::vector<TFileRow>& rows, QStringList& reports) {
     if (!catalogueFailure_.isEmpty()) return;
     TFolderScan scan;
     bool complete = true;
     try {
-        RegisterAppearedFiles(catalogue_, scan);
+        RegisterAppearedFiles(catalogue_, rows, scan);
     } catch (...) {
         complete = false;
         const QString text = CurrentExceptionText();

@@ -111,8 +111,7 @@ void RegisterMissing(TCatalogue& catalogue, const TAreaRow& area, const TFolderL
     }
 }
 
-QSet<QString> RegisteredPaths(TCatalogue& catalogue) {
-    const std::vector<TFileRow> rows = catalogue.AllFiles();
+QSet<QString> RegisteredPaths(const std::vector<TFileRow>& rows) {
     QSet<QString> out;
     out.reserve(static_cast<qsizetype>(rows.size()));
     for (const TFileRow& row : rows) out.insert(row.SourcePath);
@@ -140,18 +139,24 @@ int32_t AddWatchedFolder(TCatalogue& catalogue, int32_t areaNo, const QString& f
     const int32_t folderNo =
         catalogue.AddFolder(areaNo, path, subfolders, JoinExclusions(exclusions));
     const TFolderListing listing = ListFolder(path, subfolders, TExclusions(exclusions));
-    QSet<QString> registered = RegisteredPaths(catalogue);
+    QSet<QString> registered = RegisteredPaths(catalogue.AllFiles());
     RegisterMissing(catalogue, area, listing, registered, scan);
     scan.Dirs << listing.Dirs;
     return folderNo;
 }
 
 void RegisterAppearedFiles(TCatalogue& catalogue, TFolderScan& scan) {
+    if (catalogue.Folders().empty()) return;
+    RegisterAppearedFiles(catalogue, catalogue.AllFiles(), scan);
+}
+
+void RegisterAppearedFiles(TCatalogue& catalogue, const std::vector<TFileRow>& rows,
+                           TFolderScan& scan) {
     const std::vector<TFolderRow> folders = catalogue.Folders();
     if (folders.empty()) return;
     QHash<int32_t, TAreaRow> areas;
     for (const TAreaRow& a : catalogue.Areas()) areas.insert(a.AreaNo, a);
-    QSet<QString> registered = RegisteredPaths(catalogue);
+    QSet<QString> registered = RegisteredPaths(rows);
     for (const TFolderRow& folder : folders) {
         const auto area = areas.constFind(folder.AreaNo);
         if (area == areas.constEnd()) continue;

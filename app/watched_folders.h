@@ -81,6 +81,9 @@ int32_t AddWatchedFolder(TCatalogue& catalogue, int32_t areaNo, const QString& f
 // asked once per pass of the whole catalogue (one set of paths), not per file. A folder
 // whose area is gone is skipped.
 void RegisterAppearedFiles(TCatalogue& catalogue, TFolderScan& scan);
+// The same with the file-index rows the pass has read already.
+void RegisterAppearedFiles(TCatalogue& catalogue, const std::vector<TFileRow>& registered,
+                           TFolderScan& scan);
 
 // The directories of every watched folder (what the watchers need besides the
 // directories of the registered files).
