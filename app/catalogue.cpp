@@ -44,6 +44,10 @@ constexpr const char* kRetainTable = "存储区保留策略";
 constexpr const char* kMode = "方式";
 constexpr const char* kKeepCount = "保留数量";
 constexpr const char* kSizeCap = "容量上限";
+constexpr const char* kFolderTable = "监控目录";
+constexpr const char* kFolderNo = "目录序号";
+constexpr const char* kSubfolders = "包含子目录";
+constexpr const char* kExclusions = "排除规则";
 
 void AddRetainTable(const std::string& database) {
     tarn::TTarnDBCreator::AddTable(database, N(kRetainTable),
@@ -51,6 +55,15 @@ void AddRetainTable(const std::string& database) {
                                     {N(kMode), tarn::ftInteger},
                                     {N(kKeepCount), tarn::ftInteger},
                                     {N(kSizeCap), tarn::ftString, TCatalogue::kTimeBytes}});
+}
+
+void AddFolderTable(const std::string& database) {
+    tarn::TTarnDBCreator::AddTable(database, N(kFolderTable),
+                                   {{N(kFolderNo), tarn::ftAutoInc},
+                                    {N(kAreaNo), tarn::ftInteger},
+                                    {N(kDir), tarn::ftString, TCatalogue::kPathBytes},
+                                    {N(kSubfolders), tarn::ftInteger},
+                                    {N(kExclusions), tarn::ftString, TCatalogue::kRemarkBytes}});
 }
 
 tarn::TField* F(TTarnTable& t, const char* field) { return t.FieldByName(N(field)); }
@@ -129,10 +142,16 @@ bool LocateVersion(TTarnTable& t, int32_t fileNo, const QString& name) {
 }
 
 std::vector<TFileRow> FileRows(TTarnTable& t) {
+    // The fields are looked up once: a monitoring pass reads every row.
+    tarn::TField* const fileNo = F(t, kFileNo);
+    tarn::TField* const areaNo = F(t, kAreaNo);
+    tarn::TField* const source = F(t, kSource);
+    tarn::TField* const backup = F(t, kBackup);
+    tarn::TField* const size = F(t, kSize);
     std::vector<TFileRow> rows;
     for (t.First(); !t.Eof(); t.Next())
-        rows.push_back(
-            {Int(t, kFileNo), Int(t, kAreaNo), Str(t, kSource), Str(t, kBackup), Str(t, kSize)});
+        rows.push_back({fileNo->AsInteger(), areaNo->AsInteger(), AnsiToQString(source->AsString()),
+                        AnsiToQString(backup->AsString()), AnsiToQString(size->AsString())});
     return rows;
 }
 
@@ -180,6 +199,7 @@ void CreateCatalogue(const QString& path) {
                                   {N(kSize), str, TCatalogue::kTimeBytes},
                                   {N(kExt), str, TCatalogue::kExtBytes}});
         AddRetainTable(temp);
+        AddFolderTable(temp);
         if (std::rename(temp.c_str(), target.c_str()) != 0) {
             throw tarn::EFOpenError(
                 QStringToAnsi(QStringLiteral("Cannot create file \"%1\". %2")
@@ -197,7 +217,8 @@ TCatalogue::TCatalogue()
     : Tbarea(std::make_unique<TTarnTable>(nullptr, "Tbarea")),
       Tbfileid(std::make_unique<TTarnTable>(nullptr, "Tbfileid")),
       Tbfilever(std::make_unique<TTarnTable>(nullptr, "Tbfilever")),
-      Tbretain(std::make_unique<TTarnTable>(nullptr, "Tbretain")) {}
+      Tbretain(std::make_unique<TTarnTable>(nullptr, "Tbretain")),
+      Tbfolder(std::make_unique<TTarnTable>(nullptr, "Tbfolder")) {}
 
 // The tables close as they go; the last one frees the shared database.
 TCatalogue::~TCatalogue() = default;
@@ -261,40 +282,50 @@ void TCatalogue::OpenTables(const QString& path) {
 }
 
 void TCatalogue::OpenRetainTable() {
-    Tbretain->Close();
-    retainFailure_.clear();
+    retainFailure_ = OpenAddedTable(*Tbretain, kRetainTable, AddRetainTable);
+    folderFailure_ = OpenAddedTable(*Tbfolder, kFolderTable, AddFolderTable);
+}
+
+QString TCatalogue::OpenAddedTable(TTarnTable& added, const char* tableName,
+                                   void (*create)(const std::string&)) {
+    added.Close();
     std::vector<std::string> names;
     Tbarea->Database()->ListTableNames(names);
     bool present = false;
     for (const std::string& name : names)
         present |=
-            AnsiToQString(name).compare(QString::fromUtf8(kRetainTable), Qt::CaseInsensitive) == 0;
+            AnsiToQString(name).compare(QString::fromUtf8(tableName), Qt::CaseInsensitive) == 0;
     try {
         if (!present) {
-            // A catalogue from before there were settings: the table is added beside the
-            // others, with the tables closed so that they see it.
+            // A catalogue from before this table: it is added beside the others, with the
+            // open tables closed so that they see it.
             const std::pair<TTarnTable*, const char*> tables[] = {{Tbarea.get(), kAreaTable},
                                                                   {Tbfileid.get(), kFileTable},
                                                                   {Tbfilever.get(), kVersionTable}};
-            for (const auto& [table, name] : tables) table->Close();
+            std::vector<TTarnTable*> reopen;
+            for (const auto& [table, name] : tables) reopen.push_back(table);
+            for (TTarnTable* t : {Tbretain.get(), Tbfolder.get()})
+                if (t != &added && t->Active()) reopen.push_back(t);
+            for (TTarnTable* t : reopen) t->Close();
             try {
-                AddRetainTable(nativePath_);
+                create(nativePath_);
             } catch (...) {
-                for (const auto& [table, name] : tables) table->Open();
+                for (TTarnTable* t : reopen) t->Open();
                 throw;
             }
-            for (const auto& [table, name] : tables) {
-                table->Open();
-                table->First();
+            for (TTarnTable* t : reopen) {
+                t->Open();
+                t->First();
             }
         }
-        Tbretain->SetDatabaseName(nativePath_);
-        Tbretain->SetTableName(N(kRetainTable));
-        Tbretain->Open();
+        added.SetDatabaseName(nativePath_);
+        added.SetTableName(N(tableName));
+        added.Open();
     } catch (const tarn::Exception& e) {
-        // Everything else works without it: every area keeps all its versions.
-        retainFailure_ = AnsiToQString(e.Message());
+        // Everything else works without it.
+        return AnsiToQString(e.Message());
     }
+    return QString();
 }
 
 TRetentionPolicy TCatalogue::Retention(int32_t areaNo) {
@@ -325,6 +356,45 @@ void TCatalogue::SetRetention(int32_t areaNo, const TRetentionPolicy& policy) {
             F(t, kMode)->SetAsInteger(static_cast<int>(policy.Mode));
             F(t, kKeepCount)->SetAsInteger(policy.KeepCount);
         });
+    });
+}
+
+int32_t TCatalogue::AddFolder(int32_t areaNo, const QString& path, bool subfolders,
+                              const QString& exclusions) {
+    return Engine([&] {
+        if (!folderFailure_.isEmpty())
+            throw tarn::EDatabaseError(
+                QStringToAnsi(QStringLiteral("监控目录无法保存：%1").arg(folderFailure_)));
+        TTarnTable& t = *Tbfolder;
+        Unfiltered(t);
+        Write(t, true, {{kDir, QStringToAnsi(path)}, {kExclusions, QStringToAnsi(exclusions)}},
+              [&] {
+                  F(t, kAreaNo)->SetAsInteger(areaNo);
+                  F(t, kSubfolders)->SetAsInteger(subfolders ? 1 : 0);
+              });
+        return Int(t, kFolderNo);
+    });
+}
+
+std::vector<TFolderRow> TCatalogue::Folders() {
+    return Engine([&] {
+        std::vector<TFolderRow> rows;
+        if (!folderFailure_.isEmpty()) return rows;
+        TTarnTable& t = *Tbfolder;
+        for (Unfiltered(t); !t.Eof(); t.Next())
+            rows.push_back({Int(t, kFolderNo), Int(t, kAreaNo), Str(t, kDir),
+                            Int(t, kSubfolders) != 0, Str(t, kExclusions)});
+        return rows;
+    });
+}
+
+bool TCatalogue::RemoveFolder(int32_t folderNo) {
+    return Engine([&] {
+        if (!folderFailure_.isEmpty()) return false;
+        Unfiltered(*Tbfolder);
+        if (!Tbfolder->Locate(N(kFolderNo), TVariant(folderNo), 0)) return false;
+        Tbfolder->Delete();
+        return true;
     });
 }
 
@@ -452,6 +522,10 @@ bool TCatalogue::RemoveArea(int32_t areaNo) {
         if (retainFailure_.isEmpty()) {
             Unfiltered(*Tbretain);
             if (Tbretain->Locate(N(kAreaNo), TVariant(areaNo), 0)) Tbretain->Delete();
+        }
+        if (folderFailure_.isEmpty()) {
+            Unfiltered(*Tbfolder);
+            while (Tbfolder->Locate(N(kAreaNo), TVariant(areaNo), 0)) Tbfolder->Delete();
         }
         return true;
     });

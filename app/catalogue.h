@@ -11,6 +11,9 @@
 //   "存储区保留策略" (Tbretain): "存储区序号", "方式" (0 keep all, 1 the last N,
 //                              2 staggered), "保留数量" (N), "容量上限" (bytes as decimal
 //                              text, "0" for none)
+// and, added the same way, a fifth for watched folders (app/watched_folders.h):
+//   "监控目录" (Tbfolder):     "目录序号" (auto-increment), "存储区序号", "目录",
+//                              "包含子目录" (0 or 1), "排除规则" (patterns, one a line)
 // Table names, field names and stored strings are GB18030 bytes; this class converts at
 // its boundary, so callers deal in QString only (app/gb_text.h). The catalogue's own path
 // is no stored value: the engine gets it as the native file-system path (QFile::encodeName).
@@ -68,6 +71,15 @@ struct TFileRow {
     QString SourcePath;    // "源文件名称"
     QString BackupDir;     // "备份文件目录"
     QString RecordedTime;  // "大小" of a file-index row
+};
+
+// A watched folder: its files are registered under its area as they appear.
+struct TFolderRow {
+    int32_t FolderNo = 0;    // "目录序号"
+    int32_t AreaNo = 0;      // "存储区序号"
+    QString Path;            // "目录"
+    bool Subfolders = true;  // "包含子目录"
+    QString Exclusions;      // "排除规则": patterns, one a line
 };
 
 // The values of a version row to append ("文件序号" .. "文件扩展名").
@@ -143,8 +155,8 @@ public:
     virtual bool RemoveFile(const QString& sourcePath);
     // The file-index row of `fileNo`, deleted. False when there is none.
     virtual bool RemoveFileNo(int32_t fileNo);
-    // The area row of `areaNo` and its retention setting, deleted (its files are the
-    // caller's). False when there is no such area.
+    // The area row of `areaNo`, its retention setting and its watched folders, deleted (its files
+    // are the caller's). False when there is no such area.
     virtual bool RemoveArea(int32_t areaNo);
 
     // Every version row of file `fileNo`, all six fields, in table order (oldest first).
@@ -172,6 +184,15 @@ public:
     // could not be given its retention table (a catalogue that cannot be written).
     virtual void SetRetention(int32_t areaNo, const TRetentionPolicy& policy);
 
+    // Tbfolder: Append, the four fields, Post. Returns the folder number the table
+    // assigned. Raises when the catalogue could not be given its folder table.
+    virtual int32_t AddFolder(int32_t areaNo, const QString& path, bool subfolders,
+                              const QString& exclusions);
+    // Every watched folder, in table order (none when the table could not be had).
+    virtual std::vector<TFolderRow> Folders();
+    // The folder row of `folderNo`, deleted (its files stay registered). False when none.
+    virtual bool RemoveFolder(int32_t folderNo);
+
     // The versions whose description or stored copy's file name contains `word`, letter
     // case ignored (every version for the empty word): Tbfilever filtered by the engine's
     // LIKE, case-insensitive, each candidate checked against the word; left unfiltered
@@ -183,15 +204,21 @@ private:
     std::unique_ptr<tarn::TTarnTable> Tbfileid;
     std::unique_ptr<tarn::TTarnTable> Tbfilever;
     std::unique_ptr<tarn::TTarnTable> Tbretain;
+    std::unique_ptr<tarn::TTarnTable> Tbfolder;
     QString retainFailure_;   // why the retention table is not there; empty when open
+    QString folderFailure_;   // why the folder table is not there; empty when open
     std::string nativePath_;  // the engine's DatabaseName, for re-encoding messages
     bool open_ = false;
     QString openFailure_;  // why the last Open failed (its message), while not open
 
     // Creates the file when missing, then names and opens the three tables.
     void OpenTables(const QString& path);
-    // Opens the retention table, adding it to a catalogue that lacks it.
+    // Opens the retention and folder tables, adding them to a catalogue that lacks them.
     void OpenRetainTable();
+    // Opens one table added after the first three (made by `create` when missing); the
+    // reason when it could not be had, else empty.
+    QString OpenAddedTable(tarn::TTarnTable& added, const char* tableName,
+                           void (*create)(const std::string&));
     // Raises the refusal above unless the tables are open.
     void RequireOpen() const;
     // Runs a step on the tables (open unless `opening`), with the engine's messages

@@ -45,6 +45,11 @@ QString QtDesktopServices::GetSaveFileName(QWidget* parent, const QString& capti
                                         QDir(QDir::homePath()).filePath(suggestedName), filter);
 }
 
+QString QtDesktopServices::GetExistingDirectory(QWidget* parent) {
+    return QFileDialog::getExistingDirectory(parent, QStringLiteral("选择要监控的目录"),
+                                             QDir::homePath());
+}
+
 void QtDesktopServices::ExecModal(QDialog& dialog) { dialog.exec(); }
 
 bool QtDesktopServices::OpenWithAssociatedProgram(const QString& path) {

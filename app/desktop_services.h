@@ -34,6 +34,9 @@ public:
     // in the dialog.
     virtual QString GetSaveFileName(QWidget* parent, const QString& caption,
                                     const QString& suggestedName, const QString& filter) = 0;
+    // One existing folder chosen by the user, as a full path; empty when cancelled. The
+    // dialog starts in the user's home folder.
+    virtual QString GetExistingDirectory(QWidget* parent) = 0;
     // Shows `dialog` modally and returns when it has closed (QDialog::exec for real).
     virtual void ExecModal(QDialog& dialog) = 0;
     // Starts the program the desktop associates with the file's type (a folder opens in
@@ -58,6 +61,7 @@ public:
     QString GetOpenFileName(QWidget* parent) override;
     QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& suggestedName,
                             const QString& filter) override;
+    QString GetExistingDirectory(QWidget* parent) override;
     void ExecModal(QDialog& dialog) override;
     bool OpenWithAssociatedProgram(const QString& path) override;
     bool StartProgram(const QString& program, const QStringList& arguments) override;

@@ -48,6 +48,7 @@
 #include "app/ui_icons.h"
 #include "app/ver_desc_dialog.h"
 #include "app/version_capture.h"
+#include "app/watched_folders.h"
 #include "app/window_frame.h"
 
 namespace filever {
@@ -214,6 +215,10 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     connect(RemoveAreaItem, &QAction::triggered, this, [this] { RemoveAreaClick(); });
     RetentionItem = PopupMenu1->addAction(QStringLiteral("保留策略"));
     connect(RetentionItem, &QAction::triggered, this, [this] { RetentionClick(); });
+    AddFolderItem = PopupMenu1->addAction(QStringLiteral("增加目录"));
+    connect(AddFolderItem, &QAction::triggered, this, [this] { AddFolderClick(); });
+    connect(ToolBarPager1->AddFolderButton, &QToolButton::clicked, this,
+            [this] { AddFolderClick(); });
     CreateVersionCommands();
     RetryItem = PopupMenu1->addAction(QStringLiteral("重新保存版本"));
     connect(RetryItem, &QAction::triggered, this, [this] { RetryClick(); });
@@ -224,6 +229,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
                               failing_.contains(node->text(0)));
         RemoveAreaItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) == 0);
         RetentionItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) == 0);
+        AddFolderItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) <= 1);
     });
 
     pm1 = new QMenu(this);
@@ -317,6 +323,7 @@ void Tmainw::FormCreate() {
         // CreateWatchers: the set follows the registered files; it is filled once the
         // catalogue is loaded and kept current by every registration and removal.
         Watchers.OnChange = [this] { FileSystemWatcher1Change(); };
+        Watchers.OnWatchLimit = [this] { ReportWatchLimit(); };
         Watchers.SetActive(true);
         // A catalogue that failed to open ends the start-up here, as any error does.
         if (!LoadCatalogueOrDisable(options_.cataloguePath)) return;
@@ -354,6 +361,7 @@ void Tmainw::LoadCatalogue(const QString& path) {
         for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
             ExpandAll(TreeView1->topLevelItem(i));
     }
+    folderDirs_ = WatchedFolderDirs(catalogue_);
     UpdateWatchers();
 }
 
@@ -373,6 +381,7 @@ bool Tmainw::LoadCatalogueOrDisable(const QString& path) {
     }
     // Nothing half loaded stays in view, and nothing is watched.
     TreeView1->clear();
+    folderDirs_.clear();
     UpdateWatchers();
     DisableCatalogueCommands();
     desktop_.MessageBox(this, kAppTitle, catalogueFailure_, TMsgIcon::Error);
@@ -400,7 +409,7 @@ bool Tmainw::CatalogueAvailable() {
     return false;
 }
 
-void Tmainw::UpdateWatchers() { Watchers.Update(FileNodePaths()); }
+void Tmainw::UpdateWatchers() { Watchers.Update(FileNodePaths(), folderDirs_); }
 
 void Tmainw::UpdateAreaUsage() {
     if (!catalogueFailure_.isEmpty()) return;
@@ -762,7 +771,10 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
     // Without a catalogue there is no pass.
     if (!catalogueFailure_.isEmpty()) return false;
     bool asked = false;
-    ScanForChanges(catalogue_, PendingFiles);
+    // New files in watched folders get their first version; they are not changes.
+    const std::vector<TFileRow> rows = catalogue_.AllFiles();
+    RegisterFolderFiles(rows, reports);
+    ScanForChanges(rows, PendingFiles);
     UpdatesSuspended suspended(TreeView1);
     const qsizetype count = PendingFiles.size();
     for (qsizetype i = 0; i < count; ++i) {

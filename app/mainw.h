@@ -88,6 +88,7 @@ public:
     QAction* N4;              // "增加存储区"
     QAction* RemoveAreaItem;  // "删除存储区" (an area node)
     QAction* RetentionItem;   // "保留策略" (an area node)
+    QAction* AddFolderItem;   // "增加目录" (an area node or a file node)
     QSystemTrayIcon TrayIcon1;
     QMenu* pm1;
     QAction* MenuItem1;  // "显示Wendle文件管理" (default)
@@ -117,6 +118,9 @@ public:
     // "保留策略": the area's retention setting; what a new setting would remove is listed,
     // and nothing is removed (or stored) unless the user confirms.
     void RetentionClick();
+    // "增加目录": a folder whose files are all watched in the selected area, new ones
+    // registered by each pass (app/mainw_folders.cpp).
+    void AddFolderClick();
     void N5Click();
     void StartCheckClick();
     void TreeView1Change(QTreeWidgetItem* node);
@@ -211,6 +215,14 @@ private:
     void ClearFailing(const QString& path);
     // The error reports of a pass, shown once watching has resumed.
     void ShowReports(const QStringList& reports);
+    // Watched folders (app/mainw_folders.cpp): the nodes of files a folder brought; the
+    // files that appeared in folders registered (a pass); the watch limit told once, after
+    // the handler that met it has returned.
+    void AddFolderFileNodes(const struct TFolderScan& scan, QStringList& reports);
+    void RegisterFolderFiles(const std::vector<struct TFileRow>& rows, QStringList& reports);
+    void ReportWatchLimit();
+    QStringList folderDirs_;  // every directory of every watched folder
+    bool watchLimitReported_ = false;
 
     // The window's place, size, state and splitter from the settings, or the usual ones.
     void RestoreWindowState();

@@ -74,7 +74,8 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
                              TUiIcon::AddArea);
     GlowButton8 = AddButton(files, QStringLiteral("增加文件"), QStringLiteral("GlowButton8"),
                             TUiIcon::AddFile);
-    AddButton(files, QStringLiteral("增加目录"), QString(), TUiIcon::AddFolder);
+    AddFolderButton = AddButton(files, QStringLiteral("增加目录"),
+                                QStringLiteral("AddFolderButton"), TUiIcon::AddFolder);
     AddButton(files, QStringLiteral("版本合并"), QString(), TUiIcon::Merge);
     AutoMonitorButton = AddButton(files, QStringLiteral("自动监测"),
                                   QStringLiteral("AutoMonitorButton"), TUiIcon::AutoMonitor);

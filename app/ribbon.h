@@ -32,6 +32,7 @@ public:
     QStackedWidget* Pages;
     QToolButton* GlowButton13;         // "增加存储区"
     QToolButton* GlowButton8;          // "增加文件"
+    QToolButton* AddFolderButton;      // "增加目录"
     QToolButton* AutoMonitorButton;    // "自动监测": on or off
     QToolButton* ReportRefreshButton;  // "刷新报表" on "报表"
     QToolButton* ReportImageButton;    // "导出图片"

@@ -37,7 +37,11 @@ QString VersionCopyName(const QString& sourcePath, const QString& versionName) {
 }
 
 void ScanForChanges(TCatalogue& catalogue, QStringList& pending) {
-    for (const TFileRow& row : catalogue.AllFiles()) {
+    ScanForChanges(catalogue.AllFiles(), pending);
+}
+
+void ScanForChanges(const std::vector<TFileRow>& rows, QStringList& pending) {
+    for (const TFileRow& row : rows) {
         const QString current = FormatVersionTime(GetFileTime(row.SourcePath, ftkLastWrite));
         if (current == row.RecordedTime) continue;
         if (!pending.contains(row.SourcePath, Qt::CaseInsensitive)) pending << row.SourcePath;

@@ -31,6 +31,8 @@ QString VersionCopyName(const QString& sourcePath, const QString& versionName);
 // not added again. A file that no longer exists gives 1899-12-30-00-00-00 and is
 // collected on every pass.
 void ScanForChanges(TCatalogue& catalogue, QStringList& pending);
+// The same over file-index rows the caller has read already (one read serves a whole pass).
+void ScanForChanges(const std::vector<TFileRow>& rows, QStringList& pending);
 
 // Stores the current state of the registered file `path` as a new version with the given
 // description. False when the path is not registered (nothing changed), and false when its

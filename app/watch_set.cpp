@@ -15,8 +15,8 @@ TWatchSet::TWatchSet() : watcher_(std::make_unique<TFileSystemWatcher>()) {
 
 TWatchSet::~TWatchSet() = default;
 
-void TWatchSet::Update(const QStringList& files) {
-    QStringList dirs;
+void TWatchSet::Update(const QStringList& files, const QStringList& extraDirs) {
+    QStringList dirs = extraDirs;
     for (const QString& f : files)
         if (!f.isEmpty()) dirs << QFileInfo(f).absolutePath();
     dirs.sort();
@@ -24,11 +24,17 @@ void TWatchSet::Update(const QStringList& files) {
     if (dirs == watcher_->WatchedDirs()) return;
     watcher_->SetWatchedDirs(dirs);
     watcher_->SetActive(active_ && !dirs.isEmpty());
+    CheckLimit();
 }
 
 void TWatchSet::SetActive(bool value) {
     active_ = value;
     watcher_->SetActive(value && !watcher_->WatchedDirs().isEmpty());
+    CheckLimit();
+}
+
+void TWatchSet::CheckLimit() {
+    if (watcher_->Active() && watcher_->WatchLimitReached() && OnWatchLimit) OnWatchLimit();
 }
 
 QStringList TWatchSet::Dirs() const { return watcher_->WatchedDirs(); }

@@ -27,10 +27,16 @@ public:
 
     // Called for any report (the report's details are not used).
     std::function<void()> OnChange;
+    // Called when switching on, or a new set of directories while on, met the user's
+    // inotify watch limit (some directories report nothing).
+    std::function<void()> OnWatchLimit;
 
-    // Watches the directories of `files` (absolute paths) from now on, in the set's
-    // current state (on or off).
-    void Update(const QStringList& files);
+    // Watches the directories of `files` (absolute paths), and the directories `dirs`
+    // themselves, from now on, in the set's current state (on or off).
+    void Update(const QStringList& files, const QStringList& dirs = {});
+    // The system refused some watches (the user's inotify limit): those directories
+    // report nothing. Known once the set has been switched on with them.
+    bool WatchLimitReached() const { return watcher_->WatchLimitReached(); }
     // SetWatchersActive.
     void SetActive(bool value);
     bool Active() const { return active_; }
@@ -40,6 +46,7 @@ public:
     void Clear();
 
 private:
+    void CheckLimit();
     std::unique_ptr<TFileSystemWatcher> watcher_;
     bool active_ = true;
 };

@@ -31,6 +31,7 @@ struct TFileSystemWatcher::Session {
     std::vector<QByteArray> masks;   // empty: every name
     std::map<int, QByteArray> dirs;  // watch descriptor -> directory
     QByteArray root;                 // the (first) watched directory
+    bool limitReached = false;       // a watch was refused: the user's limit is reached
 
     ~Session() {
         if (fd >= 0) close(fd);
@@ -49,8 +50,12 @@ struct TFileSystemWatcher::Session {
     }
 
     void AddDir(const QByteArray& dir, bool recurse) {
-        int wd = inotify_add_watch(fd, dir.constData(), KernelMask() | IN_ONLYDIR);
-        if (wd < 0) return;  // gone, not a directory, or the watch limit: nothing to report
+        int wd = TFileSystemWatcher::AddWatchCall(fd, dir.constData(), KernelMask() | IN_ONLYDIR);
+        if (wd < 0) {
+            // Gone or not a directory: nothing to report. The watch limit: the owner tells.
+            if (errno == ENOSPC) limitReached = true;
+            return;
+        }
         dirs[wd] = dir;
         if (!recurse) return;
         DIR* d = opendir(dir.constData());
@@ -103,6 +108,8 @@ std::vector<QByteArray> SplitMasks(const QString& masks) {
 QString Decode(const QByteArray& native) { return QFile::decodeName(native); }
 
 }  // namespace
+
+int (*TFileSystemWatcher::AddWatchCall)(int, const char*, uint32_t) = inotify_add_watch;
 
 TFileSystemWatcher::TFileSystemWatcher(QObject* owner) : QObject(owner) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -157,6 +164,7 @@ void TFileSystemWatcher::SetActive(bool value) {
 
 void TFileSystemWatcher::Rearm() {
     std::unique_ptr<Session> fresh;
+    watchLimitReached_ = false;
     if (active_ && !watchedDirs_.isEmpty()) {
         fresh = std::make_unique<Session>();
         fresh->fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
@@ -172,6 +180,7 @@ void TFileSystemWatcher::Rearm() {
             if (fresh->root.isEmpty()) fresh->root = QFile::encodeName(dir);
             fresh->AddDir(QFile::encodeName(dir), watchSubTree_);
         }
+        watchLimitReached_ = fresh->limitReached;
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -21,6 +21,9 @@
 // system gives no inotify instance (the user's limit is reached); the watcher then
 // reports nothing until it is armed again.
 // OnChange must not throw; an exception that escapes it is dropped.
+// When the system refuses a directory's watch because the user's watch limit is reached
+// (ENOSPC from inotify_add_watch), that directory reports nothing; WatchLimitReached says
+// so after the arming that met it, for the caller to tell the user once.
 #pragma once
 
 #include <QObject>
@@ -80,6 +83,12 @@ public:
 
     TFileDealMethod OnChange;
 
+    // Whether the last arming (SetActive(true) or a property change while active) met the
+    // user's inotify watch limit: some directories are not watched.
+    bool WatchLimitReached() const { return watchLimitReached_; }
+    // The call that adds a watch (inotify_add_watch); tests put one in that fails.
+    static int (*AddWatchCall)(int fd, const char* path, uint32_t mask);
+
     struct Session;  // one inotify instance with its watches (file_watcher.cpp)
     struct Report {
         TFileOperation op;
@@ -100,6 +109,7 @@ private:
     QString fileMasks_ = QStringLiteral("*.*");
     TNotifyFilters notifyFilters_ = kAllNotifyFilters;
     bool active_ = false;
+    bool watchLimitReached_ = false;
 
     // Shared with the waiting thread, under mutex_.
     std::mutex mutex_;

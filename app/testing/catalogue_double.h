@@ -20,6 +20,8 @@ public:
     std::vector<TFileRow> files;
     std::vector<TVersionRow> versions;
     std::map<int32_t, TRetentionPolicy> retention;
+    std::vector<TFolderRow> folders;
+    int nextFolder = 1;
     QString openedPath;
     int nextArea = 1;
     int nextFile = 1;
@@ -35,7 +37,8 @@ public:
         const auto f = files;
         const auto v = versions;
         const auto r = retention;
-        const int na = nextArea, nf = nextFile;
+        const auto d = folders;
+        const int na = nextArea, nf = nextFile, nd = nextFolder;
         inTransaction_ = true;
         try {
             work();
@@ -45,8 +48,10 @@ public:
             files = f;
             versions = v;
             retention = r;
+            folders = d;
             nextArea = na;
             nextFile = nf;
+            nextFolder = nd;
             throw;
         }
         inTransaction_ = false;
@@ -123,6 +128,7 @@ public:
     bool RemoveArea(int32_t areaNo) override {
         Writing("RemoveArea");
         retention.erase(areaNo);
+        std::erase_if(folders, [&](const TFolderRow& f) { return f.AreaNo == areaNo; });
         return std::erase_if(areas, [&](const TAreaRow& a) { return a.AreaNo == areaNo; }) > 0;
     }
     std::vector<TVersionRow> VersionsOfFile(int32_t fileNo) override {
@@ -175,6 +181,19 @@ public:
     void SetRetention(int32_t areaNo, const TRetentionPolicy& policy) override {
         Writing("SetRetention");
         retention[areaNo] = policy;
+    }
+
+    int32_t AddFolder(int32_t areaNo, const QString& path, bool subfolders,
+                      const QString& exclusions) override {
+        Writing("AddFolder");
+        folders.push_back({nextFolder, areaNo, path, subfolders, exclusions});
+        return nextFolder++;
+    }
+    std::vector<TFolderRow> Folders() override { return folders; }
+    bool RemoveFolder(int32_t folderNo) override {
+        Writing("RemoveFolder");
+        return std::erase_if(folders, [&](const TFolderRow& f) { return f.FolderNo == folderNo; }) >
+               0;
     }
 
     std::vector<verinfo> SearchVersions(const QString& word) override {

@@ -52,6 +52,8 @@ public:
         QString filter;
     };
     std::vector<SaveQuestion> saveQuestions;
+    // Answers of the folder chooser, taken in order; an empty list answers "cancel".
+    std::deque<QString> folderAnswers;
     // Scripts run on the modal dialogs, taken in order. A script plays the user: it
     // fills controls and clicks buttons. With no script left the dialog is rejected.
     std::deque<std::function<void(QDialog&)>> dialogScripts;
@@ -80,6 +82,12 @@ public:
         if (saveFileAnswers.empty()) return QString();
         QString answer = saveFileAnswers.front();
         saveFileAnswers.pop_front();
+        return answer;
+    }
+    QString GetExistingDirectory(QWidget*) override {
+        if (folderAnswers.empty()) return QString();
+        QString answer = folderAnswers.front();
+        folderAnswers.pop_front();
         return answer;
     }
     void ExecModal(QDialog& dialog) override {

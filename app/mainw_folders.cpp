@@ -1,0 +1,138 @@
+// The main window's watched folders: "增加目录" on the ribbon and the tree's menu, the
+// nodes of the files a folder brings, the files that appear in folders registered by each
+// monitoring pass, and the one message when the system's watch limit is reached. The work
+// itself is done without widgets (app/watched_folders.h).
+#include <QAction>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHash>
+#include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "app/catalogue.h"
+#include "app/desktop_services.h"
+#include "app/error_report.h"
+#include "app/folder_dialog.h"
+#include "app/mainw.h"
+#include "app/os/file_time.h"
+#include "app/watched_folders.h"
+
+namespace filever {
+namespace {
+
+constexpr int kAreaNoRole = Qt::UserRole;  // as the tree's area nodes carry it
+
+}  // namespace
+
+void Tmainw::AddFolderClick() {
+    if (!CatalogueAvailable()) return;
+    Guarded(desktop_, this, [&] {
+        QTreeWidgetItem* area = TreeView1->currentItem();
+        while (area && area->parent()) area = area->parent();
+        if (!area) {
+            ShowMessage(QStringLiteral("请先选择一个存储区"));
+            return;
+        }
+        const QString folder = desktop_.GetExistingDirectory(this);
+        if (folder.isEmpty()) return;
+        bool subfolders = true;
+        QStringList patterns;
+        {
+            TFolderDialog dialog(this, folder, area->text(0));
+            desktop_.ExecModal(dialog);
+            if (dialog.ResultCode != 1) return;
+            subfolders = dialog.Subfolders();
+            patterns = dialog.Patterns();
+        }
+        TFolderScan scan;
+        QStringList reports;
+        try {
+            AddWatchedFolder(catalogue_, area->data(0, kAreaNoRole).toInt(), folder, subfolders,
+                             patterns, scan);
+        } catch (...) {
+            // What was registered before the error shows and is watched all the same.
+            AddFolderFileNodes(scan, reports);
+            UpdateWatchers();
+            throw;
+        }
+        folderDirs_ << scan.Dirs;
+        AddFolderFileNodes(scan, reports);
+        UpdateWatchers();
+        UpdateAreaUsage();
+        area->setExpanded(true);
+        ShowReports(reports);
+    });
+}
+
+void Tmainw::AddFolderFileNodes(const TFolderScan& scan, QStringList& reports) {
+    if (scan.Added.empty()) return;
+    QHash<int32_t, QTreeWidgetItem*> areas;
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
+        areas.insert(TreeView1->topLevelItem(i)->data(0, kAreaNoRole).toInt(),
+                     TreeView1->topLevelItem(i));
+    const QIcon fileIcon = QFileIconProvider().icon(QFileIconProvider::File);
+    // Each area's new nodes go in at once, the newest first as with single files.
+    QHash<int32_t, QList<QTreeWidgetItem*>> nodes;
+    QStringList failed;
+    for (const TFolderFile& file : scan.Added) {
+        auto* node = new QTreeWidgetItem(QStringList{file.Path});
+        node->setIcon(0, fileIcon);
+        if (file.Registration.Captured) {
+            auto* version = new QTreeWidgetItem(QStringList{file.Registration.Version.VerName});
+            version->setIcon(0, fileIcon);
+            node->addChild(version);
+        }
+        if (!file.Registration.CopyError.isEmpty()) failed << file.Path;
+        nodes[file.AreaNo].prepend(node);
+    }
+    for (auto it = nodes.begin(); it != nodes.end(); ++it) {
+        QTreeWidgetItem* area = areas.value(it.key());
+        if (area)
+            area->insertChildren(0, it.value());
+        else
+            qDeleteAll(it.value());
+    }
+    for (const TFolderFile& file : scan.Added)
+        if (!file.Registration.CopyError.isEmpty())
+            MarkFailing(file.Path, FormatVersionTime(GetFileTime(file.Path, ftkLastWrite)),
+                        file.Registration.CopyError, reports);
+}
+
+void Tmainw::RegisterFolderFiles(const std::vector<TFileRow>& rows, QStringList& reports) {
+    if (!catalogueFailure_.isEmpty()) return;
+    TFolderScan scan;
+    bool complete = true;
+    try {
+        RegisterAppearedFiles(catalogue_, rows, scan);
+    } catch (...) {
+        complete = false;
+        const QString text = CurrentExceptionText();
+        if (!text.isEmpty()) reports << text;
+    }
+    AddFolderFileNodes(scan, reports);
+    // New subfolders are watched from now on; a pass cut short keeps the directories known.
+    if (complete) folderDirs_ = scan.Dirs;
+    if (complete || !scan.Added.empty()) UpdateWatchers();
+}
+
+void Tmainw::ReportWatchLimit() {
+    if (watchLimitReported_) return;
+    watchLimitReported_ = true;
+    // Told after the switch that met the limit, never inside a monitoring pass.
+    QTimer::singleShot(0, this, [this] {
+        Guarded(desktop_, this, [&] {
+            desktop_.MessageBox(
+                this, kAppTitle,
+                QStringLiteral(
+                    "系统允许的文件监视数量（inotify）已经用完，有些目录里的改动将不会被发现。\n"
+                    "请提高这个上限，例如运行：\n"
+                    "    sudo sysctl fs.inotify.max_user_watches=524288\n"
+                    "要在重新开机后仍然有效，把 fs.inotify.max_user_watches=524288 写入 "
+                    "/etc/sysctl.d/ 中的一个配置文件。然后重新启动本程序。"),
+                TMsgIcon::Warning);
+        });
+    });
+}
+
+}  // namespace filever
