@@ -79,6 +79,30 @@ void StoreCopy(const QString& path, const QString& backupDir, TVersionCopy& copy
 
 QString DirOf(const QString& path) { return QFileInfo(path).path(); }
 
+// The backup directory for a file about to be registered: the usual "<name>-bak", unless
+// another registered file of the same name keeps its copies there (copies are named by
+// the name and the time only, so two files would overwrite each other's): then the first
+// of "<name>-bak-2", "<name>-bak-3", ... that no other file uses. Only a directory that
+// exists can be in use, so the catalogue is read only then.
+QString FreeBackupDir(TCatalogue& catalogue, const QString& areaDir, const QString& path) {
+    const QString usual = BackupDirFor(areaDir, path);
+    std::vector<TFileRow> rows;
+    bool read = false;
+    auto usedByAnother = [&](const QString& dir) {
+        if (!QFileInfo::exists(dir)) return false;
+        if (!read) {
+            rows = catalogue.AllFiles();
+            read = true;
+        }
+        return std::any_of(rows.begin(), rows.end(), [&](const TFileRow& row) {
+            return row.BackupDir == dir && row.SourcePath != path;
+        });
+    };
+    QString dir = usual;
+    for (int n = 2; usedByAnother(dir); ++n) dir = usual + QLatin1Char('-') + QString::number(n);
+    return dir;
+}
+
 }  // namespace
 
 bool TakeVersionCopy(TCatalogue& catalogue, const QString& path, TVersionCopy& copy) {
@@ -135,7 +159,7 @@ bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& d
 bool RegisterFile(TCatalogue& catalogue, const QString& areaName, const QString& path) {
     TAreaRow area;
     if (!catalogue.FindArea(areaName, area)) return false;
-    const QString backup = BackupDirFor(area.Dir, path);
+    const QString backup = FreeBackupDir(catalogue, area.Dir, path);
     catalogue.AddFile(area.AreaNo, path, backup);
     // A directory that cannot be made shows up as the first capture's copy error.
     TFileSystem::Current().MakePath(QFile::encodeName(backup));
@@ -146,7 +170,7 @@ bool RegisterFileWithVersion(TCatalogue& catalogue, const QString& areaName, con
                              TRegistration& out) {
     TAreaRow area;
     if (!catalogue.FindArea(areaName, area)) return false;
-    const QString backup = BackupDirFor(area.Dir, path);
+    const QString backup = FreeBackupDir(catalogue, area.Dir, path);
     TVersionCopy copy;
     bool copied = false;
     bool existed = false;

@@ -72,7 +72,9 @@ void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QStrin
 
 // Registers `path` under the area named exactly `areaName`: creates the backup directory
 // and appends the file-index row, without a version. False when no area has that name. A
-// path may be registered twice.
+// path may be registered twice. The backup directory is "<name>-bak" under the area's
+// directory, or "<name>-bak-2", "-3", ... when another file of the same name keeps its
+// copies there already (RegisterFileWithVersion chooses the same way).
 bool RegisterFile(TCatalogue& catalogue, const QString& areaName, const QString& path);
 
 // What registering a file with its first version did.

@@ -134,6 +134,39 @@ TEST_F(CaptureTest, AnIdenticalSaveMakesNoVersion) {
     EXPECT_EQ(QDir(Q(dir.file("store/plan.txt-bak"))).entryList(QDir::Files).size(), expected);
 }
 
+// Two watched files of one name in one area, saved in the same second: each keeps its own
+// copies (the second gets a backup directory of its own).
+TEST_F(CaptureTest, FilesOfOneNameInOneAreaKeepTheirOwnCopies) {
+    std::filesystem::create_directories(dir.file("other"));
+    const std::string twin = dir.file("other/plan.txt");
+    std::ofstream(twin) << "the other plan";
+    SetLocalMTime(twin, 2024, 3, 5, 14, 7, 33);  // the same second as the first
+    verinfo rec;
+    ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "", rec));
+    TRegistration second;
+    ASSERT_TRUE(RegisterFileWithVersion(catalogue, "area", Q(twin), second));
+    ASSERT_TRUE(second.Captured);
+    const std::vector<TFileRow> files = Files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].BackupDir, Q(dir.file("store/plan.txt-bak")));
+    EXPECT_NE(files[1].BackupDir, files[0].BackupDir);
+    const std::vector<TVersionRow> mine = catalogue.VersionsOfFile(files[0].FileNo);
+    const std::vector<TVersionRow> theirs = catalogue.VersionsOfFile(files[1].FileNo);
+    ASSERT_EQ(mine.size(), 1u);
+    ASSERT_EQ(theirs.size(), 1u);
+    EXPECT_NE(mine[0].FilePath, theirs[0].FilePath);
+    auto content = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+    };
+    EXPECT_EQ(content(mine[0].FilePath), "first");
+    EXPECT_EQ(content(theirs[0].FilePath), "the other plan");
+    // The same file registered again (after its row went) finds its own directory again.
+    ASSERT_TRUE(RemoveWatchedFile(catalogue, Q(source)));
+    ASSERT_TRUE(RegisterFile(catalogue, "area", Q(source)));
+    EXPECT_EQ(Files().back().BackupDir, Q(dir.file("store/plan.txt-bak")));
+}
+
 TEST_F(CaptureTest, RowIsFoundWithoutRegardToLetterCase) {
     ASSERT_TRUE(catalogue.RemoveFile(Q(source)));
     catalogue.AddFile(1, Q(source).toUpper(), Q(dir.file("store/plan.txt-bak")));
