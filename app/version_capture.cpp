@@ -41,10 +41,16 @@ void ScanForChanges(TCatalogue& catalogue, QStringList& pending) {
 }
 
 void ScanForChanges(const std::vector<TFileRow>& rows, QStringList& pending) {
+    // Paths are matched ignoring case; a set keeps a pass over many changed files linear.
+    QSet<QString> known;
+    for (const QString& path : pending) known.insert(path.toCaseFolded());
     for (const TFileRow& row : rows) {
         const QString current = FormatVersionTime(GetFileTime(row.SourcePath, ftkLastWrite));
         if (current == row.RecordedTime) continue;
-        if (!pending.contains(row.SourcePath, Qt::CaseInsensitive)) pending << row.SourcePath;
+        const QString key = row.SourcePath.toCaseFolded();
+        if (known.contains(key)) continue;
+        known.insert(key);
+        pending << row.SourcePath;
     }
 }
 
