@@ -324,9 +324,10 @@ void TTarnTable::ApplyRange(const TRecordList& source) {
         for (int p = start; p <= end; ++p) entries.push_back(source.At(p));
         slice->Assign(entries);
         view_ = std::move(slice);
-        // The rows First() and a walk from there read first, as GetRecord would read them.
+        // The rows First() and a walk from there read first: a small range whole (a walk
+        // through it then needs no further taking of the lock), else as GetRecord would.
         readAheadFrom_ = 0;
-        readAheadUntil_ = std::min(view_->Count(), kReadAheadRows);
+        readAheadUntil_ = view_->Count() <= kRangeReadAheadRows ? view_->Count() : kReadAheadRows;
         tableIO_->ReadAhead(*view_, readAheadFrom_, readAheadUntil_ - readAheadFrom_);
     }
     rangeActive_ = true;
