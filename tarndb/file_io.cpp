@@ -234,16 +234,6 @@ const uint8_t* TTarnDBFileIO::View(int64_t offset, size_t count) {
     return ViewStored(offset, count);
 }
 
-void TTarnDBFileIO::Prefetch(int64_t offset) const noexcept {
-    const uint8_t* p = nullptr;
-    if (memory_) {
-        if (offset >= 0 && offset < memory_->Size()) p = memory_->Memory() + offset;
-    } else if (disk_) {
-        p = disk_->MappedAddress(offset);
-    }
-    if (p) __builtin_prefetch(p);
-}
-
 const uint8_t* TTarnDBFileIO::ViewStored(int64_t offset, size_t count) {
     if (offset < 0) Damaged(Format("negative offset %lld", static_cast<long long>(offset)));
     if (memory_) {

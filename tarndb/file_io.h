@@ -125,9 +125,6 @@ public:
     // A pointer to `count` bytes at `offset`, valid until the next call on this object;
     // raises the damaged-file error when they lie outside the file.
     const uint8_t* View(int64_t offset, size_t count);
-    // Asks the processor to start loading the stored bytes at `offset` (where they are
-    // mapped or held in memory); does nothing otherwise. Reads nothing, checks nothing.
-    void Prefetch(int64_t offset) const noexcept;
     void WriteAt(int64_t offset, const void* buffer, size_t count);
     int64_t FileSize();
 

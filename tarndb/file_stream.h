@@ -40,11 +40,6 @@ public:
     // beyond the end of the file (or the file cannot be mapped). Valid until the next
     // call on this stream.
     const uint8_t* View(int64_t offset, size_t count);
-    // Where the byte at `offset` lies in the current mapping, or nullptr: a hint for
-    // prefetching only (never read through it; nothing is checked or remapped).
-    const uint8_t* MappedAddress(int64_t offset) const noexcept {
-        return map_ != nullptr && offset >= 0 && offset < knownLength_ ? map_ + offset : nullptr;
-    }
     // Another program may have cut the file short since we last looked: the next read
     // through the mapping asks the system for the file's size first, so that it never
     // touches a page beyond the end (which would kill the process). The file object calls

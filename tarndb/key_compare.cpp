@@ -144,12 +144,6 @@ std::span<const uint8_t> TStoredKeyReader::Read(const TRecordEntry& e, int field
     return std::span<const uint8_t>(decoded_.Memory(), static_cast<size_t>(decoded_.Size()));
 }
 
-void TStoredKeyReader::Prefetch(const TRecordEntry& e, int field) const noexcept {
-    size_t f = static_cast<size_t>(field);
-    if (f < plain_.size() && plain_[f])
-        io_.Prefetch(static_cast<int64_t>(e.dataOffset) + table_.SlotOffset(field));
-}
-
 // ---- TKeyComparer -------------------------------------------------------------------------
 
 TKeyComparer::TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key, int fieldCount,
@@ -191,26 +185,11 @@ int TKeyComparer::Compare(const TRecordEntry& stored) {
 
 // ---- searches -----------------------------------------------------------------------------
 
-namespace {
-
-// Prefetches the entries the bisection of [lo, hi] probes after its probe at `mid`,
-// whichever way that probe goes: each step then finds its record in the cache, or on the
-// way there, instead of waiting for a random read of the mapped file.
-inline void PrefetchNextProbes(const TKeyComparer& cmp, const TListView& list, int lo, int mid,
-                               int hi) {
-    if (hi - lo < 8) return;  // the last few probes lie close together
-    cmp.Prefetch(list.At(lo + (mid - 1 - lo) / 2));
-    cmp.Prefetch(list.At(mid + 1 + (hi - mid - 1) / 2));
-}
-
-}  // namespace
-
 TKeySearch SearchKey(TKeyComparer& cmp, const TListView& list) {
     TKeySearch r;
     int lo = 0, hi = list.Count() - 1;
     while (lo <= hi) {
         r.position = lo + (hi - lo) / 2;
-        PrefetchNextProbes(cmp, list, lo, r.position, hi);
         int c = cmp.Compare(list.At(r.position));
         if (c == 0) {
             r.outcome = 0;
@@ -239,7 +218,6 @@ TKeySearch SearchKeyBound(TKeyComparer& cmp, const TListView& list, bool first) 
     int lo = 0, hi = list.Count() - 1;
     while (lo <= hi) {
         int p = lo + (hi - lo) / 2;
-        PrefetchNextProbes(cmp, list, lo, p, hi);
         int c = cmp.Compare(list.At(p));
         if (!seenEqual) r.position = p;
         if (c > 0) {

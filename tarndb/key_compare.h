@@ -76,9 +76,6 @@ public:
     explicit TStoredKeyReader(TTarnTableIO& table);
     // The decoded value of `field` of the record `e`; valid until the next call.
     std::span<const uint8_t> Read(const TRecordEntry& e, int field);
-    // Starts loading the stored bytes of `field` of `e` that a Read will look at (plain
-    // fields only; a hint that may do nothing).
-    void Prefetch(const TRecordEntry& e, int field) const noexcept;
 
 private:
     TTarnTableIO& table_;
@@ -103,11 +100,6 @@ public:
                  bool partial = false, TKeyEquality equality = TKeyEquality::Order);
     // -1 when the key sorts before the stored record, 0 when equal, 1 after.
     int Compare(const TRecordEntry& stored);
-    // Starts loading what Compare(stored) reads first, so that a search can overlap the
-    // memory latency of its next probes with the current one.
-    void Prefetch(const TRecordEntry& stored) const noexcept {
-        if (!fields_.empty()) reader_.Prefetch(stored, fields_.front().number);
-    }
     // Whether a 0 of this comparer is a 0 of its CaseOnly twin as well (no string field is
     // compared ignoring letter forms).
     bool EqualMeansMatch() const { return rule_ != TCaseRule::LettersOnly || !anyString_; }
