@@ -304,21 +304,32 @@ void TTarnTable::ApplyRange(const TRecordList& source) {
         First();
         return;
     }
-    TFieldBuffers& low = BindRecordBuffer(*KeyBuffers(0));
-    TKeySearch first = TTableIndexes::SearchKeyBound(*tableIO_, low, source, false, rangeKeyCount_,
-                                                     true, curIndex_);
-    if (first.outcome == -2) return;
-    int start = first.position + (first.outcome == 1 ? 1 : 0);
-    TFieldBuffers& high = BindRecordBuffer(*KeyBuffers(1));
-    TKeySearch last = TTableIndexes::SearchKeyBound(*tableIO_, high, source, false, rangeKeyCount_,
-                                                    false, curIndex_);
-    int end = last.position - (last.outcome == -1 ? 1 : 0);
-    auto slice = std::make_unique<TRecordList>();
-    std::vector<TRecordEntry> entries;
-    for (int p = start; p <= end; ++p) entries.push_back(source.At(p));
-    slice->Assign(entries);
-    view_ = std::move(slice);
-    readAheadFrom_ = readAheadUntil_ = 0;
+    {
+        // The two bound searches and the first read-ahead of the new view under one holding
+        // of the file lock: each would take it on its own, and a fresh taking costs several
+        // system calls (the lock, the file's length, the journal check). The lock is dropped
+        // before First(), which runs the scroll events.
+        FileLockGuard lock(tableIO_->File());
+        TFieldBuffers& low = BindRecordBuffer(*KeyBuffers(0));
+        TKeySearch first = TTableIndexes::SearchKeyBound(*tableIO_, low, source, false,
+                                                         rangeKeyCount_, true, curIndex_);
+        if (first.outcome == -2) return;
+        int start = first.position + (first.outcome == 1 ? 1 : 0);
+        TFieldBuffers& high = BindRecordBuffer(*KeyBuffers(1));
+        TKeySearch last = TTableIndexes::SearchKeyBound(*tableIO_, high, source, false,
+                                                        rangeKeyCount_, false, curIndex_);
+        int end = last.position - (last.outcome == -1 ? 1 : 0);
+        auto slice = std::make_unique<TRecordList>();
+        std::vector<TRecordEntry> entries;
+        for (int p = start; p <= end; ++p) entries.push_back(source.At(p));
+        slice->Assign(entries);
+        view_ = std::move(slice);
+        // The rows First() and a walk from there read first: a small range whole (a walk
+        // through it then needs no further taking of the lock), else as GetRecord would.
+        readAheadFrom_ = 0;
+        readAheadUntil_ = view_->Count() <= kRangeReadAheadRows ? view_->Count() : kReadAheadRows;
+        tableIO_->ReadAhead(*view_, readAheadFrom_, readAheadUntil_ - readAheadFrom_);
+    }
     rangeActive_ = true;
     First();
 }

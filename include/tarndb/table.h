@@ -154,6 +154,8 @@ private:
     // Change stamp of the storage list the view was copied from or last kept step with.
     uint64_t viewStamp_ = 0;
     static constexpr int kReadAheadRows = 64;
+    // A range of at most this many rows is read ahead whole when it is applied.
+    static constexpr int kRangeReadAheadRows = 256;
     std::vector<int> fieldNoOfStorageField_;  // storage field i -> field object's number (0: none)
 };
 
