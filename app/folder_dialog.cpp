@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_buttons.h"
 #include "app/watched_folders.h"
 
 namespace filever {
@@ -28,21 +29,8 @@ TFolderDialog::TFolderDialog(QWidget* owner, const QString& folder, const QStrin
     patternsLabel->setWordWrap(true);
     PatternsEdit = new QPlainTextEdit(this);
     PatternsEdit->setPlainText(JoinExclusions(DefaultFolderExclusions()));
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
-    Button2 = new QPushButton(QStringLiteral("取消"), this);
+    QHBoxLayout* buttons = OkCancelRow(this, ResultCode, Button1, Button2);
     Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        ResultCode = 1;
-        accept();
-    });
-    connect(Button2, &QPushButton::clicked, this, [this] {
-        ResultCode = 2;
-        reject();
-    });
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addWidget(SubfoldersCheck);

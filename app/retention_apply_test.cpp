@@ -9,10 +9,9 @@
 
 #include "app/catalogue.h"
 #include "app/gb_text.h"
+#include "app/testing/original_catalogue.h"
 #include "app/testing/test_file_times.h"
 #include "app/version_capture.h"
-#include "platform/text/codepage.h"
-#include "tarndb/creator.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {
@@ -25,28 +24,7 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 TEST(RetentionSettings, KeptPerAreaAndAddedToAnOlderCatalogue) {
     tarn::testing::TempDir dir;
     const std::string path = dir.file("版本控制.dat");
-    // A catalogue with the three tables only, as earlier versions made it.
-    {
-        const auto N = [](const char* s) { return tarn::Utf8ToAnsi(s); };
-        tarn::TTarnDBCreator::CreateDatabase(path);
-        tarn::TTarnDBCreator::AddTable(path, N("数据存储区"),
-                                       {{N("存储区序号"), tarn::ftAutoInc},
-                                        {N("名称"), tarn::ftString, 255},
-                                        {N("目录"), tarn::ftString, 2048}});
-        tarn::TTarnDBCreator::AddTable(path, N("文件索引表"),
-                                       {{N("文件序号"), tarn::ftAutoInc},
-                                        {N("存储区序号"), tarn::ftInteger},
-                                        {N("源文件名称"), tarn::ftString, 2048},
-                                        {N("备份文件目录"), tarn::ftString, 2048},
-                                        {N("大小"), tarn::ftString, 32}});
-        tarn::TTarnDBCreator::AddTable(path, N("文件版本表"),
-                                       {{N("文件序号"), tarn::ftInteger},
-                                        {N("版本"), tarn::ftString, 32},
-                                        {N("文件名称"), tarn::ftString, 2048},
-                                        {N("说明"), tarn::ftString, 4096},
-                                        {N("大小"), tarn::ftString, 32},
-                                        {N("文件扩展名"), tarn::ftString, 255}});
-    }
+    testing::CreateOriginalCatalogue(path);
     const TRetentionPolicy last3{TRetentionMode::KeepLast, 3, 0};
     const TRetentionPolicy staggeredCap{TRetentionMode::Staggered, 10, 5'000'000'000};
     {

@@ -9,6 +9,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "app/dialog_buttons.h"
+
 namespace filever {
 namespace {
 
@@ -56,8 +58,6 @@ TRetentionDialog::TRetentionDialog(QWidget* owner, const QString& areaName,
                                   "删除之前会列出将要删除的版本。"),
                    this);
     note->setWordWrap(true);
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
-    Button2 = new QPushButton(QStringLiteral("取消"), this);
 
     auto* grid = new QGridLayout;
     grid->addWidget(KeepAllButton, 0, 0, 1, 2);
@@ -66,24 +66,12 @@ TRetentionDialog::TRetentionDialog(QWidget* owner, const QString& areaName,
     grid->addWidget(StaggeredButton, 2, 0, 1, 2);
     grid->addWidget(CapCheck, 3, 0);
     grid->addWidget(CapEdit, 3, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    QHBoxLayout* buttons = OkCancelRow(this, ResultCode, Button1, Button2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addLayout(grid);
     layout->addWidget(note);
     layout->addLayout(buttons);
-
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        ResultCode = 1;
-        accept();
-    });
-    connect(Button2, &QPushButton::clicked, this, [this] {
-        ResultCode = 2;
-        reject();
-    });
 }
 
 TRetentionPolicy TRetentionDialog::Policy() const {

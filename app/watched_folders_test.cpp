@@ -14,9 +14,8 @@
 #include "app/catalogue.h"
 #include "app/os/file_time.h"
 #include "app/testing/catalogue_double.h"
+#include "app/testing/original_catalogue.h"
 #include "app/watch_set.h"
-#include "platform/text/codepage.h"
-#include "tarndb/creator.h"
 #include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 
@@ -217,28 +216,7 @@ TEST_F(FolderTree, WithoutSubfoldersOnlyTheTopIsRegistered) {
 TEST(FolderTable, AddedToAnOlderCatalogueAndKeptAcrossOpens) {
     tarn::testing::TempDir dir;
     const std::string path = dir.file("版本控制.dat");
-    {
-        // The three tables only, as the first catalogues were made.
-        const auto N = [](const char* s) { return tarn::Utf8ToAnsi(s); };
-        tarn::TTarnDBCreator::CreateDatabase(path);
-        tarn::TTarnDBCreator::AddTable(path, N("数据存储区"),
-                                       {{N("存储区序号"), tarn::ftAutoInc},
-                                        {N("名称"), tarn::ftString, 255},
-                                        {N("目录"), tarn::ftString, 2048}});
-        tarn::TTarnDBCreator::AddTable(path, N("文件索引表"),
-                                       {{N("文件序号"), tarn::ftAutoInc},
-                                        {N("存储区序号"), tarn::ftInteger},
-                                        {N("源文件名称"), tarn::ftString, 2048},
-                                        {N("备份文件目录"), tarn::ftString, 2048},
-                                        {N("大小"), tarn::ftString, 32}});
-        tarn::TTarnDBCreator::AddTable(path, N("文件版本表"),
-                                       {{N("文件序号"), tarn::ftInteger},
-                                        {N("版本"), tarn::ftString, 32},
-                                        {N("文件名称"), tarn::ftString, 2048},
-                                        {N("说明"), tarn::ftString, 4096},
-                                        {N("大小"), tarn::ftString, 32},
-                                        {N("文件扩展名"), tarn::ftString, 255}});
-    }
+    testing::CreateOriginalCatalogue(path);
     {
         TCatalogue c;
         c.Open(Q(path));
