@@ -1,5 +1,6 @@
 #include "app/dialog_buttons.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -7,8 +8,8 @@
 namespace filever {
 
 QHBoxLayout* OkCancelRow(QDialog* dialog, int& resultCode, QPushButton*& ok, QPushButton*& cancel) {
-    ok = new QPushButton(QStringLiteral("确定"), dialog);
-    cancel = new QPushButton(QStringLiteral("取消"), dialog);
+    ok = new QPushButton(QCoreApplication::translate("filever", "确定"), dialog);
+    cancel = new QPushButton(QCoreApplication::translate("filever", "取消"), dialog);
     QObject::connect(ok, &QPushButton::clicked, dialog, [dialog, &resultCode] {
         resultCode = 1;
         dialog->accept();

@@ -9,6 +9,7 @@
 #include "app/catalogue.h"
 #include "app/desktop_services.h"
 #include "app/error_report.h"
+#include "app/language.h"
 #include "app/login_dialog.h"
 #include "app/mainw.h"
 #include "app/os/catalogue_path.h"
@@ -36,6 +37,11 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    // Chinese on a Chinese desktop, English elsewhere; FILEVER_LANG overrides.
+    const TInstalledTranslations translations(LanguageOfThisProcess());
+    for (const QString& missing : translations.Missing())
+        std::fprintf(stderr, "filever: translation not found: %s\n",
+                     missing.toLocal8Bit().constData());
     QApplication::setApplicationName(QStringLiteral("filever"));
     QApplication::setApplicationDisplayName(kAppTitle);
     QApplication::setDesktopFileName(QStringLiteral("filever"));

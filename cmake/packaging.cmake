@@ -46,9 +46,11 @@ set(CPACK_DEBIAN_APP_PACKAGE_SECTION utils)
 set(CPACK_COMPONENT_APP_DESCRIPTION
     "desktop file version manager\n Keeps a history of versions of the files you choose to watch (Qt 6, lives in the tray).")
 # Qt loads its platform plugins at run time, out of the linker's sight; the interface is
-# in Chinese and opens files and folders through xdg-open.
+# in Chinese (Qt's own texts too, from Qt's translations) or English, and opens files and
+# folders through xdg-open.
 set(CPACK_DEBIAN_APP_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS "fonts-wqy-zenhei | fonts-noto-cjk, xdg-utils")
+set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS
+    "fonts-wqy-zenhei | fonts-noto-cjk, xdg-utils, qt6-translations-l10n")
 
 # Run-time dependencies: from the programs' own links when dpkg-shlibdeps is there.
 find_program(TARN_DPKG_SHLIBDEPS dpkg-shlibdeps)
