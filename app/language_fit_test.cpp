@@ -16,10 +16,12 @@
 #include <memory>
 
 #include "app/area_dialog.h"
+#include "app/catalogue.h"
 #include "app/confirm_dialog.h"
 #include "app/error_report.h"
 #include "app/language.h"
 #include "app/login_dialog.h"
+#include "app/report_data.h"
 #include "app/report_view.h"
 #include "app/retention_dialog.h"
 #include "app/ribbon.h"
@@ -27,7 +29,6 @@
 #include "app/testing/fake_desktop_services.h"
 #include "app/testing/text_fit.h"
 #include "app/ver_desc_dialog.h"
-#include "tarndb/errors.h"
 
 namespace filever {
 namespace {
@@ -309,19 +310,31 @@ TEST(LanguageFit, Ribbon) {
     });
 }
 
-TEST(LanguageFit, ErrorReportCaption) {
-    // The report's caption follows the language; the name stored for the log-on start
-    // does not.
-    for (const TLanguageCase& lang : kLanguages) {
-        SCOPED_TRACE(lang.name);
-        const TInstalledTranslations translations(lang.language);
+TEST(LanguageFit, TextsOutsideWindows) {
+    // The error report's caption, the catalogue's errors and the header of an exported CSV
+    // follow the language; the name stored for the log-on start does not.
+    struct TExpected {
+        TUiLanguage language;
+        QString caption;
+        QString notOpen;
+        QByteArray csvHeader;
+    };
+    const TExpected cases[] = {
+        {TUiLanguage::Chinese, QStringLiteral("文件版本控制"), QStringLiteral("版本目录没有打开."),
+         QByteArray("日期,版本数\n")},
+        {TUiLanguage::English, QStringLiteral("File Version Control"),
+         QStringLiteral("The version catalogue is not open."), QByteArray("Date,Versions\n")},
+    };
+    for (const TExpected& c : cases) {
+        SCOPED_TRACE(c.caption.toStdString());
+        const TInstalledTranslations translations(c.language);
         testing::FakeDesktopServices desktop;
-        Guarded(desktop, nullptr, [] { throw tarn::EDatabaseError("disk full"); });
+        TCatalogue catalogue;  // never opened
+        Guarded(desktop, nullptr, [&] { catalogue.Areas(); });
         ASSERT_EQ(desktop.messages.size(), 1u);
-        EXPECT_EQ(desktop.messages[0].caption, lang.language == TUiLanguage::English
-                                                   ? QStringLiteral("File Version Control")
-                                                   : QStringLiteral("文件版本控制"));
-        EXPECT_EQ(desktop.messages[0].caption, AppCaption());
+        EXPECT_EQ(desktop.messages[0].caption, c.caption);
+        EXPECT_EQ(desktop.messages[0].text, c.notOpen);
+        EXPECT_EQ(DaysCsv({}), c.csvHeader);
         EXPECT_EQ(kAppTitle, QStringLiteral("文件版本控制"));
     }
 }
