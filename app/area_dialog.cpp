@@ -15,10 +15,10 @@ namespace filever {
 
 TCreatDataAreaW::TCreatDataAreaW(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("CreatDataAreaW"));
-    setWindowTitle(QStringLiteral("建立新的储存区"));
+    setWindowTitle(tr("建立新的储存区"));
     resize(505, 370);
 
-    Label1 = new QLabel(QStringLiteral("选择目录作为文件历史版本保存区域"), this);
+    Label1 = new QLabel(tr("选择目录作为文件历史版本保存区域"), this);
     model_ = new QFileSystemModel(this);
     model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     model_->setRootPath(QString());
@@ -28,15 +28,15 @@ TCreatDataAreaW::TCreatDataAreaW(QWidget* owner) : QDialog(owner) {
     ShellTreeView1->setHeaderHidden(true);
     for (int c = 1; c < model_->columnCount(); ++c) ShellTreeView1->hideColumn(c);
     ShellTreeView1->setContextMenuPolicy(Qt::PreventContextMenu);
-    Label2 = new QLabel(QStringLiteral("文件保存目录为："), this);
+    Label2 = new QLabel(tr("文件保存目录为："), this);
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Label3 = new QLabel(QStringLiteral("存储区名称："), this);
+    Label3 = new QLabel(tr("存储区名称："), this);
     Edit2 = new QLineEdit(this);
     Edit2->setObjectName(QStringLiteral("Edit2"));
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
+    Button1 = new QPushButton(tr("确定"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button2 = new QPushButton(QStringLiteral("放弃"), this);
+    Button2 = new QPushButton(tr("放弃"), this);
     Button2->setObjectName(QStringLiteral("Button2"));
 
     auto* grid = new QGridLayout(this);

@@ -1,5 +1,6 @@
 #include "app/catalogue.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -85,7 +86,8 @@ void CheckWidths(TTarnTable& t, const std::vector<TValue>& values) {
         const int width = F(t, v.field)->Size();
         if (v.bytes.size() > static_cast<size_t>(width)) {
             const QString text =
-                QStringLiteral("“%1”太长，无法存入目录字段“%2”（%3 字节，最多 %4 字节）")
+                QCoreApplication::translate(
+                    "filever", "“%1”太长，无法存入目录字段“%2”（%3 字节，最多 %4 字节）")
                     .arg(AnsiToQString(v.bytes), QString::fromUtf8(v.field))
                     .arg(v.bytes.size())
                     .arg(width);
@@ -226,10 +228,12 @@ TCatalogue::~TCatalogue() = default;
 void TCatalogue::RequireOpen() const {
     if (open_) return;
     if (nativePath_.empty())
-        throw tarn::EDatabaseError(QStringToAnsi(QStringLiteral("版本目录没有打开")));
+        throw tarn::EDatabaseError(
+            QStringToAnsi(QCoreApplication::translate("filever", "版本目录没有打开")));
     const QString path = QFile::decodeName(QByteArray::fromStdString(nativePath_));
     throw tarn::EDatabaseError(
-        QStringToAnsi(QStringLiteral("版本目录“%1”没有打开：%2").arg(path, openFailure_)));
+        QStringToAnsi(QCoreApplication::translate("filever", "版本目录“%1”没有打开：%2")
+                          .arg(path, openFailure_)));
 }
 
 template <typename F>
@@ -347,7 +351,8 @@ void TCatalogue::SetRetention(int32_t areaNo, const TRetentionPolicy& policy) {
     Engine([&] {
         if (!retainFailure_.isEmpty())
             throw tarn::EDatabaseError(
-                QStringToAnsi(QStringLiteral("保留策略无法保存：%1").arg(retainFailure_)));
+                QStringToAnsi(QCoreApplication::translate("filever", "保留策略无法保存：%1")
+                                  .arg(retainFailure_)));
         TTarnTable& t = *Tbretain;
         Unfiltered(t);
         const bool found = t.Locate(N(kAreaNo), TVariant(areaNo), 0);
@@ -364,7 +369,8 @@ int32_t TCatalogue::AddFolder(int32_t areaNo, const QString& path, bool subfolde
     return Engine([&] {
         if (!folderFailure_.isEmpty())
             throw tarn::EDatabaseError(
-                QStringToAnsi(QStringLiteral("监控目录无法保存：%1").arg(folderFailure_)));
+                QStringToAnsi(QCoreApplication::translate("filever", "监控目录无法保存：%1")
+                                  .arg(folderFailure_)));
         TTarnTable& t = *Tbfolder;
         Unfiltered(t);
         Write(t, true, {{kDir, QStringToAnsi(path)}, {kExclusions, QStringToAnsi(exclusions)}},
@@ -456,7 +462,9 @@ void TCatalogue::FindVersionByName(const QString& name, verinfo& rec, int32_t fi
 void TCatalogue::Transaction(const std::function<void()>& work) {
     Engine([&] {
         tarn::TTarnDatabase* db = Tbarea->Database();
-        if (!db) throw tarn::EDatabaseError(QStringToAnsi(QStringLiteral("版本目录没有打开")));
+        if (!db)
+            throw tarn::EDatabaseError(
+                QStringToAnsi(QCoreApplication::translate("filever", "版本目录没有打开")));
         if (db->InTransaction()) return work();
         db->StartTransaction();
         try {

@@ -1,5 +1,6 @@
 #include "app/desktop_services.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
@@ -46,8 +47,8 @@ QString QtDesktopServices::GetSaveFileName(QWidget* parent, const QString& capti
 }
 
 QString QtDesktopServices::GetExistingDirectory(QWidget* parent) {
-    return QFileDialog::getExistingDirectory(parent, QStringLiteral("选择要监控的目录"),
-                                             QDir::homePath());
+    return QFileDialog::getExistingDirectory(
+        parent, QCoreApplication::translate("filever", "选择要监控的目录"), QDir::homePath());
 }
 
 void QtDesktopServices::ExecModal(QDialog& dialog) { dialog.exec(); }

@@ -1,9 +1,13 @@
 #include "app/error_report.h"
 
+#include <QCoreApplication>
+
 #include "app/gb_text.h"
 #include "tarndb/errors.h"
 
 namespace filever {
+
+QString AppCaption() { return QCoreApplication::translate("filever", "文件版本控制"); }
 
 QString ErrorReportText(const QString& message) {
     if (message.isEmpty()) return message;
@@ -37,7 +41,7 @@ void ReportCurrentException(TDesktopServices& desktop, QWidget* parent) {
         message = CurrentExceptionText();
     }
     try {
-        desktop.MessageBox(parent, kAppTitle, ErrorReportText(message), TMsgIcon::Error);
+        desktop.MessageBox(parent, AppCaption(), ErrorReportText(message), TMsgIcon::Error);
     } catch (...) {
         // The report itself must never throw into Qt.
     }

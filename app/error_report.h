@@ -15,8 +15,13 @@ class QWidget;
 
 namespace filever {
 
-// The application title, also the caption of every message box.
+// The application's name where it is stored or handed to the system (the log-on start
+// entry): the same in every language.
 inline const QString kAppTitle = QStringLiteral("文件版本控制");
+
+// The application title as the user reads it, in the interface's language: the caption of
+// the main window and of every message box.
+QString AppCaption();
 
 // The message as the report shows it: "." appended when the last character sorts after ".".
 QString ErrorReportText(const QString& message);

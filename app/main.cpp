@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "filever: translation not found: %s\n",
                      missing.toLocal8Bit().constData());
     QApplication::setApplicationName(QStringLiteral("filever"));
-    QApplication::setApplicationDisplayName(kAppTitle);
+    QApplication::setApplicationDisplayName(AppCaption());
     QApplication::setDesktopFileName(QStringLiteral("filever"));
     QApplication::setWindowIcon(AppIcon());
     // The window hides into the notification area: only an exit path ends the program.

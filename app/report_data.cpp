@@ -1,5 +1,6 @@
 #include "app/report_data.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QSet>
 #include <algorithm>
@@ -102,21 +103,25 @@ std::vector<TFileFigure> LargestFiles(std::vector<TFileFigure> files, int top) {
 }
 
 QByteArray DaysCsv(const std::vector<TDayCount>& days) {
-    QByteArray out = CsvLine({QStringLiteral("日期"), QStringLiteral("版本数")});
+    QByteArray out = CsvLine({QCoreApplication::translate("filever", "日期"),
+                              QCoreApplication::translate("filever", "版本数")});
     for (const TDayCount& d : days)
         out += CsvLine({d.Day.toString(Qt::ISODate), QString::number(d.Versions)});
     return out;
 }
 
 QByteArray AreasCsv(const std::vector<TAreaFigure>& areas) {
-    QByteArray out = CsvLine({QStringLiteral("存储区"), QStringLiteral("字节数")});
+    QByteArray out = CsvLine({QCoreApplication::translate("filever", "存储区"),
+                              QCoreApplication::translate("filever", "字节数")});
     for (const TAreaFigure& a : areas) out += CsvLine({a.Name, QString::number(a.Bytes)});
     return out;
 }
 
 QByteArray FilesCsv(const std::vector<TFileFigure>& files) {
-    QByteArray out = CsvLine({QStringLiteral("排名"), QStringLiteral("文件"),
-                              QStringLiteral("版本数"), QStringLiteral("字节数")});
+    QByteArray out = CsvLine({QCoreApplication::translate("filever", "排名"),
+                              QCoreApplication::translate("filever", "文件"),
+                              QCoreApplication::translate("filever", "版本数"),
+                              QCoreApplication::translate("filever", "字节数")});
     int rank = 0;
     for (const TFileFigure& f : files)
         out += CsvLine({QString::number(++rank), f.SourcePath, QString::number(f.Versions),

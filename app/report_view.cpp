@@ -46,8 +46,8 @@ QTreeWidget* NewRankList(QWidget* parent, const QString& name) {
     list->setRootIsDecorated(false);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setTextElideMode(Qt::ElideMiddle);
-    list->setHeaderLabels({QStringLiteral("排名"), QStringLiteral("文件"), QStringLiteral("版本数"),
-                           QStringLiteral("占用空间")});
+    list->setHeaderLabels({TReportView::tr("排名"), TReportView::tr("文件"),
+                           TReportView::tr("版本数"), TReportView::tr("占用空间")});
     list->header()->setStretchLastSection(false);
     list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
     list->header()->resizeSection(0, 50);
@@ -65,7 +65,7 @@ TReportView::TReportView(TDesktopServices& desktop, TCatalogue& catalogue, QWidg
 
     Period = new QComboBox(this);
     Period->setObjectName(QStringLiteral("ReportPeriod"));
-    for (int days : kPeriods) Period->addItem(QStringLiteral("最近%1天").arg(days));
+    for (int days : kPeriods) Period->addItem(tr("最近%1天").arg(days));
     connect(Period, &QComboBox::currentIndexChanged, this, [this] {
         Guarded(desktop_, this, [&] {
             Days = VersionsPerDay(catalogue_, Today(), PeriodDays());
@@ -75,12 +75,12 @@ TReportView::TReportView(TDesktopServices& desktop, TCatalogue& catalogue, QWidg
 
     Tabs = new QTabWidget(this);
     Tabs->setObjectName(QStringLiteral("ReportTabs"));
-    DayChart = NewChartView(Tabs, QStringLiteral("每日版本数"));
-    AreaChart = NewChartView(Tabs, QStringLiteral("各存储区占用空间"));
+    DayChart = NewChartView(Tabs, tr("每日版本数"));
+    AreaChart = NewChartView(Tabs, tr("各存储区占用空间"));
     MostChangedList = NewRankList(Tabs, QStringLiteral("MostChangedList"));
     LargestList = NewRankList(Tabs, QStringLiteral("LargestList"));
     // The charts keep their series and axes; Show* put the figures in.
-    daySet_ = new QBarSet(QStringLiteral("版本数"));
+    daySet_ = new QBarSet(tr("版本数"));
     daySeries_ = new QBarSeries();
     daySeries_->append(daySet_);
     dayAxis_ = new QBarCategoryAxis();
@@ -97,13 +97,13 @@ TReportView::TReportView(TDesktopServices& desktop, TCatalogue& catalogue, QWidg
     AreaChart->chart()->addSeries(areaSeries_);
     AreaChart->chart()->legend()->setAlignment(Qt::AlignRight);
 
-    Tabs->addTab(DayChart, QStringLiteral("每日版本"));
-    Tabs->addTab(AreaChart, QStringLiteral("存储区占用"));
-    Tabs->addTab(MostChangedList, QStringLiteral("修改最多的文件"));
-    Tabs->addTab(LargestList, QStringLiteral("占用最大的文件"));
+    Tabs->addTab(DayChart, tr("每日版本"));
+    Tabs->addTab(AreaChart, tr("存储区占用"));
+    Tabs->addTab(MostChangedList, tr("修改最多的文件"));
+    Tabs->addTab(LargestList, tr("占用最大的文件"));
 
     auto* top = new QHBoxLayout();
-    top->addWidget(new QLabel(QStringLiteral("统计期间："), this));
+    top->addWidget(new QLabel(tr("统计期间："), this));
     top->addWidget(Period);
     top->addStretch(1);
     auto* layout = new QVBoxLayout(this);
@@ -150,7 +150,7 @@ void TReportView::ShowDays() {
     dayAxis_->setLabelsVisible(!year);
     dayAxis_->setGridLineVisible(!year);
     dayAxis_->setLabelsAngle(Days.size() > 7 ? -90 : 0);
-    dayAxis_->setTitleText(year && !Days.empty() ? QStringLiteral("%1 至 %2")
+    dayAxis_->setTitleText(year && !Days.empty() ? tr("%1 至 %2")
                                                        .arg(Days.front().Day.toString(Qt::ISODate),
                                                             Days.back().Day.toString(Qt::ISODate))
                                                  : QString());
@@ -185,8 +185,7 @@ void TReportView::ShowFiles(QTreeWidget* list, const std::vector<TFileFigure>& f
 void TReportView::ExportImage() {
     Guarded(desktop_, this, [&] {
         const QString path =
-            desktop_.GetSaveFileName(this, QStringLiteral("导出图片"), QStringLiteral("报表.png"),
-                                     QStringLiteral("PNG 图片 (*.png)"));
+            desktop_.GetSaveFileName(this, tr("导出图片"), tr("报表.png"), tr("PNG 图片 (*.png)"));
         if (path.isEmpty()) return;
         QWidget* shown = Tabs->currentWidget();
         // An unshown page has no size of its own yet.
@@ -206,8 +205,7 @@ void TReportView::ExportImage() {
 void TReportView::ExportCsv() {
     Guarded(desktop_, this, [&] {
         const QString path =
-            desktop_.GetSaveFileName(this, QStringLiteral("导出CSV"), QStringLiteral("报表.csv"),
-                                     QStringLiteral("CSV 文件 (*.csv)"));
+            desktop_.GetSaveFileName(this, tr("导出CSV"), tr("报表.csv"), tr("CSV 文件 (*.csv)"));
         if (path.isEmpty()) return;
         QByteArray text;
         switch (Tabs->currentIndex()) {

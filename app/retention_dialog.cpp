@@ -22,18 +22,17 @@ TRetentionDialog::TRetentionDialog(QWidget* owner, const QString& areaName,
                                    const TRetentionPolicy& policy)
     : QDialog(owner) {
     setObjectName(QStringLiteral("RetentionDialog"));
-    setWindowTitle(QStringLiteral("保留策略"));
-    Label1 = new QLabel(QStringLiteral("存储区“%1”的历史版本保留方式：").arg(areaName), this);
-    KeepAllButton = new QRadioButton(QStringLiteral("保留全部版本"), this);
-    KeepLastButton = new QRadioButton(QStringLiteral("每个文件只保留最近的版本，个数："), this);
+    setWindowTitle(tr("保留策略"));
+    Label1 = new QLabel(tr("存储区“%1”的历史版本保留方式：").arg(areaName), this);
+    KeepAllButton = new QRadioButton(tr("保留全部版本"), this);
+    KeepLastButton = new QRadioButton(tr("每个文件只保留最近的版本，个数："), this);
     KeepCountEdit = new QSpinBox(this);
     KeepCountEdit->setRange(1, 100000);
     KeepCountEdit->setValue(std::max(1, policy.KeepCount));
-    StaggeredButton =
-        new QRadioButton(QStringLiteral("逐步稀疏：最近一小时全部保留，一天内每小时保留一个，"
-                                        "30 天内每天保留一个，更早的每周保留一个"),
-                         this);
-    CapCheck = new QCheckBox(QStringLiteral("限制占用空间（MB）："), this);
+    StaggeredButton = new QRadioButton(tr("逐步稀疏：最近一小时全部保留，一天内每小时保留一个，"
+                                          "30 天内每天保留一个，更早的每周保留一个"),
+                                       this);
+    CapCheck = new QCheckBox(tr("限制占用空间（MB）："), this);
     CapEdit = new QSpinBox(this);
     CapEdit->setRange(1, 100000000);
     CapEdit->setValue(policy.SizeCapBytes > 0
@@ -53,10 +52,9 @@ TRetentionDialog::TRetentionDialog(QWidget* owner, const QString& areaName,
             StaggeredButton->setChecked(true);
             break;
     }
-    auto* note =
-        new QLabel(QStringLiteral("有版本说明的版本和每个文件的最新版本永远不会被自动删除。"
-                                  "删除之前会列出将要删除的版本。"),
-                   this);
+    auto* note = new QLabel(tr("有版本说明的版本和每个文件的最新版本永远不会被自动删除。"
+                               "删除之前会列出将要删除的版本。"),
+                            this);
     note->setWordWrap(true);
 
     auto* grid = new QGridLayout;

@@ -30,14 +30,14 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     AppButton->setPopupMode(QToolButton::InstantPopup);
     PreviewMenu1 = new QMenu(AppButton);
     PreviewMenu1->setObjectName(QStringLiteral("PreviewMenu1"));
-    PreviewMenu1->addAction(QStringLiteral("后台运行"));
-    PreviewMenu1->addAction(QStringLiteral("退出软件"));
+    PreviewMenu1->addAction(tr("后台运行"));
+    PreviewMenu1->addAction(tr("退出软件"));
     AppButton->setMenu(PreviewMenu1);
 
     Tabs = new QTabBar(this);
     Tabs->setObjectName(QStringLiteral("RibbonTabs"));
     Tabs->setDrawBase(false);
-    Caption = new QLabel(QStringLiteral("文件版本控制"), this);
+    Caption = new QLabel(tr("文件版本控制"), this);
     Caption->setObjectName(QStringLiteral("Caption"));
     Caption->setAttribute(Qt::WA_TransparentForMouseEvents);
 
@@ -69,33 +69,32 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     Pages = new QStackedWidget(this);
     connect(Tabs, &QTabBar::currentChanged, Pages, &QStackedWidget::setCurrentIndex);
 
-    QWidget* files = AddPage(QStringLiteral("文件管理"));
-    GlowButton13 = AddButton(files, QStringLiteral("增加存储区"), QStringLiteral("GlowButton13"),
-                             TUiIcon::AddArea);
-    GlowButton8 = AddButton(files, QStringLiteral("增加文件"), QStringLiteral("GlowButton8"),
-                            TUiIcon::AddFile);
-    AddFolderButton = AddButton(files, QStringLiteral("增加目录"),
-                                QStringLiteral("AddFolderButton"), TUiIcon::AddFolder);
-    AddButton(files, QStringLiteral("版本合并"), QString(), TUiIcon::Merge);
-    AutoMonitorButton = AddButton(files, QStringLiteral("自动监测"),
-                                  QStringLiteral("AutoMonitorButton"), TUiIcon::AutoMonitor);
+    QWidget* files = AddPage(tr("文件管理"));
+    GlowButton13 =
+        AddButton(files, tr("增加存储区"), QStringLiteral("GlowButton13"), TUiIcon::AddArea);
+    GlowButton8 = AddButton(files, tr("增加文件"), QStringLiteral("GlowButton8"), TUiIcon::AddFile);
+    AddFolderButton =
+        AddButton(files, tr("增加目录"), QStringLiteral("AddFolderButton"), TUiIcon::AddFolder);
+    AddButton(files, tr("版本合并"), QString(), TUiIcon::Merge);
+    AutoMonitorButton =
+        AddButton(files, tr("自动监测"), QStringLiteral("AutoMonitorButton"), TUiIcon::AutoMonitor);
     AutoMonitorButton->setCheckable(true);
-    for (const QString& title : {QStringLiteral("网络管理")}) {
+    for (const QString& title : {tr("网络管理")}) {
         QWidget* page = AddPage(title);
-        AddButton(page, QStringLiteral("增加目录"), QString(), TUiIcon::AddFolder);
-        AddButton(page, QStringLiteral("版本合并"), QString(), TUiIcon::Merge);
-        AddButton(page, QStringLiteral("增加文件"), QString(), TUiIcon::AddFile);
-        AddButton(page, QStringLiteral("增加监控文件"), QString(), TUiIcon::AddWatchedFile);
+        AddButton(page, tr("增加目录"), QString(), TUiIcon::AddFolder);
+        AddButton(page, tr("版本合并"), QString(), TUiIcon::Merge);
+        AddButton(page, tr("增加文件"), QString(), TUiIcon::AddFile);
+        AddButton(page, tr("增加监控文件"), QString(), TUiIcon::AddWatchedFile);
     }
-    QWidget* reports = AddPage(QStringLiteral("报表"));
-    ReportRefreshButton = AddButton(reports, QStringLiteral("刷新报表"),
-                                    QStringLiteral("ReportRefreshButton"), TUiIcon::Refresh);
-    ReportImageButton = AddButton(reports, QStringLiteral("导出图片"),
-                                  QStringLiteral("ReportImageButton"), TUiIcon::ExportImage);
-    ReportCsvButton = AddButton(reports, QStringLiteral("导出CSV"),
-                                QStringLiteral("ReportCsvButton"), TUiIcon::ExportCsv);
-    QWidget* settings = AddPage(QStringLiteral("设置"));
-    StartCheck = new QCheckBox(QStringLiteral("开机启动"), settings);
+    QWidget* reports = AddPage(tr("报表"));
+    ReportRefreshButton =
+        AddButton(reports, tr("刷新报表"), QStringLiteral("ReportRefreshButton"), TUiIcon::Refresh);
+    ReportImageButton = AddButton(reports, tr("导出图片"), QStringLiteral("ReportImageButton"),
+                                  TUiIcon::ExportImage);
+    ReportCsvButton =
+        AddButton(reports, tr("导出CSV"), QStringLiteral("ReportCsvButton"), TUiIcon::ExportCsv);
+    QWidget* settings = AddPage(tr("设置"));
+    StartCheck = new QCheckBox(tr("开机启动"), settings);
     StartCheck->setObjectName(QStringLiteral("StartCheck"));
     settings->layout()->addWidget(StartCheck);
     auto* schemes = new QToolButton(settings);

@@ -13,21 +13,21 @@ TFormVerSm::TFormVerSm(QWidget* owner, int timeoutMs)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("FormVerSm"));
-    setWindowTitle(QStringLiteral("版本说明"));
+    setWindowTitle(tr("版本说明"));
     setFixedSize(383, 244);
     const QFont song(QStringLiteral("宋体"));
 
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(song);
-    Label2 = new QLabel(QStringLiteral("版本说明："), this);
+    Label2 = new QLabel(tr("版本说明："), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Edit1 = new QPlainTextEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setFont(song);
-    Button1 = new QPushButton(QStringLiteral("提交"), this);
+    Button1 = new QPushButton(tr("提交"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button2 = new QPushButton(QStringLiteral("放弃"), this);
+    Button2 = new QPushButton(tr("放弃"), this);
     Button2->setObjectName(QStringLiteral("Button2"));
 
     auto* buttons = new QHBoxLayout;

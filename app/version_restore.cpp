@@ -1,5 +1,6 @@
 #include "app/version_restore.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include "app/gb_text.h"
@@ -16,6 +17,8 @@ namespace {
 }  // namespace
 
 QString RestoreBackupRemark(const QString& versionName) {
+    // Stored in the catalogue as the version's description: one text whatever the
+    // interface's language.
     return QStringLiteral("恢复版本 %1 之前的状态").arg(versionName);
 }
 
@@ -30,9 +33,10 @@ void RestoreVersion(TCatalogue& catalogue, const QString& path, const verinfo& v
             found = true;
             break;
         }
-    if (!found) Refuse(QStringLiteral("文件“%1”不在监控列表中").arg(path));
+    if (!found) Refuse(QCoreApplication::translate("filever", "文件“%1”不在监控列表中").arg(path));
     if (version.FileNo != file.FileNo || version.FilePath.isEmpty())
-        Refuse(QStringLiteral("版本“%1”不是文件“%2”的版本").arg(version.VerName, path));
+        Refuse(QCoreApplication::translate("filever", "版本“%1”不是文件“%2”的版本")
+                   .arg(version.VerName, path));
 
     // Everything that can be checked without a change: the copy opens, the directory
     // takes a new file.
