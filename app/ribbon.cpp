@@ -76,14 +76,16 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
                             TUiIcon::AddFile);
     AddFolderButton = AddButton(files, QStringLiteral("增加目录"),
                                 QStringLiteral("AddFolderButton"), TUiIcon::AddFolder);
-    AddButton(files, QStringLiteral("版本合并"), QString(), TUiIcon::Merge);
+    MergeButtons << AddButton(files, QStringLiteral("版本合并"), QStringLiteral("MergeButton"),
+                              TUiIcon::Merge);
     AutoMonitorButton = AddButton(files, QStringLiteral("自动监测"),
                                   QStringLiteral("AutoMonitorButton"), TUiIcon::AutoMonitor);
     AutoMonitorButton->setCheckable(true);
     for (const QString& title : {QStringLiteral("网络管理")}) {
         QWidget* page = AddPage(title);
         AddButton(page, QStringLiteral("增加目录"), QString(), TUiIcon::AddFolder);
-        AddButton(page, QStringLiteral("版本合并"), QString(), TUiIcon::Merge);
+        MergeButtons << AddButton(page, QStringLiteral("版本合并"),
+                                  QStringLiteral("NetMergeButton"), TUiIcon::Merge);
         AddButton(page, QStringLiteral("增加文件"), QString(), TUiIcon::AddFile);
         AddButton(page, QStringLiteral("增加监控文件"), QString(), TUiIcon::AddWatchedFile);
     }
