@@ -142,7 +142,7 @@ TMergeView::TMergeView(QWidget* owner, TDesktopServices& desktop, TCatalogue& ca
     for (size_t h = 0; h < plan_.Hunks().size(); ++h) {
         const TMergeHunk& hunk = plan_.Hunks()[h];
         auto* item = new QListWidgetItem(
-            tr("第 %1 处：当前文件第 %2 行").arg(h + 1).arg(hunk.currentFirst + 1), HunkList);
+            tr("第 %1 处（第 %2 行）").arg(h + 1).arg(hunk.currentFirst + 1), HunkList);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
