@@ -152,7 +152,8 @@ QList<int> TCompareView::MarkedRows(const QPlainTextEdit* side) {
 void CompareFiles(TDesktopServices& desktop, QWidget* parent, const TCompareSide& older,
                   const TCompareSide& newer, const QStringList& diffTool) {
     // Both files must be there, for the tool as for the built-in view.
-    const qint64 olderSize = SizeOf(older.path), newerSize = SizeOf(newer.path);
+    SizeOf(older.path);
+    SizeOf(newer.path);
     if (!diffTool.isEmpty()) {
         if (desktop.StartProgram(diffTool.front(), diffTool.mid(1) << older.path << newer.path))
             return;
@@ -161,7 +162,16 @@ void CompareFiles(TDesktopServices& desktop, QWidget* parent, const TCompareSide
             QStringLiteral("无法启动比较工具“%1”，改用内置的比较窗口。").arg(diffTool.front()),
             TMsgIcon::Warning);
     }
+    QByteArray olderBytes, newerBytes;
+    if (!ReadTextPair(desktop, parent, older, newer, olderBytes, newerBytes)) return;
+    TCompareView view(parent, older, SplitLines(DecodeText(olderBytes)), newer,
+                      SplitLines(DecodeText(newerBytes)));
+    desktop.ExecModal(view);
+}
 
+bool ReadTextPair(TDesktopServices& desktop, QWidget* parent, const TCompareSide& older,
+                  const TCompareSide& newer, QByteArray& olderBytes, QByteArray& newerBytes) {
+    const qint64 olderSize = SizeOf(older.path), newerSize = SizeOf(newer.path);
     auto sizes = [&] {
         return QStringLiteral("\n%1：%2 字节\n%3：%4 字节")
             .arg(older.title)
@@ -173,20 +183,19 @@ void CompareFiles(TDesktopServices& desktop, QWidget* parent, const TCompareSide
         desktop.MessageBox(parent, kAppTitle,
                            QStringLiteral("文件太大，无法在内置的比较窗口中显示。") + sizes(),
                            TMsgIcon::Information);
-        return;
+        return false;
     }
-    const QByteArray olderBytes = ReadWhole(older.path), newerBytes = ReadWhole(newer.path);
+    olderBytes = ReadWhole(older.path);
+    newerBytes = ReadWhole(newer.path);
     if (LooksBinary(olderBytes) || LooksBinary(newerBytes)) {
         const QString verdict = olderBytes == newerBytes ? QStringLiteral("两个文件的内容相同。")
                                                          : QStringLiteral("两个文件的内容不同。");
         desktop.MessageBox(parent, kAppTitle,
                            QStringLiteral("这是二进制文件，无法逐行比较。") + verdict + sizes(),
                            TMsgIcon::Information);
-        return;
+        return false;
     }
-    TCompareView view(parent, older, SplitLines(DecodeText(olderBytes)), newer,
-                      SplitLines(DecodeText(newerBytes)));
-    desktop.ExecModal(view);
+    return true;
 }
 
 }  // namespace filever

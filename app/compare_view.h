@@ -56,4 +56,9 @@ private:
 void CompareFiles(TDesktopServices& desktop, QWidget* parent, const TCompareSide& older,
                   const TCompareSide& newer, const QStringList& diffTool);
 
+// Reads both files for a built-in view of their lines. False, after a message with both
+// sizes, when either is too large or binary. Raises as CompareFiles.
+bool ReadTextPair(TDesktopServices& desktop, QWidget* parent, const TCompareSide& older,
+                  const TCompareSide& newer, QByteArray& olderBytes, QByteArray& newerBytes);
+
 }  // namespace filever

@@ -259,6 +259,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     connect(N1, &QAction::triggered, this, [this] { GlowButton8Click(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
     connect(N5, &QAction::triggered, this, [this] { N5Click(); });
+    for (QToolButton* b : ToolBarPager1->MergeButtons)
+        connect(b, &QToolButton::clicked, this, [this] { MergeClick(); });
     connect(ToolBarPager1->StartCheck, &QCheckBox::clicked, this, [this] { StartCheckClick(); });
     ToolBarPager1->AutoMonitorButton->setToolTip(
         QStringLiteral("开启时，文件改动后直接保存新版本，不再询问版本说明（可以以后再填写）"));

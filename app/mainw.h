@@ -130,6 +130,8 @@ public:
     void CompareCurrentClick();
     void CompareTwoClick();
     void OpenFolderClick();
+    // "版本合并": merges the selected version into its file (app/merge_command.cpp).
+    void MergeClick();
     // The selected file's copy failed: try again now (a monitoring pass, with the prompt).
     void RetryClick();
     // The search box's text changed: filters the tree, or shows all of it when empty.

@@ -75,14 +75,15 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     GlowButton8 = AddButton(files, tr("增加文件"), QStringLiteral("GlowButton8"), TUiIcon::AddFile);
     AddFolderButton =
         AddButton(files, tr("增加目录"), QStringLiteral("AddFolderButton"), TUiIcon::AddFolder);
-    AddButton(files, tr("版本合并"), QString(), TUiIcon::Merge);
+    MergeButtons << AddButton(files, tr("版本合并"), QStringLiteral("MergeButton"), TUiIcon::Merge);
     AutoMonitorButton =
         AddButton(files, tr("自动监测"), QStringLiteral("AutoMonitorButton"), TUiIcon::AutoMonitor);
     AutoMonitorButton->setCheckable(true);
     for (const QString& title : {tr("网络管理")}) {
         QWidget* page = AddPage(title);
         AddButton(page, tr("增加目录"), QString(), TUiIcon::AddFolder);
-        AddButton(page, tr("版本合并"), QString(), TUiIcon::Merge);
+        MergeButtons << AddButton(page, tr("版本合并"), QStringLiteral("NetMergeButton"),
+                                  TUiIcon::Merge);
         AddButton(page, tr("增加文件"), QString(), TUiIcon::AddFile);
         AddButton(page, tr("增加监控文件"), QString(), TUiIcon::AddWatchedFile);
     }

@@ -5,9 +5,10 @@
 //
 // The ribbon only builds the controls; the main window connects the ones with actions.
 // "自动监测" is a toggle button; the colour schemes are a menu of checkable items. Buttons
-// without an action (add directory, version merge ...) do nothing.
+// without an action (add directory on the network page ...) do nothing.
 #pragma once
 
+#include <QList>
 #include <QWidget>
 
 class QCheckBox;
@@ -34,6 +35,7 @@ public:
     QToolButton* GlowButton8;          // "增加文件"
     QToolButton* AddFolderButton;      // "增加目录"
     QToolButton* AutoMonitorButton;    // "自动监测": on or off
+    QList<QToolButton*> MergeButtons;  // "版本合并" on "文件管理" and "网络管理"
     QToolButton* ReportRefreshButton;  // "刷新报表" on "报表"
     QToolButton* ReportImageButton;    // "导出图片"
     QToolButton* ReportCsvButton;      // "导出CSV"

@@ -144,7 +144,10 @@ std::vector<TDiffRow> DiffLines(const QStringList& left, const QStringList& righ
         }
         return out;
     };
-    const std::vector<int> a = number(left), b = number(right);
+    return DiffSequences(number(left), number(right));
+}
+
+std::vector<TDiffRow> DiffSequences(const std::vector<int>& a, const std::vector<int>& b) {
     const int n = static_cast<int>(a.size()), m = static_cast<int>(b.size());
 
     int prefix = 0;

@@ -53,4 +53,8 @@ struct TDiffRow {
 // the common first and last lines) is shown as changed as a whole.
 std::vector<TDiffRow> DiffLines(const QStringList& left, const QStringList& right);
 
+// The same diff over two sequences of numbers, equal numbers standing for equal items
+// (lines, words); the rows' numbers are positions in `left` and `right`.
+std::vector<TDiffRow> DiffSequences(const std::vector<int>& left, const std::vector<int>& right);
+
 }  // namespace filever

@@ -22,18 +22,24 @@ QString RestoreBackupRemark(const QString& versionName) {
     return QStringLiteral("恢复版本 %1 之前的状态").arg(versionName);
 }
 
+TFileRow RegisteredFile(TCatalogue& catalogue, const QString& path) {
+    // The exact registered path: a case-insensitive lookup could pick another file.
+    for (const TFileRow& row : catalogue.AllFiles())
+        if (row.SourcePath == path) return row;
+    Refuse(QCoreApplication::translate("filever", "文件“%1”不在监控列表中").arg(path));
+}
+
+bool KeepStateBefore(TCatalogue& catalogue, const TFileRow& file, const QString& remark,
+                     verinfo& captured) {
+    if (!QFileInfo::exists(file.SourcePath)) return false;
+    const QString current = FormatVersionTime(GetFileTime(file.SourcePath, ftkLastWrite));
+    if (current == file.RecordedTime) return false;
+    return CaptureVersion(catalogue, file.SourcePath, remark, captured);
+}
+
 void RestoreVersion(TCatalogue& catalogue, const QString& path, const verinfo& version,
                     TRestoreOutcome& outcome) {
-    // The exact registered path: a case-insensitive lookup could pick another file.
-    TFileRow file;
-    bool found = false;
-    for (const TFileRow& row : catalogue.AllFiles())
-        if (row.SourcePath == path) {
-            file = row;
-            found = true;
-            break;
-        }
-    if (!found) Refuse(QCoreApplication::translate("filever", "文件“%1”不在监控列表中").arg(path));
+    const TFileRow file = RegisteredFile(catalogue, path);
     if (version.FileNo != file.FileNo || version.FilePath.isEmpty())
         Refuse(QCoreApplication::translate("filever", "版本“%1”不是文件“%2”的版本")
                    .arg(version.VerName, path));
@@ -42,13 +48,8 @@ void RestoreVersion(TCatalogue& catalogue, const QString& path, const verinfo& v
     // takes a new file.
     TVersionRestore restore(version.FilePath, path);
 
-    if (QFileInfo::exists(path)) {
-        const QString current = FormatVersionTime(GetFileTime(path, ftkLastWrite));
-        if (current != file.RecordedTime) {
-            outcome.captured = CaptureVersion(catalogue, path, RestoreBackupRemark(version.VerName),
-                                              outcome.capturedVersion);
-        }
-    }
+    outcome.captured = KeepStateBefore(catalogue, file, RestoreBackupRemark(version.VerName),
+                                       outcome.capturedVersion);
 
     restore.Commit();
     outcome.restoredTime = FormatVersionTime(GetFileTime(path, ftkLastWrite));

@@ -32,6 +32,18 @@ struct TRestoreOutcome {
 // The description of the version captured before a restore of `versionName`.
 QString RestoreBackupRemark(const QString& versionName);
 
+// The row of the registered file `path` (the exact registered path: a case-insensitive
+// lookup could pick another file). Raises EDatabaseError when it is not registered.
+TFileRow RegisteredFile(TCatalogue& catalogue, const QString& path);
+
+// What a command that replaces a watched file's content keeps first: when the file exists
+// and its last-write time differs from the one recorded at its last capture, its current
+// state is captured as a new version described `remark` (true, `captured` filled). When the
+// time is the recorded one, the latest version holds this state already (false). The
+// capture's and the catalogue's errors pass unchanged.
+bool KeepStateBefore(TCatalogue& catalogue, const TFileRow& file, const QString& remark,
+                     verinfo& captured);
+
 // Restores `version` (a row of "文件版本表", as FindVersionByName gives it) of the
 // registered file `path` (the exact registered path).
 void RestoreVersion(TCatalogue& catalogue, const QString& path, const verinfo& version,

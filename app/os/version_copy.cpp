@@ -1,6 +1,7 @@
 #include "app/os/version_copy.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,13 +150,46 @@ TVersionRestore::TVersionRestore(const QString& copy, const QString& target)
         in_ = -1;
         ThrowOpen(copyPath_, err);
     }
+    MakeTemp();
+}
+
+TVersionRestore::TVersionRestore(const TContents& contents, const QString& target)
+    : targetPath_(ResolveTarget(QFile::encodeName(target))) {
+    // The bytes wait in an anonymous memory file, so the commit copies them like a copy.
+    copyPath_ = targetPath_;
+    in_ = memfd_create("filever-contents", MFD_CLOEXEC);
+    if (in_ < 0) ThrowIo("Write", targetPath_, errno);
+    const char* data = contents.bytes.constData();
+    qsizetype left = contents.bytes.size();
+    int err = 0;
+    while (left > 0) {
+        const ssize_t n = write(in_, data, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            break;
+        }
+        data += n;
+        left -= n;
+    }
+    if (err == 0 && fchmod(in_, 0644) != 0) err = errno;
+    if (err == 0 && lseek(in_, 0, SEEK_SET) != 0) err = errno;
+    if (err != 0) {
+        close(in_);
+        in_ = -1;
+        ThrowIo("Write", targetPath_, err);
+    }
+    MakeTemp();
+}
+
+void TVersionRestore::MakeTemp() {
     const qsizetype slash = targetPath_.lastIndexOf('/');
     // Beside the target, so the rename stays within one file system.
     QByteArray templ =
         targetPath_.left(slash + 1) + '.' + targetPath_.mid(slash + 1) + ".restore-XXXXXX";
     out_ = TFileSystem::Current().MakeTemp(templ);
     if (out_ < 0) {
-        err = errno;
+        const int err = errno;
         close(in_);
         in_ = -1;
         ThrowOpen(targetPath_, err);

@@ -32,9 +32,16 @@ void CopyVersionFile(const QString& source, const QString& target);
 // Errors as CopyVersionFile: EFOpenError when the copy cannot be opened or the temporary
 // file cannot be created, EInOutError for a failed read, write, flush or rename. Without
 // a successful Commit the temporary file is removed and the target is left as it was.
+//
+// The same from bytes in memory (a merged text): `contents` takes the place of the copy;
+// a target that no longer exists is made with the permission bits 0644.
 class TVersionRestore {
 public:
     TVersionRestore(const QString& copy, const QString& target);
+    struct TContents {
+        QByteArray bytes;
+    };
+    TVersionRestore(const TContents& contents, const QString& target);
     ~TVersionRestore();
     TVersionRestore(const TVersionRestore&) = delete;
     TVersionRestore& operator=(const TVersionRestore&) = delete;
@@ -42,6 +49,9 @@ public:
     void Commit();
 
 private:
+    // Creates the temporary file beside the target (in_ is open); raises as said above.
+    void MakeTemp();
+
     int in_ = -1;
     int out_ = -1;
     QByteArray copyPath_;    // native bytes
