@@ -124,6 +124,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     : QMainWindow(parent, Qt::Window | Qt::FramelessWindowHint),
       desktop_(desktop),
       catalogue_(catalogue),
+      model_(catalogue),
       options_(options) {
     settingsPath_ = options_.settingsPath.isEmpty() ? UserSettingsPath() : options_.settingsPath;
     setObjectName(QStringLiteral("mainw"));
@@ -217,6 +218,8 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     connect(RetentionItem, &QAction::triggered, this, [this] { RetentionClick(); });
     AddFolderItem = PopupMenu1->addAction(QStringLiteral("增加目录"));
     connect(AddFolderItem, &QAction::triggered, this, [this] { AddFolderClick(); });
+    RemoveFolderItem = PopupMenu1->addAction(tr("移除目录"));
+    connect(RemoveFolderItem, &QAction::triggered, this, [this] { RemoveFolderClick(); });
     connect(ToolBarPager1->AddFolderButton, &QToolButton::clicked, this,
             [this] { AddFolderClick(); });
     CreateVersionCommands();
@@ -230,6 +233,10 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
         RemoveAreaItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) == 0);
         RetentionItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) == 0);
         AddFolderItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) <= 1);
+        bool folder = false;
+        if (catalogueFailure_.isEmpty() && node && Level(node) <= 1)
+            Guard([&] { folder = SelectedFolder().FolderNo != 0; });
+        RemoveFolderItem->setEnabled(folder);
     });
 
     pm1 = new QMenu(this);
@@ -337,23 +344,23 @@ void Tmainw::FormCreate() {
 }
 
 void Tmainw::LoadCatalogue(const QString& path) {
-    catalogue_.Open(path);
+    model_.Open(path);
     {
         UpdatesSuspended suspended(TreeView1);
         TreeView1->clear();
         QFileIconProvider icons;
-        for (const TAreaRow& area : catalogue_.Areas()) {
-            auto* areaNode = new QTreeWidgetItem(TreeView1, {area.Name});
-            areaNode->setData(0, kAreaNoRole, area.AreaNo);
+        for (const TAreaItem& area : model_.Tree()) {
+            auto* areaNode = new QTreeWidgetItem(TreeView1, {area.Row.Name});
+            areaNode->setData(0, kAreaNoRole, area.Row.AreaNo);
             areaNode->setIcon(0, UiIcon(TUiIcon::Area));
-            for (const TFileRow& file : catalogue_.FilesOfArea(area.AreaNo)) {
-                const QFileInfo info(file.SourcePath);
+            for (const TFileItem& file : area.Files) {
+                const QFileInfo info(file.Row.SourcePath);
                 const QIcon icon =
                     info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File);
-                auto* fileNode = new QTreeWidgetItem(QStringList{file.SourcePath});
+                auto* fileNode = new QTreeWidgetItem(QStringList{file.Row.SourcePath});
                 fileNode->setIcon(0, FileNodeIcon(info));
                 areaNode->insertChild(0, fileNode);
-                for (const QString& version : catalogue_.VersionNamesOfFile(file.FileNo)) {
+                for (const QString& version : file.Versions) {
                     auto* versionNode = new QTreeWidgetItem(QStringList{version});
                     versionNode->setIcon(0, icon);
                     fileNode->insertChild(0, versionNode);
@@ -363,7 +370,7 @@ void Tmainw::LoadCatalogue(const QString& path) {
         for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
             ExpandAll(TreeView1->topLevelItem(i));
     }
-    folderDirs_ = WatchedFolderDirs(catalogue_);
+    folderDirs_ = model_.FolderDirs();
     UpdateWatchers();
 }
 
@@ -411,7 +418,9 @@ bool Tmainw::CatalogueAvailable() {
     return false;
 }
 
-void Tmainw::UpdateWatchers() { Watchers.Update(FileNodePaths(), folderDirs_); }
+void Tmainw::UpdateWatchers() {
+    Watchers.Update(catalogueFailure_.isEmpty() ? model_.FilePaths() : QStringList(), folderDirs_);
+}
 
 void Tmainw::UpdateAreaUsage() {
     if (!catalogueFailure_.isEmpty()) return;
@@ -461,8 +470,7 @@ void Tmainw::GlowButton13Click() {
         if (!dirOk) ShowMessage(QStringLiteral("目录不存在"));
         if (name.isEmpty()) ShowMessage(QStringLiteral("输入存储区名称有错"));
         if (!dirOk || name.isEmpty()) return;
-        QDir().mkpath(dir);
-        const int32_t areaNo = catalogue_.AddArea(name, dir);
+        const int32_t areaNo = model_.AddArea(name, dir);
         auto* node = new QTreeWidgetItem(TreeView1, {name});
         node->setData(0, kAreaNoRole, areaNo);
         node->setIcon(0, UiIcon(TUiIcon::Area));
@@ -484,7 +492,7 @@ void Tmainw::AddFileUnderSelected(const QString& path) {
     const QString time = FormatVersionTime(GetFileTime(path, ftkLastWrite));
     // The file's row and its first version's row are written together, or neither.
     TRegistration registration;
-    if (!RegisterFileWithVersion(catalogue_, selected->text(0), path, registration)) return;
+    if (!model_.AddFile(selected->text(0), path, registration)) return;
     auto* fileNode = new QTreeWidgetItem(QStringList{path});
     fileNode->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
     selected->insertChild(0, fileNode);
@@ -521,7 +529,7 @@ void Tmainw::N2Click() {
         QTreeWidgetItem* selected = TreeView1->currentItem();
         if (!selected || Level(selected) != 1) return;
         const QString path = selected->text(0);
-        RemoveWatchedFile(catalogue_, path);
+        model_.RemoveFile(path);
         failing_.remove(path);
         keptDescriptions_.remove(path);
         delete selected;
@@ -552,7 +560,7 @@ void Tmainw::RemoveAreaClick() {
             failing_.remove(selected->child(i)->text(0));
             keptDescriptions_.remove(selected->child(i)->text(0));
         }
-        RemoveAreaWithFiles(catalogue_, areaNo);
+        model_.RemoveArea(areaNo);
         delete selected;
         UpdateWatchers();
     });
@@ -625,9 +633,7 @@ void Tmainw::AddVersionRow(const verinfo& rec) {
 }
 
 int32_t Tmainw::FileNoOf(const QTreeWidgetItem* fileNode) {
-    verinfo file;
-    catalogue_.FindFileByPath(fileNode->text(0), file);
-    return file.FileNo;  // 0 (any file) when the path is not registered
+    return model_.FileNoOf(fileNode->text(0));  // 0 (any file) when the path is not registered
 }
 
 void Tmainw::TreeView1Change(QTreeWidgetItem* node) {
@@ -695,8 +701,7 @@ void Tmainw::N5Click() {
         if (!selected || Level(selected) != 2) return;
         // The version of this node's own file, even when another file has a version of
         // the same name.
-        catalogue_.SetVersionDescription(FileNoOf(selected->parent()), selected->text(0),
-                                         dialog.Text());
+        model_.Annotate(FileNoOf(selected->parent()), selected->text(0), dialog.Text());
         TreeView1Change(selected);
     });
 }
@@ -774,9 +779,8 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
     if (!catalogueFailure_.isEmpty()) return false;
     bool asked = false;
     // New files in watched folders get their first version; they are not changes.
-    const std::vector<TFileRow> rows = catalogue_.AllFiles();
-    RegisterFolderFiles(rows, reports);
-    ScanForChanges(rows, PendingFiles);
+    RegisterFolderFiles(reports);
+    model_.ScanForChanges(PendingFiles);
     UpdatesSuspended suspended(TreeView1);
     const qsizetype count = PendingFiles.size();
     for (qsizetype i = 0; i < count; ++i) {
@@ -791,7 +795,7 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
         // The copy first: when it fails the user has typed nothing that could be lost.
         TVersionCopy copy;
         try {
-            if (!TakeVersionCopy(catalogue_, path, copy)) continue;
+            if (!model_.TakeCopy(path, copy)) continue;
         } catch (...) {
             MarkFailing(path, time, CurrentExceptionText(), reports);
             continue;
@@ -819,7 +823,7 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
         }
         verinfo rec;
         try {
-            RecordVersion(catalogue_, copy, description, rec);
+            model_.Record(copy, description, rec);
         } catch (...) {
             // The copy stays; the row is asked for again at the next change or a retry.
             if (!description.isEmpty()) keptDescriptions_.insert(path, description);

@@ -31,6 +31,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/catalogue_model.h"
 #include "app/watch_set.h"
 
 class QAction;
@@ -89,6 +90,9 @@ public:
     QAction* RemoveAreaItem;  // "删除存储区" (an area node)
     QAction* RetentionItem;   // "保留策略" (an area node)
     QAction* AddFolderItem;   // "增加目录" (an area node or a file node)
+    // "移除目录": stops watching the folder of the selected file node, or the one folder of
+    // the selected area node (app/mainw_folders.cpp).
+    QAction* RemoveFolderItem;
     QSystemTrayIcon TrayIcon1;
     QMenu* pm1;
     QAction* MenuItem1;  // "显示Wendle文件管理" (default)
@@ -121,6 +125,11 @@ public:
     // "增加目录": a folder whose files are all watched in the selected area, new ones
     // registered by each pass (app/mainw_folders.cpp).
     void AddFolderClick();
+    // "移除目录": asks, then the folder's row and the rows of its files go; their versions
+    // and stored copies stay, as when a single file is removed.
+    void RemoveFolderClick();
+    // The folder "移除目录" would remove for the selected node; FolderNo 0 when none.
+    TFolderRow SelectedFolder();
     void N5Click();
     void StartCheckClick();
     void TreeView1Change(QTreeWidgetItem* node);
@@ -163,6 +172,8 @@ public:
     // Why the catalogue could not be opened at start-up, as the message then said; empty
     // while it is open. Meanwhile the commands that need it are disabled.
     const QString& CatalogueFailure() const { return catalogueFailure_; }
+    // What the tree and the version list show, and the commands that change it.
+    TCatalogueModel& Model() { return model_; }
 
 signals:
     // The window has really closed (an exit path): the program ends.
@@ -221,7 +232,7 @@ private:
     // files that appeared in folders registered (a pass); the watch limit told once, after
     // the handler that met it has returned.
     void AddFolderFileNodes(const struct TFolderScan& scan, QStringList& reports);
-    void RegisterFolderFiles(const std::vector<struct TFileRow>& rows, QStringList& reports);
+    void RegisterFolderFiles(QStringList& reports);
     void ReportWatchLimit();
     QStringList folderDirs_;  // every directory of every watched folder
     bool watchLimitReported_ = false;
@@ -243,6 +254,8 @@ private:
     bool paused_ = false;
     TDesktopServices& desktop_;
     TCatalogue& catalogue_;
+    // The catalogue's commands and the monitoring pass's view of it.
+    TCatalogueModel model_;
     Options options_;
     QString catalogueFailure_;
     // Files whose copy failed: path -> last-write time text then.

@@ -1,11 +1,15 @@
-// The main window's watched folders: "增加目录" on the ribbon and the tree's menu, the
-// nodes of the files a folder brings, the files that appear in folders registered by each
-// monitoring pass, and the one message when the system's watch limit is reached. The work
-// itself is done without widgets (app/watched_folders.h).
+// The main window's watched folders: "增加目录" on the ribbon and the tree's menu (with
+// its progress and stop), "移除目录" on the tree's menu, the nodes of the files a folder
+// brings, the files that appear in folders registered by each monitoring pass, and the one
+// message when the system's watch limit is reached. The work itself is done without
+// widgets (app/catalogue_model.h, app/watched_folders.h).
 #include <QAction>
+#include <QCoreApplication>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
+#include <QProgressDialog>
+#include <QSet>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -47,21 +51,93 @@ void Tmainw::AddFolderClick() {
         }
         TFolderScan scan;
         QStringList reports;
+        // A large folder takes a while: how far it is shows, and the user may stop it. No
+        // pass runs meanwhile (one asked for follows).
+        QProgressDialog progress(tr("正在登记“%1”中的文件……").arg(folder), tr("取消"), 0, 0, this);
+        progress.setWindowTitle(tr("增加目录"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        const bool wasRunning = passRunning_;
+        passRunning_ = true;
+        const auto finish = [&] {
+            passRunning_ = wasRunning;
+            progress.reset();
+            if (!wasRunning && passAgain_ && !paused_) tmr1.start();
+        };
+        const TFolderProgress report = [&](qsizetype done, qsizetype total) {
+            progress.setMaximum(static_cast<int>(total));
+            progress.setValue(static_cast<int>(done));
+            progress.setLabelText(
+                tr("正在登记“%1”中的文件：%2 / %3").arg(folder).arg(done).arg(total));
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        };
         try {
-            AddWatchedFolder(catalogue_, area->data(0, kAreaNoRole).toInt(), folder, subfolders,
-                             patterns, scan);
+            model_.AddFolder(area->data(0, kAreaNoRole).toInt(), folder, subfolders, patterns, scan,
+                             report);
         } catch (...) {
+            finish();
             // What was registered before the error shows and is watched all the same.
             AddFolderFileNodes(scan, reports);
             UpdateWatchers();
             throw;
         }
-        folderDirs_ << scan.Dirs;
+        finish();
+        folderDirs_ = model_.FolderDirs();
         AddFolderFileNodes(scan, reports);
         UpdateWatchers();
         UpdateAreaUsage();
         area->setExpanded(true);
+        if (scan.Cancelled)
+            ShowMessage(tr("已停止：已登记的 %1 个文件继续受到监控，目录“%2”没有加入。")
+                            .arg(scan.Added.size())
+                            .arg(folder));
         ShowReports(reports);
+    });
+}
+
+TFolderRow Tmainw::SelectedFolder() {
+    const QTreeWidgetItem* node = TreeView1->currentItem();
+    if (!node || (node->parent() && node->parent()->parent())) return {};
+    if (!node->parent()) {
+        // An area: its folder when it has exactly one.
+        const std::vector<TFolderRow> folders =
+            model_.FoldersOfArea(node->data(0, kAreaNoRole).toInt());
+        return folders.size() == 1 ? folders.front() : TFolderRow{};
+    }
+    return model_.FolderOf(node->parent()->data(0, kAreaNoRole).toInt(), node->text(0));
+}
+
+void Tmainw::RemoveFolderClick() {
+    if (!CatalogueAvailable()) return;
+    Guarded(desktop_, this, [&] {
+        const TFolderRow folder = SelectedFolder();
+        if (folder.FolderNo == 0) {
+            ShowMessage(tr("请先选择监控目录中的一个文件，或只有一个监控目录的存储区"));
+            return;
+        }
+        const QStringList files = model_.FilesOfFolder(folder);
+        if (!Confirm(tr("移除目录"),
+                     tr("不再监控目录“%1”及其中的 %2 个文件？已保存的历史版本仍留在存储区目录中。")
+                         .arg(folder.Path)
+                         .arg(files.size())))
+            return;
+        const QStringList removed = model_.RemoveFolder(folder.FolderNo);
+        QTreeWidgetItem* area = nullptr;
+        for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
+            if (TreeView1->topLevelItem(i)->data(0, kAreaNoRole).toInt() == folder.AreaNo)
+                area = TreeView1->topLevelItem(i);
+        const QSet<QString> gone(removed.begin(), removed.end());
+        for (const QString& path : removed) {
+            failing_.remove(path);
+            keptDescriptions_.remove(path);
+        }
+        if (area)
+            for (int i = area->childCount() - 1; i >= 0; --i)
+                if (gone.contains(area->child(i)->text(0))) delete area->child(i);
+        folderDirs_ = model_.FolderDirs();
+        UpdateWatchers();
+        UpdateAreaUsage();
     });
 }
 
@@ -99,12 +175,12 @@ void Tmainw::AddFolderFileNodes(const TFolderScan& scan, QStringList& reports) {
                         file.Registration.CopyError, reports);
 }
 
-void Tmainw::RegisterFolderFiles(const std::vector<TFileRow>& rows, QStringList& reports) {
+void Tmainw::RegisterFolderFiles(QStringList& reports) {
     if (!catalogueFailure_.isEmpty()) return;
     TFolderScan scan;
     bool complete = true;
     try {
-        RegisterAppearedFiles(catalogue_, rows, scan);
+        model_.RegisterAppearedFiles(scan);
     } catch (...) {
         complete = false;
         const QString text = CurrentExceptionText();

@@ -6,10 +6,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QToolButton>
 #include <cerrno>
+#include <fstream>
 
 #include "app/catalogue.h"
 #include "app/folder_dialog.h"
@@ -92,6 +94,50 @@ TEST_F(WindowFolders, TheTreeMenuAsksForAnAreaAndACancelAddsNothing) {
     w->AddFolderItem->trigger();
     EXPECT_TRUE(catalogue.Folders().empty());
     EXPECT_TRUE(catalogue.AllFiles().empty());
+}
+
+TEST_F(WindowFolders, RemovingAFolderAsksThenStopsWatchingItsFilesAndKeepsTheirCopies) {
+    const std::string inFolder = Source("notes.txt");
+    const std::string loose = dir.file("loose.txt");
+    std::ofstream(loose) << "loose";
+    auto w = Make(catalogue);
+    QTreeWidgetItem* area = w->TreeView1->topLevelItem(0);
+    w->TreeView1->setCurrentItem(area);
+    AnswerFolder(dir.file("docs"), true, nullptr);
+    w->ToolBarPager1->AddFolderButton->click();
+    w->TreeView1->setCurrentItem(area);
+    desktop.openFileAnswers.push_back(Q(loose));
+    w->GlowButton8Click();
+    ASSERT_EQ(Texts(area), QStringList({Q(loose), Q(inFolder)}));
+    const std::vector<TVersionRow> versions =
+        catalogue.VersionsOfFile(catalogue.AllFiles()[0].FileNo);
+    ASSERT_EQ(versions.size(), 1u);
+
+    // Not offered for a file outside every folder.
+    w->TreeView1->setCurrentItem(area->child(0));
+    emit w->PopupMenu1->aboutToShow();
+    EXPECT_FALSE(w->RemoveFolderItem->isEnabled());
+    // Offered for a file of the folder; a cancelled question changes nothing.
+    w->TreeView1->setCurrentItem(area->child(1));
+    emit w->PopupMenu1->aboutToShow();
+    ASSERT_TRUE(w->RemoveFolderItem->isEnabled());
+    QString question;
+    AnswerConfirm(false, &question);
+    w->RemoveFolderItem->trigger();
+    EXPECT_TRUE(question.contains(Q(dir.file("docs"))));
+    EXPECT_EQ(catalogue.Folders().size(), 1u);
+    EXPECT_EQ(area->childCount(), 2);
+
+    AnswerConfirm(true);
+    w->RemoveFolderItem->trigger();
+    ASSERT_TRUE(desktop.messages.empty()) << desktop.messages[0].text.toStdString();
+    EXPECT_TRUE(catalogue.Folders().empty());
+    EXPECT_EQ(Texts(area), QStringList({Q(loose)}));
+    ASSERT_EQ(catalogue.AllFiles().size(), 1u);
+    EXPECT_EQ(catalogue.AllFiles()[0].SourcePath, Q(loose));
+    EXPECT_FALSE(w->Watchers.Dirs().contains(Q(dir.file("docs"))));
+    EXPECT_TRUE(QFileInfo::exists(versions[0].FilePath));
+    EXPECT_EQ(catalogue.VersionsOfFile(versions[0].FileNo).size(), 1u);
 }
 
 int RefuseWatches(int, const char*, uint32_t) {

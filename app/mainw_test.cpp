@@ -110,7 +110,7 @@ TEST_F(MainWindowTest, FrameRibbonAndMenus) {
     for (QAction* a : w->PopupMenu1->actions()) popup << (a->isSeparator() ? "-" : a->text());
     EXPECT_EQ(popup,
               QStringList({"填写版本说明", "添加监控版本", "删除监控文件", "增加存储区",
-                           "删除存储区", "保留策略", "增加目录", "-", "恢复此版本",
+                           "删除存储区", "保留策略", "增加目录", "移除目录", "-", "恢复此版本",
                            "与当前文件比较", "比较两个版本", "打开所在文件夹", "重新保存版本"}));
     // Buttons without an action do nothing, and say nothing.
     for (QToolButton* b : w->ToolBarPager1->findChildren<QToolButton*>())

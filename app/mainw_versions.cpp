@@ -118,7 +118,7 @@ void Tmainw::RestoreClick() {
         catalogue_.FindVersionByName(node->text(0), version, FileNoOf(fileNode));
         // The restore's own write is no change to report.
         Watchers.SetActive(false);
-        RestoreVersion(catalogue_, fileNode->text(0), version, outcome);
+        model_.Restore(fileNode->text(0), version, outcome);
     });
     // The state before the restore is a version also when the restore failed after it.
     if (outcome.captured) {

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
+#include <functional>
 
 #include "app/gb_text.h"
 #include "app/os/file_system.h"
@@ -85,28 +86,43 @@ void StoreCopy(const QString& path, const QString& backupDir, TVersionCopy& copy
 
 QString DirOf(const QString& path) { return QFileInfo(path).path(); }
 
+}  // namespace
+
 // The backup directory for a file about to be registered: the usual "<name>-bak", unless
 // another registered file of the same name keeps its copies there (copies are named by
 // the name and the time only, so two files would overwrite each other's): then the first
 // of "<name>-bak-2", "<name>-bak-3", ... that no other file uses. Only a directory that
-// exists can be in use, so the catalogue is read only then.
-QString FreeBackupDir(TCatalogue& catalogue, const QString& areaDir, const QString& path) {
+// exists can be in use, so the owners are looked up only then. `owners` gives the source
+// path registered with a backup directory (empty when none).
+QString FreeBackupDir(const QString& areaDir, const QString& path,
+                      const std::function<QString(const QString&)>& owners) {
     const QString usual = BackupDirFor(areaDir, path);
-    std::vector<TFileRow> rows;
-    bool read = false;
     auto usedByAnother = [&](const QString& dir) {
         if (!QFileInfo::exists(dir)) return false;
-        if (!read) {
-            rows = catalogue.AllFiles();
-            read = true;
-        }
-        return std::any_of(rows.begin(), rows.end(), [&](const TFileRow& row) {
-            return row.BackupDir == dir && row.SourcePath != path;
-        });
+        const QString owner = owners(dir);
+        return !owner.isEmpty() && owner != path;
     };
     QString dir = usual;
     for (int n = 2; usedByAnother(dir); ++n) dir = usual + QLatin1Char('-') + QString::number(n);
     return dir;
+}
+
+namespace {
+
+// The same, reading the catalogue's file rows once, and only when a directory exists.
+QString FreeBackupDirIn(TCatalogue& catalogue, const QString& areaDir, const QString& path) {
+    std::vector<TFileRow> rows;
+    bool read = false;
+    return FreeBackupDir(areaDir, path, [&](const QString& dir) {
+        if (!read) {
+            rows = catalogue.AllFiles();
+            read = true;
+        }
+        // Another file than `path` keeping its copies in `dir`, if any.
+        for (const TFileRow& row : rows)
+            if (row.BackupDir == dir && row.SourcePath != path) return row.SourcePath;
+        return QString();
+    });
 }
 
 }  // namespace
@@ -165,7 +181,7 @@ bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& d
 bool RegisterFile(TCatalogue& catalogue, const QString& areaName, const QString& path) {
     TAreaRow area;
     if (!catalogue.FindArea(areaName, area)) return false;
-    const QString backup = FreeBackupDir(catalogue, area.Dir, path);
+    const QString backup = FreeBackupDirIn(catalogue, area.Dir, path);
     catalogue.AddFile(area.AreaNo, path, backup);
     // A directory that cannot be made shows up as the first capture's copy error.
     TFileSystem::Current().MakePath(QFile::encodeName(backup));
@@ -176,7 +192,12 @@ bool RegisterFileWithVersion(TCatalogue& catalogue, const QString& areaName, con
                              TRegistration& out) {
     TAreaRow area;
     if (!catalogue.FindArea(areaName, area)) return false;
-    const QString backup = FreeBackupDir(catalogue, area.Dir, path);
+    RegisterFileWithVersion(catalogue, area, FreeBackupDirIn(catalogue, area.Dir, path), path, out);
+    return true;
+}
+
+void RegisterFileWithVersion(TCatalogue& catalogue, const TAreaRow& area, const QString& backup,
+                             const QString& path, TRegistration& out) {
     TVersionCopy copy;
     bool copied = false;
     bool existed = false;
@@ -190,7 +211,7 @@ bool RegisterFileWithVersion(TCatalogue& catalogue, const QString& areaName, con
     }
     try {
         catalogue.Transaction([&] {
-            copy.FileNo = catalogue.AddFile(area.AreaNo, path, backup);
+            out.FileNo = copy.FileNo = catalogue.AddFile(area.AreaNo, path, backup);
             if (!copied) return;
             existed = catalogue.CopyInUse(copy.CopyPath);
             catalogue.AddVersion(RowOf(copy, QString()), out.Version);
@@ -202,7 +223,7 @@ bool RegisterFileWithVersion(TCatalogue& catalogue, const QString& areaName, con
         throw;
     }
     out.Captured = copied;
-    return true;
+    out.BackupDir = backup;
 }
 
 void RemoveCopies(TCatalogue& catalogue, const QStringList& copies, const QStringList& dirs) {

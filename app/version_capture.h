@@ -13,6 +13,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "app/catalogue.h"
 
@@ -81,7 +82,9 @@ bool RegisterFile(TCatalogue& catalogue, const QString& areaName, const QString&
 struct TRegistration {
     bool Captured = false;  // the first version is recorded; `Version` is its row
     verinfo Version;
-    QString CopyError;  // why the copy could not be taken (registered without a version)
+    QString CopyError;   // why the copy could not be taken (registered without a version)
+    int32_t FileNo = 0;  // the file-index row written
+    QString BackupDir;   // where its copies are kept
 };
 // Registers `path` under the area named exactly `areaName` together with its first
 // version. The copy is stored first; then the file-index row, the version row and the
@@ -91,6 +94,15 @@ struct TRegistration {
 // again) and `CopyError` tells why. False when no area has that name.
 bool RegisterFileWithVersion(TCatalogue& catalogue, const QString& areaName, const QString& path,
                              TRegistration& out);
+// The same under `area` with the backup directory chosen by the caller (FreeBackupDir), for
+// callers that register many files and know the directories in use.
+void RegisterFileWithVersion(TCatalogue& catalogue, const TAreaRow& area, const QString& backup,
+                             const QString& path, TRegistration& out);
+// The backup directory RegisterFile would choose for `path` under an area kept in
+// `areaDir`; `owner` gives the source path whose copies a backup directory holds (empty
+// for none) and is asked only about directories that exist.
+QString FreeBackupDir(const QString& areaDir, const QString& path,
+                      const std::function<QString(const QString&)>& owner);
 
 // Stops watching a file: deletes the file-index row of `path` (exact). Its version rows and
 // stored copies stay, in the catalogue and on disk. False when `path` is not registered.

@@ -17,6 +17,8 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "app/catalogue.h"
@@ -39,10 +41,16 @@ public:
     // Whether the entry called `name` (no directory part) is excluded.
     bool Excludes(const QByteArray& name, bool isDir) const;
     bool Excludes(const QString& name, bool isDir) const;
+    bool Excludes(const char* name, size_t size, bool isDir) const;
 
 private:
-    std::vector<QByteArray> any_;   // files and directories
-    std::vector<QByteArray> dirs_;  // directories only (the "/" taken off)
+    struct Pattern {
+        QByteArray Text;
+        bool Stars;  // literal bytes and "*" only: matched without fnmatch
+    };
+    static bool Matches(const Pattern& p, const char* name, size_t size);
+    std::vector<Pattern> any_;   // files and directories
+    std::vector<Pattern> dirs_;  // directories only (the "/" taken off)
 };
 
 // What a folder holds: the files to watch and the directories walked (the folder first),
@@ -54,6 +62,11 @@ struct TFolderListing {
 // Lists `folder` (its subfolders too when `subfolders`), leaving out what `exclusions`
 // names. A folder or subfolder that cannot be read adds nothing.
 TFolderListing ListFolder(const QString& folder, bool subfolders, const TExclusions& exclusions);
+// The walk behind ListFolder over native paths: `onDir` for every directory walked (the
+// root first), `onFile` for every file kept, in directory order (unsorted).
+void WalkFolder(const QByteArray& root, bool subfolders, const TExclusions& exclusions,
+                const std::function<void(const std::string&)>& onDir,
+                const std::function<void(const std::string&)>& onFile);
 
 // One file registered because it lies in a watched folder.
 struct TFolderFile {
@@ -66,15 +79,24 @@ struct TFolderFile {
 struct TFolderScan {
     std::vector<TFolderFile> Added;  // in the order registered
     QStringList Dirs;                // every directory of every folder (to be watched)
+    bool Cancelled = false;          // the progress callback stopped the registration
 };
+
+// Hears how far the registration of a folder's files is: `done` files of `total` are
+// registered (called before each file, and once at the end with done == total). Returns
+// false to stop.
+using TFolderProgress = std::function<bool(qsizetype done, qsizetype total)>;
 
 // Adds a watched folder under area `areaNo` and registers every file in it that is not
 // registered yet, each with its first version (one transaction per file). The folder's
 // row comes first, so a failure part-way leaves a folder whose remaining files the next
 // pass registers. Raises tarn::EDatabaseError when there is no such area or the folder is
-// no directory (nothing written then). Returns the folder number.
+// no directory (nothing written then). Returns the folder number. When `progress` stops
+// it, the files registered so far stay watched, the folder's row is deleted again,
+// `scan.Cancelled` is set and 0 is returned.
 int32_t AddWatchedFolder(TCatalogue& catalogue, int32_t areaNo, const QString& folder,
-                         bool subfolders, const QStringList& exclusions, TFolderScan& scan);
+                         bool subfolders, const QStringList& exclusions, TFolderScan& scan,
+                         const TFolderProgress& progress = {});
 
 // The monitoring pass's part: every watched folder listed, and every file in one that is
 // not registered yet registered with its first version. Whether a file is registered is

@@ -3,6 +3,7 @@
 // folder table in a catalogue made before it existed, and the watch limit.
 #include "app/watched_folders.h"
 
+#include <fnmatch.h>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
 
@@ -111,6 +112,19 @@ TEST_F(FolderTree, ListsFilesBelowMinusExclusionsWithoutFollowingLinks) {
     EXPECT_FALSE(bare.Files.join(" ").contains("/link/"));
     // A folder that is not there lists nothing.
     EXPECT_TRUE(ListFolder(Docs("/missing"), true, defaults).Files.isEmpty());
+}
+
+TEST(FolderExclusions, StarPatternsMatchAsTheSystemGlobDoes) {
+    const QStringList patterns{"a*b*c", "*.o", "file?.txt", "[0-9]*", "**x", "exact"};
+    const TExclusions ex(patterns);
+    for (const char* name : {"abc", "aXbYc", "abbc", "abcbc",     "ab",         "acb",    "a*b*c",
+                             "x.o", ".o",    "x.oo", "file1.txt", "file12.txt", "9lives", "lives9",
+                             "x",   "xx",    "y",    "exact",     "exactly",    ".exact", ""}) {
+        bool expected = false;
+        for (const QString& p : patterns)
+            expected = expected || fnmatch(p.toUtf8().constData(), name, 0) == 0;
+        EXPECT_EQ(ex.Excludes(QByteArray(name), false), expected) << name;
+    }
 }
 
 TEST_F(FolderTree, AddingRegistersEveryFileWithAVersionAndAPassOnlyWhatAppeared) {
@@ -296,6 +310,43 @@ TEST(WatchLimit, ARefusedWatchIsToldToTheOwner) {
     set.SetActive(true);
     EXPECT_FALSE(set.WatchLimitReached());
     EXPECT_EQ(told, 1);
+}
+
+}  // namespace
+}  // namespace filever
+
+namespace filever {
+namespace {
+
+// A catalogue on a file that counts its reads of the whole file index.
+class CountingCatalogue final : public TCatalogue {
+public:
+    std::vector<TFileRow> AllFiles() override {
+        ++allFilesReads;
+        return TCatalogue::AllFiles();
+    }
+    int allFilesReads = 0;
+};
+
+TEST_F(FolderTree, ManyFilesOfOneNameGetTheirOwnBackupDirsWithoutAReadEach) {
+    for (int d = 0; d < 12; ++d) Write(dir.file("many/d" + std::to_string(d) + "/same.txt"));
+    CountingCatalogue c;
+    c.Open(Q(dir.file("版本控制.dat")));
+    // Two areas of one name: the folder's files go to the area the folder was added to.
+    c.AddArea(QStringLiteral("文档"), Q(dir.file("other")));
+    const int32_t area = c.AddArea(QStringLiteral("文档"), Q(dir.file("store")));
+    TFolderScan scan;
+    AddWatchedFolder(c, area, Q(dir.file("many")), true, {}, scan);
+    ASSERT_EQ(scan.Added.size(), 12u);
+    EXPECT_LE(c.allFilesReads, 2);
+    QSet<QString> dirs;
+    for (const TFileRow& row : c.AllFiles()) {
+        EXPECT_EQ(row.AreaNo, area) << row.SourcePath.toStdString();
+        EXPECT_TRUE(row.BackupDir.startsWith(Q(dir.file("store/same.txt-bak"))));
+        dirs.insert(row.BackupDir);
+    }
+    EXPECT_EQ(dirs.size(), 12);
+    EXPECT_TRUE(dirs.contains(Q(dir.file("store/same.txt-bak-12"))));
 }
 
 }  // namespace
