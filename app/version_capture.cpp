@@ -72,13 +72,29 @@ bool SameBytes(const QString& path, const QString& copyPath) {
 
 namespace {
 
+// A name in `backupDir` for a new copy of `path` taken as version `versionName`: the usual
+// one, or "<name>{<version>}-2<ext>", "-3", ... when a copy of that name is stored already.
+// Version names are last-write times, which can come back (a file unpacked or copied with
+// its times kept), and the copy is renamed over whatever has its name: an older version's
+// bytes must not be replaced.
+QString FreeCopyPath(const QString& backupDir, const QString& path, const QString& versionName) {
+    const QString usual = backupDir + QLatin1Char('/') + VersionCopyName(path, versionName);
+    if (!QFileInfo::exists(usual)) return usual;
+    const QString ext = FileExtension(path);
+    const QString stem = usual.left(usual.size() - ext.size());
+    for (int n = 2;; ++n) {
+        const QString candidate = stem + QLatin1Char('-') + QString::number(n) + ext;
+        if (!QFileInfo::exists(candidate)) return candidate;
+    }
+}
+
 // The copy of `path` stored in `backupDir` (made again when it has gone) under the name of
 // the file's current last-write time.
 void StoreCopy(const QString& path, const QString& backupDir, TVersionCopy& copy) {
     copy.VerName = FormatVersionTime(GetFileTime(path, ftkLastWrite));
     copy.SizeText = QString::number(FileSize(path));
     copy.FileExt = FileExtension(path);
-    copy.CopyPath = backupDir + QLatin1Char('/') + VersionCopyName(path, copy.VerName);
+    copy.CopyPath = FreeCopyPath(backupDir, path, copy.VerName);
     // A directory that cannot be made shows up as the copy's error.
     TFileSystem::Current().MakePath(QFile::encodeName(backupDir));
     CopyVersionFile(path, copy.CopyPath);

@@ -134,6 +134,34 @@ TEST_F(CaptureTest, AnIdenticalSaveMakesNoVersion) {
     EXPECT_EQ(QDir(Q(dir.file("store/plan.txt-bak"))).entryList(QDir::Files).size(), expected);
 }
 
+// A save whose last-write time goes back to that of a stored version (an archive unpacked
+// or a file copied with its times kept): the new bytes get a copy of their own, and the
+// older version's copy keeps its bytes.
+TEST_F(CaptureTest, ASaveDatedLikeAnOlderVersionKeepsThatVersionsCopy) {
+    const auto save = [&](const char* text, int second) {
+        std::ofstream(source) << text;
+        SetLocalMTime(source, 2024, 3, 5, 14, 7, second);
+        verinfo rec;
+        EXPECT_TRUE(CaptureVersion(catalogue, Q(source), "", rec)) << text;
+        return rec;
+    };
+    const verinfo first = save("first", 33);
+    save("second", 41);
+    const verinfo third = save("third!", 33);
+    EXPECT_EQ(third.VerName, first.VerName);
+    EXPECT_NE(third.FilePath, first.FilePath);
+    const auto bytes = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    };
+    EXPECT_EQ(bytes(first.FilePath), "first");
+    EXPECT_EQ(bytes(third.FilePath), "third!");
+    const std::vector<TVersionRow> versions = catalogue.VersionsOfFile(1);
+    ASSERT_EQ(versions.size(), 3u);
+    EXPECT_EQ(bytes(versions.front().FilePath), "first");
+    EXPECT_EQ(bytes(versions.back().FilePath), "third!");
+}
+
 // Two watched files of one name in one area, saved in the same second: each keeps its own
 // copies (the second gets a backup directory of its own).
 TEST_F(CaptureTest, FilesOfOneNameInOneAreaKeepTheirOwnCopies) {
