@@ -13,26 +13,6 @@ namespace {
 
 bool IsIntegerValued(int type) { return IsIntegerFamily(type) || type == ftLargeint; }
 
-bool IsPrintableAscii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
-}
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-// Whether two strings are equal under `rule`, when that can be told from their bytes: two
-// strings of printable ASCII characters are equal exactly when their bytes are (ignoring
-// case: when their bytes are after folding ASCII case), since every such character carries
-// weights of its own. -1 when it cannot be told so.
-int AsciiEquality(std::string_view a, std::string_view b, TCaseRule rule) {
-    if (rule == TCaseRule::Exact && a == b) return 1;
-    if (rule == TCaseRule::LettersOnly || !IsPrintableAscii(a) || !IsPrintableAscii(b)) return -1;
-    if (a.size() != b.size()) return 0;
-    if (rule == TCaseRule::Exact) return 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return 0;
-    return 1;
-}
-
 bool Verdict(TExprOperator op, int c) {
     switch (op) {
         case TExprOperator::Equal:
@@ -167,7 +147,8 @@ bool TCompiledFilter::Compare(const TOp& op, const uint8_t* record) const {
     if ((op.op == TExprOperator::Equal || op.op == TExprOperator::NotEqual) &&
         op.compare.PrefixLength < 0 && IsTextOperandType(op.type) &&
         IsTextOperandType(op.constant.DataType)) {
-        const int same = AsciiEquality(StringOf(value), StringOf(op.constant), op.compare.CaseRule);
+        const int same =
+            TextEqualityFromBytes(StringOf(value), StringOf(op.constant), op.compare.CaseRule);
         if (same >= 0) return (same == 1) == (op.op == TExprOperator::Equal);
     }
     return Verdict(op.op, CompareFieldValues(value, op.constant, op.compare));
