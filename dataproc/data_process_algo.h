@@ -16,8 +16,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
+#include "dataproc/cipher_unit.h"
 #include "dataproc/progress.h"
 #include "tarndb/stream.h"
 
@@ -89,6 +91,17 @@ public:
     // output has the same length. No progress is reported.
     virtual void EncodeBuffer(const void* source, void* dest, int32_t dataSize) = 0;
     virtual void DecodeBuffer(const void* source, void* dest, int32_t dataSize) = 0;
+
+    // Decodes several units, each exactly as DecodeBuffer after ResetFeedback would; the
+    // chaining state is the initial one afterwards. The base class does just that, unit by
+    // unit; a cipher may decode the blocks of all units together.
+    virtual void DecodeUnits(std::span<const TCipherUnit> units) {
+        for (const TCipherUnit& u : units) {
+            ResetFeedback();
+            DecodeBuffer(u.source, u.dest, u.count);
+        }
+        ResetFeedback();
+    }
 
     static constexpr size_t kStreamChunkSize = 4096;
 

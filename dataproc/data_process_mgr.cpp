@@ -131,6 +131,10 @@ void TEncryptMgr::DecodeBuffer(const void* source, void* dest, int32_t dataSize)
     ThenReset([&](TEncryptAlgo& c) { c.DecodeBuffer(source, dest, dataSize); });
 }
 
+void TEncryptMgr::DecodeUnits(std::span<const TCipherUnit> units) {
+    ThenReset([&](TEncryptAlgo& c) { c.DecodeUnits(units); });
+}
+
 void TEncryptMgr::SetEncryptMode(uint8_t mode) { RequireCipher().SetEncryptMode(mode); }
 
 void TEncryptMgr::InitKey(std::string_view password) { RequireCipher().InitKey(password); }

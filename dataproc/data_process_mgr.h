@@ -85,6 +85,8 @@ public:
     void DecodeStream(TStream* source, TStream* dest, int64_t dataSize) override;
     virtual void EncodeBuffer(const void* source, void* dest, int32_t dataSize);
     virtual void DecodeBuffer(const void* source, void* dest, int32_t dataSize);
+    // Several units, each decoded as DecodeBuffer decodes one (TEncryptAlgo::DecodeUnits).
+    void DecodeUnits(std::span<const TCipherUnit> units);
 
     void SetEncryptMode(uint8_t mode);
     void InitKey(std::string_view password);

@@ -23,6 +23,8 @@ void TEncAlgo_Base::DecodeBuffer(const void* source, void* dest, int32_t dataSiz
     cipher_->DecodeBuffer(source, dest, dataSize);
 }
 
+void TEncAlgo_Base::DecodeUnits(std::span<const TCipherUnit> units) { cipher_->DecodeUnits(units); }
+
 void RegisterCipherModules() {
     RegisterEncryptModule<TEncAlgo_Blowfish>("Blowfish");
     RegisterEncryptModule<TEncAlgo_Twofish>("Twofish");

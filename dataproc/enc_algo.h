@@ -37,6 +37,7 @@ public:
     void ResetFeedback() override;
     void EncodeBuffer(const void* source, void* dest, int32_t dataSize) override;
     void DecodeBuffer(const void* source, void* dest, int32_t dataSize) override;
+    void DecodeUnits(std::span<const TCipherUnit> units) override;
 
     // The cipher class of this module.
     virtual TCipherClass CipherClass() const = 0;

@@ -66,6 +66,67 @@ void TEnc_Blowfish::DecryptBlock(uint8_t* block) {
     StoreBE(block + 4, l ^ p[1]);
 }
 
+namespace {
+
+// L blocks through the 16 rounds side by side; `Decrypt` runs the P-array backwards.
+template <size_t L, bool Decrypt>
+inline void Lanes(const uint32_t* s, uint8_t* at) {
+    const uint32_t* p = s + kSBoxWords;
+    uint32_t l[L], r[L];
+#pragma GCC unroll 4
+    for (size_t j = 0; j < L; ++j) {
+        l[j] = LoadBE(at + j * 8);
+        r[j] = LoadBE(at + j * 8 + 4);
+    }
+#pragma GCC unroll 8
+    for (int round = 0; round < 16; round += 2) {
+        const uint32_t p0 = Decrypt ? p[17 - round] : p[round];
+        const uint32_t p1 = Decrypt ? p[16 - round] : p[round + 1];
+#pragma GCC unroll 4
+        for (size_t j = 0; j < L; ++j) {
+            l[j] ^= p0;
+            r[j] ^= F(s, l[j]) ^ p1;
+        }
+#pragma GCC unroll 4
+        for (size_t j = 0; j < L; ++j) l[j] ^= F(s, r[j]);
+    }
+    const uint32_t last0 = Decrypt ? p[0] : p[17];
+    const uint32_t last1 = Decrypt ? p[1] : p[16];
+#pragma GCC unroll 4
+    for (size_t j = 0; j < L; ++j) {
+        StoreBE(at + j * 8, r[j] ^ last0);
+        StoreBE(at + j * 8 + 4, l[j] ^ last1);
+    }
+}
+
+template <bool Decrypt>
+void AllLanes(const uint32_t* s, uint8_t* blocks, size_t n) {
+    for (; n >= 4; n -= 4, blocks += 32) Lanes<4, Decrypt>(s, blocks);
+    switch (n) {
+        case 3:
+            Lanes<3, Decrypt>(s, blocks);
+            break;
+        case 2:
+            Lanes<2, Decrypt>(s, blocks);
+            break;
+        case 1:
+            Lanes<1, Decrypt>(s, blocks);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+void TEnc_Blowfish::EncryptBlocks(uint8_t* blocks, size_t n) {
+    AllLanes<false>(KeySchedule(), blocks, n);
+}
+
+void TEnc_Blowfish::DecryptBlocks(uint8_t* blocks, size_t n) {
+    AllLanes<true>(KeySchedule(), blocks, n);
+}
+
 void TEnc_Blowfish::Init(const uint8_t* key, int size, const uint8_t* initialVector) {
     BeginKeySetup(size);
     if (size == 0)

@@ -9,8 +9,7 @@
 namespace tarn {
 
 void SecureZero(void* data, size_t size) {
-    volatile uint8_t* p = static_cast<volatile uint8_t*>(data);
-    while (size--) *p++ = 0;
+    if (size) explicit_bzero(data, size);  // a store the compiler keeps
 }
 
 namespace {
@@ -125,6 +124,123 @@ void TEncrypt::DecodeBuffer(const void* source, void* dest, int32_t count) {
     if (count <= 0) return;
     Transform(static_cast<const uint8_t*>(source), static_cast<uint8_t*>(dest),
               static_cast<size_t>(count), false);
+}
+
+void TEncrypt::EncryptBlocks(uint8_t* blocks, size_t n) {
+    for (size_t i = 0; i < n; ++i) EncryptBlock(blocks + i * BlockBytes());
+}
+
+void TEncrypt::DecryptBlocks(uint8_t* blocks, size_t n) {
+    for (size_t i = 0; i < n; ++i) DecryptBlock(blocks + i * BlockBytes());
+}
+
+void TEncrypt::DecodeUnits(std::span<const TCipherUnit> units) {
+    CheckInitialized();
+    if (mode_ == chCFB8 || mode_ == chOFB8) {
+        for (const TCipherUnit& u : units) {
+            ResetFeedback();
+            DecodeBuffer(u.source, u.dest, u.count);
+        }
+        ResetFeedback();
+        return;
+    }
+    switch (sizes_.BlockSize) {
+        case 8:
+            DecodeBlockUnits<8>(units);
+            break;
+        case 16:
+            DecodeBlockUnits<16>(units);
+            break;
+        default:
+            throw Exception(Format("%s: unsupported block size %d", ClassName(), sizes_.BlockSize));
+    }
+    ResetFeedback();
+}
+
+// The block modes 0, 1 and 4 in three passes: gather the inputs of every cipher block of
+// every unit (the stored blocks for decryption; for a tail, the feedback it is keyed from,
+// which follows from the stored blocks before it), run them through the cipher, then chain
+// the results into each unit's output as Transform would.
+template <size_t B>
+void TEncrypt::DecodeBlockUnits(std::span<const TCipherUnit> units) {
+    const bool keyedTails = mode_ != chECB;
+    size_t decrypts = 0, tails = 0;
+    bool vectorTail = false;  // a unit shorter than a block: its tail is keyed from E(IV)
+    for (const TCipherUnit& u : units) {
+        if (u.count <= 0) continue;
+        const size_t n = static_cast<size_t>(u.count);
+        decrypts += n / B;
+        if (keyedTails && n % B != 0) {
+            if (n < B)
+                vectorTail = true;
+            else
+                ++tails;
+        }
+    }
+    const size_t blocks = decrypts + tails + (vectorTail ? 1 : 0);
+    // (No blocks at all still leaves the clear tails of ECB to copy.)
+    if (batch_.size() < std::max<size_t>(blocks, 1) * B)
+        batch_.resize(std::max<size_t>(blocks, 1) * B);
+    ScratchGuard guard(batch_.data(), blocks * B);
+    uint8_t* dec = batch_.data();
+    uint8_t* enc = dec + decrypts * B;
+    uint8_t* vectorKey = enc + tails * B;
+    const uint8_t* iv = initVector_.data();
+
+    uint8_t* d = dec;
+    uint8_t* e = enc;
+    for (const TCipherUnit& u : units) {
+        if (u.count <= 0) continue;
+        const size_t n = static_cast<size_t>(u.count);
+        const size_t whole = n / B;
+        std::memcpy(d, u.source, whole * B);
+        d += whole * B;
+        if (!keyedTails || n % B == 0 || whole == 0) continue;
+        if (mode_ == chCBC) {
+            std::memcpy(e, u.source + (whole - 1) * B, B);
+        } else {
+            std::memcpy(e, iv, B);
+            for (size_t i = 0; i < whole; ++i) XorInto<B>(e, e, u.source + i * B);
+        }
+        e += B;
+    }
+    if (vectorTail) std::memcpy(vectorKey, iv, B);
+    DecryptBlocks(dec, decrypts);
+    EncryptBlocks(enc, tails + (vectorTail ? 1 : 0));
+
+    d = dec;
+    e = enc;
+    for (const TCipherUnit& u : units) {
+        if (u.count <= 0) continue;
+        const size_t n = static_cast<size_t>(u.count);
+        const size_t whole = n / B;
+        const uint8_t* in = u.source;
+        uint8_t* out = u.dest;
+        uint8_t f[B];
+        std::memcpy(f, iv, B);
+        for (size_t i = 0; i < whole; ++i, in += B, out += B, d += B) {
+            if (mode_ == chECB) {
+                std::memcpy(out, d, B);
+                continue;
+            }
+            uint8_t c[B];
+            std::memcpy(c, in, B);  // before `out`, which may be the same bytes
+            XorInto<B>(out, d, f);
+            if (mode_ == chCBC)
+                std::memcpy(f, c, B);
+            else
+                XorInto<B>(f, f, c);
+        }
+        const size_t r = n % B;
+        if (r == 0) continue;
+        if (!keyedTails) {
+            if (out != in) std::memmove(out, in, r);
+            continue;
+        }
+        const uint8_t* k = whole == 0 ? vectorKey : e;
+        if (whole != 0) e += B;
+        for (size_t i = 0; i < r; ++i) out[i] = in[i] ^ k[i];
+    }
 }
 
 void TEncrypt::Transform(const uint8_t* in, uint8_t* out, size_t count, bool encode) {

@@ -30,7 +30,9 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
+#include "dataproc/cipher_unit.h"
 #include "dataproc/hash_base.h"
 
 namespace tarn {
@@ -95,6 +97,12 @@ public:
     void EncodeBuffer(const void* source, void* dest, int32_t count);
     void DecodeBuffer(const void* source, void* dest, int32_t count);
 
+    // Decodes each unit exactly as DecodeBuffer does from the initial vector; Feedback is
+    // the initial vector afterwards. In the block modes every cipher block's input is known
+    // from the stored bytes alone, so the blocks of all units go through the cipher
+    // together (DecryptBlocks, EncryptBlocks); the byte-wise modes go unit by unit.
+    void DecodeUnits(std::span<const TCipherUnit> units);
+
     uint8_t Mode() const { return mode_; }
     // Raises EEncryptException code 4 for a mode above 4; the mode stays unchanged.
     void SetMode(uint8_t mode);
@@ -120,6 +128,11 @@ protected:
     void BeginKeySetup(int& size);
     void EndKeySetup(const uint8_t* initialVector);
 
+    // `n` consecutive blocks in place. A cipher may overlap the rounds of several blocks;
+    // the default takes them one at a time.
+    virtual void EncryptBlocks(uint8_t* blocks, size_t n);
+    virtual void DecryptBlocks(uint8_t* blocks, size_t n);
+
     // The expanded key as 32-bit words (KeyScheduleSize / 4 of them).
     uint32_t* KeySchedule() { return keySchedule_.get(); }
     const uint32_t* KeySchedule() const { return keySchedule_.get(); }
@@ -132,6 +145,8 @@ private:
     void TransformBlocks(const uint8_t* in, uint8_t* out, size_t count, bool encode);
     template <size_t B>
     void TransformTail(const uint8_t* in, uint8_t* out, size_t count, bool encode);
+    template <size_t B>
+    void DecodeBlockUnits(std::span<const TCipherUnit> units);
 
     uint8_t mode_ = chXorFeedback;
     std::unique_ptr<THash> hashObject_;
@@ -142,6 +157,8 @@ private:
     std::array<uint8_t, kMaxBlockSize> feedback_{};
     std::unique_ptr<uint32_t[]> keySchedule_;
     uint32_t stateFlags_ = 0;
+    // DecodeUnits' blocks in flight (stored, then clear bytes): wiped after each call.
+    std::vector<uint8_t> batch_;
 };
 
 }  // namespace tarn

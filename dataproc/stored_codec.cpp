@@ -125,6 +125,12 @@ void TStoredDataCodec::DecodeStoredBuffer(const void* source, void* dest, bool e
     }
 }
 
+void TStoredDataCodec::DecryptStoredUnits(std::span<const TCipherUnit> units) {
+    if (units.empty()) return;
+    std::lock_guard<std::mutex> lock(transformLock_);
+    encryptMgr_.DecodeUnits(units);
+}
+
 bool TStoredDataCodec::CheckPassword(std::string_view password, std::string_view storedCheckText) {
     const size_t nul = storedCheckText.find('\0');
     if (nul != std::string_view::npos) storedCheckText = storedCheckText.substr(0, nul);

@@ -57,6 +57,9 @@ public:
     // `source`), encrypted / decrypted when asked, copied otherwise. The length is kept.
     void EncodeStoredBuffer(const void* source, void* dest, bool encrypt, int32_t count);
     void DecodeStoredBuffer(const void* source, void* dest, bool encrypt, int32_t count);
+    // Decrypts several slots, each as DecodeStoredBuffer(encrypt = true) would, under one
+    // taking of the transform lock (the cipher may work on their blocks together).
+    void DecryptStoredUnits(std::span<const TCipherUnit> units);
 
     // Compares the password's check text with the stored one byte for byte (the stored text
     // ends at its first NUL, so the raw 129-byte field may be passed). When they are equal the

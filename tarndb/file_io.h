@@ -164,6 +164,10 @@ public:
                             bool encrypt);
     void EncodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count);
     void DecodeStoredBuffer(const uint8_t* source, uint8_t* dest, bool encrypt, size_t count);
+    // Decrypts the slots of one record together (each as DecodeStoredBuffer would).
+    void DecryptStoredSlots(std::span<const TCipherUnit> slots) {
+        codec_.DecryptStoredUnits(slots);
+    }
 
     const std::string& FileName() const { return fileName_; }
     TTarnDBMediumType Medium() const { return medium_; }

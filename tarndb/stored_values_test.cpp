@@ -82,7 +82,9 @@ TEST_P(StoredValues, RoundTripAndNoPlaintextInTheFile) {
     TTarnTableIO table(host, "T");
     table.AcquireTable();
     RecordBuffer rec(table);
-    for (int pass = 0; pass < 2; ++pass) {  // twice: every unit starts from the initial vector
+    for (int pass = 0; pass < 3; ++pass) {  // again: every unit starts from the initial vector
+        // The last pass is served from read-ahead copies, decrypted all together.
+        if (pass == 2) table.ReadAhead(table.RecordList(0), 0, 2);
         rec.Fetch(0, 0);
         EXPECT_EQ(rec.String(0), "SECRETNAME");
         EXPECT_EQ(rec.Int(1), 0x5EC2E7);
@@ -92,6 +94,7 @@ TEST_P(StoredValues, RoundTripAndNoPlaintextInTheFile) {
     }
     rec.Fetch(0, 1);
     EXPECT_EQ(rec.BlobValue(2), "");
+    EXPECT_EQ(rec.String(0), "SECRETNAME");
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, StoredValues,

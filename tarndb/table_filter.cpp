@@ -3,6 +3,7 @@
 
 #include "tarndb/database.h"
 #include "tarndb/file_io.h"
+#include "tarndb/filter/compiled_filter.h"
 #include "tarndb/filter/filter_parser.h"
 #include "tarndb/record_list.h"
 #include "tarndb/session.h"
@@ -35,14 +36,34 @@ void TTarnTable::ActivateFilter() {
         if (!Filter().empty()) FilterParser().Parse(Filter());
         TTarnRecordBuffer* buffer = static_cast<TTarnRecordBuffer*>(ActiveBuffer());
         SetFilterBuffer(buffer);
+        // Without a record event, an expression of field tests runs on the stored records
+        // themselves: nothing is decoded into the buffer.
+        TCompiledFilter compiled;
+        if (!Filter().empty() && !OnFilterRecord) CompileFilter(compiled);
+        TTarnDBFileIO& io = tableIO_->File();
+        const size_t recordSize = static_cast<size_t>(tableIO_->RecordSize());
+        std::vector<uint8_t> copy;
         int n = GetRecordCount();
         matches.reserve(static_cast<size_t>(n));
         for (int i = 0; i < n; i += kRowsPerLock) {
-            FileLockGuard lock(tableIO_->File());
+            FileLockGuard lock(io);
             for (int j = i; j < n && j < i + kRowsPerLock; ++j) {
                 curRec_ = j;
-                ReadRecord(*buffer, j);
-                if (AcceptRecord()) matches.push_back(view_->At(j));
+                bool accept;
+                if (compiled.Compiled()) {
+                    const TRecordEntry& e = view_->At(j);
+                    const uint8_t* record = io.View(e.dataOffset, recordSize);
+                    if (record == nullptr) {  // the file cannot be mapped
+                        copy.resize(recordSize);
+                        io.ReadAt(e.dataOffset, recordSize, copy.data());
+                        record = copy.data();
+                    }
+                    accept = compiled.Accept(record);
+                } else {
+                    ReadRecord(*buffer, j);
+                    accept = AcceptRecord();
+                }
+                if (accept) matches.push_back(view_->At(j));
                 if (OnFilterProgress)
                     OnFilterProgress(*this, static_cast<int>(static_cast<double>(j) / n * 100));
             }
@@ -57,6 +78,31 @@ void TTarnTable::ActivateFilter() {
     curRec_ = -1;
     First();
     if (failure) std::rethrow_exception(failure);
+}
+
+void TTarnTable::CompileFilter(TCompiledFilter& compiled) {
+    TEvalOptions options;
+    options.CaseInsensitive = (FilterOptions() & foCaseInsensitive) != 0;
+    options.NoPartialCompare = (FilterOptions() & foNoPartialCompare) != 0;
+    // A field is read from the stored record when its slot holds its bytes as the record
+    // buffer would: a stored, unencrypted, non-blob field bound to its own slot.
+    auto slotOf = [this](int fieldIndex, int32_t& offset) {
+        if (fieldIndex < 0 || fieldIndex >= FieldCount()) return false;
+        TField* f = Fields(fieldIndex);
+        if (f->IsCalculated() || f->IsBlob() || f->FieldNo() <= 0) return false;
+        const int storage = f->FieldNo() - 1;
+        if (storage >= tableIO_->FieldCount() ||
+            fieldNoOfStorageField_[static_cast<size_t>(storage)] != f->FieldNo() ||
+            tableIO_->Encrypt(storage) || IsBlobType(tableIO_->FieldDefs()[storage].FieldType) ||
+            f->DataSize() > tableIO_->SlotSize(storage))
+            return false;
+        offset = tableIO_->SlotOffset(storage);
+        return true;
+    };
+    TFilterParser& parser = FilterParser();
+    if (compiled.Compile(parser.Root(), options, parser.Collator(), slotOf) &&
+        compiled.RecordBytes() > static_cast<size_t>(tableIO_->RecordSize()))
+        compiled = TCompiledFilter();
 }
 
 void TTarnTable::DeactivateFilter() {

@@ -176,6 +176,36 @@ TEST_F(IndexedTable, DetailRowsFollowTheMaster) {
     EXPECT_EQ(files.RecordCount(), 3);
 }
 
+// Ranges of every size, from none to many rows, at the start, middle and end of the key
+// list, visited in an order that jumps back and forth.
+TEST_F(IndexedTable, DetailRangesOfEverySize) {
+    constexpr int kAreas = 12;
+    auto rowsOf = [](int area) { return area % 4 == 2 ? 0 : (area * area) % 37; };
+    TTarnTable areas, files;
+    Open(areas, "Areas");
+    for (int a = 1; a <= kAreas; ++a) AddArea(areas, "a" + std::to_string(a));
+    Open(files, "Files", "ByArea");
+    for (int round = 0; round < 40; ++round)
+        for (int a = kAreas; a >= 1; --a)
+            if (round < rowsOf(a))
+                AddFile(files, a, std::to_string(a) + "/" + std::to_string(round));
+    files.Close();
+    TDataSource source(&areas);
+    files.SetMasterSource(&source);
+    files.SetMasterFields("AreaNo");
+    files.Open();
+    for (int visit = 0; visit < 3 * kAreas; ++visit) {
+        const int area = 1 + (visit * 5) % kAreas;
+        SCOPED_TRACE(area);
+        areas.SetRecNo(area);
+        int count = 0;
+        for (files.First(); !files.Eof(); files.Next(), ++count)
+            ASSERT_EQ(files.FieldByName("AreaNo")->AsInteger(), area);
+        EXPECT_EQ(count, rowsOf(area));
+        EXPECT_EQ(files.RecordCount(), rowsOf(area));
+    }
+}
+
 // A filter on a detail table works within the master's range; switching it off, changing it
 // or refreshing keeps the range as long as the master link is active.
 TEST_F(IndexedTable, DetailFilterStaysWithinTheMasterRange) {

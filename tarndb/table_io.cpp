@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "dataproc/encrypt_base.h"
 #include "platform/bytes.h"
 #include "platform/dataset/names.h"
 #include "tarndb/blob_stream.h"
@@ -272,15 +273,40 @@ void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
     readAhead_.Clear();
     int end = std::min(list.Count(), from + count);
     if (from < 0 || from >= end || recordSize_ == 0) return;
-    FileLockGuard lock(io);
-    readAhead_.bytes.resize(static_cast<size_t>(end - from) * static_cast<size_t>(recordSize_));
-    for (int p = from; p < end; ++p) {
-        const TRecordEntry& e = list.At(p);
-        io.ReadAt(
-            e.dataOffset, static_cast<size_t>(recordSize_),
-            readAhead_.bytes.data() + readAhead_.offsets.size() * static_cast<size_t>(recordSize_));
-        readAhead_.offsets.push_back(e.dataOffset);
+    {
+        FileLockGuard lock(io);
+        readAhead_.bytes.resize(static_cast<size_t>(end - from) * static_cast<size_t>(recordSize_));
+        for (int p = from; p < end; ++p) {
+            const TRecordEntry& e = list.At(p);
+            io.ReadAt(e.dataOffset, static_cast<size_t>(recordSize_),
+                      readAhead_.bytes.data() +
+                          readAhead_.offsets.size() * static_cast<size_t>(recordSize_));
+            readAhead_.offsets.push_back(e.dataOffset);
+        }
     }
+    // Decrypting every slot of the copies in one call lets the cipher work on many blocks
+    // at once; each slot still decodes on its own, as a fetch would decode it.
+    if (!io.Info().Encrypted()) return;
+    std::vector<int> fields;
+    for (int i = 0; i < FieldCount(); ++i)
+        if (Encrypt(i) && !IsBlobType(fieldDefs_[i].FieldType)) fields.push_back(i);
+    if (fields.empty()) return;
+    readAhead_.clear = readAhead_.bytes;
+    decryptUnits_.clear();
+    for (size_t r = 0; r < readAhead_.offsets.size(); ++r) {
+        uint8_t* record = readAhead_.clear.data() + r * static_cast<size_t>(recordSize_);
+        for (int i : fields)
+            decryptUnits_.push_back({record + SlotOffset(i), record + SlotOffset(i), SlotSize(i)});
+    }
+    io.DecryptStoredSlots(decryptUnits_);
+}
+
+void TTarnTableIO::ReadAheadCache::Clear() {
+    offsets.clear();
+    bytes.clear();
+    if (!clear.empty()) SecureZero(clear.data(), clear.size());
+    clear.clear();
+    next = 0;
 }
 
 const uint8_t* TTarnTableIO::FromReadAhead(TTarnDBFileIO& io, int32_t dataOffset) {
@@ -306,6 +332,10 @@ const uint8_t* TTarnTableIO::FromReadAhead(TTarnDBFileIO& io, int32_t dataOffset
 void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     TTarnDBFileIO& io = File();
     const uint8_t* record = FromReadAhead(io, e.dataOffset);
+    // The read-ahead copy's decrypted twin, when there is one.
+    const uint8_t* clear = record && !readAhead_.clear.empty()
+                               ? readAhead_.clear.data() + (record - readAhead_.bytes.data())
+                               : nullptr;
     std::optional<FileLockGuard> lock;
     if (record == nullptr) {
         lock.emplace(io);
@@ -320,6 +350,7 @@ void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     bool encrypted = io.Info().Encrypted();
     bool compressed = io.Info().Compressed();
     int n = std::min(buffers.Count(), FieldCount());
+    decryptUnits_.clear();
     for (int i = 0; i < n; ++i) {
         TFieldBufferItem& item = buffers.Item(i);
         if (!item.active) continue;
@@ -334,9 +365,15 @@ void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
         if (item.buffer == nullptr || item.dataSize > SlotSize(i))
             throw EDatabaseError(Format("Field buffer of %d bytes does not fit field '%s'",
                                         item.dataSize, def.Name().c_str()));
-        io.DecodeStoredBuffer(record + SlotOffset(i), item.buffer, encrypt,
-                              static_cast<size_t>(item.dataSize));
+        if (encrypt && clear && item.dataSize == SlotSize(i))
+            std::memcpy(item.buffer, clear + SlotOffset(i), static_cast<size_t>(item.dataSize));
+        else if (encrypt)  // decrypted below, together with the record's other slots
+            decryptUnits_.push_back({record + SlotOffset(i), item.buffer, item.dataSize});
+        else
+            io.DecodeStoredBuffer(record + SlotOffset(i), item.buffer, false,
+                                  static_cast<size_t>(item.dataSize));
     }
+    io.DecryptStoredSlots(decryptUnits_);
 }
 
 void TTarnTableIO::CutStrings(TFieldBuffers& buffers) {

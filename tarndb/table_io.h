@@ -45,6 +45,7 @@
 #include <string>
 #include <vector>
 
+#include "dataproc/cipher_unit.h"
 #include "tarndb/defs.h"
 #include "tarndb/field_buffers.h"
 #include "tarndb/file_format.h"
@@ -220,16 +221,16 @@ private:
     std::vector<TRecordList> lists_;
     std::vector<uint8_t> scratch_;
     std::vector<uint8_t> slotScratch_;
+    std::vector<TCipherUnit> decryptUnits_;  // FetchEntry's encrypted slots of one record
     // Records read ahead: the fixed parts of consecutive entries, by DataOffset.
     struct ReadAheadCache {
         std::vector<int32_t> offsets;  // DataOffset of each copy, in order
         std::vector<uint8_t> bytes;    // the copies, RecordSize() bytes each
-        size_t next = 0;               // where the last hit was (walks go forward)
-        void Clear() {
-            offsets.clear();
-            bytes.clear();
-            next = 0;
-        }
+        // In an encrypted database: the copies again with their encrypted slots decrypted
+        // (all records in one go), wiped when dropped; empty otherwise.
+        std::vector<uint8_t> clear;
+        size_t next = 0;  // where the last hit was (walks go forward)
+        void Clear();
     } readAhead_;
     // The copy of the record at `dataOffset`, when there is one and the file still holds
     // the same bytes there; else nullptr.

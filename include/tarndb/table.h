@@ -33,6 +33,7 @@
 namespace tarn {
 
 class TTarnTableIO;
+class TCompiledFilter;
 class TRecordList;
 class TFieldBuffers;
 struct TRecordEntry;
@@ -108,6 +109,9 @@ protected:
     void DeactivateFilter() override;
 
 private:
+    // The filter expression as tests on stored records, when it has that form (else
+    // `compiled` stays empty).
+    void CompileFilter(TCompiledFilter& compiled);
     void BuildIndexDefs();
     void SelectIndex();
     void LoadViewList();

@@ -55,6 +55,11 @@ bool SameChar(char32_t a, char32_t b, bool ignoreCase, const TCollator& coll) {
 
 }  // namespace
 
+bool LikeSameChar(char32_t text, char32_t pattern, bool caseInsensitive,
+                  const TCollator& collator) {
+    return SameChar(text, pattern, caseInsensitive, collator);
+}
+
 bool LikeMatch(std::string_view text, std::string_view pattern, bool caseInsensitive,
                const TCollator& coll) {
     thread_local std::u16string u16;

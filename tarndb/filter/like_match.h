@@ -21,4 +21,8 @@ namespace tarn {
 bool LikeMatch(std::string_view text, std::string_view pattern, bool caseInsensitive,
                const TCollator& collator);
 
+// Whether a string character matches a pattern character that is no wildcard, as LikeMatch
+// decides it.
+bool LikeSameChar(char32_t text, char32_t pattern, bool caseInsensitive, const TCollator& collator);
+
 }  // namespace tarn

@@ -44,6 +44,24 @@ double TimeOfDay(double msecs) {
 
 }  // namespace
 
+namespace {
+bool IsPrintableAscii(std::string_view s) {
+    for (char c : s)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+}  // namespace
+
+int TextEqualityFromBytes(std::string_view a, std::string_view b, TCaseRule rule) {
+    if (a == b) return 1;
+    if (rule == TCaseRule::LettersOnly || !IsPrintableAscii(a) || !IsPrintableAscii(b)) return -1;
+    if (a.size() != b.size() || rule == TCaseRule::Exact) return 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return 0;
+    return 1;
+}
+
 size_t PrefixBytes(std::string_view s, size_t n) {
     size_t i = 0;
     while (i < s.size()) {

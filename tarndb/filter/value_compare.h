@@ -62,6 +62,12 @@ int CompareFieldValues(int type, std::span<const uint8_t> left, std::span<const 
                        bool caseInsensitive, bool partial = false,
                        const TCollator* collator = nullptr);
 
+// Whether two strings are equal under `rule`, when their bytes tell: 1 equal, 0 not, -1
+// when only the collation can tell. Two strings of printable ASCII characters are equal
+// exactly when their bytes are (ignoring case: after folding ASCII case), every such
+// character carrying weights of its own; identical bytes are equal under any rule.
+int TextEqualityFromBytes(std::string_view a, std::string_view b, TCaseRule rule);
+
 // Bytes of `s` that make up at most n bytes without cutting a multi-byte character.
 size_t PrefixBytes(std::string_view s, size_t n);
 

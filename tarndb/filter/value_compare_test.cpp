@@ -106,5 +106,32 @@ TEST_F(Compare, PrefixNeverCutsACharacter) {
     EXPECT_EQ(PrefixBytes("abc", 10), 3u);
 }
 
+// Equality told from the bytes never disagrees with the collation: every pair of printable
+// ASCII characters, and strings with control characters (which the collation ignores) or
+// double-byte text, where the bytes cannot tell.
+TEST(TextEqualityFromBytes, AgreesWithTheCollation) {
+    const TCollator& coll = TCollator::Default();
+    int told = 0;
+    auto check = [&](std::string_view a, std::string_view b) {
+        for (TCaseRule rule : {TCaseRule::Exact, TCaseRule::IgnoreCase}) {
+            int same = TextEqualityFromBytes(a, b, rule);
+            if (same < 0) continue;
+            ++told;
+            ASSERT_EQ(same == 1, coll.Compare(a, b, rule) == 0)
+                << "'" << a << "' '" << b << "' rule " << static_cast<int>(rule);
+        }
+    };
+    for (char x = 0x20; x < 0x7F; ++x)
+        for (char y = 0x20; y < 0x7F; ++y) check(std::string(1, x), std::string(1, y));
+    const char* const texts[] = {"apple", "Apple", "APPLE",     "apple ",   "a-pple",
+                                 "appl",  "",      "a\x01pple", "\xb0\xa1", "\xb0\xa1 ",
+                                 "ch",    "c h",   "ss"};
+    for (const char* a : texts)
+        for (const char* b : texts) check(a, b);
+    EXPECT_EQ(TextEqualityFromBytes("a\x01pple", "apple", TCaseRule::Exact), -1);
+    EXPECT_EQ(TextEqualityFromBytes("\xb0\xa1", "\xb0\xa1", TCaseRule::LettersOnly), 1);
+    EXPECT_GT(told, 18000);
+}
+
 }  // namespace
 }  // namespace tarn
