@@ -72,6 +72,26 @@ bool SameBytes(const QString& path, const QString& copyPath) {
 
 namespace {
 
+// `name`, or the first name two seconds on, four seconds on, ... that no version in
+// `versions` has: the window finds a version by its name.
+QString FreeVersionName(const QString& name, const std::vector<TVersionRow>& versions) {
+    const auto taken = [&](const QString& candidate) {
+        return std::any_of(versions.begin(), versions.end(),
+                           [&](const TVersionRow& v) { return v.VerName == candidate; });
+    };
+    if (!taken(name)) return name;
+    const QString format = QStringLiteral("yyyy-MM-dd-HH-mm-ss");
+    QDateTime time = QDateTime::fromString(name, format);
+    if (!time.isValid()) return name;
+    time.setTimeSpec(Qt::UTC);  // plain arithmetic on the text, no daylight saving
+    QString candidate = name;
+    while (taken(candidate)) {
+        time = time.addSecs(2);
+        candidate = time.toString(format);
+    }
+    return candidate;
+}
+
 // A name in `backupDir` for a new copy of `path` taken as version `versionName`: the usual
 // one, or "<name>{<version>}-2<ext>", "-3", ... when a copy of that name is stored already.
 // Version names are last-write times, which can come back (a file unpacked or copied with
@@ -90,8 +110,10 @@ QString FreeCopyPath(const QString& backupDir, const QString& path, const QStrin
 
 // The copy of `path` stored in `backupDir` (made again when it has gone) under the name of
 // the file's current last-write time.
-void StoreCopy(const QString& path, const QString& backupDir, TVersionCopy& copy) {
-    copy.VerName = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+void StoreCopy(const QString& path, const QString& backupDir, TVersionCopy& copy,
+               const std::vector<TVersionRow>& versions = {}) {
+    copy.FileTime = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+    copy.VerName = FreeVersionName(copy.FileTime, versions);
     copy.SizeText = QString::number(FileSize(path));
     copy.FileExt = FileExtension(path);
     copy.CopyPath = FreeCopyPath(backupDir, path, copy.VerName);
@@ -150,13 +172,13 @@ bool TakeVersionCopy(TCatalogue& catalogue, const QString& path, TVersionCopy& c
     const std::vector<TVersionRow> versions = catalogue.VersionsOfFile(file.FileNo);
     if (!versions.empty() && SameBytes(path, versions.back().FilePath)) {
         // Saved without a change: the latest version holds these bytes already.
-        copy.VerName = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+        copy.VerName = copy.FileTime = FormatVersionTime(GetFileTime(path, ftkLastWrite));
         copy.FileExt = FileExtension(path);
         copy.Identical = true;
         catalogue.SetRecordedTime(file.FileNo, copy.VerName);
         return true;
     }
-    StoreCopy(path, file.BackupDir, copy);
+    StoreCopy(path, file.BackupDir, copy, versions);
     return true;
 }
 
@@ -181,7 +203,7 @@ void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QStrin
     // the recorded time stays too, the file stays changed and the next pass asks again.
     catalogue.Transaction([&] {
         catalogue.AddVersion(RowOf(copy, description), rec);
-        catalogue.SetRecordedTime(copy.FileNo, copy.VerName);
+        catalogue.SetRecordedTime(copy.FileNo, copy.FileTime);
     });
 }
 
@@ -231,7 +253,7 @@ void RegisterFileWithVersion(TCatalogue& catalogue, const TAreaRow& area, const 
             if (!copied) return;
             existed = catalogue.CopyInUse(copy.CopyPath);
             catalogue.AddVersion(RowOf(copy, QString()), out.Version);
-            catalogue.SetRecordedTime(copy.FileNo, copy.VerName);
+            catalogue.SetRecordedTime(copy.FileNo, copy.FileTime);
         });
     } catch (...) {
         // Nothing was registered: the new copy goes too, unless another row names it.

@@ -54,7 +54,11 @@ bool SameBytes(const QString& path, const QString& copyPath);
 // description and a failing copy never costs what the user typed.
 struct TVersionCopy {
     int32_t FileNo = 0;
-    QString VerName;   // the file's last-write time when the copy was taken
+    // The file's last-write time when the copy was taken, as a version name; moved on by
+    // two-second steps when another version of the file has that name already (a save in
+    // the step of the last capture, kept before a restore; a time that came back).
+    QString VerName;
+    QString FileTime;  // the file's last-write time itself: the file's recorded time
     QString CopyPath;  // where the copy was stored
     QString SizeText;  // the source's size then
     QString FileExt;

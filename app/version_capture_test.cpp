@@ -135,8 +135,9 @@ TEST_F(CaptureTest, AnIdenticalSaveMakesNoVersion) {
 }
 
 // A save whose last-write time goes back to that of a stored version (an archive unpacked
-// or a file copied with its times kept): the new bytes get a copy of their own, and the
-// older version's copy keeps its bytes.
+// or a file copied with its times kept): the new bytes get a copy and a version name of
+// their own (two seconds on), and the older version's copy keeps its bytes. The recorded
+// time is the file's own.
 TEST_F(CaptureTest, ASaveDatedLikeAnOlderVersionKeepsThatVersionsCopy) {
     const auto save = [&](const char* text, int second) {
         std::ofstream(source) << text;
@@ -148,7 +149,9 @@ TEST_F(CaptureTest, ASaveDatedLikeAnOlderVersionKeepsThatVersionsCopy) {
     const verinfo first = save("first", 33);
     save("second", 41);
     const verinfo third = save("third!", 33);
-    EXPECT_EQ(third.VerName, first.VerName);
+    EXPECT_EQ(first.VerName, "2024-03-05-14-07-32");
+    EXPECT_EQ(third.VerName, "2024-03-05-14-07-34");
+    EXPECT_EQ(RecordedTime(), "2024-03-05-14-07-32");
     EXPECT_NE(third.FilePath, first.FilePath);
     const auto bytes = [](const QString& path) {
         QFile f(path);

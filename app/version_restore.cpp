@@ -32,8 +32,13 @@ TFileRow RegisteredFile(TCatalogue& catalogue, const QString& path) {
 bool KeepStateBefore(TCatalogue& catalogue, const TFileRow& file, const QString& remark,
                      verinfo& captured) {
     if (!QFileInfo::exists(file.SourcePath)) return false;
+    // An unchanged time is not enough: a save in the two-second step of the last capture
+    // keeps the time's text. The state is kept unless a stored version holds its bytes.
     const QString current = FormatVersionTime(GetFileTime(file.SourcePath, ftkLastWrite));
-    if (current == file.RecordedTime) return false;
+    if (current == file.RecordedTime) {
+        for (const TVersionRow& v : catalogue.VersionsOfFile(file.FileNo))
+            if (SameBytes(file.SourcePath, v.FilePath)) return false;
+    }
     return CaptureVersion(catalogue, file.SourcePath, remark, captured);
 }
 

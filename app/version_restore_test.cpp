@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -109,6 +110,30 @@ TEST_F(RestoreTest, PutsTheOlderBytesBackAndKeepsTheStateBeforeAsAVersion) {
     EXPECT_EQ(ReadAll(source), "two");
     EXPECT_FALSE(again.captured);
     EXPECT_EQ(catalogue.versions.size(), 3u);
+}
+
+// Saved again within the two-second step of its last capture, the file shows no new time;
+// a restore still keeps those bytes as a version first, under a name of its own, and a
+// second restore does not keep the restored bytes again.
+TEST_F(RestoreTest, AStateSavedInTheStepOfTheLastCaptureIsKeptBeforeARestore) {
+    Write(source, "two, amended", 1700000101);
+    ASSERT_EQ(CurrentTime(), v2.VerName);
+    TRestoreOutcome outcome;
+    RestoreVersion(catalogue, Q(source), v1, outcome);
+    EXPECT_EQ(ReadAll(source), "one");
+    ASSERT_TRUE(outcome.captured);
+    EXPECT_NE(outcome.capturedVersion.VerName, v2.VerName);
+    EXPECT_EQ(ReadAll(outcome.capturedVersion.FilePath.toStdString()), "two, amended");
+    EXPECT_EQ(ReadAll(v2.FilePath.toStdString()), "two");
+    std::vector<QString> names = catalogue.VersionNamesOfFile(v1.FileNo);
+    EXPECT_EQ(names.size(), 3u);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
+
+    TRestoreOutcome again;
+    RestoreVersion(catalogue, Q(source), v2, again);
+    EXPECT_FALSE(again.captured);
+    EXPECT_EQ(ReadAll(source), "two");
 }
 
 TEST_F(RestoreTest, DeletedOrLinkedFilesAreRestoredInPlace) {
