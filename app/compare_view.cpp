@@ -1,5 +1,6 @@
 #include "app/compare_view.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -82,7 +83,7 @@ TCompareView::TCompareView(QWidget* owner, const TCompareSide& left, const QStri
                            const TCompareSide& right, const QStringList& rightLines)
     : QDialog(owner), rows_(DiffLines(leftLines, rightLines)) {
     setObjectName(QStringLiteral("TCompareView"));
-    setWindowTitle(QStringLiteral("版本比较"));
+    setWindowTitle(tr("版本比较"));
     resize(960, 600);
 
     LeftTitle = new QLabel(left.title, this);
@@ -92,7 +93,7 @@ TCompareView::TCompareView(QWidget* owner, const TCompareSide& left, const QStri
     LeftText = MakeSide(this, QStringLiteral("LeftText"));
     RightText = MakeSide(this, QStringLiteral("RightText"));
     Summary = new QLabel(this);
-    CloseButton = new QPushButton(QStringLiteral("关闭"), this);
+    CloseButton = new QPushButton(tr("关闭"), this);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
 
     QStringList leftTexts, rightTexts;
@@ -127,8 +128,7 @@ TCompareView::TCompareView(QWidget* owner, const TCompareSide& left, const QStri
     FillSide(RightText, rightTexts, rightMarks);
     SyncScrolling(LeftText->verticalScrollBar(), RightText->verticalScrollBar());
     SyncScrolling(LeftText->horizontalScrollBar(), RightText->horizontalScrollBar());
-    Summary->setText(places == 0 ? QStringLiteral("两个文件的内容相同")
-                                 : QStringLiteral("共有 %1 处不同").arg(places));
+    Summary->setText(places == 0 ? tr("两个文件的内容相同") : tr("共有 %1 处不同").arg(places));
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(LeftTitle, 0, 0);
@@ -158,8 +158,9 @@ void CompareFiles(TDesktopServices& desktop, QWidget* parent, const TCompareSide
         if (desktop.StartProgram(diffTool.front(), diffTool.mid(1) << older.path << newer.path))
             return;
         desktop.MessageBox(
-            parent, kAppTitle,
-            QStringLiteral("无法启动比较工具“%1”，改用内置的比较窗口。").arg(diffTool.front()),
+            parent, AppCaption(),
+            QCoreApplication::translate("filever", "无法启动比较工具“%1”，改用内置的比较窗口。")
+                .arg(diffTool.front()),
             TMsgIcon::Warning);
     }
     QByteArray olderBytes, newerBytes;
@@ -173,26 +174,32 @@ bool ReadTextPair(TDesktopServices& desktop, QWidget* parent, const TCompareSide
                   const TCompareSide& newer, QByteArray& olderBytes, QByteArray& newerBytes) {
     const qint64 olderSize = SizeOf(older.path), newerSize = SizeOf(newer.path);
     auto sizes = [&] {
-        return QStringLiteral("\n%1：%2 字节\n%3：%4 字节")
+        return QCoreApplication::translate("filever", "\n%1：%2 字节\n%3：%4 字节")
             .arg(older.title)
             .arg(olderSize)
             .arg(newer.title)
             .arg(newerSize);
     };
     if (olderSize > kMaxCompareBytes || newerSize > kMaxCompareBytes) {
-        desktop.MessageBox(parent, kAppTitle,
-                           QStringLiteral("文件太大，无法在内置的比较窗口中显示。") + sizes(),
-                           TMsgIcon::Information);
+        desktop.MessageBox(
+            parent, AppCaption(),
+            QCoreApplication::translate("filever", "文件太大，无法在内置的比较窗口中显示。") +
+                sizes(),
+            TMsgIcon::Information);
         return false;
     }
     olderBytes = ReadWhole(older.path);
     newerBytes = ReadWhole(newer.path);
     if (LooksBinary(olderBytes) || LooksBinary(newerBytes)) {
-        const QString verdict = olderBytes == newerBytes ? QStringLiteral("两个文件的内容相同。")
-                                                         : QStringLiteral("两个文件的内容不同。");
-        desktop.MessageBox(parent, kAppTitle,
-                           QStringLiteral("这是二进制文件，无法逐行比较。") + verdict + sizes(),
-                           TMsgIcon::Information);
+        const QString verdict =
+            olderBytes == newerBytes
+                ? QCoreApplication::translate("filever", "两个文件的内容相同。")
+                : QCoreApplication::translate("filever", "两个文件的内容不同。");
+        desktop.MessageBox(
+            parent, AppCaption(),
+            QCoreApplication::translate("filever", "这是二进制文件，无法逐行比较。") + verdict +
+                sizes(),
+            TMsgIcon::Information);
         return false;
     }
     return true;

@@ -14,18 +14,16 @@ namespace filever {
 
 TFolderDialog::TFolderDialog(QWidget* owner, const QString& folder, const QString& areaName)
     : QDialog(owner) {
-    setWindowTitle(QStringLiteral("增加目录"));
-    Label1 = new QLabel(
-        QStringLiteral("目录“%1”中的文件都将在存储区“%2”中保存版本，以后新出现的文件也会自动加入。")
-            .arg(folder, areaName),
-        this);
+    setWindowTitle(tr("增加目录"));
+    Label1 =
+        new QLabel(tr("目录“%1”中的文件都将在存储区“%2”中保存版本，以后新出现的文件也会自动加入。")
+                       .arg(folder, areaName),
+                   this);
     Label1->setWordWrap(true);
-    SubfoldersCheck = new QCheckBox(QStringLiteral("包含子目录"), this);
+    SubfoldersCheck = new QCheckBox(tr("包含子目录"), this);
     SubfoldersCheck->setChecked(true);
     auto* patternsLabel = new QLabel(
-        QStringLiteral(
-            "排除规则（每行一个，按文件名匹配，* 和 ? 为通配符；以 / 结尾的只排除目录）："),
-        this);
+        tr("排除规则（每行一个，按文件名匹配，* 和 ? 为通配符；以 / 结尾的只排除目录）："), this);
     patternsLabel->setWordWrap(true);
     PatternsEdit = new QPlainTextEdit(this);
     PatternsEdit->setPlainText(JoinExclusions(DefaultFolderExclusions()));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -12,21 +13,27 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <fstream>
 #include <functional>
 #include <memory>
 
 #include "app/area_dialog.h"
 #include "app/catalogue.h"
+#include "app/compare_view.h"
 #include "app/confirm_dialog.h"
 #include "app/error_report.h"
+#include "app/folder_dialog.h"
 #include "app/language.h"
 #include "app/login_dialog.h"
+#include "app/mainw.h"
+#include "app/merge_view.h"
 #include "app/report_data.h"
 #include "app/report_view.h"
 #include "app/retention_dialog.h"
 #include "app/ribbon.h"
 #include "app/testing/catalogue_double.h"
 #include "app/testing/fake_desktop_services.h"
+#include "app/testing/main_window_fixture.h"
 #include "app/testing/text_fit.h"
 #include "app/ver_desc_dialog.h"
 
@@ -308,6 +315,79 @@ TEST(LanguageFit, Ribbon) {
         ribbon->resize(744, 145);
         return ribbon;
     });
+}
+
+// The main window and the views it opens, over a catalogue with an area "文档" holding
+// docs/plan.txt and two versions of it.
+class LanguageFitWindows : public testing::MainWindowFixture {
+protected:
+    void SetUp() override {
+        catalogue.Open(options.cataloguePath);
+        catalogue.AddArea(QStringLiteral("文档"), testing::Q(dir.file("store")));
+        plan = testing::Q(dir.file("docs/plan.txt"));
+        Write("title\nalpha\nomega\n", 1600000000);
+        auto w = Make(catalogue);
+        w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+        w->DropFiles({plan});
+        Write("title\nalpha two\nomega\n", 1600000100);
+        AnswerPrompt(QStringLiteral("第二稿"));
+        w->tmr1Timer();
+        const std::vector<QString> names = catalogue.VersionNamesOfFile(1);
+        ASSERT_EQ(names.size(), 2u);
+        catalogue.FindVersionByName(names[0], version, 1);
+    }
+    void Write(const char* text, time_t when) {
+        std::ofstream(plan.toStdString(), std::ios::binary | std::ios::trunc) << text;
+        testing::SetMTime(plan.toStdString(), when);
+    }
+
+    TCatalogue catalogue;
+    QString plan;
+    verinfo version;
+};
+
+TEST_F(LanguageFitWindows, MainWindow) {
+    // Every ribbon page, the tree with an area, a file and its versions, the version list,
+    // and the items of the tree's, the version list's and the tray's menus.
+    ExpectFits(
+        [&] {
+            auto w = Make(catalogue);
+            QTreeWidgetItem* file = w->TreeView1->topLevelItem(0)->child(0);
+            w->TreeView1->setCurrentItem(file);
+            EXPECT_EQ(w->ListView1->topLevelItemCount(), 2);
+            return std::unique_ptr<QWidget>(std::move(w));
+        },
+        {QStringLiteral("文档"), QStringLiteral("第二稿")});
+}
+
+TEST_F(LanguageFitWindows, CompareView) {
+    ExpectFits([&] {
+        const TCompareSide older{
+            version.FilePath,
+            QCoreApplication::translate("filever", "版本 %1").arg(version.VerName)};
+        const TCompareSide current{plan, QCoreApplication::translate("filever::Tmainw", "当前文件")};
+        return std::make_unique<TCompareView>(nullptr, older,
+                                              QStringList({"title", "alpha", "omega"}), current,
+                                              QStringList({"title", "alpha two", "omega"}));
+    });
+}
+
+TEST_F(LanguageFitWindows, MergeView) {
+    ExpectFits([&] {
+        return std::make_unique<TMergeView>(nullptr, desktop, catalogue, version, plan,
+                                            QByteArray("title\nalpha\nomega\n"),
+                                            QByteArray("title\nalpha two\nomega\n"));
+    });
+}
+
+TEST(LanguageFit, FolderDialog) {
+    ExpectFits(
+        [] {
+            return std::make_unique<TFolderDialog>(
+                nullptr, QStringLiteral("/mnt/share/projects/季度报告/drafts"),
+                QStringLiteral("项目文档区"));
+        },
+        {QStringLiteral("季度报告"), QStringLiteral("项目文档区")});
 }
 
 TEST(LanguageFit, TextsOutsideWindows) {

@@ -61,9 +61,12 @@ const QString kHomePage;
 // The strip above the tree: a local page; nothing is fetched from the network, a click on
 // the link opens the desktop's browser.
 QString WebStripHtml() {
-    QString html = QStringLiteral("<html><body style='margin:2px'><b>文件版本控制</b>");
+    QString html = QStringLiteral("<html><body style='margin:2px'><b>%1</b>")
+                       .arg(AppCaption().toHtmlEscaped());
     if (!kHomePage.isEmpty())
-        html += QStringLiteral(" &nbsp; <a href='%1'>主页</a>").arg(kHomePage.toHtmlEscaped());
+        html += QStringLiteral(" &nbsp; <a href='%1'>%2</a>")
+                    .arg(kHomePage.toHtmlEscaped(),
+                         QCoreApplication::translate("filever", "主页").toHtmlEscaped());
     return html + QStringLiteral("</body></html>");
 }
 
@@ -128,7 +131,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
       options_(options) {
     settingsPath_ = options_.settingsPath.isEmpty() ? UserSettingsPath() : options_.settingsPath;
     setObjectName(QStringLiteral("mainw"));
-    setWindowTitle(kAppTitle);
+    setWindowTitle(AppCaption());
     setGeometry(kDesignGeometry);
 
     ToolBarPager1 = new TRibbon(this);
@@ -167,12 +170,11 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setRootIsDecorated(false);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setHeaderLabels(
-        {QStringLiteral("文件版本"), QStringLiteral("大小"), QStringLiteral("说明")});
+    ListView1->setHeaderLabels({tr("文件版本"), tr("大小"), tr("说明")});
     ListView1->header()->resizeSection(0, 150);
     ListView1->header()->resizeSection(1, 150);
     ListView1->header()->resizeSection(2, 300);
-    listTabs->addTab(ListView1, QStringLiteral("版本列表"));
+    listTabs->addTab(ListView1, tr("版本列表"));
     Splitter1->addWidget(TreeView1);
     Splitter1->addWidget(listTabs);
     Splitter1->setSizes({300, 444});  // the tree's paths and the list's first two columns
@@ -181,7 +183,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     pageLayout->setSpacing(0);
     pageLayout->addWidget(WebBrowser1);
     pageLayout->addWidget(Splitter1, 1);
-    PageControl->addTab(treePage, QStringLiteral("文件管理树"));
+    PageControl->addTab(treePage, tr("文件管理树"));
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -208,22 +210,22 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
             &TReportView::ExportCsv);
 
     PopupMenu1 = new QMenu(this);
-    N5 = PopupMenu1->addAction(QStringLiteral("填写版本说明"));
-    N1 = PopupMenu1->addAction(QStringLiteral("添加监控版本"));
-    N2 = PopupMenu1->addAction(QStringLiteral("删除监控文件"));
-    N4 = PopupMenu1->addAction(QStringLiteral("增加存储区"));
-    RemoveAreaItem = PopupMenu1->addAction(QStringLiteral("删除存储区"));
+    N5 = PopupMenu1->addAction(tr("填写版本说明"));
+    N1 = PopupMenu1->addAction(tr("添加监控版本"));
+    N2 = PopupMenu1->addAction(tr("删除监控文件"));
+    N4 = PopupMenu1->addAction(tr("增加存储区"));
+    RemoveAreaItem = PopupMenu1->addAction(tr("删除存储区"));
     connect(RemoveAreaItem, &QAction::triggered, this, [this] { RemoveAreaClick(); });
-    RetentionItem = PopupMenu1->addAction(QStringLiteral("保留策略"));
+    RetentionItem = PopupMenu1->addAction(tr("保留策略"));
     connect(RetentionItem, &QAction::triggered, this, [this] { RetentionClick(); });
-    AddFolderItem = PopupMenu1->addAction(QStringLiteral("增加目录"));
+    AddFolderItem = PopupMenu1->addAction(tr("增加目录"));
     connect(AddFolderItem, &QAction::triggered, this, [this] { AddFolderClick(); });
     RemoveFolderItem = PopupMenu1->addAction(tr("移除目录"));
     connect(RemoveFolderItem, &QAction::triggered, this, [this] { RemoveFolderClick(); });
-    connect(ToolBarPager1->AddFolderButton, &QToolButton::clicked, this,
-            [this] { AddFolderClick(); });
+    for (QToolButton* b : {ToolBarPager1->AddFolderButton, ToolBarPager1->NetAddFolderButton})
+        connect(b, &QToolButton::clicked, this, [this] { AddFolderClick(); });
     CreateVersionCommands();
-    RetryItem = PopupMenu1->addAction(QStringLiteral("重新保存版本"));
+    RetryItem = PopupMenu1->addAction(tr("重新保存版本"));
     connect(RetryItem, &QAction::triggered, this, [this] { RetryClick(); });
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
         const QTreeWidgetItem* node = TreeView1->currentItem();
@@ -240,17 +242,17 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     });
 
     pm1 = new QMenu(this);
-    MenuItem1 = pm1->addAction(QStringLiteral("显示Wendle文件管理"));
+    MenuItem1 = pm1->addAction(tr("显示Wendle文件管理"));
     QFont bold = MenuItem1->font();
     bold.setBold(true);
     MenuItem1->setFont(bold);  // the default item
-    MenuItem2 = pm1->addAction(QStringLiteral("后台运行"));
-    PauseItem = pm1->addAction(QStringLiteral("暂停监测"));
+    MenuItem2 = pm1->addAction(tr("后台运行"));
+    PauseItem = pm1->addAction(tr("暂停监测"));
     connect(PauseItem, &QAction::triggered, this, [this] { PauseClick(); });
     pm1->addSeparator();
-    MenuItem4 = pm1->addAction(QStringLiteral("退出Wendle文件管理"));
+    MenuItem4 = pm1->addAction(tr("退出Wendle文件管理"));
     TrayIcon1.setContextMenu(pm1);
-    TrayIcon1.setToolTip(kAppTitle);
+    TrayIcon1.setToolTip(AppCaption());
     TrayIcon1.setIcon(AppIcon());
     setWindowIcon(TrayIcon1.icon());
 
@@ -260,8 +262,9 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     // Commands.
     connect(ToolBarPager1->GlowButton13, &QToolButton::clicked, this,
             [this] { GlowButton13Click(); });
-    connect(ToolBarPager1->GlowButton8, &QToolButton::clicked, this,
-            [this] { GlowButton8Click(); });
+    for (QToolButton* b : {ToolBarPager1->GlowButton8, ToolBarPager1->NetAddFileButton,
+                           ToolBarPager1->NetAddWatchedFileButton})
+        connect(b, &QToolButton::clicked, this, [this] { GlowButton8Click(); });
     connect(N4, &QAction::triggered, this, [this] { GlowButton13Click(); });
     connect(N1, &QAction::triggered, this, [this] { GlowButton8Click(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
@@ -270,7 +273,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
         connect(b, &QToolButton::clicked, this, [this] { MergeClick(); });
     connect(ToolBarPager1->StartCheck, &QCheckBox::clicked, this, [this] { StartCheckClick(); });
     ToolBarPager1->AutoMonitorButton->setToolTip(
-        QStringLiteral("开启时，文件改动后直接保存新版本，不再询问版本说明（可以以后再填写）"));
+        tr("开启时，文件改动后直接保存新版本，不再询问版本说明（可以以后再填写）"));
     ToolBarPager1->AutoMonitorButton->setChecked(
         QSettings(settingsPath_, QSettings::IniFormat).value(kAutoMonitorKey, false).toBool());
     connect(ToolBarPager1->AutoMonitorButton, &QToolButton::toggled, this, [this](bool on) {
@@ -380,12 +383,11 @@ bool Tmainw::LoadCatalogueOrDisable(const QString& path) {
         return true;
     } catch (...) {
         QString cause = CurrentExceptionText();
-        if (cause.isEmpty()) cause = QStringLiteral("没有输入密码");  // the prompt was cancelled
+        if (cause.isEmpty()) cause = tr("没有输入密码");  // the prompt was cancelled
         catalogueFailure_ =
-            QStringLiteral(
-                "无法打开版本目录“%1”：%2\n"
-                "需要版本目录的命令已停用：增加存储区、增加文件、删除监控文件、"
-                "填写版本说明、恢复和比较版本、搜索版本。请检查该文件后重新启动程序。")
+            tr("无法打开版本目录“%1”：%2\n"
+               "需要版本目录的命令已停用：增加存储区、增加文件、删除监控文件、"
+               "填写版本说明、恢复和比较版本、搜索版本。请检查该文件后重新启动程序。")
                 .arg(path, cause);
     }
     // Nothing half loaded stays in view, and nothing is watched.
@@ -393,13 +395,15 @@ bool Tmainw::LoadCatalogueOrDisable(const QString& path) {
     folderDirs_.clear();
     UpdateWatchers();
     DisableCatalogueCommands();
-    desktop_.MessageBox(this, kAppTitle, catalogueFailure_, TMsgIcon::Error);
+    desktop_.MessageBox(this, AppCaption(), catalogueFailure_, TMsgIcon::Error);
     return false;
 }
 
 void Tmainw::DisableCatalogueCommands() {
-    const QString tip = QStringLiteral("版本目录“%1”没有打开").arg(options_.cataloguePath);
-    for (QToolButton* b : {ToolBarPager1->GlowButton13, ToolBarPager1->GlowButton8}) {
+    const QString tip = tr("版本目录“%1”没有打开").arg(options_.cataloguePath);
+    for (QToolButton* b :
+         {ToolBarPager1->GlowButton13, ToolBarPager1->GlowButton8, ToolBarPager1->NetAddFileButton,
+          ToolBarPager1->NetAddWatchedFileButton}) {
         b->setEnabled(false);
         b->setToolTip(tip);
     }
@@ -414,7 +418,7 @@ void Tmainw::DisableCatalogueCommands() {
 
 bool Tmainw::CatalogueAvailable() {
     if (catalogueFailure_.isEmpty()) return true;
-    desktop_.MessageBox(this, kAppTitle, catalogueFailure_, TMsgIcon::Error);
+    desktop_.MessageBox(this, AppCaption(), catalogueFailure_, TMsgIcon::Error);
     return false;
 }
 
@@ -428,7 +432,7 @@ void Tmainw::UpdateAreaUsage() {
         QTreeWidgetItem* area = TreeView1->topLevelItem(i);
         const int64_t bytes = AreaStorageBytes(catalogue_, area->data(0, kAreaNoRole).toInt());
         area->setText(1, StorageText(bytes));
-        area->setToolTip(1, QStringLiteral("历史版本占用 %1").arg(StorageText(bytes)));
+        area->setToolTip(1, tr("历史版本占用 %1").arg(StorageText(bytes)));
     }
 }
 
@@ -450,7 +454,7 @@ QTreeWidgetItem* Tmainw::FindFileNode(const QString& path) const {
 }
 
 void Tmainw::ShowMessage(const QString& text) {
-    desktop_.MessageBox(this, kAppTitle, text, TMsgIcon::None);
+    desktop_.MessageBox(this, AppCaption(), text, TMsgIcon::None);
 }
 
 void Tmainw::GlowButton13Click() {
@@ -467,8 +471,8 @@ void Tmainw::GlowButton13Click() {
             name = dialog.Edit2->text();
         }
         const bool dirOk = !dir.isEmpty() && QFileInfo(dir).isDir();
-        if (!dirOk) ShowMessage(QStringLiteral("目录不存在"));
-        if (name.isEmpty()) ShowMessage(QStringLiteral("输入存储区名称有错"));
+        if (!dirOk) ShowMessage(tr("目录不存在"));
+        if (name.isEmpty()) ShowMessage(tr("输入存储区名称有错"));
         if (!dirOk || name.isEmpty()) return;
         const int32_t areaNo = model_.AddArea(name, dir);
         auto* node = new QTreeWidgetItem(TreeView1, {name});
@@ -550,11 +554,10 @@ void Tmainw::RemoveAreaClick() {
         QTreeWidgetItem* selected = TreeView1->currentItem();
         if (!selected || Level(selected) != 0) return;
         const int32_t areaNo = selected->data(0, kAreaNoRole).toInt();
-        if (!Confirm(QStringLiteral("删除存储区"),
-                     QStringLiteral("删除存储区“%1”，不再监控其中的 %2 个文件？"
-                                    "已保存的历史版本仍留在存储区目录中。")
-                         .arg(selected->text(0))
-                         .arg(selected->childCount())))
+        if (!Confirm(tr("删除存储区"), tr("删除存储区“%1”，不再监控其中的 %2 个文件？"
+                                          "已保存的历史版本仍留在存储区目录中。")
+                                           .arg(selected->text(0))
+                                           .arg(selected->childCount())))
             return;
         for (int i = 0; i < selected->childCount(); ++i) {
             failing_.remove(selected->child(i)->text(0));
@@ -587,9 +590,9 @@ void Tmainw::RetentionClick() {
                 lines << QStringLiteral("%1  %2  %3")
                              .arg(item.SourcePath, item.Version.VerName,
                                   StorageText(item.Version.SizeText.toLongLong()));
-            if (!Confirm(QStringLiteral("保留策略"),
-                         QStringLiteral("按新的保留策略，将删除以下 %1 个版本，释放 %2。"
-                                        "删除后无法恢复，确定吗？")
+            if (!Confirm(tr("保留策略"),
+                         tr("按新的保留策略，将删除以下 %1 个版本，释放 %2。"
+                            "删除后无法恢复，确定吗？")
                              .arg(plan.Remove.size())
                              .arg(StorageText(plan.FreedBytes)),
                          lines))
@@ -672,13 +675,12 @@ void Tmainw::TreeView1DblClick() {
         else
             catalogue_.FindFileByPath(selected->text(0), rec);
         if (rec.FilePath.isEmpty() || desktop_.OpenWithAssociatedProgram(rec.FilePath)) return;
-        if (!Confirm(
-                QStringLiteral("打开所在文件夹"),
-                QStringLiteral("没有程序可以打开“%1”。要打开它所在的文件夹吗？").arg(rec.FilePath)))
+        if (!Confirm(tr("打开所在文件夹"),
+                     tr("没有程序可以打开“%1”。要打开它所在的文件夹吗？").arg(rec.FilePath)))
             return;
         const QString folder = QFileInfo(rec.FilePath).absolutePath();
         if (!desktop_.OpenWithAssociatedProgram(folder))
-            ShowMessage(QStringLiteral("没有程序可以打开文件夹“%1”。").arg(folder));
+            ShowMessage(tr("没有程序可以打开文件夹“%1”。").arg(folder));
     });
 }
 
@@ -812,7 +814,7 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
             description = keptDescriptions_.value(path);
         } else {
             TFormVerSm dialog(this, options_.promptTimeoutMs);
-            dialog.SetTitle(QStringLiteral("“%1”有了新的内容").arg(path));
+            dialog.SetTitle(tr("“%1”有了新的内容").arg(path));
             const QString kept = keptDescriptions_.value(path);
             // What the user typed before is there again (and the prompt waits for a button).
             if (!kept.isEmpty()) dialog.Edit1->setPlainText(kept);
@@ -848,12 +850,11 @@ void Tmainw::MarkFailing(const QString& path, const QString& time, const QString
     failing_.insert(path, time);
     if (QTreeWidgetItem* node = FindFileNode(path)) {
         node->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
-        node->setToolTip(0, QStringLiteral("版本没有保存：%1").arg(cause));
+        node->setToolTip(0, tr("版本没有保存：%1").arg(cause));
     }
     if (known) return;
-    reports << QStringLiteral(
-                   "文件“%1”的版本没有保存：%2\n"
-                   "在该文件再次改动或选择“重新保存版本”之前，不再为它提示")
+    reports << tr("文件“%1”的版本没有保存：%2\n"
+                  "在该文件再次改动或选择“重新保存版本”之前，不再为它提示")
                    .arg(path, cause);
 }
 
@@ -868,8 +869,8 @@ void Tmainw::ClearFailing(const QString& path) {
 void Tmainw::ShowReports(const QStringList& reports) {
     if (reports.isEmpty()) return;
     try {
-        desktop_.MessageBox(this, kAppTitle, ErrorReportText(reports.join(QStringLiteral("\n\n"))),
-                            TMsgIcon::Error);
+        desktop_.MessageBox(this, AppCaption(),
+                            ErrorReportText(reports.join(QStringLiteral("\n\n"))), TMsgIcon::Error);
     } catch (...) {
         // A report must never throw into Qt.
     }
@@ -884,13 +885,13 @@ void Tmainw::PauseClick() {
             tmr1.stop();
             // A pass that is running (its prompt open) finishes; nothing starts after it.
             Watchers.SetActive(false);
-            PauseItem->setText(QStringLiteral("继续监测"));
-            TrayIcon1.setToolTip(kAppTitle + QStringLiteral("（监测已暂停）"));
+            PauseItem->setText(tr("继续监测"));
+            TrayIcon1.setToolTip(tr("%1（监测已暂停）").arg(AppCaption()));
             return;
         }
         paused_ = false;
-        PauseItem->setText(QStringLiteral("暂停监测"));
-        TrayIcon1.setToolTip(kAppTitle);
+        PauseItem->setText(tr("暂停监测"));
+        TrayIcon1.setToolTip(AppCaption());
         // What changed while paused is looked for now; the pass turns watching on again.
         if (passRunning_)
             passAgain_ = true;
@@ -951,9 +952,9 @@ void Tmainw::closeEvent(QCloseEvent* event) {
         HideMainWindow();
         if (!desktop_.SystemTrayAvailable()) return;
         TrayIcon1.show();
-        desktop_.ShowBalloon(TrayIcon1, QStringLiteral("温馨提示"),
-                             QStringLiteral("文件版本控制进入后台运行\n"
-                                            "如要退出监控文件，请在右下角右键进入菜单！"),
+        desktop_.ShowBalloon(TrayIcon1, tr("温馨提示"),
+                             tr("文件版本控制进入后台运行\n"
+                                "如要退出监控文件，请在右下角右键进入菜单！"),
                              10000);
     });
 }

@@ -35,7 +35,7 @@ void Tmainw::AddFolderClick() {
         QTreeWidgetItem* area = TreeView1->currentItem();
         while (area && area->parent()) area = area->parent();
         if (!area) {
-            ShowMessage(QStringLiteral("请先选择一个存储区"));
+            ShowMessage(tr("请先选择一个存储区"));
             return;
         }
         const QString folder = desktop_.GetExistingDirectory(this);
@@ -199,13 +199,12 @@ void Tmainw::ReportWatchLimit() {
     QTimer::singleShot(0, this, [this] {
         Guarded(desktop_, this, [&] {
             desktop_.MessageBox(
-                this, kAppTitle,
-                QStringLiteral(
-                    "系统允许的文件监视数量（inotify）已经用完，有些目录里的改动将不会被发现。\n"
-                    "请提高这个上限，例如运行：\n"
-                    "    sudo sysctl fs.inotify.max_user_watches=524288\n"
-                    "要在重新开机后仍然有效，把 fs.inotify.max_user_watches=524288 写入 "
-                    "/etc/sysctl.d/ 中的一个配置文件。然后重新启动本程序。"),
+                this, AppCaption(),
+                tr("系统允许的文件监视数量（inotify）已经用完，有些目录里的改动将不会被发现。\n"
+                   "请提高这个上限，例如运行：\n"
+                   "    sudo sysctl fs.inotify.max_user_watches=524288\n"
+                   "要在重新开机后仍然有效，把 fs.inotify.max_user_watches=524288 写入 "
+                   "/etc/sysctl.d/ 中的一个配置文件。然后重新启动本程序。"),
                 TMsgIcon::Warning);
         });
     });

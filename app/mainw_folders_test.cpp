@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -15,6 +16,7 @@
 
 #include "app/catalogue.h"
 #include "app/folder_dialog.h"
+#include "app/merge_view.h"
 #include "app/os/file_watcher.h"
 #include "app/ribbon.h"
 #include "app/testing/main_window_fixture.h"
@@ -143,6 +145,92 @@ TEST_F(WindowFolders, RemovingAFolderAsksThenStopsWatchingItsFilesAndKeepsTheirC
 int RefuseWatches(int, const char*, uint32_t) {
     errno = ENOSPC;
     return -1;
+}
+
+// What the ribbon's add and merge buttons did to a fresh catalogue, in names relative to
+// the folder the files came from.
+struct TButtonEffects {
+    int folders = 0;
+    QStringList files;         // registered source files, in catalogue order
+    QList<int> versionCounts;  // versions of each
+    int mergeViews = 0;        // merge views opened
+    size_t messages = 0;
+    bool operator==(const TButtonEffects&) const = default;
+};
+
+void PrintTo(const TButtonEffects& e, std::ostream* os) {
+    *os << e.folders << " folder(s); files " << e.files.join(QLatin1Char(',')).toStdString() << "; "
+        << e.mergeViews << " merge view(s); " << e.messages << " message(s)";
+}
+
+TEST_F(WindowFolders, TheNetworkPageButtonsDoWhatTheirFileManagementTwinsDo) {
+    // The same steps, once with the buttons of "文件管理" and once with those of "网络管理",
+    // each over its own catalogue and source folder.
+    const auto run = [&](bool network) {
+        const std::string tag = network ? "net" : "files";
+        const std::string src = dir.file(tag);
+        std::filesystem::create_directories(src + "/sub");
+        std::ofstream(src + "/sub/in-folder.txt") << "in the folder";
+        std::ofstream(src + "/loose.txt") << "first\n";
+        std::ofstream(src + "/watched.txt") << "watched";
+        TCatalogue own;
+        Tmainw::Options o = options;
+        o.cataloguePath = Q(dir.file(tag + ".dat"));
+        own.Open(o.cataloguePath);
+        own.AddArea(QStringLiteral("文档"), Q(dir.file("store")));
+        Tmainw w(desktop, own, o);
+        TRibbon* r = w.ToolBarPager1;
+        QToolButton* addFolder = network ? r->NetAddFolderButton : r->AddFolderButton;
+        QToolButton* addFile = network ? r->NetAddFileButton : r->GlowButton8;
+        // "增加监控文件" registers a file to watch, as "增加文件" does on the other page.
+        QToolButton* addWatched = network ? r->NetAddWatchedFileButton : r->GlowButton8;
+        QToolButton* merge = r->MergeButtons[network ? 1 : 0];
+        EXPECT_EQ(addFolder->parentWidget(), merge->parentWidget());
+        EXPECT_EQ(addFile->parentWidget(), merge->parentWidget());
+
+        const size_t before = desktop.messages.size();
+        QTreeWidgetItem* area = w.TreeView1->topLevelItem(0);
+        w.TreeView1->setCurrentItem(area);
+        AnswerFolder(src + "/sub", true, nullptr);
+        addFolder->click();
+        w.TreeView1->setCurrentItem(area);
+        desktop.openFileAnswers.push_back(Q(src + "/loose.txt"));
+        addFile->click();
+        w.TreeView1->setCurrentItem(area);
+        desktop.openFileAnswers.push_back(Q(src + "/watched.txt"));
+        addWatched->click();
+
+        // Merging the first version of loose.txt into its changed content.
+        std::ofstream(src + "/loose.txt") << "second\n";
+        QTreeWidgetItem* loose = w.FindFileNode(Q(src + "/loose.txt"));
+        EXPECT_NE(loose, nullptr);
+        TButtonEffects effects;
+        if (loose && loose->childCount() > 0) w.TreeView1->setCurrentItem(loose->child(0));
+        desktop.dialogScripts.push_back([&](QDialog& d) {
+            if (dynamic_cast<TMergeView*>(&d)) ++effects.mergeViews;
+            d.reject();
+        });
+        merge->click();
+
+        effects.folders = static_cast<int>(own.Folders().size());
+        for (const TFileRow& f : own.AllFiles()) {
+            effects.files << QDir(Q(src)).relativeFilePath(f.SourcePath);
+            effects.versionCounts << static_cast<int>(own.VersionNamesOfFile(f.FileNo).size());
+        }
+        effects.messages = desktop.messages.size() - before;
+        EXPECT_TRUE(desktop.dialogScripts.empty());
+        return effects;
+    };
+    const TButtonEffects files = run(false);
+    const TButtonEffects expected = {1,
+                                     {QStringLiteral("sub/in-folder.txt"),
+                                      QStringLiteral("loose.txt"), QStringLiteral("watched.txt")},
+                                     {1, 1, 1},
+                                     1,
+                                     0};
+    EXPECT_EQ(files, expected);
+    const TButtonEffects network = run(true);
+    EXPECT_EQ(network, files);
 }
 
 TEST_F(WindowFolders, TheWatchLimitIsToldOnceWithWhatToDo) {

@@ -3,6 +3,7 @@
 // without widgets (app/version_restore.h, app/compare_view.h, app/version_search.h); here
 // it is tied to the tree's nodes, the watchers and the messages.
 #include <QAction>
+#include <QCoreApplication>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QLabel>
@@ -32,7 +33,9 @@ int Level(const QTreeWidgetItem* node) {
     return level;
 }
 
-QString VersionTitle(const QString& name) { return QStringLiteral("版本 %1").arg(name); }
+QString VersionTitle(const QString& name) {
+    return QCoreApplication::translate("filever", "版本 %1").arg(name);
+}
 
 }  // namespace
 
@@ -42,7 +45,7 @@ void Tmainw::CreateVersionCommands() {
     // The search box goes above the tree, in the tree's place in the splitter.
     SearchEdit = new QLineEdit(this);
     SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
-    SearchEdit->setPlaceholderText(QStringLiteral("搜索版本说明或文件名称"));
+    SearchEdit->setPlaceholderText(tr("搜索版本说明或文件名称"));
     SearchEdit->setClearButtonEnabled(true);
     if (auto* splitter = qobject_cast<QSplitter*>(TreeView1->parentWidget())) {
         auto* pane = new QWidget;
@@ -75,10 +78,10 @@ void Tmainw::CreateVersionCommands() {
     // Two versions are compared by selecting both (Ctrl or Shift with the mouse).
     TreeView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     PopupMenu1->addSeparator();
-    RestoreItem = PopupMenu1->addAction(QStringLiteral("恢复此版本"));
-    CompareCurrentItem = PopupMenu1->addAction(QStringLiteral("与当前文件比较"));
-    CompareTwoItem = PopupMenu1->addAction(QStringLiteral("比较两个版本"));
-    OpenFolderItem = PopupMenu1->addAction(QStringLiteral("打开所在文件夹"));
+    RestoreItem = PopupMenu1->addAction(tr("恢复此版本"));
+    CompareCurrentItem = PopupMenu1->addAction(tr("与当前文件比较"));
+    CompareTwoItem = PopupMenu1->addAction(tr("比较两个版本"));
+    OpenFolderItem = PopupMenu1->addAction(tr("打开所在文件夹"));
     connect(RestoreItem, &QAction::triggered, this, [this] { RestoreClick(); });
     connect(CompareCurrentItem, &QAction::triggered, this, [this] { CompareCurrentClick(); });
     connect(CompareTwoItem, &QAction::triggered, this, [this] { CompareTwoClick(); });
@@ -108,8 +111,8 @@ void Tmainw::RestoreClick() {
     if (!node || Level(node) != 2) return;
     QTreeWidgetItem* fileNode = node->parent();
     const bool watching = Watchers.Active();
-    if (!Confirm(QStringLiteral("恢复此版本"),
-                 QStringLiteral("用版本 %1 替换“%2”的当前内容吗？当前内容会先保存为一个新版本。")
+    if (!Confirm(tr("恢复此版本"),
+                 tr("用版本 %1 替换“%2”的当前内容吗？当前内容会先保存为一个新版本。")
                      .arg(node->text(0), fileNode->text(0))))
         return;
     TRestoreOutcome outcome;
@@ -132,10 +135,9 @@ void Tmainw::RestoreClick() {
     });
     if (!restored) return;
     TreeView1Change(TreeView1->currentItem());
-    QString text = QStringLiteral("已将“%1”恢复为版本 %2。").arg(fileNode->text(0), node->text(0));
+    QString text = tr("已将“%1”恢复为版本 %2。").arg(fileNode->text(0), node->text(0));
     if (outcome.captured) {
-        text +=
-            QStringLiteral("\n恢复前的内容已保存为版本 %1。").arg(outcome.capturedVersion.VerName);
+        text += tr("\n恢复前的内容已保存为版本 %1。").arg(outcome.capturedVersion.VerName);
     }
     ShowMessage(text);
 }
@@ -148,7 +150,7 @@ void Tmainw::CompareCurrentClick() {
         verinfo version;
         catalogue_.FindVersionByName(node->text(0), version, FileNoOf(node->parent()));
         CompareFiles(desktop_, this, {version.FilePath, VersionTitle(node->text(0))},
-                     {node->parent()->text(0), QStringLiteral("当前文件")},
+                     {node->parent()->text(0), tr("当前文件")},
                      DiffTool ? DiffTool() : QStringList());
     });
 }
@@ -159,7 +161,7 @@ void Tmainw::CompareTwoClick() {
         QList<QTreeWidgetItem*> nodes = TreeView1->selectedItems();
         if (nodes.size() != 2 || Level(nodes[0]) != 2 || Level(nodes[1]) != 2 ||
             nodes[0]->parent() != nodes[1]->parent()) {
-            ShowMessage(QStringLiteral("请先选中同一文件的两个版本（按住 Ctrl 键单击）。"));
+            ShowMessage(tr("请先选中同一文件的两个版本（按住 Ctrl 键单击）。"));
             return;
         }
         // Version names are times: the older one sorts first and goes on the left.
@@ -193,11 +195,11 @@ void Tmainw::OpenFolderClick() {
         if (path.isEmpty()) return;
         const QString folder = QFileInfo(path).absolutePath();
         if (!QFileInfo(folder).isDir()) {
-            ShowMessage(QStringLiteral("文件夹“%1”不存在。").arg(folder));
+            ShowMessage(tr("文件夹“%1”不存在。").arg(folder));
             return;
         }
         if (!desktop_.OpenWithAssociatedProgram(folder))
-            ShowMessage(QStringLiteral("没有程序可以打开文件夹“%1”。").arg(folder));
+            ShowMessage(tr("没有程序可以打开文件夹“%1”。").arg(folder));
     });
 }
 
@@ -215,7 +217,7 @@ void Tmainw::SearchChange(const QString& text) {
             const std::vector<verinfo> hits = catalogue_.SearchVersions(word);
             FilterCatalogueTree(*TreeView1, hits, fileNos);
             if (hits.empty()) {
-                SearchNote->setText(QStringLiteral("没有找到含有“%1”的版本").arg(word));
+                SearchNote->setText(tr("没有找到含有“%1”的版本").arg(word));
                 SearchNote->show();
             }
         }

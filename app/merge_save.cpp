@@ -11,8 +11,6 @@
 namespace filever {
 namespace {
 
-QString Tr(const char* text) { return QCoreApplication::translate("filever::TMergeView", text); }
-
 [[noreturn]] void Refuse(const QString& text) { throw tarn::EDatabaseError(QStringToAnsi(text)); }
 
 // The file's bytes now; a file that cannot be read holds nothing the merge knows.
@@ -27,16 +25,20 @@ bool Holds(const QString& path, const QByteArray& expected) {
 }  // namespace
 
 QString MergeBackupRemark(const QString& versionName) {
-    return Tr("合并版本 %1 之前的状态").arg(versionName);
+    // Stored in the catalogue with the version, so never translated.
+    return QStringLiteral("合并版本 %1 之前的状态").arg(versionName);
 }
 
 void SaveMergedFile(TCatalogue& catalogue, const QString& path, const verinfo& version,
                     const QByteArray& expected, const QByteArray& merged, TMergeOutcome& outcome) {
     const TFileRow file = RegisteredFile(catalogue, path);
     if (version.FileNo != file.FileNo)
-        Refuse(Tr("版本“%1”不是文件“%2”的版本").arg(version.VerName, path));
+        Refuse(QCoreApplication::translate("filever", "版本“%1”不是文件“%2”的版本")
+                   .arg(version.VerName, path));
     if (!Holds(path, expected))
-        Refuse(Tr("文件“%1”在合并期间被修改过，合并结果没有保存。请重新打开版本合并。").arg(path));
+        Refuse(QCoreApplication::translate(
+                   "filever", "文件“%1”在合并期间被修改过，合并结果没有保存。请重新打开版本合并。")
+                   .arg(path));
 
     // Everything that can be checked without a change: the directory takes a new file.
     TVersionRestore write(TVersionRestore::TContents{merged}, path);

@@ -318,7 +318,7 @@ void TMergeView::Save() {
         const QString why = CurrentExceptionText();
         if (why.isEmpty()) return;
         desktop_.MessageBox(
-            this, kAppTitle,
+            this, AppCaption(),
             tr("合并结果没有保存，“%1”保持原样。\n%2").arg(path_, ErrorReportText(why)),
             TMsgIcon::Error);
         return;
@@ -335,7 +335,7 @@ void TMergeView::Save() {
     if (attempt.captured)
         text += QLatin1Char('\n') +
                 tr("合并前的内容已保存为版本 %1。").arg(attempt.capturedVersion.VerName);
-    desktop_.MessageBox(this, kAppTitle, text, TMsgIcon::Information);
+    desktop_.MessageBox(this, AppCaption(), text, TMsgIcon::Information);
     accept();
 }
 

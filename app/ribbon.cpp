@@ -79,14 +79,17 @@ TRibbon::TRibbon(QWidget* parent) : QWidget(parent) {
     AutoMonitorButton =
         AddButton(files, tr("自动监测"), QStringLiteral("AutoMonitorButton"), TUiIcon::AutoMonitor);
     AutoMonitorButton->setCheckable(true);
-    for (const QString& title : {tr("网络管理")}) {
-        QWidget* page = AddPage(title);
-        AddButton(page, tr("增加目录"), QString(), TUiIcon::AddFolder);
-        MergeButtons << AddButton(page, tr("版本合并"), QStringLiteral("NetMergeButton"),
-                                  TUiIcon::Merge);
-        AddButton(page, tr("增加文件"), QString(), TUiIcon::AddFile);
-        AddButton(page, tr("增加监控文件"), QString(), TUiIcon::AddWatchedFile);
-    }
+    // Files on network mounts are paths like any other: this page offers the same commands.
+    QWidget* network = AddPage(tr("网络管理"));
+    NetAddFolderButton = AddButton(network, tr("增加目录"), QStringLiteral("NetAddFolderButton"),
+                                   TUiIcon::AddFolder);
+    MergeButtons << AddButton(network, tr("版本合并"), QStringLiteral("NetMergeButton"),
+                              TUiIcon::Merge);
+    NetAddFileButton =
+        AddButton(network, tr("增加文件"), QStringLiteral("NetAddFileButton"), TUiIcon::AddFile);
+    NetAddWatchedFileButton =
+        AddButton(network, tr("增加监控文件"), QStringLiteral("NetAddWatchedFileButton"),
+                  TUiIcon::AddWatchedFile);
     QWidget* reports = AddPage(tr("报表"));
     ReportRefreshButton =
         AddButton(reports, tr("刷新报表"), QStringLiteral("ReportRefreshButton"), TUiIcon::Refresh);

@@ -36,11 +36,15 @@ public:
     QToolButton* AddFolderButton;      // "增加目录"
     QToolButton* AutoMonitorButton;    // "自动监测": on or off
     QList<QToolButton*> MergeButtons;  // "版本合并" on "文件管理" and "网络管理"
-    QToolButton* ReportRefreshButton;  // "刷新报表" on "报表"
-    QToolButton* ReportImageButton;    // "导出图片"
-    QToolButton* ReportCsvButton;      // "导出CSV"
-    QCheckBox* StartCheck;             // "开机启动"
-    QMenu* SchemeMenu;                 // colour schemes (checkable, one checked)
+    // "网络管理": the same commands as their twins on "文件管理".
+    QToolButton* NetAddFolderButton;       // "增加目录", as AddFolderButton
+    QToolButton* NetAddFileButton;         // "增加文件", as GlowButton8
+    QToolButton* NetAddWatchedFileButton;  // "增加监控文件": registers a file, as GlowButton8
+    QToolButton* ReportRefreshButton;      // "刷新报表" on "报表"
+    QToolButton* ReportImageButton;        // "导出图片"
+    QToolButton* ReportCsvButton;          // "导出CSV"
+    QCheckBox* StartCheck;                 // "开机启动"
+    QMenu* SchemeMenu;                     // colour schemes (checkable, one checked)
     QLabel* Caption;
     QToolButton* MinimizeButton;
     QToolButton* MaximizeButton;

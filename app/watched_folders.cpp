@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -252,12 +253,14 @@ int32_t AddWatchedFolder(TCatalogue& catalogue, int32_t areaNo, const QString& f
                          const TFolderProgress& progress) {
     const QString path = CleanFolder(folder);
     if (!QFileInfo(path).isDir())
-        throw tarn::EDatabaseError(QStringToAnsi(QStringLiteral("目录“%1”不存在").arg(folder)));
+        throw tarn::EDatabaseError(
+            QStringToAnsi(QCoreApplication::translate("filever", "目录“%1”不存在").arg(folder)));
     TAreaRow area;
     for (const TAreaRow& a : catalogue.Areas())
         if (a.AreaNo == areaNo) area = a;
     if (area.AreaNo == 0)
-        throw tarn::EDatabaseError(QStringToAnsi(QStringLiteral("存储区 %1 不存在").arg(areaNo)));
+        throw tarn::EDatabaseError(
+            QStringToAnsi(QCoreApplication::translate("filever", "存储区 %1 不存在").arg(areaNo)));
     const int32_t folderNo =
         catalogue.AddFolder(areaNo, path, subfolders, JoinExclusions(exclusions));
     const TFolderListing listing = ListFolder(path, subfolders, TExclusions(exclusions));
