@@ -749,17 +749,23 @@ void TTarnDBFileIO::ReadBlockChain(
         Damaged(Format("%s of %d items needs %lld blocks, more than the file can hold", what, total,
                        static_cast<long long>(blockCount)));
     blocks.reserve(static_cast<size_t>(blockCount));
-    std::vector<uint8_t> block(static_cast<size_t>(blockSize));
+    std::vector<uint8_t> copy;
     int32_t offset = first;
     for (int64_t blk = 0; blk < blockCount; ++blk) {
         if (offset < kFirstFreeOffset)
             Damaged(
                 Format("%s block %lld is at offset %d", what, static_cast<long long>(blk), offset));
         int64_t inBlock = std::min<int64_t>(kItemsPerBlock, total - blk * kItemsPerBlock);
-        ReadAt(offset, block.size(), block.data());
+        // Straight from the mapping where there is one (View checks the bounds); else a copy.
+        const uint8_t* block = View(offset, static_cast<size_t>(blockSize));
+        if (block == nullptr) {
+            copy.resize(static_cast<size_t>(blockSize));
+            ReadAt(offset, copy.size(), copy.data());
+            block = copy.data();
+        }
         blocks.push_back(offset);
-        take(blk * kItemsPerBlock, block.data() + kBlockLinkSize, inBlock);
-        offset = b::GetI32(block, 0);
+        if (take) take(blk * kItemsPerBlock, block + kBlockLinkSize, inBlock);
+        offset = b::GetI32(std::span<const uint8_t>(block, kBlockLinkSize), 0);
     }
 }
 

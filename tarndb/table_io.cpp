@@ -89,6 +89,7 @@ void TTarnTableIO::ReleaseTable() {
         fieldDefs_.Clear();
         indexDefs_.Clear();
         lists_.clear();
+        keyListPending_.clear();
         recBlocks_.clear();
         indexBlocks_.clear();
         slotOffsets_.clear();
@@ -123,7 +124,26 @@ void TTarnTableIO::LoadTable() {
         tableNo_ = -1;
         throw;
     }
+    // An append cut short leaves its record-table item beyond the last record before it
+    // links its index items: then the key lists are read now, so that the chains are
+    // repaired before any reader meets the traces.
+    if (!io.ReadOnly() && IndexCount() > 0 && RecordTableLeftover(io)) LoadPendingKeyLists(io);
     TTableIndexes::RepairOnOpen(*this, io);
+}
+
+bool TTarnTableIO::RecordTableLeftover(TTarnDBFileIO& io) {
+    const int32_t total = header_.RecordTotal();
+    if (total <= 0 || recBlocks_.empty()) return false;
+    const int64_t last = recBlocks_.back();
+    if (total % kItemsPerBlock == 0) {
+        uint8_t link[kBlockLinkSize];
+        io.ReadAt(last, sizeof link, link);
+        return b::GetI32(link, 0) != 0;
+    }
+    uint8_t item[kRecItemSize];
+    io.ReadAt(last + kBlockLinkSize + static_cast<int64_t>(total % kItemsPerBlock) * kRecItemSize,
+              sizeof item, item);
+    return std::any_of(std::begin(item), std::end(item), [](uint8_t x) { return x != 0; });
 }
 
 void TTarnTableIO::BuildDefinitions() {
@@ -186,20 +206,82 @@ void TTarnTableIO::ReloadBookkeeping() {
 
 void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
     readAhead_.Clear();
-    std::vector<RecordTabItem> items;
-    io.ReadRecordTable(header_, items, recBlocks_);
-    int32_t total = static_cast<int32_t>(items.size());
+    const int32_t total = header_.RecordTotal();
+    if (total < 0)
+        io.Damaged(Format("table '%s' has a negative record total", header_.TableName().c_str()));
     lists_.assign(static_cast<size_t>(IndexCount()) + 1, TRecordList());
-    std::vector<TRecordEntry> order;
-    order.reserve(items.size());
-    for (int32_t k = 0; k < total; ++k)
-        if (!items[static_cast<size_t>(k)].deleted)
-            order.push_back({items[static_cast<size_t>(k)].dataOffset, k});
-    lists_[0].Assign(order);
-    TTableIndexes::LoadKeyOrder(*this, io, items);
+    keyListPending_.assign(static_cast<size_t>(IndexCount()), 0);
+    // The physical order straight from the record-table blocks, a chunk at a time.
+    TRecordList& physical = lists_[0];
+    std::vector<TRecordEntry> chunk;
+    io.ReadBlockChain(header_.RecTabOffset(), total, kRecBlockSize, recBlocks_, "record table",
+                      [&](int64_t first, const uint8_t* p, int64_t count) {
+                          for (int64_t i = 0; i < count; ++i, p += kRecItemSize) {
+                              if (p[4] != 0) continue;  // deleted
+                              if (chunk.capacity() == 0) chunk.reserve(TRecordList::kMaxChunk);
+                              chunk.push_back({b::GetI32(std::span<const uint8_t>(p, 4), 0),
+                                               static_cast<int32_t>(first + i)});
+                              if (chunk.size() == TRecordList::kMaxChunk) {
+                                  physical.AppendChunk(std::move(chunk));
+                                  chunk = {};
+                              }
+                          }
+                      });
+    if (!chunk.empty()) physical.AppendChunk(std::move(chunk));
+    // The key lists wait until they are first used.
+    TTableIndexes::BeginKeyOrderLoad(*this);
+    if (total > 0) keyListPending_.assign(static_cast<size_t>(IndexCount()), 1);
     stale_ = false;
     loadStamp_ = ++lastStamp_;
     ListChanged(-1);
+}
+
+bool TTarnTableIO::HeaderChanged(TTarnDBFileIO& io) {
+    const uint64_t epoch = io.LockEpoch();
+    if (epoch != 0 && epoch == syncedEpoch_) return false;
+    const uint8_t* disk = io.View(io.TableOffset(tableNo_), kTableHeaderSize);
+    if (disk != nullptr && std::memcmp(disk, header_.raw.data(), header_.raw.size()) == 0)
+        return false;
+    TableHeader fresh;
+    io.ReadTableHeader(tableNo_, fresh);
+    return fresh.raw != header_.raw;
+}
+
+void TTarnTableIO::LoadDeferredKeyList(int index) {
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    if (HeaderChanged(io)) {
+        io.ReadTableHeader(tableNo_, header_);
+        ReadBookkeeping(io);
+        if (OnReloaded) OnReloaded();
+    }
+    if (keyListPending_[static_cast<size_t>(index)]) {
+        keyListPending_[static_cast<size_t>(index)] = 0;
+        try {
+            TTableIndexes::LoadKeyOrder(*this, io, index);
+        } catch (...) {
+            keyListPending_[static_cast<size_t>(index)] = 1;
+            lists_[static_cast<size_t>(index) + 1].Clear();
+            throw;
+        }
+    }
+    // Traces of an interrupted write found in the chains are mended at once where this
+    // process may write, as they are when a table is opened.
+    TTableIndexes::RepairOnOpen(*this, io);
+}
+
+void TTarnTableIO::LoadPendingKeyLists(TTarnDBFileIO& io) {
+    for (size_t i = 0; i < keyListPending_.size(); ++i) {
+        if (!keyListPending_[i]) continue;
+        keyListPending_[i] = 0;
+        try {
+            TTableIndexes::LoadKeyOrder(*this, io, static_cast<int>(i));
+        } catch (...) {
+            keyListPending_[i] = 1;
+            lists_[i + 1].Clear();
+            throw;
+        }
+    }
 }
 
 void TTarnTableIO::ListChanged(int list) {
@@ -214,14 +296,10 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
     // transaction's writes), no other writer can have changed anything.
     const uint64_t epoch = io.LockEpoch();
     const bool checked = epoch != 0 && epoch == syncedEpoch_;
-    if (!reload && !checked) {
-        const uint8_t* disk = io.View(io.TableOffset(tableNo_), kTableHeaderSize);
-        if (disk == nullptr || std::memcmp(disk, header_.raw.data(), header_.raw.size()) != 0) {
-            TableHeader fresh;
-            io.ReadTableHeader(tableNo_, fresh);
-            reload = fresh.raw != header_.raw;
-        }
-    }
+    if (!reload && !checked) reload = HeaderChanged(io);
+    // Every key list is needed by a write: the ones not read yet are read now, from the
+    // file that the header compare has just found in step with memory.
+    if (!reload) LoadPendingKeyLists(io);
     // An append of this or another process that stopped before its commit may have left
     // links the key lists in memory do not know.
     if (!reload && !checked && IndexCount() > 0 && !indexRepair_.Pending())
@@ -232,6 +310,7 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
         io.ReadTableHeader(tableNo_, header_);
         ReadBookkeeping(io);
         if (OnReloaded) OnReloaded();
+        LoadPendingKeyLists(io);
     }
     TTableIndexes::RepairChains(*this, io);
     syncedEpoch_ = epoch;

@@ -101,8 +101,16 @@ public:
     int AutoIncField() const { return autoIncField_; }
     const format::TableHeader& Header() const { return header_; }
 
-    // 0: physical order; i + 1: key order of index i.
-    TRecordList& RecordList(int list) { return lists_.at(static_cast<size_t>(list)); }
+    // 0: physical order; i + 1: key order of index i. A key list is read from the file when
+    // it is first asked for (or before the first write), under the file lock; when another
+    // process changed the table since the load, the whole bookkeeping is read again first
+    // (OnReloaded follows), so that every list describes the same state of the file.
+    TRecordList& RecordList(int list) {
+        if (list > 0 && static_cast<size_t>(list) < lists_.size() &&
+            keyListPending_[static_cast<size_t>(list) - 1])
+            LoadDeferredKeyList(list - 1);
+        return lists_.at(static_cast<size_t>(list));
+    }
     int ListCount() const { return static_cast<int>(lists_.size()); }
     // Change stamps, for the views that copy a list and then follow their own writes: the
     // stamp of a list takes a new value whenever the list changes (every append and
@@ -177,6 +185,16 @@ private:
     friend class TStaleOnFailure;
     friend class TListChangeGuard;
     void ReadBookkeeping(TTarnDBFileIO& io);
+    // Under the lock: whether the table header in the file differs from the one in memory
+    // (false without a look within a holding of the lock already found in step).
+    bool HeaderChanged(TTarnDBFileIO& io);
+    // Whether the record table holds an item beyond the last record (what an append cut
+    // short after writing it leaves).
+    bool RecordTableLeftover(TTarnDBFileIO& io);
+    // Reads key list index + 1 now (RecordList calls it for a list not read yet).
+    void LoadDeferredKeyList(int index);
+    // Under the lock, the header known to be in step: reads every key list not read yet.
+    void LoadPendingKeyLists(TTarnDBFileIO& io);
     void BuildDefinitions();
     // Under the lock: reload when another process changed the table header.
     bool SyncWithDisk(TTarnDBFileIO& io);
@@ -218,6 +236,8 @@ private:
     std::vector<int32_t> recBlocks_;
     std::vector<std::vector<int32_t>> indexBlocks_;
     std::vector<TRecordList> lists_;
+    // By index: key list index + 1 is not read from the file yet.
+    std::vector<uint8_t> keyListPending_;
     std::vector<uint8_t> scratch_;
     std::vector<uint8_t> slotScratch_;
     // Records read ahead: the fixed parts of consecutive entries, by DataOffset.
