@@ -148,6 +148,12 @@ public:
     void ReadBlockChain(int32_t first, int32_t total, int32_t blockSize,
                         std::vector<int32_t>& blocks, const char* what,
                         const std::function<void(int64_t, const uint8_t*, int64_t)>& take);
+    // The two steps of ReadBlockChain, for a chain read a block at a time: the check that
+    // `total` items fit in the file, and the read of block number `blk` at `offset` into
+    // `block` (resized to blockSize), which returns the next block's offset.
+    void CheckBlockChain(int32_t total, int32_t blockSize, const char* what);
+    int32_t ReadChainBlock(int32_t offset, int64_t blk, int32_t blockSize,
+                           std::vector<uint8_t>& block, const char* what);
     // Sets the Deleted flag of the record-table item at `itemOffset`.
     void MarkDeleted(int64_t itemOffset);
     // Reads one field of the record whose record-table item is at `itemOffset`: the slot

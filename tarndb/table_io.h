@@ -105,9 +105,13 @@ public:
     // it is first asked for (or before the first write), under the file lock; when another
     // process changed the table since the load, the whole bookkeeping is read again first
     // (OnReloaded follows), so that every list describes the same state of the file.
+    // List 0 is read a record-table block at a time as FetchRecord reaches further into it,
+    // and whole when it is asked for here.
     TRecordList& RecordList(int list) {
-        if (list > 0 && static_cast<size_t>(list) < lists_.size() &&
-            keyListPending_[static_cast<size_t>(list) - 1])
+        if (list == 0 && !recPull_.done)
+            CompleteRecordList();
+        else if (list > 0 && static_cast<size_t>(list) < lists_.size() &&
+                 keyListPending_[static_cast<size_t>(list) - 1])
             LoadDeferredKeyList(list - 1);
         return lists_.at(static_cast<size_t>(list));
     }
@@ -154,7 +158,7 @@ public:
     bool Compress(int field);
 
     // File offset of record number recNo's record-table item.
-    int64_t RecordItemOffset(int32_t recNo) const;
+    int64_t RecordItemOffset(int32_t recNo);
     TTarnDBFileIO& File();
 
     // Told after the bookkeeping was reloaded because another process changed the table.
@@ -188,6 +192,15 @@ private:
     // Under the lock: whether the table header in the file differs from the one in memory
     // (false without a look within a holding of the lock already found in step).
     bool HeaderChanged(TTarnDBFileIO& io);
+    // Reads the next record-table block into list 0 and recBlocks_; false when every block
+    // is read. Under the lock, the header in step with the file.
+    bool PullRecordBlock(TTarnDBFileIO& io);
+    // Under the lock: the rest of list 0, from the file the header compare found in step.
+    void PullAllRecordBlocks(TTarnDBFileIO& io);
+    // Takes the lock, reloads when another process changed the table, and reads the rest of
+    // list 0 (OnReloaded follows a reload). `until` >= 0: only until list 0 holds position
+    // `until`.
+    void CompleteRecordList(int until = -1);
     // Whether the record table holds an item beyond the last record (what an append cut
     // short after writing it leaves).
     bool RecordTableLeftover(TTarnDBFileIO& io);
@@ -233,7 +246,14 @@ private:
     std::vector<int32_t> slotSizes_;
     int autoIncField_ = -1;
     format::TableHeader header_;
-    std::vector<int32_t> recBlocks_;
+    std::vector<int32_t> recBlocks_;  // the blocks read so far (all once recPull_.done)
+    // Where the reading of the record table into list 0 stands.
+    struct RecordPull {
+        int64_t nextBlock = 0;   // number of the next block of the chain
+        int32_t nextOffset = 0;  // its file offset
+        bool done = true;        // every block is read
+        std::vector<uint8_t> block;
+    } recPull_;
     std::vector<std::vector<int32_t>> indexBlocks_;
     std::vector<TRecordList> lists_;
     // By index: key list index + 1 is not read from the file yet.
