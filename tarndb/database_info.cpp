@@ -12,6 +12,9 @@ namespace {
 
 // Fills in what a loaded table knows of itself.
 void DescribeTable(TTarnTableIO& table, TTableInfo& info) {
+    // The key lists are read when first used; what their loading found in the chains is
+    // part of the description.
+    for (int list = 1; list < table.ListCount(); ++list) table.RecordList(list);
     info.repairNotes = table.IndexRepair().findings;
     info.liveRecords = table.RecordList(0).Count();
     info.recordTotal = table.Header().RecordTotal();

@@ -737,10 +737,7 @@ void TTarnDBFileIO::ListTableNames(std::vector<std::string>& names) {
     names = std::move(list);  // one batch: the caller's list changes only on success
 }
 
-void TTarnDBFileIO::ReadBlockChain(
-    int32_t first, int32_t total, int32_t blockSize, std::vector<int32_t>& blocks, const char* what,
-    const std::function<void(int64_t, const uint8_t*, int64_t)>& take) {
-    blocks.clear();
+void TTarnDBFileIO::CheckBlockChain(int32_t total, int32_t blockSize, const char* what) {
     if (total <= 0) return;
     int64_t blockCount = (static_cast<int64_t>(total) + kItemsPerBlock - 1) / kItemsPerBlock;
     // Blocks never overlap, so a table cannot have more of them than fit in the file; this
@@ -748,18 +745,35 @@ void TTarnDBFileIO::ReadBlockChain(
     if (blockCount * blockSize > FileSize())
         Damaged(Format("%s of %d items needs %lld blocks, more than the file can hold", what, total,
                        static_cast<long long>(blockCount)));
+}
+
+int32_t TTarnDBFileIO::ReadChainBlock(int32_t offset, int64_t blk, int32_t blockSize,
+                                      std::vector<uint8_t>& block, const char* what) {
+    if (offset < kFirstFreeOffset)
+        Damaged(Format("%s block %lld is at offset %d", what, static_cast<long long>(blk), offset));
+    // Whole blocks are read (not viewed): a read copies them from the page cache without
+    // faulting the mapping in page by page, which costs more than the copy.
+    block.resize(static_cast<size_t>(blockSize));
+    ReadAt(offset, block.size(), block.data());
+    return b::GetI32(block, 0);
+}
+
+void TTarnDBFileIO::ReadBlockChain(
+    int32_t first, int32_t total, int32_t blockSize, std::vector<int32_t>& blocks, const char* what,
+    const std::function<void(int64_t, const uint8_t*, int64_t)>& take) {
+    blocks.clear();
+    if (total <= 0) return;
+    CheckBlockChain(total, blockSize, what);
+    int64_t blockCount = (static_cast<int64_t>(total) + kItemsPerBlock - 1) / kItemsPerBlock;
     blocks.reserve(static_cast<size_t>(blockCount));
-    std::vector<uint8_t> block(static_cast<size_t>(blockSize));
+    std::vector<uint8_t> block;
     int32_t offset = first;
     for (int64_t blk = 0; blk < blockCount; ++blk) {
-        if (offset < kFirstFreeOffset)
-            Damaged(
-                Format("%s block %lld is at offset %d", what, static_cast<long long>(blk), offset));
         int64_t inBlock = std::min<int64_t>(kItemsPerBlock, total - blk * kItemsPerBlock);
-        ReadAt(offset, block.size(), block.data());
+        int32_t next = ReadChainBlock(offset, blk, blockSize, block, what);
         blocks.push_back(offset);
-        take(blk * kItemsPerBlock, block.data() + kBlockLinkSize, inBlock);
-        offset = b::GetI32(block, 0);
+        if (take) take(blk * kItemsPerBlock, block.data() + kBlockLinkSize, inBlock);
+        offset = next;
     }
 }
 

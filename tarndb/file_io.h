@@ -141,6 +141,19 @@ public:
                          std::vector<format::RecordTabItem>& items, std::vector<int32_t>& blocks);
     void ReadIndexTable(const format::TableHeader& header, int index,
                         std::vector<format::IndexTabItem>& items, std::vector<int32_t>& blocks);
+    // Walks a chain of item blocks holding `total` items (`what` names it in errors),
+    // noting each block's offset in `blocks` and handing its items to
+    // `take(firstItem, bytes, count)` when there is a `take`. The bytes are valid during the
+    // call only, and `take` must not read the file.
+    void ReadBlockChain(int32_t first, int32_t total, int32_t blockSize,
+                        std::vector<int32_t>& blocks, const char* what,
+                        const std::function<void(int64_t, const uint8_t*, int64_t)>& take);
+    // The two steps of ReadBlockChain, for a chain read a block at a time: the check that
+    // `total` items fit in the file, and the read of block number `blk` at `offset` into
+    // `block` (resized to blockSize), which returns the next block's offset.
+    void CheckBlockChain(int32_t total, int32_t blockSize, const char* what);
+    int32_t ReadChainBlock(int32_t offset, int64_t blk, int32_t blockSize,
+                           std::vector<uint8_t>& block, const char* what);
     // Sets the Deleted flag of the record-table item at `itemOffset`.
     void MarkDeleted(int64_t itemOffset);
     // Reads one field of the record whose record-table item is at `itemOffset`: the slot
@@ -186,12 +199,6 @@ private:
     void OpenMemory(const std::string& name);
     void CheckHead(const uint8_t* head, const std::string& name);
     void ReadSettings();
-    // Walks a chain of item blocks holding `total` items, handing each block's items to
-    // `take(firstItem, bytes, count)`.
-    void ReadBlockChain(int32_t first, int32_t total, int32_t blockSize,
-                        std::vector<int32_t>& blocks, const char* what,
-                        const std::function<void(int64_t, const uint8_t*, int64_t)>& take);
-
     // The reads of the file as it is, without a transaction's page copies or appended
     // bytes kept in memory.
     void ReadStored(int64_t offset, size_t count, void* buffer);

@@ -1,5 +1,8 @@
 // Loading key order from the chains on disk, and repairing chains that an interrupted write
 // left behind (the write order and the traces it can leave are explained in indexes.cpp).
+#include <algorithm>
+
+#include "platform/bytes.h"
 #include "tarndb/errors.h"
 #include "tarndb/file_io.h"
 #include "tarndb/index_links.h"
@@ -7,7 +10,6 @@
 
 namespace tarn {
 
-using format::RecordTabItem;
 using format::TableHeader;
 
 bool TTarnTableIO::TIndexRepair::Pending() const {
@@ -32,82 +34,162 @@ int AfterEqualKeys(TTarnTableIO& table, int index, const TRecordList& list,
 
 }  // namespace
 
-void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io,
-                                 const std::vector<RecordTabItem>& items) {
+void TTableIndexes::BeginKeyOrderLoad(TTarnTableIO& table) {
     const int count = table.IndexCount();
-    const TableHeader& header = table.header_;
-    const int32_t total = static_cast<int32_t>(items.size());
-    const char* tableName = table.TableName().c_str();
     TTarnTableIO::TIndexRepair& repair = table.indexRepair_;
     repair.rebuild.assign(static_cast<size_t>(count), 0);
     repair.clearLeftover.assign(static_cast<size_t>(count), 0);
     repair.findings.clear();
     table.indexBlocks_.assign(static_cast<size_t>(count), {});
-    if (count == 0) {
-        repair.clearMoving = false;
-        return;
-    }
     // A rewrite that was moving this record did not finish: its place is decided anew.
-    int32_t moving = index_disk::MovingRecord(header);
-    repair.clearMoving = moving >= 0;
-    bool movingLive = moving >= 0 && moving < total && !items[static_cast<size_t>(moving)].deleted;
-    if (moving >= 0)
+    int32_t moving = index_disk::MovingRecord(table.header_);
+    repair.clearMoving = count > 0 && moving >= 0;
+    if (repair.clearMoving)
         repair.findings.push_back(Format(
             "table '%s': a rewrite of record %d stopped while it moved the record in the index "
             "chains; the record is placed by its stored key",
-            tableName, moving));
-    auto live = [&](int32_t k) { return !items[static_cast<size_t>(k)].deleted; };
+            table.TableName().c_str(), moving));
+}
 
-    std::vector<format::IndexTabItem> links;
-    std::vector<uint8_t> seen;
-    for (int i = 0; i < count; ++i) {
-        TRecordList& list = table.lists_[static_cast<size_t>(i) + 1];
-        list.Clear();
-        if (total == 0) continue;  // no records: the chain is not in use
-        const char* indexName = table.IndexDefs()[i].Name().c_str();
-        std::vector<int32_t>& blocks = table.indexBlocks_[static_cast<size_t>(i)];
-        std::vector<int32_t> misplaced;
-        // Why the chain cannot be followed; empty while it can.
-        std::string damage;
-        if (header.IndexTabOffset(i) == 0) {
-            // Records but no index table: every live record is placed by its key.
-            damage = "it has no index table";
-        } else {
-            try {
-                io.ReadIndexTable(header, i, links, blocks);
-            } catch (const EDatabaseError& e) {
-                damage = e.Message();
-                blocks.clear();
-            }
+namespace {
+
+// Where each record is in list 0, which holds the live records in ascending record number:
+// per record-table block, the position of its first live record and how many it has. A
+// block without deletions maps record numbers to positions by arithmetic; others are
+// searched. Small (8 bytes per 1024 records), so a load keeps no per-record scratch.
+class TPhysicalPositions {
+public:
+    TPhysicalPositions(const TRecordList& physical, int32_t total)
+        : physical_(physical), total_(total) {
+        size_t blocks =
+            (static_cast<size_t>(total) + format::kItemsPerBlock - 1) / format::kItemsPerBlock;
+        first_.assign(blocks, 0);
+        live_.assign(blocks, 0);
+        for (int p = 0; p < physical.Count(); ++p) {
+            int32_t k = physical.At(p).recNo;
+            if (k < 0 || k >= total)
+                throw EDatabaseError(Format("Record number %d out of range", k));
+            size_t b = static_cast<size_t>(k) / format::kItemsPerBlock;
+            if (live_[b]++ == 0) first_[b] = p;
         }
-        if (damage.empty()) {
-            seen.assign(static_cast<size_t>(total), 0);
-            bool steppedOver = false;
-            int32_t k = header.IndexHead(i);
-            // Each record is visited at most once and the one beyond the last at most once,
-            // so the walk ends after at most total + 1 steps or finds the damage.
+    }
+    // Position of record k (0 <= k < total) in list 0; -1 when it is not live.
+    int Find(int32_t k) const {
+        size_t b = static_cast<size_t>(k) / format::kItemsPerBlock;
+        int32_t n = live_[b];
+        if (n == 0) return -1;
+        int32_t inBlock = std::min<int32_t>(
+            format::kItemsPerBlock, total_ - static_cast<int32_t>(b) * format::kItemsPerBlock);
+        if (n == inBlock) return first_[b] + k % format::kItemsPerBlock;
+        int lo = first_[b], hi = first_[b] + n - 1;
+        while (lo <= hi) {
+            int mid = lo + (hi - lo) / 2;
+            int32_t r = physical_.At(mid).recNo;
+            if (r == k) return mid;
+            if (r < k)
+                lo = mid + 1;
+            else
+                hi = mid - 1;
+        }
+        return -1;
+    }
+
+private:
+    const TRecordList& physical_;
+    int32_t total_;
+    std::vector<int32_t> first_;
+    std::vector<int32_t> live_;
+};
+
+// NextRecord of item k of an index table whose blocks were checked to lie in the file.
+int32_t NextOf(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t k) {
+    const int64_t at =
+        static_cast<int64_t>(blocks[static_cast<size_t>(k) / format::kItemsPerBlock]) +
+        format::kBlockLinkSize +
+        static_cast<int64_t>(k % format::kItemsPerBlock) * format::kIdxItemSize +
+        static_cast<int64_t>(format::IndexTabItem::kNextRecord);
+    uint8_t word[4];
+    const uint8_t* p = io.View(at, sizeof word);
+    if (p == nullptr) {
+        io.ReadAt(at, sizeof word, word);
+        p = word;
+    }
+    return bytes::GetI32(std::span<const uint8_t>(p, sizeof word), 0);
+}
+
+}  // namespace
+
+void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, int i) {
+    const TableHeader& header = table.header_;
+    const int32_t total = header.RecordTotal();
+    const char* tableName = table.TableName().c_str();
+    TTarnTableIO::TIndexRepair& repair = table.indexRepair_;
+    TRecordList& list = table.lists_[static_cast<size_t>(i) + 1];
+    list.Clear();
+    repair.rebuild[static_cast<size_t>(i)] = 0;
+    repair.clearLeftover[static_cast<size_t>(i)] = 0;
+    if (total <= 0) return;  // no records: the chain is not in use
+    // The records as the load found them: list 0 is read with the header and nothing has
+    // been written since (every write reads the key lists first).
+    const TRecordList& physical = table.lists_[0];
+    const TPhysicalPositions positions(physical, total);
+    auto live = [&](int32_t k) { return positions.Find(k) >= 0; };
+    // k is live: its entry as list 0 holds it.
+    auto entryOf = [&](int32_t k) { return physical.At(positions.Find(k)); };
+    int32_t moving = index_disk::MovingRecord(header);
+    bool movingLive = moving >= 0 && moving < total && live(moving);
+
+    const char* indexName = table.IndexDefs()[i].Name().c_str();
+    std::vector<int32_t>& blocks = table.indexBlocks_[static_cast<size_t>(i)];
+    blocks.clear();
+    std::vector<int32_t> misplaced;
+    // One bit per record: visited by the walk.
+    std::vector<uint64_t> seen(static_cast<size_t>(total) / 64 + 1, 0);
+    auto wasSeen = [&](int32_t k) { return (seen[static_cast<size_t>(k) / 64] >> (k % 64)) & 1; };
+    // Why the chain cannot be followed; empty while it can.
+    std::string damage;
+    if (header.IndexTabOffset(i) == 0) {
+        // Records but no index table: every live record is placed by its key.
+        damage = "it has no index table";
+    } else {
+        try {
+            io.ReadBlockChain(header.IndexTabOffset(i), total, format::kIdxBlockSize, blocks,
+                              "index table", nullptr);
+        } catch (const EDatabaseError& e) {
+            damage = e.Message();
+            blocks.clear();
+        }
+    }
+    if (damage.empty()) {
+        bool steppedOver = false;
+        int32_t k = header.IndexHead(i);
+        // Each record is visited at most once and the one beyond the last at most once,
+        // so the walk ends after at most total + 1 steps or finds the damage.
+        try {
+            std::vector<TRecordEntry> chunk;
+            auto flush = [&] {
+                if (!chunk.empty()) list.AppendChunk(std::move(chunk));
+                chunk = {};
+            };
             while (k != -1 && damage.empty()) {
                 if (k >= 0 && k < total) {
-                    if (seen[static_cast<size_t>(k)]++) {
+                    if (wasSeen(k)) {
                         damage = Format("it visits record %d twice", k);
                         break;
                     }
-                    if (live(k) && !(movingLive && k == moving))
-                        list.PushBack({items[static_cast<size_t>(k)].dataOffset, k});
-                    k = links[static_cast<size_t>(k)].nextRecord;
+                    seen[static_cast<size_t>(k) / 64] |= uint64_t{1} << (k % 64);
+                    if (live(k) && !(movingLive && k == moving)) {
+                        if (chunk.capacity() == 0) chunk.reserve(TRecordList::kMaxChunk);
+                        chunk.push_back(entryOf(k));
+                        if (chunk.size() == TRecordList::kMaxChunk) flush();
+                    }
+                    k = NextOf(io, blocks, k);
                 } else if (k == total && !steppedOver) {
                     // An append of record `total` linked it and stopped before its commit:
                     // step over it along its own item, which holds the former successor.
                     steppedOver = true;
                     int32_t next = 0;
-                    bool found = false;
-                    try {
-                        found = index_disk::ReadItemBeyond(io, blocks, total, next);
-                    } catch (const EDatabaseError& e) {
-                        damage = e.Message();
-                        break;
-                    }
-                    if (!found) {
+                    if (!index_disk::ReadItemBeyond(io, blocks, total, next)) {
                         damage = Format("it links to record %d, which has no index item", k);
                         break;
                     }
@@ -121,47 +203,49 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io,
                     damage = Format("it links to record %d of %d", k, total);
                 }
             }
+            flush();
+        } catch (const EDatabaseError& e) {
+            damage = e.Message();
         }
-        if (!damage.empty()) {
-            // The chain cannot be trusted: the key order comes from the records alone.
-            list.Clear();
-            repair.findings.push_back(
-                Format("index '%s' of table '%s' is damaged (%s); its key order was built from "
-                       "the records' keys",
-                       indexName, tableName, damage.c_str()));
-            repair.rebuild[static_cast<size_t>(i)] = 1;
-            for (int32_t r = 0; r < total; ++r) {
-                if (!live(r)) continue;
-                TRecordEntry entry{items[static_cast<size_t>(r)].dataOffset, r};
-                list.Insert(AfterEqualKeys(table, i, list, entry), entry);
-            }
-            continue;
-        }
-        for (int32_t r = 0; r < total; ++r)
-            if (!seen[static_cast<size_t>(r)] && live(r) && !(movingLive && r == moving))
-                misplaced.push_back(r);
-        if (!misplaced.empty())
-            repair.findings.push_back(
-                Format("index '%s' of table '%s': the chain misses %zu live record%s; placed by "
-                       "their keys",
-                       indexName, tableName, misplaced.size(), misplaced.size() == 1 ? "" : "s"));
-        if (movingLive) misplaced.push_back(moving);
-        if (!repair.rebuild[static_cast<size_t>(i)] && misplaced.empty() &&
-            index_disk::HasLeftover(io, blocks, total)) {
-            repair.clearLeftover[static_cast<size_t>(i)] = 1;
-            repair.findings.push_back(
-                Format("index '%s' of table '%s': an unfinished append left an index item beyond "
-                       "the last record",
-                       indexName, tableName));
-        }
-        if (misplaced.empty()) continue;
+    }
+    if (!damage.empty()) {
+        // The chain cannot be trusted: the key order comes from the records alone.
+        list.Clear();
+        repair.findings.push_back(
+            Format("index '%s' of table '%s' is damaged (%s); its key order was built from "
+                   "the records' keys",
+                   indexName, tableName, damage.c_str()));
         repair.rebuild[static_cast<size_t>(i)] = 1;
-        for (int32_t r : misplaced) {
-            TRecordEntry entry{items[static_cast<size_t>(r)].dataOffset, r};
-            TKeyValues key(table, entry);
-            TKeyComparer cmp(table, i, key);
-            list.Insert(tarn::InsertPosition(cmp, TListView(list)), entry);
+        for (int32_t r = 0; r < total; ++r) {
+            if (!live(r)) continue;
+            TRecordEntry entry = entryOf(r);
+            list.Insert(AfterEqualKeys(table, i, list, entry), entry);
         }
+        return;
+    }
+    for (int32_t r = 0; r < total; ++r)
+        if (!wasSeen(r) && live(r) && !(movingLive && r == moving)) misplaced.push_back(r);
+    if (!misplaced.empty())
+        repair.findings.push_back(
+            Format("index '%s' of table '%s': the chain misses %zu live record%s; placed by "
+                   "their keys",
+                   indexName, tableName, misplaced.size(), misplaced.size() == 1 ? "" : "s"));
+    if (movingLive) misplaced.push_back(moving);
+    if (!repair.rebuild[static_cast<size_t>(i)] && misplaced.empty() &&
+        index_disk::HasLeftover(io, blocks, total)) {
+        repair.clearLeftover[static_cast<size_t>(i)] = 1;
+        repair.findings.push_back(
+            Format("index '%s' of table '%s': an unfinished append left an index item beyond "
+                   "the last record",
+                   indexName, tableName));
+    }
+    if (misplaced.empty()) return;
+    repair.rebuild[static_cast<size_t>(i)] = 1;
+    for (int32_t r : misplaced) {
+        TRecordEntry entry = entryOf(r);
+        TKeyValues key(table, entry);
+        TKeyComparer cmp(table, i, key);
+        list.Insert(tarn::InsertPosition(cmp, TListView(list)), entry);
     }
 }
 
@@ -175,6 +259,9 @@ bool TTableIndexes::HasAppendLeftovers(TTarnTableIO& table, TTarnDBFileIO& io) {
 
 void TTableIndexes::RepairChains(TTarnTableIO& table, TTarnDBFileIO& io) {
     TTarnTableIO::TIndexRepair& repair = table.indexRepair_;
+    // A repair rewrites the header (the moving mark, index tables): every key list is read
+    // before, from the chains as they are.
+    table.LoadPendingKeyLists(io);
     if (!repair.Pending()) return;
     const int32_t total = table.header_.RecordTotal();
     TableHeader h = table.header_;

@@ -97,10 +97,13 @@ public:
     static void UnlinkRecord(TTarnTableIO& table, int physicalPosition);
 
     // ---- loading and repair ----
-    // Builds key lists 1.. and the index block offsets from the chains. Copes with what an
-    // interrupted write leaves; notes what the next write must repair on disk.
-    static void LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io,
-                             const std::vector<format::RecordTabItem>& items);
+    // Starts a load of the key lists: no repairs noted yet, no index blocks known, the
+    // header's moving-record mark noted.
+    static void BeginKeyOrderLoad(TTarnTableIO& table);
+    // Builds key list index + 1 and the index's block offsets from its chain, for the live
+    // records of list 0 (read with the same header). Copes with what an interrupted write
+    // leaves; notes what the next write must repair on disk.
+    static void LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, int index);
     // Whether an unfinished append left index items beyond the last record (seen under the
     // lock before writing, also when another process was interrupted).
     static bool HasAppendLeftovers(TTarnTableIO& table, TTarnDBFileIO& io);

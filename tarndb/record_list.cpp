@@ -69,6 +69,15 @@ void TRecordList::Assign(const std::vector<TRecordEntry>& entries) {
     count_ = static_cast<int>(entries.size());
 }
 
+void TRecordList::AppendChunk(std::vector<TRecordEntry>&& entries) {
+    if (entries.empty() || entries.size() > kMaxChunk)
+        throw EDatabaseError(Format("Record list chunk of %zu entries is outside 1..%zu",
+                                    entries.size(), kMaxChunk));
+    starts_.push_back(count_);
+    count_ += static_cast<int>(entries.size());
+    chunks_.push_back(std::move(entries));
+}
+
 void TRecordList::Insert(int position, const TRecordEntry& e) {
     if (position < 0 || position > count_) PositionError("insert", position, count_);
     if (position == count_) {

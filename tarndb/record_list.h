@@ -30,6 +30,9 @@ public:
     void PushBack(const TRecordEntry& e);
     // Replaces the contents with `entries` (in order), in one pass.
     void Assign(const std::vector<TRecordEntry>& entries);
+    // Appends `entries` (1 to kMaxChunk of them, in order) as a chunk of their own, taking
+    // their memory: for loading a list in bulk.
+    void AppendChunk(std::vector<TRecordEntry>&& entries);
     void Erase(int position);
     void Clear();
     // Position of the first entry whose record number is >= recNo, for lists kept in

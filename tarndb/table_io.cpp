@@ -90,7 +90,9 @@ void TTarnTableIO::ReleaseTable() {
         fieldDefs_.Clear();
         indexDefs_.Clear();
         lists_.clear();
+        keyListPending_.clear();
         recBlocks_.clear();
+        recPull_ = RecordPull();
         indexBlocks_.clear();
         slotOffsets_.clear();
         slotSizes_.clear();
@@ -106,16 +108,13 @@ void TTarnTableIO::LoadTable() {
     FileLockGuard lock(io);
     tableNo_ = -1;
     io.ReloadDirectory();  // tables may have been added since the database connected
-    std::vector<std::string> names;
-    io.ListTableNames(names);
+    // The first table of that name in directory order; its header is read once.
     int found = -1;
-    for (size_t t = 0; t < names.size(); ++t)
-        if (SameName(names[t], tableName_)) {
-            found = static_cast<int>(t);
-            break;
-        }
+    for (int t = 0; t < io.TableCount() && found < 0; ++t) {
+        io.ReadTableHeader(t, header_);
+        if (SameName(header_.TableName(), tableName_)) found = t;
+    }
     if (found < 0) throw EDatabaseError(Format("Table '%s' not found", tableName_.c_str()));
-    io.ReadTableHeader(found, header_);
     BuildDefinitions();
     tableNo_ = found;
     try {
@@ -124,7 +123,27 @@ void TTarnTableIO::LoadTable() {
         tableNo_ = -1;
         throw;
     }
+    // An append cut short leaves its record-table item beyond the last record before it
+    // links its index items: then the key lists are read now, so that the chains are
+    // repaired before any reader meets the traces.
+    if (!io.ReadOnly() && IndexCount() > 0 && RecordTableLeftover(io)) LoadPendingKeyLists(io);
     TTableIndexes::RepairOnOpen(*this, io);
+}
+
+bool TTarnTableIO::RecordTableLeftover(TTarnDBFileIO& io) {
+    const int32_t total = header_.RecordTotal();
+    PullAllRecordBlocks(io);
+    if (total <= 0 || recBlocks_.empty()) return false;
+    const int64_t last = recBlocks_.back();
+    if (total % kItemsPerBlock == 0) {
+        uint8_t link[kBlockLinkSize];
+        io.ReadAt(last, sizeof link, link);
+        return b::GetI32(link, 0) != 0;
+    }
+    uint8_t item[kRecItemSize];
+    io.ReadAt(last + kBlockLinkSize + static_cast<int64_t>(total % kItemsPerBlock) * kRecItemSize,
+              sizeof item, item);
+    return std::any_of(std::begin(item), std::end(item), [](uint8_t x) { return x != 0; });
 }
 
 void TTarnTableIO::BuildDefinitions() {
@@ -187,20 +206,121 @@ void TTarnTableIO::ReloadBookkeeping() {
 
 void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
     readAhead_.Clear();
-    std::vector<RecordTabItem> items;
-    io.ReadRecordTable(header_, items, recBlocks_);
-    int32_t total = static_cast<int32_t>(items.size());
+    const int32_t total = header_.RecordTotal();
+    if (total < 0)
+        io.Damaged(Format("table '%s' has a negative record total", header_.TableName().c_str()));
+    io.CheckBlockChain(total, kRecBlockSize, "record table");
     lists_.assign(static_cast<size_t>(IndexCount()) + 1, TRecordList());
-    std::vector<TRecordEntry> order;
-    order.reserve(items.size());
-    for (int32_t k = 0; k < total; ++k)
-        if (!items[static_cast<size_t>(k)].deleted)
-            order.push_back({items[static_cast<size_t>(k)].dataOffset, k});
-    lists_[0].Assign(order);
-    TTableIndexes::LoadKeyOrder(*this, io, items);
+    // List 0 is read from the record-table blocks as rows are asked for, the key lists
+    // when they are first used.
+    recBlocks_.clear();
+    recPull_.nextBlock = 0;
+    recPull_.nextOffset = header_.RecTabOffset();
+    recPull_.done = total == 0;
+    TTableIndexes::BeginKeyOrderLoad(*this);
+    keyListPending_.assign(static_cast<size_t>(IndexCount()), total > 0 ? 1 : 0);
     stale_ = false;
     loadStamp_ = ++lastStamp_;
     ListChanged(-1);
+}
+
+bool TTarnTableIO::PullRecordBlock(TTarnDBFileIO& io) {
+    if (recPull_.done) return false;
+    const int32_t total = header_.RecordTotal();
+    const int64_t blk = recPull_.nextBlock;
+    const int64_t first = blk * kItemsPerBlock;
+    const int64_t count = std::min<int64_t>(kItemsPerBlock, total - first);
+    const int32_t next =
+        io.ReadChainBlock(recPull_.nextOffset, blk, kRecBlockSize, recPull_.block, "record table");
+    const uint8_t* items = recPull_.block.data() + kBlockLinkSize;
+    size_t live = 0;
+    for (int64_t i = 0; i < count; ++i) live += items[i * kRecItemSize + 4] == 0;
+    if (live > 0) {
+        std::vector<TRecordEntry> entries;
+        entries.reserve(live);
+        for (int64_t i = 0; i < count; ++i) {
+            const uint8_t* p = items + i * kRecItemSize;
+            if (p[4] == 0)
+                entries.push_back({b::GetI32(std::span<const uint8_t>(p, 4), 0),
+                                   static_cast<int32_t>(first + i)});
+        }
+        lists_[0].AppendChunk(std::move(entries));
+    }
+    recBlocks_.push_back(recPull_.nextOffset);
+    recPull_.nextOffset = next;
+    recPull_.nextBlock = blk + 1;
+    recPull_.done = first + count >= total;
+    if (recPull_.done) recPull_.block = {};
+    return true;
+}
+
+void TTarnTableIO::PullAllRecordBlocks(TTarnDBFileIO& io) {
+    while (PullRecordBlock(io)) {
+    }
+}
+
+void TTarnTableIO::CompleteRecordList(int until) {
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    bool reloaded = false;
+    if (HeaderChanged(io)) {
+        io.ReadTableHeader(tableNo_, header_);
+        ReadBookkeeping(io);
+        reloaded = true;
+    }
+    while ((until < 0 || lists_[0].Count() <= until) && PullRecordBlock(io)) {
+    }
+    if (reloaded && OnReloaded) OnReloaded();
+}
+
+bool TTarnTableIO::HeaderChanged(TTarnDBFileIO& io) {
+    const uint64_t epoch = io.LockEpoch();
+    if (epoch != 0 && epoch == syncedEpoch_) return false;
+    const uint8_t* disk = io.View(io.TableOffset(tableNo_), kTableHeaderSize);
+    if (disk != nullptr && std::memcmp(disk, header_.raw.data(), header_.raw.size()) == 0)
+        return false;
+    TableHeader fresh;
+    io.ReadTableHeader(tableNo_, fresh);
+    return fresh.raw != header_.raw;
+}
+
+void TTarnTableIO::LoadDeferredKeyList(int index) {
+    TTarnDBFileIO& io = File();
+    FileLockGuard lock(io);
+    if (HeaderChanged(io)) {
+        io.ReadTableHeader(tableNo_, header_);
+        ReadBookkeeping(io);
+        if (OnReloaded) OnReloaded();
+    }
+    PullAllRecordBlocks(io);
+    if (keyListPending_[static_cast<size_t>(index)]) {
+        keyListPending_[static_cast<size_t>(index)] = 0;
+        try {
+            TTableIndexes::LoadKeyOrder(*this, io, index);
+        } catch (...) {
+            keyListPending_[static_cast<size_t>(index)] = 1;
+            lists_[static_cast<size_t>(index) + 1].Clear();
+            throw;
+        }
+    }
+    // Traces of an interrupted write found in the chains are mended at once where this
+    // process may write, as they are when a table is opened.
+    TTableIndexes::RepairOnOpen(*this, io);
+}
+
+void TTarnTableIO::LoadPendingKeyLists(TTarnDBFileIO& io) {
+    PullAllRecordBlocks(io);
+    for (size_t i = 0; i < keyListPending_.size(); ++i) {
+        if (!keyListPending_[i]) continue;
+        keyListPending_[i] = 0;
+        try {
+            TTableIndexes::LoadKeyOrder(*this, io, static_cast<int>(i));
+        } catch (...) {
+            keyListPending_[i] = 1;
+            lists_[i + 1].Clear();
+            throw;
+        }
+    }
 }
 
 void TTarnTableIO::ListChanged(int list) {
@@ -215,14 +335,10 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
     // transaction's writes), no other writer can have changed anything.
     const uint64_t epoch = io.LockEpoch();
     const bool checked = epoch != 0 && epoch == syncedEpoch_;
-    if (!reload && !checked) {
-        const uint8_t* disk = io.View(io.TableOffset(tableNo_), kTableHeaderSize);
-        if (disk == nullptr || std::memcmp(disk, header_.raw.data(), header_.raw.size()) != 0) {
-            TableHeader fresh;
-            io.ReadTableHeader(tableNo_, fresh);
-            reload = fresh.raw != header_.raw;
-        }
-    }
+    if (!reload && !checked) reload = HeaderChanged(io);
+    // Every key list is needed by a write: the ones not read yet are read now, from the
+    // file that the header compare has just found in step with memory.
+    if (!reload) LoadPendingKeyLists(io);  // list 0 whole as well
     // An append of this or another process that stopped before its commit may have left
     // links the key lists in memory do not know.
     if (!reload && !checked && IndexCount() > 0 && !indexRepair_.Pending())
@@ -233,6 +349,7 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
         io.ReadTableHeader(tableNo_, header_);
         ReadBookkeeping(io);
         if (OnReloaded) OnReloaded();
+        LoadPendingKeyLists(io);
     }
     TTableIndexes::RepairChains(*this, io);
     syncedEpoch_ = epoch;
@@ -246,8 +363,9 @@ int TTarnTableIO::ReacquirePosition(const TRecordEntry& entry) {
     return p;
 }
 
-int64_t TTarnTableIO::RecordItemOffset(int32_t recNo) const {
+int64_t TTarnTableIO::RecordItemOffset(int32_t recNo) {
     size_t block = static_cast<size_t>(recNo) / kItemsPerBlock;
+    if (recNo >= 0 && block >= recBlocks_.size() && !recPull_.done) CompleteRecordList();
     if (recNo < 0 || block >= recBlocks_.size())
         throw EDatabaseError(Format("Record number %d out of range", recNo));
     return static_cast<int64_t>(recBlocks_[block]) + kBlockLinkSize +
@@ -265,7 +383,15 @@ bool TTarnTableIO::Compress(int field) {
 }
 
 void TTarnTableIO::FetchRecord(TFieldBuffers& buffers, int list, int position) {
-    FetchEntry(buffers, RecordList(list).At(position));
+    // A row of list 0 needs only the record-table blocks up to it, read under the same
+    // holding of the lock as the row.
+    if (list == 0 && !recPull_.done && position >= lists_[0].Count()) {
+        FileLockGuard lock(File());
+        CompleteRecordList(position);
+        FetchEntry(buffers, lists_[0].At(position));
+        return;
+    }
+    FetchEntry(buffers, (list == 0 ? lists_[0] : RecordList(list)).At(position));
 }
 
 void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
@@ -749,7 +875,7 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
     readAhead_.Clear();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
-    TRecordEntry entry = lists_[0].At(physicalPosition);
+    TRecordEntry entry = RecordList(0).At(physicalPosition);
     if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
     TRewrite(*this, io, buffers, entry).Run(physicalPosition, onMove);
     if (flush) io.FlushStorage();
@@ -762,7 +888,7 @@ void TTarnTableIO::RemoveRecord(int physicalPosition, bool flush) {
     readAhead_.Clear();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
-    TRecordEntry entry = lists_[0].At(physicalPosition);
+    TRecordEntry entry = RecordList(0).At(physicalPosition);
     if (SyncWithDisk(io)) physicalPosition = ReacquirePosition(entry);
     TStaleOnFailure staleOnFailure(*this);
     TTableIndexes::NoteDeletion(*this, io);
@@ -807,7 +933,7 @@ int TTarnTableIO::PhysicalPosition(int list, int position) {
 
 int TTarnTableIO::KeyPosition(int list, int physicalPosition) {
     if (list == 0) return physicalPosition;
-    return TTableIndexes::KeyPositionOf(*this, list - 1, lists_[0].At(physicalPosition));
+    return TTableIndexes::KeyPositionOf(*this, list - 1, RecordList(0).At(physicalPosition));
 }
 
 }  // namespace tarn

@@ -102,8 +102,20 @@ public:
     int AutoIncField() const { return autoIncField_; }
     const format::TableHeader& Header() const { return header_; }
 
-    // 0: physical order; i + 1: key order of index i.
-    TRecordList& RecordList(int list) { return lists_.at(static_cast<size_t>(list)); }
+    // 0: physical order; i + 1: key order of index i. A key list is read from the file when
+    // it is first asked for (or before the first write), under the file lock; when another
+    // process changed the table since the load, the whole bookkeeping is read again first
+    // (OnReloaded follows), so that every list describes the same state of the file.
+    // List 0 is read a record-table block at a time as FetchRecord reaches further into it,
+    // and whole when it is asked for here.
+    TRecordList& RecordList(int list) {
+        if (list == 0 && !recPull_.done)
+            CompleteRecordList();
+        else if (list > 0 && static_cast<size_t>(list) < lists_.size() &&
+                 keyListPending_[static_cast<size_t>(list) - 1])
+            LoadDeferredKeyList(list - 1);
+        return lists_.at(static_cast<size_t>(list));
+    }
     int ListCount() const { return static_cast<int>(lists_.size()); }
     // Change stamps, for the views that copy a list and then follow their own writes: the
     // stamp of a list takes a new value whenever the list changes (every append and
@@ -147,7 +159,7 @@ public:
     bool Compress(int field);
 
     // File offset of record number recNo's record-table item.
-    int64_t RecordItemOffset(int32_t recNo) const;
+    int64_t RecordItemOffset(int32_t recNo);
     TTarnDBFileIO& File();
 
     // Told after the bookkeeping was reloaded because another process changed the table.
@@ -178,6 +190,25 @@ private:
     friend class TStaleOnFailure;
     friend class TListChangeGuard;
     void ReadBookkeeping(TTarnDBFileIO& io);
+    // Under the lock: whether the table header in the file differs from the one in memory
+    // (false without a look within a holding of the lock already found in step).
+    bool HeaderChanged(TTarnDBFileIO& io);
+    // Reads the next record-table block into list 0 and recBlocks_; false when every block
+    // is read. Under the lock, the header in step with the file.
+    bool PullRecordBlock(TTarnDBFileIO& io);
+    // Under the lock: the rest of list 0, from the file the header compare found in step.
+    void PullAllRecordBlocks(TTarnDBFileIO& io);
+    // Takes the lock, reloads when another process changed the table, and reads the rest of
+    // list 0 (OnReloaded follows a reload). `until` >= 0: only until list 0 holds position
+    // `until`.
+    void CompleteRecordList(int until = -1);
+    // Whether the record table holds an item beyond the last record (what an append cut
+    // short after writing it leaves).
+    bool RecordTableLeftover(TTarnDBFileIO& io);
+    // Reads key list index + 1 now (RecordList calls it for a list not read yet).
+    void LoadDeferredKeyList(int index);
+    // Under the lock, the header known to be in step: reads every key list not read yet.
+    void LoadPendingKeyLists(TTarnDBFileIO& io);
     void BuildDefinitions();
     // Under the lock: reload when another process changed the table header.
     bool SyncWithDisk(TTarnDBFileIO& io);
@@ -216,9 +247,18 @@ private:
     std::vector<int32_t> slotSizes_;
     int autoIncField_ = -1;
     format::TableHeader header_;
-    std::vector<int32_t> recBlocks_;
+    std::vector<int32_t> recBlocks_;  // the blocks read so far (all once recPull_.done)
+    // Where the reading of the record table into list 0 stands.
+    struct RecordPull {
+        int64_t nextBlock = 0;   // number of the next block of the chain
+        int32_t nextOffset = 0;  // its file offset
+        bool done = true;        // every block is read
+        std::vector<uint8_t> block;
+    } recPull_;
     std::vector<std::vector<int32_t>> indexBlocks_;
     std::vector<TRecordList> lists_;
+    // By index: key list index + 1 is not read from the file yet.
+    std::vector<uint8_t> keyListPending_;
     std::vector<uint8_t> scratch_;
     std::vector<uint8_t> slotScratch_;
     std::vector<TCipherUnit> decryptUnits_;  // FetchEntry's encrypted slots of one record
