@@ -128,7 +128,7 @@ class TListView {
 public:
     explicit TListView(const TRecordList& list, int skip = -1) : list_(list), skip_(skip) {}
     int Count() const { return list_.Count() - (skip_ >= 0 ? 1 : 0); }
-    const TRecordEntry& At(int position) const {
+    TRecordEntry At(int position) const {
         return list_.At(skip_ >= 0 && position >= skip_ ? position + 1 : position);
     }
 

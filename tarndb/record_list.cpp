@@ -14,9 +14,33 @@ namespace {
 }
 }  // namespace
 
+void TRecordList::Chunk::Expand() {
+    if (!recNos.empty()) return;
+    recNos.reserve(offsets.capacity());
+    for (size_t i = 0; i < offsets.size(); ++i) recNos.push_back(base + static_cast<int32_t>(i));
+}
+
+TRecordList::Chunk TRecordList::MakeChunk(const TRecordEntry* first, const TRecordEntry* last) {
+    Chunk c;
+    const size_t n = static_cast<size_t>(last - first);
+    c.offsets.reserve(n);
+    bool run = true;
+    for (size_t i = 0; i < n; ++i) {
+        c.offsets.push_back(first[i].dataOffset);
+        // Compared as differences, so that no record number can overflow the test.
+        if (i > 0 && static_cast<int64_t>(first[i].recNo) - first[i - 1].recNo != 1) run = false;
+    }
+    if (n > 0) c.base = first[0].recNo;
+    if (!run) {
+        c.recNos.reserve(n);
+        for (size_t i = 0; i < n; ++i) c.recNos.push_back(first[i].recNo);
+    }
+    return c;
+}
+
 void TRecordList::Locate(int position, size_t& chunk, size_t& offset) const {
     if (hint_ < chunks_.size() && position >= starts_[hint_] &&
-        position < starts_[hint_] + static_cast<int>(chunks_[hint_].size())) {
+        position < starts_[hint_] + static_cast<int>(chunks_[hint_].Size())) {
         chunk = hint_;
         offset = static_cast<size_t>(position - starts_[hint_]);
         return;
@@ -32,27 +56,34 @@ void TRecordList::RebuildStarts(size_t fromChunk) {
     starts_.resize(chunks_.size());
     int pos = fromChunk == 0
                   ? 0
-                  : starts_[fromChunk - 1] + static_cast<int>(chunks_[fromChunk - 1].size());
+                  : starts_[fromChunk - 1] + static_cast<int>(chunks_[fromChunk - 1].Size());
     for (size_t c = fromChunk; c < chunks_.size(); ++c) {
         starts_[c] = pos;
-        pos += static_cast<int>(chunks_[c].size());
+        pos += static_cast<int>(chunks_[c].Size());
     }
 }
 
-const TRecordEntry& TRecordList::At(int position) const {
+TRecordEntry TRecordList::At(int position) const {
     if (position < 0 || position >= count_) PositionError("read", position, count_ - 1);
     size_t c, o;
     Locate(position, c, o);
-    return chunks_[c][o];
+    const Chunk& ch = chunks_[c];
+    return {ch.offsets[o], ch.RecNo(o)};
 }
 
 void TRecordList::PushBack(const TRecordEntry& e) {
-    if (chunks_.empty() || chunks_.back().size() >= kMaxChunk) {
+    if (chunks_.empty() || chunks_.back().Size() >= kMaxChunk) {
         chunks_.emplace_back();
-        chunks_.back().reserve(kMaxChunk);
+        chunks_.back().offsets.reserve(kMaxChunk);
+        chunks_.back().base = e.recNo;
         starts_.push_back(count_);
     }
-    chunks_.back().push_back(e);
+    Chunk& ch = chunks_.back();
+    if (ch.Run() && ch.Size() > 0 &&
+        static_cast<int64_t>(e.recNo) - ch.base != static_cast<int64_t>(ch.Size()))
+        ch.Expand();
+    ch.offsets.push_back(e.dataOffset);
+    if (!ch.Run()) ch.recNos.push_back(e.recNo);
     ++count_;
 }
 
@@ -60,10 +91,7 @@ void TRecordList::Assign(const std::vector<TRecordEntry>& entries) {
     Clear();
     for (size_t from = 0; from < entries.size(); from += kMaxChunk) {
         size_t to = std::min(entries.size(), from + kMaxChunk);
-        chunks_.emplace_back();
-        chunks_.back().reserve(kMaxChunk);
-        chunks_.back().assign(entries.begin() + static_cast<long>(from),
-                              entries.begin() + static_cast<long>(to));
+        chunks_.push_back(MakeChunk(entries.data() + from, entries.data() + to));
         starts_.push_back(static_cast<int>(from));
     }
     count_ = static_cast<int>(entries.size());
@@ -73,9 +101,10 @@ void TRecordList::AppendChunk(std::vector<TRecordEntry>&& entries) {
     if (entries.empty() || entries.size() > kMaxChunk)
         throw EDatabaseError(Format("Record list chunk of %zu entries is outside 1..%zu",
                                     entries.size(), kMaxChunk));
+    chunks_.push_back(MakeChunk(entries.data(), entries.data() + entries.size()));
     starts_.push_back(count_);
     count_ += static_cast<int>(entries.size());
-    chunks_.push_back(std::move(entries));
+    entries = {};
 }
 
 void TRecordList::Insert(int position, const TRecordEntry& e) {
@@ -86,15 +115,21 @@ void TRecordList::Insert(int position, const TRecordEntry& e) {
     }
     size_t c, o;
     Locate(position, c, o);
-    auto& chunk = chunks_[c];
-    chunk.insert(chunk.begin() + static_cast<long>(o), e);
+    Chunk& ch = chunks_[c];
+    ch.Expand();
+    ch.offsets.insert(ch.offsets.begin() + static_cast<long>(o), e.dataOffset);
+    ch.recNos.insert(ch.recNos.begin() + static_cast<long>(o), e.recNo);
     ++count_;
-    if (chunk.size() > kMaxChunk) {
+    if (ch.Size() > kMaxChunk) {
         // Split in two halves so that inserts stay cheap.
-        std::vector<TRecordEntry> tail(chunk.begin() + static_cast<long>(chunk.size() / 2),
-                                       chunk.end());
-        chunk.resize(chunk.size() / 2);
-        tail.reserve(kMaxChunk);
+        const long half = static_cast<long>(ch.Size() / 2);
+        Chunk tail;
+        tail.offsets.reserve(kMaxChunk);
+        tail.recNos.reserve(kMaxChunk);
+        tail.offsets.assign(ch.offsets.begin() + half, ch.offsets.end());
+        tail.recNos.assign(ch.recNos.begin() + half, ch.recNos.end());
+        ch.offsets.resize(static_cast<size_t>(half));
+        ch.recNos.resize(static_cast<size_t>(half));
         chunks_.insert(chunks_.begin() + static_cast<long>(c) + 1, std::move(tail));
     }
     RebuildStarts(c);
@@ -104,10 +139,16 @@ void TRecordList::Erase(int position) {
     if (position < 0 || position >= count_) PositionError("erase", position, count_ - 1);
     size_t c, o;
     Locate(position, c, o);
-    auto& chunk = chunks_[c];
-    chunk.erase(chunk.begin() + static_cast<long>(o));
+    Chunk& ch = chunks_[c];
+    if (ch.Run() && o == 0) {
+        ++ch.base;  // the run goes on from the next record number
+    } else if (!(ch.Run() && o + 1 == ch.Size())) {
+        ch.Expand();
+        ch.recNos.erase(ch.recNos.begin() + static_cast<long>(o));
+    }
+    ch.offsets.erase(ch.offsets.begin() + static_cast<long>(o));
     --count_;
-    if (chunk.empty()) chunks_.erase(chunks_.begin() + static_cast<long>(c));
+    if (ch.Size() == 0) chunks_.erase(chunks_.begin() + static_cast<long>(c));
     if (c < chunks_.size())
         RebuildStarts(c);
     else
@@ -118,32 +159,45 @@ void TRecordList::Clear() {
     chunks_.clear();
     starts_.clear();
     count_ = 0;
+    hint_ = 0;
 }
 
 int TRecordList::LowerBoundRecNo(int32_t recNo) const {
     // The chunk that may hold recNo: the last whose first record number is <= recNo.
-    auto cit = std::upper_bound(
-        chunks_.begin(), chunks_.end(), recNo,
-        [](int32_t r, const std::vector<TRecordEntry>& ch) { return r < ch.front().recNo; });
+    auto cit = std::upper_bound(chunks_.begin(), chunks_.end(), recNo,
+                                [](int32_t r, const Chunk& ch) { return r < ch.RecNo(0); });
     if (cit == chunks_.begin()) return 0;
     size_t c = static_cast<size_t>(cit - chunks_.begin()) - 1;
-    const auto& ch = chunks_[c];
-    auto it = std::lower_bound(ch.begin(), ch.end(), recNo,
-                               [](const TRecordEntry& e, int32_t r) { return e.recNo < r; });
-    return starts_[c] + static_cast<int>(it - ch.begin());
+    const Chunk& ch = chunks_[c];
+    if (ch.Run()) {
+        const int64_t at = static_cast<int64_t>(recNo) - ch.base;
+        return starts_[c] +
+               static_cast<int>(std::min<int64_t>(at, static_cast<int64_t>(ch.Size())));
+    }
+    auto it = std::lower_bound(ch.recNos.begin(), ch.recNos.end(), recNo);
+    return starts_[c] + static_cast<int>(it - ch.recNos.begin());
 }
 
 int TRecordList::FindRecNo(int32_t recNo) const {
-    for (size_t c = 0; c < chunks_.size(); ++c)
-        for (size_t o = 0; o < chunks_[c].size(); ++o)
-            if (chunks_[c][o].recNo == recNo) return starts_[c] + static_cast<int>(o);
+    for (size_t c = 0; c < chunks_.size(); ++c) {
+        const Chunk& ch = chunks_[c];
+        if (ch.Run()) {
+            const int64_t at = static_cast<int64_t>(recNo) - ch.base;
+            if (at >= 0 && at < static_cast<int64_t>(ch.Size()))
+                return starts_[c] + static_cast<int>(at);
+            continue;
+        }
+        for (size_t o = 0; o < ch.Size(); ++o)
+            if (ch.recNos[o] == recNo) return starts_[c] + static_cast<int>(o);
+    }
     return -1;
 }
 
 std::vector<TRecordEntry> TRecordList::ToVector() const {
     std::vector<TRecordEntry> v;
     v.reserve(static_cast<size_t>(count_));
-    for (const auto& ch : chunks_) v.insert(v.end(), ch.begin(), ch.end());
+    for (const Chunk& ch : chunks_)
+        for (size_t o = 0; o < ch.Size(); ++o) v.push_back({ch.offsets[o], ch.RecNo(o)});
     return v;
 }
 

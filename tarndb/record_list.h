@@ -5,6 +5,11 @@
 // O(chunks + kMaxChunk) word moves at worst and positional access a binary search.
 //
 // Positions mean exactly what they mean in a flat array: 0 .. Count() - 1 in order.
+//
+// A chunk whose record numbers run on by one (list 0 read from a record-table block without
+// deletions, and rows appended after it) keeps its first record number only and four bytes
+// per entry; the first insert or erase inside it that breaks the run gives it a record
+// number per entry again. Entries are therefore handed out by value.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +30,7 @@ public:
 
     int Count() const { return count_; }
     bool Empty() const { return count_ == 0; }
-    const TRecordEntry& At(int position) const;
+    TRecordEntry At(int position) const;
     void Insert(int position, const TRecordEntry& e);
     void PushBack(const TRecordEntry& e);
     // Replaces the contents with `entries` (in order), in one pass.
@@ -43,12 +48,27 @@ public:
     std::vector<TRecordEntry> ToVector() const;
 
 private:
+    struct Chunk {
+        std::vector<int32_t> offsets;  // DataOffset of every entry
+        std::vector<int32_t> recNos;   // record number of every entry; empty in a run
+        int32_t base = 0;              // in a run: the record number of entry 0
+        size_t Size() const { return offsets.size(); }
+        bool Run() const { return recNos.empty(); }
+        int32_t RecNo(size_t i) const {
+            return recNos.empty() ? base + static_cast<int32_t>(i) : recNos[i];
+        }
+        // Gives every entry its own record number (before a change that breaks the run).
+        void Expand();
+    };
+    // A chunk holding [first, last), exactly sized, as a run when the record numbers allow.
+    static Chunk MakeChunk(const TRecordEntry* first, const TRecordEntry* last);
+
     // Chunk and offset within it of `position` (0 <= position <= count_).
     void Locate(int position, size_t& chunk, size_t& offset) const;
     void RebuildStarts(size_t fromChunk);
 
-    std::vector<std::vector<TRecordEntry>> chunks_;
-    std::vector<int> starts_;  // starts_[c] = position of chunks_[c][0]
+    std::vector<Chunk> chunks_;
+    std::vector<int> starts_;  // starts_[c] = position of chunks_[c]'s entry 0
     mutable size_t hint_ = 0;  // the chunk of the last access: walks stay in it
     int count_ = 0;
 };

@@ -399,39 +399,50 @@ void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
     readAhead_.Clear();
     int end = std::min(list.Count(), from + count);
     if (from < 0 || from >= end || recordSize_ == 0) return;
+    const size_t size = static_cast<size_t>(recordSize_);
+    const size_t need = static_cast<size_t>(end - from) * size;
+    // The buffers keep their size from one read-ahead to the next: every byte used below is
+    // written first, so growing them is the only time they are filled.
+    if (readAhead_.bytes.size() < need) readAhead_.bytes.resize(need);
     {
         FileLockGuard lock(io);
-        readAhead_.bytes.resize(static_cast<size_t>(end - from) * static_cast<size_t>(recordSize_));
         for (int p = from; p < end; ++p) {
             const TRecordEntry& e = list.At(p);
-            io.ReadAt(e.dataOffset, static_cast<size_t>(recordSize_),
-                      readAhead_.bytes.data() +
-                          readAhead_.offsets.size() * static_cast<size_t>(recordSize_));
+            io.ReadAt(e.dataOffset, size,
+                      readAhead_.bytes.data() + readAhead_.offsets.size() * size);
             readAhead_.offsets.push_back(e.dataOffset);
         }
     }
     // Decrypting every slot of the copies in one call lets the cipher work on many blocks
-    // at once; each slot still decodes on its own, as a fetch would decode it.
+    // at once; each slot still decodes on its own, as a fetch would decode it. The clear
+    // twin holds only the decrypted slots: a fetch takes nothing else from it.
     if (!io.Info().Encrypted()) return;
     std::vector<int> fields;
     for (int i = 0; i < FieldCount(); ++i)
         if (Encrypt(i) && !IsBlobType(fieldDefs_[i].FieldType)) fields.push_back(i);
     if (fields.empty()) return;
-    readAhead_.clear = readAhead_.bytes;
+    if (readAhead_.clear.size() < need) readAhead_.clear.resize(need);
     decryptUnits_.clear();
     for (size_t r = 0; r < readAhead_.offsets.size(); ++r) {
-        uint8_t* record = readAhead_.clear.data() + r * static_cast<size_t>(recordSize_);
+        const uint8_t* stored = readAhead_.bytes.data() + r * size;
+        uint8_t* record = readAhead_.clear.data() + r * size;
         for (int i : fields)
-            decryptUnits_.push_back({record + SlotOffset(i), record + SlotOffset(i), SlotSize(i)});
+            decryptUnits_.push_back({stored + SlotOffset(i), record + SlotOffset(i), SlotSize(i)});
     }
-    io.DecryptStoredSlots(decryptUnits_);
+    readAhead_.decrypted = need;
+    try {
+        io.DecryptStoredSlots(decryptUnits_);
+    } catch (...) {
+        readAhead_.Clear();  // no half-decrypted twin: fetches read the file afresh
+        throw;
+    }
 }
 
 void TTarnTableIO::ReadAheadCache::Clear() {
     offsets.clear();
-    bytes.clear();
-    if (!clear.empty()) SecureZero(clear.data(), clear.size());
-    clear.clear();
+    // Decrypted values do not outlive the copies they came from.
+    if (decrypted != 0) SecureZero(clear.data(), decrypted);
+    decrypted = 0;
     next = 0;
 }
 
@@ -459,7 +470,7 @@ void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     TTarnDBFileIO& io = File();
     const uint8_t* record = FromReadAhead(io, e.dataOffset);
     // The read-ahead copy's decrypted twin, when there is one.
-    const uint8_t* clear = record && !readAhead_.clear.empty()
+    const uint8_t* clear = record && readAhead_.decrypted != 0
                                ? readAhead_.clear.data() + (record - readAhead_.bytes.data())
                                : nullptr;
     std::optional<FileLockGuard> lock;

@@ -265,11 +265,14 @@ private:
     // Records read ahead: the fixed parts of consecutive entries, by DataOffset.
     struct ReadAheadCache {
         std::vector<int32_t> offsets;  // DataOffset of each copy, in order
-        std::vector<uint8_t> bytes;    // the copies, RecordSize() bytes each
-        // In an encrypted database: the copies again with their encrypted slots decrypted
-        // (all records in one go), wiped when dropped; empty otherwise.
+        // The copies, RecordSize() bytes each: the first offsets.size() of them are in use
+        // (the buffer keeps its size between read-aheads).
+        std::vector<uint8_t> bytes;
+        // In an encrypted database: the encrypted slots of the copies decrypted (all
+        // records in one go) at the same places, wiped when dropped.
         std::vector<uint8_t> clear;
-        size_t next = 0;  // where the last hit was (walks go forward)
+        size_t decrypted = 0;  // bytes of `clear` in use; 0: no clear twin
+        size_t next = 0;       // where the last hit was (walks go forward)
         void Clear();
     } readAhead_;
     // The copy of the record at `dataOffset`, when there is one and the file still holds
