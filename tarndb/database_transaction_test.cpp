@@ -14,6 +14,7 @@
 #include "tarndb/memory_registry.h"
 #include "tarndb/session.h"
 #include "tarndb/table.h"
+#include "tests/support/quiet_timers.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 
@@ -182,6 +183,7 @@ public:
 // waits for it under its retry settings, and then sees the whole transaction (committed)
 // or nothing of it (rolled back), never a part.
 TEST_F(Transactions, AnotherProcessWaitsForTheTransactionAndSeesAllOrNothing) {
+    testing::TQuietTimers quietTimers;  // the test forks
     const std::string peopleBefore = ReadElsewhere("People"), tagsBefore = ReadElsewhere("Tags");
     db.StartTransaction();
     ChangeEverything();

@@ -11,6 +11,7 @@
 #include "tarndb/creator.h"
 #include "tarndb/errors.h"
 #include "tarndb/memory_registry.h"
+#include "tests/support/quiet_timers.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 
@@ -223,6 +224,7 @@ TEST_F(FileIOTest, ReadOnlyFileOpensAndRefusesWrites) {
 }
 
 TEST_F(FileIOTest, ExclusiveOpenExcludesOthersAndSharedOpensCoexist) {
+    testing::TQuietTimers quietTimers;  // the test forks
     TTarnDBFileIO a(nullptr, TTarnDBMediumType::mtDisk, false);
     TTarnDBFileIO b(nullptr, TTarnDBMediumType::mtDisk, false);
     a.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
@@ -317,6 +319,7 @@ TEST_F(FileIOTest, LockRetriesThenTimesOut) {
 }
 
 TEST_F(FileIOTest, LockExcludesAnotherProcess) {
+    testing::TQuietTimers quietTimers;  // the test forks
     int toChild[2], toParent[2];
     ASSERT_EQ(pipe(toChild), 0);
     ASSERT_EQ(pipe(toParent), 0);

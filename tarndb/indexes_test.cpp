@@ -17,6 +17,7 @@
 #include "tarndb/errors.h"
 #include "tarndb/index_links.h"
 #include "tests/support/index_check.h"
+#include "tests/support/quiet_timers.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
@@ -713,6 +714,7 @@ TEST_F(IndexRecoveryTest, TwoTablesOnOneFileTakeTurns) {
 }
 
 TEST_F(IndexRecoveryTest, ThreeProcessesWritingAtOnceKeepTheChainsWhole) {
+    testing::TQuietTimers quietTimers;  // the test forks
     Fill(50);
     constexpr int kProcesses = 3, kOps = 300;
     int start[2];

@@ -19,6 +19,7 @@
 #include "tarndb/creator.h"
 #include "tarndb/errors.h"
 #include "tarndb/table_io.h"
+#include "tests/support/quiet_timers.h"
 #include "tests/support/recording_env.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -573,6 +574,7 @@ TEST_F(TwoTables, ARemovedJournalStaysRemovedAfterARecoveryAndAFlush) {
 }
 
 TEST_F(TwoTables, AJournalLeftByADeadProcessIsRolledBackByTheNextOpener) {
+    testing::TQuietTimers quietTimers;  // the test forks
     std::string before = Dump(base);
     long writes = Run(-1);
     // A child process makes the transaction and dies in the middle of its commit, after

@@ -14,6 +14,7 @@
 #include "platform/os/fault_env.h"
 #include "tarndb/creator.h"
 #include "tarndb/errors.h"
+#include "tests/support/quiet_timers.h"
 #include "tests/support/table_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
@@ -319,6 +320,7 @@ TEST_F(TableIOTest, AppendCutShortAtEveryWriteLeavesNoHalfRecord) {
 }
 
 TEST_F(TableIOTest, AppendKilledAtRandomPointsLeavesWholeRecords) {
+    testing::TQuietTimers quietTimers;  // the test forks
     std::mt19937 rng(12345);
     int expectedMax = 0;
     for (int round = 0; round < 6; ++round) {
@@ -363,6 +365,7 @@ TEST_F(TableIOTest, AppendKilledAtRandomPointsLeavesWholeRecords) {
 }
 
 TEST_F(TableIOTest, FourProcessesAppendingLoseNothing) {
+    testing::TQuietTimers quietTimers;  // the test forks
     constexpr int kProcesses = 4, kEach = 5000;
     std::vector<pid_t> pids;
     for (int p = 0; p < kProcesses; ++p) {
@@ -440,6 +443,7 @@ TEST_F(TableIOTest, AnotherProcessesAppendIsSeenBeforeWriting) {
 }
 
 TEST_F(TableIOTest, FileTruncatedByAnotherProgramGivesTheDamagedFileError) {
+    testing::TQuietTimers quietTimers;  // the test forks
     TestHost host(path);
     TTarnTableIO table(host, "People");
     table.AcquireTable();

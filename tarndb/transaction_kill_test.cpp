@@ -20,6 +20,7 @@
 #include "tarndb/creator.h"
 #include "tarndb/database.h"
 #include "tarndb/table.h"
+#include "tests/support/quiet_timers.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarn {
@@ -141,6 +142,7 @@ int CheckCommittedState(const std::string& path, int lastTold) {
 }
 
 TEST(KilledWriter, EveryKillLeavesACommittedStateAndACleanFile) {
+    testing::TQuietTimers quietTimers;  // the test forks
     TempDir dir;
     const std::string path = dir.file("kill.tdb");
     TTarnDBCreator::CreateDatabase(path);
