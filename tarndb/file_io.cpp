@@ -62,18 +62,19 @@ void TTarnDBFileIO::CheckHead(const uint8_t* head, const std::string& name) {
 void TTarnDBFileIO::OpenDisk(const std::string& name, bool exclusive) {
     Env* env = CurrentEnv();
     if (!env->FileExists(name)) throw EDatabaseError(Format("Cannot open file %s", name.c_str()));
-    {
-        // Check the head before the file is opened for good. The check open shares the file
-        // like any other open, so it fails while another holds the file exclusively.
-        auto probe = env->OpenFile(name, OpenAccess::ReadOnly, OpenSharing::Shared);
-        uint8_t head[kHeadSize] = {};
-        if (probe->ReadAt(kHeadOffset, head, kHeadSize) != kHeadSize)
-            throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
-        CheckHead(head, name);
-    }
     bool readOnly = env->IsReadOnly(name);
+    // One open does for the check and for good: it shares the file as the final open must,
+    // so it fails while another holds the file exclusively, and a file that turns out not to
+    // be a database is closed again before anything else happens.
     auto file = env->OpenFile(name, readOnly ? OpenAccess::ReadOnly : OpenAccess::ReadWrite,
                               exclusive ? OpenSharing::Exclusive : OpenSharing::Shared);
+    // The head, the information block and the directory lie together at the start of the
+    // file: one read brings all three, without mapping the file for a few small reads.
+    std::vector<uint8_t> start(static_cast<size_t>(kDirOffset + kDirSize));
+    size_t got = file->ReadAt(kHeadOffset, start.data(), start.size());
+    if (got < static_cast<size_t>(kHeadSize))
+        throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
+    CheckHead(start.data(), name);
     disk_ = std::make_unique<TTarnDBFileStream>(std::move(file));
     disk_->OnDirty = [this] {
         if (onDirty_) onDirty_();
@@ -81,9 +82,16 @@ void TTarnDBFileIO::OpenDisk(const std::string& name, bool exclusive) {
     readOnly_ = readOnly;
     fileName_ = name;
     try {
-        // A transaction of a writer that died is undone before anything is read.
-        if (env->FileExists(JournalPath())) FileLockGuard recover(*this);
-        ReadSettings();
+        // A transaction of a writer that died is undone before anything is read; what was
+        // read above may be older than the playback, so it is read again then.
+        if (env->FileExists(JournalPath())) {
+            FileLockGuard recover(*this);
+            ReadSettings();
+        } else if (got == start.size()) {
+            ReadSettings(start.data());
+        } else {
+            ReadSettings();  // a file cut short: the reads report where
+        }
     } catch (...) {
         // The file is of no use without its settings; leave the object closed.
         CloseStorage();
@@ -108,16 +116,28 @@ void TTarnDBFileIO::OpenMemory(const std::string& name) {
     }
 }
 
-void TTarnDBFileIO::ReadSettings() {
-    ReadAt(kInfoOffset, kInfoSize, info_.raw.data());
+void TTarnDBFileIO::ReadSettings(const uint8_t* start) {
+    if (start != nullptr)
+        std::memcpy(info_.raw.data(), start + kInfoOffset, kInfoSize);
+    else
+        ReadAt(kInfoOffset, kInfoSize, info_.raw.data());
     RegisterStandardModules();
     codec_.SelectModules(info_.Compressed(), info_.CompressModuleName(), info_.Encrypted(),
                          info_.EncryptModuleName(), info_.EncryptMode());
-    ReloadDirectory();
+    if (start != nullptr) {
+        std::memcpy(directory_.raw.data(), start + kDirOffset, kDirSize);
+        CheckDirectory();
+    } else {
+        ReloadDirectory();
+    }
 }
 
 void TTarnDBFileIO::ReloadDirectory() {
     ReadAt(kDirOffset, kDirSize, directory_.raw.data());
+    CheckDirectory();
+}
+
+void TTarnDBFileIO::CheckDirectory() const {
     int32_t count = directory_.TableCount();
     if (count < 0 || count > kMaxTables)
         Damaged(Format("table count %d in the directory is outside 0..%d", count, kMaxTables));

@@ -198,7 +198,10 @@ private:
     void OpenDisk(const std::string& name, bool exclusive);
     void OpenMemory(const std::string& name);
     void CheckHead(const uint8_t* head, const std::string& name);
-    void ReadSettings();
+    // Reads the information block and the directory; `start`, when given, holds the first
+    // kDirOffset + kDirSize bytes of the file, read already.
+    void ReadSettings(const uint8_t* start = nullptr);
+    void CheckDirectory() const;
     // The reads of the file as it is, without a transaction's page copies or appended
     // bytes kept in memory.
     void ReadStored(int64_t offset, size_t count, void* buffer);

@@ -79,6 +79,10 @@ void TTarnDBFileStream::Truncate(int64_t length) {
 const uint8_t* TTarnDBFileStream::View(int64_t offset, size_t count) {
     if (offset < 0) return nullptr;
     int64_t end = offset + static_cast<int64_t>(count);
+    if (map_ == nullptr && unmappedReads_ < kReadsBeforeMapping) {
+        ++unmappedReads_;
+        return nullptr;
+    }
     if (map_ == nullptr || end > knownLength_) {
         // The file may have grown since we last looked (here or in another process).
         map_ = file_->MapView(knownLength_, capacity_);

@@ -19,6 +19,11 @@ namespace tarn {
 class TTarnDBFileStream : public TStream {
 public:
     static constexpr size_t kDirectReadSize = 4096;
+    // Small reads go to the system until this many have been asked for, and only then is
+    // the file mapped: a mapping pays for itself over many reads, but making it and taking
+    // it down again (with its first page faults) costs far more than the few reads of an
+    // open that looks at a row or two and closes.
+    static constexpr int kReadsBeforeMapping = 32;
 
     explicit TTarnDBFileStream(std::unique_ptr<File> file) : file_(std::move(file)) {}
 
@@ -37,8 +42,8 @@ public:
     size_t ReadAt(int64_t offset, void* buffer, size_t count);
     void WriteAt(int64_t offset, const void* buffer, size_t count);
     // A pointer to `count` bytes at `offset` in the mapping, or nullptr when they lie
-    // beyond the end of the file (or the file cannot be mapped). Valid until the next
-    // call on this stream.
+    // beyond the end of the file, the file is not mapped yet (kReadsBeforeMapping) or
+    // cannot be mapped. Valid until the next call on this stream.
     const uint8_t* View(int64_t offset, size_t count);
     // Another program may have cut the file short since we last looked: the next read
     // through the mapping asks the system for the file's size first, so that it never
@@ -75,6 +80,7 @@ private:
     const uint8_t* map_ = nullptr;
     int64_t knownLength_ = 0;   // bytes of the mapping known to exist in the file
     int64_t capacity_ = 0;      // length of the mapping
+    int unmappedReads_ = 0;     // small reads asked for before the file was mapped
     bool locked_ = false;       // the file lock is held: nobody else changes the length
     bool lengthKnown_ = false;  // length_ is the file's length (only while locked_)
     int64_t length_ = 0;
