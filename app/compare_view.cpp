@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,24 +13,11 @@
 #include "app/desktop_services.h"
 #include "app/error_report.h"
 #include "app/gb_text.h"
+#include "app/text_pane.h"
 #include "tarndb/errors.h"
 
 namespace filever {
 namespace {
-
-const QColor kChanged(255, 240, 170);
-const QColor kRemoved(255, 205, 205);
-const QColor kAdded(205, 245, 205);
-const QColor kFiller(232, 232, 232);
-
-QPlainTextEdit* MakeSide(QWidget* owner, const QString& name) {
-    auto* edit = new QPlainTextEdit(owner);
-    edit->setObjectName(name);
-    edit->setReadOnly(true);
-    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-    edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    return edit;
-}
 
 // Fills a side with its rows and marks the rows whose colour is not empty.
 void FillSide(QPlainTextEdit* edit, const QStringList& texts, const std::vector<QColor>& marks) {
@@ -90,8 +76,8 @@ TCompareView::TCompareView(QWidget* owner, const TCompareSide& left, const QStri
     RightTitle = new QLabel(right.title, this);
     LeftTitle->setToolTip(left.path);
     RightTitle->setToolTip(right.path);
-    LeftText = MakeSide(this, QStringLiteral("LeftText"));
-    RightText = MakeSide(this, QStringLiteral("RightText"));
+    LeftText = MakeTextPane(this, QStringLiteral("LeftText"));
+    RightText = MakeTextPane(this, QStringLiteral("RightText"));
     Summary = new QLabel(this);
     CloseButton = new QPushButton(tr("关闭"), this);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -108,15 +94,15 @@ TCompareView::TCompareView(QWidget* owner, const TCompareSide& left, const QStri
             case TDiffKind::Same:
                 break;
             case TDiffKind::Changed:
-                l = r = kChanged;
+                l = r = kRowChanged;
                 break;
             case TDiffKind::Removed:
-                l = kRemoved;
-                r = kFiller;
+                l = kRowRemoved;
+                r = kRowFiller;
                 break;
             case TDiffKind::Added:
-                l = kFiller;
-                r = kAdded;
+                l = kRowFiller;
+                r = kRowAdded;
                 break;
         }
         leftMarks.push_back(l);

@@ -30,18 +30,11 @@
 namespace filever {
 namespace {
 
+using testing::Content;
 using testing::Q;
 using testing::SetMTime;
 using testing::Texts;
-
-QString VersionOf(const std::string& path) {
-    return FormatVersionTime(GetFileTime(Q(path), ftkLastWrite));
-}
-
-QByteArray Content(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
+using testing::VersionOf;
 
 // Every node as "level|text|expanded", in the tree's flat order.
 QStringList Snapshot(const QTreeWidget* tree) {

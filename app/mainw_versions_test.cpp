@@ -21,18 +21,11 @@
 namespace filever {
 namespace {
 
+using testing::Content;
 using testing::Q;
 using testing::SetMTime;
 using testing::Texts;
-
-QString VersionOf(const std::string& path) {
-    return FormatVersionTime(GetFileTime(Q(path), ftkLastWrite));
-}
-
-QByteArray Content(const std::string& path) {
-    QFile f(Q(path));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
+using testing::VersionOf;
 
 // An area "文档" with docs/plan.txt registered (first version "one"), a second version
 // "two" described "第二稿 draft" taken by a monitoring pass, and the file then saved as

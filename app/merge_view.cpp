@@ -1,6 +1,5 @@
 #include "app/merge_view.h"
 
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,26 +12,14 @@
 
 #include "app/desktop_services.h"
 #include "app/error_report.h"
+#include "app/text_pane.h"
 
 namespace filever {
 namespace {
 
-const QColor kChanged(255, 240, 170);
-const QColor kRemoved(255, 205, 205);
-const QColor kAdded(205, 245, 205);
-const QColor kFiller(232, 232, 232);
 const QColor kTaken(200, 225, 255);
 const QColor kOldWords(255, 175, 130);
 const QColor kNewWords(140, 220, 140);
-
-QPlainTextEdit* MakePane(QWidget* owner, const QString& name) {
-    auto* edit = new QPlainTextEdit(owner);
-    edit->setObjectName(name);
-    edit->setReadOnly(true);
-    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-    edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    return edit;
-}
 
 // A line as a pane shows it: characters that would end a block shown by a sign of the same
 // length, so rows stay aligned and word spans keep their places.
@@ -106,9 +93,9 @@ TMergeView::TMergeView(QWidget* owner, TDesktopServices& desktop, TCatalogue& ca
     CurrentTitle = new QLabel(tr("当前文件"), this);
     CurrentTitle->setToolTip(path);
     ResultTitle = new QLabel(tr("合并结果"), this);
-    OlderText = MakePane(this, QStringLiteral("OlderText"));
-    CurrentText = MakePane(this, QStringLiteral("CurrentText"));
-    ResultText = MakePane(this, QStringLiteral("ResultText"));
+    OlderText = MakeTextPane(this, QStringLiteral("OlderText"));
+    CurrentText = MakeTextPane(this, QStringLiteral("CurrentText"));
+    ResultText = MakeTextPane(this, QStringLiteral("ResultText"));
     HunkList = new QListWidget(this);
     HunkList->setObjectName(QStringLiteral("HunkList"));
     TakeButton = new QPushButton(tr("采用此处"), this);
@@ -270,16 +257,16 @@ void TMergeView::UpdateState() {
         if (hunk < 0) continue;
         const bool fromOlder = taken[static_cast<size_t>(hunk)];
         const bool changed = row.kind == TDiffKind::Changed;
-        older[r] = {row.left >= 0 ? (changed ? kChanged : kRemoved) : kFiller,
+        older[r] = {row.left >= 0 ? (changed ? kRowChanged : kRowRemoved) : kRowFiller,
                     changed ? &words_[r].left : nullptr, kOldWords};
-        current[r] = {row.right >= 0 ? (changed ? kChanged : kAdded) : kFiller,
+        current[r] = {row.right >= 0 ? (changed ? kRowChanged : kRowAdded) : kRowFiller,
                       changed ? &words_[r].right : nullptr, kNewWords};
         if (fromOlder)
-            result[r] = {row.left >= 0 ? kTaken : kFiller, changed ? &words_[r].left : nullptr,
+            result[r] = {row.left >= 0 ? kTaken : kRowFiller, changed ? &words_[r].left : nullptr,
                          kOldWords};
         else
-            result[r] = {row.right >= 0 ? QColor() : kFiller, changed ? &words_[r].right : nullptr,
-                         kNewWords};
+            result[r] = {row.right >= 0 ? QColor() : kRowFiller,
+                         changed ? &words_[r].right : nullptr, kNewWords};
         // The selected place stands out a little in every pane.
         if (hunk == selected) {
             for (TPaneRow* pane : {&older[r], &current[r], &result[r]})

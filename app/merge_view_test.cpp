@@ -24,18 +24,11 @@
 namespace filever {
 namespace {
 
+using testing::Content;
 using testing::Q;
 using testing::SetMTime;
 using testing::Texts;
-
-QString VersionOf(const std::string& path) {
-    return FormatVersionTime(GetFileTime(Q(path), ftkLastWrite));
-}
-
-QByteArray Content(const std::string& path) {
-    QFile f(Q(path));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
+using testing::VersionOf;
 
 void Write(const std::string& path, const QByteArray& bytes, time_t when) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes.toStdString();

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <QDialog>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -22,6 +23,7 @@
 #include "app/area_dialog.h"
 #include "app/confirm_dialog.h"
 #include "app/mainw.h"
+#include "app/os/file_time.h"
 #include "app/testing/fake_desktop_services.h"
 #include "app/ver_desc_dialog.h"
 #include "tests/support/temp_dir.h"
@@ -39,6 +41,18 @@ inline void SetMTime(const std::string& path, time_t when) {
     const struct timespec times[2] = {{when, 0}, {when, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
+
+// The version name a capture of `path` gets now.
+inline QString VersionOf(const std::string& path) {
+    return FormatVersionTime(GetFileTime(Q(path), ftkLastWrite));
+}
+
+// A file's bytes, or "(missing)".
+inline QByteArray Content(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+inline QByteArray Content(const std::string& path) { return Content(Q(path)); }
 
 // The texts of a node's children, in order.
 inline QStringList Texts(const QTreeWidgetItem* node) {
