@@ -365,7 +365,8 @@ TEST_F(LanguageFitWindows, CompareView) {
         const TCompareSide older{
             version.FilePath,
             QCoreApplication::translate("filever", "版本 %1").arg(version.VerName)};
-        const TCompareSide current{plan, QCoreApplication::translate("filever::Tmainw", "当前文件")};
+        const TCompareSide current{plan,
+                                   QCoreApplication::translate("filever::Tmainw", "当前文件")};
         return std::make_unique<TCompareView>(nullptr, older,
                                               QStringList({"title", "alpha", "omega"}), current,
                                               QStringList({"title", "alpha two", "omega"}));
