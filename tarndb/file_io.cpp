@@ -492,8 +492,10 @@ void TTarnDBFileIO::WriteInTransaction(int64_t offset, const uint8_t* buffer, si
             auto& copy = txn_.copies[static_cast<size_t>(p)];
             if (!copy) {
                 size_t length = static_cast<size_t>(std::min(kPageSize, original - p * kPageSize));
-                copy = std::make_unique<uint8_t[]>(static_cast<size_t>(kPageSize));
+                copy = TakePageBuffer();
                 ReadStored(p * kPageSize, length, copy.get());
+                // The last page of the file: nothing of an earlier transaction past its end.
+                std::memset(copy.get() + length, 0, static_cast<size_t>(kPageSize) - length);
                 txn_.dirty.push_back(p);
                 txn_.copyBytes += static_cast<size_t>(kPageSize);
             }
@@ -522,8 +524,29 @@ void TTarnDBFileIO::WriteInTransaction(int64_t offset, const uint8_t* buffer, si
     if (static_cast<size_t>(txn_.tailLength) > kSpillBytes) FlushTail();
 }
 
+namespace {
+constexpr size_t kSparePages = 2048;       // 8 MiB of page buffers kept between transactions
+constexpr size_t kScratchKept = 8u << 20;  // a larger scratch buffer is given back after use
+
+void ReleaseIfLarge(std::vector<uint8_t>& scratch) {
+    if (scratch.capacity() > kScratchKept) std::vector<uint8_t>().swap(scratch);
+}
+}  // namespace
+
+std::unique_ptr<uint8_t[]> TTarnDBFileIO::TakePageBuffer() {
+    if (sparePages_.empty()) return std::make_unique<uint8_t[]>(static_cast<size_t>(kPageSize));
+    std::unique_ptr<uint8_t[]> page = std::move(sparePages_.back());
+    sparePages_.pop_back();
+    return page;
+}
+
+void TTarnDBFileIO::ReturnPageBuffer(std::unique_ptr<uint8_t[]> page) {
+    if (page && sparePages_.size() < kSparePages) sparePages_.push_back(std::move(page));
+}
+
 void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
-    std::vector<uint8_t> out;
+    std::vector<uint8_t>& out = journalScratch_;
+    out.clear();
     if (!txn_.journalStarted)
         journal::AppendHeader(out,
                               {static_cast<uint32_t>(kPageSize), txn_.originalLength, txn_.salt});
@@ -557,6 +580,7 @@ void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
     }
     txn_.journalStarted = true;
     for (int64_t p : pages) txn_.journalled[static_cast<size_t>(p)] = 1;
+    ReleaseIfLarge(out);
 }
 
 void TTarnDBFileIO::SpillCopies() {
@@ -565,7 +589,8 @@ void TTarnDBFileIO::SpillCopies() {
     std::sort(pages.begin(), pages.end());
     JournalPages(pages);
     // Consecutive pages go out in one write.
-    std::vector<uint8_t> run;
+    std::vector<uint8_t>& run = spillScratch_;
+    run.clear();
     int64_t runStart = -1, runEnd = -1;
     auto flushRun = [&] {
         if (!run.empty()) WriteStored(runStart, run.data(), run.size());
@@ -583,7 +608,8 @@ void TTarnDBFileIO::SpillCopies() {
         runEnd = from + static_cast<int64_t>(length);
     }
     flushRun();
-    for (int64_t p : pages) txn_.copies[static_cast<size_t>(p)].reset();
+    ReleaseIfLarge(run);
+    for (int64_t p : pages) ReturnPageBuffer(std::move(txn_.copies[static_cast<size_t>(p)]));
     txn_.dirty.clear();
     txn_.copyBytes = 0;
 }

@@ -256,6 +256,13 @@ private:
         std::vector<uint8_t> journalMemory;  // memory databases
         bool journalStarted = false;
     } txn_;
+    // Page buffers and scratch kept from one transaction to the next: freed and allocated
+    // again at every commit, they would be handed back to the system and faulted in anew.
+    std::vector<std::unique_ptr<uint8_t[]>> sparePages_;  // at most kSparePages
+    std::vector<uint8_t> journalScratch_;
+    std::vector<uint8_t> spillScratch_;
+    std::unique_ptr<uint8_t[]> TakePageBuffer();
+    void ReturnPageBuffer(std::unique_ptr<uint8_t[]> page);
     bool syncCommit_ = true;
     // A journal was removed without syncing its directory: the next flush does.
     std::atomic<bool> journalRemovalOwed_{false};
