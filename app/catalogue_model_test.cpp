@@ -185,6 +185,23 @@ TEST_F(CatalogueModel, RemovingAFolderStopsWatchingItsFilesAndKeepsTheirHistory)
     EXPECT_EQ(model.FilePaths().size(), 2);
 }
 
+// A name that is no UTF-8 (written by another system) comes back from the folder's walk
+// as other bytes than the registered path gives: the file is still registered once, not
+// again on every pass.
+TEST_F(CatalogueModel, AFileWhoseNameIsNoUtf8IsRegisteredOnce) {
+    Write(dir.file("docs/ok.txt"));
+    Write(dir.file("docs/bad-\xff\xfe.txt"));
+    TFolderScan scan;
+    model.AddFolder(area, Q(dir.file("docs")), true, {}, scan);
+    ASSERT_EQ(scan.Added.size(), 2u);
+    for (int pass = 0; pass < 2; ++pass) {
+        TFolderScan again;
+        model.RegisterAppearedFiles(again);
+        EXPECT_TRUE(again.Added.empty()) << "pass " << pass;
+        EXPECT_EQ(model.FilePaths().size(), 2) << "pass " << pass;
+    }
+}
+
 TEST_F(CatalogueModel, AddingALargeFolderReportsProgressAndStopsConsistently) {
     for (int d = 0; d < 10; ++d)
         for (int f = 0; f < 4; ++f)
