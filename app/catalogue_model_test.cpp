@@ -3,31 +3,21 @@
 // progress and stop of adding a large one.
 #include "app/catalogue_model.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QFileInfo>
 #include <filesystem>
-#include <fstream>
 
 #include "app/os/file_time.h"
+#include "app/testing/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-void Write(const std::string& path, const std::string& content = "x") {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path) << content;
-}
-
-void SetMTime(const std::string& path, time_t when) {
-    const struct timespec times[2] = {{when, 0}, {when, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
+using testing::Q;
+using testing::SetMTime;
+using testing::Write;
 
 class CatalogueModel : public ::testing::Test {
 protected:
