@@ -16,6 +16,7 @@
 #include <QTextBrowser>
 #include <QToolButton>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 
 #include "app/catalogue.h"

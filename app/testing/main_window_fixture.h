@@ -13,7 +13,6 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -53,8 +52,7 @@ protected:
     // A source file under docs/ with an old last-write time.
     std::string Source(const std::string& name) {
         const std::string path = dir.file("docs/" + name);
-        std::ofstream(path) << "content of " << name;
-        SetMTime(path, 1600000000);
+        Write(path, "content of " + name, 1600000000);
         return path;
     }
     // The user's answer to the next area dialog.
