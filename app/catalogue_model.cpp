@@ -267,6 +267,9 @@ void TCatalogueModel::RegisterAppearedFiles(TFolderScan& scan) {
         for (const std::string& native : missing) {
             const QString path = QFile::decodeName(QByteArray::fromStdString(native));
             if (added.contains(path)) continue;  // two folders reach it
+            // A name that is no UTF-8 decodes to a path whose bytes are not its own: the
+            // registered row is found by the decoded path.
+            if (fileNos_.contains(path)) continue;
             TFolderFile file;
             file.AreaNo = area->AreaNo;
             file.Path = path;

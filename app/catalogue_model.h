@@ -49,8 +49,9 @@ public:
     // before keeps the last-write second known to match.
     void Reset(const std::vector<TFileRow>& rows);
     // Appends to `pending` every file whose current last-write time, formatted, differs
-    // from the recorded one (as ScanForChanges in app/version_capture.h, with the same
-    // rules for missing files and for paths already pending).
+    // from the recorded one; a path already in `pending` (letter case ignored) is not
+    // added again. A file that no longer exists gives 1899-12-30-00-00-00 and is
+    // collected on every pass.
     void Scan(QStringList& pending);
     // Whether `nativePath` is a registered file's path.
     bool Contains(std::string_view nativePath) const { return paths_.count(nativePath) != 0; }
@@ -115,9 +116,13 @@ public:
     bool TakeCopy(const QString& path, TVersionCopy& copy);
     void Record(const TVersionCopy& copy, const QString& description, verinfo& rec);
 
-    // The monitoring pass: files that appeared in watched folders registered (scan.Dirs
-    // gets every directory of every folder), then the changed files appended to `pending`.
+    // The monitoring pass. First every watched folder is walked (scan.Dirs gets every
+    // directory of every folder) and every file in one that is not registered yet is
+    // registered with its first version, one transaction per file (see
+    // RegisterFileWithVersion; scan.Added lists them). A folder whose area is gone is
+    // skipped; a failing registration raises and keeps the files registered before it.
     void RegisterAppearedFiles(TFolderScan& scan);
+    // Then the changed files appended to `pending` (TChangeIndex::Scan).
     void ScanForChanges(QStringList& pending);
 
     // The catalogue was written around the model: the monitoring array is read again

@@ -3,31 +3,21 @@
 // progress and stop of adding a large one.
 #include "app/catalogue_model.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QFileInfo>
 #include <filesystem>
-#include <fstream>
 
 #include "app/os/file_time.h"
+#include "app/testing/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-void Write(const std::string& path, const std::string& content = "x") {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path) << content;
-}
-
-void SetMTime(const std::string& path, time_t when) {
-    const struct timespec times[2] = {{when, 0}, {when, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
+using testing::Q;
+using testing::SetMTime;
+using testing::Write;
 
 class CatalogueModel : public ::testing::Test {
 protected:
@@ -183,6 +173,23 @@ TEST_F(CatalogueModel, RemovingAFolderStopsWatchingItsFilesAndKeepsTheirHistory)
     EXPECT_TRUE(pass.Added.empty());
     EXPECT_TRUE(model.RemoveFolder(folderNo).isEmpty());
     EXPECT_EQ(model.FilePaths().size(), 2);
+}
+
+// A name that is no UTF-8 (written by another system) comes back from the folder's walk
+// as other bytes than the registered path gives: the file is still registered once, not
+// again on every pass.
+TEST_F(CatalogueModel, AFileWhoseNameIsNoUtf8IsRegisteredOnce) {
+    Write(dir.file("docs/ok.txt"));
+    Write(dir.file("docs/bad-\xff\xfe.txt"));
+    TFolderScan scan;
+    model.AddFolder(area, Q(dir.file("docs")), true, {}, scan);
+    ASSERT_EQ(scan.Added.size(), 2u);
+    for (int pass = 0; pass < 2; ++pass) {
+        TFolderScan again;
+        model.RegisterAppearedFiles(again);
+        EXPECT_TRUE(again.Added.empty()) << "pass " << pass;
+        EXPECT_EQ(model.FilePaths().size(), 2) << "pass " << pass;
+    }
 }
 
 TEST_F(CatalogueModel, AddingALargeFolderReportsProgressAndStopsConsistently) {

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "app/gb_text.h"
+#include "app/testing/files.h"
 #include "tarndb/creator.h"
 #include "tarndb/dataset/field_types.h"
 #include "tarndb/errors.h"
@@ -19,17 +20,8 @@
 namespace filever {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-}  // namespace
-}  // namespace filever
+using testing::Q;
 
-// Readable QString values in failure messages.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
-
-namespace filever {
-namespace {
 std::string A(const char* utf8) { return tarn::Utf8ToAnsi(utf8); }
 
 template <typename F>

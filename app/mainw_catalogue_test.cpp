@@ -16,9 +16,11 @@
 #include <QTextBrowser>
 #include <QToolButton>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 
 #include "app/catalogue.h"
+#include "app/catalogue_model.h"
 #include "app/confirm_dialog.h"
 #include "app/os/file_time.h"
 #include "app/retention_dialog.h"
@@ -216,7 +218,7 @@ TEST_F(WindowOverCatalogue, AnIdenticalSaveAsksNothingAndKeepsNothing) {
     EXPECT_EQ(w->TreeView1->topLevelItem(0)->child(0)->childCount(), 1);
     EXPECT_EQ(catalogue->AllFiles()[0].RecordedTime, VersionOf(plan));
     QStringList pending;
-    ScanForChanges(*catalogue, pending);
+    TCatalogueModel(*catalogue).ScanForChanges(pending);
     EXPECT_TRUE(pending.isEmpty());
     EXPECT_TRUE(desktop.messages.empty());
 

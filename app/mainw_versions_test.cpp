@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QTest>
 #include <cstdio>
+#include <fstream>
 
 #include "app/catalogue.h"
 #include "app/compare_view.h"

@@ -12,8 +12,8 @@
 #include <QTextBlock>
 #include <QToolButton>
 #include <filesystem>
-#include <fstream>
 
+#include "app/catalogue_model.h"
 #include "app/os/file_time.h"
 #include "app/ribbon.h"
 #include "app/testing/catalogue_double.h"
@@ -26,14 +26,9 @@ namespace {
 
 using testing::Content;
 using testing::Q;
-using testing::SetMTime;
 using testing::Texts;
 using testing::VersionOf;
-
-void Write(const std::string& path, const QByteArray& bytes, time_t when) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes.toStdString();
-    SetMTime(path, when);
-}
+using testing::Write;
 
 // The texts marked inside the lines of a pane (word marks, not whole rows).
 QStringList MarkedWords(const QPlainTextEdit* pane) {
@@ -109,7 +104,7 @@ TEST_F(MergeViewTest, TakingOneOfTwoPlacesWritesExactlyThatChange) {
     EXPECT_EQ(QDir(Q(dir.file("docs"))).entryList(QDir::Files | QDir::Hidden),
               QStringList{"plan.txt"});
     QStringList pending;
-    ScanForChanges(catalogue, pending);
+    TCatalogueModel(catalogue).ScanForChanges(pending);
     EXPECT_EQ(pending, QStringList{Q(plan)});
 }
 

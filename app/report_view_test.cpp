@@ -11,7 +11,6 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QImage>
 #include <QPieSeries>
 #include <QSet>
@@ -28,6 +27,7 @@ namespace filever {
 namespace {
 
 using testing::CatalogueDouble;
+using testing::Content;
 using testing::Q;
 
 class ReportPage : public testing::MainWindowFixture {
@@ -71,11 +71,6 @@ protected:
         for (int i = 0; i < bars->barSets()[0]->count(); ++i)
             out.push_back(bars->barSets()[0]->at(i));
         return out;
-    }
-
-    QByteArray ReadAll(const std::string& path) {
-        QFile f(Q(path));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
     }
 };
 
@@ -130,19 +125,19 @@ TEST_F(ReportPage, ExportsTheCurrentFigureAsPictureAndCsv) {
     const std::string csv = dir.file("days.csv");
     desktop.saveFileAnswers.push_back(Q(csv));
     w->ToolBarPager1->ReportCsvButton->click();
-    EXPECT_EQ(ReadAll(csv),
+    EXPECT_EQ(Content(csv),
               QByteArray("日期,版本数\n2024-03-04,1\n2024-03-05,0\n2024-03-06,0\n2024-03-07,0\n"
                          "2024-03-08,1\n2024-03-09,0\n2024-03-10,2\n"));
 
     w->Reports->Tabs->setCurrentIndex(1);
     desktop.saveFileAnswers.push_back(Q(csv));
     w->ToolBarPager1->ReportCsvButton->click();
-    EXPECT_EQ(ReadAll(csv), QByteArray("存储区,字节数\n文档,410\n图片,9000\n"));
+    EXPECT_EQ(Content(csv), QByteArray("存储区,字节数\n文档,410\n图片,9000\n"));
 
     w->Reports->Tabs->setCurrentIndex(3);
     desktop.saveFileAnswers.push_back(Q(csv));
     w->ToolBarPager1->ReportCsvButton->click();
-    EXPECT_EQ(ReadAll(csv), QByteArray("排名,文件,版本数,字节数\n1,/pics/c.png,1,9000\n"
+    EXPECT_EQ(Content(csv), QByteArray("排名,文件,版本数,字节数\n1,/pics/c.png,1,9000\n"
                                        "2,/docs/a.txt,3,370\n3,/docs/b.txt,1,40\n"));
 
     // The picture of a list is the list, drawn.

@@ -9,6 +9,7 @@
 
 #include "app/catalogue.h"
 #include "app/gb_text.h"
+#include "app/testing/files.h"
 #include "app/testing/original_catalogue.h"
 #include "app/testing/test_file_times.h"
 #include "app/version_capture.h"
@@ -17,9 +18,8 @@
 namespace filever {
 namespace {
 
+using testing::Q;
 using testing::SetLocalMTime;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 TEST(RetentionSettings, KeptPerAreaAndAddedToAnOlderCatalogue) {
     tarn::testing::TempDir dir;

@@ -37,24 +37,6 @@ QString VersionCopyName(const QString& sourcePath, const QString& versionName) {
     return base + QLatin1Char('{') + versionName + QLatin1Char('}') + ext;
 }
 
-void ScanForChanges(TCatalogue& catalogue, QStringList& pending) {
-    ScanForChanges(catalogue.AllFiles(), pending);
-}
-
-void ScanForChanges(const std::vector<TFileRow>& rows, QStringList& pending) {
-    // Paths are matched ignoring case; a set keeps a pass over many changed files linear.
-    QSet<QString> known;
-    for (const QString& path : pending) known.insert(path.toCaseFolded());
-    for (const TFileRow& row : rows) {
-        const QString current = FormatVersionTime(GetFileTime(row.SourcePath, ftkLastWrite));
-        if (current == row.RecordedTime) continue;
-        const QString key = row.SourcePath.toCaseFolded();
-        if (known.contains(key)) continue;
-        known.insert(key);
-        pending << row.SourcePath;
-    }
-}
-
 bool SameBytes(const QString& path, const QString& copyPath) {
     QFile a(path), b(copyPath);
     if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly)) return false;

@@ -1,7 +1,7 @@
-// Change monitoring and version capture without widgets: which watched files changed
-// since their last capture, storing a new version of one file, and registering a file
-// under a storage area. The main window drives these (prompts, tree nodes); tests call
-// them directly on a catalogue.
+// Version capture without widgets: storing a new version of one file, registering a file
+// under a storage area, removing files and versions. The main window drives these through
+// its catalogue model (app/catalogue_model.h), which also looks for changed files; tests
+// call them directly on a catalogue.
 //
 // Stored copies: one backup directory per watched file, "<area dir>/<file name>-bak",
 // each copy named "<base name>{<version name>}<extension>", the version name being the
@@ -26,14 +26,6 @@ QString FileExtension(const QString& path);
 QString BackupDirFor(const QString& areaDir, const QString& sourcePath);
 // "<base name>{<version name>}<extension>".
 QString VersionCopyName(const QString& sourcePath, const QString& versionName);
-
-// Appends to `pending` every registered path whose current last-write time, formatted,
-// differs from the recorded one; a path already in `pending` (letter case ignored) is
-// not added again. A file that no longer exists gives 1899-12-30-00-00-00 and is
-// collected on every pass.
-void ScanForChanges(TCatalogue& catalogue, QStringList& pending);
-// The same over file-index rows the caller has read already (one read serves a whole pass).
-void ScanForChanges(const std::vector<TFileRow>& rows, QStringList& pending);
 
 // Stores the current state of the registered file `path` as a new version with the given
 // description. False when the path is not registered (nothing changed), and false when its

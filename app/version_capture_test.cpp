@@ -5,13 +5,14 @@
 #include <sys/stat.h>
 
 #include <QDir>
-#include <QFile>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 
 #include "app/catalogue.h"
+#include "app/catalogue_model.h"
 #include "app/os/file_time.h"
+#include "app/testing/files.h"
 #include "app/testing/test_file_times.h"
 #include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
@@ -19,9 +20,9 @@
 namespace filever {
 namespace {
 
+using testing::Content;
+using testing::Q;
 using testing::SetLocalMTime;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 TEST(VersionNames, ExtensionBaseAndBackupDirectory) {
     struct Case {
@@ -59,10 +60,17 @@ protected:
     std::vector<TFileRow> Files() { return catalogue.AllFiles(); }
     QString RecordedTime() { return Files().at(0).RecordedTime; }
     size_t VersionCount() { return catalogue.VersionNamesOfFile(1).size(); }
+    // The monitoring pass. The captures here write to the catalogue around the model, so
+    // it is told before every pass.
+    void Scan(QStringList& pending) {
+        model.Invalidate();
+        model.ScanForChanges(pending);
+    }
 
     tarn::testing::TempDir dir;
     std::string source;
     TCatalogue catalogue;
+    TCatalogueModel model{catalogue};
 };
 
 TEST_F(CaptureTest, RegisterMakesTheBackupDirectoryAndTheRow) {
@@ -89,9 +97,7 @@ TEST_F(CaptureTest, CaptureCopiesAndRecordsTheVersion) {
     EXPECT_EQ(rec.FileNo, Files()[0].FileNo);
     EXPECT_EQ(RecordedTime(), "2024-03-05-14-07-32");
     ASSERT_EQ(VersionCount(), 1u);
-    QFile f(copy);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), "first");
+    EXPECT_EQ(Content(copy), "first");
 }
 
 // Saved again with the bytes of the latest version: no copy and no row, only the recorded
@@ -127,7 +133,7 @@ TEST_F(CaptureTest, AnIdenticalSaveMakesNoVersion) {
         EXPECT_EQ(VersionCount(), expected);
         EXPECT_EQ(RecordedTime(), FormatVersionTime(GetFileTime(Q(source), ftkLastWrite)));
         QStringList pending;
-        ScanForChanges(catalogue, pending);
+        Scan(pending);
         EXPECT_TRUE(pending.isEmpty());
     }
     // No copy was made for a save that was not kept.
@@ -153,16 +159,12 @@ TEST_F(CaptureTest, ASaveDatedLikeAnOlderVersionKeepsThatVersionsCopy) {
     EXPECT_EQ(third.VerName, "2024-03-05-14-07-34");
     EXPECT_EQ(RecordedTime(), "2024-03-05-14-07-32");
     EXPECT_NE(third.FilePath, first.FilePath);
-    const auto bytes = [](const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    };
-    EXPECT_EQ(bytes(first.FilePath), "first");
-    EXPECT_EQ(bytes(third.FilePath), "third!");
+    EXPECT_EQ(Content(first.FilePath), "first");
+    EXPECT_EQ(Content(third.FilePath), "third!");
     const std::vector<TVersionRow> versions = catalogue.VersionsOfFile(1);
     ASSERT_EQ(versions.size(), 3u);
-    EXPECT_EQ(bytes(versions.front().FilePath), "first");
-    EXPECT_EQ(bytes(versions.back().FilePath), "third!");
+    EXPECT_EQ(Content(versions.front().FilePath), "first");
+    EXPECT_EQ(Content(versions.back().FilePath), "third!");
 }
 
 // Two watched files of one name in one area, saved in the same second: each keeps its own
@@ -186,12 +188,8 @@ TEST_F(CaptureTest, FilesOfOneNameInOneAreaKeepTheirOwnCopies) {
     ASSERT_EQ(mine.size(), 1u);
     ASSERT_EQ(theirs.size(), 1u);
     EXPECT_NE(mine[0].FilePath, theirs[0].FilePath);
-    auto content = [](const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-    };
-    EXPECT_EQ(content(mine[0].FilePath), "first");
-    EXPECT_EQ(content(theirs[0].FilePath), "the other plan");
+    EXPECT_EQ(Content(mine[0].FilePath), "first");
+    EXPECT_EQ(Content(theirs[0].FilePath), "the other plan");
     // The same file registered again (after its row went) finds its own directory again.
     ASSERT_TRUE(RemoveWatchedFile(catalogue, Q(source)));
     ASSERT_TRUE(RegisterFile(catalogue, "area", Q(source)));
@@ -208,25 +206,25 @@ TEST_F(CaptureTest, RowIsFoundWithoutRegardToLetterCase) {
 
 TEST_F(CaptureTest, ScanCollectsChangedFilesOnce) {
     QStringList pending;
-    ScanForChanges(catalogue, pending);  // never captured: the empty time differs
+    Scan(pending);  // never captured: the empty time differs
     EXPECT_EQ(pending, QStringList{Q(source)});
     verinfo rec;
     ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "", rec));
     pending.clear();
-    ScanForChanges(catalogue, pending);
+    Scan(pending);
     EXPECT_TRUE(pending.isEmpty());
     // A save within the same two-second step is no change.
     SetLocalMTime(source, 2024, 3, 5, 14, 7, 32);
-    ScanForChanges(catalogue, pending);
+    Scan(pending);
     EXPECT_TRUE(pending.isEmpty());
     SetLocalMTime(source, 2024, 3, 5, 14, 7, 34);
-    ScanForChanges(catalogue, pending);
-    ScanForChanges(catalogue, pending);  // already there: not added twice
+    Scan(pending);
+    Scan(pending);  // already there: not added twice
     EXPECT_EQ(pending, QStringList{Q(source)});
     // A path registered a second time is still collected once.
     catalogue.AddFile(1, Q(source).toUpper(), "x");
     pending.clear();
-    ScanForChanges(catalogue, pending);
+    Scan(pending);
     EXPECT_EQ(pending.size(), 1);
 }
 
@@ -254,7 +252,7 @@ TEST_F(CaptureTest, ARefusedVersionRowLeavesTheFileToBeCapturedAgain) {
     EXPECT_EQ(VersionCount(), 0u);
     EXPECT_EQ(RecordedTime(), "");  // still differs from the file's time
     QStringList pending;
-    ScanForChanges(catalogue, pending);
+    Scan(pending);
     EXPECT_EQ(pending, QStringList{Q(source)});
     ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "shorter", rec));
     EXPECT_EQ(VersionCount(), 1u);

@@ -10,25 +10,18 @@
 #include <QString>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
+#include "app/testing/files.h"
 #include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-QStringList Entries(const std::string& dir) {
-    return QDir(QString::fromStdString(dir))
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
+using testing::Content;
+using testing::Entries;
+using testing::Q;
+using testing::SetMTime;
 
 TEST(CopyVersionFile, ReplacesTheTargetAndLeavesNoTemporaryFile) {
     tarn::testing::TempDir dir;
@@ -39,12 +32,11 @@ TEST(CopyVersionFile, ReplacesTheTargetAndLeavesNoTemporaryFile) {
     std::string content(200000, '\0');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 + 7);
     std::ofstream(source, std::ios::binary) << content;
-    const struct timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    SetMTime(source, 1700000000);
 
-    CopyVersionFile(QString::fromStdString(source), QString::fromStdString(target));
+    CopyVersionFile(Q(source), Q(target));
 
-    EXPECT_EQ(ReadAll(target), content);
+    EXPECT_EQ(Content(target), QByteArray::fromStdString(content));
     EXPECT_EQ(Entries(dir.file("bak")), QStringList{"plan{2024-03-05-14-07-32}.txt"});
     struct stat st;
     ASSERT_EQ(stat(target.c_str(), &st), 0);
@@ -54,9 +46,8 @@ TEST(CopyVersionFile, ReplacesTheTargetAndLeavesNoTemporaryFile) {
 TEST(CopyVersionFile, EmptySourceGivesEmptyCopy) {
     tarn::testing::TempDir dir;
     std::ofstream(dir.file("empty"));
-    CopyVersionFile(QString::fromStdString(dir.file("empty")),
-                    QString::fromStdString(dir.file("copy")));
-    EXPECT_EQ(ReadAll(dir.file("copy")), "");
+    CopyVersionFile(Q(dir.file("empty")), Q(dir.file("copy")));
+    EXPECT_EQ(Content(dir.file("copy")), "");
 }
 
 // Runs the copy as a user who may not write into the backup directory: for root (who
@@ -64,7 +55,7 @@ TEST(CopyVersionFile, EmptySourceGivesEmptyCopy) {
 // the directory's write bits away. True when the copy raised EFOpenError.
 bool CopyRefused(const tarn::testing::TempDir& dir, const std::string& source,
                  const std::string& target) {
-    const QString src = QString::fromStdString(source), dst = QString::fromStdString(target);
+    const QString src = Q(source), dst = Q(target);
     if (geteuid() != 0) {
         chmod(dir.file("bak").c_str(), 0555);
         bool refused = false;
@@ -100,22 +91,17 @@ TEST(CopyVersionFile, FailsCleanlyInAReadOnlyDirectory) {
     std::filesystem::create_directory(dir.file("bak"));
     std::ofstream(dir.file("bak/plan{v}.txt")) << "old";
     EXPECT_TRUE(CopyRefused(dir, dir.file("plan.txt"), dir.file("bak/plan{v}.txt")));
-    EXPECT_EQ(ReadAll(dir.file("bak/plan{v}.txt")), "old");
+    EXPECT_EQ(Content(dir.file("bak/plan{v}.txt")), "old");
     EXPECT_EQ(Entries(dir.file("bak")), QStringList{"plan{v}.txt"});
 }
 
 TEST(CopyVersionFile, MissingSourceOrDirectoryIsAnError) {
     tarn::testing::TempDir dir;
     std::ofstream(dir.file("plan.txt")) << "x";
-    EXPECT_THROW(CopyVersionFile(QString::fromStdString(dir.file("gone.txt")),
-                                 QString::fromStdString(dir.file("copy"))),
+    EXPECT_THROW(CopyVersionFile(Q(dir.file("gone.txt")), Q(dir.file("copy"))), tarn::EFOpenError);
+    EXPECT_THROW(CopyVersionFile(Q(dir.file("plan.txt")), Q(dir.file("no/such/dir/copy"))),
                  tarn::EFOpenError);
-    EXPECT_THROW(CopyVersionFile(QString::fromStdString(dir.file("plan.txt")),
-                                 QString::fromStdString(dir.file("no/such/dir/copy"))),
-                 tarn::EFOpenError);
-    EXPECT_THROW(CopyVersionFile(QString::fromStdString(dir.path()),
-                                 QString::fromStdString(dir.file("copy"))),
-                 tarn::EFOpenError);
+    EXPECT_THROW(CopyVersionFile(Q(dir.path()), Q(dir.file("copy"))), tarn::EFOpenError);
     EXPECT_EQ(Entries(dir.path()), QStringList{"plan.txt"});
 }
 

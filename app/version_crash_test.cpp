@@ -18,6 +18,7 @@
 #include "app/os/file_system.h"
 #include "app/os/file_time.h"
 #include "app/testing/crash_file_system.h"
+#include "app/testing/files.h"
 #include "app/testing/test_file_times.h"
 #include "app/version_capture.h"
 #include "app/version_restore.h"
@@ -31,14 +32,9 @@ namespace {
 using testing::CrashFileSystem;
 using testing::SetLocalMTime;
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-QByteArray Content(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
-
-void Write(const std::string& path, const char* text) { std::ofstream(path) << text; }
+using testing::Content;
+using testing::Q;
+using testing::Write;
 
 // Every row of the catalogue, as text.
 QStringList Dump(TCatalogue& c) {

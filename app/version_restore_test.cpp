@@ -1,21 +1,18 @@
 #include "app/version_restore.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "app/catalogue_model.h"
 #include "app/os/file_time.h"
 #include "app/testing/catalogue_double.h"
+#include "app/testing/files.h"
 #include "app/version_capture.h"
 #include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
@@ -23,24 +20,10 @@
 namespace filever {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void Write(const std::string& path, const std::string& text, time_t mtime) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-    const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
-QStringList Entries(const std::string& dir) {
-    return QDir(Q(dir)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
+using testing::Content;
+using testing::Entries;
+using testing::Q;
+using testing::Write;
 
 // A watched file <tmp>/docs/plan.txt with two captured versions, "one" and "two", and a
 // third state "three" saved after the last capture.
@@ -77,7 +60,7 @@ TEST_F(RestoreTest, PutsTheOlderBytesBackAndKeepsTheStateBeforeAsAVersion) {
     TRestoreOutcome outcome;
     RestoreVersion(catalogue, Q(source), v1, outcome);
 
-    EXPECT_EQ(ReadAll(source), "one");
+    EXPECT_EQ(Content(source), "one");
     struct stat st;
     ASSERT_EQ(stat(source.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -91,23 +74,23 @@ TEST_F(RestoreTest, PutsTheOlderBytesBackAndKeepsTheStateBeforeAsAVersion) {
     const TVersionRow& kept = catalogue.versions.back();
     EXPECT_EQ(kept.VerName, beforeTime);
     EXPECT_EQ(kept.Remark, RestoreBackupRemark(v1.VerName));
-    EXPECT_EQ(ReadAll(kept.FilePath.toStdString()), "three");
+    EXPECT_EQ(Content(kept.FilePath), "three");
     EXPECT_EQ(outcome.capturedVersion.VerName, beforeTime);
     // The restored state is the file's recorded time: the next pass finds no change.
     EXPECT_EQ(outcome.restoredTime, CurrentTime());
     EXPECT_EQ(catalogue.files[0].RecordedTime, outcome.restoredTime);
     QStringList pending;
-    ScanForChanges(catalogue, pending);
+    TCatalogueModel(catalogue).ScanForChanges(pending);
     EXPECT_TRUE(pending.isEmpty());
     // No temporary file is left beside it; the stored copies are untouched.
     EXPECT_EQ(Entries(dir.file("docs")), QStringList{"plan.txt"});
-    EXPECT_EQ(ReadAll(v2.FilePath.toStdString()), "two");
+    EXPECT_EQ(Content(v2.FilePath), "two");
 
     // Restoring again right away: the current state is the recorded one, nothing new is
     // captured.
     TRestoreOutcome again;
     RestoreVersion(catalogue, Q(source), v2, again);
-    EXPECT_EQ(ReadAll(source), "two");
+    EXPECT_EQ(Content(source), "two");
     EXPECT_FALSE(again.captured);
     EXPECT_EQ(catalogue.versions.size(), 3u);
 }
@@ -120,11 +103,11 @@ TEST_F(RestoreTest, AStateSavedInTheStepOfTheLastCaptureIsKeptBeforeARestore) {
     ASSERT_EQ(CurrentTime(), v2.VerName);
     TRestoreOutcome outcome;
     RestoreVersion(catalogue, Q(source), v1, outcome);
-    EXPECT_EQ(ReadAll(source), "one");
+    EXPECT_EQ(Content(source), "one");
     ASSERT_TRUE(outcome.captured);
     EXPECT_NE(outcome.capturedVersion.VerName, v2.VerName);
-    EXPECT_EQ(ReadAll(outcome.capturedVersion.FilePath.toStdString()), "two, amended");
-    EXPECT_EQ(ReadAll(v2.FilePath.toStdString()), "two");
+    EXPECT_EQ(Content(outcome.capturedVersion.FilePath), "two, amended");
+    EXPECT_EQ(Content(v2.FilePath), "two");
     std::vector<QString> names = catalogue.VersionNamesOfFile(v1.FileNo);
     EXPECT_EQ(names.size(), 3u);
     std::sort(names.begin(), names.end());
@@ -133,7 +116,7 @@ TEST_F(RestoreTest, AStateSavedInTheStepOfTheLastCaptureIsKeptBeforeARestore) {
     TRestoreOutcome again;
     RestoreVersion(catalogue, Q(source), v2, again);
     EXPECT_FALSE(again.captured);
-    EXPECT_EQ(ReadAll(source), "two");
+    EXPECT_EQ(Content(source), "two");
 }
 
 TEST_F(RestoreTest, DeletedOrLinkedFilesAreRestoredInPlace) {
@@ -141,7 +124,7 @@ TEST_F(RestoreTest, DeletedOrLinkedFilesAreRestoredInPlace) {
     std::filesystem::remove(source);
     TRestoreOutcome outcome;
     RestoreVersion(catalogue, Q(source), v2, outcome);
-    EXPECT_EQ(ReadAll(source), "two");
+    EXPECT_EQ(Content(source), "two");
     EXPECT_FALSE(outcome.captured);
     EXPECT_EQ(catalogue.versions.size(), 2u);
 
@@ -152,8 +135,8 @@ TEST_F(RestoreTest, DeletedOrLinkedFilesAreRestoredInPlace) {
     std::filesystem::create_symlink(real, source);
     RestoreVersion(catalogue, Q(source), v1, outcome);
     EXPECT_TRUE(std::filesystem::is_symlink(source));
-    EXPECT_EQ(ReadAll(real), "one");
-    EXPECT_EQ(ReadAll(catalogue.versions.back().FilePath.toStdString()), "linked");
+    EXPECT_EQ(Content(real), "one");
+    EXPECT_EQ(Content(catalogue.versions.back().FilePath), "linked");
 }
 
 TEST_F(RestoreTest, RefusedRestoresChangeNothing) {
@@ -171,7 +154,7 @@ TEST_F(RestoreTest, RefusedRestoresChangeNothing) {
     EXPECT_THROW(RestoreVersion(catalogue, Q(source), other, outcome), tarn::EDatabaseError);
     EXPECT_THROW(RestoreVersion(catalogue, Q(source).toUpper(), v1, outcome), tarn::EDatabaseError);
 
-    EXPECT_EQ(ReadAll(source), "three");
+    EXPECT_EQ(Content(source), "three");
     EXPECT_EQ(catalogue.versions.size(), versions);
     EXPECT_EQ(catalogue.files[0].RecordedTime, recorded);
     EXPECT_EQ(Entries(dir.file("docs")), QStringList{"plan.txt"});
@@ -217,7 +200,7 @@ TEST_F(RestoreTest, ReadOnlyDirectoryFailsCleanly) {
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
-    EXPECT_EQ(ReadAll(source), "three");
+    EXPECT_EQ(Content(source), "three");
     EXPECT_EQ(Entries(dir.file("docs")), QStringList{"plan.txt"});
     EXPECT_EQ(Entries(dir.file("store/plan.txt-bak")).size(), 2);
 }

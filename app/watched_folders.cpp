@@ -199,7 +199,7 @@ void Walk(const QByteArray& root, bool subfolders, const TExclusions& exclusions
 // each to `registered`. `progress` hears before each file; false from it stops.
 void RegisterMissing(TCatalogue& catalogue, const TAreaRow& area, const TFolderListing& listing,
                      QSet<QString>& registered, TFolderScan& scan,
-                     const TFolderProgress& progress = {}) {
+                     const TFolderProgress& progress) {
     QStringList missing;
     for (const QString& path : listing.Files)
         if (!registered.contains(path)) missing << path;
@@ -273,28 +273,6 @@ int32_t AddWatchedFolder(TCatalogue& catalogue, int32_t areaNo, const QString& f
     // back.
     catalogue.RemoveFolder(folderNo);
     return 0;
-}
-
-void RegisterAppearedFiles(TCatalogue& catalogue, TFolderScan& scan) {
-    if (catalogue.Folders().empty()) return;
-    RegisterAppearedFiles(catalogue, catalogue.AllFiles(), scan);
-}
-
-void RegisterAppearedFiles(TCatalogue& catalogue, const std::vector<TFileRow>& rows,
-                           TFolderScan& scan) {
-    const std::vector<TFolderRow> folders = catalogue.Folders();
-    if (folders.empty()) return;
-    QHash<int32_t, TAreaRow> areas;
-    for (const TAreaRow& a : catalogue.Areas()) areas.insert(a.AreaNo, a);
-    QSet<QString> registered = RegisteredPaths(rows);
-    for (const TFolderRow& folder : folders) {
-        const auto area = areas.constFind(folder.AreaNo);
-        if (area == areas.constEnd()) continue;
-        const TFolderListing listing = ListFolder(folder.Path, folder.Subfolders,
-                                                  TExclusions(ParseExclusions(folder.Exclusions)));
-        RegisterMissing(catalogue, *area, listing, registered, scan);
-        scan.Dirs << listing.Dirs;
-    }
 }
 
 QStringList WatchedFolderDirs(TCatalogue& catalogue) {

@@ -1,6 +1,7 @@
 // Watched folders: every file inside a folder (with its subfolders when chosen) is a
 // watched file of the folder's area, and files that appear in it later are registered with
-// a first version by the next monitoring pass, without asking anybody.
+// a first version by the next monitoring pass (TCatalogueModel::RegisterAppearedFiles),
+// without asking anybody.
 //
 // Exclusion patterns are globs on an entry's name (fnmatch, no flags: "*" also matches a
 // leading dot). A pattern ending in "/" names directories only; every other pattern names
@@ -97,15 +98,6 @@ using TFolderProgress = std::function<bool(qsizetype done, qsizetype total)>;
 int32_t AddWatchedFolder(TCatalogue& catalogue, int32_t areaNo, const QString& folder,
                          bool subfolders, const QStringList& exclusions, TFolderScan& scan,
                          const TFolderProgress& progress = {});
-
-// The monitoring pass's part: every watched folder listed, and every file in one that is
-// not registered yet registered with its first version. Whether a file is registered is
-// asked once per pass of the whole catalogue (one set of paths), not per file. A folder
-// whose area is gone is skipped.
-void RegisterAppearedFiles(TCatalogue& catalogue, TFolderScan& scan);
-// The same with the file-index rows the pass has read already.
-void RegisterAppearedFiles(TCatalogue& catalogue, const std::vector<TFileRow>& registered,
-                           TFolderScan& scan);
 
 // The directories of every watched folder (what the watchers need besides the
 // directories of the registered files).

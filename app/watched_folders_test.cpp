@@ -13,8 +13,10 @@
 #include <fstream>
 
 #include "app/catalogue.h"
+#include "app/catalogue_model.h"
 #include "app/os/file_time.h"
 #include "app/testing/catalogue_double.h"
+#include "app/testing/files.h"
 #include "app/testing/original_catalogue.h"
 #include "app/watch_set.h"
 #include "tarndb/errors.h"
@@ -23,12 +25,8 @@
 namespace filever {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-void Write(const std::string& path, const std::string& content = "x") {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path) << content;
-}
+using testing::Q;
+using testing::Write;
 
 TEST(FolderExclusions, DefaultsAndPatternsMatchNamesAndDirectories) {
     const TExclusions defaults(DefaultFolderExclusions());
@@ -129,15 +127,16 @@ TEST(FolderExclusions, StarPatternsMatchAsTheSystemGlobDoes) {
 
 TEST_F(FolderTree, AddingRegistersEveryFileWithAVersionAndAPassOnlyWhatAppeared) {
     TCatalogue c;
-    c.Open(Q(dir.file("版本控制.dat")));
-    const int32_t area = c.AddArea(QStringLiteral("文档"), Q(dir.file("store")));
+    TCatalogueModel model(c);
+    model.Open(Q(dir.file("版本控制.dat")));
+    const int32_t area = model.AddArea(QStringLiteral("文档"), Q(dir.file("store")));
     Write(dir.file("elsewhere.txt"));
     // A file registered before keeps its one row.
     TRegistration before;
-    ASSERT_TRUE(RegisterFileWithVersion(c, QStringLiteral("文档"), Docs("/a.txt"), before));
+    ASSERT_TRUE(model.AddFile(QStringLiteral("文档"), Docs("/a.txt"), before));
 
     TFolderScan scan;
-    AddWatchedFolder(c, area, Docs(), true, DefaultFolderExclusions(), scan);
+    model.AddFolder(area, Docs(), true, DefaultFolderExclusions(), scan);
     ASSERT_EQ(scan.Added.size(), 2u);
     EXPECT_EQ(scan.Added[0].Path, Docs("/sub/b.txt"));
     EXPECT_EQ(scan.Added[1].Path, Docs("/sub/deeper/c.txt"));
@@ -160,7 +159,7 @@ TEST_F(FolderTree, AddingRegistersEveryFileWithAVersionAndAPassOnlyWhatAppeared)
 
     // Nothing new: a pass registers nothing.
     TFolderScan quiet;
-    RegisterAppearedFiles(c, quiet);
+    model.RegisterAppearedFiles(quiet);
     EXPECT_TRUE(quiet.Added.empty());
     EXPECT_TRUE(quiet.Dirs.contains(Docs("/empty")));
 
@@ -171,42 +170,43 @@ TEST_F(FolderTree, AddingRegistersEveryFileWithAVersionAndAPassOnlyWhatAppeared)
     Write(dir.file("docs/scratch.tmp"));
     Write(dir.file("docs/.git/ORIG_HEAD"));
     TFolderScan pass;
-    RegisterAppearedFiles(c, pass);
+    model.RegisterAppearedFiles(pass);
     QStringList added;
     for (const TFolderFile& f : pass.Added) added << f.Path;
     EXPECT_EQ(added, QStringList({Docs("/fresh/d.txt"), Docs("/new.txt")}));
     EXPECT_TRUE(pass.Dirs.contains(Docs("/fresh")));
     EXPECT_EQ(c.AllFiles().size(), 5u);
     TFolderScan again;
-    RegisterAppearedFiles(c, again);
+    model.RegisterAppearedFiles(again);
     EXPECT_TRUE(again.Added.empty());
 
     // Refusals write nothing.
     TFolderScan none;
-    EXPECT_THROW(AddWatchedFolder(c, area, Docs("/missing"), true, {}, none), tarn::EDatabaseError);
-    EXPECT_THROW(AddWatchedFolder(c, 99, Docs(), true, {}, none), tarn::EDatabaseError);
+    EXPECT_THROW(model.AddFolder(area, Docs("/missing"), true, {}, none), tarn::EDatabaseError);
+    EXPECT_THROW(model.AddFolder(99, Docs(), true, {}, none), tarn::EDatabaseError);
     EXPECT_EQ(c.Folders().size(), 1u);
 
     // The folder goes with its area; its files' rows go as any area's files do.
-    ASSERT_TRUE(RemoveAreaWithFiles(c, area));
+    ASSERT_TRUE(model.RemoveArea(area));
     EXPECT_TRUE(c.Folders().empty());
     TFolderScan gone;
-    RegisterAppearedFiles(c, gone);
+    model.RegisterAppearedFiles(gone);
     EXPECT_TRUE(gone.Added.empty());
 }
 
 TEST_F(FolderTree, WithoutSubfoldersOnlyTheTopIsRegistered) {
     testing::CatalogueDouble c;
-    const int32_t area = c.AddArea(QStringLiteral("文档"), Q(dir.file("store")));
+    TCatalogueModel model(c);
+    const int32_t area = model.AddArea(QStringLiteral("文档"), Q(dir.file("store")));
     TFolderScan scan;
-    AddWatchedFolder(c, area, Docs(), false, DefaultFolderExclusions(), scan);
+    model.AddFolder(area, Docs(), false, DefaultFolderExclusions(), scan);
     ASSERT_EQ(scan.Added.size(), 1u);
     EXPECT_EQ(scan.Added[0].Path, Docs("/a.txt"));
     EXPECT_EQ(scan.Dirs, QStringList({Docs()}));
     Write(dir.file("docs/sub/later.txt"));
     Write(dir.file("docs/later.txt"));
     TFolderScan pass;
-    RegisterAppearedFiles(c, pass);
+    model.RegisterAppearedFiles(pass);
     ASSERT_EQ(pass.Added.size(), 1u);
     EXPECT_EQ(pass.Added[0].Path, Docs("/later.txt"));
     // One transaction per file: a failing registration keeps the files before it.
@@ -216,13 +216,13 @@ TEST_F(FolderTree, WithoutSubfoldersOnlyTheTopIsRegistered) {
         if (method == "AddFile" && c.files.size() == 3) throw tarn::EDatabaseError("full");
     };
     TFolderScan failing;
-    EXPECT_THROW(RegisterAppearedFiles(c, failing), tarn::EDatabaseError);
+    EXPECT_THROW(model.RegisterAppearedFiles(failing), tarn::EDatabaseError);
     ASSERT_EQ(failing.Added.size(), 1u);
     EXPECT_EQ(failing.Added[0].Path, Docs("/z1.txt"));
     EXPECT_EQ(c.files.size(), 3u);
     c.beforeWrite = nullptr;
     TFolderScan retry;
-    RegisterAppearedFiles(c, retry);
+    model.RegisterAppearedFiles(retry);
     ASSERT_EQ(retry.Added.size(), 1u);
     EXPECT_EQ(retry.Added[0].Path, Docs("/z2.txt"));
 }

@@ -3,12 +3,9 @@
 // that play the user in the modal dialogs. For app tests only.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QDialog>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,43 +13,18 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "app/area_dialog.h"
 #include "app/confirm_dialog.h"
 #include "app/mainw.h"
-#include "app/os/file_time.h"
 #include "app/testing/fake_desktop_services.h"
+#include "app/testing/files.h"
 #include "app/ver_desc_dialog.h"
 #include "tests/support/temp_dir.h"
 
-QT_BEGIN_NAMESPACE
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
-
 namespace filever::testing {
-
-inline QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-inline void SetMTime(const std::string& path, time_t when) {
-    const struct timespec times[2] = {{when, 0}, {when, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
-// The version name a capture of `path` gets now.
-inline QString VersionOf(const std::string& path) {
-    return FormatVersionTime(GetFileTime(Q(path), ftkLastWrite));
-}
-
-// A file's bytes, or "(missing)".
-inline QByteArray Content(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
-inline QByteArray Content(const std::string& path) { return Content(Q(path)); }
 
 // The texts of a node's children, in order.
 inline QStringList Texts(const QTreeWidgetItem* node) {
@@ -80,8 +52,7 @@ protected:
     // A source file under docs/ with an old last-write time.
     std::string Source(const std::string& name) {
         const std::string path = dir.file("docs/" + name);
-        std::ofstream(path) << "content of " << name;
-        SetMTime(path, 1600000000);
+        Write(path, "content of " + name, 1600000000);
         return path;
     }
     // The user's answer to the next area dialog.
