@@ -161,6 +161,7 @@ void TTarnTable::LoadViewList() {
     *view_ = tableIO_->RecordList(curIndex_ + 1);
     viewStamp_ = tableIO_->ListStamp(curIndex_ + 1);
     readAheadFrom_ = readAheadUntil_ = 0;
+    readAheadRows_ = kReadAheadRows;
     SetCanModifyFlag(true);
 }
 
@@ -216,11 +217,23 @@ TGetResult TTarnTable::GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCh
             curRec_ = std::min(curRec_, count) - 1;
             break;
     }
-    if (mode != gmCurrent && (curRec_ < readAheadFrom_ || curRec_ >= readAheadUntil_)) {
-        // A walk: read the next rows under one taking of the file lock.
-        readAheadFrom_ = mode == gmNext ? curRec_ : std::max(0, curRec_ - kReadAheadRows + 1);
-        readAheadUntil_ = std::min(count, readAheadFrom_ + kReadAheadRows);
-        tableIO_->ReadAhead(*view_, readAheadFrom_, readAheadUntil_ - readAheadFrom_);
+    if (curRec_ < readAheadFrom_ || curRec_ >= readAheadUntil_) {
+        if (mode != gmCurrent) {
+            // A walk: read the next rows under one taking of the file lock. One that goes
+            // on past the rows read ahead reads twice as many the next time, so a long walk
+            // takes the lock a few times, not once every kReadAheadRows rows.
+            const bool onward =
+                mode == gmNext ? curRec_ == readAheadUntil_ : curRec_ == readAheadFrom_ - 1;
+            readAheadRows_ =
+                onward ? std::min(readAheadRows_ * 2, MaxReadAheadRows()) : kReadAheadRows;
+            readAheadFrom_ = mode == gmNext ? curRec_ : std::max(0, curRec_ - readAheadRows_ + 1);
+            readAheadUntil_ = std::min(count, readAheadFrom_ + readAheadRows_);
+            tableIO_->ReadAhead(*view_, readAheadFrom_, readAheadUntil_ - readAheadFrom_);
+        } else {
+            ReadSmallTableAhead(count);
+        }
+    } else if (mode == gmCurrent) {
+        tableIO_->SeekReadAhead(static_cast<size_t>(curRec_ - readAheadFrom_));
     }
     ReadRecord(buffer, curRec_);
     SetBookmarkFlag(buffer, bfCurrent);
@@ -228,6 +241,31 @@ TGetResult TTarnTable::GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCh
     b::PutI32(bookmark, 0, view_->At(curRec_).recNo);
     SetBookmarkData(buffer, bookmark);
     return grOK;
+}
+
+// Moves from row to row of a small table (the master of a master-detail pair, a table of
+// codes looked up) would each take the file lock for one row. From the second such jump
+// since the table was last written, every row is read ahead under one taking, and the
+// jumps after it are served from the copies, each still checked against the file's bytes
+// as any read-ahead copy is. Writes reset the count, so a run of appends or edits never
+// rereads the table.
+void TTarnTable::ReadSmallTableAhead(int count) {
+    const uint64_t writes = tableIO_->WriteCount();
+    if (writes != jumpsWriteCount_) {
+        jumpsWriteCount_ = writes;
+        jumps_ = 0;
+    }
+    if (++jumps_ < 2) return;
+    if (static_cast<int64_t>(count) * tableIO_->RecordSize() > kReadAheadBytes) return;
+    readAheadFrom_ = 0;
+    readAheadUntil_ = count;
+    tableIO_->ReadAhead(*view_, 0, count);
+    tableIO_->SeekReadAhead(static_cast<size_t>(curRec_));
+}
+
+int TTarnTable::MaxReadAheadRows() const {
+    const int64_t size = std::max<int64_t>(1, tableIO_->RecordSize());
+    return static_cast<int>(std::max<int64_t>(kReadAheadRows, kReadAheadBytes / size));
 }
 
 int TTarnTable::PositionOfRecNo(int32_t recNo) const {

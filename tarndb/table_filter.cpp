@@ -70,6 +70,7 @@ void TTarnTable::ActivateFilter() {
         }
         if (static_cast<int>(matches.size()) != n) view_->Assign(matches);
         readAheadFrom_ = readAheadUntil_ = 0;
+        readAheadRows_ = kReadAheadRows;
     } catch (...) {
         failure = std::current_exception();
     }

@@ -206,6 +206,7 @@ void TTarnTableIO::ReloadBookkeeping() {
 
 void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
     readAhead_.Clear();
+    ++writeCount_;
     const int32_t total = header_.RecordTotal();
     if (total < 0)
         io.Damaged(Format("table '%s' has a negative record total", header_.TableName().c_str()));
@@ -406,12 +407,19 @@ void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
     if (readAhead_.bytes.size() < need) readAhead_.bytes.resize(need);
     {
         FileLockGuard lock(io);
+        // The records of a key range lie all over the file. Asking the memory for every one
+        // of them before copying any lets it fetch them side by side instead of one after
+        // the other (the pointers are only hints: the copies below read through ReadAt).
         for (int p = from; p < end; ++p) {
             const TRecordEntry& e = list.At(p);
-            io.ReadAt(e.dataOffset, size,
-                      readAhead_.bytes.data() + readAhead_.offsets.size() * size);
             readAhead_.offsets.push_back(e.dataOffset);
+            if (const uint8_t* mapped = io.View(e.dataOffset, size)) {
+                __builtin_prefetch(mapped);
+                __builtin_prefetch(mapped + size - 1);
+            }
         }
+        for (size_t i = 0; i < readAhead_.offsets.size(); ++i)
+            io.ReadAt(readAhead_.offsets[i], size, readAhead_.bytes.data() + i * size);
     }
     // Decrypting every slot of the copies in one call lets the cipher work on many blocks
     // at once; each slot still decodes on its own, as a fetch would decode it. The clear
@@ -744,6 +752,7 @@ void TTarnTableIO::TAppend::Publish(const TInsertNotify& onInsert) {
 
 void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert) {
     readAhead_.Clear();
+    ++writeCount_;
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     SyncWithDisk(io);
@@ -884,6 +893,7 @@ void TTarnTableIO::TRewrite::SetAutoInc(const TFieldBufferItem& item, uint8_t* s
 void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush,
                                 const TMoveNotify& onMove) {
     readAhead_.Clear();
+    ++writeCount_;
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     TRecordEntry entry = RecordList(0).At(physicalPosition);
@@ -897,6 +907,7 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
 // record's data, blob areas and index items stay in the file.
 void TTarnTableIO::RemoveRecord(int physicalPosition, bool flush) {
     readAhead_.Clear();
+    ++writeCount_;
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     TRecordEntry entry = RecordList(0).At(physicalPosition);

@@ -137,6 +137,12 @@ public:
     // holds when it runs, whoever wrote it (another process, another database object on
     // the same file). Every write through this table drops the copies.
     void ReadAhead(const TRecordList& list, int from, int count);
+    // The next fetch looks for its copy at copy `i` of the last read-ahead first (a walk
+    // finds it there by itself; a jump within the copies says where it lands).
+    void SeekReadAhead(size_t i) { readAhead_.next = i; }
+    // Counts the writes through this table (and reloads of its lists): copies and
+    // positions learnt before a change of the count may be out of date.
+    uint64_t WriteCount() const { return writeCount_; }
     void AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert);
     void ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush,
                       const TMoveNotify& onMove);
@@ -275,6 +281,7 @@ private:
         size_t next = 0;       // where the last hit was (walks go forward)
         void Clear();
     } readAhead_;
+    uint64_t writeCount_ = 0;
     // The copy of the record at `dataOffset`, when there is one and the file still holds
     // the same bytes there; else nullptr.
     const uint8_t* FromReadAhead(TTarnDBFileIO& io, int32_t dataOffset);

@@ -372,6 +372,7 @@ void TTarnTable::ApplyRange(const TRecordList& source) {
         // through it then needs no further taking of the lock), else as GetRecord would.
         readAheadFrom_ = 0;
         readAheadUntil_ = view_->Count() <= kRangeReadAheadRows ? view_->Count() : kReadAheadRows;
+        readAheadRows_ = kReadAheadRows;
         tableIO_->ReadAhead(*view_, readAheadFrom_, readAheadUntil_ - readAheadFrom_);
     }
     rangeActive_ = true;

@@ -329,6 +329,43 @@ TEST_F(TableTest, AWalkShowsWhatAnotherDatabaseObjectWroteAndPostsOnlyItsOwnChan
     EXPECT_EQ(a.FieldByName("N")->AsInteger(), -2);
 }
 
+TEST_F(TableTest, JumpsInASmallTableShowWhatWasWrittenSinceTheyReadItAhead) {
+    TTarnTable a(nullptr, "A");
+    Open(a);
+    for (int i = 0; i < 6; ++i) Add(a, "r" + std::to_string(i), i);
+    TTarnTable b(nullptr, "B");
+    b.SetDatabaseName(std::filesystem::relative(path).string());
+    b.SetTableName("Plain");
+    b.Open();
+    ASSERT_NE(a.Database(), b.Database());
+
+    a.SetRecNo(5);
+    a.SetRecNo(2);  // the second jump reads every row ahead
+    EXPECT_EQ(a.FieldByName("Name")->AsString(), "r1");
+    b.SetRecNo(4);
+    b.Edit();
+    b.FieldByName("Name")->SetAsString("renamed by b");
+    b.Post();
+    a.SetRecNo(4);
+    EXPECT_EQ(a.FieldByName("Name")->AsString(), "renamed by b");
+    a.SetRecNo(6);
+    EXPECT_EQ(a.FieldByName("Name")->AsString(), "r5");
+    // A write through the table itself, then jumps again.
+    a.SetRecNo(3);
+    a.Edit();
+    a.FieldByName("N")->SetAsInteger(-3);
+    a.Post();
+    for (int recNo : {1, 3, 6, 3}) a.SetRecNo(recNo);
+    EXPECT_EQ(a.FieldByName("N")->AsInteger(), -3);
+    b.SetRecNo(1);
+    b.Edit();
+    b.FieldByName("N")->SetAsInteger(-1);
+    b.Post();
+    a.SetRecNo(1);
+    EXPECT_EQ(a.FieldByName("N")->AsInteger(), -1);
+    EXPECT_EQ(a.FieldByName("Name")->AsString(), "r0");
+}
+
 TEST_F(TableTest, FindFirstSearchesWithoutFiltering) {
     TTarnTable t;
     Open(t);

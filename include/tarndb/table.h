@@ -157,9 +157,19 @@ private:
     int readAheadFrom_ = 0, readAheadUntil_ = 0;
     // Change stamp of the storage list the view was copied from or last kept step with.
     uint64_t viewStamp_ = 0;
+    // A walk reads kReadAheadRows ahead, then twice as many each time it goes on past the
+    // rows read, up to kReadAheadBytes of records.
     static constexpr int kReadAheadRows = 64;
+    static constexpr int64_t kReadAheadBytes = 256 * 1024;
+    int readAheadRows_ = kReadAheadRows;
+    int MaxReadAheadRows() const;
     // A range of at most this many rows is read ahead whole when it is applied.
     static constexpr int kRangeReadAheadRows = 256;
+    // Jumps to rows outside the copies read ahead: counted since the table's last write.
+    // The second one reads a small table ahead whole (at most kReadAheadBytes of records).
+    void ReadSmallTableAhead(int count);
+    uint64_t jumpsWriteCount_ = 0;
+    int jumps_ = 0;
     std::vector<int> fieldNoOfStorageField_;  // storage field i -> field object's number (0: none)
 };
 

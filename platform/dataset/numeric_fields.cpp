@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/bytes.h"
@@ -36,7 +37,8 @@ int64_t TIntegerField::MaxValue() const {
 }
 
 TVariant TIntegerField::AsVariant() const {
-    std::vector<uint8_t> buffer(static_cast<size_t>(DataSize()));
+    uint8_t raw[4];  // DataSize() is 2 or 4
+    std::span<uint8_t> buffer(raw, static_cast<size_t>(DataSize()));
     if (!GetData(buffer)) return TVariant();
     switch (DataType()) {
         case ftSmallint:
@@ -64,7 +66,8 @@ void TIntegerField::SetAsVariant(const TVariant& value) {
                             "'. The allowed range is " + std::to_string(MinValue()) + " to " +
                             std::to_string(MaxValue()));
     }
-    std::vector<uint8_t> buffer(static_cast<size_t>(DataSize()));
+    uint8_t raw[4];
+    std::span<uint8_t> buffer(raw, static_cast<size_t>(DataSize()));
     if (DataType() == ftSmallint)
         bytes::PutI16(buffer, 0, static_cast<int16_t>(n), "field value");
     else if (DataType() == ftWord)

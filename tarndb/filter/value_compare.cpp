@@ -45,10 +45,12 @@ double TimeOfDay(double msecs) {
 }  // namespace
 
 namespace {
+// Without a branch per character: the loop is run for nearly every row of a scan.
 bool IsPrintableAscii(std::string_view s) {
-    for (char c : s)
-        if (c < 0x20 || c > 0x7E) return false;
-    return true;
+    unsigned outside = 0;
+    for (char ch : s)
+        outside |= static_cast<unsigned>(static_cast<unsigned char>(ch) - 0x20u > 0x5Eu);
+    return outside == 0;
 }
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 }  // namespace
