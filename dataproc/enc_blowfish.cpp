@@ -23,10 +23,15 @@ inline void StoreBE(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v);
 }
 
-// F(x) = ((S0[a] + S1[b]) ^ S2[c]) + S3[d] with a the most significant byte of x.
+// F(x) = ((S0[a] + S1[b]) ^ S2[c]) + S3[d] with a the most significant byte of x. The byte
+// indices are taken as uint8_t so that each box's place in the schedule folds into the
+// load's address instead of costing an add per look-up.
 inline uint32_t F(const uint32_t* s, uint32_t x) {
-    return ((s[x >> 24] + s[256 + ((x >> 16) & 0xFF)]) ^ s[512 + ((x >> 8) & 0xFF)]) +
-           s[768 + (x & 0xFF)];
+    const uint32_t* s1 = s + 256;
+    const uint32_t* s2 = s + 512;
+    const uint32_t* s3 = s + 768;
+    return ((s[x >> 24] + s1[static_cast<uint8_t>(x >> 16)]) ^ s2[static_cast<uint8_t>(x >> 8)]) +
+           s3[static_cast<uint8_t>(x)];
 }
 
 }  // namespace
