@@ -78,7 +78,7 @@ template <size_t L, bool Decrypt>
 inline void Lanes(const uint32_t* s, uint8_t* at) {
     const uint32_t* p = s + kSBoxWords;
     uint32_t l[L], r[L];
-#pragma GCC unroll 4
+#pragma GCC unroll 6
     for (size_t j = 0; j < L; ++j) {
         l[j] = LoadBE(at + j * 8);
         r[j] = LoadBE(at + j * 8 + 4);
@@ -87,27 +87,35 @@ inline void Lanes(const uint32_t* s, uint8_t* at) {
     for (int round = 0; round < 16; round += 2) {
         const uint32_t p0 = Decrypt ? p[17 - round] : p[round];
         const uint32_t p1 = Decrypt ? p[16 - round] : p[round + 1];
-#pragma GCC unroll 4
+#pragma GCC unroll 6
         for (size_t j = 0; j < L; ++j) {
             l[j] ^= p0;
             r[j] ^= F(s, l[j]) ^ p1;
         }
-#pragma GCC unroll 4
+#pragma GCC unroll 6
         for (size_t j = 0; j < L; ++j) l[j] ^= F(s, r[j]);
     }
     const uint32_t last0 = Decrypt ? p[0] : p[17];
     const uint32_t last1 = Decrypt ? p[1] : p[16];
-#pragma GCC unroll 4
+#pragma GCC unroll 6
     for (size_t j = 0; j < L; ++j) {
         StoreBE(at + j * 8, r[j] ^ last0);
         StoreBE(at + j * 8 + 4, l[j] ^ last1);
     }
 }
 
+// Six chains side by side: with four, the processor still waits on the look-ups of each
+// round; with eight, the lanes no longer fit the registers and spill.
 template <bool Decrypt>
 void AllLanes(const uint32_t* s, uint8_t* blocks, size_t n) {
-    for (; n >= 4; n -= 4, blocks += 32) Lanes<4, Decrypt>(s, blocks);
+    for (; n >= 6; n -= 6, blocks += 48) Lanes<6, Decrypt>(s, blocks);
     switch (n) {
+        case 5:
+            Lanes<5, Decrypt>(s, blocks);
+            break;
+        case 4:
+            Lanes<4, Decrypt>(s, blocks);
+            break;
         case 3:
             Lanes<3, Decrypt>(s, blocks);
             break;
