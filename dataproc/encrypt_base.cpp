@@ -51,6 +51,24 @@ struct Block {
     friend Block operator^(Block a, const Block& b) { return a ^= b; }
 };
 
+// out[i] = in[i] ^ key[i] for i < size < 16, a word at a time; `out` may be `in`.
+inline void XorShort(uint8_t* out, const uint8_t* in, const uint8_t* key, size_t size) {
+    auto step = [&]<typename W>(W) {
+        W a, b;
+        std::memcpy(&a, in, sizeof(W));
+        std::memcpy(&b, key, sizeof(W));
+        a = static_cast<W>(a ^ b);
+        std::memcpy(out, &a, sizeof(W));
+        in += sizeof(W);
+        key += sizeof(W);
+        out += sizeof(W);
+    };
+    if (size & 8) step(uint64_t{});
+    if (size & 4) step(uint32_t{});
+    if (size & 2) step(uint16_t{});
+    if (size & 1) step(uint8_t{});
+}
+
 template <size_t B>
 inline Block<B> LoadBlock(const uint8_t* p) {
     Block<B> v;
@@ -284,7 +302,7 @@ void TEncrypt::DecodeBlockUnits(std::span<const TCipherUnit> units) {
         }
         const uint8_t* k = whole == 0 ? vectorKey : e;
         if (whole != 0) e += B;
-        for (size_t i = 0; i < r; ++i) out[i] = in[i] ^ k[i];
+        XorShort(out, in, k, r);
     }
 }
 
