@@ -23,10 +23,15 @@ inline void StoreBE(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v);
 }
 
-// F(x) = ((S0[a] + S1[b]) ^ S2[c]) + S3[d] with a the most significant byte of x.
+// F(x) = ((S0[a] + S1[b]) ^ S2[c]) + S3[d] with a the most significant byte of x. The byte
+// indices are taken as uint8_t so that each box's place in the schedule folds into the
+// load's address instead of costing an add per look-up.
 inline uint32_t F(const uint32_t* s, uint32_t x) {
-    return ((s[x >> 24] + s[256 + ((x >> 16) & 0xFF)]) ^ s[512 + ((x >> 8) & 0xFF)]) +
-           s[768 + (x & 0xFF)];
+    const uint32_t* s1 = s + 256;
+    const uint32_t* s2 = s + 512;
+    const uint32_t* s3 = s + 768;
+    return ((s[x >> 24] + s1[static_cast<uint8_t>(x >> 16)]) ^ s2[static_cast<uint8_t>(x >> 8)]) +
+           s3[static_cast<uint8_t>(x)];
 }
 
 }  // namespace
@@ -73,7 +78,7 @@ template <size_t L, bool Decrypt>
 inline void Lanes(const uint32_t* s, uint8_t* at) {
     const uint32_t* p = s + kSBoxWords;
     uint32_t l[L], r[L];
-#pragma GCC unroll 4
+#pragma GCC unroll 6
     for (size_t j = 0; j < L; ++j) {
         l[j] = LoadBE(at + j * 8);
         r[j] = LoadBE(at + j * 8 + 4);
@@ -82,27 +87,35 @@ inline void Lanes(const uint32_t* s, uint8_t* at) {
     for (int round = 0; round < 16; round += 2) {
         const uint32_t p0 = Decrypt ? p[17 - round] : p[round];
         const uint32_t p1 = Decrypt ? p[16 - round] : p[round + 1];
-#pragma GCC unroll 4
+#pragma GCC unroll 6
         for (size_t j = 0; j < L; ++j) {
             l[j] ^= p0;
             r[j] ^= F(s, l[j]) ^ p1;
         }
-#pragma GCC unroll 4
+#pragma GCC unroll 6
         for (size_t j = 0; j < L; ++j) l[j] ^= F(s, r[j]);
     }
     const uint32_t last0 = Decrypt ? p[0] : p[17];
     const uint32_t last1 = Decrypt ? p[1] : p[16];
-#pragma GCC unroll 4
+#pragma GCC unroll 6
     for (size_t j = 0; j < L; ++j) {
         StoreBE(at + j * 8, r[j] ^ last0);
         StoreBE(at + j * 8 + 4, l[j] ^ last1);
     }
 }
 
+// Six chains side by side: with four, the processor still waits on the look-ups of each
+// round; with eight, the lanes no longer fit the registers and spill.
 template <bool Decrypt>
 void AllLanes(const uint32_t* s, uint8_t* blocks, size_t n) {
-    for (; n >= 4; n -= 4, blocks += 32) Lanes<4, Decrypt>(s, blocks);
+    for (; n >= 6; n -= 6, blocks += 48) Lanes<6, Decrypt>(s, blocks);
     switch (n) {
+        case 5:
+            Lanes<5, Decrypt>(s, blocks);
+            break;
+        case 4:
+            Lanes<4, Decrypt>(s, blocks);
+            break;
         case 3:
             Lanes<3, Decrypt>(s, blocks);
             break;

@@ -23,8 +23,8 @@ public:
     void Init(const uint8_t* key, int size, const uint8_t* initialVector = nullptr) override;
 
 protected:
-    // Up to four blocks at a time with their rounds interleaved: one block's rounds form a chain
-    // of dependent table look-ups, four chains keep the processor busy.
+    // Up to six blocks at a time with their rounds interleaved: one block's rounds form a chain
+    // of dependent table look-ups, six chains keep the processor busy.
     void EncryptBlocks(uint8_t* blocks, size_t n) override;
     void DecryptBlocks(uint8_t* blocks, size_t n) override;
 

@@ -20,6 +20,11 @@ public:
     void EncryptBlock(uint8_t* block) override;
     void DecryptBlock(uint8_t* block) override;
     void Init(const uint8_t* key, int size, const uint8_t* initialVector = nullptr) override;
+
+protected:
+    // Up to six blocks at a time with their rounds interleaved.
+    void EncryptBlocks(uint8_t* blocks, size_t n) override;
+    void DecryptBlocks(uint8_t* blocks, size_t n) override;
 };
 
 }  // namespace tarn

@@ -38,6 +38,49 @@ inline void XorInto(uint8_t* dst, const uint8_t* a, const uint8_t* b) {
     for (size_t i = 0; i < B; ++i) dst[i] = a[i] ^ b[i];
 }
 
+// A cipher block held as 64-bit words (B is 8 or 16), loaded and stored byte-exact.
+template <size_t B>
+struct Block {
+    static_assert(B % 8 == 0);
+    uint64_t w[B / 8];
+
+    Block& operator^=(const Block& o) {
+        for (size_t i = 0; i < B / 8; ++i) w[i] ^= o.w[i];
+        return *this;
+    }
+    friend Block operator^(Block a, const Block& b) { return a ^= b; }
+};
+
+// out[i] = in[i] ^ key[i] for i < size < 16, a word at a time; `out` may be `in`.
+inline void XorShort(uint8_t* out, const uint8_t* in, const uint8_t* key, size_t size) {
+    auto step = [&]<typename W>(W) {
+        W a, b;
+        std::memcpy(&a, in, sizeof(W));
+        std::memcpy(&b, key, sizeof(W));
+        a = static_cast<W>(a ^ b);
+        std::memcpy(out, &a, sizeof(W));
+        in += sizeof(W);
+        key += sizeof(W);
+        out += sizeof(W);
+    };
+    if (size & 8) step(uint64_t{});
+    if (size & 4) step(uint32_t{});
+    if (size & 2) step(uint16_t{});
+    if (size & 1) step(uint8_t{});
+}
+
+template <size_t B>
+inline Block<B> LoadBlock(const uint8_t* p) {
+    Block<B> v;
+    std::memcpy(v.w, p, B);
+    return v;
+}
+
+template <size_t B>
+inline void StoreBlock(uint8_t* p, const Block<B>& v) {
+    std::memcpy(p, v.w, B);
+}
+
 }  // namespace
 
 TEncrypt::TEncrypt(const TCipherSizes& sizes) : hashClass_(&MakeHash<THash_SHA>), sizes_(sizes) {
@@ -160,10 +203,12 @@ void TEncrypt::DecodeUnits(std::span<const TCipherUnit> units) {
 // The block modes 0, 1 and 4 in three passes: gather the inputs of every cipher block of
 // every unit (the stored blocks for decryption; for a tail, the feedback it is keyed from,
 // which follows from the stored blocks before it), run them through the cipher, then chain
-// the results into each unit's output as Transform would.
+// the results into each unit's output as Transform would. Blocks move and combine as
+// 64-bit words: byte pointers may alias anything, and a byte loop would be kept as one.
 template <size_t B>
 void TEncrypt::DecodeBlockUnits(std::span<const TCipherUnit> units) {
-    const bool keyedTails = mode_ != chECB;
+    const uint8_t mode = mode_;
+    const bool keyedTails = mode != chECB;
     size_t decrypts = 0, tails = 0;
     bool vectorTail = false;  // a unit shorter than a block: its tail is keyed from E(IV)
     for (const TCipherUnit& u : units) {
@@ -185,7 +230,7 @@ void TEncrypt::DecodeBlockUnits(std::span<const TCipherUnit> units) {
     uint8_t* dec = batch_.data();
     uint8_t* enc = dec + decrypts * B;
     uint8_t* vectorKey = enc + tails * B;
-    const uint8_t* iv = initVector_.data();
+    const Block<B> iv = LoadBlock<B>(initVector_.data());
 
     uint8_t* d = dec;
     uint8_t* e = enc;
@@ -193,18 +238,26 @@ void TEncrypt::DecodeBlockUnits(std::span<const TCipherUnit> units) {
         if (u.count <= 0) continue;
         const size_t n = static_cast<size_t>(u.count);
         const size_t whole = n / B;
-        std::memcpy(d, u.source, whole * B);
-        d += whole * B;
-        if (!keyedTails || n % B == 0 || whole == 0) continue;
-        if (mode_ == chCBC) {
-            std::memcpy(e, u.source + (whole - 1) * B, B);
-        } else {
-            std::memcpy(e, iv, B);
-            for (size_t i = 0; i < whole; ++i) XorInto<B>(e, e, u.source + i * B);
+        const uint8_t* in = u.source;
+        if (mode == chXorFeedback && n % B != 0 && whole != 0) {
+            // The tail's key input is the vector with every stored block folded in.
+            Block<B> f = iv;
+            for (size_t i = 0; i < whole; ++i, in += B, d += B) {
+                const Block<B> c = LoadBlock<B>(in);
+                StoreBlock<B>(d, c);
+                f ^= c;
+            }
+            StoreBlock<B>(e, f);
+            e += B;
+            continue;
         }
-        e += B;
+        for (size_t i = 0; i < whole; ++i, in += B, d += B) StoreBlock<B>(d, LoadBlock<B>(in));
+        if (mode == chCBC && n % B != 0 && whole != 0) {
+            StoreBlock<B>(e, LoadBlock<B>(in - B));  // keyed from the last stored block
+            e += B;
+        }
     }
-    if (vectorTail) std::memcpy(vectorKey, iv, B);
+    if (vectorTail) StoreBlock<B>(vectorKey, iv);
     DecryptBlocks(dec, decrypts);
     EncryptBlocks(enc, tails + (vectorTail ? 1 : 0));
 
@@ -216,20 +269,30 @@ void TEncrypt::DecodeBlockUnits(std::span<const TCipherUnit> units) {
         const size_t whole = n / B;
         const uint8_t* in = u.source;
         uint8_t* out = u.dest;
-        uint8_t f[B];
-        std::memcpy(f, iv, B);
-        for (size_t i = 0; i < whole; ++i, in += B, out += B, d += B) {
-            if (mode_ == chECB) {
-                std::memcpy(out, d, B);
-                continue;
+        // Each stored block is read before its output is written: `out` may be `in`.
+        switch (mode) {
+            case chXorFeedback: {
+                Block<B> f = iv;
+                for (size_t i = 0; i < whole; ++i, in += B, out += B, d += B) {
+                    const Block<B> c = LoadBlock<B>(in);
+                    StoreBlock<B>(out, LoadBlock<B>(d) ^ f);
+                    f ^= c;
+                }
+                break;
             }
-            uint8_t c[B];
-            std::memcpy(c, in, B);  // before `out`, which may be the same bytes
-            XorInto<B>(out, d, f);
-            if (mode_ == chCBC)
-                std::memcpy(f, c, B);
-            else
-                XorInto<B>(f, f, c);
+            case chCBC: {
+                Block<B> f = iv;
+                for (size_t i = 0; i < whole; ++i, in += B, out += B, d += B) {
+                    const Block<B> c = LoadBlock<B>(in);
+                    StoreBlock<B>(out, LoadBlock<B>(d) ^ f);
+                    f = c;
+                }
+                break;
+            }
+            default:  // chECB
+                for (size_t i = 0; i < whole; ++i, in += B, out += B, d += B)
+                    StoreBlock<B>(out, LoadBlock<B>(d));
+                break;
         }
         const size_t r = n % B;
         if (r == 0) continue;
@@ -239,7 +302,7 @@ void TEncrypt::DecodeBlockUnits(std::span<const TCipherUnit> units) {
         }
         const uint8_t* k = whole == 0 ? vectorKey : e;
         if (whole != 0) e += B;
-        for (size_t i = 0; i < r; ++i) out[i] = in[i] ^ k[i];
+        XorShort(out, in, k, r);
     }
 }
 

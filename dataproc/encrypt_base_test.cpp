@@ -177,9 +177,39 @@ TEST_P(ModeTest, FeedbackCarriesOverUntilReset) {
     EXPECT_EQ(ToHex(split), ToHex(first));
 }
 
+// Decodes `lengths` as one batch of units, apart and in place, and checks every unit
+// against a lone DecodeBuffer of it from the initial vector.
+void ExpectBatchEqualsLoneDecodes(TEncrypt& cipher, const std::vector<size_t>& lengths) {
+    const size_t b = static_cast<size_t>(cipher.BlockSize());
+    std::vector<Bytes> coded, expected, apart;
+    for (size_t u = 0; u < lengths.size(); ++u) {
+        coded.push_back(Encode(cipher, Pattern(lengths[u], static_cast<uint8_t>(u * 11))));
+        cipher.ResetFeedback();
+        expected.push_back(Decode(cipher, coded.back()));
+        cipher.ResetFeedback();
+        apart.push_back(Bytes(lengths[u], 0xEE));
+    }
+    std::vector<Bytes> inPlace = coded;
+    std::vector<TCipherUnit> batch, batchInPlace;
+    for (size_t u = 0; u < lengths.size(); ++u) {
+        const int32_t n = static_cast<int32_t>(lengths[u]);
+        batch.push_back({coded[u].data(), apart[u].data(), n});
+        batchInPlace.push_back({inPlace[u].data(), inPlace[u].data(), n});
+    }
+    cipher.DecodeUnits(batch);
+    EXPECT_EQ(ToHex(cipher.Feedback().data(), b), ToHex(cipher.InitVector().data(), b));
+    cipher.DecodeUnits(batchInPlace);
+    for (size_t u = 0; u < lengths.size(); ++u) {
+        EXPECT_EQ(ToHex(apart[u]), ToHex(expected[u])) << "unit " << u;
+        EXPECT_EQ(ToHex(inPlace[u]), ToHex(expected[u])) << "unit " << u;
+    }
+}
+
 // A batch of units decodes each unit as a lone DecodeBuffer from the initial vector: units
 // of every length class (empty, shorter than a block, whole blocks, blocks and a tail), in
-// numbers that leave every remainder of a cipher's block lanes, in place and apart.
+// place and apart; and batches of 1 to 17 units of a block and a tail, whose block counts
+// (to decrypt, and to encrypt for the tails' keys) leave every remainder of a cipher's
+// block lanes.
 TEST_P(ModeTest, DecodeUnitsEqualsOneDecodePerUnit) {
     const auto [name, mode] = GetParam();
     auto cipher = Keyed(name, mode);
@@ -187,28 +217,11 @@ TEST_P(ModeTest, DecodeUnitsEqualsOneDecodePerUnit) {
     const size_t lengths[] = {4, 0, b, 3 * b + 1, 1, 2 * b, b - 1, 6 * b + 3, b + 1, 9 * b};
     for (size_t units = 1; units <= std::size(lengths); ++units) {
         SCOPED_TRACE(units);
-        std::vector<Bytes> coded, expected, apart;
-        for (size_t u = 0; u < units; ++u) {
-            coded.push_back(Encode(*cipher, Pattern(lengths[u], static_cast<uint8_t>(u * 11))));
-            cipher->ResetFeedback();
-            expected.push_back(Decode(*cipher, coded.back()));
-            cipher->ResetFeedback();
-            apart.push_back(Bytes(lengths[u], 0xEE));
-        }
-        std::vector<Bytes> inPlace = coded;
-        std::vector<TCipherUnit> batch, batchInPlace;
-        for (size_t u = 0; u < units; ++u) {
-            const int32_t n = static_cast<int32_t>(lengths[u]);
-            batch.push_back({coded[u].data(), apart[u].data(), n});
-            batchInPlace.push_back({inPlace[u].data(), inPlace[u].data(), n});
-        }
-        cipher->DecodeUnits(batch);
-        EXPECT_EQ(ToHex(cipher->Feedback().data(), b), ToHex(cipher->InitVector().data(), b));
-        cipher->DecodeUnits(batchInPlace);
-        for (size_t u = 0; u < units; ++u) {
-            EXPECT_EQ(ToHex(apart[u]), ToHex(expected[u])) << "unit " << u;
-            EXPECT_EQ(ToHex(inPlace[u]), ToHex(expected[u])) << "unit " << u;
-        }
+        ExpectBatchEqualsLoneDecodes(*cipher, {lengths, lengths + units});
+    }
+    for (size_t units = 1; units <= 17; ++units) {
+        SCOPED_TRACE("block and tail units: " + std::to_string(units));
+        ExpectBatchEqualsLoneDecodes(*cipher, std::vector<size_t>(units, b + 1 + units % 3));
     }
 }
 

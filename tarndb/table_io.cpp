@@ -425,17 +425,19 @@ void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
     // at once; each slot still decodes on its own, as a fetch would decode it. The clear
     // twin holds only the decrypted slots: a fetch takes nothing else from it.
     if (!io.Info().Encrypted()) return;
-    std::vector<int> fields;
+    encryptedSlots_.clear();
     for (int i = 0; i < FieldCount(); ++i)
-        if (Encrypt(i) && !IsBlobType(fieldDefs_[i].FieldType)) fields.push_back(i);
-    if (fields.empty()) return;
+        if (Encrypt(i) && !IsBlobType(fieldDefs_[i].FieldType))
+            encryptedSlots_.emplace_back(SlotOffset(i), SlotSize(i));
+    if (encryptedSlots_.empty()) return;
     if (readAhead_.clear.size() < need) readAhead_.clear.resize(need);
     decryptUnits_.clear();
+    decryptUnits_.reserve(readAhead_.offsets.size() * encryptedSlots_.size());
     for (size_t r = 0; r < readAhead_.offsets.size(); ++r) {
         const uint8_t* stored = readAhead_.bytes.data() + r * size;
         uint8_t* record = readAhead_.clear.data() + r * size;
-        for (int i : fields)
-            decryptUnits_.push_back({stored + SlotOffset(i), record + SlotOffset(i), SlotSize(i)});
+        for (const auto& [offset, slotSize] : encryptedSlots_)
+            decryptUnits_.push_back({stored + offset, record + offset, slotSize});
     }
     readAhead_.decrypted = need;
     try {

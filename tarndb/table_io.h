@@ -43,6 +43,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dataproc/cipher_unit.h"
@@ -268,6 +269,8 @@ private:
     std::vector<uint8_t> scratch_;
     std::vector<uint8_t> slotScratch_;
     std::vector<TCipherUnit> decryptUnits_;  // FetchEntry's encrypted slots of one record
+    // ReadAhead's encrypted fixed-size slots: offset and size in a record.
+    std::vector<std::pair<int32_t, int32_t>> encryptedSlots_;
     // Records read ahead: the fixed parts of consecutive entries, by DataOffset.
     struct ReadAheadCache {
         std::vector<int32_t> offsets;  // DataOffset of each copy, in order
