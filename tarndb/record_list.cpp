@@ -63,7 +63,7 @@ void TRecordList::RebuildStarts(size_t fromChunk) {
     }
 }
 
-TRecordEntry TRecordList::At(int position) const {
+TRecordEntry TRecordList::AtElsewhere(int position) const {
     if (position < 0 || position >= count_) PositionError("read", position, count_ - 1);
     size_t c, o;
     Locate(position, c, o);

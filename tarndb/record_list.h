@@ -30,7 +30,16 @@ public:
 
     int Count() const { return count_; }
     bool Empty() const { return count_ == 0; }
-    TRecordEntry At(int position) const;
+    // Inline for the common case of a walk, which stays in the chunk of the last access.
+    TRecordEntry At(int position) const {
+        if (hint_ < chunks_.size()) {
+            const Chunk& ch = chunks_[hint_];
+            const int at = position - starts_[hint_];
+            if (at >= 0 && static_cast<size_t>(at) < ch.Size() && position < count_)
+                return {ch.offsets[static_cast<size_t>(at)], ch.RecNo(static_cast<size_t>(at))};
+        }
+        return AtElsewhere(position);
+    }
     void Insert(int position, const TRecordEntry& e);
     void PushBack(const TRecordEntry& e);
     // Replaces the contents with `entries` (in order), in one pass.
@@ -66,6 +75,7 @@ private:
     // Chunk and offset within it of `position` (0 <= position <= count_).
     void Locate(int position, size_t& chunk, size_t& offset) const;
     void RebuildStarts(size_t fromChunk);
+    TRecordEntry AtElsewhere(int position) const;
 
     std::vector<Chunk> chunks_;
     std::vector<int> starts_;  // starts_[c] = position of chunks_[c]'s entry 0

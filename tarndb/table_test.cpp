@@ -366,6 +366,36 @@ TEST_F(TableTest, JumpsInASmallTableShowWhatWasWrittenSinceTheyReadItAhead) {
     EXPECT_EQ(a.FieldByName("Name")->AsString(), "r0");
 }
 
+TEST_F(TableTest, LongWalksMeetEveryRowOnceAndSeeChangesAheadOfThem) {
+    TTarnTable a(nullptr, "A");
+    Open(a);
+    constexpr int kRows = 5000;  // walks read ever more rows ahead: several sizes are met
+    a.Database()->StartTransaction();
+    for (int i = 0; i < kRows; ++i) Add(a, "r", i);
+    a.Database()->Commit();
+    TTarnTable b(nullptr, "B");
+    b.SetDatabaseName(std::filesystem::relative(path).string());
+    b.SetTableName("Plain");
+    b.Open();
+
+    int expected = 0;
+    for (a.First(); !a.Eof(); a.Next(), ++expected) {
+        ASSERT_EQ(a.FieldByName("N")->AsInteger(), expected == 3500 ? -1 : expected);
+        if (expected == 3000) {  // the copy of row 3500 was taken already
+            b.SetRecNo(3501);
+            b.Edit();
+            b.FieldByName("N")->SetAsInteger(-1);
+            b.Post();
+        }
+    }
+    EXPECT_EQ(expected, kRows);
+    for (a.Last(); !a.Bof(); a.Prior()) {
+        --expected;
+        ASSERT_EQ(a.FieldByName("N")->AsInteger(), expected == 3500 ? -1 : expected);
+    }
+    EXPECT_EQ(expected, 0);
+}
+
 TEST_F(TableTest, FindFirstSearchesWithoutFiltering) {
     TTarnTable t;
     Open(t);
