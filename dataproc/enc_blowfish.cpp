@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dataproc/cipher_lanes.h"
 #include "dataproc/enc_blowfish_tables.h"
 #include "tarndb/errors.h"
 
@@ -108,26 +109,8 @@ inline void Lanes(const uint32_t* s, uint8_t* at) {
 // round; with eight, the lanes no longer fit the registers and spill.
 template <bool Decrypt>
 void AllLanes(const uint32_t* s, uint8_t* blocks, size_t n) {
-    for (; n >= 6; n -= 6, blocks += 48) Lanes<6, Decrypt>(s, blocks);
-    switch (n) {
-        case 5:
-            Lanes<5, Decrypt>(s, blocks);
-            break;
-        case 4:
-            Lanes<4, Decrypt>(s, blocks);
-            break;
-        case 3:
-            Lanes<3, Decrypt>(s, blocks);
-            break;
-        case 2:
-            Lanes<2, Decrypt>(s, blocks);
-            break;
-        case 1:
-            Lanes<1, Decrypt>(s, blocks);
-            break;
-        default:
-            break;
-    }
+    RunInLanes<6, 8>(
+        blocks, n, [s](auto lanes, uint8_t* at) { Lanes<decltype(lanes)::value, Decrypt>(s, at); });
 }
 
 }  // namespace

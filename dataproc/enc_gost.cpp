@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "dataproc/cipher_lanes.h"
 #include "platform/bytes.h"
 
 namespace tarn {
@@ -97,26 +98,8 @@ inline void Lanes(const uint32_t* k, uint8_t* at) {
 
 template <bool Decrypt>
 void AllLanes(const uint32_t* k, uint8_t* blocks, size_t n) {
-    for (; n >= 6; n -= 6, blocks += 48) Lanes<6, Decrypt>(k, blocks);
-    switch (n) {
-        case 5:
-            Lanes<5, Decrypt>(k, blocks);
-            break;
-        case 4:
-            Lanes<4, Decrypt>(k, blocks);
-            break;
-        case 3:
-            Lanes<3, Decrypt>(k, blocks);
-            break;
-        case 2:
-            Lanes<2, Decrypt>(k, blocks);
-            break;
-        case 1:
-            Lanes<1, Decrypt>(k, blocks);
-            break;
-        default:
-            break;
-    }
+    RunInLanes<6, 8>(
+        blocks, n, [k](auto lanes, uint8_t* at) { Lanes<decltype(lanes)::value, Decrypt>(k, at); });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "dataproc/cipher_lanes.h"
 #include "platform/bytes.h"
 
 namespace tarn {
@@ -194,11 +195,8 @@ inline void Lanes(const uint32_t* k, uint8_t* at) {
 
 template <bool Decrypt>
 void AllLanes(const uint32_t* k, uint8_t* blocks, size_t n) {
-    for (; n >= 3; n -= 3, blocks += 48) Lanes<3, Decrypt>(k, blocks);
-    if (n == 2)
-        Lanes<2, Decrypt>(k, blocks);
-    else if (n == 1)
-        Lanes<1, Decrypt>(k, blocks);
+    RunInLanes<3, 16>(
+        blocks, n, [k](auto lanes, uint8_t* at) { Lanes<decltype(lanes)::value, Decrypt>(k, at); });
 }
 
 }  // namespace
