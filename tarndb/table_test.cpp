@@ -377,23 +377,26 @@ TEST_F(TableTest, LongWalksMeetEveryRowOnceAndSeeChangesAheadOfThem) {
     b.SetDatabaseName(std::filesystem::relative(path).string());
     b.SetTableName("Plain");
     b.Open();
+    // Each thousandth row is changed by b just before a reaches it: mostly after a took
+    // its copy (a row that begins the next read-ahead is read afresh anyway).
+    auto changed = [](int row) { return row > 0 && row % 1000 == 1; };
 
-    int expected = 0;
-    for (a.First(); !a.Eof(); a.Next(), ++expected) {
-        ASSERT_EQ(a.FieldByName("N")->AsInteger(), expected == 3500 ? -1 : expected);
-        if (expected == 3000) {  // the copy of row 3500 was taken already
-            b.SetRecNo(3501);
+    int row = 0;
+    for (a.First(); !a.Eof(); a.Next(), ++row) {
+        ASSERT_EQ(a.FieldByName("N")->AsInteger(), changed(row) ? -row : row);
+        if (changed(row + 1)) {
+            b.SetRecNo(row + 2);
             b.Edit();
-            b.FieldByName("N")->SetAsInteger(-1);
+            b.FieldByName("N")->SetAsInteger(-(row + 1));
             b.Post();
         }
     }
-    EXPECT_EQ(expected, kRows);
+    EXPECT_EQ(row, kRows);
     for (a.Last(); !a.Bof(); a.Prior()) {
-        --expected;
-        ASSERT_EQ(a.FieldByName("N")->AsInteger(), expected == 3500 ? -1 : expected);
+        --row;
+        ASSERT_EQ(a.FieldByName("N")->AsInteger(), changed(row) ? -row : row);
     }
-    EXPECT_EQ(expected, 0);
+    EXPECT_EQ(row, 0);
 }
 
 TEST_F(TableTest, FindFirstSearchesWithoutFiltering) {

@@ -160,7 +160,7 @@ private:
     // A walk reads kReadAheadRows ahead, then twice as many each time it goes on past the
     // rows read, up to kReadAheadBytes of records.
     static constexpr int kReadAheadRows = 64;
-    static constexpr int64_t kReadAheadBytes = 256 * 1024;
+    static constexpr int64_t kReadAheadBytes = 64 * 1024;
     int readAheadRows_ = kReadAheadRows;
     int MaxReadAheadRows() const;
     // A range of at most this many rows is read ahead whole when it is applied.
