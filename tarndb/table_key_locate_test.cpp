@@ -96,6 +96,15 @@ TEST_F(KeyLocate, IndexSearchFindsTheRowsAScanFinds) {
         {kWidea + "X", CI, {kWideA + "x"}},
         {kWidea, CI | P, {kWideA + "x", kWidea + "y"}},
         {"a", CI | P, {"ab", "a" + kZhong, "a" + kAUml, "a" + kAUml + "b", "Ax"}},
+        // Whole ASCII keys, told from most rows by their bytes.
+        {"ab", 0, {"ab"}},
+        {"AB", 0, {}},
+        {"AB", CI, {"ab"}},
+        {"Ax", 0, {"Ax"}},
+        {"ax", 0, {}},
+        {"2", 0, {"2"}},
+        {"a", 0, {}},
+        {"a", CI, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("key " + c.key + " options " + std::to_string(c.options));

@@ -111,10 +111,14 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
     // each row's slot is compared byte for byte, without decoding it. Every slot is a unit
     // of its own that starts from the cipher's initial vector, so in an encrypted database
     // too equal values are stored as equal bytes, and other values as other bytes.
+    // A text key of printable ASCII characters (looked for as a whole) is told from most
+    // rows by their bytes alone, read in place when the slot is stored plain.
     struct Probe {
         TField* field;
         int32_t slotOffset = -1;  // >= 0: compared as stored
         std::vector<uint8_t> stored;
+        std::string_view asciiKey;  // not empty: the key's text, printable ASCII
+        int32_t textSlot = -1;      // >= 0: the text slot's offset, stored plain
     };
     std::vector<Probe> probes;
     for (TField* f : fields) {
@@ -122,6 +126,17 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
         p.field = f;
         int storageField = f->FieldNo() - 1;
         int32_t size = tableIO_->SlotSize(storageField);
+        if (IsStringType(f->DataType()) && !f->IsBlob() && !partial &&
+            rule != TCaseRule::LettersOnly) {
+            const uint8_t* text = key.Bytes().data() + FieldOffset(f->FieldNo());
+            std::string_view keyText = StringOf(TValueRef{static_cast<int>(f->DataType()), text,
+                                                          static_cast<size_t>(f->DataSize())});
+            if (!keyText.empty() && IsPrintableAscii(keyText)) {
+                p.asciiKey = keyText;
+                if (!tableIO_->Encrypt(storageField))
+                    p.textSlot = tableIO_->SlotOffset(storageField);
+            }
+        }
         if (!SameValueSameBytes(f->DataType()) || size != f->DataSize()) continue;
         p.slotOffset = tableIO_->SlotOffset(storageField);
         p.stored.resize(static_cast<size_t>(size));
@@ -148,6 +163,25 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
                     break;
                 }
                 continue;
+            }
+            if (!p.asciiKey.empty()) {
+                const int storageField = f->FieldNo() - 1;
+                const size_t size = static_cast<size_t>(tableIO_->SlotSize(storageField));
+                const uint8_t* slot =
+                    p.textSlot >= 0
+                        ? io.View(static_cast<int64_t>(entry.dataOffset) + p.textSlot, size)
+                        : nullptr;
+                std::span<const uint8_t> text = slot ? std::span<const uint8_t>(slot, size)
+                                                     : tableIO_->StoredSlot(entry, storageField);
+                const int same = TextEqualityToPrintableKey(
+                    p.asciiKey,
+                    StringOf(TValueRef{static_cast<int>(f->DataType()), text.data(), text.size()}),
+                    rule);
+                if (same == 0) {
+                    all = false;
+                    break;
+                }
+                if (same == 1) continue;
             }
             std::span<const uint8_t> right;
             if (f->IsBlob()) {

@@ -44,7 +44,6 @@ double TimeOfDay(double msecs) {
 
 }  // namespace
 
-namespace {
 // Without a branch per character: the loop is run for nearly every row of a scan.
 bool IsPrintableAscii(std::string_view s) {
     unsigned outside = 0;
@@ -52,12 +51,19 @@ bool IsPrintableAscii(std::string_view s) {
         outside |= static_cast<unsigned>(static_cast<unsigned char>(ch) - 0x20u > 0x5Eu);
     return outside == 0;
 }
+
+namespace {
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 }  // namespace
 
 int TextEqualityFromBytes(std::string_view a, std::string_view b, TCaseRule rule) {
+    if (!IsPrintableAscii(a)) return a == b ? 1 : -1;
+    return TextEqualityToPrintableKey(a, b, rule);
+}
+
+int TextEqualityToPrintableKey(std::string_view a, std::string_view b, TCaseRule rule) {
     if (a == b) return 1;
-    if (rule == TCaseRule::LettersOnly || !IsPrintableAscii(a) || !IsPrintableAscii(b)) return -1;
+    if (rule == TCaseRule::LettersOnly || !IsPrintableAscii(b)) return -1;
     if (a.size() != b.size() || rule == TCaseRule::Exact) return 0;
     for (size_t i = 0; i < a.size(); ++i)
         if (AsciiLower(a[i]) != AsciiLower(b[i])) return 0;

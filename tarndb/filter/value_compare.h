@@ -67,6 +67,11 @@ int CompareFieldValues(int type, std::span<const uint8_t> left, std::span<const 
 // exactly when their bytes are (ignoring case: after folding ASCII case), every such
 // character carrying weights of its own; identical bytes are equal under any rule.
 int TextEqualityFromBytes(std::string_view a, std::string_view b, TCaseRule rule);
+// The same for a key `a` the caller knows to be printable ASCII (IsPrintableAscii), as a
+// scan that compares one key with every row does: the key is not looked at again.
+int TextEqualityToPrintableKey(std::string_view a, std::string_view b, TCaseRule rule);
+// Whether every character is in ' ' .. '~'.
+bool IsPrintableAscii(std::string_view s);
 
 // Bytes of `s` that make up at most n bytes without cutting a multi-byte character.
 size_t PrefixBytes(std::string_view s, size_t n);
