@@ -52,17 +52,6 @@ void TRecordList::Locate(int position, size_t& chunk, size_t& offset) const {
     hint_ = chunk;
 }
 
-void TRecordList::RebuildStarts(size_t fromChunk) {
-    starts_.resize(chunks_.size());
-    int pos = fromChunk == 0
-                  ? 0
-                  : starts_[fromChunk - 1] + static_cast<int>(chunks_[fromChunk - 1].Size());
-    for (size_t c = fromChunk; c < chunks_.size(); ++c) {
-        starts_[c] = pos;
-        pos += static_cast<int>(chunks_[c].Size());
-    }
-}
-
 TRecordEntry TRecordList::AtElsewhere(int position) const {
     if (position < 0 || position >= count_) PositionError("read", position, count_ - 1);
     size_t c, o;
@@ -131,8 +120,11 @@ void TRecordList::Insert(int position, const TRecordEntry& e) {
         ch.offsets.resize(static_cast<size_t>(half));
         ch.recNos.resize(static_cast<size_t>(half));
         chunks_.insert(chunks_.begin() + static_cast<long>(c) + 1, std::move(tail));
+        starts_.insert(starts_.begin() + static_cast<long>(c) + 1, starts_[c] + half);
+        ShiftStarts(c + 2, 1);
+        return;
     }
-    RebuildStarts(c);
+    ShiftStarts(c + 1, 1);
 }
 
 void TRecordList::Erase(int position) {
@@ -148,11 +140,19 @@ void TRecordList::Erase(int position) {
     }
     ch.offsets.erase(ch.offsets.begin() + static_cast<long>(o));
     --count_;
-    if (ch.Size() == 0) chunks_.erase(chunks_.begin() + static_cast<long>(c));
-    if (c < chunks_.size())
-        RebuildStarts(c);
-    else
-        starts_.resize(chunks_.size());
+    if (ch.Size() == 0) {
+        chunks_.erase(chunks_.begin() + static_cast<long>(c));
+        starts_.erase(starts_.begin() + static_cast<long>(c));
+        ShiftStarts(c, -1);
+        return;
+    }
+    ShiftStarts(c + 1, -1);
+}
+
+// The chunks after a change move by the entries it added or took away: a pass over the
+// starts alone (a few kilobytes at a million entries), not over every chunk.
+void TRecordList::ShiftStarts(size_t fromChunk, int by) {
+    for (size_t c = fromChunk; c < starts_.size(); ++c) starts_[c] += by;
 }
 
 void TRecordList::Clear() {

@@ -74,7 +74,7 @@ private:
 
     // Chunk and offset within it of `position` (0 <= position <= count_).
     void Locate(int position, size_t& chunk, size_t& offset) const;
-    void RebuildStarts(size_t fromChunk);
+    void ShiftStarts(size_t fromChunk, int by);
     TRecordEntry AtElsewhere(int position) const;
 
     std::vector<Chunk> chunks_;

@@ -80,6 +80,43 @@ TEST(RecordList, BehavesAsAFlatArrayThroughRunsAndTheirBreaking) {
     }
 }
 
+// Chunks that split as inserts fill them and chunks that empty as erases take their last
+// entry: every position still means what it means in a flat array.
+TEST(RecordList, SplitAndEmptiedChunksKeepEveryPosition) {
+    TRecordList list;
+    std::vector<TRecordEntry> model;
+    for (int32_t i = 0; i < 6; ++i) {  // small chunks, as a list loaded block by block
+        std::vector<TRecordEntry> chunk = {{100 + i, 2 * i}, {200 + i, 2 * i + 1}};
+        model.insert(model.end(), chunk.begin(), chunk.end());
+        list.AppendChunk(std::move(chunk));
+    }
+    auto same = [&] {
+        ASSERT_EQ(list.Count(), static_cast<int>(model.size()));
+        for (int p = 0; p < list.Count(); ++p)
+            ASSERT_EQ(list.At(p), model[static_cast<size_t>(p)]) << "position " << p;
+    };
+    // Empty the second and fifth chunks, from their front and from their back.
+    for (int p : {2, 2, 7, 6}) {
+        list.Erase(p);
+        model.erase(model.begin() + p);
+        same();
+    }
+    // Fill one place until its chunk splits several times, then the front.
+    for (int32_t i = 0; i < 3 * static_cast<int32_t>(TRecordList::kMaxChunk); ++i) {
+        int p = i % 2 ? 3 : 0;
+        list.Insert(p, {i, 1000 + i});
+        model.insert(model.begin() + p, {i, 1000 + i});
+    }
+    same();
+    while (!model.empty()) {  // and take it all away again, from the middle
+        int p = static_cast<int>(model.size() / 2);
+        list.Erase(p);
+        model.erase(model.begin() + p);
+        if (model.size() % 997 == 0) same();
+    }
+    same();
+}
+
 // Lower bounds on a list kept in ascending record number, inside runs, in chunks with gaps
 // and between chunks.
 TEST(RecordList, LowerBoundByRecordNumberInRunsAndGaps) {
