@@ -204,8 +204,8 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
                                            static_cast<size_t>(f->DataSize()));
             }
             bool isString = IsStringType(f->DataType());
-            if (isString && !partial) {
-                // Most rows differ from the key in plain ASCII: told from the bytes.
+            if (isString && !partial && p.asciiKey.empty()) {
+                // Identical bytes are equal under any rule (an ASCII key was tried above).
                 const int same = TextEqualityFromBytes(
                     StringOf(TValueRef{static_cast<int>(f->DataType()), left.data(), left.size()}),
                     StringOf(
