@@ -205,8 +205,7 @@ void TTarnTableIO::ReloadBookkeeping() {
 }
 
 void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
-    readAhead_.Clear();
-    ++writeCount_;
+    Written();
     const int32_t total = header_.RecordTotal();
     if (total < 0)
         io.Damaged(Format("table '%s' has a negative record total", header_.TableName().c_str()));
@@ -263,12 +262,7 @@ void TTarnTableIO::PullAllRecordBlocks(TTarnDBFileIO& io) {
 void TTarnTableIO::CompleteRecordList(int until) {
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
-    bool reloaded = false;
-    if (HeaderChanged(io)) {
-        io.ReadTableHeader(tableNo_, header_);
-        ReadBookkeeping(io);
-        reloaded = true;
-    }
+    const bool reloaded = ReloadIfChanged(io);
     while ((until < 0 || lists_[0].Count() <= until) && PullRecordBlock(io)) {
     }
     if (reloaded && OnReloaded) OnReloaded();
@@ -288,22 +282,9 @@ bool TTarnTableIO::HeaderChanged(TTarnDBFileIO& io) {
 void TTarnTableIO::LoadDeferredKeyList(int index) {
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
-    if (HeaderChanged(io)) {
-        io.ReadTableHeader(tableNo_, header_);
-        ReadBookkeeping(io);
-        if (OnReloaded) OnReloaded();
-    }
+    if (ReloadIfChanged(io) && OnReloaded) OnReloaded();
     PullAllRecordBlocks(io);
-    if (keyListPending_[static_cast<size_t>(index)]) {
-        keyListPending_[static_cast<size_t>(index)] = 0;
-        try {
-            TTableIndexes::LoadKeyOrder(*this, io, index);
-        } catch (...) {
-            keyListPending_[static_cast<size_t>(index)] = 1;
-            lists_[static_cast<size_t>(index) + 1].Clear();
-            throw;
-        }
-    }
+    LoadPendingKeyList(io, static_cast<size_t>(index));
     // Traces of an interrupted write found in the chains are mended at once where this
     // process may write, as they are when a table is opened.
     TTableIndexes::RepairOnOpen(*this, io);
@@ -311,17 +292,31 @@ void TTarnTableIO::LoadDeferredKeyList(int index) {
 
 void TTarnTableIO::LoadPendingKeyLists(TTarnDBFileIO& io) {
     PullAllRecordBlocks(io);
-    for (size_t i = 0; i < keyListPending_.size(); ++i) {
-        if (!keyListPending_[i]) continue;
-        keyListPending_[i] = 0;
-        try {
-            TTableIndexes::LoadKeyOrder(*this, io, static_cast<int>(i));
-        } catch (...) {
-            keyListPending_[i] = 1;
-            lists_[i + 1].Clear();
-            throw;
-        }
+    for (size_t i = 0; i < keyListPending_.size(); ++i) LoadPendingKeyList(io, i);
+}
+
+void TTarnTableIO::LoadPendingKeyList(TTarnDBFileIO& io, size_t index) {
+    if (!keyListPending_[index]) return;
+    keyListPending_[index] = 0;
+    try {
+        TTableIndexes::LoadKeyOrder(*this, io, static_cast<int>(index));
+    } catch (...) {
+        keyListPending_[index] = 1;  // read again, whole, the next time it is asked for
+        lists_[index + 1].Clear();
+        throw;
     }
+}
+
+bool TTarnTableIO::ReloadIfChanged(TTarnDBFileIO& io) {
+    if (!HeaderChanged(io)) return false;
+    io.ReadTableHeader(tableNo_, header_);
+    ReadBookkeeping(io);
+    return true;
+}
+
+void TTarnTableIO::Written() {
+    readAhead_.Clear();
+    ++writeCount_;
 }
 
 void TTarnTableIO::ListChanged(int list) {
@@ -753,8 +748,7 @@ void TTarnTableIO::TAppend::Publish(const TInsertNotify& onInsert) {
 }
 
 void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNotify& onInsert) {
-    readAhead_.Clear();
-    ++writeCount_;
+    Written();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     SyncWithDisk(io);
@@ -894,8 +888,7 @@ void TTarnTableIO::TRewrite::SetAutoInc(const TFieldBufferItem& item, uint8_t* s
 
 void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bool flush,
                                 const TMoveNotify& onMove) {
-    readAhead_.Clear();
-    ++writeCount_;
+    Written();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     TRecordEntry entry = RecordList(0).At(physicalPosition);
@@ -908,8 +901,7 @@ void TTarnTableIO::ModifyRecord(TFieldBuffers& buffers, int physicalPosition, bo
 // then the Deleted flag of item k (from here on the record is gone), then the lists. The
 // record's data, blob areas and index items stay in the file.
 void TTarnTableIO::RemoveRecord(int physicalPosition, bool flush) {
-    readAhead_.Clear();
-    ++writeCount_;
+    Written();
     TTarnDBFileIO& io = File();
     FileLockGuard lock(io);
     TRecordEntry entry = RecordList(0).At(physicalPosition);

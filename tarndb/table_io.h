@@ -200,6 +200,9 @@ private:
     // Under the lock: whether the table header in the file differs from the one in memory
     // (false without a look within a holding of the lock already found in step).
     bool HeaderChanged(TTarnDBFileIO& io);
+    // Under the lock: when the header changed, reads it and the bookkeeping again (the
+    // caller tells the component); whether it did.
+    bool ReloadIfChanged(TTarnDBFileIO& io);
     // Reads the next record-table block into list 0 and recBlocks_; false when every block
     // is read. Under the lock, the header in step with the file.
     bool PullRecordBlock(TTarnDBFileIO& io);
@@ -216,6 +219,8 @@ private:
     void LoadDeferredKeyList(int index);
     // Under the lock, the header known to be in step: reads every key list not read yet.
     void LoadPendingKeyLists(TTarnDBFileIO& io);
+    // The same for key list index + 1 alone; a failed read leaves it pending.
+    void LoadPendingKeyList(TTarnDBFileIO& io, size_t index);
     void BuildDefinitions();
     // Under the lock: reload when another process changed the table header.
     bool SyncWithDisk(TTarnDBFileIO& io);
@@ -285,6 +290,8 @@ private:
         void Clear();
     } readAhead_;
     uint64_t writeCount_ = 0;
+    // The table is being written or its lists read again: the copies go, the count moves.
+    void Written();
     // The copy of the record at `dataOffset`, when there is one and the file still holds
     // the same bytes there; else nullptr.
     const uint8_t* FromReadAhead(TTarnDBFileIO& io, int32_t dataOffset);
