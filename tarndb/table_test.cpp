@@ -164,6 +164,12 @@ protected:
         t.SetTableName(table);
         t.Open();
     }
+    // The same file by another name: a database object of its own, with its own storage.
+    void OpenByAnotherName(TTarnTable& t) {
+        t.SetDatabaseName(std::filesystem::relative(path).string());
+        t.SetTableName("Plain");
+        t.Open();
+    }
     void Add(TTarnTable& t, const std::string& name, int n) {
         t.Append();
         t.FieldByName("Name")->SetAsString(name);
@@ -292,11 +298,8 @@ TEST_F(TableTest, AWalkShowsWhatAnotherDatabaseObjectWroteAndPostsOnlyItsOwnChan
     TTarnTable a(nullptr, "A");
     Open(a);
     for (int i = 0; i < 5; ++i) Add(a, "r" + std::to_string(i), i);
-    // The same file by another name: a database object of its own, with its own storage.
     TTarnTable b(nullptr, "B");
-    b.SetDatabaseName(std::filesystem::relative(path).string());
-    b.SetTableName("Plain");
-    b.Open();
+    OpenByAnotherName(b);
     ASSERT_NE(a.Database(), b.Database());
 
     a.First();  // the walk reads the following rows ahead
@@ -334,9 +337,7 @@ TEST_F(TableTest, JumpsInASmallTableShowWhatWasWrittenSinceTheyReadItAhead) {
     Open(a);
     for (int i = 0; i < 6; ++i) Add(a, "r" + std::to_string(i), i);
     TTarnTable b(nullptr, "B");
-    b.SetDatabaseName(std::filesystem::relative(path).string());
-    b.SetTableName("Plain");
-    b.Open();
+    OpenByAnotherName(b);
     ASSERT_NE(a.Database(), b.Database());
 
     a.SetRecNo(5);
@@ -374,9 +375,7 @@ TEST_F(TableTest, LongWalksMeetEveryRowOnceAndSeeChangesAheadOfThem) {
     for (int i = 0; i < kRows; ++i) Add(a, "r", i);
     a.Database()->Commit();
     TTarnTable b(nullptr, "B");
-    b.SetDatabaseName(std::filesystem::relative(path).string());
-    b.SetTableName("Plain");
-    b.Open();
+    OpenByAnotherName(b);
     // Each thousandth row is changed by b just before a reaches it: mostly after a took
     // its copy (a row that begins the next read-ahead is read afresh anyway).
     auto changed = [](int row) { return row > 0 && row % 1000 == 1; };
