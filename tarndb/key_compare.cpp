@@ -9,6 +9,7 @@
 #include "tarndb/file_format.h"
 #include "tarndb/file_io.h"
 #include "tarndb/filter/field_types.h"
+#include "tarndb/filter/value_codec.h"
 #include "tarndb/filter/value_compare.h"
 #include "tarndb/table_io.h"
 
@@ -144,6 +145,10 @@ std::span<const uint8_t> TStoredKeyReader::Read(const TRecordEntry& e, int field
     return std::span<const uint8_t>(decoded_.Memory(), static_cast<size_t>(decoded_.Size()));
 }
 
+const uint8_t* TStoredKeyReader::ViewSlot(const TRecordEntry& e, int32_t slotOffset, size_t size) {
+    return io_.View(static_cast<int64_t>(e.dataOffset) + slotOffset, size);
+}
+
 void TStoredKeyReader::Prefetch(const TRecordEntry& e, int field) {
     if (!plain_.at(static_cast<size_t>(field))) return;  // decoded through the stream
     size_t size = static_cast<size_t>(table_.SlotSize(field));
@@ -172,6 +177,45 @@ TKeyComparer::TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key
         fields_.push_back(
             {f, type, key.Value(f), partial && (type == ftString || type == ftFixedChar)});
     }
+    // Integer keys, the common case, skip the general value comparison: each probe reads its
+    // integers in place and compares them with the key's, decoded once here. The values and
+    // their order are those of CompareFieldValues.
+    for (const Field& f : fields_) {
+        const bool integer = IsIntegerFamily(f.type) || f.type == ftLargeint;
+        const uint8_t width = f.type == ftLargeint                       ? 8
+                              : f.type == ftSmallint || f.type == ftWord ? 2
+                                                                         : 4;
+        if (!integer || !reader_.InPlace(f.number) || table.SlotSize(f.number) < width) {
+            integers_.clear();
+            break;
+        }
+        integers_.push_back({IntegerOf(TValueRef{f.type, f.key.data(), f.key.size()}),
+                             table.SlotOffset(f.number), width, f.type != ftWord});
+    }
+    if (integers_.size() > kMaxIntegerFields) integers_.clear();
+}
+
+int TKeyComparer::CompareIntegers(const uint8_t* const* slots) const {
+    for (size_t j = 0; j < integers_.size(); ++j) {
+        const IntegerField& f = integers_[j];
+        const uint8_t* p = slots[j];
+        int64_t v;
+        switch (f.width) {
+            case 2: {
+                const uint16_t u = bytes::GetU16(std::span<const uint8_t>(p, 2), 0);
+                v = f.isSigned ? static_cast<int16_t>(u) : static_cast<int64_t>(u);
+                break;
+            }
+            case 4:
+                v = bytes::GetI32(std::span<const uint8_t>(p, 4), 0);
+                break;
+            default:
+                v = bytes::GetI64(std::span<const uint8_t>(p, 8), 0);
+                break;
+        }
+        if (f.key != v) return f.key < v ? -1 : 1;
+    }
+    return 0;
 }
 
 int TKeyComparer::WholeFields() const {
@@ -181,6 +225,18 @@ int TKeyComparer::WholeFields() const {
 }
 
 int TKeyComparer::Compare(const TRecordEntry& stored) {
+    if (!integers_.empty()) {
+        const uint8_t* slots[kMaxIntegerFields];
+        bool mapped = true;
+        for (size_t j = 0; j < integers_.size() && mapped; ++j) {
+            slots[j] = reader_.ViewSlot(stored, integers_[j].slotOffset, integers_[j].width);
+            mapped = slots[j] != nullptr;
+        }
+        if (mapped) {
+            const int result = CompareIntegers(slots);
+            return descending_ ? -result : result;
+        }
+    }
     int result = 0;
     for (const Field& f : fields_) {
         std::span<const uint8_t> s = reader_.Read(stored, f.number);

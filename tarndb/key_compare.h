@@ -76,6 +76,11 @@ public:
     explicit TStoredKeyReader(TTarnTableIO& table);
     // The decoded value of `field` of the record `e`; valid until the next call.
     std::span<const uint8_t> Read(const TRecordEntry& e, int field);
+    // Whether Read takes the field's value straight from the record's slot.
+    bool InPlace(int field) const { return plain_.at(static_cast<size_t>(field)) != 0; }
+    // The `size` bytes at `slotOffset` of the record `e` where the file is mapped; nullptr
+    // where it is not.
+    const uint8_t* ViewSlot(const TRecordEntry& e, int32_t slotOffset, size_t size);
     // Asks the memory for the bytes Read would look at first, without waiting for them.
     void Prefetch(const TRecordEntry& e, int field);
 
@@ -122,8 +127,18 @@ private:
         std::span<const uint8_t> key;
         bool partial;
     };
+    // A field of an all-integer key, compared as an integer read in place from its slot.
+    struct IntegerField {
+        int64_t key;
+        int32_t slotOffset;
+        uint8_t width;  // 2, 4 or 8 bytes
+        bool isSigned;
+    };
+    static constexpr size_t kMaxIntegerFields = 8;
+    int CompareIntegers(const uint8_t* const* slots) const;
     TStoredKeyReader reader_;
     std::vector<Field> fields_;
+    std::vector<IntegerField> integers_;  // empty unless every field is an integer in place
     TCaseRule rule_;
     bool anyString_ = false;
     bool descending_;

@@ -2,6 +2,7 @@
 // an index, master-detail ranges, filtering in index order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "tarndb/creator.h"
@@ -125,6 +126,81 @@ TEST_F(IndexedTable, RowsPostedAfterAnotherDatasetsWritesKeepTheViewInKeyOrder) 
     // Once a's view is read again it shows the storage as it is.
     a.Refresh();
     EXPECT_EQ(Column(a, "AreaNo"), (std::vector<std::string>{"1", "3", "4", "6", "7", "10", "15"}));
+}
+
+// Integer keys of every width order by value: signed small and large integers below zero,
+// words above 32767, a descending index and a key of two integer fields. Every value is
+// found again through its index.
+TEST_F(IndexedTable, IntegerKeysOfEveryWidthSortByValueAndAreFound) {
+    TTarnDBCreator::AddTable(
+        path, "Nums", {{"S", ftSmallint}, {"W", ftWord}, {"I", ftInteger}, {"L", ftLargeint}},
+        {{"ByS", {}, {"S"}},
+         {"ByW", {}, {"W"}},
+         {"ByIDown", tiDescending, {"I"}},
+         {"ByL", {}, {"L"}},
+         {"ByIS", {}, {"I", "S"}}});
+    struct Row {
+        int s, w, i;
+        int64_t l;
+    };
+    const std::vector<Row> rows = {
+        {-32768, 65535, 7, int64_t{1} << 40},
+        {32767, 0, -7, -(int64_t{1} << 40)},
+        {-1, 32768, 7, -1},
+        {0, 32767, INT32_MIN, INT64_MIN},
+        {1, 1, INT32_MAX, INT64_MAX},
+        {-300, 40000, -7, 4294967296},
+        {300, 200, 0, 4294967295},
+        {-2, 65534, 7, -4294967296},
+    };
+    TTarnTable t;
+    Open(t, "Nums");
+    for (const Row& r : rows) {
+        t.Append();
+        t.FieldByName("S")->SetAsInteger(r.s);
+        t.FieldByName("W")->SetAsInteger(r.w);
+        t.FieldByName("I")->SetAsInteger(r.i);
+        t.FieldByName("L")->SetAsLargeInt(r.l);
+        t.Post();
+    }
+    auto sorted = [&](auto less, auto text) {
+        std::vector<Row> v = rows;
+        std::stable_sort(v.begin(), v.end(), less);
+        std::vector<std::string> out;
+        for (const Row& r : v) out.push_back(text(r));
+        return out;
+    };
+    auto str = [](auto n) { return std::to_string(n); };
+    t.SetIndexName("ByS");
+    EXPECT_EQ(Column(t, "S"), sorted([](const Row& a, const Row& b) { return a.s < b.s; },
+                                     [&](const Row& r) { return str(r.s); }));
+    t.SetIndexName("ByW");
+    EXPECT_EQ(Column(t, "W"), sorted([](const Row& a, const Row& b) { return a.w < b.w; },
+                                     [&](const Row& r) { return str(r.w); }));
+    t.SetIndexName("ByIDown");
+    EXPECT_EQ(Column(t, "I"), sorted([](const Row& a, const Row& b) { return a.i > b.i; },
+                                     [&](const Row& r) { return str(r.i); }));
+    t.SetIndexName("ByL");
+    EXPECT_EQ(Column(t, "L"), sorted([](const Row& a, const Row& b) { return a.l < b.l; },
+                                     [&](const Row& r) { return str(r.l); }));
+    t.SetIndexName("ByIS");
+    std::vector<std::string> pairs;
+    for (t.First(); !t.Eof(); t.Next())
+        pairs.push_back(t.FieldByName("I")->AsString() + "/" + t.FieldByName("S")->AsString());
+    EXPECT_EQ(pairs,
+              sorted([](const Row& a, const Row& b) { return a.i != b.i ? a.i < b.i : a.s < b.s; },
+                     [&](const Row& r) { return str(r.i) + "/" + str(r.s); }));
+    for (const Row& r : rows) {
+        t.SetIndexName("ByW");
+        EXPECT_TRUE(t.Locate("W", TVariant(int32_t{r.w}), 0)) << r.w;
+        EXPECT_EQ(t.FieldByName("S")->AsInteger(), r.s);
+        t.SetIndexName("ByL");
+        EXPECT_TRUE(t.Locate("L", TVariant(r.l), 0)) << r.l;
+        EXPECT_EQ(t.FieldByName("S")->AsInteger(), r.s);
+        t.SetIndexName("ByIS");
+        EXPECT_TRUE(t.Locate("I;S", TVariant::Array({r.i, r.s}), 0)) << r.i;
+        EXPECT_EQ(t.FieldByName("L")->AsLargeInt(), r.l);
+    }
 }
 
 TEST_F(IndexedTable, LocateThroughAnIndexOnlyFindsRowsInView) {
