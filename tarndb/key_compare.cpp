@@ -149,13 +149,6 @@ const uint8_t* TStoredKeyReader::ViewSlot(const TRecordEntry& e, int32_t slotOff
     return io_.View(static_cast<int64_t>(e.dataOffset) + slotOffset, size);
 }
 
-void TStoredKeyReader::Prefetch(const TRecordEntry& e, int field) {
-    if (!plain_.at(static_cast<size_t>(field))) return;  // decoded through the stream
-    size_t size = static_cast<size_t>(table_.SlotSize(field));
-    int64_t offset = static_cast<int64_t>(e.dataOffset) + table_.SlotOffset(field);
-    if (const uint8_t* p = io_.View(offset, size)) __builtin_prefetch(p);
-}
-
 // ---- TKeyComparer -------------------------------------------------------------------------
 
 TKeyComparer::TKeyComparer(TTarnTableIO& table, int index, const TKeyValues& key, int fieldCount,
@@ -248,27 +241,11 @@ int TKeyComparer::Compare(const TRecordEntry& stored) {
 
 // ---- searches -----------------------------------------------------------------------------
 
-namespace {
-
-// The records of a large list lie all over the file, and a bisection waits for the memory
-// at every probe. Before comparing at `p`, it asks for the records of both places the next
-// probe may be (the middles of lo..p-1 and p+1..hi), so that one of the two fetches is
-// under way while this comparison runs. Small ranges are in the cache already.
-void PrefetchNextProbes(TKeyComparer& cmp, const TListView& list, int lo, int p, int hi) {
-    constexpr int kWorthIt = 64;
-    if (hi - lo < kWorthIt) return;
-    list.Prefetch(cmp, lo + (p - 1 - lo) / 2);
-    list.Prefetch(cmp, p + 1 + (hi - p - 1) / 2);
-}
-
-}  // namespace
-
 TKeySearch SearchKey(TKeyComparer& cmp, const TListView& list) {
     TKeySearch r;
     int lo = 0, hi = list.Count() - 1;
     while (lo <= hi) {
         r.position = lo + (hi - lo) / 2;
-        PrefetchNextProbes(cmp, list, lo, r.position, hi);
         int c = cmp.Compare(list.At(r.position));
         if (c == 0) {
             r.outcome = 0;
@@ -297,7 +274,6 @@ TKeySearch SearchKeyBound(TKeyComparer& cmp, const TListView& list, bool first) 
     int lo = 0, hi = list.Count() - 1;
     while (lo <= hi) {
         int p = lo + (hi - lo) / 2;
-        PrefetchNextProbes(cmp, list, lo, p, hi);
         int c = cmp.Compare(list.At(p));
         if (!seenEqual) r.position = p;
         if (c > 0) {

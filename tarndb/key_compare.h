@@ -81,8 +81,6 @@ public:
     // The `size` bytes at `slotOffset` of the record `e` where the file is mapped; nullptr
     // where it is not.
     const uint8_t* ViewSlot(const TRecordEntry& e, int32_t slotOffset, size_t size);
-    // Asks the memory for the bytes Read would look at first, without waiting for them.
-    void Prefetch(const TRecordEntry& e, int field);
 
 private:
     TTarnTableIO& table_;
@@ -107,11 +105,6 @@ public:
                  bool partial = false, TKeyEquality equality = TKeyEquality::Order);
     // -1 when the key sorts before the stored record, 0 when equal, 1 after.
     int Compare(const TRecordEntry& stored);
-    // Asks the memory for what Compare(stored) reads first (a bisection does it for both
-    // places its next probe may be, so that their fetches overlap with this comparison).
-    void Prefetch(const TRecordEntry& stored) {
-        if (!fields_.empty()) reader_.Prefetch(stored, fields_.front().number);
-    }
     // Whether a 0 of this comparer is a 0 of its CaseOnly twin as well (no string field is
     // compared ignoring letter forms).
     bool EqualMeansMatch() const { return rule_ != TCaseRule::LettersOnly || !anyString_; }
@@ -152,10 +145,6 @@ public:
     int Count() const { return list_.Count() - (skip_ >= 0 ? 1 : 0); }
     TRecordEntry At(int position) const {
         return list_.At(skip_ >= 0 && position >= skip_ ? position + 1 : position);
-    }
-    // Asks the memory for the record of the entry at `position` (when 0 <= position < Count()).
-    void Prefetch(TKeyComparer& cmp, int position) const {
-        if (position >= 0 && position < Count()) cmp.Prefetch(At(position));
     }
 
 private:
