@@ -2,7 +2,6 @@
 // left behind (the write order and the traces it can leave are explained in indexes.cpp).
 #include <algorithm>
 
-#include "platform/bytes.h"
 #include "tarndb/errors.h"
 #include "tarndb/file_io.h"
 #include "tarndb/index_links.h"
@@ -124,10 +123,12 @@ std::vector<int32_t> ReadSuccessors(TTarnDBFileIO& io, const std::vector<int32_t
             io.ReadAt(at, size, copy.data());
             items = copy.data();
         }
-        std::span<const uint8_t> bytesOf(items, size);
-        for (size_t j = 0; j < n; ++j)
-            next[static_cast<size_t>(first) + j] = bytes::GetI32(
-                bytesOf, j * format::kIdxItemSize + format::IndexTabItem::kNextRecord);
+        // Little-endian words, inside the `size` bytes just viewed or read.
+        const uint8_t* word = items + format::IndexTabItem::kNextRecord;
+        for (size_t j = 0; j < n; ++j, word += format::kIdxItemSize)
+            next[static_cast<size_t>(first) + j] =
+                static_cast<int32_t>(uint32_t{word[0]} | uint32_t{word[1]} << 8 |
+                                     uint32_t{word[2]} << 16 | uint32_t{word[3]} << 24);
     }
     return next;
 }
@@ -214,12 +215,19 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, int i) 
                     damage = Format("it links to record %d of %d", k, total);
                 }
             }
+            // The data offset of every live record by record number, from one pass over
+            // list 0 in order: the entries are then looked up by index, not by position.
+            std::vector<int32_t> offsetOf(damage.empty() ? static_cast<size_t>(total) : 0);
+            for (int p = 0; p < physical.Count() && damage.empty(); ++p) {
+                const TRecordEntry e = physical.At(p);
+                offsetOf[static_cast<size_t>(e.recNo)] = e.dataOffset;
+            }
             std::vector<TRecordEntry> chunk;
             for (size_t j = 0; j < order.size() && damage.empty(); ++j) {
-                const int at = positions.Find(order[j]);
-                if (at < 0) continue;  // deleted: the chains keep it
+                const int32_t r = order[j];
+                if (!live(r)) continue;  // deleted: the chains keep it
                 if (chunk.capacity() == 0) chunk.reserve(TRecordList::kMaxChunk);
-                chunk.push_back(physical.At(at));
+                chunk.push_back({offsetOf[static_cast<size_t>(r)], r});
                 if (chunk.size() == TRecordList::kMaxChunk) list.AppendChunk(std::move(chunk));
             }
             if (!chunk.empty() && damage.empty()) list.AppendChunk(std::move(chunk));
