@@ -2,6 +2,7 @@
 // left behind (the write order and the traces it can leave are explained in indexes.cpp).
 #include <algorithm>
 
+#include "platform/os/scratch_array.h"
 #include "tarndb/errors.h"
 #include "tarndb/file_io.h"
 #include "tarndb/index_links.h"
@@ -104,13 +105,12 @@ private:
 // in the file, read block by block. The chain meets the items in key order, all over the
 // index table: following it through this dense array instead of the mapped file spares
 // each step the view of the file and most of its cache and page misses.
-std::vector<int32_t> ReadSuccessors(TTarnDBFileIO& io, const std::vector<int32_t>& blocks,
-                                    int32_t total) {
+void ReadSuccessors(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t total,
+                    TScratchArray<int32_t>& next) {
     constexpr int32_t perBlock = format::kItemsPerBlock;
     if (static_cast<int64_t>(blocks.size()) * perBlock < total)
         throw EDatabaseError(
             Format("it has %zu blocks for %d records", blocks.size(), static_cast<int>(total)));
-    std::vector<int32_t> next(static_cast<size_t>(total));
     std::vector<uint8_t> copy;
     for (int32_t first = 0; first < total; first += perBlock) {
         const size_t n = static_cast<size_t>(std::min(perBlock, total - first));
@@ -130,7 +130,6 @@ std::vector<int32_t> ReadSuccessors(TTarnDBFileIO& io, const std::vector<int32_t
                 static_cast<int32_t>(uint32_t{word[0]} | uint32_t{word[1]} << 8 |
                                      uint32_t{word[2]} << 16 | uint32_t{word[3]} << 24);
     }
-    return next;
 }
 
 }  // namespace
@@ -182,11 +181,14 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, int i) 
         // Each record is visited at most once and the one beyond the last at most once,
         // so the walk ends after at most total + 1 steps or finds the damage.
         try {
-            const std::vector<int32_t> next = ReadSuccessors(io, blocks, total);
-            // The live records in chain order; their entries are looked up after the walk,
-            // so that the walk itself depends on one array only.
-            std::vector<int32_t> order;
-            order.reserve(static_cast<size_t>(physical.Count()));
+            // Two arrays of a word per record, in pages of their own (a load of a million
+            // records would otherwise leave 8 MB resident after it).
+            TScratchArray<int32_t> next(static_cast<size_t>(total));
+            ReadSuccessors(io, blocks, total, next);
+            // The records in chain order; their entries are looked up after the walk, so
+            // that the walk itself depends on one array only.
+            TScratchArray<int32_t> order(static_cast<size_t>(total));
+            size_t ordered = 0;
             while (k != -1 && damage.empty()) {
                 if (k >= 0 && k < total) {
                     if (wasSeen(k)) {
@@ -194,7 +196,7 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, int i) 
                         break;
                     }
                     seen[static_cast<size_t>(k) / 64] |= uint64_t{1} << (k % 64);
-                    if (!(movingLive && k == moving)) order.push_back(k);
+                    if (!(movingLive && k == moving)) order[ordered++] = k;
                     k = next[static_cast<size_t>(k)];
                 } else if (k == total && !steppedOver) {
                     // An append of record `total` linked it and stopped before its commit:
@@ -215,15 +217,16 @@ void TTableIndexes::LoadKeyOrder(TTarnTableIO& table, TTarnDBFileIO& io, int i) 
                     damage = Format("it links to record %d of %d", k, total);
                 }
             }
-            // The data offset of every live record by record number, from one pass over
-            // list 0 in order: the entries are then looked up by index, not by position.
-            std::vector<int32_t> offsetOf(damage.empty() ? static_cast<size_t>(total) : 0);
+            // The links have been followed: their array now takes the data offset of every
+            // live record by record number, from one pass over list 0 in order, so that the
+            // entries are looked up by index, not by position.
+            TScratchArray<int32_t>& offsetOf = next;
             for (int p = 0; p < physical.Count() && damage.empty(); ++p) {
                 const TRecordEntry e = physical.At(p);
                 offsetOf[static_cast<size_t>(e.recNo)] = e.dataOffset;
             }
             std::vector<TRecordEntry> chunk;
-            for (size_t j = 0; j < order.size() && damage.empty(); ++j) {
+            for (size_t j = 0; j < ordered && damage.empty(); ++j) {
                 const int32_t r = order[j];
                 if (!live(r)) continue;  // deleted: the chains keep it
                 if (chunk.capacity() == 0) chunk.reserve(TRecordList::kMaxChunk);
