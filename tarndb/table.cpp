@@ -220,12 +220,13 @@ TGetResult TTarnTable::GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCh
     if (curRec_ < readAheadFrom_ || curRec_ >= readAheadUntil_) {
         if (mode != gmCurrent) {
             // A walk: read the next rows under one taking of the file lock. One that goes
-            // on past the rows read ahead reads twice as many the next time, so a long walk
-            // takes the lock a few times, not once every kReadAheadRows rows.
+            // on past the rows read ahead reads four times as many the next time, so a long
+            // walk takes the lock a few times, not once every kReadAheadRows rows (a range of
+            // 1,000 rows three times: 64, 256, then the rest).
             const bool onward =
                 mode == gmNext ? curRec_ == readAheadUntil_ : curRec_ == readAheadFrom_ - 1;
             readAheadRows_ =
-                onward ? std::min(readAheadRows_ * 2, MaxReadAheadRows()) : kReadAheadRows;
+                onward ? std::min(readAheadRows_ * 4, MaxReadAheadRows()) : kReadAheadRows;
             readAheadFrom_ = mode == gmNext ? curRec_ : std::max(0, curRec_ - readAheadRows_ + 1);
             readAheadUntil_ = std::min(count, readAheadFrom_ + readAheadRows_);
             tableIO_->ReadAhead(*view_, readAheadFrom_, readAheadUntil_ - readAheadFrom_);

@@ -157,8 +157,8 @@ private:
     int readAheadFrom_ = 0, readAheadUntil_ = 0;
     // Change stamp of the storage list the view was copied from or last kept step with.
     uint64_t viewStamp_ = 0;
-    // A walk reads kReadAheadRows ahead, then twice as many each time it goes on past the
-    // rows read, up to kReadAheadBytes of records.
+    // A walk reads kReadAheadRows ahead, then four times as many each time it goes on past
+    // the rows read, up to kReadAheadBytes of records.
     static constexpr int kReadAheadRows = 64;
     static constexpr int64_t kReadAheadBytes = 64 * 1024;
     int readAheadRows_ = kReadAheadRows;
