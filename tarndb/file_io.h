@@ -125,6 +125,19 @@ public:
     // A pointer to `count` bytes at `offset`, valid until the next call on this object;
     // raises the damaged-file error when they lie outside the file.
     const uint8_t* View(int64_t offset, size_t count);
+    // The same bytes where the file is mapped, else read into `copy` (room for `count`
+    // bytes) or into `scratch` (made to fit), and valid as long as that is.
+    const uint8_t* ViewOrRead(int64_t offset, size_t count, uint8_t* copy) {
+        if (const uint8_t* p = View(offset, count)) return p;
+        ReadAt(offset, count, copy);
+        return copy;
+    }
+    const uint8_t* ViewOrRead(int64_t offset, size_t count, std::vector<uint8_t>& scratch) {
+        if (const uint8_t* p = View(offset, count)) return p;
+        scratch.resize(count);
+        ReadAt(offset, count, scratch.data());
+        return scratch.data();
+    }
     void WriteAt(int64_t offset, const void* buffer, size_t count);
     int64_t FileSize();
 

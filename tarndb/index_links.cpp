@@ -104,21 +104,13 @@ bool ReadItemBeyond(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32
 bool HasLeftover(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32_t total) {
     if (blocks.empty() || total <= 0) return false;
     if (total % kItemsPerBlock == 0) {
-        const uint8_t* link = io.View(blocks.back(), 4);
         uint8_t copy[4];
-        if (link == nullptr) {
-            io.ReadAt(blocks.back(), 4, copy);
-            link = copy;
-        }
+        const uint8_t* link = io.ViewOrRead(blocks.back(), 4, copy);
         return b::GetI32(std::span<const uint8_t>(link, 4), 0) != 0;
     }
     int64_t offset = ItemOffset(io, blocks, total);
     uint8_t copy[4];
-    const uint8_t* own = io.View(offset, 4);
-    if (own == nullptr) {
-        io.ReadAt(offset, 4, copy);
-        own = copy;
-    }
+    const uint8_t* own = io.ViewOrRead(offset, 4, copy);
     return b::GetI32(std::span<const uint8_t>(own, 4), 0) == total;
 }
 

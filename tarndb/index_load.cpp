@@ -117,12 +117,7 @@ void ReadSuccessors(TTarnDBFileIO& io, const std::vector<int32_t>& blocks, int32
         const size_t size = n * format::kIdxItemSize;
         const int64_t at = static_cast<int64_t>(blocks[static_cast<size_t>(first / perBlock)]) +
                            format::kBlockLinkSize;
-        const uint8_t* items = io.View(at, size);
-        if (items == nullptr) {
-            copy.resize(size);
-            io.ReadAt(at, size, copy.data());
-            items = copy.data();
-        }
+        const uint8_t* items = io.ViewOrRead(at, size, copy);
         // Little-endian words, inside the `size` bytes just viewed or read.
         const uint8_t* word = items + format::IndexTabItem::kNextRecord;
         for (size_t j = 0; j < n; ++j, word += format::kIdxItemSize)

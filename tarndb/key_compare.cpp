@@ -135,10 +135,7 @@ std::span<const uint8_t> TStoredKeyReader::Read(const TRecordEntry& e, int field
         // The slot holds the value bytes themselves: read them in place.
         size_t size = static_cast<size_t>(table_.SlotSize(field));
         int64_t offset = static_cast<int64_t>(e.dataOffset) + table_.SlotOffset(field);
-        if (const uint8_t* p = io_.View(offset, size)) return std::span<const uint8_t>(p, size);
-        scratch_.resize(size);
-        io_.ReadAt(offset, size, scratch_.data());
-        return scratch_;
+        return std::span<const uint8_t>(io_.ViewOrRead(offset, size, scratch_), size);
     }
     decoded_.Clear();
     table_.ReadStoredField(e.recNo, field, decoded_);

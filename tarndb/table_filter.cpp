@@ -52,13 +52,7 @@ void TTarnTable::ActivateFilter() {
                 bool accept;
                 if (compiled.Compiled()) {
                     const TRecordEntry& e = view_->At(j);
-                    const uint8_t* record = io.View(e.dataOffset, recordSize);
-                    if (record == nullptr) {  // the file cannot be mapped
-                        copy.resize(recordSize);
-                        io.ReadAt(e.dataOffset, recordSize, copy.data());
-                        record = copy.data();
-                    }
-                    accept = compiled.Accept(record);
+                    accept = compiled.Accept(io.ViewOrRead(e.dataOffset, recordSize, copy));
                 } else {
                     ReadRecord(*buffer, j);
                     accept = AcceptRecord();

@@ -482,12 +482,7 @@ void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     if (record == nullptr) {
         lock.emplace(io);
         // Decode straight from the mapping; the copy is only for a file that cannot be mapped.
-        record = io.View(e.dataOffset, static_cast<size_t>(recordSize_));
-    }
-    if (record == nullptr) {
-        scratch_.resize(static_cast<size_t>(recordSize_));
-        io.ReadAt(e.dataOffset, scratch_.size(), scratch_.data());
-        record = scratch_.data();
+        record = io.ViewOrRead(e.dataOffset, static_cast<size_t>(recordSize_), scratch_);
     }
     bool encrypted = io.Info().Encrypted();
     bool compressed = io.Info().Compressed();
@@ -921,15 +916,10 @@ std::span<const uint8_t> TTarnTableIO::StoredSlot(const TRecordEntry& entry, int
     TTarnDBFileIO& io = File();
     size_t size = static_cast<size_t>(SlotSize(field));
     int64_t at = static_cast<int64_t>(entry.dataOffset) + SlotOffset(field);
-    const uint8_t* slot = io.View(at, size);
-    bool encrypt = Encrypt(field);
-    if (slot != nullptr && !encrypt) return {slot, size};
+    const uint8_t* slot = io.ViewOrRead(at, size, slotScratch_);
+    if (!Encrypt(field)) return {slot, size};
     slotScratch_.resize(size);
-    if (slot == nullptr) {
-        io.ReadAt(at, size, slotScratch_.data());
-        slot = slotScratch_.data();
-    }
-    io.DecodeStoredBuffer(slot, slotScratch_.data(), encrypt, size);
+    io.DecodeStoredBuffer(slot, slotScratch_.data(), true, size);
     return {slotScratch_.data(), size};
 }
 

@@ -152,12 +152,8 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
             TField* f = p.field;
             if (p.slotOffset >= 0) {
                 int64_t at = static_cast<int64_t>(entry.dataOffset) + p.slotOffset;
-                const uint8_t* slot = io.View(at, p.stored.size());
                 uint8_t copy[8];
-                if (slot == nullptr) {  // the file cannot be mapped
-                    io.ReadAt(at, p.stored.size(), copy);
-                    slot = copy;
-                }
+                const uint8_t* slot = io.ViewOrRead(at, p.stored.size(), copy);
                 if (std::memcmp(slot, p.stored.data(), p.stored.size()) != 0) {
                     all = false;
                     break;
