@@ -79,6 +79,9 @@ public:
     // directory that holds it, so that a power cut cannot bring back a removed file or lose
     // a created one. Raises EInOutError.
     virtual void SyncDirectoryOf(const std::string& path) = 0;
+    // True when this user may create and remove files in the directory that holds the file
+    // `path` (where a rollback journal beside it would go). Raises nothing.
+    virtual bool DirectoryWritable(const std::string& path) = 0;
     virtual void SleepMs(int milliseconds) = 0;
     // The absolute form of a path (no symlink resolution).
     virtual std::string FullPath(const std::string& path) = 0;
@@ -101,6 +104,9 @@ public:
     }
     bool RemoveFile(const std::string& path) override { return target_->RemoveFile(path); }
     void SyncDirectoryOf(const std::string& path) override { target_->SyncDirectoryOf(path); }
+    bool DirectoryWritable(const std::string& path) override {
+        return target_->DirectoryWritable(path);
+    }
     void SleepMs(int milliseconds) override { target_->SleepMs(milliseconds); }
     std::string FullPath(const std::string& path) override { return target_->FullPath(path); }
 

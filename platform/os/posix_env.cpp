@@ -262,6 +262,14 @@ public:
         if (rc != 0 && err != EINVAL) ThrowIo("Directory sync", FullPath(path), err);
     }
 
+    bool DirectoryWritable(const std::string& path) override {
+        std::string folder = std::filesystem::path(FullPath(path)).parent_path().string();
+        if (folder.empty()) folder = ".";
+        // Creating and removing an entry needs write and search permission on the folder
+        // (a read-only file system answers EROFS here too).
+        return access(folder.c_str(), W_OK | X_OK) == 0;
+    }
+
     void SleepMs(int milliseconds) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
