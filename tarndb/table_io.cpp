@@ -128,6 +128,35 @@ void TTarnTableIO::LoadTable() {
     // repaired before any reader meets the traces.
     if (!io.ReadOnly() && IndexCount() > 0 && RecordTableLeftover(io)) LoadPendingKeyLists(io);
     TTableIndexes::RepairOnOpen(*this, io);
+    // Where the load has read the whole record table already (an indexed table this process
+    // may write), a counter left below a stored value is mended now too; elsewhere the first
+    // write operation does it (SyncWithDisk), before any value is handed out.
+    if (recPull_.done && !stale_) {
+        try {
+            RaiseAutoIncPastStored(io);
+        } catch (const Exception&) {
+            syncedEpoch_ = 0;  // the table opens all the same; its first write tries again
+        }
+    }
+}
+
+void TTarnTableIO::RaiseAutoIncPastStored(TTarnDBFileIO& io) {
+    if (autoIncField_ < 0 || io.ReadOnly() || SlotSize(autoIncField_) < 4) return;
+    const TRecordList& list = lists_[0];
+    if (list.Count() == 0) return;
+    auto valueOf = [&](const TRecordEntry& e) {
+        return b::GetI32(StoredSlot(e, autoIncField_).first(4), 0);
+    };
+    const int32_t counter = header_.AutoIncCounter();
+    // Values are handed out in append order, so the last record holds the largest one
+    // unless values were given; it is the record a torn commit publishes.
+    if (valueOf(list.At(list.Count() - 1)) <= counter) return;
+    int32_t largest = counter;
+    for (int p = 0; p < list.Count(); ++p) largest = std::max(largest, valueOf(list.At(p)));
+    TableHeader next = header_;
+    next.SetAutoIncCounter(largest);
+    io.WriteTableHeaderPart(tableNo_, next, kHdrAutoIncCounter, 4);
+    header_ = next;
 }
 
 bool TTarnTableIO::RecordTableLeftover(TTarnDBFileIO& io) {
@@ -348,6 +377,9 @@ bool TTarnTableIO::SyncWithDisk(TTarnDBFileIO& io) {
         LoadPendingKeyLists(io);
     }
     TTableIndexes::RepairChains(*this, io);
+    // Once in every holding of the lock: the counter a write hands out from must lie above
+    // every stored value (list 0 is whole here).
+    if (!checked) RaiseAutoIncPastStored(io);
     syncedEpoch_ = epoch;
     return reload;
 }

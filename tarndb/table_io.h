@@ -224,6 +224,12 @@ private:
     void BuildDefinitions();
     // Under the lock: reload when another process changed the table header.
     bool SyncWithDisk(TTarnDBFileIO& io);
+    // Under the lock, list 0 whole and the header in step, on a file this process may write:
+    // raises AutoIncCounter on disk to the largest auto-increment value stored when the last
+    // record holds one above it (what a header write torn before its counter, or a counter
+    // write torn into a smaller number, leaves), so no value is handed out twice. Looks at
+    // the last record only, and at every record only when that one is above the counter.
+    void RaiseAutoIncPastStored(TTarnDBFileIO& io);
     int ReacquirePosition(const TRecordEntry& entry);
     void CutStrings(TFieldBuffers& buffers);
     // ---- blob values (table_blobs.cpp) ----
