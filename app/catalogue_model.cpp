@@ -162,15 +162,23 @@ QStringList TCatalogueModel::FilesOfFolder(const TFolderRow& folder) {
     return out;
 }
 
+bool TCatalogueModel::AreaNameInUse(const QString& name) {
+    const QString wanted = name.trimmed();
+    for (const TAreaRow& area : catalogue_.Areas())
+        if (area.Name.trimmed() == wanted) return true;
+    return false;
+}
+
 int32_t TCatalogueModel::AddArea(const QString& name, const QString& dir) {
+    if (AreaNameInUse(name)) return 0;
     QDir().mkpath(dir);
     stale_ = true;
     return catalogue_.AddArea(name, dir);
 }
 
-bool TCatalogueModel::AddFile(const QString& areaName, const QString& path, TRegistration& out) {
+bool TCatalogueModel::AddFile(int32_t areaNo, const QString& path, TRegistration& out) {
     stale_ = true;
-    return RegisterFileWithVersion(catalogue_, areaName, path, out);
+    return RegisterFileWithVersion(catalogue_, areaNo, path, out);
 }
 
 int32_t TCatalogueModel::AddFolder(int32_t areaNo, const QString& folder, bool subfolders,

@@ -91,11 +91,17 @@ public:
     // The registered files of area `areaNo` that the folder covers.
     QStringList FilesOfFolder(const TFolderRow& folder);
 
-    // Commands.
+    // Whether an area is named `name` already (surrounding spaces not counted, so that two
+    // areas never look alike in the tree).
+    bool AreaNameInUse(const QString& name);
+
+    // Commands. Areas are known by their numbers; names are what the user reads.
+    // A new area (its directory made first). Returns its number; 0, with nothing written,
+    // when AreaNameInUse(name).
     int32_t AddArea(const QString& name, const QString& dir);
-    // Registers `path` under the area named `areaName` with its first version
-    // (RegisterFileWithVersion). False when no area has that name.
-    bool AddFile(const QString& areaName, const QString& path, TRegistration& out);
+    // Registers `path` under area `areaNo` with its first version (RegisterFileWithVersion).
+    // False when there is no such area.
+    bool AddFile(int32_t areaNo, const QString& path, TRegistration& out);
     // AddWatchedFolder, with its progress and its stop.
     int32_t AddFolder(int32_t areaNo, const QString& folder, bool subfolders,
                       const QStringList& exclusions, TFolderScan& scan,

@@ -34,7 +34,7 @@ protected:
         Write(path, "content of " + path);
         SetMTime(path, when);
         TRegistration r;
-        EXPECT_TRUE(model.AddFile(QStringLiteral("文档"), Q(path), r));
+        EXPECT_TRUE(model.AddFile(area, Q(path), r));
         EXPECT_TRUE(r.Captured);
         return Q(path);
     }
@@ -65,9 +65,9 @@ TEST_F(CatalogueModel, CommandsChangeTheTreeTheyShow) {
     EXPECT_EQ(model.FilePaths(), QStringList({a, b}));
     EXPECT_NE(model.FileNoOf(b), 0);
     EXPECT_EQ(model.FileNoOf(b + "x"), 0);
-    // An unknown area name registers nothing.
+    // An unknown area number registers nothing.
     TRegistration none;
-    EXPECT_FALSE(model.AddFile(QStringLiteral("没有"), a, none));
+    EXPECT_FALSE(model.AddFile(empty + 1, a, none));
 
     const int32_t fileNo = model.FileNoOf(a);
     const QString version = tree[0].Files[0].Versions[0];
@@ -137,6 +137,21 @@ TEST_F(CatalogueModel, APassFindsExactlyTheFilesWhoseTimeMovedOnAcrossCaptures) 
     EXPECT_EQ(Changed(), QStringList({a, b}));
 }
 
+// A new area may not take a name in use (spaces around it not counted): nothing is
+// written, not even its directory. Names that only begin alike are different names.
+TEST_F(CatalogueModel, ANewAreaMayNotTakeANameInUse) {
+    for (const QString& name : {QStringLiteral("文档"), QStringLiteral(" 文档 ")}) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_TRUE(model.AreaNameInUse(name));
+        EXPECT_EQ(model.AddArea(name, Q(dir.file("store2"))), 0);
+    }
+    EXPECT_FALSE(QFileInfo::exists(Q(dir.file("store2"))));
+    EXPECT_EQ(catalogue.Areas().size(), 1u);
+    EXPECT_FALSE(model.AreaNameInUse(QStringLiteral("文")));
+    EXPECT_NE(model.AddArea(QStringLiteral("文档备份"), Q(dir.file("store2"))), 0);
+    EXPECT_EQ(catalogue.Areas().size(), 2u);
+}
+
 TEST_F(CatalogueModel, RemovingAFolderStopsWatchingItsFilesAndKeepsTheirHistory) {
     Write(dir.file("docs/a.txt"));
     Write(dir.file("docs/sub/b.txt"));
@@ -148,7 +163,7 @@ TEST_F(CatalogueModel, RemovingAFolderStopsWatchingItsFilesAndKeepsTheirHistory)
     ASSERT_EQ(scan.Added.size(), 2u);
     // The same file name registered by hand, excluded from the folder: not the folder's.
     TRegistration byHand;
-    ASSERT_TRUE(model.AddFile(QStringLiteral("文档"), Q(dir.file("docs/b.txt~")), byHand));
+    ASSERT_TRUE(model.AddFile(area, Q(dir.file("docs/b.txt~")), byHand));
     const TFolderRow folder = model.FolderOf(area, Q(dir.file("docs/sub/b.txt")));
     EXPECT_EQ(folder.FolderNo, folderNo);
     EXPECT_EQ(model.FolderOf(area, loose).FolderNo, 0);

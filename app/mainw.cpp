@@ -230,7 +230,7 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
         const QTreeWidgetItem* node = TreeView1->currentItem();
         // Nothing is kept while monitoring is paused, not even on request.
-        RetryItem->setEnabled(!paused_ && node && Level(node) == 1 &&
+        RetryItem->setEnabled(!MonitoringPaused() && node && Level(node) == 1 &&
                               failing_.contains(node->text(0)));
         RemoveAreaItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) == 0);
         RetentionItem->setEnabled(catalogueFailure_.isEmpty() && node && Level(node) == 0);
@@ -336,7 +336,7 @@ void Tmainw::FormCreate() {
         // catalogue is loaded and kept current by every registration and removal.
         Watchers.OnChange = [this] { FileSystemWatcher1Change(); };
         Watchers.OnWatchLimit = [this] { ReportWatchLimit(); };
-        Watchers.SetActive(true);
+        watch_.Apply();
         // A catalogue that failed to open ends the start-up here, as any error does.
         if (!LoadCatalogueOrDisable(options_.cataloguePath)) return;
         WebBrowser1->setHtml(WebStripHtml());
@@ -474,6 +474,11 @@ void Tmainw::GlowButton13Click() {
         if (!dirOk) ShowMessage(tr("目录不存在"));
         if (name.isEmpty()) ShowMessage(tr("输入存储区名称有错"));
         if (!dirOk || name.isEmpty()) return;
+        // Areas are told apart by number, but the user reads names: no two alike.
+        if (model_.AreaNameInUse(name)) {
+            ShowMessage(tr("已经有名为“%1”的存储区，请换一个名称").arg(name.trimmed()));
+            return;
+        }
         const int32_t areaNo = model_.AddArea(name, dir);
         auto* node = new QTreeWidgetItem(TreeView1, {name});
         node->setData(0, kAreaNoRole, areaNo);
@@ -492,11 +497,12 @@ void Tmainw::GlowButton8Click() {
 
 void Tmainw::AddFileUnderSelected(const QString& path) {
     QTreeWidgetItem* selected = TreeView1->currentItem();
-    if (!selected) return;
+    // Only an area node takes files (another node names no area, as before).
+    if (!selected || Level(selected) != 0) return;
     const QString time = FormatVersionTime(GetFileTime(path, ftkLastWrite));
     // The file's row and its first version's row are written together, or neither.
     TRegistration registration;
-    if (!model_.AddFile(selected->text(0), path, registration)) return;
+    if (!model_.AddFile(selected->data(0, kAreaNoRole).toInt(), path, registration)) return;
     auto* fileNode = new QTreeWidgetItem(QStringList{path});
     fileNode->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
     selected->insertChild(0, fileNode);
@@ -724,54 +730,56 @@ void Tmainw::StartCheckClick() {
 
 void Tmainw::FileSystemWatcher1Change() {
     Guard([&] {
-        if (paused_) return;
-        if (passRunning_) {
+        if (MonitoringPaused()) return;
+        // A folder is being registered: one pass follows it.
+        if (watch_.PassesDeferred()) {
             passAgain_ = true;
             return;
         }
-        if (!tmr1.isActive()) tmr1.start();
-        Watchers.SetActive(false);
+        SchedulePass();
     });
+}
+
+void Tmainw::SchedulePass() {
+    // A timer already running is not restarted.
+    if (!tmr1.isActive()) tmr1.start();
+    watch_.SetPassDue(true);
 }
 
 void Tmainw::tmr1Timer() {
     tmr1.stop();
-    if (paused_) return;
-    // A pass is already running (the timer fired inside one of its prompts): another
-    // follows it.
-    if (passRunning_) {
-        passAgain_ = true;
+    if (MonitoringPaused() || watch_.PassesDeferred()) {
+        // Deferred (the timer fired inside a folder registration): another follows it.
+        if (!MonitoringPaused()) passAgain_ = true;
+        Guard([&] { watch_.SetPassDue(false); });
         return;
     }
-    passRunning_ = true;
-    passAgain_ = false;
     QStringList reports;
-    bool asked = false;
-    try {
-        asked = MonitoringPass(reports);
-    } catch (...) {
-        const QString text = CurrentExceptionText();
-        if (!text.isEmpty()) reports << text;
+    {
+        // Watching is off for the whole pass: its own copies and catalogue writes are no
+        // changes, and its prompts may run the event loop.
+        TWatchControl::Scope pass = watch_.BeginPass();
+        Guard([&] { watch_.SetPassDue(false); });
+        passAgain_ = false;
+        bool asked = false;
+        try {
+            asked = MonitoringPass(reports);
+        } catch (...) {
+            const QString text = CurrentExceptionText();
+            if (!text.isEmpty()) reports << text;
+        }
+        PendingFiles.clear();
+        Guard([&] {
+            ApplyAreaRetention();
+            UpdateAreaUsage();
+        });
+        // Nothing was watched while the user was asked: what changed meanwhile is looked
+        // for by one more pass. (Paused during the pass: nothing follows.)
+        if ((asked || passAgain_) && !MonitoringPaused() && catalogueFailure_.isEmpty())
+            Guard([&] { SchedulePass(); });
     }
-    PendingFiles.clear();
-    passRunning_ = false;
-    Guard([&] {
-        ApplyAreaRetention();
-        UpdateAreaUsage();
-    });
-    // Paused during the pass (from the tray, while a prompt was open): watching stays off.
-    if (paused_) {
-        Guard([&] { Watchers.SetActive(false); });
-        ShowReports(reports);
-        return;
-    }
-    Guard([&] { Watchers.SetActive(true); });
-    // Nothing was watched while the user was asked: what changed meanwhile is looked for
-    // by one more pass.
-    if ((asked || passAgain_) && catalogueFailure_.isEmpty()) {
-        tmr1.start();
-        Guard([&] { Watchers.SetActive(false); });
-    }
+    // Watching as it should be now; a failure to switch it on is reported here.
+    Guard([&] { watch_.Apply(); });
     // Shown with watching on again: a box left open stops no monitoring.
     ShowReports(reports);
 }
@@ -787,7 +795,7 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
     const qsizetype count = PendingFiles.size();
     for (qsizetype i = 0; i < count; ++i) {
         // Paused from the tray while a prompt was open: the rest waits for "继续监测".
-        if (paused_) break;
+        if (MonitoringPaused()) break;
         const QString path = PendingFiles[i];
         if (!QFileInfo::exists(path)) continue;
         const QString time = FormatVersionTime(GetFileTime(path, ftkLastWrite));
@@ -880,23 +888,26 @@ bool Tmainw::AutoMonitor() const { return ToolBarPager1->AutoMonitorButton->isCh
 
 void Tmainw::PauseClick() {
     Guard([&] {
-        if (!paused_) {
-            paused_ = true;
-            tmr1.stop();
+        if (!MonitoringPaused()) {
             // A pass that is running (its prompt open) finishes; nothing starts after it.
-            Watchers.SetActive(false);
+            tmr1.stop();
+            watch_.SetWanted(false);
+            watch_.SetPassDue(false);
             PauseItem->setText(tr("继续监测"));
             TrayIcon1.setToolTip(tr("%1（监测已暂停）").arg(AppCaption()));
             return;
         }
-        paused_ = false;
         PauseItem->setText(tr("暂停监测"));
         TrayIcon1.setToolTip(AppCaption());
-        // What changed while paused is looked for now; the pass turns watching on again.
-        if (passRunning_)
+        // What changed while paused is looked for now: watching comes on after that pass.
+        TWatchControl::Scope hold = watch_.HoldOff();
+        watch_.SetWanted(true);
+        if (watch_.PassesDeferred())
             passAgain_ = true;
         else
             tmr1Timer();
+        hold.Release();
+        watch_.Apply();
     });
 }
 
@@ -907,7 +918,7 @@ void Tmainw::RetryClick() {
         if (!node || Level(node) != 1 || !failing_.contains(node->text(0))) return;
         ClearFailing(node->text(0));
         // The pass finds the file still changed, takes its copy and asks.
-        if (passRunning_)
+        if (watch_.PassesDeferred())
             passAgain_ = true;
         else
             tmr1Timer();

@@ -7,8 +7,10 @@
 // program ends through the tray menu's exit item, the application menu's exit item or the
 // end of the session.
 //
-// Owns the watchers (TWatchSet), the 5-second timer tmr1 that turns a burst of change
-// reports into one monitoring pass, the tray icon and the dialogs it creates. The
+// Owns the watchers (TWatchSet) with the one owner of whether they are on (TWatchControl:
+// on while monitoring is wanted and no pass is due or running), the 5-second timer tmr1
+// that turns a burst of change reports into one monitoring pass, the tray icon and the
+// dialogs it creates. The
 // catalogue and the desktop services are the caller's and must outlive the window.
 // Every handler catches at its boundary and shows the standard error report; an error
 // while the window is being created is reported the same way and the window still opens.
@@ -21,6 +23,8 @@
 // resumed; a file whose copy fails is reported once, marked in the tree and left alone
 // until it changes again or the user retries ("重新保存版本"). A pass that asked the user
 // anything is followed by one more, for what changed while nothing was watched.
+// Storage areas are known by their numbers (an area node carries its "存储区序号"); a new
+// area may not take a name in use.
 // User-interface thread only.
 #pragma once
 
@@ -32,6 +36,7 @@
 #include <functional>
 
 #include "app/catalogue_model.h"
+#include "app/watch_control.h"
 #include "app/watch_set.h"
 
 class QAction;
@@ -113,11 +118,17 @@ public:
     std::function<QStringList()> DiffTool;
 
     // Commands (each shows its own errors).
+    // "增加存储区": the area dialog, then a new area; refused with a message when the
+    // folder does not exist, the name is empty or another area has that name.
     void GlowButton13Click();
+    // "增加文件": the file-open dialog, then the file registered under the selected area
+    // node (by its number) with its first version; nothing when no area node is selected.
     void GlowButton8Click();
-    // "删除监控文件": asks, then deletes the file's row with its versions and their copies.
+    // "删除监控文件": the selected file stops being watched (its file-index row goes, at
+    // once, without asking); its versions and their stored copies stay.
     void N2Click();
-    // "删除存储区": asks, then deletes the area with its files, their versions and copies.
+    // "删除存储区": asks, then the area and its files' rows go; the versions and their
+    // stored copies stay in the area's folder.
     void RemoveAreaClick();
     // "保留策略": the area's retention setting; what a new setting would remove is listed,
     // and nothing is removed (or stored) unless the user confirms.
@@ -147,7 +158,7 @@ public:
     void SearchChange(const QString& text);
     // "暂停监测" / "继续监测": pauses monitoring, or resumes it with a pass at once.
     void PauseClick();
-    bool MonitoringPaused() const { return paused_; }
+    bool MonitoringPaused() const { return !watch_.Wanted(); }
     // "自动监测" is on: changes are kept without the description prompt.
     bool AutoMonitor() const;
     void tmr1Timer();
@@ -200,6 +211,8 @@ private:
     bool CatalogueAvailable();
     void AddFileUnderSelected(const QString& path);
     void UpdateWatchers();
+    // A change was reported (or a pass is wanted soon): tmr1 runs, watching waits for it.
+    void SchedulePass();
     // Each area node shows how much its stored copies take.
     void UpdateAreaUsage();
     // Applies each area's retention setting (after a pass kept new versions).
@@ -251,7 +264,6 @@ private:
 
     QString settingsPath_;
     bool frameCursor_ = false;  // a resize cursor is shown
-    bool paused_ = false;
     TDesktopServices& desktop_;
     TCatalogue& catalogue_;
     // The catalogue's commands and the monitoring pass's view of it.
@@ -262,8 +274,9 @@ private:
     QHash<QString, QString> failing_;
     // Descriptions the catalogue refused, offered again at the file's next prompt.
     QHash<QString, QString> keptDescriptions_;
-    bool passRunning_ = false;
-    bool passAgain_ = false;  // a pass was asked for while one ran
+    // Whether the watchers are on: the only code that switches them.
+    TWatchControl watch_{Watchers};
+    bool passAgain_ = false;  // a pass was asked for while passes were deferred
 };
 
 }  // namespace filever

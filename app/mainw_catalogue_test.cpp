@@ -22,6 +22,7 @@
 #include "app/catalogue.h"
 #include "app/catalogue_model.h"
 #include "app/confirm_dialog.h"
+#include "app/language.h"
 #include "app/os/file_time.h"
 #include "app/retention_dialog.h"
 #include "app/ribbon.h"
@@ -703,6 +704,63 @@ TEST_F(WindowOverCatalogue, PausingWhileAPromptIsOpenKeepsThatVersionAndHoldsThe
     w->PauseItem->trigger();
     EXPECT_EQ(Versions(2).size(), 2u);
     EXPECT_EQ(Version(2, VersionOf(b)).Remark, QStringLiteral("继续后的"));
+}
+
+// Areas are told apart by their numbers, never by their names: a new area may not take a
+// name in use (the user is told, in the interface's language), and in a catalogue that has
+// two areas of one name already (made before names were checked) a file goes to the area
+// selected, and stays there after a restart.
+TEST_F(WindowOverCatalogue, AreasAreKnownByNumberAndANameInUseIsRefused) {
+    std::filesystem::create_directories(dir.file("store2"));
+    catalogue->AddArea(QStringLiteral("文档"), Q(dir.file("store2")));
+    w = Make(*catalogue);
+    ASSERT_EQ(w->TreeView1->topLevelItemCount(), 2);
+
+    struct Case {
+        TUiLanguage language;
+        QString name;
+        QString message;
+    };
+    const Case cases[] = {
+        {TUiLanguage::Chinese, QStringLiteral("文档"),
+         QStringLiteral("已经有名为“文档”的存储区，请换一个名称")},
+        {TUiLanguage::Chinese, QStringLiteral(" 文档 "),
+         QStringLiteral("已经有名为“文档”的存储区，请换一个名称")},
+        {TUiLanguage::English, QStringLiteral("文档"),
+         QStringLiteral("A storage area named “文档” already exists: choose another name")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const TInstalledTranslations language(c.language);
+        desktop.messages.clear();
+        AnswerAreaDialog(Q(dir.file("store")), c.name);
+        w->GlowButton13Click();
+        ASSERT_EQ(desktop.messages.size(), 1u);
+        EXPECT_EQ(desktop.messages[0].text, c.message);
+        EXPECT_EQ(catalogue->Areas().size(), 2u);
+        EXPECT_EQ(w->TreeView1->topLevelItemCount(), 2);
+    }
+    desktop.messages.clear();
+
+    // Into the second "文档", by a drop and by the file-open dialog.
+    const std::string plan = Source("plan.txt"), b = Source("b.txt");
+    QTreeWidgetItem* second = w->TreeView1->topLevelItem(1);
+    w->TreeView1->setCurrentItem(second);
+    w->DropFiles({Q(plan)});
+    desktop.openFileAnswers.push_back(Q(b));
+    w->GlowButton8Click();
+    ASSERT_TRUE(desktop.messages.empty());
+    for (const TFileRow& file : catalogue->AllFiles()) {
+        SCOPED_TRACE(file.SourcePath.toStdString());
+        EXPECT_EQ(file.AreaNo, 2);
+        EXPECT_TRUE(file.BackupDir.startsWith(Q(dir.file("store2/"))));
+    }
+    EXPECT_EQ(catalogue->AllFiles().size(), 2u);
+    EXPECT_EQ(Texts(second), QStringList({Q(b), Q(plan)}));
+    EXPECT_EQ(w->TreeView1->topLevelItem(0)->childCount(), 0);
+    Restart();
+    EXPECT_EQ(Texts(w->TreeView1->topLevelItem(1)), QStringList({Q(b), Q(plan)}));
+    EXPECT_EQ(w->TreeView1->topLevelItem(0)->childCount(), 0);
 }
 
 // A catalogue that cannot be opened: one message names the file and the cause, the commands

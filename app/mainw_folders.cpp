@@ -57,12 +57,11 @@ void Tmainw::AddFolderClick() {
         progress.setWindowTitle(tr("增加目录"));
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(500);
-        const bool wasRunning = passRunning_;
-        passRunning_ = true;
+        TWatchControl::Scope deferred = watch_.DeferPasses();
         const auto finish = [&] {
-            passRunning_ = wasRunning;
+            deferred.Release();
             progress.reset();
-            if (!wasRunning && passAgain_ && !paused_) tmr1.start();
+            if (passAgain_ && !watch_.PassesDeferred() && !MonitoringPaused()) SchedulePass();
         };
         const TFolderProgress report = [&](qsizetype done, qsizetype total) {
             progress.setMaximum(static_cast<int>(total));

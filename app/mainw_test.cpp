@@ -234,12 +234,14 @@ TEST_F(MainWindowTest, AreaCommandChecksDirectoryAndName) {
     }
     AnswerAreaDialog(store, "first");
     w->GlowButton13Click();
-    AnswerAreaDialog(store, "first");  // the same name and directory again is allowed
+    // The same directory again is allowed (a name in use is not: areas are told apart by
+    // number, but the user reads names).
+    AnswerAreaDialog(store, "second");
     w->N4->trigger();
     ASSERT_EQ(catalogue.areas.size(), 2u);
     EXPECT_EQ(catalogue.areas[1].Dir, store);
     ASSERT_EQ(w->TreeView1->topLevelItemCount(), 2);
-    EXPECT_EQ(w->TreeView1->topLevelItem(1)->text(0), "first");
+    EXPECT_EQ(w->TreeView1->topLevelItem(1)->text(0), "second");
 }
 
 TEST_F(MainWindowTest, AFailedPassIsReportedAndWatchingResumes) {

@@ -107,35 +107,40 @@ void Tmainw::UpdateVersionCommands() {
 
 void Tmainw::RestoreClick() {
     if (!CatalogueAvailable()) return;
-    QTreeWidgetItem* node = TreeView1->currentItem();
+    const QTreeWidgetItem* node = TreeView1->currentItem();
     if (!node || Level(node) != 2) return;
-    QTreeWidgetItem* fileNode = node->parent();
-    const bool watching = Watchers.Active();
+    // What the nodes say is taken now: a pass may run while the box is open (a modal box
+    // runs the event loop) and change the tree.
+    const QString versionName = node->text(0);
+    const QString path = node->parent()->text(0);
+    const int32_t fileNo = FileNoOf(node->parent());
     if (!Confirm(tr("恢复此版本"),
                  tr("用版本 %1 替换“%2”的当前内容吗？当前内容会先保存为一个新版本。")
-                     .arg(node->text(0), fileNode->text(0))))
+                     .arg(versionName, path)))
         return;
     TRestoreOutcome outcome;
     const bool restored = Guarded(desktop_, this, [&] {
         verinfo version;
-        catalogue_.FindVersionByName(node->text(0), version, FileNoOf(fileNode));
-        // The restore's own write is no change to report.
-        Watchers.SetActive(false);
-        model_.Restore(fileNode->text(0), version, outcome);
+        catalogue_.FindVersionByName(versionName, version, fileNo);
+        // The restore's own write is no change to report: watching is held off for it and
+        // comes back as it should be then, whatever happened meanwhile.
+        const TWatchControl::Scope hold = watch_.HoldOff();
+        model_.Restore(path, version, outcome);
     });
     // The state before the restore is a version also when the restore failed after it.
-    if (outcome.captured) {
+    QTreeWidgetItem* fileNode = FindFileNode(path);
+    if (outcome.captured && fileNode) {
         auto* captured = new QTreeWidgetItem(QStringList{outcome.capturedVersion.VerName});
         captured->setIcon(0, fileNode->icon(0));
         fileNode->insertChild(0, captured);
     }
     Guarded(desktop_, this, [&] {
-        Watchers.SetActive(watching);
+        watch_.Apply();
         UpdateAreaUsage();
     });
     if (!restored) return;
     TreeView1Change(TreeView1->currentItem());
-    QString text = tr("已将“%1”恢复为版本 %2。").arg(fileNode->text(0), node->text(0));
+    QString text = tr("已将“%1”恢复为版本 %2。").arg(path, versionName);
     if (outcome.captured) {
         text += tr("\n恢复前的内容已保存为版本 %1。").arg(outcome.capturedVersion.VerName);
     }

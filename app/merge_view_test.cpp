@@ -50,7 +50,7 @@ protected:
         plan = dir.file("docs/plan.txt");
         Write(plan, kVersion, 1700000000);
         catalogue.AddArea("area", Q(dir.file("store")));
-        ASSERT_TRUE(RegisterFile(catalogue, "area", Q(plan)));
+        ASSERT_TRUE(RegisterFile(catalogue, 1, Q(plan)));
         ASSERT_TRUE(CaptureVersion(catalogue, Q(plan), "first", v1));
         Write(plan, kCurrent, 1700000100);
     }

@@ -57,7 +57,7 @@ protected:
         std::filesystem::create_directories(dir.file("store"));
         c.Open(Q(dir.file("版本控制.dat")));
         area = c.AddArea("area", Q(dir.path() + "/store"));
-        ASSERT_TRUE(RegisterFile(c, "area", Q(source)));
+        ASSERT_TRUE(RegisterFile(c, area, Q(source)));
         for (int day = 1; day <= 5; ++day) {
             std::ofstream(source) << std::string(static_cast<size_t>(day) * 100, 'x');
             SetLocalMTime(source, 2024, 3, day, 12, 0, 0);

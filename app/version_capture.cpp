@@ -198,9 +198,23 @@ bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& d
     return true;
 }
 
-bool RegisterFile(TCatalogue& catalogue, const QString& areaName, const QString& path) {
+namespace {
+
+// The row of area `areaNo`; false when there is none. Areas are few: the table is read.
+bool AreaOfNumber(TCatalogue& catalogue, int32_t areaNo, TAreaRow& out) {
+    for (const TAreaRow& area : catalogue.Areas())
+        if (area.AreaNo == areaNo) {
+            out = area;
+            return true;
+        }
+    return false;
+}
+
+}  // namespace
+
+bool RegisterFile(TCatalogue& catalogue, int32_t areaNo, const QString& path) {
     TAreaRow area;
-    if (!catalogue.FindArea(areaName, area)) return false;
+    if (!AreaOfNumber(catalogue, areaNo, area)) return false;
     const QString backup = FreeBackupDirIn(catalogue, area.Dir, path);
     catalogue.AddFile(area.AreaNo, path, backup);
     // A directory that cannot be made shows up as the first capture's copy error.
@@ -208,10 +222,10 @@ bool RegisterFile(TCatalogue& catalogue, const QString& areaName, const QString&
     return true;
 }
 
-bool RegisterFileWithVersion(TCatalogue& catalogue, const QString& areaName, const QString& path,
+bool RegisterFileWithVersion(TCatalogue& catalogue, int32_t areaNo, const QString& path,
                              TRegistration& out) {
     TAreaRow area;
-    if (!catalogue.FindArea(areaName, area)) return false;
+    if (!AreaOfNumber(catalogue, areaNo, area)) return false;
     RegisterFileWithVersion(catalogue, area, FreeBackupDirIn(catalogue, area.Dir, path), path, out);
     return true;
 }

@@ -67,12 +67,12 @@ bool TakeVersionCopy(TCatalogue& catalogue, const QString& path, TVersionCopy& c
 void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QString& description,
                    verinfo& rec);
 
-// Registers `path` under the area named exactly `areaName`: creates the backup directory
-// and appends the file-index row, without a version. False when no area has that name. A
-// path may be registered twice. The backup directory is "<name>-bak" under the area's
+// Registers `path` under area number `areaNo`: creates the backup directory and appends
+// the file-index row, without a version. False when there is no such area. A path may be
+// registered twice. The backup directory is "<name>-bak" under the area's
 // directory, or "<name>-bak-2", "-3", ... when another file of the same name keeps its
 // copies there already (RegisterFileWithVersion chooses the same way).
-bool RegisterFile(TCatalogue& catalogue, const QString& areaName, const QString& path);
+bool RegisterFile(TCatalogue& catalogue, int32_t areaNo, const QString& path);
 
 // What registering a file with its first version did.
 struct TRegistration {
@@ -82,13 +82,12 @@ struct TRegistration {
     int32_t FileNo = 0;  // the file-index row written
     QString BackupDir;   // where its copies are kept
 };
-// Registers `path` under the area named exactly `areaName` together with its first
-// version. The copy is stored first; then the file-index row, the version row and the
-// recorded time are written in one transaction: a catalogue error raises with none of
-// them written (and the new copy removed). When the copy itself fails, the file is
-// registered without a version (its recorded time stays empty, so the next pass tries
-// again) and `CopyError` tells why. False when no area has that name.
-bool RegisterFileWithVersion(TCatalogue& catalogue, const QString& areaName, const QString& path,
+// Registers `path` under area number `areaNo` together with its first version. The copy is stored
+// first; then the file-index row, the version row and the recorded time are written in one
+// transaction: a catalogue error raises with none of them written (and the new copy removed). When
+// the copy itself fails, the file is registered without a version (its recorded time stays empty,
+// so the next pass tries again) and `CopyError` tells why. False when there is no such area.
+bool RegisterFileWithVersion(TCatalogue& catalogue, int32_t areaNo, const QString& path,
                              TRegistration& out);
 // The same under `area` with the backup directory chosen by the caller (FreeBackupDir), for
 // callers that register many files and know the directories in use.

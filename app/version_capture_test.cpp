@@ -55,7 +55,7 @@ protected:
         SetLocalMTime(source, 2024, 3, 5, 14, 7, 33);
         catalogue.Open(Q(dir.file("版本控制.dat")));
         catalogue.AddArea("area", Q(dir.file("store")));
-        ASSERT_TRUE(RegisterFile(catalogue, "area", Q(source)));
+        ASSERT_TRUE(RegisterFile(catalogue, 1, Q(source)));
     }
     std::vector<TFileRow> Files() { return catalogue.AllFiles(); }
     QString RecordedTime() { return Files().at(0).RecordedTime; }
@@ -80,8 +80,8 @@ TEST_F(CaptureTest, RegisterMakesTheBackupDirectoryAndTheRow) {
     EXPECT_EQ(Files()[0].BackupDir, Q(dir.file("store/plan.txt-bak")));
     EXPECT_EQ(RecordedTime(), "");
     EXPECT_TRUE(QDir(Q(dir.file("store/plan.txt-bak"))).exists());
-    // No area of that exact name: nothing registered.
-    EXPECT_FALSE(RegisterFile(catalogue, "are", Q(source)));
+    // No area of that number: nothing registered.
+    EXPECT_FALSE(RegisterFile(catalogue, 2, Q(source)));
     EXPECT_EQ(Files().size(), 1u);
 }
 
@@ -177,7 +177,7 @@ TEST_F(CaptureTest, FilesOfOneNameInOneAreaKeepTheirOwnCopies) {
     verinfo rec;
     ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "", rec));
     TRegistration second;
-    ASSERT_TRUE(RegisterFileWithVersion(catalogue, "area", Q(twin), second));
+    ASSERT_TRUE(RegisterFileWithVersion(catalogue, 1, Q(twin), second));
     ASSERT_TRUE(second.Captured);
     const std::vector<TFileRow> files = Files();
     ASSERT_EQ(files.size(), 2u);
@@ -192,7 +192,7 @@ TEST_F(CaptureTest, FilesOfOneNameInOneAreaKeepTheirOwnCopies) {
     EXPECT_EQ(Content(theirs[0].FilePath), "the other plan");
     // The same file registered again (after its row went) finds its own directory again.
     ASSERT_TRUE(RemoveWatchedFile(catalogue, Q(source)));
-    ASSERT_TRUE(RegisterFile(catalogue, "area", Q(source)));
+    ASSERT_TRUE(RegisterFile(catalogue, 1, Q(source)));
     EXPECT_EQ(Files().back().BackupDir, Q(dir.file("store/plan.txt-bak")));
 }
 

@@ -79,7 +79,7 @@ struct Scene {
         c.Open(cataloguePath);
         c.AddArea("area", Q(dir.file("store")));
         TRegistration r;
-        EXPECT_TRUE(RegisterFileWithVersion(c, "area", Q(source), r));
+        EXPECT_TRUE(RegisterFileWithVersion(c, 1, Q(source), r));
         EXPECT_TRUE(r.Captured) << r.CopyError.toStdString();
         firstVersion = r.Version.VerName;
     }
@@ -254,7 +254,7 @@ TEST(Atomicity, AFailedWriteInTheMiddleLeavesTheCatalogueAsBefore) {
          [](Scene& s) { Write(s.dir.file("docs/b.txt"), "bbb"); },
          [](Scene& s, TCatalogue& c) {
              TRegistration r;
-             RegisterFileWithVersion(c, "area", Q(s.dir.file("docs/b.txt")), r);
+             RegisterFileWithVersion(c, 1, Q(s.dir.file("docs/b.txt")), r);
          }},
         {"record a version", [](Scene& s) { s.Change(); },
          [](Scene& s, TCatalogue& c) {
@@ -267,7 +267,7 @@ TEST(Atomicity, AFailedWriteInTheMiddleLeavesTheCatalogueAsBefore) {
              TCatalogue c;
              c.Open(s.cataloguePath);
              TRegistration r;
-             RegisterFileWithVersion(c, "area", Q(s.dir.file("docs/b.txt")), r);
+             RegisterFileWithVersion(c, 1, Q(s.dir.file("docs/b.txt")), r);
          },
          [](Scene&, TCatalogue& c) { RemoveAreaWithFiles(c, 1); }},
         {"apply a retention setting",

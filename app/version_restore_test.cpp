@@ -35,7 +35,7 @@ protected:
         source = dir.file("docs/plan.txt");
         Write(source, "one", 1700000000);
         catalogue.AddArea("area", Q(dir.file("store")));
-        ASSERT_TRUE(RegisterFile(catalogue, "area", Q(source)));
+        ASSERT_TRUE(RegisterFile(catalogue, 1, Q(source)));
         ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "first", v1));
         Write(source, "two", 1700000100);
         ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "second", v2));

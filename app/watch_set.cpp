@@ -6,7 +6,7 @@ namespace filever {
 
 TWatchSet::TWatchSet() : watcher_(std::make_unique<TFileSystemWatcher>()) {
     watcher_->SetWatchSubTree(false);
-    watcher_->SetNotifyFilters(kAllNotifyFilters);
+    watcher_->SetNotifyFilters(kWatchSetFilters);
     watcher_->OnChange = [this](TFileSystemWatcher*, TFileOperation, const QString&,
                                 const QString&) {
         if (OnChange) OnChange();

@@ -18,6 +18,12 @@
 
 namespace filever {
 
+// What the set watches for: what changes a file's content, its name or its times (writes,
+// a writer closing the file, creation, deletion, renames, attributes: a last-write time
+// set explicitly is one). Not reads: a viewer, grep or a build that only reads watched
+// files changes nothing to keep, and every report costs a pass.
+inline constexpr TNotifyFilters kWatchSetFilters = kAllNotifyFilters & ~nfAccessChange;
+
 class TWatchSet {
 public:
     TWatchSet();
@@ -37,7 +43,8 @@ public:
     // The system refused some watches (the user's inotify limit): those directories
     // report nothing. Known once the set has been switched on with them.
     bool WatchLimitReached() const { return watcher_->WatchLimitReached(); }
-    // SetWatchersActive.
+    // SetWatchersActive. The main window switches it only through its TWatchControl
+    // (app/watch_control.h), which alone knows whether watching should be on.
     void SetActive(bool value);
     bool Active() const { return active_; }
     // The watched directories, sorted.

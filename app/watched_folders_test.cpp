@@ -133,7 +133,7 @@ TEST_F(FolderTree, AddingRegistersEveryFileWithAVersionAndAPassOnlyWhatAppeared)
     Write(dir.file("elsewhere.txt"));
     // A file registered before keeps its one row.
     TRegistration before;
-    ASSERT_TRUE(model.AddFile(QStringLiteral("文档"), Docs("/a.txt"), before));
+    ASSERT_TRUE(model.AddFile(area, Docs("/a.txt"), before));
 
     TFolderScan scan;
     model.AddFolder(area, Docs(), true, DefaultFolderExclusions(), scan);

@@ -571,6 +571,10 @@ The commands that need it are disabled: Add Storage Area, Add File, Remove Watch
         <translation>The storage area name is not valid</translation>
     </message>
     <message>
+        <source>已经有名为“%1”的存储区，请换一个名称</source>
+        <translation>A storage area named “%1” already exists: choose another name</translation>
+    </message>
+    <message>
         <source>删除存储区“%1”，不再监控其中的 %2 个文件？已保存的历史版本仍留在存储区目录中。</source>
         <translation>Remove the storage area “%1” and stop watching its %2 file(s)? The versions already kept stay in the area’s folder.</translation>
     </message>

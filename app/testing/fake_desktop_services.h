@@ -61,9 +61,14 @@ public:
     // Runs while a message box is "open" (after it was recorded): plays what happens
     // before the user dismisses it.
     std::function<void(const Message&)> whileMessageOpen;
+    // Runs once, as the next box of any kind opens (a message, a file or folder chooser, a
+    // modal dialog before its script): plays what the event loop does while a user looks
+    // at it (timers fire, a monitoring pass runs). Cleared before it runs.
+    std::function<void()> whileNextBoxOpen;
 
     void MessageBox(QWidget*, const QString& caption, const QString& text, TMsgIcon icon) override {
         messages.push_back({caption, text, icon});
+        BoxOpens();
         if (!whileMessageOpen) return;
         // Copies: the hook may replace itself or add messages.
         const Message shown = messages.back();
@@ -71,6 +76,7 @@ public:
         hook(shown);
     }
     QString GetOpenFileName(QWidget*) override {
+        BoxOpens();
         if (openFileAnswers.empty()) return QString();
         QString answer = openFileAnswers.front();
         openFileAnswers.pop_front();
@@ -79,18 +85,21 @@ public:
     QString GetSaveFileName(QWidget*, const QString& caption, const QString& suggestedName,
                             const QString& filter) override {
         saveQuestions.push_back({caption, suggestedName, filter});
+        BoxOpens();
         if (saveFileAnswers.empty()) return QString();
         QString answer = saveFileAnswers.front();
         saveFileAnswers.pop_front();
         return answer;
     }
     QString GetExistingDirectory(QWidget*) override {
+        BoxOpens();
         if (folderAnswers.empty()) return QString();
         QString answer = folderAnswers.front();
         folderAnswers.pop_front();
         return answer;
     }
     void ExecModal(QDialog& dialog) override {
+        BoxOpens();
         if (dialogScripts.empty()) {
             dialog.reject();
             return;
@@ -111,6 +120,14 @@ public:
     void ShowBalloon(QSystemTrayIcon&, const QString& title, const QString& text,
                      int timeoutMs) override {
         balloons.push_back({title, text, timeoutMs});
+    }
+
+private:
+    void BoxOpens() {
+        if (!whileNextBoxOpen) return;
+        const auto hook = std::move(whileNextBoxOpen);
+        whileNextBoxOpen = nullptr;
+        hook();
     }
 };
 
