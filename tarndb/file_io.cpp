@@ -7,6 +7,7 @@
 #include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
 #include "platform/os/env.h"
+#include "platform/os/mapped_read.h"
 #include "tarndb/errors.h"
 #include "tarndb/journal.h"
 #include "tarndb/memory_registry.h"
@@ -272,6 +273,17 @@ const uint8_t* TTarnDBFileIO::ViewStored(int64_t offset, size_t count) {
     return nullptr;  // mapping refused by the system: callers fall back to ReadAt
 }
 
+bool TTarnDBFileIO::StillHolds(int64_t offset, const uint8_t* bytes, size_t count) {
+    // Without a transaction's bytes in memory the file answers through the guard, with or
+    // without the lock; otherwise the transaction holds the lock and its view decides.
+    if (disk_ && txn_.tailLength == 0 && txn_.dirty.empty()) {
+        if (offset < 0) return false;
+        return disk_->Holds(offset, bytes, count);
+    }
+    const uint8_t* p = View(offset, count);
+    return p != nullptr && std::memcmp(p, bytes, count) == 0;
+}
+
 void TTarnDBFileIO::ReadAt(int64_t offset, size_t count, void* buffer) {
     auto* out = static_cast<uint8_t*>(buffer);
     if (txn_.tailLength > 0 && offset + static_cast<int64_t>(count) > txn_.tailBase && count > 0) {
@@ -377,19 +389,16 @@ void TTarnDBFileIO::Overlay(int64_t offset, size_t count, uint8_t* buffer) {
 
 void TTarnDBFileIO::ReadStored(int64_t offset, size_t count, void* buffer) {
     if (count == 0) return;
-    if (disk_ && count >= TTarnDBFileStream::kDirectReadSize) {
-        if (offset < 0 || disk_->ReadAt(offset, buffer, count) != count)
-            Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file", count,
-                           static_cast<long long>(offset)));
+    if (!disk_) {
+        std::memcpy(buffer, ViewStored(offset, count), count);
         return;
     }
-    if (const uint8_t* p = ViewStored(offset, count)) {
-        std::memcpy(buffer, p, count);
-        return;
-    }
-    if (disk_->ReadAt(offset, buffer, count) != count)
-        Damaged(Format("short read of %zu bytes at offset %lld", count,
-                       static_cast<long long>(offset)));
+    if (offset < 0) Damaged(Format("negative offset %lld", static_cast<long long>(offset)));
+    // The stream copies from the mapping under its guard: bytes another program cut off
+    // meanwhile read short, as past the end of the file, and are reported so here.
+    if (disk_->ReadAt(offset, buffer, count) == count) return;
+    Damaged(Format("%zu bytes at offset %lld lie beyond the end of the file (%lld bytes)", count,
+                   static_cast<long long>(offset), static_cast<long long>(disk_->Size())));
 }
 
 void TTarnDBFileIO::WriteAt(int64_t offset, const void* buffer, size_t count) {
@@ -913,10 +922,15 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
     // Stored as it is, the value goes straight into the destination.
     TMemoryStream& into = !decrypt && !decompress ? dest : stored;
     into.SetSize(blobLength);
-    if (mapped)
-        std::memcpy(into.Memory(), mapped, static_cast<size_t>(blobLength));
-    else
+    if (mapped) {
+        // Within the length learnt under the lock; the guard is for a program that cuts the
+        // file all the same.
+        if (!CopyFromMapping(into.Memory(), mapped, static_cast<size_t>(blobLength)))
+            Damaged(Format("blob of %d bytes at offset %d was cut off while it was read",
+                           blobLength, blobOffset));
+    } else {
         ReadAt(blobOffset, static_cast<size_t>(blobLength), into.Memory());
+    }
     lock.reset();
     if (&into == &dest) {
         dest.Seek(0, SeekOrigin::End);  // positioned at the end, as after decoding

@@ -138,6 +138,11 @@ public:
         ReadAt(offset, count, scratch.data());
         return scratch.data();
     }
+    // Whether the bytes at `offset` are `bytes` (false also when they lie outside the file
+    // or the file cannot be looked at without a copy). Safe without the lock, also against
+    // a file another program cuts meanwhile: a caller holding a copy asks it whether the
+    // copy is still good before using it.
+    bool StillHolds(int64_t offset, const uint8_t* bytes, size_t count);
     void WriteAt(int64_t offset, const void* buffer, size_t count);
     int64_t FileSize();
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/os/mapped_read.h"
 #include "tarndb/errors.h"
 
 namespace tarn {
@@ -47,9 +48,9 @@ size_t TTarnDBFileStream::ReadAt(int64_t offset, void* buffer, size_t count) {
     // Large reads (whole blocks of the record and index tables at load time) go to the
     // system directly: faulting them in through the mapping costs more than one read.
     if (count >= kDirectReadSize) return file_->ReadAt(offset, buffer, count);
-    if (const uint8_t* p = View(offset, count)) {
-        std::memcpy(buffer, p, count);
-        return count;
+    if (const uint8_t* p = Mapped(offset, count)) {
+        if (CopyFromMapping(buffer, p, count)) return count;
+        Cut();  // the system's read below says how much is left
     }
     return file_->ReadAt(offset, buffer, count);
 }
@@ -77,6 +78,25 @@ void TTarnDBFileStream::Truncate(int64_t length) {
 }
 
 const uint8_t* TTarnDBFileStream::View(int64_t offset, size_t count) {
+    return locked_ ? Mapped(offset, count) : nullptr;
+}
+
+bool TTarnDBFileStream::Holds(int64_t offset, const uint8_t* bytes, size_t count) {
+    const uint8_t* p = Mapped(offset, count);
+    if (p == nullptr) return false;
+    switch (CompareWithMapping(p, bytes, count)) {
+        case TMappedCompare::Same:
+            return true;
+        case TMappedCompare::Differs:
+            return false;
+        case TMappedCompare::Gone:
+            break;
+    }
+    Cut();
+    return false;
+}
+
+const uint8_t* TTarnDBFileStream::Mapped(int64_t offset, size_t count) {
     if (offset < 0) return nullptr;
     int64_t end = offset + static_cast<int64_t>(count);
     if (map_ == nullptr && unmappedReads_ < kReadsBeforeMapping) {

@@ -496,10 +496,10 @@ const uint8_t* TTarnTableIO::FromReadAhead(TTarnDBFileIO& io, int32_t dataOffset
     // afresh under the lock. No lock for the comparison: taking it for every row is what
     // reading ahead saves. Any write that changes the bytes meanwhile is one that was not
     // committed when the fetch ran.
+    // The comparison reads the mapping through its SIGBUS guard (a file another program cut
+    // meanwhile then differs, and the fetch under the lock reports it damaged).
     const uint8_t* copy = c.bytes.data() + i * static_cast<size_t>(recordSize_);
-    const uint8_t* stored = io.View(dataOffset, static_cast<size_t>(recordSize_));
-    if (stored == nullptr || std::memcmp(stored, copy, static_cast<size_t>(recordSize_)) != 0)
-        return nullptr;
+    if (!io.StillHolds(dataOffset, copy, static_cast<size_t>(recordSize_))) return nullptr;
     return copy;
 }
 
@@ -513,8 +513,11 @@ void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     std::optional<FileLockGuard> lock;
     if (record == nullptr) {
         lock.emplace(io);
-        // Decode straight from the mapping; the copy is only for a file that cannot be mapped.
-        record = io.ViewOrRead(e.dataOffset, static_cast<size_t>(recordSize_), scratch_);
+        // A copy (guarded against a file cut under the mapping), not a view: decoding from
+        // the mapping would read it field by field, unguarded.
+        scratch_.resize(static_cast<size_t>(recordSize_));
+        io.ReadAt(e.dataOffset, scratch_.size(), scratch_.data());
+        record = scratch_.data();
     }
     bool encrypted = io.Info().Encrypted();
     bool compressed = io.Info().Compressed();
