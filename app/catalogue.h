@@ -110,7 +110,7 @@ public:
     // three empty tables, built under a temporary name and renamed into place, so a failed
     // creation leaves no half catalogue. Then DatabaseName := path on all three tables,
     // TableName "数据存储区" / "文件索引表" / "文件版本表", Open and First on each in that
-    // order. An existing file is never changed: "Database file '%s' is a invalid TarnDB" or
+    // order. An existing file is never changed: "Database file '%s' is an invalid TarnDB" or
     // "Table '%s' not found" when it is not a catalogue; EFOpenError when it cannot be
     // opened or created. Until an Open succeeds every other method refuses with
     // "版本目录“<path>”没有打开：<the reason Open gave>" ("版本目录没有打开" before the first

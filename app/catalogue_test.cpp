@@ -104,7 +104,7 @@ TEST_F(CatalogueTest, AFileThatIsNoCatalogueIsReportedAndLeftAlone) {
     TCatalogue catalogue;
     const QString error = ErrorOf([&] { catalogue.Open(path); });
     // The path reads as the user sees it, Chinese included.
-    EXPECT_EQ(error, QStringLiteral("Database file '%1' is a invalid TarnDB").arg(path));
+    EXPECT_EQ(error, QStringLiteral("Database file '%1' is an invalid TarnDB").arg(path));
     EXPECT_EQ(QFileInfo(path).size(), 4096);
 
     // A catalogue that cannot be made: a file stands where its directory should be.

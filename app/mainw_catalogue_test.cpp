@@ -775,7 +775,7 @@ TEST_F(CatalogueFailure, CommandsNeedingTheCatalogueAreDisabledAndSayWhy) {
     } cases[] = {
         {"no database",
          [](const std::string& path) { std::ofstream(path) << std::string(4096, 'x'); },
-         QStringLiteral("is a invalid TarnDB")},
+         QStringLiteral("is an invalid TarnDB")},
         {"no catalogue tables",
          [](const std::string& path) { tarn::TTarnDBCreator::CreateDatabase(path); },
          QStringLiteral("Table '数据存储区' not found")},

@@ -53,7 +53,7 @@ TEST_F(MainWindowTest, CatalogueErrorAtStartUpIsReportedAndTheWindowStillOpens) 
     EXPECT_EQ(desktop.messages[0].icon, TMsgIcon::Error);
     // The file and the engine's reason, and what can no longer be done.
     EXPECT_TRUE(desktop.messages[0].text.startsWith(
-        QStringLiteral("无法打开版本目录“%1”：Database file '%1' is a invalid TarnDB\n")
+        QStringLiteral("无法打开版本目录“%1”：Database file '%1' is an invalid TarnDB\n")
             .arg(options.cataloguePath)))
         << desktop.messages[0].text.toStdString();
     EXPECT_EQ(w->CatalogueFailure(), desktop.messages[0].text);

@@ -150,6 +150,11 @@ void TTarnDatabase::SetExclusive(bool value) {
     exclusive_ = value;
 }
 
+void TTarnDatabase::SetReadOnly(bool value) {
+    CheckInactive();
+    readOnly_ = value;
+}
+
 void TTarnDatabase::SetMediumType(TTarnDBMediumType medium) {
     if (medium == mediumType_) return;
     CheckInactive();
@@ -246,6 +251,7 @@ void TTarnDatabase::DoConnect() {
     s->SetActive(true);
 
     auto io = std::make_unique<TTarnDBFileIO>(storageLink_.get(), mediumType_, exclusive_);
+    io->SetOpenReadOnly(readOnly_);
     io->OpenStorage(fileName_.empty() ? databaseName_ : fileName_, mediumType_, exclusive_);
     canAccess_ = !io->Info().Encrypted();
     if (!canAccess_ && passwordGiven_) canAccess_ = io->CheckPassword(password_);

@@ -49,7 +49,7 @@ void TTarnDBFileIO::OpenStorage(const std::string& name, TTarnDBMediumType mediu
 void TTarnDBFileIO::CheckHead(const uint8_t* head, const std::string& name) {
     std::span<const uint8_t, kHeadSize> h(head, kHeadSize);
     if (!HasMagic(h))
-        throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
+        throw EDatabaseError(Format("Database file '%s' is an invalid TarnDB", name.c_str()));
     switch (CheckVersion(h)) {
         case HeadCheck::Version100:
             throw EDatabaseError("Version 1.00 is not compatible");
@@ -63,7 +63,7 @@ void TTarnDBFileIO::CheckHead(const uint8_t* head, const std::string& name) {
 void TTarnDBFileIO::OpenDisk(const std::string& name, bool exclusive) {
     Env* env = CurrentEnv();
     if (!env->FileExists(name)) throw EDatabaseError(Format("Cannot open file %s", name.c_str()));
-    bool readOnly = env->IsReadOnly(name);
+    bool readOnly = openReadOnly_ || env->IsReadOnly(name);
     // One open does for the check and for good: it shares the file as the final open must,
     // so it fails while another holds the file exclusively, and a file that turns out not to
     // be a database is closed again before anything else happens.
@@ -74,7 +74,7 @@ void TTarnDBFileIO::OpenDisk(const std::string& name, bool exclusive) {
     std::vector<uint8_t> start(static_cast<size_t>(kDirOffset + kDirSize));
     size_t got = file->ReadAt(kHeadOffset, start.data(), start.size());
     if (got < static_cast<size_t>(kHeadSize))
-        throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
+        throw EDatabaseError(Format("Database file '%s' is an invalid TarnDB", name.c_str()));
     CheckHead(start.data(), name);
     disk_ = std::make_unique<TTarnDBFileStream>(std::move(file));
     disk_->OnDirty = [this] {
@@ -104,7 +104,7 @@ void TTarnDBFileIO::OpenMemory(const std::string& name) {
     TMemoryStream* stream = LookupMemoryStream(name);
     if (stream == nullptr) throw EDatabaseError(Format("Invalid database name '%s'", name.c_str()));
     if (stream->Size() < kHeadSize)
-        throw EDatabaseError(Format("Database file '%s' is a invalid TarnDB", name.c_str()));
+        throw EDatabaseError(Format("Database file '%s' is an invalid TarnDB", name.c_str()));
     CheckHead(stream->Memory(), name);
     memory_ = stream;
     readOnly_ = false;

@@ -6,7 +6,7 @@
 //
 // Owned by its database (TTarnDatabase); used from the thread that owns the database.
 // Errors: EDatabaseError with the literal messages ("Cannot open file %s", "Database file
-// '%s' is a invalid TarnDB", "Version 1.00 is not compatible", "Version of database file
+// '%s' is an invalid TarnDB", "Version 1.00 is not compatible", "Version of database file
 // is too High", "Invalid database name '%s'", "Wait for unlock time out"), and for a
 // damaged file "Database file '%s' is damaged: ..." naming what is wrong and where; the
 // platform's EFOpenError when the system refuses the open.
@@ -204,6 +204,9 @@ public:
     TTarnDBMediumType Medium() const { return medium_; }
     bool Exclusive() const { return exclusive_; }
     bool ReadOnly() const { return readOnly_; }
+    // The next OpenStorage of a disk file opens it for reading only, whatever its
+    // permissions.
+    void SetOpenReadOnly(bool value) { openReadOnly_ = value; }
     const format::DatabaseInfo& Info() const { return info_; }
     const format::TableDirectory& Directory() const { return directory_; }
     // Re-reads the table directory (tables may have been added since the open).
@@ -294,6 +297,7 @@ private:
     std::unique_ptr<TTarnDBFileStream> disk_;
     TMemoryStream* memory_ = nullptr;
     bool readOnly_ = false;
+    bool openReadOnly_ = false;
     int lockDepth_ = 0;
     uint64_t lockEpoch_ = 0;
     format::DatabaseInfo info_;

@@ -70,8 +70,8 @@ TEST_F(FileIOTest, HeadChecksAcceptAndRefuseVersionsAndMagic) {
         {"TarnDB", "1.00", "Version 1.00 is not compatible"},
         {"TarnDB", "2.00", "Version of database file is too High"},
         {"TarnDB", "2.1", "Version of database file is too High"},
-        {"tarndb", "2.0", "Database file '" + path + "' is a invalid TarnDB"},
-        {"TarnDX", "2.0", "Database file '" + path + "' is a invalid TarnDB"},
+        {"tarndb", "2.0", "Database file '" + path + "' is an invalid TarnDB"},
+        {"TarnDX", "2.0", "Database file '" + path + "' is an invalid TarnDB"},
     };
     std::string image = Slurp(path);
     for (const Case& c : cases) {
@@ -83,7 +83,7 @@ TEST_F(FileIOTest, HeadChecksAcceptAndRefuseVersionsAndMagic) {
         EXPECT_EQ(OpenError(path), c.message) << c.magic << " " << c.version;
     }
     Spit(path, "TarnDB");
-    EXPECT_EQ(OpenError(path), "Database file '" + path + "' is a invalid TarnDB");
+    EXPECT_EQ(OpenError(path), "Database file '" + path + "' is an invalid TarnDB");
     EXPECT_EQ(OpenError(dir.file("missing.dat")), "Cannot open file " + dir.file("missing.dat"));
 }
 

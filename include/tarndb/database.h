@@ -81,6 +81,11 @@ public:
     void Close() { SetConnected(false); }
     bool Exclusive() const { return exclusive_; }
     void SetExclusive(bool value);
+    // ReadOnly (default false): connect to the file for reading only, also where this user
+    // may write it. Nothing is ever written to it, not even to repair what a crashed writer
+    // left: a journal to play back makes the connect raise. Set while disconnected.
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool value);
     bool KeepConnection() const { return keepConnection_; }
     void SetKeepConnection(bool value);
     const std::string& SessionName() const { return sessionName_; }
@@ -190,6 +195,7 @@ private:
     std::string fileName_, databaseName_, sessionName_;
     TTarnDBMediumType mediumType_ = TTarnDBMediumType::mtDisk;
     bool exclusive_ = false;
+    bool readOnly_ = false;
     bool keepConnection_ = false;
     bool autoFlush_ = false;
     int autoFlushInterval_ = 60000;
