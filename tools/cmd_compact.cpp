@@ -24,7 +24,8 @@ int RunCompact(TToolContext& ctx) {
     {
         // An encrypted database needs its password: ask for it (and check it) before any
         // work, as the other commands do.
-        TOpenedDatabase db(ctx, path, false);
+        // With --output, FILE is only read: nothing may be written to it.
+        TOpenedDatabase db(ctx, path, false, !options.output.empty());
         if (!db.Database().CanAccess()) {
             std::string password = ObtainPassword(ctx, path, false);
             db.Database().SupplyPassword(password);

@@ -97,7 +97,7 @@ int RunDump(TToolContext& ctx) {
     TTarnTable& view = *table;
     // The table component lists the rows: in physical order, in the key order of the index
     // named, and only those the filter keeps.
-    view.Open();
+    TOpenedDatabase::OpenTable(view);
     if (a.Has("index")) {
         std::string name = ToStored(a.Value("index"), "the index name");
         std::string found;
@@ -154,7 +154,7 @@ int RunDump(TToolContext& ctx) {
             else
                 view.Next();
         } catch (const Exception& e) {
-            throw EToolError(where + ": " + EngineMessageToTerminal(e.Message()));
+            throw EToolError(where + ": " + ReadFailureText(e));
         }
         for (int i = 0; i < record.FieldCount(); ++i) {
             TFieldType type = record.FieldType(i);
@@ -165,7 +165,7 @@ int RunDump(TToolContext& ctx) {
             } catch (const std::exception& e) {
                 // The engine's errors, and the memory a damaged length asked for.
                 throw EToolError(where + ", field '" + names[static_cast<size_t>(i)] +
-                                 "': " + EngineMessageToTerminal(e.what()));
+                                 "': " + ReadFailureText(e));
             }
         }
         switch (format) {

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "platform/dataset/names.h"
+#include "tarndb/check.h"
 #include "tarndb/errors.h"
 
 namespace tarn::cli {
@@ -24,7 +25,8 @@ std::string ObtainPassword(TToolContext& ctx, const std::string& path, bool conf
         "tarndb on a terminal to be asked for it");
 }
 
-TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, bool needValues) {
+TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, bool needValues,
+                                 bool readOnly) {
     static std::atomic<int> counter{0};
     db_ = std::make_unique<TTarnDatabase>(nullptr, "");
     db_->SetDatabaseName("tarndb-cli-" + std::to_string(++counter));
@@ -33,7 +35,20 @@ TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, boo
     // Table components attached for a while (dump --filter) must not disconnect it when
     // they close.
     db_->SetKeepConnection(true);
-    db_->Open();
+    db_->SetReadOnly(readOnly);
+    try {
+        db_->Open();
+    } catch (const EDatabaseError& e) {
+        // The settings block names the compression and encryption modules; a name this
+        // build does not know is, short of a file made by another build, damage there.
+        if (e.Message().find(" module '") != std::string::npos &&
+            e.Message().find("' not found") != std::string::npos)
+            throw EToolError("cannot open " + path +
+                             ": its settings block is damaged, or names a module this build "
+                             "does not have (" +
+                             EngineMessageToTerminal(e.Message()) + ")");
+        throw;
+    }
     if (needValues && !db_->CanAccess()) {
         std::string password = ObtainPassword(ctx, path, false);
         db_->SupplyPassword(password);
@@ -46,6 +61,21 @@ TOpenedDatabase::~TOpenedDatabase() {
     try {
         db_->Close();
     } catch (...) {
+    }
+}
+
+std::string ReadFailureText(const std::exception& e) {
+    if (const auto* x = dynamic_cast<const Exception*>(&e);
+        x && x->Message() == "Wait for unlock time out")
+        return "another program held the database's file lock too long (" + x->Message() + ")";
+    return EngineMessageToTerminal(DescribeReadFailure(e));
+}
+
+void TOpenedDatabase::OpenTable(TTarnTable& table) {
+    try {
+        table.Open();
+    } catch (const std::exception& e) {
+        throw EToolError("table '" + ToTerminal(table.TableName()) + "': " + ReadFailureText(e));
     }
 }
 

@@ -16,6 +16,10 @@
 
 namespace tarn::cli {
 
+// An engine error raised while reading stored bytes, as the tool shows it: that the file is
+// damaged (as `check` says) with the engine's words, or the system's error as it is.
+std::string ReadFailureText(const std::exception& e);
+
 // The password for `path`: TARNDB_PASSWORD when set, else asked on the terminal (twice with
 // `confirm`). Raises EToolError when neither gives one.
 std::string ObtainPassword(TToolContext& ctx, const std::string& path, bool confirm);
@@ -23,8 +27,10 @@ std::string ObtainPassword(TToolContext& ctx, const std::string& path, bool conf
 class TOpenedDatabase {
 public:
     // Connects to `path`. With `needValues` the values of an encrypted database must be
-    // readable: the password is obtained and checked ("wrong password" otherwise).
-    TOpenedDatabase(TToolContext& ctx, const std::string& path, bool needValues);
+    // readable: the password is obtained and checked ("wrong password" otherwise). With
+    // `readOnly` the file is opened for reading only and nothing is written to it.
+    TOpenedDatabase(TToolContext& ctx, const std::string& path, bool needValues,
+                    bool readOnly = false);
     ~TOpenedDatabase();
     TOpenedDatabase(const TOpenedDatabase&) = delete;
     TOpenedDatabase& operator=(const TOpenedDatabase&) = delete;
@@ -36,6 +42,9 @@ public:
     // A table component on the table `storedName` of this database, not yet opened. It must
     // be destroyed before this object.
     std::unique_ptr<TTarnTable> NewTable(const std::string& storedName);
+    // Opens `table`; a table whose header cannot be read raises EToolError "table 'T': the
+    // file is damaged: ...".
+    static void OpenTable(TTarnTable& table);
     // Table names as stored, in directory order.
     std::vector<std::string> TableNames();
     // Forces what was written to the disk.

@@ -2,9 +2,13 @@
 // need, every value, key order, setting and autoinc counter surviving, and it is never
 // replaced while somebody else has it open.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
+#include "platform/os/env.h"
 #include "tarndb/database.h"
 #include "tarndb/table.h"
 #include "tests/support/temp_dir.h"
@@ -204,7 +208,84 @@ TEST_F(CompactRefuses, AnOutputThatCannotBeWrittenLeavesNothingBehind) {
     ToolRun r = RunTarndb({"compact", db, "--output", dir.file("no/such/dir/c.tdb")}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no/such/dir"), std::string::npos) << r.err;
+    // The message names the file asked for and the cause, not a temporary file.
+    EXPECT_NE(r.err.find("'" + dir.file("no/such/dir/c.tdb") + "'"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("does not exist"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(".compact-"), std::string::npos) << r.err;
     ExpectUntouched();
+}
+
+// A pid no process has: a child that has ended.
+pid_t DeadPid() {
+    pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+// A compact that was killed left its temporary file; the next compact of the same file
+// removes it, but not one that a running compact still holds open.
+TEST_F(CompactRefuses, ClearsTheTemporaryFileOfAKilledRun) {
+    std::string left = dir.file(".c.tdb.compact-" + std::to_string(DeadPid()));
+    std::string held = dir.file(".c.tdb.compact-" + std::to_string(DeadPid()));
+    std::string other = dir.file(".d.tdb.compact-" + std::to_string(DeadPid()));
+    for (const std::string& f : {left, held, other}) std::ofstream(f) << std::string(5000, 'x');
+    {
+        std::unique_ptr<File> holder =
+            CurrentEnv()->OpenFile(held, OpenAccess::ReadOnly, OpenSharing::Shared);
+        ToolRun r = RunTarndb({"compact", db}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(left));
+        EXPECT_TRUE(std::filesystem::exists(held)) << "removed while open";
+        EXPECT_TRUE(std::filesystem::exists(other)) << "belongs to another file";
+    }
+    EXPECT_EQ(RunTarndb({"compact", db, "--output", dir.file("x.tdb")}, dir.path()).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(held)) << "belongs to another target";
+    EXPECT_EQ(RunTarndb({"compact", db}, dir.path()).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(held));
+}
+
+// The compacted file keeps the database's permissions and owner, and a database named
+// through a symbolic link is compacted where it lies, the link left as it was.
+TEST_F(CompactRefuses, KeepsModeOwnerAndSymbolicLinks) {
+    namespace fs = std::filesystem;
+    ASSERT_EQ(::chmod(db.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(db.c_str(), 4242, 4343), 0);
+    }
+    std::string link = dir.file("link.tdb");
+    fs::create_symlink("c.tdb", link);
+    ToolRun r = RunTarndb({"compact", link}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), fs::path("c.tdb"));
+    struct stat st {};
+    ASSERT_EQ(::stat(db.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 4242u);
+        EXPECT_EQ(st.st_gid, 4343u);
+    }
+    EXPECT_EQ(RunTarndb({"dump", link, "t", "--format", "csv"}, dir.path()).out, "v\n1\n2\n");
+    // An output file takes the permissions too: a copy of a private database stays private.
+    ASSERT_EQ(::chmod(db.c_str(), 0600), 0);
+    ASSERT_EQ(RunTarndb({"compact", db, "--output", dir.file("o.tdb")}, dir.path()).status, 0);
+    ASSERT_EQ(::stat(dir.file("o.tdb").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+// --output only reads the database: what an open for writing would clear (here a journal of
+// a transaction that never began to change the file) stays as it is.
+TEST_F(CompactRefuses, AnOutputLeavesTheDatabaseAndItsJournalAlone) {
+    std::string journal = std::filesystem::canonical(dir.path()).string() + "/c.tdb-journal";
+    std::ofstream(journal, std::ios::binary) << "TarnJrnl-torn";
+    ToolRun r = RunTarndb({"compact", db, "--output", dir.file("o.tdb")}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(journal)) << "the source was opened for writing";
+    EXPECT_EQ(testing::ReadWhole(db), original);
+    EXPECT_EQ(RunTarndb({"dump", dir.file("o.tdb"), "t", "--format", "csv"}, dir.path()).out,
+              "v\n1\n2\n");
 }
 
 TEST_F(CompactRefuses, AnEncryptedDatabaseWithoutItsPassword) {

@@ -15,12 +15,14 @@ namespace tarn::cli {
 namespace {
 
 using namespace tarn::testing::layout;
+using tarn::format::DatabaseInfo;
 using testing::RunTarndb;
 using testing::ToolRun;
 namespace b = tarn::bytes;
 
 // Table "books": id autoinc (slot 0), title string:20 (slot 4), cover blob (slot 25),
-// three records; blob values are stored compressed.
+// three records, a unique index on title; blob values are stored compressed.
+constexpr int32_t kTitleSlot = 4;
 constexpr int32_t kCoverSlot = 25;
 
 class DamagedBlob : public ::testing::Test {
@@ -28,7 +30,8 @@ public:
     void SetUp() override {
         ASSERT_EQ(RunTarndb({"create", db, "--compress", "zlib"}, dir.path()).status, 0);
         ASSERT_EQ(RunTarndb({"add-table", db, "books", "--field", "id:autoinc", "--field",
-                             "title:string:20", "--field", "cover:blob"},
+                             "title:string:20", "--field", "cover:blob", "--index",
+                             "byTitle:unique:title"},
                             dir.path())
                       .status,
                   0);
@@ -42,13 +45,14 @@ public:
         return std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
     }
     // File offset of record k's blob descriptor of the cover field.
-    size_t Descriptor(int k) {
+    size_t Descriptor(int k) { return Data(k) + kCoverSlot; }
+    // File offset of record k's fixed part.
+    size_t Data(int k) {
         auto s = Span();
         size_t header = static_cast<size_t>(b::GetI32(s, kDirOffset + 8));
         size_t recTab = static_cast<size_t>(b::GetI32(s, header + kHdrRecTabOffset));
-        size_t data = static_cast<size_t>(
+        return static_cast<size_t>(
             b::GetI32(s, recTab + kBlockLinkSize + static_cast<size_t>(k) * kRecItemSize));
-        return data + kCoverSlot;
     }
     void Save() { std::ofstream(db, std::ios::binary | std::ios::trunc) << bytes; }
 
@@ -87,6 +91,76 @@ TEST_F(DamagedBlob, DumpNamesTableRecordAndField) {
         EXPECT_NE(r.err.find("tarndb dump: table 'books', record 1, field 'cover': "),
                   std::string::npos)
             << r.err;
+    }
+}
+
+// Every command that meets damage says that the file is damaged and where, as `check` does:
+// the table, record and field of a value, or the block of the file.
+TEST_F(DamagedBlob, EveryCommandSaysDamagedAndNamesThePlace) {
+    struct Run {
+        std::vector<std::string> args;  // "@" stands for the database, "#" for a new file
+        int status;
+        std::vector<const char*> says;  // in the error output (standard output for check)
+    };
+    struct Case {
+        const char* name;
+        std::function<void(DamagedBlob&)> plant;
+        std::vector<Run> runs;
+    };
+    const Case cases[] = {
+        {"a blob that does not decompress",
+         [](DamagedBlob& f) {
+             f.bytes[static_cast<size_t>(b::GetI32(f.Span(), f.Descriptor(1))) + 4] = 0x79;
+         },
+         {{{"dump", "@", "books"}, 1, {"table 'books', record 1, field 'cover': ", "damaged"}},
+          {{"compact", "@"}, 1, {"table 'books', record 1, field 'cover': ", "damaged"}},
+          {{"compact", "@", "--output", "#"},
+           1,
+           {"table 'books', record 1, field 'cover': ", "damaged"}},
+          {{"check", "@"}, 1, {"table 'books', record 1: "}}}},
+        {"a damaged settings block",
+         [](DamagedBlob& f) {
+             f.bytes[kInfoOffset + DatabaseInfo::kCompressModuleName + 1] = '\xDD';
+         },
+         {{{"info", "@"}, 1, {"settings block is damaged"}},
+          {{"dump", "@", "books"}, 1, {"settings block is damaged"}},
+          {{"compact", "@"}, 1, {"settings block is damaged"}},
+          {{"check", "@"}, 1, {"settings: the block is damaged"}}}},
+        {"duplicate keys in a unique index",
+         [](DamagedBlob& f) {
+             // Record 2 ("charlie") gets the title of record 0 ("alpha").
+             std::memcpy(f.bytes.data() + f.Data(2) + kTitleSlot,
+                         f.bytes.data() + f.Data(0) + kTitleSlot, 21);
+         },
+         {{{"compact", "@"}, 1, {"table 'books', record 2: ", "damaged"}},
+          {{"compact", "@", "--output", "#"}, 1, {"table 'books', record 2: ", "damaged"}},
+          {{"check", "@"}, 1, {"table 'books', record 2"}}}},
+    };
+    const std::string sound = bytes;
+    for (const Case& c : cases) {
+        bytes = sound;
+        c.plant(*this);
+        Save();
+        const std::string damaged = testing::ReadWhole(db);
+        for (const Run& run : c.runs) {
+            std::vector<std::string> args = run.args;
+            std::string shown;
+            for (std::string& a : args) {
+                if (a == "@") a = db;
+                if (a == "#") a = dir.file("out.tdb");
+                shown += a + " ";
+            }
+            SCOPED_TRACE(std::string(c.name) + ": " + shown);
+            std::filesystem::remove(dir.file("out.tdb"));
+            ToolRun r = RunTarndb(args, dir.path());
+            EXPECT_EQ(r.signal, 0);
+            EXPECT_EQ(r.status, run.status) << r.out << r.err;
+            const std::string& said = args[0] == "check" ? r.out : r.err;
+            for (const char* s : run.says) EXPECT_NE(said.find(s), std::string::npos) << said;
+            // A failed compact leaves the file as it was and nothing beside it.
+            EXPECT_EQ(testing::ReadWhole(db), damaged);
+            EXPECT_FALSE(std::filesystem::exists(dir.file("out.tdb")));
+        }
     }
 }
 

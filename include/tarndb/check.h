@@ -22,9 +22,19 @@
 //
 // The file is read under the engine's file lock when it can be had (2 seconds at most),
 // so an append by another process is not seen half done.
+//
+// A journal beside the file (left by a writer that stopped inside a transaction) is played
+// back by the next open of the file, so the checker judges the file as that open will leave
+// it: the journal's saved pages laid over the file's bytes and the file cut to the length
+// it had when the transaction began, all in memory; the file and the journal are not
+// touched. The report says what the journal will do (`journal`). A journal that is
+// incomplete is discarded by the next open and changes nothing; one that does not belong to
+// the file (or was written by a later release) is refused by the next open: the file is then
+// checked as it is.
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -46,6 +56,12 @@ struct TCheckReport {
     std::vector<TCheckProblem> problems;  // at most TCheckOptions::maxProblems
     int64_t problemCount = 0;             // all problems found, also those not kept
     std::vector<std::string> notes;       // what could not be checked, and why
+    // The journal beside the file and what the next open will do with it (UTF-8); empty
+    // when there is none.
+    std::string journal;
+    // A journal will be played back by the next open, and the check saw the file as that
+    // will leave it.
+    bool journalPlayedOver = false;
     int tables = 0;
     int64_t records = 0;  // live records
     int indexes = 0;
@@ -57,10 +73,14 @@ struct TCheckOptions {
     // Told the work done so far and the whole work (in records).
     std::function<void(int64_t done, int64_t total)> progress;
     size_t maxProblems = 1000;
+    // Play a journal beside the file back first, as an open for writing does (this writes
+    // to the file and removes the journal), and check the result.
+    bool recover = false;
 };
 
 // Checks the database file at `path`. Any thread may call it, for any file; it opens the
-// file read-only, shared, and never writes to it. Texts in the report are UTF-8 (names are
+// file read-only, shared, and never writes to it (except to play a journal back with
+// `recover`). Texts in the report are UTF-8 (names are
 // converted from the data code page).
 //
 // Raises: none of the file's own: a file that cannot be opened or read as a database is
@@ -68,5 +88,13 @@ struct TCheckOptions {
 // check with a problem "the check stopped early". What the callbacks in `options` raise
 // passes to the caller; std::bad_alloc when memory runs out.
 TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& options);
+
+// What an error raised while reading stored bytes means, as the checker says it: that the
+// file is damaged (unless the message says so already), with the engine's own words for
+// what was found (a value that does not decompress or decrypt, a short stream, a length
+// that asks for more memory than there is). Errors of the system (EInOutError, EFOpenError)
+// are no damage and keep their message. The message is as the engine raised it (names in
+// the data code page).
+std::string DescribeReadFailure(const std::exception& e);
 
 }  // namespace tarn
