@@ -1,6 +1,7 @@
 // `tarndb compact`: a file that held many rows since deleted shrinks to what its live rows
 // need, every value, key order, setting and autoinc counter surviving, and it is never
 // replaced while somebody else has it open.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -273,6 +274,35 @@ TEST_F(CompactRefuses, KeepsModeOwnerAndSymbolicLinks) {
     ASSERT_EQ(RunTarndb({"compact", db, "--output", dir.file("o.tdb")}, dir.path()).status, 0);
     ASSERT_EQ(::stat(dir.file("o.tdb").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+// A user who may write another user's database (and its folder) cannot give the compacted
+// file that owner: compact refuses before writing anything, instead of leaving a file the
+// owner may no longer read.
+TEST_F(CompactRefuses, ADatabaseWhoseOwnerCannotBeKept) {
+    if (::geteuid() != 0) GTEST_SKIP() << "setting up another user's file needs root";
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    ASSERT_EQ(::chown(db.c_str(), 4242, 4343), 0);
+    ASSERT_EQ(::chmod(db.c_str(), 0666), 0);
+    std::string errPath = dir.file(".tool-err");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int fd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (fd < 0 || dup2(fd, 2) < 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(90);
+        execl(TARNDB_TOOL_PATH, TARNDB_TOOL_PATH, "compact", db.c_str(), nullptr);
+        _exit(91);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::string err = testing::ReadWhole(errPath);
+    EXPECT_NE(err.find("cannot be given the database's owner"), std::string::npos) << err;
+    struct stat st {};
+    ASSERT_EQ(::stat(db.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4242u);
+    ExpectUntouched();
 }
 
 // --output only reads the database: what an open for writing would clear (here a journal of
