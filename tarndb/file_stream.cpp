@@ -48,6 +48,8 @@ size_t TTarnDBFileStream::ReadAt(int64_t offset, void* buffer, size_t count) {
     // Large reads (whole blocks of the record and index tables at load time) go to the
     // system directly: faulting them in through the mapping costs more than one read.
     if (count >= kDirectReadSize) return file_->ReadAt(offset, buffer, count);
+    // Without the guard, the mapping is read only within the length learnt under the lock.
+    if (!locked_ && !MappedReadsGuarded()) return file_->ReadAt(offset, buffer, count);
     if (const uint8_t* p = Mapped(offset, count)) {
         if (CopyFromMapping(buffer, p, count)) return count;
         Cut();  // the system's read below says how much is left
@@ -82,6 +84,7 @@ const uint8_t* TTarnDBFileStream::View(int64_t offset, size_t count) {
 }
 
 bool TTarnDBFileStream::Holds(int64_t offset, const uint8_t* bytes, size_t count) {
+    if (!locked_ && !MappedReadsGuarded()) return false;
     const uint8_t* p = Mapped(offset, count);
     if (p == nullptr) return false;
     switch (CompareWithMapping(p, bytes, count)) {

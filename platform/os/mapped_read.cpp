@@ -25,6 +25,7 @@ thread_local std::atomic<Guard*> t_guard __attribute__((tls_model("initial-exec"
 
 struct sigaction g_previous;
 std::atomic<bool> g_installed{false};
+std::atomic<bool> g_guarded{false};
 std::once_flag g_once;
 
 constexpr uintptr_t kPage = 4096;
@@ -63,7 +64,17 @@ void Install() {
         sigemptyset(&sa.sa_mask);
         // Not deferred: a jump out of the handler leaves no SIGBUS blocked behind it.
         sa.sa_flags = SA_SIGINFO | SA_NODEFER | SA_ONSTACK;
-        sigaction(SIGBUS, &sa, &g_previous);
+        // The handler before us is noted first: a fault on another thread in between finds
+        // it there, not an empty record.
+        sigaction(SIGBUS, nullptr, &g_previous);
+        sigaction(SIGBUS, &sa, nullptr);
+        // A sanitizer that keeps SIGBUS to itself (handle_sigbus=2) lets the call succeed
+        // without installing anything: look.
+        struct sigaction now;
+        std::memset(&now, 0, sizeof now);
+        sigaction(SIGBUS, nullptr, &now);
+        g_guarded.store((now.sa_flags & SA_SIGINFO) != 0 && now.sa_sigaction == OnBus,
+                        std::memory_order_relaxed);
         g_installed.store(true, std::memory_order_release);
     });
 }
@@ -92,6 +103,11 @@ void AfterFault() {
 }
 
 }  // namespace
+
+bool MappedReadsGuarded() noexcept {
+    if (!g_installed.load(std::memory_order_acquire)) Install();
+    return g_guarded.load(std::memory_order_relaxed);
+}
 
 bool CopyFromMapping(void* dest, const uint8_t* mapped, size_t count) noexcept {
     if (count == 0) return true;

@@ -21,6 +21,11 @@
 
 namespace tarn {
 
+// Whether the guard is in place. False when SIGBUS cannot be handled here (a sanitizer that
+// keeps it to itself): the calls below then copy and compare unguarded, and callers should
+// read with a system call instead where the file may have been cut.
+bool MappedReadsGuarded() noexcept;
+
 // Copies `count` bytes from `mapped` (inside a file mapping) to `dest`. False when part of
 // the source lies past the end of the file: `dest` then holds an unspecified part of the
 // bytes.
