@@ -294,6 +294,7 @@ void TTarnDatabase::DoDisconnect() {
         std::lock_guard<std::mutex> lock(fileLock_);
         fileIO_.reset();
     }
+    commitFailed_ = false;
     // Close the registered datasets, last first. Each unregisters as it closes; one that
     // does not is dropped all the same, so the loop ends.
     while (!clients_.empty()) {
@@ -322,22 +323,32 @@ void TTarnDatabase::StartTransaction() {
         throw EDatabaseError(Prefixed("Cannot perform this operation on a closed database"));
     if (fileIO_->InTransaction()) throw EDatabaseError(Prefixed("A transaction is already active"));
     fileIO_->BeginTransaction();
+    commitFailed_ = false;
 }
 
 void TTarnDatabase::Commit() {
     if (!InTransaction()) throw EDatabaseError(Prefixed("No transaction is active"));
+    lastCommitCommitted_ = false;
     try {
         fileIO_->CommitTransaction();
     } catch (...) {
         // The failed commit was rolled back (or, failing past its commit point, stands):
         // the tables take up what the file holds.
+        lastCommitCommitted_ = fileIO_->LastCommitCommitted();
+        commitFailed_ = !fileIO_->InTransaction();
         AfterRollback();
         throw;
     }
+    lastCommitCommitted_ = true;
 }
 
 void TTarnDatabase::Rollback() {
-    if (!InTransaction()) throw EDatabaseError(Prefixed("No transaction is active"));
+    if (!InTransaction()) {
+        // The transaction of a Commit that raised has ended already: the caller's rollback
+        // after it has nothing left to do, and must not hide the Commit's error.
+        if (commitFailed_) return;
+        throw EDatabaseError(Prefixed("No transaction is active"));
+    }
     try {
         fileIO_->RollbackTransaction();
     } catch (...) {

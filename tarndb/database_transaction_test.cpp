@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/os/env.h"
+#include "platform/os/fault_env.h"
 #include "tarndb/creator.h"
 #include "tarndb/database.h"
 #include "tarndb/errors.h"
@@ -311,6 +314,68 @@ TEST_F(Transactions, ClosingTheDatabaseRollsBack) {
     EXPECT_FALSE(db.InTransaction());
     EXPECT_EQ(ReadElsewhere("People"), before);
     EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+}
+
+// A Commit that fails has ended its transaction either way; LastCommitCommitted says which
+// way: no space for the journal, before the commit point, rolled it back; a directory sync
+// refused after the journal's removal (the commit point) leaves it committed. The documented
+// pattern `try { ...; Commit(); } catch (...) { Rollback(); throw; }` passes on the Commit's
+// own error, not "No transaction is active".
+TEST_F(Transactions, AFailedCommitSaysWhetherItCommittedAndTheDocumentedPatternKeepsItsError) {
+    class FailingDirectorySync : public FaultEnv {
+    public:
+        int calls = 0, failAt = 0;
+        void SyncDirectoryOf(const std::string& file) override {
+            if (++calls == failAt) throw EInOutError("directory sync refused (injected)");
+            FaultEnv::SyncDirectoryOf(file);
+        }
+    };
+    const std::string before = Rows(people);
+    std::string after;
+    auto commitAsDocumented = [&] {
+        db.StartTransaction();
+        try {
+            ChangeEverything();
+            after = Rows(people);
+            db.Commit();
+        } catch (...) {
+            db.Rollback();
+            throw;
+        }
+    };
+    struct Case {
+        const char* what;
+        std::function<void(FailingDirectorySync&)> arm;
+        std::string error;
+        bool committed;
+    } cases[] = {
+        {"no space left for the journal",
+         [](FailingDirectorySync& env) { env.FailWrite(1, ENOSPC); }, std::strerror(ENOSPC), false},
+        {"the directory sync after the journal's removal refused",
+         [](FailingDirectorySync& env) { env.failAt = 2; }, "directory sync refused (injected)",
+         true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        const std::string start = Rows(people);
+        FailingDirectorySync env;
+        ScopedEnv scoped(&env);
+        k.arm(env);
+        const std::string err = ErrorOf(commitAsDocumented);
+        EXPECT_NE(err.find(k.error), std::string::npos) << err;
+        EXPECT_FALSE(db.InTransaction());
+        EXPECT_EQ(db.LastCommitCommitted(), k.committed);
+        EXPECT_EQ(Rows(people), k.committed ? after : start);
+        EXPECT_EQ(ReadElsewhere("People"), k.committed ? after : start);
+        EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+    }
+    EXPECT_NE(Rows(people), before);
+    // A Commit that succeeds says so, and a Rollback with nothing begun is an error again.
+    db.StartTransaction();
+    AddPerson(people, "fay", "");
+    db.Commit();
+    EXPECT_TRUE(db.LastCommitCommitted());
+    EXPECT_EQ(ErrorOf([&] { db.Rollback(); }), "Db: No transaction is active");
 }
 
 TEST_F(Transactions, ClosingTheLastDatasetKeepsTheTransaction) {

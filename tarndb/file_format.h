@@ -22,7 +22,8 @@ namespace tarn::format {
 // Map of the file
 // OFFSET  SIZE   MEANING
 // 0       12     file head
-// 12      2305   not interpreted
+// 12      4      journal stamp: salt of the last rollback journal begun (tarndb/journal.h)
+// 16      2301   not interpreted
 // 2317    472    database information block
 // 2789    1032   table directory
 // 3821    ...    table headers, record-table and index-table blocks, data, blob areas

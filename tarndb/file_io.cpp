@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 #include <optional>
+#include <random>
+#include <system_error>
 
 #include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
 #include "platform/os/env.h"
+#include "platform/os/file_kind.h"
 #include "platform/os/mapped_read.h"
 #include "tarndb/errors.h"
-#include "tarndb/journal.h"
 #include "tarndb/memory_registry.h"
 
 namespace tarn {
@@ -82,6 +86,9 @@ void TTarnDBFileIO::OpenDisk(const std::string& name, bool exclusive) {
     };
     readOnly_ = readOnly;
     fileName_ = name;
+    // The journal belongs to the file, not to the name it was opened by: a symbolic link or
+    // a working directory changed before a commit must not put it elsewhere.
+    journalPath_ = journal::JournalPath(name);
     try {
         // A transaction of a writer that died is undone before anything is read; what was
         // read above may be older than the playback, so it is read again then.
@@ -351,6 +358,10 @@ void TTarnDBFileIO::CopyTail(int64_t offset, uint8_t* out, const uint8_t* in, si
 }
 
 void TTarnDBFileIO::FlushTail() {
+    if (txn_.tailLength == 0) return;
+    // The journal's header first: it records the original length, so that a rollback or a
+    // recovery after a crash cuts off the bytes written below.
+    if (disk_ && !txn_.journalStarted) JournalPages({});
     int64_t at = 0;
     for (size_t c = 0; at < txn_.tailLength; ++c, at += kTailChunk) {
         size_t n = static_cast<size_t>(std::min<int64_t>(kTailChunk, txn_.tailLength - at));
@@ -427,8 +438,6 @@ void TTarnDBFileIO::WriteStored(int64_t offset, const void* buffer, size_t count
 
 // ---- transactions ---------------------------------------------------------------------------
 
-std::string TTarnDBFileIO::JournalPath() const { return journal::JournalPath(fileName_); }
-
 void TTarnDBFileIO::BeginTransaction() {
     if (!IsOpen()) throw EDatabaseError("Database is not open");
     if (txn_.active) throw EDatabaseError("A transaction is already active");
@@ -461,10 +470,16 @@ void TTarnDBFileIO::StartWriting() {
     size_t pages = static_cast<size_t>((txn_.originalLength + kPageSize - 1) / kPageSize);
     txn_.journalled.assign(pages, 0);
     if (txn_.cached) txn_.copies.resize(pages);
-    // Tells this journal's records from any earlier journal's.
-    static uint32_t counter = 0;
-    txn_.salt = static_cast<uint32_t>(txn_.originalLength) * 2654435761u ^
-                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this)) ^ (++counter * 40503u);
+    // Tells this journal's records from any earlier journal's, and (as the file's stamp) this
+    // journal from any other: drawn at random, never 0 (the stamp of a file never stamped).
+    static std::mt19937 draw{std::random_device{}()};
+    static std::mutex drawLock;
+    {
+        std::lock_guard<std::mutex> lock(drawLock);
+        do {
+            txn_.salt = static_cast<uint32_t>(draw());
+        } while (txn_.salt == 0);
+    }
 }
 
 void TTarnDBFileIO::WriteInTransaction(int64_t offset, const uint8_t* buffer, size_t count) {
@@ -529,8 +544,8 @@ void TTarnDBFileIO::WriteInTransaction(int64_t offset, const uint8_t* buffer, si
             WriteStored(from, buffer + (from - offset), static_cast<size_t>(end - from));
         }
     }
-    if (txn_.copyBytes > kSpillBytes) SpillCopies();
-    if (static_cast<size_t>(txn_.tailLength) > kSpillBytes) FlushTail();
+    if (txn_.copyBytes > spillBytes_) SpillCopies();
+    if (static_cast<size_t>(txn_.tailLength) > spillBytes_) FlushTail();
 }
 
 namespace {
@@ -553,12 +568,39 @@ void TTarnDBFileIO::ReturnPageBuffer(std::unique_ptr<uint8_t[]> page) {
     if (page && sparePages_.size() < kSparePages) sparePages_.push_back(std::move(page));
 }
 
-void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
+void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& listed) {
     std::vector<uint8_t>& out = journalScratch_;
     out.clear();
-    if (!txn_.journalStarted)
-        journal::AppendHeader(out,
-                              {static_cast<uint32_t>(kPageSize), txn_.originalLength, txn_.salt});
+    // Before the first page a disk journal saves, page 0, whose stamp the journal changes
+    // right after (journal.h). A journal that only records the length (for appended bytes
+    // written early) changes nothing below it, and leaves the stamp alone.
+    const bool stamp = !memory_ && !txn_.stamped && !listed.empty() &&
+                       txn_.originalLength >= journal::kStampOffset + int64_t{journal::kStampSize};
+    std::vector<int64_t> withStamp;
+    if (stamp && !txn_.journalled[0]) {
+        withStamp.push_back(0);
+        for (int64_t p : listed)
+            if (p != 0) withStamp.push_back(p);
+    }
+    const std::vector<int64_t>& pages = withStamp.empty() ? listed : withStamp;
+    if (!txn_.journalStarted) {
+        journal::Header header{static_cast<uint32_t>(kPageSize), txn_.originalLength, txn_.salt};
+        // Nothing below the original length was overwritten yet: the file as stored is the
+        // state the journal begins from. (A memory journal never meets another file.)
+        if (!memory_) {
+            auto stored = [this](int64_t offset, size_t count, uint8_t* o) {
+                ReadStored(offset, count, o);
+            };
+            header.stateChecksum = journal::StateChecksum(txn_.originalLength, stored);
+            if (txn_.originalLength >= journal::kStampOffset + int64_t{journal::kStampSize}) {
+                uint8_t was[journal::kStampSize];
+                stored(journal::kStampOffset, sizeof was, was);
+                header.previousStamp = b::GetU32(was, 0);
+                txn_.stampedFirst = header.previousStamp == 0;
+            }
+        }
+        journal::AppendHeader(out, header);
+    }
     std::vector<uint8_t> old(static_cast<size_t>(kPageSize));
     for (int64_t p : pages) {
         size_t length =
@@ -571,13 +613,7 @@ void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
         txn_.journalMemory.insert(txn_.journalMemory.end(), out.begin(), out.end());
     } else {
         bool created = !txn_.journalFile;
-        if (created) {
-            Env* env = CurrentEnv();
-            std::string path = JournalPath();
-            // One left over (a torn one the lock's check could not remove) is replaced.
-            if (env->FileExists(path)) env->RemoveFile(path);
-            txn_.journalFile = env->CreateFile(path, OpenSharing::Everybody);
-        }
+        if (created) txn_.journalFile = CreateJournalFile();
         txn_.journalFile->WriteAt(txn_.journalSize, out.data(), out.size());
         txn_.journalSize += static_cast<int64_t>(out.size());
         // The saved bytes are on the disk before the first of the pages is overwritten, and
@@ -590,13 +626,47 @@ void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& pages) {
     txn_.journalStarted = true;
     for (int64_t p : pages) txn_.journalled[static_cast<size_t>(p)] = 1;
     ReleaseIfLarge(out);
+    if (stamp) {
+        txn_.stamped = true;
+        // The first overwrite: the file now names this journal as its last. Page 0 is
+        // saved, so later writes to it go through to the file (or come from its copy).
+        uint8_t salt[journal::kStampSize];
+        b::PutU32(salt, 0, txn_.salt);
+        if (txn_.cached && !txn_.copies.empty() && txn_.copies[0]) {
+            // A page copy of page 0 goes out with the stamp: a saved page has no copy.
+            uint8_t* copy = txn_.copies[0].get();
+            std::memcpy(copy + journal::kStampOffset, salt, sizeof salt);
+            WriteStored(0, copy, static_cast<size_t>(std::min(kPageSize, txn_.originalLength)));
+            ReturnPageBuffer(std::move(txn_.copies[0]));
+            std::erase(txn_.dirty, int64_t{0});
+            txn_.copyBytes -= static_cast<size_t>(kPageSize);
+        } else {
+            WriteStored(journal::kStampOffset, salt, sizeof salt);
+        }
+        // A file never stamped before: the stamp is durable before any other overwrite, so
+        // that a file still without it is known not to have been overwritten (journal.h).
+        if (txn_.stampedFirst && !txn_.implicit && syncCommit_) disk_->Flush();
+    }
 }
 
 void TTarnDBFileIO::SpillCopies() {
+    JournalCopies();
+    WriteCopies();
+}
+
+void TTarnDBFileIO::JournalCopies() {
+    if (txn_.dirty.empty()) return;
+    std::sort(txn_.dirty.begin(), txn_.dirty.end());
+    std::vector<int64_t> fresh;
+    for (int64_t p : txn_.dirty)
+        if (!txn_.journalled[static_cast<size_t>(p)]) fresh.push_back(p);
+    if (!fresh.empty()) JournalPages(fresh);
+}
+
+void TTarnDBFileIO::WriteCopies() {
     if (txn_.dirty.empty()) return;
     std::vector<int64_t> pages = txn_.dirty;
     std::sort(pages.begin(), pages.end());
-    JournalPages(pages);
     // Consecutive pages go out in one write.
     std::vector<uint8_t>& run = spillScratch_;
     run.clear();
@@ -625,16 +695,23 @@ void TTarnDBFileIO::SpillCopies() {
 
 void TTarnDBFileIO::CommitTransaction() {
     if (!txn_.active) throw EDatabaseError("No transaction is active");
+    lastCommitCommitted_ = false;
     try {
         if (txn_.writing) {
-            FlushTail();  // appended bytes first: nothing refers to them before the overwrites
-            SpillCopies();
+            // The old bytes of the pages to overwrite go to the journal (with its header,
+            // which records the original length) before anything reaches the file; then the
+            // appended bytes (nothing refers to them before the overwrites); then the
+            // overwrites.
+            JournalCopies();
+            FlushTail();
+            WriteCopies();
             if (disk_) {
                 if (!txn_.implicit && syncCommit_) disk_->Flush();
                 // The commit point: without its journal the transaction cannot be undone.
                 if (txn_.journalFile) RemoveJournalFile();
             }
         }
+        lastCommitCommitted_ = true;
     } catch (...) {
         AbandonTransaction();
         throw;
@@ -677,9 +754,7 @@ void TTarnDBFileIO::UndoTransaction() {
         if (txn_.journalFile->ReadAt(0, bytes.data(), bytes.size()) != bytes.size())
             throw EDatabaseError(
                 Format("The journal of '%s' could not be read back", fileName_.c_str()));
-        journal::Contents c = journal::Decode(bytes);
-        for (const journal::SavedPage& page : c.pages)
-            disk_->WriteAt(page.offset, page.bytes.data(), page.bytes.size());
+        PlayBack(journal::Decode(bytes), !txn_.implicit && syncCommit_);
     }
     disk_->Truncate(txn_.originalLength);
     if (txn_.journalFile) {
@@ -689,9 +764,30 @@ void TTarnDBFileIO::UndoTransaction() {
     }
 }
 
+void TTarnDBFileIO::PlayBack(const journal::Contents& c, bool durable) {
+    // Page 0, which holds the stamp, goes back last (journal.h): a file that shows its old
+    // stamp again has all its other pages back. Where the old stamp was 0 (nothing tells
+    // this journal's file from another then but its bytes), the others are made durable
+    // first.
+    const journal::SavedPage* first = nullptr;
+    for (const journal::SavedPage& page : c.pages) {
+        if (page.offset == 0 && first == nullptr) {
+            first = &page;
+            continue;
+        }
+        if (page.offset == 0) continue;  // only the first record of a page is the original
+        disk_->WriteAt(page.offset, page.bytes.data(), page.bytes.size());
+    }
+    if (first == nullptr) return;
+    if (durable && c.header.version != journal::kOldVersion && c.header.previousStamp == 0)
+        disk_->Flush();
+    disk_->WriteAt(0, first->bytes.data(), first->bytes.size());
+}
+
 void TTarnDBFileIO::RemoveJournalFile() {
-    txn_.journalFile.reset();
+    // Kept open until it is gone: a removal that fails leaves the undo its saved pages.
     CurrentEnv()->RemoveFile(JournalPath());
+    txn_.journalFile.reset();
     // A journal that came back after a power cut would undo the transaction and whatever was
     // written after it: its removal is made durable by SyncRemovedJournal, at the latest by
     // the next flush.
@@ -723,9 +819,54 @@ void TTarnDBFileIO::EndTransaction() {
     if (held) ReleaseFileLock();
 }
 
+namespace {
+// The folder that holds `path`, for messages.
+std::string FolderOf(const std::string& path) {
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    return folder.empty() ? "." : folder;
+}
+}  // namespace
+
+std::unique_ptr<File> TTarnDBFileIO::CreateJournalFile() {
+    Env* env = CurrentEnv();
+    const std::string& path = JournalPath();
+    // One left over (a torn one the lock's check could not remove) is replaced.
+    if (env->FileExists(path)) env->RemoveFile(path);
+    try {
+        return env->CreateFile(path, OpenSharing::Everybody);
+    } catch (const EFOpenError& e) {
+        std::string why;
+        const std::string kind = NotARegularFile(path);
+        if (!env->DirectoryWritable(path))
+            why = Format(
+                "the folder '%s' must be writable by this user to change the database; "
+                "give write permission on it and try again",
+                FolderOf(path).c_str());
+        else if (!kind.empty() &&
+                 kind != std::make_error_code(std::errc::no_such_file_or_directory).message())
+            why = Format(
+                "that name is taken by something that is not a journal (%s); move it "
+                "away and try again",
+                kind.c_str());
+        else
+            why = e.Message();
+        throw EFOpenError(Format("Cannot create the journal '%s' of database file '%s': %s",
+                                 path.c_str(), fileName_.c_str(), why.c_str()));
+    }
+}
+
+std::string TTarnDBFileIO::JournalMismatch(const journal::Contents& c) {
+    File& file = disk_->PlatformFile();
+    return journal::Mismatch(c, file.Size(), [&](int64_t offset, size_t count, uint8_t* out) {
+        if (file.ReadAt(offset, out, count) != count)
+            Damaged(Format("short read of %zu bytes at offset %lld", count,
+                           static_cast<long long>(offset)));
+    });
+}
+
 void TTarnDBFileIO::RecoverJournal() {
     Env* env = CurrentEnv();
-    std::string path = JournalPath();
+    const std::string path = JournalPath();
     std::vector<uint8_t> bytes;
     {
         std::unique_ptr<File> file =
@@ -738,6 +879,21 @@ void TTarnDBFileIO::RecoverJournal() {
         }
     }
     journal::Contents c = journal::Decode(bytes);
+    // A journal that is not this file's is never played in, and stays for the user: it may
+    // be the only way back for the file it was made for.
+    if (c.newer)
+        throw EDatabaseError(
+            Format("Journal '%s' of database file '%s' cannot be played back: "
+                   "%s; it was left in place and nothing was changed",
+                   path.c_str(), fileName_.c_str(), c.why.c_str()));
+    if (c.valid) {
+        std::string mismatch = JournalMismatch(c);
+        if (!mismatch.empty())
+            throw EDatabaseError(
+                Format("Journal '%s' does not belong to database file '%s' (%s); it was left in "
+                       "place and nothing was changed: move it away if the database is correct",
+                       path.c_str(), fileName_.c_str(), mismatch.c_str()));
+    }
     if (readOnly_) {
         if (!c.valid) return;  // torn: nothing to undo, and no right to remove it
         throw EDatabaseError(
@@ -746,12 +902,23 @@ void TTarnDBFileIO::RecoverJournal() {
                    fileName_.c_str(), path.c_str()));
     }
     if (c.valid) {
-        for (const journal::SavedPage& page : c.pages)
-            disk_->WriteAt(page.offset, page.bytes.data(), page.bytes.size());
+        PlayBack(c, true);
         disk_->Truncate(c.header.originalLength);
         disk_->Flush();
     }
-    env->RemoveFile(path);
+    try {
+        env->RemoveFile(path);
+    } catch (const EInOutError& e) {
+        if (env->DirectoryWritable(path)) throw;
+        throw EInOutError(Format(
+            "The journal '%s' of database file '%s' %s, but it cannot be removed (%s): the "
+            "folder '%s' must be writable by this user; give write permission on it (or have "
+            "its owner remove the journal, which is no longer needed) and open the database "
+            "again",
+            path.c_str(), fileName_.c_str(),
+            c.valid ? "was rolled back" : "is incomplete and was ignored", e.Message().c_str(),
+            FolderOf(path).c_str()));
+    }
     journalRemovalOwed_ = true;
     SyncRemovedJournal();  // played back for good: it must not come back
 }

@@ -23,6 +23,7 @@
 #include "tarndb/defs.h"
 #include "tarndb/file_format.h"
 #include "tarndb/file_stream.h"
+#include "tarndb/journal.h"
 #include "tarndb/stream.h"
 
 namespace tarn {
@@ -73,11 +74,16 @@ public:
 
     // The cross-process lock on byte 1 (disk only; in memory nothing). Re-entrant within
     // this object: only the outermost acquire takes the system lock. Taking it looks for a
-    // journal left by a writer that died (`<file>-journal`) and rolls it back first: a
-    // valid one is copied back into the file, a torn one (never complete, so the file was
-    // not overwritten after it) is removed. A read-only open cannot roll back: it raises
+    // journal left by a writer that died (JournalPath()) and rolls it back first: a valid
+    // one is copied back into the file, a torn one (never complete, so the file was not
+    // overwritten after it) is removed. A journal that does not belong to the file as it is
+    // (journal.h: a file shorter than the journal's start, or whose identifying bytes after
+    // playback would not be those the journal began from), or that a later release wrote,
+    // is left in place and nothing is written: EDatabaseError "Journal '%s' does not belong
+    // to database file '%s' (...); ...". A read-only open cannot roll back: it raises
     // "Database file '%s' has an unfinished transaction in '%s'; open it for writing to
-    // roll it back".
+    // roll it back". A journal played back that cannot be removed raises EInOutError naming
+    // the folder that must be writable.
     void AcquireFileLock();
     void ReleaseFileLock();
     // Names the current holding of the lock: a new value each time the system lock is
@@ -102,14 +108,24 @@ public:
     // FlushStorage.
     // Errors: "A transaction is already active", "No transaction is active"; a commit that
     // fails rolls the transaction back and raises the failure, unless it failed past the
-    // commit point (the directory sync after the removal), which undoes nothing.
+    // commit point (the directory sync after the removal), which undoes nothing:
+    // LastCommitCommitted() tells the two apart. A journal that cannot be created raises
+    // EFOpenError naming the journal, the database and the cause (a folder that must be
+    // writable, a name taken by a directory or other non-file).
+    // Appended bytes written early go out only after the journal's header (which records
+    // the original length) is in place, so that a rollback or recovery cuts them off.
     static constexpr int64_t kPageSize = 4096;
     static constexpr size_t kSpillBytes = 32u << 20;
+    // The spill threshold for this object (kSpillBytes unless set; tests set a small one).
+    void SetSpillBytes(size_t bytes) { spillBytes_ = bytes; }
     static constexpr int64_t kTailChunk = 1 << 20;
     void BeginTransaction();
     void CommitTransaction();
     void RollbackTransaction();
     bool InTransaction() const { return txn_.active; }
+    // Whether the last CommitTransaction reached its commit point (true also when it raised
+    // after it); false before any commit and after one that raised and was rolled back.
+    bool LastCommitCommitted() const { return lastCommitCommitted_; }
     bool ImplicitTransaction() const { return txn_.active && txn_.implicit; }
     bool SyncCommit() const { return syncCommit_; }
     void SetSyncCommit(bool value) { syncCommit_ = value; }
@@ -201,6 +217,10 @@ public:
     }
 
     const std::string& FileName() const { return fileName_; }
+    // Where this database's rollback journal goes (disk only): named after the file's real
+    // path when it was opened (journal::JournalPath), whatever name or directory it was
+    // opened by or from.
+    const std::string& JournalPath() const { return journalPath_; }
     TTarnDBMediumType Medium() const { return medium_; }
     bool Exclusive() const { return exclusive_; }
     bool ReadOnly() const { return readOnly_; }
@@ -241,11 +261,19 @@ private:
     void CopyTail(int64_t offset, uint8_t* out, const uint8_t* in, size_t count);
     // Writes the appended bytes kept in memory to the file.
     void FlushTail();
-    // Saves the original bytes of pages `pages` in the journal (creating it first).
+    // Saves the original bytes of pages `pages` in the journal (creating it first; with no
+    // pages, only its header). The first pages saved on a disk file come with page 0, and
+    // the file is then stamped with the journal's salt (journal.h).
     void JournalPages(const std::vector<int64_t>& pages);
-    // Journals the page copies, writes them to the file and drops them.
+    // Journals the page copies, writes them to the file and drops them: the two steps
+    // JournalCopies (the pages not saved yet) and WriteCopies.
     void SpillCopies();
+    void JournalCopies();
+    void WriteCopies();
     void UndoTransaction();
+    // Copies the saved pages of a valid journal back into the file, page 0 (the stamp) last;
+    // `durable`: synced before page 0 where the journal's file had no stamp before.
+    void PlayBack(const journal::Contents& c, bool durable);
     void EndTransaction();
     // Ends a transaction that cannot be finished: undone as far as possible, then ended.
     void AbandonTransaction();
@@ -254,7 +282,10 @@ private:
     void SyncRemovedJournal();
     // Rolls back (or removes) a journal found beside the file; the lock is held.
     void RecoverJournal();
-    std::string JournalPath() const;
+    // Why the valid journal `c` does not belong to the file as it is now; empty when it does.
+    std::string JournalMismatch(const journal::Contents& c);
+    // Creates the journal file, or raises EFOpenError saying why it cannot be.
+    std::unique_ptr<File> CreateJournalFile();
 
     struct Transaction {
         bool active = false;
@@ -276,6 +307,8 @@ private:
         int64_t journalSize = 0;             // bytes written to the journal file
         std::vector<uint8_t> journalMemory;  // memory databases
         bool journalStarted = false;
+        bool stamped = false;       // the file carries this journal's salt as its stamp
+        bool stampedFirst = false;  // the file carried no stamp before this journal's
     } txn_;
     // Page buffers and scratch kept from one transaction to the next: freed and allocated
     // again at every commit, they would be handed back to the system and faulted in anew.
@@ -285,6 +318,9 @@ private:
     std::unique_ptr<uint8_t[]> TakePageBuffer();
     void ReturnPageBuffer(std::unique_ptr<uint8_t[]> page);
     bool syncCommit_ = true;
+    bool lastCommitCommitted_ = false;
+    size_t spillBytes_ = kSpillBytes;
+    std::string journalPath_;
     // A journal was removed without syncing its directory: the next flush does.
     std::atomic<bool> journalRemovalOwed_{false};
     std::vector<uint8_t> viewScratch_[4];  // Views assembled from page copies and the file

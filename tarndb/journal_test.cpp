@@ -7,10 +7,12 @@
 #include "tarndb/journal.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -44,6 +46,88 @@ std::vector<uint8_t> Journal(int64_t originalLength,
         journal::AppendRecord(out, 77, offset, bytes);
     }
     return out;
+}
+
+// The previous release's journals (version 1, no state checksum) are still read; one of a
+// later version is neither played nor taken for torn.
+TEST(JournalEncoding, ReadsTheOldLayoutAndKeepsALaterVersionApart) {
+    std::vector<uint8_t> old;
+    journal::AppendHeader(old, {4096, 10000, 77, 0, 0, journal::kOldVersion});
+    journal::AppendRecord(old, 77, 4096, std::vector<uint8_t>(4096, 9));
+    journal::Contents c = journal::Decode(old);
+    ASSERT_TRUE(c.valid) << c.why;
+    EXPECT_EQ(c.header.version, journal::kOldVersion);
+    EXPECT_EQ(c.header.originalLength, 10000);
+    ASSERT_EQ(c.pages.size(), 1u);
+    EXPECT_EQ(c.pages[0].offset, 4096);
+
+    std::vector<uint8_t> current = Journal(10000, {{0, 4096}});
+    bytes::PutU32(current, 8, journal::kVersion + 1);
+    c = journal::Decode(current);
+    EXPECT_FALSE(c.valid);
+    EXPECT_TRUE(c.newer) << c.why;
+}
+
+// The state checksum of the file as playback would leave it equals the one taken when the
+// journal began, whatever the transaction overwrote or appended since; a file whose
+// identifying bytes differ anywhere else does not match.
+TEST(JournalEncoding, TheStateChecksumSeesTheFileAsPlaybackWouldLeaveIt) {
+    using namespace format;
+    // A file of three tables; the directory names their headers.
+    const int64_t length = kFirstFreeOffset + 3 * kTableHeaderSize + 5000;
+    std::vector<uint8_t> start(static_cast<size_t>(length));
+    for (size_t i = 0; i < start.size(); ++i) start[i] = static_cast<uint8_t>(i * 7 + i / 4096);
+    bytes::PutI32(start, kDirOffset, 3);
+    for (int t = 0; t < 3; ++t)
+        bytes::PutI32(start, kDirOffset + TableDirectory::EntryPosition(t),
+                      kFirstFreeOffset + t * kTableHeaderSize);
+    auto reader = [](const std::vector<uint8_t>& file) {
+        return [&file](int64_t offset, size_t count, uint8_t* out) {
+            std::memcpy(out, file.data() + offset, count);
+        };
+    };
+    const uint32_t began = journal::StateChecksum(length, reader(start));
+
+    // The transaction saved pages 0 and 3, then overwrote them and appended.
+    std::vector<uint8_t> j;
+    journal::AppendHeader(j, {4096, length, 5, began});
+    std::vector<uint8_t> now = start;
+    for (int64_t page : {0, 3}) {
+        journal::AppendRecord(j, 5, page * 4096,
+                              std::span<const uint8_t>(start).subspan(page * 4096, 4096));
+        std::fill_n(now.begin() + page * 4096, 4096, uint8_t{0xEE});
+    }
+    now.resize(now.size() + 9000, 0xAB);
+    journal::Contents c = journal::Decode(j);
+    ASSERT_TRUE(c.valid);
+    EXPECT_NE(journal::StateChecksum(length, reader(now)), began);
+    EXPECT_EQ(journal::PlayedBackStateChecksum(c, reader(now)), began);
+
+    struct Case {
+        const char* what;
+        int64_t at;
+    } changed[] = {
+        {"the information block", kInfoOffset + 3},
+        {"a table's record total", kFirstFreeOffset + kTableHeaderSize + kHdrRecordTotal},
+        {"a table's change count", kFirstFreeOffset + 3 * kTableHeaderSize - 16},
+    };
+    for (const Case& k : changed) {
+        SCOPED_TRACE(k.what);
+        std::vector<uint8_t> other = now;
+        // Page 0 is laid over from the journal: change the bytes beyond it.
+        if (k.at < 4096) {
+            std::vector<uint8_t> changedStart = start;
+            changedStart[static_cast<size_t>(k.at)] ^= 1;
+            EXPECT_NE(journal::StateChecksum(length, reader(changedStart)), began);
+            continue;
+        }
+        other[static_cast<size_t>(k.at)] ^= 1;
+        EXPECT_NE(journal::PlayedBackStateChecksum(c, reader(other)), began);
+    }
+    // Record bytes the checksum does not cover.
+    std::vector<uint8_t> data = now;
+    data[static_cast<size_t>(length) - 10] ^= 1;
+    EXPECT_EQ(journal::PlayedBackStateChecksum(c, reader(data)), began);
 }
 
 TEST(JournalEncoding, RoundTripsAndStopsAtTheFirstBadRecord) {
@@ -205,7 +289,8 @@ void Set(TTarnTableIO& table, int position, const std::function<void(RecordBuffe
 // note string.
 class TwoTables : public ::testing::Test {
 protected:
-    bool sync = true;  // SyncCommit
+    bool sync = true;    // SyncCommit
+    std::string openAs;  // the name Run opens the work file by, when not `path`
     TempDir dir;
     std::string base = dir.file("base.tdb");
     std::string path = dir.file("work.tdb");
@@ -294,7 +379,7 @@ protected:
         FaultEnv& env = use ? *use : own;
         ScopedEnv scoped(&env);
         {
-            TestHost host(path);
+            TestHost host(openAs.empty() ? path : openAs);
             TTarnTableIO docs(host, "Docs"), marks(host, "Marks");
             docs.AcquireTable();
             marks.AcquireTable();
@@ -649,6 +734,295 @@ TEST_F(TwoTables, ATornJournalIsIgnoredAndRemoved) {
         EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
         EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(path)), size);
     }
+}
+
+// ---- the journal belongs to its file ---------------------------------------------------------
+
+std::vector<uint8_t> FileBytes(const std::string& file) {
+    std::vector<uint8_t> out(std::filesystem::file_size(file));
+    std::ifstream(file, std::ios::binary)
+        .read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    return out;
+}
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "(no error)";
+}
+
+// Puts the working directory back at the end of a test that changes it.
+struct WorkingDirectoryKept {
+    std::filesystem::path was = std::filesystem::current_path();
+    ~WorkingDirectoryKept() { std::filesystem::current_path(was); }
+};
+
+// Opened through a symbolic link, or by a relative name from a working directory that
+// changes before the commit, the database keeps its journal beside the file itself: a crash
+// at any point of the commit reopens, through either name, as before or after.
+TEST_F(TwoTables, TheJournalFollowsTheFileNotTheNameItWasOpenedBy) {
+    WorkingDirectoryKept kept;
+    const std::string before = Dump(base);
+    Run(-1);
+    const std::string after = Dump(path);
+    const std::string link = dir.file("link.tdb"), elsewhere = dir.file("elsewhere");
+    std::filesystem::create_symlink(path, link);
+    std::filesystem::create_directory(elsewhere);
+    struct Case {
+        const char* what;
+        std::string openAs;
+        bool moveAway;  // the working directory changes between the open and the commit
+    } cases[] = {
+        {"opened through a symbolic link", link, false},
+        {"opened by a relative name, then the working directory changed", "work.tdb", true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        openAs = k.openAs;
+        Work work = [&](TTarnDBFileIO& io, TTarnTableIO& docs, TTarnTableIO& marks) {
+            if (k.moveAway) std::filesystem::current_path(elsewhere);
+            Transaction(io, docs, marks);
+        };
+        std::filesystem::current_path(dir.path());
+        const long writes = Run(-1, work);
+        int hot = 0;
+        for (long n = 0; n < writes; ++n) {
+            SCOPED_TRACE("crash after write " + std::to_string(n) + " of " +
+                         std::to_string(writes));
+            std::filesystem::current_path(dir.path());
+            Run(n, work);
+            std::filesystem::current_path(kept.was);
+            EXPECT_FALSE(std::filesystem::exists(link + "-journal"));
+            EXPECT_FALSE(std::filesystem::exists(elsewhere + "/work.tdb-journal"));
+            hot += std::filesystem::exists(path + "-journal");
+            const std::string now = Dump(n % 2 == 0 ? link : path);  // either name recovers
+            EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+            EXPECT_TRUE(now == before || now == after) << now;
+        }
+        EXPECT_GT(hot, 0) << "no crash point left a journal to roll back";
+    }
+    openAs.clear();
+}
+
+// A hot journal is played only into the file it was made for. Beside another database, or
+// beside a copy of its own that went on to commit more (a restored backup), the open is
+// refused with a message naming both, nothing is written, and the journal stays for the
+// user; the file reads as it did once the journal is moved away.
+TEST_F(TwoTables, AJournalBesideAFileItWasNotMadeForIsRefusedAndLeftInPlace) {
+    const std::string before = Dump(base);
+    const long writes = Run(-1);
+    Run(writes - 2);  // the commit died before its journal was removed
+    ASSERT_TRUE(std::filesystem::exists(path + "-journal"));
+    const std::vector<uint8_t> hot = FileBytes(path + "-journal");
+
+    const std::string small = dir.file("small.tdb"), large = dir.file("large.tdb"),
+                      later = dir.file("later.tdb");
+    TTarnDBCreator::CreateDatabase(small);
+    TTarnDBCreator::AddTable(small, "Other", {{"x", ftInteger}});
+    TTarnDBCreator::CreateDatabase(large);
+    TTarnDBCreator::AddTable(large, "Other", {{"x", ftInteger}, {"body", ftMemo}});
+    {
+        TestHost host(large);
+        TTarnTableIO t(host, "Other");
+        t.AcquireTable();
+        RecordBuffer r(t);
+        r.SetInt(0, 1);
+        r.SetBlob(1, std::string(200000, 'L'));
+        r.Append();
+    }
+    // Two transactions committed after the state the journal began from.
+    std::filesystem::copy_file(base, later);
+    {
+        TestHost host(later);
+        TTarnTableIO docs(host, "Docs"), marks(host, "Marks");
+        docs.AcquireTable();
+        marks.AcquireTable();
+        Transaction(host.io, docs, marks);
+        host.io.BeginTransaction();
+        RecordBuffer m(marks);
+        m.SetInt(0, 77);
+        m.SetString(1, "later");
+        m.Append();
+        host.io.CommitTransaction();
+    }
+    ASSERT_GT(std::filesystem::file_size(large), std::filesystem::file_size(path));
+
+    struct Case {
+        const char* what;
+        std::string file;
+        const char* why;
+    } cases[] = {
+        {"another, shorter database", small, "shorter than the"},
+        {"another, longer database", large, "are not those the journal began from"},
+        {"a later committed copy of the same database", later,
+         "the file was last stamped by another journal"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        const std::string readable = Dump(k.file);
+        const std::vector<uint8_t> bytes = FileBytes(k.file);
+        const std::string journal = k.file + "-journal";
+        std::ofstream(journal, std::ios::binary)
+            .write(reinterpret_cast<const char*>(hot.data()),
+                   static_cast<std::streamsize>(hot.size()));
+        const std::string err = ErrorOf([&] { TestHost host(k.file); });
+        EXPECT_NE(err.find("Journal '" + std::filesystem::canonical(k.file).string() +
+                           "-journal' does not belong to database file '" + k.file + "'"),
+                  std::string::npos)
+            << err;
+        EXPECT_NE(err.find(k.why), std::string::npos) << err;
+        EXPECT_NE(err.find("move it away if the database is correct"), std::string::npos) << err;
+        EXPECT_EQ(FileBytes(k.file), bytes) << "the refused journal changed the file";
+        ASSERT_TRUE(std::filesystem::exists(journal));
+        EXPECT_EQ(FileBytes(journal), hot);
+        std::filesystem::remove(journal);
+        EXPECT_EQ(Dump(k.file), readable);
+    }
+    // Beside its own file it still rolls back.
+    EXPECT_EQ(Dump(path), before);
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+}
+
+// A journal the previous release left (the old header, no state checksum) still rolls back
+// its file; checked by the file's length, it is refused beside a file too short for it.
+TEST_F(TwoTables, AJournalOfThePreviousLayoutStillRollsBack) {
+    const std::string before = Dump(base);
+    const long writes = Run(-1);
+    Run(writes - 2);
+    journal::Contents c = journal::Decode(FileBytes(path + "-journal"));
+    ASSERT_TRUE(c.valid);
+    ASSERT_FALSE(c.pages.empty());
+    std::vector<uint8_t> old;
+    journal::AppendHeader(old, {c.header.pageSize, c.header.originalLength, c.header.salt, 0, 0,
+                                journal::kOldVersion});
+    for (const journal::SavedPage& page : c.pages)
+        journal::AppendRecord(old, c.header.salt, page.offset, page.bytes);
+    auto place = [&](const std::string& file) {
+        std::ofstream(file + "-journal", std::ios::binary)
+            .write(reinterpret_cast<const char*>(old.data()),
+                   static_cast<std::streamsize>(old.size()));
+    };
+    const std::vector<uint8_t> crashed = FileBytes(path);
+    place(path);
+    EXPECT_EQ(Dump(path), before);
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+
+    const std::string small = dir.file("small.tdb");
+    TTarnDBCreator::CreateDatabase(small);
+    const std::vector<uint8_t> bytes = FileBytes(small);
+    place(small);
+    EXPECT_NE(ErrorOf([&] { TestHost host(small); }).find("does not belong"), std::string::npos);
+    EXPECT_EQ(FileBytes(small), bytes);
+    EXPECT_TRUE(std::filesystem::exists(small + "-journal"));
+}
+
+// Appended bytes that go to the file early (past the spill threshold) are written only once
+// the journal's header, which records the file's original length, is in place: a crash at
+// any point before the commit point reopens as the very bytes the file held.
+TEST_F(TwoTables, AppendedBytesWrittenEarlyAreCutOffByTheRecovery) {
+    const std::vector<uint8_t> original = FileBytes(base);
+    const std::string before = Dump(base);
+    bool spilled = false;
+    Work import = [&](TTarnDBFileIO& io, TTarnTableIO& docs, TTarnTableIO&) {
+        io.SetSyncCommit(sync);
+        io.SetSpillBytes(16 * 1024);
+        io.BeginTransaction();
+        for (int i = 0; i < 6; ++i) {
+            RecordBuffer d(docs);
+            d.SetString(1, "big" + std::to_string(i));
+            d.SetBlob(2, std::string(40000, static_cast<char>('p' + i)));
+            d.Append();
+        }
+        spilled = std::filesystem::file_size(path) > original.size();
+        io.CommitTransaction();
+    };
+    for (bool on : {true, false}) {
+        SCOPED_TRACE(on ? "SyncCommit on" : "SyncCommit off");
+        sync = on;
+        const long writes = Run(-1, import);
+        ASSERT_TRUE(spilled) << "nothing was written before the commit";
+        const std::string after = Dump(path);
+        int cut = 0;
+        for (long n = 0; n < writes; ++n) {
+            SCOPED_TRACE("crash after write " + std::to_string(n) + " of " +
+                         std::to_string(writes));
+            Run(n, import);
+            const std::string now = Dump(path);  // the open rolls a journal back
+            if (now == after) continue;
+            EXPECT_EQ(now, before);
+            EXPECT_EQ(FileBytes(path), original) << "bytes of the killed import stayed behind";
+            cut += n > 0;
+        }
+        EXPECT_GT(cut, 0);
+    }
+}
+
+// A journal that cannot be made (its name taken by a directory or a FIFO, a folder the user
+// may not write) fails the write with a message naming the journal, the database and what
+// to do; nothing reaches the file. A journal that was played back but cannot be removed says
+// that the folder must be writable.
+TEST_F(TwoTables, AJournalThatCannotBeCreatedOrRemovedSaysWhyAndWhatToDo) {
+    const std::string before = Dump(base);
+    const std::vector<uint8_t> original = FileBytes(base);
+    std::filesystem::copy_file(base, path);
+    const std::string journal = std::filesystem::canonical(path).string() + "-journal";
+    const std::string folder = std::filesystem::canonical(dir.path()).string();
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        bool folderWritable;
+        std::string cause;
+    } cases[] = {
+        {"a directory in the way", [&] { std::filesystem::create_directory(journal); }, true,
+         "that name is taken by something that is not a journal (Is a directory); move it away"},
+        {"a FIFO in the way", [&] { ASSERT_EQ(mkfifo(journal.c_str(), 0600), 0); }, true,
+         "that name is taken by something that is not a journal (not a regular file (a FIFO))"},
+        {"a folder the user may not write", [] {}, false,
+         "the folder '" + folder + "' must be writable by this user"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        k.arrange();
+        FaultEnv env;
+        env.SetFoldersWritable(k.folderWritable);
+        ScopedEnv scoped(&env);
+        {
+            TestHost host(path);
+            TTarnTableIO docs(host, "Docs"), marks(host, "Marks");
+            docs.AcquireTable();
+            marks.AcquireTable();
+            const std::string err = ErrorOf([&] { Transaction(host.io, docs, marks); });
+            EXPECT_NE(err.find("Cannot create the journal '" + journal + "' of database file '" +
+                               path + "': " + k.cause),
+                      std::string::npos)
+                << err;
+            EXPECT_FALSE(host.io.InTransaction());
+        }
+        std::filesystem::remove(journal);
+        EXPECT_EQ(FileBytes(path), original);
+    }
+
+    // A hot journal in a folder the user may not write: played back, it cannot be removed.
+    const long writes = Run(-1);
+    Run(writes - 2);
+    ASSERT_TRUE(std::filesystem::exists(path + "-journal"));
+    {
+        FaultEnv env;
+        env.SetFoldersWritable(false);
+        ScopedEnv scoped(&env);
+        const std::string err = ErrorOf([&] { TestHost host(path); });
+        EXPECT_NE(err.find("The journal '" + journal + "' of database file '" + path +
+                           "' was rolled back, but it cannot be removed"),
+                  std::string::npos)
+            << err;
+        EXPECT_NE(err.find("the folder '" + folder + "' must be writable"), std::string::npos)
+            << err;
+    }
+    EXPECT_EQ(Dump(path), before);  // played back again, and removed
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
 }
 
 // ---- a blob rewritten in place outside a transaction ------------------------------------------

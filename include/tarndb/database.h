@@ -145,26 +145,55 @@ public:
     // with "Wait for unlock time out" when that runs out). Keep transactions short.
     //
     // How: the bytes a transaction overwrites are saved first in a rollback journal beside
-    // the file ("<file>-journal"; in memory for an in-memory database), page by page, with
-    // the file's length at the start; removing the journal is the commit point. The next
-    // opener of a file with a journal left by a crashed writer rolls it back.
+    // the file ("<file>-journal", named after the file's real path when the database
+    // opened, so that a symbolic link or a change of the working directory cannot move it;
+    // in memory for an in-memory database), page by page, with the file's length at the
+    // start; removing the journal is the commit point. The next opener of a file with a
+    // journal left by a crashed writer rolls it back, after checking that the journal
+    // belongs to the file as it is (doc/file-format.md): a journal beside another database,
+    // or beside an earlier or later copy of this one, is left in place and the open fails
+    // with EDatabaseError "Journal '...' does not belong to database file '...' (...)".
+    // The journal's folder must be writable: a journal that cannot be created fails the
+    // write with EFOpenError saying so (or naming the directory or FIFO in the journal's
+    // way), one played back but not removable fails the open with EInOutError saying so.
     //
     // Errors: EDatabaseError "<name>: A transaction is already active", "<name>: No
-    // transaction is active", "<name>: Cannot perform this operation on a closed database";
-    // a Commit that fails rolls the transaction back and raises what went wrong.
+    // transaction is active", "<name>: Cannot perform this operation on a closed database".
+    //
+    // A Commit that raises has ended the transaction either way (InTransaction() is false)
+    // and raises what went wrong (EInOutError "... No space left on device", EDatabaseError,
+    // EFOpenError when the journal cannot be created), unchanged. LastCommitCommitted()
+    // then tells which way it ended: false, the commit failed before its commit point and
+    // was rolled back (the file holds the state before the transaction, or a journal that
+    // the next opener rolls back); true, it failed after its commit point (the journal was
+    // removed, only the durability of that removal could not be made sure of) and the
+    // changes stand. A Rollback after a Commit that raised, until the next
+    // StartTransaction, does nothing: so the pattern
+    //     try { ...; db.Commit(); } catch (...) { db.Rollback(); throw; }
+    // passes on the Commit's own error. Otherwise Rollback without an active transaction
+    // raises "No transaction is active".
     void StartTransaction();
     void Commit();
     void Rollback();
     bool InTransaction() const;
+    // Whether the last Commit committed: true after a Commit that returned, and after one
+    // that raised past its commit point; false after one that raised and was rolled back,
+    // and before the first Commit.
+    bool LastCommitCommitted() const { return lastCommitCommitted_; }
     // SyncCommit (default true): a commit forces the journal (and its name, by a sync of the
     // directory) to the disk before the file is overwritten, the file before the journal is
     // removed, and the removal right after, so a power cut at any moment leaves the old state
     // or the new. A Commit that raises after the removal (the directory sync failed) has
-    // committed: InTransaction() is false and the changes stay. False skips both system flushes
+    // committed: LastCommitCommitted() is true and the changes stay. False skips both system
+    // flushes
     // (much faster): a crash of the program is still undone, but after a power cut or a system
     // crash the disk may hold part of a transaction, or overwritten pages without the
     // journal that would undo them, and the file may then be damaged. Writes outside a
-    // transaction never force anything to the disk (the flush timer does).
+    // transaction never force anything to the disk (the flush timer does): they are safe
+    // against a crash of the program, not against a power cut or a system crash, after
+    // which a memo or blob value rewritten in place may read as neither its old nor its new
+    // value. A transaction with SyncCommit on is the remedy for writes that must survive
+    // a power cut whole.
     bool SyncCommit() const { return syncCommit_; }
     void SetSyncCommit(bool value);
 
@@ -214,6 +243,8 @@ private:
     std::unique_ptr<TStorageLink> storageLink_;  // what the file and table storage ask of us
     bool flushEnabled_ = true;  // the flush timer runs unless AutoFlush was switched off
     bool syncCommit_ = true;
+    bool lastCommitCommitted_ = false;
+    bool commitFailed_ = false;  // the last Commit raised; no transaction started since
     // After the file went back to an earlier state: the tables reload, the datasets refresh.
     void AfterRollback();
 };

@@ -14,6 +14,14 @@
 //
 // Several tables on one database share its table storage, but each keeps its own view;
 // rows written through another dataset appear after Refresh. Used from one thread.
+//
+// Durability of writes outside a transaction (Post, Delete): each is ordered, or journalled,
+// so that a crash of the program at any moment leaves the file readable with every
+// acknowledged row intact, but nothing is forced to the disk (the database's flush timer
+// does that later). A power cut or a system crash can therefore leave any part of a recent
+// write on the disk: in particular a memo or blob value rewritten in place may read as
+// neither its old nor its new value. Where that matters, make the write in a transaction
+// of the database with SyncCommit on (the default): TTarnDatabase::StartTransaction.
 // Raises: EDatabaseError with the table's name in front where it has one ("Table '%s' not
 // found", "No records", "Bookmark not found", "No index currently active", "Circular
 // datalinks are not allowed", "Cannot modify a read-only dataset", the storage's

@@ -85,6 +85,10 @@ public:
     virtual void SleepMs(int milliseconds) = 0;
     // The absolute form of a path (no symlink resolution).
     virtual std::string FullPath(const std::string& path) = 0;
+    // The canonical absolute name of an existing file: every symbolic link on the way and
+    // the last one resolved, "." and ".." removed. When the system cannot resolve it (the
+    // file is gone, a folder on the way is not searchable) the FullPath of `path`.
+    virtual std::string RealPath(const std::string& path) = 0;
 };
 
 // Forwards everything to another Env; fault-injecting layers derive from it.
@@ -109,6 +113,7 @@ public:
     }
     void SleepMs(int milliseconds) override { target_->SleepMs(milliseconds); }
     std::string FullPath(const std::string& path) override { return target_->FullPath(path); }
+    std::string RealPath(const std::string& path) override { return target_->RealPath(path); }
 
 private:
     Env* target_;

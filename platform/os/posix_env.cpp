@@ -279,6 +279,12 @@ public:
         auto abs = std::filesystem::absolute(path, ec);
         return ec ? path : abs.lexically_normal().string();
     }
+
+    std::string RealPath(const std::string& path) override {
+        std::error_code ec;
+        auto canonical = std::filesystem::canonical(path, ec);
+        return ec ? FullPath(path) : canonical.string();
+    }
 };
 
 std::atomic<Env*> g_current{nullptr};
