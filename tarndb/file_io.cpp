@@ -445,7 +445,10 @@ void TTarnDBFileIO::BeginTransaction() {
 }
 
 bool TTarnDBFileIO::BeginImplicitTransaction() {
-    if (txn_.active || !disk_ || readOnly_) return false;
+    if (txn_.active || !IsOpen() || readOnly_) return false;
+    // Where no journal can be made beside the file, the caller goes without one and orders
+    // its writes instead (see ImplicitTransaction).
+    if (disk_ && !CurrentEnv()->DirectoryWritable(JournalPath())) return false;
     StartTransaction(true);
     return true;
 }

@@ -130,9 +130,13 @@ public:
     bool SyncCommit() const { return syncCommit_; }
     void SetSyncCommit(bool value) { syncCommit_ = value; }
     // For one write operation outside a transaction that must not be seen half done: a
-    // transaction of its own on a disk file (old pages journalled before each first
-    // overwrite, written through, never synced); nothing when a transaction is active or
-    // the database is in memory. Returns whether it started one.
+    // transaction of its own (old pages journalled before each first overwrite, written
+    // through, never synced; in memory for a memory database, so that a stream that fails
+    // part-way leaves the old bytes). Nothing when a transaction is active, the file is
+    // read-only, or no journal can be made because this user may not write the folder of
+    // the disk file: the caller must then write so that a crash leaves the old value or the
+    // new (new bytes out of place, one write to switch to them). Returns whether it started
+    // one.
     bool BeginImplicitTransaction();
 
     // Positioned reads of whole structures: raise the damaged-file error when the bytes lie

@@ -799,6 +799,9 @@ void TTarnTableIO::AddRecord(TFieldBuffers& buffers, bool flush, const TInsertNo
 // A value written over its old area in step 2 is not safe by order alone (the old
 // descriptor points at new bytes until step 3), so a rewrite with blob values runs as a
 // transaction of its own when none is active: a crash shows the old record or the new.
+// Where that transaction cannot be had (no journal can be made in the file's folder), step
+// 2 writes every value at the end of the file instead, and the one write of step 3
+// switches the record to them: a crash of the program leaves the old record or the new.
 class TTarnTableIO::TRewrite {
 public:
     TRewrite(TTarnTableIO& table, TTarnDBFileIO& io, TFieldBuffers& buffers,
@@ -877,9 +880,10 @@ void TTarnTableIO::TRewrite::WriteBlob(int field, std::span<uint8_t> desc) {
     int32_t oldOffset = old.offset;
     int32_t oldArea = old.areaSize;
     int64_t end = io_.FileSize();
-    // The old area counts only where it lies wholly in the file behind the head: a damaged
-    // descriptor must not make us write over other data.
-    bool oldInFile = oldOffset >= kFirstFreeOffset && oldArea > 0 &&
+    // The old area counts only where it lies wholly in the file behind the head (a damaged
+    // descriptor must not make us write over other data), and only under a journal that can
+    // put its bytes back.
+    bool oldInFile = io_.InTransaction() && oldOffset >= kFirstFreeOffset && oldArea > 0 &&
                      static_cast<int64_t>(oldOffset) + oldArea <= end;
     int64_t place;
     int32_t area;
