@@ -6,10 +6,11 @@
 namespace tarn::cli {
 
 int RunCheck(TToolContext& ctx) {
-    TParsedArgs a = ParseArgs(ctx.args, {}, {});
+    TParsedArgs a = ParseArgs(ctx.args, {}, {"recover"});
     RequirePositional(a, {"FILE"});
     const std::string& path = a.positional[0];
     TCheckOptions options;
+    options.recover = a.Has("recover");
     options.password = [&ctx, &path]() -> std::optional<std::string> {
         std::string password;
         if (ctx.getEnv && ctx.getEnv("TARNDB_PASSWORD", password) && !password.empty())
@@ -29,6 +30,11 @@ int RunCheck(TToolContext& ctx) {
     TCheckReport report = CheckDatabaseFile(path, options);
     progress.Finish();
 
+    // What a journal beside the file will do (or did, with --recover) comes first: the rest
+    // of the report is about the file as it leaves it.
+    if (!report.journal.empty())
+        std::fprintf(ctx.out, "%s: journal %s%s\n", path.c_str(), report.journal.c_str(),
+                     report.journalPlayedOver ? " (--recover rolls it back now)" : "");
     if (!report.unreadable.empty()) {
         std::fprintf(ctx.err, "tarndb check: %s: %s\n", path.c_str(), report.unreadable.c_str());
         return kExitUsage;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/dataset/names.h"
+#include "platform/os/env.h"
 #include "platform/text/codepage.h"
 #include "tarndb/database.h"
 #include "tarndb/errors.h"
@@ -184,10 +185,17 @@ int RunImport(TToolContext& ctx) {
     RequirePositional(a, {"FILE", "TABLE", "DATA.csv"});
     const std::string& csvPath = a.positional[2];
     std::string csvName = csvPath == "-" ? "standard input" : csvPath;
-    TOpenedDatabase db(ctx, a.positional[0], true);
+    const std::string& path = a.positional[0];
+    TOpenedDatabase db(ctx, path, true);
+    // The engine opens a file it may not write for reading, and would refuse the first row
+    // without saying why.
+    if (CurrentEnv()->IsReadOnly(path))
+        throw EToolError("cannot import into " + path +
+                         ": this user may not write the file (it is read-only); nothing was "
+                         "written");
     std::unique_ptr<TTarnTable> opened = db.NewTable(db.RequireTable(a.positional[1]));
     TTarnTable& table = *opened;
-    table.Open();
+    TOpenedDatabase::OpenTable(table);
     int64_t size = 0;
     FilePtr input = OpenInput(csvPath, size);
     TImporter importer(table, csvName);
@@ -235,7 +243,20 @@ int RunImport(TToolContext& ctx) {
             progress.Update(written);
         }
     }
-    database.Commit();
+    try {
+        database.Commit();
+    } catch (const Exception& e) {
+        const std::string why = EngineMessageToTerminal(e.Message());
+        if (!database.LastCommitCommitted())
+            throw EToolError("cannot import into " + path + ": the commit failed (" + why +
+                             "); nothing was written, the " + std::to_string(written) + " row" +
+                             (written == 1 ? " was" : "s were") + " rolled back");
+        throw EToolError("the " + std::to_string(written) + " row" + (written == 1 ? "" : "s") +
+                         " imported into " + a.positional[1] +
+                         " are committed, but the commit could not make sure of it on the "
+                         "disk (" +
+                         why + "): a power cut now could still undo them");
+    }
     std::fprintf(ctx.out, "imported %lld row%s into %s\n", static_cast<long long>(written),
                  written == 1 ? "" : "s", a.positional[1].c_str());
     return kExitOk;

@@ -66,13 +66,19 @@ const char kImportUsage[] =
     "and column, and nothing is written.\n";
 
 const char kCheckUsage[] =
-    "usage: tarndb check FILE\n"
+    "usage: tarndb check FILE [--recover]\n"
     "\n"
     "Verifies every structure of the file: the head and settings, the table directory and\n"
     "headers, record tables, index chains against their key order, record data and blob\n"
     "areas inside the file, and that no two structures overlap. Each problem is reported\n"
     "with its table and record number. Key order and values of an encrypted database are\n"
     "checked when its password is given (TARNDB_PASSWORD or the terminal).\n"
+    "\n"
+    "A journal beside the file (FILE-journal, left by a program that stopped inside a\n"
+    "transaction) is reported with what the next open will do with it; the file is checked\n"
+    "as that open will leave it, without writing anything.\n"
+    "\n"
+    "  --recover   roll the journal back now (this writes to FILE), then check\n"
     "\n"
     "Exit status: 0 the file is sound, 1 problems were found, 2 the file cannot be read.\n";
 

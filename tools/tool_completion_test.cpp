@@ -30,6 +30,7 @@ TEST(Completion, OffersCommandsOptionsAndValues) {
     EXPECT_EQ(Complete("tarndb dump x.tdb t --f"), "--filter --format\n");
     EXPECT_EQ(Complete("tarndb dump x.tdb t --format j"), "json\n");
     EXPECT_EQ(Complete("tarndb compact x.tdb --"), "--help --output\n");
+    EXPECT_EQ(Complete("tarndb check x.tdb --"), "--help --recover\n");
     EXPECT_EQ(Complete("tarndb create x --encrypt g"), "gost\n");
     EXPECT_EQ(Complete("tarndb add-table x t --field id:au"), "id:autoinc\n");
 }

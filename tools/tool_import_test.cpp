@@ -1,8 +1,16 @@
 // `tarndb import` refusing bad input: every bad value stops the import with its line and
 // column, and nothing of the file is written, not even the good rows before it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/os/fault_env.h"
+#include "tests/support/quiet_timers.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
+#include "tools/commands.h"
 #include "tools/testing/run_tool.h"
 
 namespace tarn::cli {
@@ -156,6 +164,85 @@ TEST_F(IndexedImport, AKeyRepeatedWithinTheFileLeavesNothingBehind) {
     EXPECT_NE(info.out.find("records: 3 live;"), std::string::npos) << info.out;
     EXPECT_EQ(Dump("pk"), "id,name,at\n1,Alpha,09:00:00\n2,charlie,09:00:00\n3,bravo,10:00:00\n");
     EXPECT_EQ(RunTarndb({"check", db}, dir.path()).status, 0);
+}
+
+}  // namespace
+}  // namespace tarn::cli
+
+namespace tarn::cli {
+namespace {
+
+// An import that cannot write says which file and why, and what became of its rows.
+class ImportCannotWrite : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(RunTarndb({"create", db}, dir.path()).status, 0);
+        ASSERT_EQ(RunTarndb({"add-table", db, "t", "--field", "v:integer", "--field", "m:memo"},
+                            dir.path())
+                      .status,
+                  0);
+        std::ofstream csv(dir.file("rows.csv"), std::ios::binary);
+        csv << "v,m\n";
+        for (int i = 0; i < 30; ++i) csv << i << "," << std::string(300, 'm') << "\n";
+    }
+    std::string Rows() { return RunTarndb({"dump", db, "t", "--format", "csv"}, dir.path()).out; }
+
+    tarn::testing::TempDir dir;
+    std::string db = dir.file("w.tdb");
+};
+
+TEST_F(ImportCannotWrite, AReadOnlyFileIsNamedWithTheCause) {
+    ASSERT_EQ(::chmod(db.c_str(), 0444), 0);
+    const std::string before = Rows();
+    ToolRun r = RunTarndb({"import", db, "t", dir.file("rows.csv")}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot import into " + db), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("read-only"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nothing was written"), std::string::npos) << r.err;
+    EXPECT_EQ(Rows(), before);
+}
+
+// A full disk at each write of the import in turn (the tool runs in this process, over a
+// fault-injecting layer): a commit that failed says that nothing was written, and the file
+// holds no row of it; one that failed past its commit point says that the rows stand.
+TEST_F(ImportCannotWrite, AFailedCommitSaysWhatBecameOfTheRows) {
+    tarn::testing::TQuietTimers timers;
+    int rolledBack = 0;
+    for (long n = 1;; ++n) {
+        SCOPED_TRACE("write " + std::to_string(n) + " fails");
+        ASSERT_LT(n, 1000);
+        int status = 0;
+        std::string err;
+        {
+            FaultEnv env;
+            tarn::testing::ScopedEnv scoped(&env);
+            env.FailWrite(n, ENOSPC);
+            char* text = nullptr;
+            size_t size = 0;
+            FILE* errFile = open_memstream(&text, &size);
+            FILE* outFile = std::fopen("/dev/null", "w");
+            TToolContext ctx;
+            ctx.out = outFile;
+            ctx.err = errFile;
+            status = RunTool({"import", db, "t", dir.file("rows.csv")}, ctx);
+            std::fclose(outFile);
+            std::fclose(errFile);
+            err.assign(text, size);
+            std::free(text);
+        }
+        if (status == 0) break;
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
+        const std::string rows = Rows();
+        if (err.find("are committed") != std::string::npos) {
+            EXPECT_NE(rows.find("29,"), std::string::npos) << err;
+            break;
+        }
+        EXPECT_NE(err.find("nothing was written"), std::string::npos) << err;
+        EXPECT_EQ(rows, "v,m\n") << err;
+        ++rolledBack;
+    }
+    EXPECT_GT(rolledBack, 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The checker's driver and its first passes: the head, the settings, the table directory
 // and the table headers.
 #include <algorithm>
+#include <cstring>
 
 #include "dataproc/standard_modules.h"
 #include "platform/bytes.h"
@@ -8,6 +9,8 @@
 #include "tarndb/check.h"
 #include "tarndb/check/check_internal.h"
 #include "tarndb/errors.h"
+#include "tarndb/file_io.h"
+#include "tarndb/journal.h"
 
 namespace tarn {
 
@@ -91,7 +94,8 @@ void Checker::CheckSettings() {
                               info.EncryptModuleName(), info.EncryptMode());
         codecUsable_ = true;
     } catch (const Exception& e) {
-        FileProblem("settings: " + MessageText(e.Message()) + "; stored values cannot be decoded");
+        FileProblem("settings: the block is damaged, or names a module this build does not have (" +
+                    MessageText(e.Message()) + "); stored values cannot be decoded");
     }
     if (!encrypted_) return;
     std::string check = info.PasswordCheck();
@@ -302,12 +306,102 @@ void Checker::Run() {
 
 }  // namespace check
 
+namespace check {
+namespace {
+
+std::string Bytes(int64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+
+// Plays a journal beside `path` back, as an open for writing does. Returns what was done
+// ("" when there was no journal); raises what the open raises.
+std::string RecoverJournal(const std::string& path) {
+    const std::string journalPath = journal::JournalPath(path);
+    if (!CurrentEnv()->FileExists(journalPath)) return "";
+    TTarnDBFileIO io(nullptr, TTarnDBMediumType::mtDisk, false);
+    io.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
+    io.CloseStorage();
+    return "'" + journalPath + "' was played back and removed before the check";
+}
+
+// Looks at the journal beside the file (under the file's lock, when it was had): says in
+// the report what the next open will do with it and, for one it will play back, lays it
+// over the file so that the check sees what that open will leave.
+void LookAtJournal(const std::string& path, TCheckFile& file, TCheckReport& report) {
+    Env* env = CurrentEnv();
+    const std::string journalPath = journal::JournalPath(path);
+    if (!env->FileExists(journalPath)) return;
+    const std::string named = "'" + journalPath + "'";
+    std::vector<uint8_t> bytes;
+    try {
+        std::unique_ptr<File> f =
+            env->OpenFile(journalPath, OpenAccess::ReadOnly, OpenSharing::Everybody);
+        int64_t size = f->Size();
+        // Nothing larger than the whole file in pages and their record overhead is a
+        // journal; the next open reads no more of it either.
+        if (size > 0 && size <= 2 * static_cast<int64_t>(INT32_MAX)) {
+            bytes.resize(static_cast<size_t>(size));
+            bytes.resize(f->ReadAt(0, bytes.data(), bytes.size()));
+        }
+    } catch (const Exception& e) {
+        report.journal = named + " is there but cannot be read (" + MessageText(e.Message()) +
+                         "): the next open will fail on it as well; the file was checked as it is";
+        return;
+    }
+    journal::Contents c = journal::Decode(bytes);
+    if (c.newer) {
+        report.journal = named + " cannot be played back: " + c.why +
+                         "; the next open will refuse the file and leave the journal; the file "
+                         "was checked as it is";
+        return;
+    }
+    if (!c.valid) {
+        report.journal = named + " is incomplete (" + c.why +
+                         ") and will be discarded by the next open: the transaction it began "
+                         "never changed the file";
+        return;
+    }
+    // The same test as the open's: a journal it refuses changes nothing.
+    const int64_t length = c.header.originalLength;
+    bool readable = true;
+    std::string mismatch =
+        journal::Mismatch(c, file.DiskSize(), [&](int64_t offset, size_t count, uint8_t* out) {
+            if (!file.ReadDisk(offset, count, out)) {
+                readable = false;
+                std::memset(out, 0, count);
+            }
+        });
+    if (!readable) mismatch = "the file could not be read where the journal's checks look";
+    if (!mismatch.empty()) {
+        report.journal = named + " does not belong to this file (" + mismatch +
+                         "): the next open will refuse the file and leave the journal; the "
+                         "file was checked as it is";
+        return;
+    }
+    const size_t pages = c.pages.size();
+    report.journal = named + " holds an unfinished transaction: the next open will roll back " +
+                     std::to_string(pages) + (pages == 1 ? " page" : " pages") +
+                     " and cut the file to " + Bytes(length) + " (it has " +
+                     Bytes(file.DiskSize()) + " now); the file was checked as that will leave it";
+    report.journalPlayedOver = true;
+    file.LayOver(c);
+}
+
+}  // namespace
+}  // namespace check
+
 TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& options) {
     using check::MessageText;
     using check::TCheckFile;
     TCheckReport report;
     report.unreadable = NotARegularFile(path);
     if (!report.unreadable.empty()) return report;
+    if (options.recover) {
+        try {
+            report.journal = check::RecoverJournal(path);
+        } catch (const Exception& e) {
+            report.unreadable = MessageText(e.Message());
+            return report;
+        }
+    }
     std::unique_ptr<TCheckFile> file;
     try {
         file = std::make_unique<TCheckFile>(path);
@@ -319,6 +413,7 @@ TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& opt
         report.notes.push_back(
             "another process held the database's file lock for 2 seconds; the file was checked "
             "without it and may show that process's work half done");
+    check::LookAtJournal(path, *file, report);
     check::Checker checker(*file, options, report);
     try {
         checker.Run();
@@ -327,6 +422,15 @@ TCheckReport CheckDatabaseFile(const std::string& path, const TCheckOptions& opt
         // report still shows what was found before it.
         report.problems.push_back(
             {"", -1, -1, std::string("the check stopped early: ") + e.what()});
+        ++report.problemCount;
+    }
+    if (file->CutTo() >= 0) {
+        report.problems.push_back(
+            {"", -1, -1,
+             "the file shrank from " + check::Bytes(file->DiskSize()) + " to " +
+                 check::Bytes(file->CutTo()) +
+                 " while it was checked (another program cut it): what lay past its new end "
+                 "could not be read, and the report may miss problems there"});
         ++report.problemCount;
     }
     return report;

@@ -61,6 +61,7 @@ _tarndb() {
             create) options+=" --compress --encrypt --mode --verify-blob-writes" ;;
             add-table) options+=" --field --index" ;;
             dump) options+=" --index --filter --format" ;;
+            check) options+=" --recover" ;;
             compact) options+=" --output" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
