@@ -192,5 +192,53 @@ TEST_F(TornAutoInc, ACounterBelowAStoredValueIsRaisedBeforeAnyValueIsHandedOut) 
     EXPECT_EQ(DiskCounter(1), 70001);
 }
 
+// Encrypted ids are decrypted before they are compared with the counter.
+TEST(TornAutoIncEncrypted, TheStoredValuesAreReadDecrypted) {
+    TempDir dir;
+    const std::string path = dir.file("secret.tdb");
+    TDatabaseSettings settings;
+    settings.encrypted = true;
+    settings.encryptModule = "Blowfish";
+    settings.password = "pw";
+    TTarnDBCreator::CreateDatabase(path, settings);
+    TTarnDBCreator::AddTable(path, "Keyed", {{"ID", ftAutoInc}, {"Name", ftString, 10}},
+                             {{"PK", tiPrimary, {"ID"}}});
+    auto append = [](TTarnTableIO& t, int32_t id) {
+        RecordBuffer rec(t);
+        rec.SetInt(0, id);
+        rec.SetString(1, "n");
+        rec.Append();
+        return rec.Int(0);
+    };
+    auto counter = [&] {
+        TTarnDBFileIO io(nullptr, TTarnDBMediumType::mtDisk, false);
+        io.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
+        TableHeader h;
+        io.ReadTableHeader(0, h);
+        return h.AutoIncCounter();
+    };
+    {
+        TestHost host(path);
+        ASSERT_TRUE(host.io.CheckPassword("pw"));
+        TTarnTableIO t(host, "Keyed");
+        t.AcquireTable();
+        for (int32_t id : {0, 0, 300}) append(t, id);
+    }
+    {
+        TTarnDBFileIO io(nullptr, TTarnDBMediumType::mtDisk, false);
+        io.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
+        TableHeader h;
+        io.ReadTableHeader(0, h);
+        h.SetAutoIncCounter(1);
+        io.WriteTableHeader(0, h);
+    }
+    TestHost host(path);
+    ASSERT_TRUE(host.io.CheckPassword("pw"));
+    TTarnTableIO t(host, "Keyed");
+    t.AcquireTable();
+    EXPECT_EQ(counter(), 300);
+    EXPECT_EQ(append(t, 0), 301);
+}
+
 }  // namespace
 }  // namespace tarn
