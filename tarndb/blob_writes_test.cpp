@@ -209,10 +209,10 @@ TEST(VerifiedBlobWritesFailing, WithoutTheCheckTheSpoiltValueGoesUnnoticed) {
 // Replays `op` with a crash after each of its writes; after each, `check` sees the reloaded
 // table and the file checks clean. Every replay starts from a copy of the file as `prepare`
 // left it. Without `foldersWritable`, `op` runs where no file can be created or removed
-// beside the database (no journal).
+// beside the database (no journal). `isNew`, when given, must hold once `op` has finished.
 void ReplayEveryWrite(const std::string& path, const std::function<void(TTarnTableIO&)>& op,
-                      const std::function<void(TTarnTableIO&)>& check,
-                      bool foldersWritable = true) {
+                      const std::function<void(TTarnTableIO&)>& check, bool foldersWritable = true,
+                      const std::function<bool(TTarnTableIO&)>& isNew = nullptr) {
     TempDir work;
     std::string base = work.file("base.dat");
     std::filesystem::copy_file(path, base);
@@ -242,6 +242,9 @@ void ReplayEveryWrite(const std::string& path, const std::function<void(TTarnTab
         table.AcquireTable();
         SCOPED_TRACE("crash after write " + std::to_string(n) + " of " + std::to_string(writes));
         check(table);
+        if (n == writes && isNew) {
+            EXPECT_TRUE(isNew(table)) << "the finished operation is not in the file";
+        }
         TCheckReport report = CheckDatabaseFile(path, {});
         EXPECT_EQ(report.problemCount, 0)
             << (report.problems.empty() ? report.unreadable : report.problems[0].text);
@@ -348,7 +351,63 @@ TEST_P(BlobCrashes, WithoutAJournalARewriteGoesOutOfPlaceAndShowsTheOldOrTheNewR
             std::string name = r.String(kName);
             EXPECT_TRUE(name == "r1" ? Holds(table, 1, 1, 100) : Holds(table, 1, 7, 60)) << name;
         },
-        /*foldersWritable=*/false);
+        /*foldersWritable=*/false, [](TTarnTableIO& table) { return Holds(table, 1, 7, 60); });
+}
+
+TEST(BlobCrashesWithoutAJournal, ARewriteThatMovesItsKeyShowsTheOldOrTheNewRecordInEveryList) {
+    // The record moves in the index as well: the change count and the moving mark, the
+    // values at the end, the fixed part, then the index chains, each crash-ordered.
+    TempDir dir;
+    std::string path = dir.file("k.dat");
+    TTarnDBCreator::CreateDatabase(path);
+    TTarnDBCreator::AddTable(path, "Docs",
+                             {{"Name", ftString, 10}, {"Body", ftMemo}, {"Extra", ftMemo}},
+                             {{"ByName", {}, {"Name"}}});
+    {
+        TestHost host(path);
+        TTarnTableIO table(host, "Docs");
+        table.AcquireTable();
+        RecordBuffer rec(table);
+        for (int i = 0; i < 3; ++i) {
+            rec.SetString(kName, "r" + std::to_string(i));
+            rec.SetBlob(kBody, Value(100, i));
+            rec.SetBlob(kExtra, Value(10, i));
+            rec.Append();
+        }
+    }
+    auto record = [](TTarnTableIO& table, int list, int position) {
+        RecordBuffer r(table);
+        r.Fetch(list, position);
+        return r.String(kName) + ":" + r.BlobValue(kBody) + ":" + r.BlobValue(kExtra);
+    };
+    auto as = [](int seed, size_t bodyLength) {
+        return "r" + std::to_string(seed) + ":" + Value(bodyLength, seed) + ":" + Value(10, seed);
+    };
+    ReplayEveryWrite(
+        path,
+        [](TTarnTableIO& table) {
+            RecordBuffer rec(table);
+            rec.Fetch(0, 1);
+            rec.SetString(kName, "r9");
+            rec.SetBlob(kBody, Value(60, 9));
+            rec.SetBlob(kExtra, Value(10, 9));
+            TFieldBuffers fb = rec.Buffers();
+            table.ModifyRecord(fb, 1, false, nullptr);
+        },
+        [&](TTarnTableIO& table) {
+            ASSERT_EQ(table.RecordList(0).Count(), 3);
+            ASSERT_EQ(table.RecordList(1).Count(), 3);
+            bool moved = record(table, 0, 1) == as(9, 60);
+            EXPECT_TRUE(moved || record(table, 0, 1) == as(1, 100)) << record(table, 0, 1);
+            EXPECT_EQ(record(table, 0, 0), as(0, 100));
+            EXPECT_EQ(record(table, 0, 2), as(2, 100));
+            // The key order follows the record the fixed part shows.
+            EXPECT_EQ(record(table, 1, 0), as(0, 100));
+            EXPECT_EQ(record(table, 1, 1), moved ? as(2, 100) : as(1, 100));
+            EXPECT_EQ(record(table, 1, 2), moved ? as(9, 60) : as(2, 100));
+        },
+        /*foldersWritable=*/false,
+        [&](TTarnTableIO& table) { return record(table, 0, 1) == as(9, 60); });
 }
 
 INSTANTIATE_TEST_SUITE_P(Storage, BlobCrashes, ::testing::Values(false, true),
