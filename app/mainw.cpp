@@ -8,7 +8,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -87,11 +86,6 @@ QString UserSettingsPath() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("filever"),
                      QStringLiteral("filever"))
         .fileName();
-}
-
-// A watched file's picture in the tree: its type's, or a crossed page when it is gone.
-QIcon FileNodeIcon(const QFileInfo& info) {
-    return info.exists() ? QFileIconProvider().icon(info) : UiIcon(TUiIcon::MissingFile);
 }
 
 int Level(const QTreeWidgetItem* node) {
@@ -351,17 +345,17 @@ void Tmainw::LoadCatalogue(const QString& path) {
     {
         UpdatesSuspended suspended(TreeView1);
         TreeView1->clear();
-        QFileIconProvider icons;
         for (const TAreaItem& area : model_.Tree()) {
             auto* areaNode = new QTreeWidgetItem(TreeView1, {area.Row.Name});
             areaNode->setData(0, kAreaNoRole, area.Row.AreaNo);
             areaNode->setIcon(0, UiIcon(TUiIcon::Area));
             for (const TFileItem& file : area.Files) {
                 const QFileInfo info(file.Row.SourcePath);
-                const QIcon icon =
-                    info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File);
+                // A file's picture is its type's, or a crossed page when it is gone; its
+                // versions show its type's.
+                const QIcon icon = info.exists() ? fileIcons_.Of(info) : fileIcons_.Generic();
                 auto* fileNode = new QTreeWidgetItem(QStringList{file.Row.SourcePath});
-                fileNode->setIcon(0, FileNodeIcon(info));
+                fileNode->setIcon(0, fileIcons_.Of(info));
                 areaNode->insertChild(0, fileNode);
                 for (const QString& version : file.Versions) {
                     auto* versionNode = new QTreeWidgetItem(QStringList{version});
@@ -504,7 +498,7 @@ void Tmainw::AddFileUnderSelected(const QString& path) {
     TRegistration registration;
     if (!model_.AddFile(selected->data(0, kAreaNoRole).toInt(), path, registration)) return;
     auto* fileNode = new QTreeWidgetItem(QStringList{path});
-    fileNode->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
+    fileNode->setIcon(0, fileIcons_.Generic());
     selected->insertChild(0, fileNode);
     UpdateWatchers();
     QStringList reports;
@@ -843,7 +837,7 @@ bool Tmainw::MonitoringPass(QStringList& reports) {
         keptDescriptions_.remove(path);
         ClearFailing(path);
         auto* node = new QTreeWidgetItem(QStringList{rec.VerName});
-        node->setIcon(0, QFileIconProvider().icon(QFileIconProvider::File));
+        node->setIcon(0, fileIcons_.Generic());
         if (QTreeWidgetItem* fileNode = FindFileNode(path))
             fileNode->insertChild(0, node);
         else
@@ -869,7 +863,7 @@ void Tmainw::MarkFailing(const QString& path, const QString& time, const QString
 void Tmainw::ClearFailing(const QString& path) {
     if (!failing_.remove(path)) return;
     if (QTreeWidgetItem* node = FindFileNode(path)) {
-        node->setIcon(0, FileNodeIcon(QFileInfo(path)));
+        node->setIcon(0, fileIcons_.Of(QFileInfo(path)));
         node->setToolTip(0, QString());
     }
 }

@@ -36,6 +36,7 @@
 #include <functional>
 
 #include "app/catalogue_model.h"
+#include "app/ui_icons.h"
 #include "app/watch_control.h"
 #include "app/watch_set.h"
 
@@ -262,6 +263,8 @@ private:
     // border, a press there starts the system's resize. True when the press was taken.
     bool FrameMouseEvent(QEvent* event);
 
+    // The tree's file pictures, one per type, shared by all nodes.
+    TFileIcons fileIcons_;
     QString settingsPath_;
     bool frameCursor_ = false;  // a resize cursor is shown
     TDesktopServices& desktop_;

@@ -5,7 +5,6 @@
 // widgets (app/catalogue_model.h, app/watched_folders.h).
 #include <QAction>
 #include <QCoreApplication>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
 #include <QProgressDialog>
@@ -146,7 +145,7 @@ void Tmainw::AddFolderFileNodes(const TFolderScan& scan, QStringList& reports) {
     for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
         areas.insert(TreeView1->topLevelItem(i)->data(0, kAreaNoRole).toInt(),
                      TreeView1->topLevelItem(i));
-    const QIcon fileIcon = QFileIconProvider().icon(QFileIconProvider::File);
+    const QIcon fileIcon = fileIcons_.Generic();
     // Each area's new nodes go in at once, the newest first as with single files.
     QHash<int32_t, QList<QTreeWidgetItem*>> nodes;
     QStringList failed;

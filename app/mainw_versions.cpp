@@ -4,7 +4,6 @@
 // it is tied to the tree's nodes, the watchers and the messages.
 #include <QAction>
 #include <QCoreApplication>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>

@@ -1,5 +1,7 @@
 #include "app/ui_icons.h"
 
+#include <QFileInfo>
+#include <QMimeDatabase>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -226,6 +228,24 @@ QIcon UiIcon(TUiIcon which) {
     QIcon drawn;
     for (int size : {16, 22, 24, 32, 48, 64}) drawn.addPixmap(Draw(which, size));
     return QIcon::fromTheme(QLatin1String(UiIconThemeName(which)), drawn);
+}
+
+QIcon TFileIcons::Generic() {
+    if (generic_.isNull()) generic_ = provider_.icon(QFileIconProvider::File);
+    return generic_;
+}
+
+QIcon TFileIcons::Of(const QFileInfo& info) {
+    if (!info.exists()) {
+        if (missing_.isNull()) missing_ = UiIcon(TUiIcon::MissingFile);
+        return missing_;
+    }
+    const QString type =
+        info.isDir() ? QStringLiteral("inode/directory")
+                     : QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).name();
+    auto it = byType_.find(type);
+    if (it == byType_.end()) it = byType_.insert(type, provider_.icon(info));
+    return it.value();
 }
 
 }  // namespace filever

@@ -3,7 +3,12 @@
 // on any desktop (and with no image plug-in at all).
 #pragma once
 
+#include <QFileIconProvider>
+#include <QHash>
 #include <QIcon>
+#include <QString>
+
+class QFileInfo;
 
 namespace filever {
 
@@ -26,5 +31,26 @@ QIcon UiIcon(TUiIcon which);
 
 // The name the icon has in a freedesktop icon theme.
 const char* UiIconThemeName(TUiIcon which);
+
+// The pictures of the tree's file and version nodes, each made once and shared by every
+// node that shows it. A picture made anew (by QFileIconProvider or UiIcon) holds images of
+// its own, tens of KB; one per node made memory grow with every version kept. A copy of a
+// QIcon shares its images.
+// User-interface thread only; the pictures live as long as this object (and the nodes that
+// hold copies of them).
+class TFileIcons {
+public:
+    // A file in general.
+    QIcon Generic();
+    // The file at `info`: the desktop's picture of its type (the type told by its name, so
+    // the file is not read), or MissingFile when nothing is there.
+    QIcon Of(const QFileInfo& info);
+
+private:
+    QFileIconProvider provider_;
+    QIcon generic_;
+    QIcon missing_;
+    QHash<QString, QIcon> byType_;  // MIME type name -> picture
+};
 
 }  // namespace filever

@@ -1,0 +1,56 @@
+// The main window's memory as versions accumulate: what a monitoring pass keeps for each new
+// version is its small tree node, not pictures of its own. Offscreen, with the desktop's
+// double, over a real catalogue.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QToolButton>
+#include <string>
+
+#include "app/catalogue.h"
+#include "app/ribbon.h"
+#include "app/testing/heap_bytes.h"
+#include "app/testing/main_window_fixture.h"
+
+namespace filever {
+namespace {
+
+using testing::HeapBytesInUse;
+using testing::Q;
+
+using WindowMemory = testing::MainWindowFixture;
+
+// 40 watched files, each changed and kept by every pass ("自动监测"). The heap after the
+// first pass and after the fourth differ by the tree nodes of the versions kept meanwhile:
+// a few hundred bytes each (a picture per node made it some 70 KB each).
+TEST_F(WindowMemory, APassKeepsLittleMoreThanANodePerVersion) {
+    TCatalogue catalogue;
+    catalogue.Open(options.cataloguePath);
+    catalogue.AddArea(QStringLiteral("文档"), Q(dir.file("store")));
+    auto w = Make(catalogue);
+    w->ToolBarPager1->AutoMonitorButton->setChecked(true);
+    constexpr int kFiles = 40;
+    QStringList paths;
+    for (int i = 0; i < kFiles; ++i) paths << Q(Source("f" + std::to_string(i) + ".txt"));
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    w->DropFiles(paths);
+    ASSERT_TRUE(desktop.messages.empty());
+
+    time_t when = 1600000000;
+    size_t afterFirst = 0;
+    for (int pass = 1; pass <= 4; ++pass) {
+        when += 100;
+        for (const QString& p : paths)
+            testing::Write(p.toStdString(), "state " + std::to_string(pass), when);
+        w->tmr1Timer();
+        QTest::qWait(20);  // what the pass left for the event loop
+        ASSERT_EQ(catalogue.VersionNamesOfFile(kFiles).size(), size_t(pass) + 1);
+        if (pass == 1) afterFirst = HeapBytesInUse();
+    }
+    const double perVersion = (double(HeapBytesInUse()) - double(afterFirst)) / double(3 * kFiles);
+    EXPECT_LT(perVersion, 4096.0) << "bytes kept per version";
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+}  // namespace
+}  // namespace filever
