@@ -144,6 +144,11 @@ void ChangeEverything(Conn& c) {
     c.tags.FieldByName("tag")->SetAsString("last");
     c.tags.Post();
     c.AddTag(25, "t25");
+    // Enough appends to need new blocks of records and index items.
+    for (int i = 0; i < 40; ++i) {
+        c.AddPerson("q" + std::to_string(i), i % 8 == 0 ? Notes(i, 900) : "");
+        c.AddTag(100 + i, "u" + std::to_string(i));
+    }
 }
 
 // Runs `scenario` on a copy of the files in `baseDir` with the power cut after write `n`
@@ -312,9 +317,10 @@ TEST_F(PowerCuts, ARollbackAfterAFailedCommitLeavesTheOldState) {
 }
 
 TEST_F(PowerCuts, ARecoveryLeavesTheOldState) {
-    // A writer dies (the process, not the machine) at each write of its commit that leaves
-    // a journal behind; the open that plays the journal back then loses its power at each
-    // of its own writes.
+    // A writer dies at each write of its commit: its process is killed, or the machine loses
+    // its power (keeping nothing unsynced, or a seeded part of it). Where that leaves a
+    // journal, the open that plays it back then loses its power at each of its own writes;
+    // where it leaves none, the file holds the old state.
     long commitWrites = 0;
     {
         CutRun counting;
@@ -330,33 +336,52 @@ TEST_F(PowerCuts, ARecoveryLeavesTheOldState) {
             },
             1L << 40, std::nullopt, counting);
     }
-    int journals = 0;
-    for (long k = 0; k < commitWrites; ++k) {
-        SCOPED_TRACE("the writer died after write " + std::to_string(k) + " of its commit");
-        TempDir crashed;
-        CopyDir(base.path(), crashed.path());
-        {
+    struct Death {
+        const char* how;
+        bool powerCut;
+        std::optional<uint32_t> tear;
+    };
+    for (const Death& death :
+         {Death{"killed", false, std::nullopt}, Death{"power cut", true, std::nullopt},
+          Death{"power cut, torn", true, 7u}}) {
+        int journals = 0;
+        for (long k = 0; k < commitWrites; ++k) {
+            SCOPED_TRACE(std::string("the writer died (") + death.how + ") after write " +
+                         std::to_string(k) + " of its commit");
+            TempDir died;
+            CopyDir(base.path(), died.path());
             FaultEnv env;
-            ScopedEnv scoped(&env);
-            try {
-                Conn c(crashed.file(kFile));
-                c.db.StartTransaction();
-                ChangeEverything(c);
-                env.CrashAfterWrites(k);
-                c.db.Commit();
-                ADD_FAILURE() << "the commit survived its crash";
-            } catch (const EInOutError&) {
+            {
+                ScopedEnv scoped(&env);
+                try {
+                    Conn c(died.file(kFile));
+                    c.db.StartTransaction();
+                    ChangeEverything(c);
+                    if (death.powerCut)
+                        env.CutPowerAfterWrites(k, death.tear);
+                    else
+                        env.CrashAfterWrites(k);
+                    c.db.Commit();
+                    ADD_FAILURE() << "the commit survived";
+                } catch (const EInOutError&) {
+                }
             }
+            if (death.powerCut) env.ApplyPowerCut();
+            int files = 0;
+            for (const auto& entry : fs::directory_iterator(died.path())) files += entry.exists();
+            if (files < 2) {
+                // No journal: the commit had not begun to overwrite anything that lasted.
+                std::string state = State(died.file(kFile));
+                EXPECT_TRUE(state == before) << FirstDifference(state, before);
+                continue;
+            }
+            ++journals;
+            ReplayEveryWrite(
+                died.path(), [](FaultEnv&, const std::string& file) { Conn c(file); }, before, "");
+            if (::testing::Test::HasFailure()) return;
         }
-        int files = 0;
-        for (const auto& entry : fs::directory_iterator(crashed.path())) files += entry.exists();
-        if (files < 2) continue;  // no journal: nothing to recover
-        ++journals;
-        ReplayEveryWrite(
-            crashed.path(), [](FaultEnv&, const std::string& file) { Conn c(file); }, before, "");
-        if (::testing::Test::HasFailure()) return;
+        EXPECT_GT(journals, 2) << death.how << ": too few deaths left a journal to play back";
     }
-    EXPECT_GT(journals, 2) << "too few crashes left a journal to play back";
 }
 
 }  // namespace
