@@ -37,16 +37,16 @@
 // certain, whatever part of the transaction reached the disk (a kill, or a power cut that
 // kept any mix of the unsynced 512-byte sectors):
 //  - the stamp. Bytes 12..15 of the file (in the head's uninterpreted bytes) hold the salt
-//    of the last journal begun on it (a random number, never 0; 0 in a file never
-//    stamped). A journal's first record is always page 0, and right after the first records
-//    are written (synced with SyncCommit) the file's stamp becomes the journal's salt: the
+//    of the last journal begun on it (a random number, never 0; 0 in a file never stamped).
+//    A journal's first record is always page 0, and right after the first records are
+//    written (synced with SyncCommit) the file's stamp becomes the journal's salt: the
 //    first overwrite of the transaction. (A journal with no record yet, written to record
-//    the length before appended bytes go out early, leaves the stamp alone.) A playback writes page
-//    0 back last. So the file of a genuine crash carries either this journal's salt or the stamp
-//    the journal recorded as the one before. Another database carries its own stamp; a copy of this
-//    one that committed journalled writes after the journal began carries a later one. (A
-//    copy exactly as the journal found it carries the same stamp, and playing the journal
-//    into it changes nothing.)
+//    the length before appended bytes go out early, leaves the stamp alone.) A playback
+//    writes page 0 back last. So the file of a genuine crash carries either this journal's
+//    salt or the stamp the journal recorded as the one before. Another database carries its
+//    own stamp; a copy of this one that committed journalled writes after the journal began
+//    carries a later one. (A copy exactly as the journal found it carries the same stamp,
+//    and playing the journal into it changes nothing.)
 //  - a file that was never stamped (the journal recorded 0 as the stamp before) and still
 //    carries 0 was not overwritten below the original length at all: when the stamp before
 //    is 0, the stamp's write is made durable before any other overwrite (with SyncCommit),
@@ -54,17 +54,17 @@
 //    identifying bytes must then equal those the journal began from, as they are.
 //  - the length: a transaction only appends, so the file is at least as long as the
 //    journal's original length (a rollback or recovery cut short also leaves it so);
-//  - the state checksum, in every other case a second line: every byte
-//    below the original length that no complete record saved is as it was when the journal
-//    began (a page is saved before it is overwritten), and the saved pages hold what the
-//    others were. So the identifying bytes read from the file *as playback would leave it*
-//    (the saved pages laid over it, in memory) equal those the journal began from. The
-//    identifying bytes are the file head, information block and table directory (bytes
-//    0..3820, the stamp left out) and, of each table the directory names, the first 49
-//    bytes of its header (name, record-table offset, record total, auto-increment counter,
-//    field count) and its last 16 (the change count kept by the index upkeep). Only those
-//    of them in pages the journal did not save can differ: a transaction that saved every
-//    header page is recognised by the stamp alone.
+//  - the state checksum, in every other case a second line: every byte below the original
+//    length that no complete record saved is as it was when the journal began (a page is
+//    saved before it is overwritten), and the saved pages hold what the others were. So the
+//    identifying bytes read from the file *as playback would leave it* (the saved pages
+//    laid over it, in memory) equal those the journal began from. The identifying bytes are
+//    the file head, information block and table directory (bytes 0..3820, the stamp left
+//    out) and, of each table the directory names, the first 49 bytes of its header (name,
+//    record-table offset, record total, auto-increment counter, field count) and its last
+//    16 (the change count kept by the index upkeep). Only those of them in pages the
+//    journal did not save can differ: a transaction that saved every header page is
+//    recognised by the stamp alone.
 // What cannot be told apart: a copy of the file as the journal found it that was then
 // changed only by writes outside a transaction that needed no journal (those leave the
 // stamp alone); playing the journal into it cuts such appends off again.

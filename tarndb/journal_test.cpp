@@ -585,6 +585,20 @@ TEST_F(TwoTables, SyncCommitMakesTheJournalAndItsRemovalDurableInOrder) {
         EXPECT_LT(ev.Last("write work.tdb-journal"), ev.First("sync work.tdb-journal"));
         EXPECT_LT(ev.First("sync work.tdb-journal"), ev.First("syncdir work.tdb-journal"));
         EXPECT_LT(ev.First("syncdir work.tdb-journal"), overwrite);
+        // The first overwrite stamps page 0 with the journal's salt; in a file never stamped
+        // before (as this one) the stamp is on the disk before anything else is overwritten.
+        EXPECT_LT(std::stoll(ev.list[static_cast<size_t>(overwrite)].substr(15)),
+                  TTarnDBFileIO::kPageSize);
+        long next = -1;
+        for (size_t i = static_cast<size_t>(overwrite) + 1; i < ev.list.size() && next < 0; ++i)
+            if (ev.list[i].starts_with("write work.tdb ") &&
+                std::stoll(ev.list[i].substr(15)) < original)
+                next = static_cast<long>(i);
+        ASSERT_GT(next, overwrite);
+        long stampSynced = -1;
+        for (long i = overwrite + 1; i < next; ++i)
+            if (ev.list[static_cast<size_t>(i)] == "sync work.tdb") stampSynced = i;
+        EXPECT_GT(stampSynced, overwrite) << "the stamp was not synced before the next overwrite";
         EXPECT_LT(ev.Last("write work.tdb "), ev.Last("sync work.tdb"));
         EXPECT_LT(ev.Last("sync work.tdb"), removed);
         EXPECT_EQ(ev.Last("syncdir work.tdb-journal"), static_cast<long>(ev.list.size()) - 1);
