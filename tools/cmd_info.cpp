@@ -33,8 +33,11 @@ int RunInfo(TToolContext& ctx) {
         std::string name = ToTerminal(table.name);
         std::fprintf(out, "\ntable %s\n", name.c_str());
         if (!table.loadError.empty()) {
-            std::fprintf(out, "  cannot be loaded: %s\n",
-                         EngineMessageToTerminal(table.loadError).c_str());
+            // A header that cannot be read is damage, and says so as `check` does.
+            std::string why = EngineMessageToTerminal(table.loadError);
+            if (why.find(" is damaged") == std::string::npos && why != "Wait for unlock time out")
+                why = "the file is damaged: " + why;
+            std::fprintf(out, "  cannot be loaded: %s\n", why.c_str());
             rc = kExitFailure;
             continue;
         }
