@@ -8,7 +8,15 @@
 // The database must not be open anywhere else while it is compacted: the file is opened in
 // the engine's exclusive sharing mode, which fails while another process or another
 // database object of this one holds it open, and it is held that way until the new file
-// is in place.
+// is in place. With an output file the database is opened for reading only: nothing is
+// written to it, not even the repairs an open for writing makes after a crash.
+//
+// The new file is written as ".NAME.compact-PID" beside its target (NAME the target's file
+// name) and renamed onto it. One left by a compact that was killed is removed by the next
+// compact of the same target, once its process is gone and nobody holds it open (a running
+// compact holds its own open until the rename). The new file takes the database's
+// permissions and, replacing it, its owner and group; a database named through a symbolic
+// link is compacted where the link points, the link left as it is.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +49,12 @@ struct TCompactResult {
 // Raises: EDatabaseError "Database file '%s' is in use ..." while another open holds the
 // file; "Access denied" for a missing or wrong password of an encrypted database; "...
 // exists already" for an output that exists; the engine's errors for a file it cannot
-// open or read (EFOpenError, EDatabaseError for damage); EInOutError when writing the new
-// file, forcing it to the disk or renaming it fails.
+// open (EFOpenError, EDatabaseError); EDatabaseError "table 'T', record R, field 'F': the
+// file is damaged: ..." for a record that cannot be read or copied (see
+// DescribeReadFailure in check.h); EInOutError "Cannot write the compacted file '%s': ..."
+// naming the output (or the database) and the cause when writing the new file, forcing it
+// to the disk or renaming it fails, and "Cannot compact database file '%s' in place: ..."
+// when the new file cannot be given the database's owner and group.
 TCompactResult CompactDatabase(const std::string& path, const TCompactOptions& options);
 
 }  // namespace tarn
