@@ -3,6 +3,7 @@
 // replaced while somebody else has it open.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -222,6 +223,47 @@ pid_t DeadPid() {
     if (pid == 0) _exit(0);
     waitpid(pid, nullptr, 0);
     return pid;
+}
+
+// A compact killed while it writes leaves its temporary file; the next compact clears it.
+TEST_F(CompactRefuses, AKilledRunsFileIsClearedByTheNext) {
+    namespace fs = std::filesystem;
+    std::ofstream csv(dir.file("rows.csv"), std::ios::binary);
+    csv << "v\n";
+    for (int i = 0; i < 60000; ++i) csv << i << "\n";
+    csv.close();
+    ASSERT_EQ(RunTarndb({"import", db, "t", dir.file("rows.csv")}, dir.path()).status, 0);
+    fs::remove(dir.file("rows.csv"));
+    auto temporaries = [&] {
+        std::vector<std::string> found;
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            if (e.path().filename().string().rfind(".c.tdb.compact-", 0) == 0)
+                found.push_back(e.path().string());
+        return found;
+    };
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0) _exit(90);
+        execl(TARNDB_TOOL_PATH, TARNDB_TOOL_PATH, "compact", db.c_str(), nullptr);
+        _exit(91);
+    }
+    // Killed as soon as its temporary file is there.
+    bool seen = false;
+    int status = 0;
+    while (!seen && waitpid(child, &status, WNOHANG) == 0) seen = !temporaries().empty();
+    if (seen) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    ASSERT_TRUE(seen) << "the compact ended before its temporary file was seen";
+    ASSERT_EQ(temporaries().size(), 1u);
+    ToolRun r = RunTarndb({"compact", db}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(temporaries().empty());
+    EXPECT_NE(RunTarndb({"check", db}, dir.path()).out.find("60002 live records"),
+              std::string::npos);
 }
 
 // A compact that was killed left its temporary file; the next compact of the same file
