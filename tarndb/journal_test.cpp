@@ -890,6 +890,11 @@ TEST_F(TwoTables, AJournalBesideAFileItWasNotMadeForIsRefusedAndLeftInPlace) {
         EXPECT_NE(err.find(k.why), std::string::npos) << err;
         EXPECT_NE(err.find("move it away if the database is correct"), std::string::npos) << err;
         EXPECT_EQ(FileBytes(k.file), bytes) << "the refused journal changed the file";
+        // An open for reading only says the same, not that the journal wants a writer.
+        std::filesystem::permissions(k.file, std::filesystem::perms::owner_read);
+        EXPECT_EQ(ErrorOf([&] { TestHost host(k.file); }), err);
+        std::filesystem::permissions(
+            k.file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         ASSERT_TRUE(std::filesystem::exists(journal));
         EXPECT_EQ(FileBytes(journal), hot);
         std::filesystem::remove(journal);
@@ -919,7 +924,18 @@ TEST_F(TwoTables, AJournalOfThePreviousLayoutStillRollsBack) {
             .write(reinterpret_cast<const char*>(old.data()),
                    static_cast<std::streamsize>(old.size()));
     };
+    // One of a later format version is neither played nor removed.
+    std::vector<uint8_t> later = old;
+    bytes::PutU32(later, 8, journal::kVersion + 1);
+    std::ofstream(path + "-journal", std::ios::binary)
+        .write(reinterpret_cast<const char*>(later.data()),
+               static_cast<std::streamsize>(later.size()));
     const std::vector<uint8_t> crashed = FileBytes(path);
+    EXPECT_NE(ErrorOf([&] { TestHost host(path); }).find("written by a later release"),
+              std::string::npos);
+    EXPECT_EQ(FileBytes(path), crashed);
+    EXPECT_EQ(FileBytes(path + "-journal"), later);
+
     place(path);
     EXPECT_EQ(Dump(path), before);
     EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
