@@ -40,7 +40,59 @@ struct Reader {
         return true;
     }
 
-    bool Date(int32_t& day) {
+    // Exactly `c` at the reading position, with no blanks before it.
+    bool Exact(char c) {
+        if (AtEnd() || s[pos] != c) return false;
+        ++pos;
+        return true;
+    }
+    // Between minDigits and maxDigits decimal digits, and no digit after them.
+    bool Digits(int& value, int minDigits, int maxDigits) {
+        value = 0;
+        int n = 0;
+        while (n < maxDigits && pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
+            value = value * 10 + (s[pos] - '0');
+            ++n;
+            ++pos;
+        }
+        return n >= minDigits && (AtEnd() || s[pos] < '0' || s[pos] > '9');
+    }
+    // Whether an ISO date starts at the reading position: four digits and a hyphen.
+    bool AtIsoDate() const {
+        if (s.size() - pos < 5 || s[pos + 4] != '-') return false;
+        for (size_t i = pos; i < pos + 4; ++i) {
+            if (s[i] < '0' || s[i] > '9') return false;
+        }
+        return true;
+    }
+    // yyyy-m[m]-d[d]: the year in full, no century window.
+    bool IsoDate(int32_t& day) {
+        int y, m, d;
+        return Digits(y, 4, 4) && Exact('-') && Digits(m, 1, 2) && Exact('-') && Digits(d, 1, 2) &&
+               TryEncodeDate(y, m, d, day);
+    }
+    // h[h]:mm[:ss[.f[f[f]]]] on the 24-hour clock; the fraction is of a second, after a point
+    // whatever the locale's decimal separator.
+    bool IsoTime(int32_t& ms) {
+        int hour, minute, second = 0, fraction = 0, digits = 0;
+        if (!Digits(hour, 1, 2) || !Exact(':') || !Digits(minute, 2, 2)) return false;
+        if (Exact(':')) {
+            if (!Digits(second, 2, 2)) return false;
+            if (Exact('.')) {
+                const size_t start = pos;
+                if (!Digits(fraction, 1, 3)) return false;
+                digits = static_cast<int>(pos - start);
+                for (; digits < 3; ++digits) fraction *= 10;
+            }
+        }
+        return TryEncodeTime(hour, minute, second, fraction, ms);
+    }
+
+    // A date in either form; `iso` tells which was read.
+    bool Date(int32_t& day, bool& iso) {
+        SkipBlanks();
+        iso = AtIsoDate();
+        if (iso) return IsoDate(day);
         int m, d, y, len;
         if (!Number(m, len) || !Char('/') || !Number(d, len) || !Char('/') || !Number(y, len)) {
             return false;
@@ -85,7 +137,8 @@ struct Reader {
 
 bool ReadDate(std::string_view text, int32_t& dayNumber, const TFormatSettings& fs) {
     Reader r{text, fs};
-    return r.Date(dayNumber) && r.AtEnd();
+    bool iso = false;
+    return r.Date(dayNumber, iso) && r.AtEnd();
 }
 
 bool ReadTime(std::string_view text, int32_t& msOfDay, const TFormatSettings& fs) {
@@ -96,12 +149,21 @@ bool ReadTime(std::string_view text, int32_t& msOfDay, const TFormatSettings& fs
 bool ReadDateTime(std::string_view text, TTimeStamp& out, const TFormatSettings& fs) {
     Reader r{text, fs};
     int32_t day = 0;
-    if (r.Date(day)) {
+    bool iso = false;
+    if (r.Date(day, iso)) {
         if (r.AtEnd()) {
             out = TTimeStamp{day, 0};
             return true;
         }
         int32_t ms = 0;
+        if (iso) {
+            // An ISO date-time is read whole: blanks, then the time, then nothing.
+            if (!r.Exact(' ')) return false;
+            r.SkipBlanks();
+            if (!r.IsoTime(ms) || !r.AtEnd()) return false;
+            out = TTimeStamp{day, ms};
+            return true;
+        }
         if (r.Time(ms)) {
             out = TTimeStamp{day, ms};
             return true;

@@ -2,6 +2,10 @@
 // into date and time constants whatever the locale's date format:
 //   date:  month "/" day "/" year; a year of at most two digits falls into the century
 //          window (FormatSettings().TwoDigitYearCenturyWindow years before this year);
+//          or the ISO form yyyy "-" m[m] "-" d[d] (four-digit year, no blanks inside), the
+//          form the tarndb tool prints and imports;
+//   ISO date and time: the ISO date, blanks, then h[h] ":" mm [":" ss ["." f[f[f]]]] on the
+//          24-hour clock (the fraction is of a second: ".5" is 500 ms), nothing after it;
 //   time:  [AM|PM] hour [":" minute [":" second [<decimal separator> ms]]] [AM|PM]
 //          (the locale's designators or "AM"/"PM", ignoring case; with one, hours 1..12);
 //   date and time: a date alone, or a date followed by a time (text after the time is not

@@ -39,6 +39,27 @@ TEST(DateReader, Dates) {
         {"1/2", false, 0},
         {"1-2-2020", false, 0},
         {"", false, 0},
+        // ISO 8601 calendar dates: a four-digit year, no century window, no inner blanks.
+        {"2000-01-01", true, Day(2000, 1, 1)},
+        {"1999-12-31", true, Day(1999, 12, 31)},
+        {"2020-1-2", true, Day(2020, 1, 2)},
+        {" 2020-01-02", true, Day(2020, 1, 2)},
+        {"0001-01-01", true, 1},
+        {"2000-02-29", true, Day(2000, 2, 29)},
+        {"2021-02-29", false, 0},
+        {"2000-13-01", false, 0},
+        {"2000-00-10", false, 0},
+        {"2000-01-32", false, 0},
+        {"2000-001-01", false, 0},
+        {"20-01-02", false, 0},
+        {"020-01-02", false, 0},
+        {"20000-01-02", false, 0},
+        {"2000 - 01 - 02", false, 0},
+        {"2000-01", false, 0},
+        {"2000-01-", false, 0},
+        {"2000-01-02 ", false, 0},
+        {"2000-01/02", false, 0},
+        {"2000/01/02", false, 0},
     };
     for (const Case& c : cases) {
         int32_t day = -1;
@@ -112,6 +133,18 @@ TEST(DateReader, DateTimes) {
         {"1/2/2020 25:00", false, 0, 0},
         {"junk", false, 0, 0},
         {"", false, 0, 0},
+        {"2020-01-02", true, Day(2020, 1, 2), 0},
+        {"2020-01-02 10:00", true, Day(2020, 1, 2), 36000000},
+        {"2020-01-02 10:30:15", true, Day(2020, 1, 2), 37815000},
+        {"2020-01-02 10:30:15.250", true, Day(2020, 1, 2), 37815250},
+        {"2020-01-02 00:00:00", true, Day(2020, 1, 2), 0},
+        {"2020-01-02 23:59:59.999", true, Day(2020, 1, 2), 86399999},
+        {"2020-01-02 10:00 and more", false, 0, 0},  // an ISO text is read whole
+        {"2020-01-02 24:00:00", false, 0, 0},
+        {"2020-01-02 10:00:00 PM", false, 0, 0},
+        {"2020-01-02T10:00:00", false, 0, 0},
+        {"2020-01-02 junk", false, 0, 0},
+        {"2020-02-30 10:00", false, 0, 0},
     };
     for (const Case& c : cases) {
         TTimeStamp ts{-1, -1};
@@ -121,6 +154,23 @@ TEST(DateReader, DateTimes) {
             EXPECT_EQ(ts.Time, c.ms) << c.text;
         }
     }
+}
+
+// An ISO date-time is the same text whatever the locale: its fraction of a second follows a
+// point, and the locale's AM/PM designators and date order play no part.
+TEST(DateReader, IsoTextsIgnoreTheLocale) {
+    TFormatSettings fs;
+    fs.DecimalSeparator = ',';
+    fs.ShortDateFormat = "d.M.yyyy";
+    fs.DateSeparator = '.';
+    TTimeStamp ts{-1, -1};
+    ASSERT_TRUE(ReadDateTime("2020-01-02 10:30:15.250", ts, fs));
+    EXPECT_EQ(ts.Date, Day(2020, 1, 2));
+    EXPECT_EQ(ts.Time, 37815250);
+    EXPECT_FALSE(ReadDateTime("2020-01-02 10:30:15,250", ts, fs));
+    int32_t day = -1;
+    ASSERT_TRUE(ReadDate("2020-03-04", day, fs));
+    EXPECT_EQ(day, Day(2020, 3, 4));
 }
 
 }  // namespace

@@ -127,6 +127,12 @@ TEST_F(FilterEval, ComparisonsByType) {
             {Int("Active", 256), "Active AND Active = True", true},  // 16-bit truth
             {Date("Day", 2020, 1, 2), "Day = '1/2/2020'", true},
             {Date("Day", 2020, 1, 2), "Day < '01/03/20'", true},
+            {Date("Day", 2000, 1, 1), "Day >= '2000-01-01'", true},
+            {Date("Day", 1999, 12, 31), "Day >= '2000-01-01'", false},
+            {Date("Day", 2020, 1, 2), "Day = '2020-01-02' AND '2020-1-2' = Day", true},
+            {Stamp("Stamp", 2020, 1, 2, 10, 0, 0), "Stamp = '2020-01-02 10:00:00'", true},
+            {Stamp("Stamp", 2020, 1, 2, 10, 0, 0), "Stamp < '2020-01-02 10:00:01'", true},
+            {Stamp("Stamp", 2020, 1, 2, 10, 0, 0), "Stamp > '2020-01-02 10:00:00.001'", false},
             {Stamp("Stamp", 2020, 1, 2, 23, 59, 59), "Stamp = '1/2/2020'", true},
             {Stamp("Stamp", 2020, 1, 2, 0, 0, 0), "Stamp = '1/2/2020'", true},
             {Stamp("Stamp", 2020, 1, 3, 0, 0, 0), "Stamp = '1/2/2020'", false},

@@ -1,6 +1,9 @@
 // The typing rules of TExprParserBase, applied as the parser builds each node, and the
 // conversion of string constants into date and time constants.
+#include <string>
+
 #include "platform/text/convert.h"
+#include "platform/text/format_settings.h"
 #include "tarndb/datetime.h"
 #include "tarndb/errors.h"
 #include "tarndb/filter/date_reader.h"
@@ -18,6 +21,36 @@ namespace {
 
 bool IsStringConstant(const TExprNode* n) {
     return n->Kind == TExprNodeKind::Constant && n->DataType == ftString;
+}
+
+// A string constant that stands where a date or time belongs but reads as neither. The
+// message lists the texts that do read: the fixed forms and the format settings' date order
+// (its letters with the settings' date separator), when that is another form.
+[[noreturn]] void BadDateLiteral(const TExprNode* n) {
+    const TFormatSettings& fs = FormatSettings();
+    std::string own;
+    for (char c : fs.ShortDateFormat) {
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        own.push_back(letter ? c : fs.DateSeparator);
+    }
+    std::string forms = "yyyy-mm-dd, yyyy-mm-dd hh:mm:ss, hh:mm:ss";
+    if (own.empty() || own == "M/d/yyyy") {
+        forms += " or M/d/yyyy";
+    } else {
+        forms += ", M/d/yyyy or " + own;
+    }
+    throw EDatabaseError("Type mismatch in expression: '" + std::string(n->Text()) +
+                         "' is not a date or time (write " + forms + ")");
+}
+
+// A date-time operand's other side when it is not a date-time value: a string constant that
+// reads as a date or time becomes one; anything else is a mismatch.
+void RequireDateTimeConstant(TExprNode* item) {
+    if (!TExprParserBase::IsDateTimeConstant(item)) {
+        if (IsStringConstant(item)) BadDateLiteral(item);
+        Mismatch();
+    }
+    TExprParserBase::MakeDateTimeConstant(item);
 }
 
 int Rank(int type) {
@@ -41,10 +74,7 @@ int Rank(int type) {
 // Converts `item` when it is a date-time string constant and `other` is a date-time value,
 // then requires that the two compare.
 void DateTimeOperands(TExprNode* dateSide, TExprNode* item) {
-    if (!IsDateTimeType(item->DataType)) {
-        if (!TExprParserBase::IsDateTimeConstant(item)) Mismatch();
-        TExprParserBase::MakeDateTimeConstant(item);
-    }
+    if (!IsDateTimeType(item->DataType)) RequireDateTimeConstant(item);
     if (!HasDefinedOrder(dateSide->DataType, item->DataType)) Mismatch();
 }
 
@@ -120,8 +150,8 @@ void TExprParserBase::ComparisonTyping(TExprNode* node) {
     } else if (IsDateTimeType(lt) && (IsDateTimeType(rt) || IsStringConstant(r))) {
         DateTimeOperands(l, r);
     } else if (IsTextOperandType(lt) && IsTextOperandType(rt)) {
-    } else if (IsDateTimeType(rt) && IsDateTimeConstant(l)) {
-        MakeDateTimeConstant(l);
+    } else if (IsDateTimeType(rt) && IsStringConstant(l)) {
+        RequireDateTimeConstant(l);
         if (!HasDefinedOrder(l->DataType, rt)) Mismatch();
     } else if (equality && lt == ftBoolean && rt == ftBoolean) {
     } else {
@@ -167,8 +197,8 @@ void TExprParserBase::ArithmeticTyping(TExprNode* node) {
                 (IsDateTimeType(r->DataType) && IsDateTimeConstant(l)))) {
         if (!IsDateTimeType(l->DataType)) {
             MakeDateTimeConstant(l);
-        } else if (IsDateTimeConstant(r)) {
-            MakeDateTimeConstant(r);
+        } else if (IsStringConstant(r)) {
+            RequireDateTimeConstant(r);
         }
         const int lt = l->DataType, rt = r->DataType;
         if (!IsDateTimeType(rt) && !IsNumericType(rt)) Mismatch();

@@ -124,6 +124,14 @@ TEST_F(FilterParse, TreeShapes) {
         {"Stamp > Clock", "(> Stamp Clock)"},
         {"Day IN (Stamp)", "(IN Day Stamp)"},
         {"Name = '1/2/2020'", "(= Name '1/2/2020')"},
+        {"Day >= '2000-01-01'", "(>= Day date(2000-1-1))"},
+        {"'2000-01-01' <= Day", "(<= date(2000-1-1) Day)"},
+        {"Stamp < '2020-01-02 10:00:00'", "(< Stamp dt(2020-1-2+36000000))"},
+        {"Stamp = '2020-01-02 10:00:00.250'", "(= Stamp dt(2020-1-2+36000250))"},
+        {"Stamp = '2020-01-02'", "(= Stamp date(2020-1-2))"},
+        {"Day IN ('2020-01-02', '1/3/2020')", "(IN Day date(2020-1-2) date(2020-1-3))"},
+        {"Day - '2020-01-01'", "(-:int Day date(2020-1-1))"},
+        {"Name = '2020-01-02'", "(= Name '2020-01-02')"},
         {"Active = True", "(= Active True)"},
         {"Active <> FALSE", "(<> Active False)"},
         {"true", "True"},
@@ -221,13 +229,34 @@ TEST_F(FilterParse, ErrorMessages) {
         {"Clock - Day", "db: Type mismatch in expression"},
         {"Clock - Stamp", "db: Type mismatch in expression"},
         {"Day = '10:30'", "db: Type mismatch in expression"},
-        {"Day = 'xyz'", "db: Type mismatch in expression"},
-        {"Day = '2/30/2020'", "db: Type mismatch in expression"},
+        {"Day = 'xyz'",
+         "db: Type mismatch in expression: 'xyz' is not a date or time (write yyyy-mm-dd, "
+         "yyyy-mm-dd hh:mm:ss, hh:mm:ss or M/d/yyyy)"},
+        {"Day = '2/30/2020'",
+         "db: Type mismatch in expression: '2/30/2020' is not a date or time (write yyyy-mm-dd, "
+         "yyyy-mm-dd hh:mm:ss, hh:mm:ss or M/d/yyyy)"},
+        {"Day >= '2000-02-30'",
+         "db: Type mismatch in expression: '2000-02-30' is not a date or time (write yyyy-mm-dd, "
+         "yyyy-mm-dd hh:mm:ss, hh:mm:ss or M/d/yyyy)"},
+        {"'2000-1-1x' < Day",
+         "db: Type mismatch in expression: '2000-1-1x' is not a date or time (write yyyy-mm-dd, "
+         "yyyy-mm-dd hh:mm:ss, hh:mm:ss or M/d/yyyy)"},
+        {"Stamp > '2000-01-01 25:00'",
+         "db: Type mismatch in expression: '2000-01-01 25:00' is not a date or time (write "
+         "yyyy-mm-dd, yyyy-mm-dd hh:mm:ss, hh:mm:ss or M/d/yyyy)"},
+        {"Stamp > '2000-01-01 10:00 PM'",
+         "db: Type mismatch in expression: '2000-01-01 10:00 PM' is not a date or time (write "
+         "yyyy-mm-dd, yyyy-mm-dd hh:mm:ss, hh:mm:ss or M/d/yyyy)"},
+        {"Day - 'soon'",
+         "db: Type mismatch in expression: 'soon' is not a date or time (write yyyy-mm-dd, "
+         "yyyy-mm-dd hh:mm:ss, hh:mm:ss or M/d/yyyy)"},
         {"Day = Name", "db: Type mismatch in expression"},
         {"Day = 1", "db: Type mismatch in expression"},
         {"Int IN ('a')", "db: Type mismatch in expression"},
         {"Name IN (1)", "db: Type mismatch in expression"},
-        {"Day IN ('x')", "db: Type mismatch in expression"},
+        {"Day IN ('x')",
+         "db: Type mismatch in expression: 'x' is not a date or time (write yyyy-mm-dd, yyyy-mm-dd "
+         "hh:mm:ss, hh:mm:ss or M/d/yyyy)"},
         {"Day IN (Clock)", "db: Type mismatch in expression"},
         {"Active IN (1)", "db: Type mismatch in expression"},
         {"Raw = 1", "db: Type mismatch in expression"},
@@ -248,6 +277,23 @@ TEST_F(FilterParse, ErrorMessages) {
         {"Clock = '1/2/202010:00'", "convert: '1/2/202010:00' is not a valid time"},
     };
     for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.text), c.error) << c.text;
+}
+
+// The format settings' own date order keeps working beside the fixed forms, and the error for
+// a text that is no date names it.
+TEST_F(FilterParse, DateLiteralsInTheSettingsFormat) {
+    struct Restore {
+        TFormatSettings saved = FormatSettings();
+        ~Restore() { FormatSettings() = saved; }
+    } restore;
+    FormatSettings().ShortDateFormat = "d.M.yyyy";
+    FormatSettings().DateSeparator = '.';
+    EXPECT_EQ(ShapeOf("Day = '2.1.2020'"), "(= Day date(2020-1-2))");
+    EXPECT_EQ(ShapeOf("Day = '2020-01-02'"), "(= Day date(2020-1-2))");
+    EXPECT_EQ(ShapeOf("Day = '1/2/2020'"), "(= Day date(2020-1-2))");
+    EXPECT_EQ(ErrorOf("Day = '31.2.2020'"),
+              "db: Type mismatch in expression: '31.2.2020' is not a date or time (write "
+              "yyyy-mm-dd, yyyy-mm-dd hh:mm:ss, hh:mm:ss, M/d/yyyy or d.M.yyyy)");
 }
 
 TEST_F(FilterParse, DataSetWithoutNameGivesBareFieldMessage) {
