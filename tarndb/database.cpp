@@ -295,6 +295,7 @@ void TTarnDatabase::DoDisconnect() {
         fileIO_.reset();
     }
     commitFailed_ = false;
+    readTransactions_ = 0;  // closing the file dropped their lock
     // Close the registered datasets, last first. Each unregisters as it closes; one that
     // does not is dropped all the same, so the loop ends.
     while (!clients_.empty()) {
@@ -356,6 +357,19 @@ void TTarnDatabase::Rollback() {
         throw;
     }
     AfterRollback();
+}
+
+void TTarnDatabase::StartReadTransaction() {
+    if (!Connected())
+        throw EDatabaseError(Prefixed("Cannot perform this operation on a closed database"));
+    fileIO_->AcquireReadLock();
+    ++readTransactions_;
+}
+
+void TTarnDatabase::EndReadTransaction() {
+    if (readTransactions_ == 0) throw EDatabaseError(Prefixed("No read transaction is active"));
+    --readTransactions_;
+    if (fileIO_) fileIO_->ReleaseReadLock();
 }
 
 void TTarnDatabase::AfterRollback() {

@@ -347,7 +347,9 @@ TEST(Sessions, LockSettingsStoreNegativeAsZeroAndReachTheFileLock) {
     TTarnDBFileIO holder(nullptr, TTarnDBMediumType::mtDisk, false);
     holder.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
     holder.AcquireFileLock();
-    EXPECT_EQ(ErrorOf([&] { db.FileIO()->AcquireFileLock(); }), "Wait for unlock time out");
+    EXPECT_EQ(ErrorOf([&] { db.FileIO()->AcquireFileLock(); }),
+              "Wait for unlock time out: database file '" + path +
+                  "' is locked by another connection's transaction");
     EXPECT_EQ(env.sleeps, (std::vector<int>{7, 7}));
     db.Close();
 }

@@ -148,20 +148,41 @@ TEST_F(Transactions, TheRulesOfStartingAndEnding) {
               "Closed: Cannot perform this operation on a closed database");
 }
 
-TEST_F(Transactions, OthersWaitForTheLockAndSeeTheChangesAfterCommit) {
+TEST_F(Transactions, OthersReadTheStateBeforeMeanwhileAndWaitToWrite) {
     std::string peopleBefore = ReadElsewhere("People"), tagsBefore = ReadElsewhere("Tags");
     db.StartTransaction();
     ChangeEverything();
     std::string peopleAfter = Rows(people), tagsAfter = Rows(tags);
     EXPECT_NE(peopleAfter, peopleBefore);
 
-    // The transaction holds the file lock since its first write: another reader waits for
-    // it under its session's retry settings.
     TTarnSession& session = Sessions().DefaultSession();
     int retries = session.LockRetryCount(), wait = session.LockWaitTime();
     session.SetLockRetryCount(2);
     session.SetLockWaitTime(1);
-    EXPECT_EQ(ErrorOf([&] { ReadElsewhere("People"); }), "Wait for unlock time out");
+    // The transaction's writes are its own until Commit: readers elsewhere do not wait for
+    // it, and read the last committed state.
+    EXPECT_EQ(ReadElsewhere("People"), peopleBefore);
+    EXPECT_EQ(ReadElsewhere("Tags"), tagsBefore);
+    // A writer elsewhere waits for the whole transaction and says why it gave up; a
+    // transaction elsewhere does not even start.
+    {
+        TTarnDatabase other(nullptr, "Other");
+        other.SetDatabaseName("elsewhere");
+        other.SetFileName(path);
+        other.Open();
+        TTarnTable t(nullptr, "T");
+        t.SetDatabaseName("elsewhere");
+        t.SetTableName("Tags");
+        t.Open();
+        const std::string timeOut = "Wait for unlock time out: database file '" + path +
+                                    "' is locked by another connection's transaction";
+        t.Append();
+        t.FieldByName("person")->SetAsInteger(9);
+        EXPECT_EQ(ErrorOf([&] { t.Post(); }), timeOut);
+        t.Cancel();
+        EXPECT_EQ(ErrorOf([&] { other.StartTransaction(); }), timeOut);
+        EXPECT_FALSE(other.InTransaction());
+    }
     session.SetLockRetryCount(retries);
     session.SetLockWaitTime(wait);
 
@@ -182,10 +203,10 @@ public:
     }
 };
 
-// Another process holds a transaction: a reader here cannot take the lock while it does,
-// waits for it under its retry settings, and then sees the whole transaction (committed)
-// or nothing of it (rolled back), never a part.
-TEST_F(Transactions, AnotherProcessWaitsForTheTransactionAndSeesAllOrNothing) {
+// Another process holds a transaction: a reader here does not wait for it and reads the
+// state before it, and while it commits (or rolls back) reads the whole transaction or
+// nothing of it, never a part, in one table or across two.
+TEST_F(Transactions, AnotherProcessesTransactionIsSeenWholeOrNotAtAll) {
     testing::TQuietTimers quietTimers;  // the test forks
     const std::string peopleBefore = ReadElsewhere("People"), tagsBefore = ReadElsewhere("Tags");
     db.StartTransaction();
@@ -222,7 +243,7 @@ TEST_F(Transactions, AnotherProcessWaitsForTheTransactionAndSeesAllOrNothing) {
                 ChangeEverything(p, t);
                 char c = 'w', g = 0;
                 if (write(written[1], &c, 1) == 1 && read(go[0], &g, 1) == 1) {
-                    // Long enough that the reader must wait for the lock.
+                    // Long enough for the reader to read meanwhile.
                     usleep(300 * 1000);
                     if (commit)
                         kid.Commit();
@@ -240,29 +261,52 @@ TEST_F(Transactions, AnotherProcessWaitsForTheTransactionAndSeesAllOrNothing) {
         char c = 0;
         ASSERT_EQ(read(written[0], &c, 1), 1) << "the child did not write";
 
-        // The lock is taken from the transaction's first write in the other process.
+        // The transaction keeps its writes until it ends: readers here go on at once.
         session.SetLockRetryCount(2);
         session.SetLockWaitTime(1);
-        EXPECT_EQ(ErrorOf([&] { ReadElsewhere("People"); }), "Wait for unlock time out");
-        // Then the reader waits for it.
-        session.SetLockRetryCount(500);
-        session.SetLockWaitTime(10);
         SleepCountingEnv env;
-        std::string peopleSeen, tagsSeen;
         {
             ScopedEnv scoped(&env);
-            ASSERT_EQ(write(go[1], "g", 1), 1);
-            peopleSeen = ReadElsewhere("People");
-            tagsSeen = ReadElsewhere("Tags");
+            EXPECT_EQ(ReadElsewhere("People"), peopleBefore);
+            EXPECT_EQ(ReadElsewhere("Tags"), tagsBefore);
         }
+        EXPECT_EQ(env.sleeps.load(), 0) << "a reader waited for a transaction being built";
+        // While it ends, both tables read in one read transaction show one state of them.
+        session.SetLockRetryCount(500);
+        session.SetLockWaitTime(1);
+        ASSERT_EQ(write(go[1], "g", 1), 1);
+        TTarnDatabase other(nullptr, "Other");
+        other.SetDatabaseName("elsewhere");
+        other.SetFileName(path);
+        other.Open();
+        TTarnTable p(nullptr, "P"), t(nullptr, "T");
+        for (auto [table, name] : {std::pair{&p, "People"}, std::pair{&t, "Tags"}}) {
+            table->SetDatabaseName("elsewhere");
+            table->SetTableName(name);
+            table->Open();
+        }
+        int status = -1, rounds = 0, mixed = 0;
+        pid_t ended = 0;
+        std::string peopleSeen, tagsSeen;
+        do {
+            ended = waitpid(child, &status, WNOHANG);
+            TTarnReadTransaction snapshot(other);
+            p.Refresh();
+            t.Refresh();
+            peopleSeen = Rows(p);
+            tagsSeen = Rows(t);
+            const bool before = peopleSeen == peopleBefore && tagsSeen == tagsBefore;
+            const bool after = peopleSeen == peopleAfter && tagsSeen == tagsAfter;
+            mixed += !before && !after;
+            ++rounds;
+        } while (ended == 0);
         session.SetLockRetryCount(retries);
         session.SetLockWaitTime(wait);
         close(written[0]);
         close(go[1]);
-        int status = -1;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_EQ(ended, child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        EXPECT_GT(env.sleeps.load(), 0) << "the reader never had to wait";
+        EXPECT_EQ(mixed, 0) << "of " << rounds << " rounds";
         EXPECT_EQ(peopleSeen, commit ? peopleAfter : peopleBefore);
         EXPECT_EQ(tagsSeen, commit ? tagsAfter : tagsBefore);
         EXPECT_FALSE(std::filesystem::exists(path + "-journal"));

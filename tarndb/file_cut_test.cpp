@@ -51,7 +51,9 @@ public:
     void Truncate(int64_t length) override { target_->Truncate(length); }
     void Sync() override { target_->Sync(); }
     bool TryLockByte(int64_t offset) override { return target_->TryLockByte(offset); }
+    bool TryReadLockByte(int64_t offset) override { return target_->TryReadLockByte(offset); }
     void UnlockByte(int64_t offset) override { target_->UnlockByte(offset); }
+    bool LockHeldElsewhere(int64_t offset) override { return target_->LockHeldElsewhere(offset); }
     const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
         const uint8_t* p = target_->MapView(length, capacity);
         if (cutTo_ >= 0) {

@@ -22,7 +22,12 @@ namespace b = tarn::bytes;
 using namespace tarn::format;
 
 namespace {
-constexpr int64_t kLockByte = 1;
+// The lock bytes (advisory locks; what the file holds there does not matter). Byte 1 is
+// the one lock of earlier releases: their writers lock it for writing, so they and this
+// release's readers and writers exclude each other as they should.
+constexpr int64_t kSharedByte = 1;    // read lock: SHARED; write lock: EXCLUSIVE
+constexpr int64_t kReservedByte = 2;  // write lock: RESERVED
+constexpr int64_t kPendingByte = 3;   // write lock: PENDING; readers read-lock it briefly
 }  // namespace
 
 TTarnDBFileIO::TTarnDBFileIO(TTarnDBFileOwner* owner, TTarnDBMediumType medium, bool exclusive)
@@ -93,7 +98,7 @@ void TTarnDBFileIO::OpenDisk(const std::string& name, bool exclusive) {
         // A transaction of a writer that died is undone before anything is read; what was
         // read above may be older than the playback, so it is read again then.
         if (env->FileExists(JournalPath())) {
-            FileLockGuard recover(*this);
+            ReadLockGuard recover(*this);  // rolls a hot journal back first
             ReadSettings();
         } else if (got == start.size()) {
             ReadSettings(start.data());
@@ -154,8 +159,9 @@ void TTarnDBFileIO::CheckDirectory() const {
 void TTarnDBFileIO::CloseStorage() {
     if (txn_.active) AbandonTransaction();  // closing undoes an unfinished transaction
     if (disk_) {
-        // Closing the file drops the lock with it; nothing may stay locked behind us.
-        lockDepth_ = 0;
+        // Closing the file drops the locks with it; nothing may stay locked behind us.
+        hold_ = LockHolding{};
+        readDepth_ = writeDepth_ = exclusiveAtRead_ = 0;
         disk_.reset();
     }
     memory_ = nullptr;
@@ -179,41 +185,224 @@ bool TTarnDBFileIO::CheckPassword(const std::string& password) {
     return codec_.CheckPassword(password, info_.PasswordCheck());
 }
 
-void TTarnDBFileIO::AcquireFileLock() {
-    if (!disk_) return;
-    if (lockDepth_ > 0) {
-        ++lockDepth_;
-        return;
-    }
-    int retries = owner_ ? owner_->LockRetryCount() : kDefaultLockRetryCount;
-    int wait = owner_ ? owner_->LockWaitTime() : kDefaultLockWaitTime;
-    int failures = 0;
-    while (!disk_->PlatformFile().TryLockByte(kLockByte)) {
-        ++failures;
-        if (retries != 0 && failures > retries) throw EDatabaseError("Wait for unlock time out");
+// ---- locks ----------------------------------------------------------------------------------
+
+bool TTarnDBFileIO::LockTry(int64_t byte, bool write) {
+    File& f = disk_->PlatformFile();
+    return write ? f.TryLockByte(byte) : f.TryReadLockByte(byte);
+}
+
+void TTarnDBFileIO::LockDrop(int64_t byte) { disk_->PlatformFile().UnlockByte(byte); }
+
+bool TTarnDBFileIO::LockOthers(int64_t byte) {
+    return disk_->PlatformFile().LockHeldElsewhere(byte);
+}
+
+bool TTarnDBFileIO::ReservedElsewhere() { return disk_ && LockOthers(kReservedByte); }
+
+void TTarnDBFileIO::LockTimeOut(LockWait what) {
+    const char* why;
+    if (what == LockWait::Exclusive)
+        why = "is being read by another connection";
+    else if (LockOthers(kReservedByte))
+        why = "is locked by another connection's transaction";
+    else
+        why = "is locked by another connection";
+    throw EDatabaseError(
+        Format("Wait for unlock time out: database file '%s' %s", fileName_.c_str(), why));
+}
+
+void TTarnDBFileIO::WaitForLock(LockWait what, const std::function<bool()>& attempt,
+                                const std::function<bool()>& deadlock) {
+    const int retries = owner_ ? owner_->LockRetryCount() : kDefaultLockRetryCount;
+    const int wait = owner_ ? owner_->LockWaitTime() : kDefaultLockWaitTime;
+    for (int failures = 0; !attempt();) {
+        if (deadlock && deadlock()) LockTimeOut(what);
+        if (retries != 0 && ++failures > retries) LockTimeOut(what);
         CurrentEnv()->SleepMs(wait);
-    }
-    lockDepth_ = 1;
-    ++lockEpoch_;
-    // Writers of this format only ever grow the file, but another program may have cut it:
-    // the reads under this lock look at its size again before they use the mapping.
-    disk_->RecheckLength();
-    if (CurrentEnv()->FileExists(JournalPath())) {
-        try {
-            RecoverJournal();
-        } catch (...) {
-            ReleaseFileLock();
-            throw;
-        }
     }
 }
 
-void TTarnDBFileIO::ReleaseFileLock() {
-    if (!disk_ || lockDepth_ == 0) return;
-    if (--lockDepth_ == 0) {
-        disk_->ReleaseLength();
-        disk_->PlatformFile().UnlockByte(kLockByte);
+void TTarnDBFileIO::TakeShared() {
+    // PENDING, read-locked for a moment, keeps new readers out while a writer waits for
+    // the readers there are to leave.
+    WaitForLock(LockWait::Shared, [this] {
+        if (!LockTry(kPendingByte, false)) return false;
+        const bool got = LockTry(kSharedByte, false);
+        LockDrop(kPendingByte);
+        if (!got) return false;
+        hold_.shared = true;
+        ++lockEpoch_;
+        // Writers of this format only ever grow the file, but another program may have cut
+        // it: the reads under this lock look at its size again before they use the mapping.
+        disk_->RecheckLength();
+        if (!CurrentEnv()->FileExists(JournalPath())) return true;
+        // A journal while SHARED could be had: its writer is gone (a live one holds
+        // EXCLUSIVE while its journal exists) or another connection is rolling it back.
+        if (readOnly_ || hold_.reserved || LockTry(kReservedByte, true)) {
+            const bool tookReserved = !readOnly_ && !hold_.reserved;
+            hold_.reserved = true;
+            auto dropTaken = [&] {
+                if (!tookReserved) return;
+                LockDrop(kReservedByte);
+                hold_.reserved = false;
+            };
+            try {
+                RollBackHotJournal();
+            } catch (...) {
+                dropTaken();
+                LockDrop(kSharedByte);
+                hold_.shared = false;
+                throw;
+            }
+            dropTaken();
+            return true;
+        }
+        // Another connection is rolling it back and waits for our SHARED: step back.
+        LockDrop(kSharedByte);
+        hold_.shared = false;
+        return false;
+    });
+}
+
+void TTarnDBFileIO::RollBackHotJournal() {
+    if (readOnly_) {
+        RecoverJournal();  // raises for a journal to play back; a torn one is left alone
+        return;
     }
+    TakeExclusive();
+    try {
+        // Another connection may have rolled it back before we got here.
+        if (CurrentEnv()->FileExists(JournalPath())) RecoverJournal();
+    } catch (...) {
+        LockTry(kSharedByte, false);
+        LockDrop(kPendingByte);
+        hold_.exclusive = hold_.pending = false;
+        throw;
+    }
+    LockTry(kSharedByte, false);  // back to SHARED: never fails from EXCLUSIVE
+    LockDrop(kPendingByte);
+    hold_.exclusive = hold_.pending = false;
+}
+
+void TTarnDBFileIO::TakeReserved() {
+    if (hold_.reserved) return;
+    // Holding SHARED already, this connection keeps a writer that holds RESERVED from its
+    // commit: when that writer wants EXCLUSIVE (PENDING), waiting could only end in a
+    // time-out on both sides.
+    const bool holdsShared = hold_.shared;
+    WaitForLock(
+        LockWait::Reserved, [this] { return LockTry(kReservedByte, true); },
+        [this, holdsShared] { return holdsShared && LockOthers(kPendingByte); });
+    hold_.reserved = true;
+}
+
+void TTarnDBFileIO::TakeExclusive() {
+    if (hold_.exclusive) return;
+    if (!hold_.pending) {
+        // Only a RESERVED holder takes PENDING: it is ours to have.
+        WaitForLock(LockWait::Exclusive, [this] { return LockTry(kPendingByte, true); });
+        hold_.pending = true;
+    }
+    try {
+        WaitForLock(LockWait::Exclusive, [this] { return LockTry(kSharedByte, true); });
+    } catch (...) {
+        LockDrop(kPendingByte);
+        hold_.pending = false;
+        throw;
+    }
+    hold_.exclusive = true;
+}
+
+void TTarnDBFileIO::EnsureExclusive() {
+    if (!disk_ || hold_.exclusive || readOnly_) return;
+    if (txn_.active && txn_.locked) {
+        // A transaction's writes reach the file: EXCLUSIVE from here to its end.
+        TakeExclusive();
+        txn_.exclusive = true;
+        return;
+    }
+    // A write with no lock at all is its caller's affair (a file nobody else has open, as
+    // the creator's or a test's); one under the read lock alone (a repair found while
+    // reading) takes the right to write now.
+    if (readDepth_ == 0 && writeDepth_ == 0) return;
+    try {
+        TakeReserved();
+        TakeExclusive();
+    } catch (...) {
+        SettleLocks();
+        throw;
+    }
+    if (exclusiveAtRead_ == 0) exclusiveAtRead_ = std::max(readDepth_, 1);
+}
+
+void TTarnDBFileIO::SettleLocks() {
+    if (!disk_) return;
+    if (exclusiveAtRead_ > readDepth_) exclusiveAtRead_ = 0;
+    const bool cachedTxn = txn_.active && txn_.cached;
+    const bool needExclusive = (txn_.active && txn_.exclusive) ||
+                               (writeDepth_ > 0 && !cachedTxn && !readOnly_) ||
+                               exclusiveAtRead_ > 0;
+    const bool needReserved = needExclusive || (txn_.active && txn_.locked && !readOnly_);
+    const bool needShared =
+        needReserved || readDepth_ > 0 || writeDepth_ > 0 || (txn_.active && txn_.locked);
+    if (!needExclusive && hold_.exclusive) {
+        LockTry(kSharedByte, false);  // back to SHARED: never fails from EXCLUSIVE
+        hold_.exclusive = false;
+    }
+    if (!needExclusive && hold_.pending) {
+        LockDrop(kPendingByte);
+        hold_.pending = false;
+    }
+    if (!needReserved && hold_.reserved) {
+        LockDrop(kReservedByte);
+        hold_.reserved = false;
+    }
+    if (!needShared && hold_.shared) {
+        disk_->ReleaseLength();
+        LockDrop(kSharedByte);
+        hold_.shared = false;
+    }
+}
+
+void TTarnDBFileIO::AcquireReadLock() {
+    if (!disk_) return;
+    if (!hold_.shared) TakeShared();
+    ++readDepth_;
+}
+
+void TTarnDBFileIO::ReleaseReadLock() {
+    if (!disk_ || readDepth_ == 0) return;
+    --readDepth_;
+    SettleLocks();
+}
+
+void TTarnDBFileIO::AcquireFileLock() {
+    if (!disk_) return;
+    if (readOnly_) {
+        // Nothing is written through a read-only open (WriteAt refuses): SHARED will do.
+        if (!hold_.shared) TakeShared();
+        ++writeDepth_;
+        return;
+    }
+    const bool cachedTxn = txn_.active && txn_.cached;
+    if (!cachedTxn && !hold_.exclusive) {
+        try {
+            TakeReserved();
+            if (!hold_.shared) TakeShared();
+            TakeExclusive();
+        } catch (...) {
+            SettleLocks();
+            throw;
+        }
+    }
+    ++writeDepth_;
+}
+
+void TTarnDBFileIO::ReleaseFileLock() {
+    if (!disk_ || writeDepth_ == 0) return;
+    --writeDepth_;
+    SettleLocks();
 }
 
 int64_t TTarnDBFileIO::FileSize() {
@@ -433,6 +622,7 @@ void TTarnDBFileIO::WriteStored(int64_t offset, const void* buffer, size_t count
         memory_->WriteBuffer(buffer, count);
         return;
     }
+    EnsureExclusive();
     disk_->WriteAt(offset, buffer, count);
 }
 
@@ -441,7 +631,19 @@ void TTarnDBFileIO::WriteStored(int64_t offset, const void* buffer, size_t count
 void TTarnDBFileIO::BeginTransaction() {
     if (!IsOpen()) throw EDatabaseError("Database is not open");
     if (txn_.active) throw EDatabaseError("A transaction is already active");
+    if (disk_) {
+        // The right to write is taken now, not at the first write: what the transaction
+        // reads cannot be changed by another writer before it commits.
+        try {
+            if (!readOnly_) TakeReserved();
+            if (!hold_.shared) TakeShared();
+        } catch (...) {
+            SettleLocks();
+            throw;
+        }
+    }
     StartTransaction(false);
+    txn_.locked = disk_ != nullptr;
 }
 
 bool TTarnDBFileIO::BeginImplicitTransaction() {
@@ -616,6 +818,9 @@ void TTarnDBFileIO::JournalPages(const std::vector<int64_t>& listed) {
         txn_.journalMemory.insert(txn_.journalMemory.end(), out.begin(), out.end());
     } else {
         bool created = !txn_.journalFile;
+        // A journal exists only while its writer holds EXCLUSIVE: one found beside the file
+        // under SHARED is one whose writer is gone.
+        if (created) EnsureExclusive();
         if (created) txn_.journalFile = CreateJournalFile();
         txn_.journalFile->WriteAt(txn_.journalSize, out.data(), out.size());
         txn_.journalSize += static_cast<int64_t>(out.size());
@@ -701,6 +906,8 @@ void TTarnDBFileIO::CommitTransaction() {
     lastCommitCommitted_ = false;
     try {
         if (txn_.writing) {
+            // The readers there are leave first; new ones wait for the commit.
+            EnsureExclusive();
             // The old bytes of the pages to overwrite go to the journal (with its header,
             // which records the original length) before anything reaches the file; then the
             // appended bytes (nothing refers to them before the overwrites); then the
@@ -759,6 +966,8 @@ void TTarnDBFileIO::UndoTransaction() {
                 Format("The journal of '%s' could not be read back", fileName_.c_str()));
         PlayBack(journal::Decode(bytes), !txn_.implicit && syncCommit_);
     }
+    // Without EXCLUSIVE nothing of the transaction reached the file, and under its RESERVED
+    // nobody else may have grown it: the cut then changes nothing.
     disk_->Truncate(txn_.originalLength);
     if (txn_.journalFile) {
         if (!txn_.implicit && syncCommit_) disk_->Flush();
@@ -820,6 +1029,7 @@ void TTarnDBFileIO::EndTransaction() {
     bool held = txn_.writing;
     txn_ = Transaction{};
     if (held) ReleaseFileLock();
+    SettleLocks();  // the transaction's RESERVED (and EXCLUSIVE) go
 }
 
 namespace {
@@ -1047,7 +1257,7 @@ void TTarnDBFileIO::ReadFieldValue(int64_t itemOffset, int32_t slotOffset, int32
     std::vector<uint8_t> slot(blob ? 0 : static_cast<size_t>(slotSize));
     int64_t dataOffset;
     {
-        FileLockGuard lock(*this);
+        ReadLockGuard lock(*this);
         ReadAt(itemOffset, kRecItemSize, item);
         dataOffset = RecordTabItem::Decode(item).dataOffset;
         if (!blob) ReadAt(dataOffset + slotOffset, slot.size(), slot.data());
@@ -1069,7 +1279,7 @@ void TTarnDBFileIO::ReadBlobValue(int64_t descriptorOffset, bool decrypt, bool d
     uint8_t desc[kBlobDescriptorSize];
     // Blob streams load their value when first read, outside any table operation: the
     // stored bytes are read under the lock like every record (and decoded after it).
-    std::optional<FileLockGuard> lock(std::in_place, *this);
+    std::optional<ReadLockGuard> lock(std::in_place, *this);
     ReadAt(descriptorOffset, kBlobDescriptorSize, desc);
     TBlobDescriptor descriptor = TBlobDescriptor::Decode(desc);
     int32_t blobOffset = descriptor.offset;

@@ -1,8 +1,8 @@
 // TTarnDBFileIO: the one object through which a connected database reaches its storage.
 // It opens the database as a disk file or as a caller's memory stream, checks the file
 // head, reads the database settings and the table directory, guards table operations with
-// the cross-process lock on byte 1 of the file, serves positioned reads (through a mapping
-// for disk files) and writes, and flushes on request.
+// the lock states of the file (shared, reserved, pending, exclusive), serves positioned reads
+// (through a mapping for disk files) and writes, and flushes on request.
 //
 // Owned by its database (TTarnDatabase); used from the thread that owns the database.
 // Errors: EDatabaseError with the literal messages ("Cannot open file %s", "Database file
@@ -72,43 +72,76 @@ public:
     // encryption; false while closed).
     bool CheckPassword(const std::string& password);
 
-    // The cross-process lock on byte 1 (disk only; in memory nothing). Re-entrant within
-    // this object: only the outermost acquire takes the system lock. Taking it looks for a
-    // journal left by a writer that died (JournalPath()) and rolls it back first: a valid
-    // one is copied back into the file, a torn one (never complete, so the file was not
-    // overwritten after it) is removed. A journal that does not belong to the file as it is
-    // (journal.h: a file shorter than the journal's start, or whose identifying bytes after
-    // playback would not be those the journal began from), or that a later release wrote,
-    // is left in place and nothing is written: EDatabaseError "Journal '%s' does not belong
-    // to database file '%s' (...); ...". A read-only open cannot roll back: it raises
-    // "Database file '%s' has an unfinished transaction in '%s'; open it for writing to
-    // roll it back". A journal played back that cannot be removed raises EInOutError naming
-    // the folder that must be writable.
+    // ---- locks ----
+    // Who may read and who may write the file is settled by lock states, taken as
+    // byte-range locks of the open (they hold between processes and between two opens in
+    // one process alike; disk only, in memory nothing):
+    //   SHARED     a read lock on byte 1: the holder reads one committed state of the file.
+    //              Every operation that reads takes it for its whole length; a read
+    //              transaction (AcquireReadLock held across operations) keeps it longer.
+    //   RESERVED   a write lock on byte 2, beside SHARED: the holder means to write. At most
+    //              one connection holds it; readers go on meanwhile. A transaction takes it
+    //              when it starts and keeps it to its end, so that nothing it read can be
+    //              changed by another writer before it commits (no lost update).
+    //   PENDING    a write lock on byte 3, taken by the RESERVED holder that is about to
+    //              write the file: new readers, who read-lock byte 3 for a moment before
+    //              SHARED, wait, so that a stream of readers cannot starve a commit.
+    //   EXCLUSIVE  the write lock on byte 1: waits until the readers have left; the file is
+    //              written only under it (a commit, a transaction's early writes, a write
+    //              outside a transaction, a repair, the rollback of a hot journal).
+    // A journal beside the file is hot when its writer holds no RESERVED any more (one that
+    // died, or whose rollback failed): whoever takes SHARED and finds one takes RESERVED and
+    // EXCLUSIVE and rolls it back first (RecoverJournal below). While another connection
+    // does so, the taker steps back and tries again.
+    //
+    // AcquireFileLock / ReleaseFileLock: the lock for writing, re-entrant within this
+    // object. Outside a transaction it takes RESERVED, PENDING and EXCLUSIVE for its length
+    // (one write operation); inside one, whose writes stay in memory until the commit, the
+    // transaction's RESERVED does. A connection opened for reading only takes SHARED.
+    // AcquireReadLock / ReleaseReadLock: SHARED, re-entrant, also within the lock for writing.
+    // A write made under the read lock alone (a repair found while reading) takes RESERVED
+    // and EXCLUSIVE then, kept until the read lock in which it was made is released.
+    // Waiting: each try that fails waits the owner's LockWaitTime, LockRetryCount times (0:
+    // for ever), then raises EDatabaseError "Wait for unlock time out: database file '%s'
+    // ..." saying whether another connection's transaction holds the file or readers keep
+    // it; at once where waiting could only end in two connections waiting for each other
+    // (this one holds SHARED and wants RESERVED while the holder of RESERVED wants
+    // EXCLUSIVE). A hot journal's rollback raises as RecoverJournal does: a journal that does
+    // not belong to the file as it is (journal.h), or that a later release wrote, is left in
+    // place and nothing is written: EDatabaseError "Journal '%s' does not belong to database
+    // file '%s' (...); ..."; a read-only open cannot roll back and raises "Database file '%s'
+    // has an unfinished transaction in '%s'; open it for writing to roll it back"; a journal
+    // played back that cannot be removed raises EInOutError naming the folder that must be
+    // writable.
     void AcquireFileLock();
     void ReleaseFileLock();
-    // Names the current holding of the lock: a new value each time the system lock is
-    // taken, kept until it is dropped. While it stays the same, no other writer has touched
-    // the file. 0 when the lock is not held, and always for a memory database (other
-    // database objects on the same stream write without a lock).
-    uint64_t LockEpoch() const { return disk_ && lockDepth_ > 0 ? lockEpoch_ : 0; }
+    void AcquireReadLock();
+    void ReleaseReadLock();
+    // Names the current holding of SHARED: a new value each time it is newly taken, kept
+    // until it is dropped. While it stays the same, no other writer has touched the file. 0
+    // when no lock is held, and always for a memory database.
+    uint64_t LockEpoch() const { return disk_ && hold_.shared ? lockEpoch_ : 0; }
+    // Whether another connection holds RESERVED (is in a transaction or about to write).
+    bool ReservedElsewhere();
 
     // ---- transactions ----
     // Between BeginTransaction and CommitTransaction (or RollbackTransaction) the writes
-    // through this object form one unit. The file lock is taken by the first write and
-    // held to the end. Disk: overwrites of bytes the file held at the first write are kept
-    // in memory (page copies, which every read here sees) and written at commit, after the
-    // bytes they replace were saved in the journal; appended bytes are kept in memory too
-    // and written first at commit (nothing refers to them before the overwrites; a
-    // rollback cuts off what reached the file). Beyond kSpillBytes of either, they are
-    // written early the same way.
-    // Memory: writes go to the stream at once, the old pages saved in a journal in memory.
-    // Commit with SyncCommit: journal and its directory synced before the first overwrite,
-    // the file synced before the journal is removed (the commit point), the directory synced
-    // after the removal. Without it, none; a removal left unsynced is synced by the next
-    // FlushStorage.
-    // Errors: "A transaction is already active", "No transaction is active"; a commit that
-    // fails rolls the transaction back and raises the failure, unless it failed past the
-    // commit point (the directory sync after the removal), which undoes nothing:
+    // through this object form one unit. BeginTransaction takes SHARED and RESERVED (see
+    // the locks above; it raises the time-out and starts nothing when another connection's
+    // transaction keeps RESERVED), held to the end: other connections read the last
+    // committed state meanwhile and wait to write. The commit (and a spill of early writes)
+    // takes EXCLUSIVE; a time-out there fails the commit, which is rolled back. Disk: overwrites of
+    // bytes the file held at the first write are kept in memory (page copies, which every read here
+    // sees) and written at commit, after the bytes they replace were saved in the journal; appended
+    // bytes are kept in memory too and written first at commit (nothing refers to them before the
+    // overwrites; a rollback cuts off what reached the file). Beyond kSpillBytes of either, they
+    // are written early the same way. Memory: writes go to the stream at once, the old pages saved
+    // in a journal in memory. Commit with SyncCommit: journal and its directory synced before the
+    // first overwrite, the file synced before the journal is removed (the commit point), the
+    // directory synced after the removal. Without it, none; a removal left unsynced is synced by
+    // the next FlushStorage. Errors: "A transaction is already active", "No transaction is active";
+    // a commit that fails rolls the transaction back and raises the failure, unless it failed past
+    // the commit point (the directory sync after the removal), which undoes nothing:
     // LastCommitCommitted() tells the two apart. A journal that cannot be created raises
     // EFOpenError naming the journal, the database and the cause (a folder that must be
     // writable, a name taken by a directory or other non-file).
@@ -313,6 +346,8 @@ private:
         bool journalStarted = false;
         bool stamped = false;       // the file carries this journal's salt as its stamp
         bool stampedFirst = false;  // the file carried no stamp before this journal's
+        bool locked = false;        // holds RESERVED (or, read-only, SHARED) since it began
+        bool exclusive = false;     // took EXCLUSIVE (early writes, the commit) to its end
     } txn_;
     // Page buffers and scratch kept from one transaction to the next: freed and allocated
     // again at every commit, they would be handed back to the system and faulted in anew.
@@ -338,15 +373,57 @@ private:
     TMemoryStream* memory_ = nullptr;
     bool readOnly_ = false;
     bool openReadOnly_ = false;
-    int lockDepth_ = 0;
+    // ---- lock states (see the locks above) ----
+    struct LockHolding {
+        bool shared = false, reserved = false, pending = false, exclusive = false;
+    } hold_;
+    int readDepth_ = 0;   // read locks held (guards, read transactions)
+    int writeDepth_ = 0;  // locks for writing held
+    // A write under the read lock alone took EXCLUSIVE: kept while readDepth_ stays at least
+    // this (0: none).
+    int exclusiveAtRead_ = 0;
     uint64_t lockEpoch_ = 0;
+    enum class LockWait { Shared, Reserved, Exclusive };
+    // Tries `attempt` until it succeeds, waiting between tries as the owner says; raises
+    // the time-out naming what was waited for. `deadlock`, when given, ends the wait at once
+    // when it returns true.
+    void WaitForLock(LockWait what, const std::function<bool()>& attempt,
+                     const std::function<bool()>& deadlock = {});
+    [[noreturn]] void LockTimeOut(LockWait what);
+    bool LockTry(int64_t byte, bool write);
+    void LockDrop(int64_t byte);
+    bool LockOthers(int64_t byte);
+    // SHARED from nothing, then a hot journal rolled back.
+    void TakeShared();
+    // RESERVED, from nothing or from SHARED.
+    void TakeReserved();
+    // PENDING and EXCLUSIVE, from RESERVED.
+    void TakeExclusive();
+    // A write is about to reach the file (or its journal): EXCLUSIVE is held, or taken now.
+    void EnsureExclusive();
+    // Drops what is no longer needed by the holdings left.
+    void SettleLocks();
+    // Under SHARED (and RESERVED, when held) with a journal beside the file: rolls it back.
+    void RollBackHotJournal();
     format::DatabaseInfo info_;
     format::TableDirectory directory_;
     TStoredDataCodec codec_;
     std::function<void()> onDirty_;
 };
 
-// Takes the file lock for a scope.
+// Takes the read lock (SHARED) for a scope.
+class ReadLockGuard {
+public:
+    explicit ReadLockGuard(TTarnDBFileIO& io) : io_(io) { io_.AcquireReadLock(); }
+    ~ReadLockGuard() { io_.ReleaseReadLock(); }
+    ReadLockGuard(const ReadLockGuard&) = delete;
+    ReadLockGuard& operator=(const ReadLockGuard&) = delete;
+
+private:
+    TTarnDBFileIO& io_;
+};
+
+// Takes the lock for writing for a scope.
 class FileLockGuard {
 public:
     explicit FileLockGuard(TTarnDBFileIO& io) : io_(io) { io_.AcquireFileLock(); }

@@ -311,7 +311,9 @@ TEST_F(FileIOTest, LockRetriesThenTimesOut) {
     holder.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
     waiter.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
     holder.AcquireFileLock();
-    EXPECT_EQ(ErrorOf([&] { waiter.AcquireFileLock(); }), "Wait for unlock time out");
+    EXPECT_EQ(ErrorOf([&] { waiter.AcquireFileLock(); }),
+              "Wait for unlock time out: database file '" + path +
+                  "' is locked by another connection's transaction");
     EXPECT_EQ(env.sleeps, (std::vector<int>{50, 50}));  // 3 attempts, 2 waits
 
     // Retry count 0 waits without end: here until the holder lets go after 5 waits.
@@ -351,7 +353,9 @@ TEST_F(FileIOTest, LockExcludesAnotherProcess) {
     settings.wait = 1;
     TTarnDBFileIO io(&settings, TTarnDBMediumType::mtDisk, false);
     io.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
-    EXPECT_EQ(ErrorOf([&] { io.AcquireFileLock(); }), "Wait for unlock time out");
+    EXPECT_EQ(ErrorOf([&] { io.AcquireFileLock(); }),
+              "Wait for unlock time out: database file '" + path +
+                  "' is locked by another connection's transaction");
     c = 'R';
     ASSERT_EQ(write(toChild[1], &c, 1), 1);
     ASSERT_EQ(read(toParent[0], &c, 1), 1);

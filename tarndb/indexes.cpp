@@ -180,13 +180,13 @@ bool TRelinkPlan::Moves() const {
 }
 
 // ---- searches -------------------------------------------------------------------------------
-// Each search holds the file lock (only counted when the caller holds it already): key
+// Each search holds the read lock (only counted when the caller holds it already): key
 // values are read from the file, and reads check the file's size when the lock is taken.
 
 int TTableIndexes::CompareKey(TTarnTableIO& table, const TFieldBuffers& buffers, int32_t recNo,
                               int index, int fieldCount, bool partial) {
     TTarnDBFileIO& io = table.File();
-    FileLockGuard lock(io);
+    ReadLockGuard lock(io);
     uint8_t item[format::kRecItemSize];
     io.ReadAt(table.RecordItemOffset(recNo), sizeof item, item);
     TRecordEntry entry{format::RecordTabItem::Decode(item).dataOffset, recNo};
@@ -198,14 +198,14 @@ int TTableIndexes::CompareKey(TTarnTableIO& table, const TFieldBuffers& buffers,
 TKeySearch TTableIndexes::SearchKey(TTarnTableIO& table, const TFieldBuffers& buffers,
                                     const TRecordList& list, bool partial, int fieldCount,
                                     int index) {
-    FileLockGuard lock(table.File());
+    ReadLockGuard lock(table.File());
     TKeyValues key(table, buffers, TKeySource::Search);
     TKeyComparer cmp(table, index, key, fieldCount, partial);
     return tarn::SearchKey(cmp, TListView(list));
 }
 
 int TTableIndexes::InsertPosition(TTarnTableIO& table, const TFieldBuffers& buffers, int index) {
-    FileLockGuard lock(table.File());
+    ReadLockGuard lock(table.File());
     TKeyValues key(table, buffers, TKeySource::Search);
     TKeyComparer cmp(table, index, key);
     return tarn::InsertPosition(cmp, TListView(table.RecordList(index + 1)));
@@ -214,7 +214,7 @@ int TTableIndexes::InsertPosition(TTarnTableIO& table, const TFieldBuffers& buff
 TKeySearch TTableIndexes::SearchKeyBound(TTarnTableIO& table, const TFieldBuffers& buffers,
                                          const TRecordList& list, bool partial, int fieldCount,
                                          bool first, int index) {
-    FileLockGuard lock(table.File());
+    ReadLockGuard lock(table.File());
     TKeyValues key(table, buffers, TKeySource::Search);
     TKeyComparer cmp(table, index, key, fieldCount, partial);
     return tarn::SearchKeyBound(cmp, TListView(list), first);

@@ -407,6 +407,10 @@ void TTarnTable::Post() {
 }
 
 void TTarnTable::InternalRefresh() {
+    // One holding of the read lock: the view is taken from the state the commits made
+    // before it left, and the range and the filter are applied to that same state.
+    ReadLockGuard lock(tableIO_->File());
+    tableIO_->CatchUp();
     SelectIndex();
     if (rangeActive_) ReapplyRange();
     if (Filtered()) ActivateFilter();

@@ -18,8 +18,6 @@ std::function<void(bool)>& BusyHandler() {
     static std::function<void(bool)> handler;
     return handler;
 }
-// Rows read under one taking of the file lock during a scan.
-constexpr int kRowsPerLock = 1024;
 }  // namespace
 
 void TTarnTable::SetBusyHandler(std::function<void(bool busy)> handler) {
@@ -45,22 +43,22 @@ void TTarnTable::ActivateFilter() {
         std::vector<uint8_t> copy;
         int n = GetRecordCount();
         matches.reserve(static_cast<size_t>(n));
-        for (int i = 0; i < n; i += kRowsPerLock) {
-            FileLockGuard lock(io);
-            for (int j = i; j < n && j < i + kRowsPerLock; ++j) {
-                curRec_ = j;
-                bool accept;
-                if (compiled.Compiled()) {
-                    const TRecordEntry& e = view_->At(j);
-                    accept = compiled.Accept(io.ViewOrRead(e.dataOffset, recordSize, copy));
-                } else {
-                    ReadRecord(*buffer, j);
-                    accept = AcceptRecord();
-                }
-                if (accept) matches.push_back(view_->At(j));
-                if (OnFilterProgress)
-                    OnFilterProgress(*this, static_cast<int>(static_cast<double>(j) / n * 100));
+        // The whole filter reads one committed state of the file: a writer's commit waits
+        // for it (and it for the commit), so no row is judged by a state the others are not.
+        ReadLockGuard lock(io);
+        for (int j = 0; j < n; ++j) {
+            curRec_ = j;
+            bool accept;
+            if (compiled.Compiled()) {
+                const TRecordEntry& e = view_->At(j);
+                accept = compiled.Accept(io.ViewOrRead(e.dataOffset, recordSize, copy));
+            } else {
+                ReadRecord(*buffer, j);
+                accept = AcceptRecord();
             }
+            if (accept) matches.push_back(view_->At(j));
+            if (OnFilterProgress)
+                OnFilterProgress(*this, static_cast<int>(static_cast<double>(j) / n * 100));
         }
         if (static_cast<int>(matches.size()) != n) view_->Assign(matches);
         readAheadFrom_ = readAheadUntil_ = 0;

@@ -105,7 +105,7 @@ void TTarnTableIO::ReleaseTable() {
 
 void TTarnTableIO::LoadTable() {
     TTarnDBFileIO& io = File();
-    FileLockGuard lock(io);
+    ReadLockGuard lock(io);
     tableNo_ = -1;
     io.ReloadDirectory();  // tables may have been added since the database connected
     // The first table of that name in directory order; its header is read once.
@@ -227,10 +227,19 @@ void TTarnTableIO::BuildDefinitions() {
 void TTarnTableIO::ReloadBookkeeping() {
     if (openCount_ == 0 || tableNo_ < 0) return;
     TTarnDBFileIO& io = File();
-    FileLockGuard lock(io);
+    ReadLockGuard lock(io);
     io.ReadTableHeader(tableNo_, header_);
     ReadBookkeeping(io);
     if (OnReloaded) OnReloaded();
+}
+
+bool TTarnTableIO::CatchUp() {
+    if (openCount_ == 0 || tableNo_ < 0) return false;
+    TTarnDBFileIO& io = File();
+    ReadLockGuard lock(io);
+    if (!ReloadIfChanged(io)) return false;
+    if (OnReloaded) OnReloaded();
+    return true;
 }
 
 void TTarnTableIO::ReadBookkeeping(TTarnDBFileIO& io) {
@@ -290,7 +299,7 @@ void TTarnTableIO::PullAllRecordBlocks(TTarnDBFileIO& io) {
 
 void TTarnTableIO::CompleteRecordList(int until) {
     TTarnDBFileIO& io = File();
-    FileLockGuard lock(io);
+    ReadLockGuard lock(io);
     const bool reloaded = ReloadIfChanged(io);
     while ((until < 0 || lists_[0].Count() <= until) && PullRecordBlock(io)) {
     }
@@ -310,7 +319,7 @@ bool TTarnTableIO::HeaderChanged(TTarnDBFileIO& io) {
 
 void TTarnTableIO::LoadDeferredKeyList(int index) {
     TTarnDBFileIO& io = File();
-    FileLockGuard lock(io);
+    ReadLockGuard lock(io);
     if (ReloadIfChanged(io) && OnReloaded) OnReloaded();
     PullAllRecordBlocks(io);
     LoadPendingKeyList(io, static_cast<size_t>(index));
@@ -414,7 +423,7 @@ void TTarnTableIO::FetchRecord(TFieldBuffers& buffers, int list, int position) {
     // A row of list 0 needs only the record-table blocks up to it, read under the same
     // holding of the lock as the row.
     if (list == 0 && !recPull_.done && position >= lists_[0].Count()) {
-        FileLockGuard lock(File());
+        ReadLockGuard lock(File());
         CompleteRecordList(position);
         FetchEntry(buffers, lists_[0].At(position));
         return;
@@ -433,7 +442,7 @@ void TTarnTableIO::ReadAhead(const TRecordList& list, int from, int count) {
     // written first, so growing them is the only time they are filled.
     if (readAhead_.bytes.size() < need) readAhead_.bytes.resize(need);
     {
-        FileLockGuard lock(io);
+        ReadLockGuard lock(io);
         // The records of a key range lie all over the file. Asking the memory for every one
         // of them before copying any lets it fetch them side by side instead of one after
         // the other (the pointers are only hints: the copies below read through ReadAt).
@@ -510,7 +519,7 @@ void TTarnTableIO::FetchEntry(TFieldBuffers& buffers, const TRecordEntry& e) {
     const uint8_t* clear = record && readAhead_.decrypted != 0
                                ? readAhead_.clear.data() + (record - readAhead_.bytes.data())
                                : nullptr;
-    std::optional<FileLockGuard> lock;
+    std::optional<ReadLockGuard> lock;
     if (record == nullptr) {
         lock.emplace(io);
         // A copy (guarded against a file cut under the mapping), not a view: decoding from

@@ -89,6 +89,10 @@ public:
     // Reads the header and the record lists again (a loaded table only): the file went
     // back to an earlier state under it (a transaction rolled back). OnReloaded follows.
     void ReloadBookkeeping();
+    // Takes the read lock and, when another connection changed the table since its lists
+    // were read, reads them again (OnReloaded follows): a view taken from the lists under
+    // the same holding shows every commit made before it. Whether it reloaded.
+    bool CatchUp();
     int OpenCount() const { return openCount_; }
 
     const std::string& TableName() const { return tableName_; }

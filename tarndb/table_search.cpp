@@ -144,7 +144,7 @@ int TTarnTable::ScanLocate(const std::vector<TField*>& fields, TLocateOptions op
                               tableIO_->Encrypt(storageField), p.stored.size());
     }
     TMemoryStream stored;
-    FileLockGuard lock(io);  // one lock for the whole scan
+    ReadLockGuard lock(io);  // one lock for the whole scan
     for (int pos = 0; pos < view_->Count(); ++pos) {
         const TRecordEntry& entry = view_->At(pos);
         bool all = true;
@@ -266,7 +266,7 @@ int TTarnTable::IndexLocate(int index, TLocateOptions options) {
         from = first.position;
         to = SearchKeyBound(lead, list, false).position;
     }
-    FileLockGuard lock(tableIO_->File());  // one lock for the walk
+    ReadLockGuard lock(tableIO_->File());  // one lock for the walk
     TViewPositions inView(*view_);
     for (int p = from; p <= to; ++p) {
         const TRecordEntry& e = keys.At(p);
@@ -382,7 +382,7 @@ void TTarnTable::ApplyRange(const TRecordList& source) {
         // of the file lock: each would take it on its own, and a fresh taking costs several
         // system calls (the lock, the file's length, the journal check). The lock is dropped
         // before First(), which runs the scroll events.
-        FileLockGuard lock(tableIO_->File());
+        ReadLockGuard lock(tableIO_->File());
         TFieldBuffers& low = BindRecordBuffer(*KeyBuffers(0));
         TKeySearch first = TTableIndexes::SearchKeyBound(*tableIO_, low, source, false,
                                                          rangeKeyCount_, true, curIndex_);

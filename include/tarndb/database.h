@@ -139,10 +139,20 @@ public:
     // close while a transaction is active) puts every table back as it was before: rows,
     // indexes, auto-increment counters, blob values; open datasets are refreshed.
     //
-    // What it costs others: from the transaction's first write to its end this database
-    // holds the file lock, so every other database object and process that reads or
-    // writes the file waits (under its session's LockRetryCount / LockWaitTime, and fails
-    // with "Wait for unlock time out" when that runs out). Keep transactions short.
+    // Isolation: StartTransaction takes the right to write the file at once (the RESERVED
+    // lock state, doc/file-format.md), and keeps it to the end, so what the transaction
+    // reads cannot be changed by another writer before it commits: no update is lost, and
+    // every transaction sees the file as if the transactions ran one after the other.
+    // What it costs others: while it runs, other database objects and processes read the
+    // last committed state without waiting; another writer (a transaction or a single
+    // Post or Delete) waits for its whole length, and fails after its session's
+    // LockRetryCount tries of LockWaitTime ms with EDatabaseError "Wait for unlock time
+    // out: database file '<file>' is locked by another connection's transaction";
+    // StartTransaction itself fails so and starts nothing. Readers wait only for the
+    // commit's own writes, and a commit waits for the readers there are to leave (new
+    // ones wait for it, so a stream of readers cannot starve it); a commit that cannot
+    // have the file in time fails before its commit point and is rolled back. Keep
+    // transactions short.
     //
     // How: the bytes a transaction overwrites are saved first in a rollback journal beside
     // the file ("<file>-journal", named after the file's real path when the database
@@ -197,6 +207,25 @@ public:
     bool SyncCommit() const { return syncCommit_; }
     void SetSyncCommit(bool value);
 
+    // ---- read transactions ----
+    // Every single operation that reads several rows (a Refresh, a filter, a Locate or
+    // Lookup scan, a master-detail range, a walk's read-ahead) sees one committed state of
+    // the file. StartReadTransaction makes everything read through this database, on every
+    // table, until EndReadTransaction see one committed state: it holds the SHARED lock
+    // state, so other connections' commits wait until it ends (their transactions do not:
+    // they build in memory meanwhile), and it sees no commit made after it began. Tables
+    // read inside it show commits made before it after a Refresh. They nest (counted);
+    // a write transaction is a read transaction too. Writes inside one take the right to
+    // write as they would outside, and fail at once with the time-out when another
+    // connection is committing (both would wait for the other). Keep them short too.
+    // Errors: "<name>: Cannot perform this operation on a closed database", the lock's
+    // time-out (another connection is committing), the errors of rolling back a journal a
+    // crashed writer left (see Connect); EndReadTransaction: "<name>: No read transaction is
+    // active". Disconnecting ends them.
+    void StartReadTransaction();
+    void EndReadTransaction();
+    bool InReadTransaction() const { return readTransactions_ > 0; }
+
     // The lock retry settings of the database's session.
     int LockRetryCount() const;
     int LockWaitTime() const;
@@ -245,8 +274,26 @@ private:
     bool syncCommit_ = true;
     bool lastCommitCommitted_ = false;
     bool commitFailed_ = false;  // the last Commit raised; no transaction started since
+    int readTransactions_ = 0;   // StartReadTransaction calls not ended yet
     // After the file went back to an earlier state: the tables reload, the datasets refresh.
     void AfterRollback();
+};
+
+// A read transaction for a scope (StartReadTransaction / EndReadTransaction).
+class TTarnReadTransaction {
+public:
+    explicit TTarnReadTransaction(TTarnDatabase& db) : db_(db) { db_.StartReadTransaction(); }
+    ~TTarnReadTransaction() {
+        try {
+            if (db_.InReadTransaction()) db_.EndReadTransaction();
+        } catch (...) {
+        }
+    }
+    TTarnReadTransaction(const TTarnReadTransaction&) = delete;
+    TTarnReadTransaction& operator=(const TTarnReadTransaction&) = delete;
+
+private:
+    TTarnDatabase& db_;
 };
 
 }  // namespace tarn

@@ -43,7 +43,16 @@ public:
     // process); an open for reading only takes it shared, which still excludes every
     // writer. Returns false when another open holds it.
     virtual bool TryLockByte(int64_t offset) = 0;
+    // Non-blocking shared lock of one byte: any number of opens may hold it together, and it
+    // keeps every exclusive lock of another open off the byte. Within one open it replaces
+    // the open's exclusive lock on the byte (a downgrade, which never fails), and
+    // TryLockByte replaces it (an upgrade, which fails while another open holds the byte).
+    // Returns false when another open holds the byte exclusively.
+    virtual bool TryReadLockByte(int64_t offset) = 0;
     virtual void UnlockByte(int64_t offset) = 0;
+    // Whether an open other than this one holds any lock on the byte (an open for reading
+    // only may ask too).
+    virtual bool LockHeldElsewhere(int64_t offset) = 0;
 
     // A read-only view of [0, Size()) of the file as the system sees it now, including
     // other processes' writes. Returns nullptr when the file cannot be mapped; `length`

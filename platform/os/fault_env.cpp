@@ -62,7 +62,11 @@ public:
     bool TryLockByte(int64_t offset) override {
         return !env_->LocksRefused() && inner_->TryLockByte(offset);
     }
+    bool TryReadLockByte(int64_t offset) override {
+        return !env_->LocksRefused() && inner_->TryReadLockByte(offset);
+    }
     void UnlockByte(int64_t offset) override { inner_->UnlockByte(offset); }
+    bool LockHeldElsewhere(int64_t offset) override { return inner_->LockHeldElsewhere(offset); }
     const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
         return inner_->MapView(length, capacity);
     }

@@ -148,7 +148,9 @@ public:
     bool TryLockByte(int64_t offset) override {
         return OfdLock(fd_, writable_ ? F_WRLCK : F_RDLCK, offset);
     }
+    bool TryReadLockByte(int64_t offset) override { return OfdLock(fd_, F_RDLCK, offset); }
     void UnlockByte(int64_t offset) override { OfdLock(fd_, F_UNLCK, offset); }
+    bool LockHeldElsewhere(int64_t offset) override { return HeldElsewhere(fd_, offset); }
 
     const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
         int64_t size = Size();

@@ -120,7 +120,11 @@ private:
             env_.Note("sync", Path());
         }
         bool TryLockByte(int64_t offset) override { return inner_->TryLockByte(offset); }
+        bool TryReadLockByte(int64_t offset) override { return inner_->TryReadLockByte(offset); }
         void UnlockByte(int64_t offset) override { inner_->UnlockByte(offset); }
+        bool LockHeldElsewhere(int64_t offset) override {
+            return inner_->LockHeldElsewhere(offset);
+        }
         const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
             length = capacity = 0;
             return nullptr;
