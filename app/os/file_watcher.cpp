@@ -110,6 +110,7 @@ QString Decode(const QByteArray& native) { return QFile::decodeName(native); }
 }  // namespace
 
 int (*TFileSystemWatcher::AddWatchCall)(int, const char*, uint32_t) = inotify_add_watch;
+int (*TFileSystemWatcher::InitCall)(int) = inotify_init1;
 
 TFileSystemWatcher::TFileSystemWatcher(QObject* owner) : QObject(owner) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -167,7 +168,7 @@ void TFileSystemWatcher::Rearm() {
     watchLimitReached_ = false;
     if (active_ && !watchedDirs_.isEmpty()) {
         fresh = std::make_unique<Session>();
-        fresh->fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        fresh->fd = InitCall(IN_CLOEXEC | IN_NONBLOCK);
         if (fresh->fd < 0) {
             throw tarn::EInOutError(
                 tarn::Format("Cannot watch for file changes: %s", std::strerror(errno)));

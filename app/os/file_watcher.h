@@ -88,6 +88,8 @@ public:
     bool WatchLimitReached() const { return watchLimitReached_; }
     // The call that adds a watch (inotify_add_watch); tests put one in that fails.
     static int (*AddWatchCall)(int fd, const char* path, uint32_t mask);
+    // The call that makes an inotify instance (inotify_init1); tests put one in that fails.
+    static int (*InitCall)(int flags);
 
     struct Session;  // one inotify instance with its watches (file_watcher.cpp)
     struct Report {
