@@ -93,8 +93,9 @@ TEST(DesktopFiles, EntryAndIcon) {
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly | QIODevice::Text));
     const QStringList lines = QString::fromUtf8(entry.readAll()).split(QLatin1Char('\n'));
     EXPECT_EQ(lines.value(0), "[Desktop Entry]");
-    for (const char* line : {"Type=Application", "Name=文件版本控制", "Exec=filever",
-                             "Icon=filever", "Terminal=false"})
+    for (const char* line :
+         {"Type=Application", "Name=File Version Control", "Name[zh_CN]=文件版本控制",
+          "Exec=filever", "Icon=filever", "Terminal=false"})
         EXPECT_TRUE(lines.contains(QString::fromUtf8(line))) << line;
 
     QFile svg(Source("app/desktop/filever.svg"));

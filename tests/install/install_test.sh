@@ -2,7 +2,8 @@
 # Installs a built tree into a scratch prefix and checks what a user of the library gets:
 # the files are where they belong and refer to nothing in the source or build tree, the
 # public headers compile on their own, and the README's library example builds and runs
-# twice: once through find_package(tarndb CONFIG) and once through pkg-config.
+# twice: once through find_package(tarndb CONFIG) (with the compiler's default standard:
+# the target brings C++20) and once through pkg-config.
 #   install_test.sh --build DIR --source DIR --work DIR --cmake CMAKE --generator GEN
 #                   --cxx CXX --shared 0|1
 set -euo pipefail
@@ -70,11 +71,27 @@ done
 need bin/tarndb
 "$prefix/bin/tarndb" --help >"$work/tool-help.txt" 2>&1 || fail "the installed tarndb --help failed"
 grep -q . "$work/tool-help.txt" || fail "the installed tarndb --help printed nothing"
-if [ -e "$src/doc/tarndb.1" ]; then need share/man/man1/tarndb.1; fi
+need share/man/man1/tarndb.1.gz
+need share/doc/tarndb/tarndb-cli.md
+need share/doc/tarndb/file-format.md
+gzip -dc "$prefix/share/man/man1/tarndb.1.gz" | head -n 1 | grep -qF "\"tarndb $(
+    sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$libdir/cmake/tarndb/tarndbConfigVersion.cmake")\"" ||
+    fail "the tarndb man page's title names no version: $(gzip -dc "$prefix/share/man/man1/tarndb.1.gz" | head -n 1)"
 if [ -e "$build/app/filever" ]; then
     need bin/filever
     need share/applications/filever.desktop
     need share/icons/hicolor/scalable/apps/filever.svg
+    need share/man/man1/filever.1.gz
+fi
+# A plain install takes no Debian package files: they belong to the packages cpack makes.
+[ -z "$(find "$prefix/share/doc" -name copyright -o -name 'changelog.Debian*')" ] ||
+    fail "a plain install put Debian package files under share/doc"
+# Programs find the library through their RUNPATH outside the system directories; the
+# library itself needs none.
+if [ "$shared" = 1 ]; then
+    if readelf -d "$libdir"/libtarndb.so.0 | grep -qE '\((RUNPATH|RPATH)\)'; then
+        fail "libtarndb.so.0 has a RUNPATH: $(readelf -d "$libdir"/libtarndb.so.0 | grep -E 'RUNPATH|RPATH')"
+    fi
 fi
 # The installed package and pkg-config file must not point back into the trees it was
 # built from, or a consumer would quietly compile against the sources.
@@ -111,6 +128,12 @@ mkdir -p "$work/consumer-src"
 mv "$work/main.cpp" "$work/CMakeLists.txt" "$work/consumer-src/"
 
 step "consumer through find_package(tarndb CONFIG)"
+# Like the README's snippet, the consumer names no C++ standard: with the compiler's default
+# (C++17 for GCC 12) it builds only because tarndb::tarndb requires C++20 itself.
+if grep -vE '^[[:space:]]*#' "$work/consumer-src/CMakeLists.txt" |
+    grep -qE 'CMAKE_CXX_STANDARD|cxx_std_|-std='; then
+    fail "the CMake consumer sets a C++ standard of its own, so it cannot show that tarndb::tarndb brings one"
+fi
 "$cmake" -S "$work/consumer-src" -B "$work/cmake-consumer" -G "$generator" \
     -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$work/cmake-consumer.log" 2>&1 ||
