@@ -8,8 +8,9 @@
 //
 // Header tail (16 bytes at 4805 that other readers do not interpret):
 // OFFSET  SIZE  MEANING
-// 4805    4     change count: bumped by every delete and key move of an indexed table, so
-//               that another process sees under the lock that its key lists are stale
+// 4805    4     change count: bumped by every delete (of any table) and key move of an
+//               indexed table, so that another connection sees under the lock, from the
+//               header alone, that its record lists are stale
 // 4809    4     record being moved + 1 (0: none): set while a rewrite moves a record in
 //               the chains; a load that finds it set puts that record in its place by key
 // 4813    8     not interpreted

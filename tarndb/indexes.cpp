@@ -378,7 +378,8 @@ void TTableIndexes::RelinkRecord(TTarnTableIO& table, TTarnDBFileIO& io, const T
 // ---- delete ---------------------------------------------------------------------------------
 
 void TTableIndexes::NoteDeletion(TTarnTableIO& table, TTarnDBFileIO& io) {
-    if (table.IndexCount() == 0) return;
+    // Every table's: a delete changes nothing else in the header, and a reader holding the
+    // table's lists learns from the header alone that they are stale.
     TableHeader& header = table.header_;
     index_disk::SetChangeCount(header, index_disk::ChangeCount(header) + 1);
     WriteHeaderWord(table, io, header, format::kHdrChangeCount);
