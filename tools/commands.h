@@ -21,6 +21,8 @@ int RunDump(TToolContext& ctx);
 int RunImport(TToolContext& ctx);
 int RunCheck(TToolContext& ctx);
 int RunCompact(TToolContext& ctx);
+int RunQuery(TToolContext& ctx);
+int RunCount(TToolContext& ctx);
 
 // The table of commands, in the order of the overview.
 const std::vector<TCommand>& Commands();

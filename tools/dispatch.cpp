@@ -1,4 +1,5 @@
 // The command table, the help texts and the dispatcher of the tarndb tool.
+#include <cerrno>
 #include <cstring>
 
 #include "tarndb/errors.h"
@@ -46,14 +47,51 @@ const char kInfoUsage[] =
     "Needs no password.\n";
 
 const char kDumpUsage[] =
-    "usage: tarndb dump FILE TABLE [--index NAME] [--filter EXPR] [--format table|csv|json]\n"
+    "usage: tarndb dump FILE TABLE [--index NAME] [--filter EXPR] [--format table|csv|tsv|json]\n"
+    "                              [--header on|off] [--output OUT]\n"
     "\n"
     "Prints the live records of a table, in physical order or in the key order of an index.\n"
     "  --index NAME     list the records in the key order of this index\n"
     "  --filter EXPR    only records for which the filter expression holds\n"
     "  --format table   aligned columns for reading (the default)\n"
     "  --format csv     a header row and one row per record; `import` reads it back\n"
-    "  --format json    an array of objects, one per record\n";
+    "  --format tsv     values separated by tabs (tab, line break, backslash written \\t \\n "
+    "\\\\)\n"
+    "  --format json    an array of objects, one per record\n"
+    "  --header off     leave out the header row (and the table's record count)\n"
+    "  --output OUT     write to the file OUT (created or emptied) instead of standard output\n";
+
+const char kQueryUsage[] =
+    "usage: tarndb query FILE TABLE [--fields F1,F2,...] [--filter EXPR] [--index NAME]\n"
+    "                               [--order-by F1,F2,... [--desc]] [--limit N] [--offset N]\n"
+    "                               [--format table|csv|tsv|json] [--header on|off] [--output "
+    "OUT]\n"
+    "       tarndb query FILE TABLE --aggregate FN[:FIELD] ... [--group-by FIELD [--desc]]\n"
+    "                               [--filter EXPR] [--limit N] [--offset N] [--format ...]\n"
+    "\n"
+    "Prints chosen fields of the records a filter keeps, in the order asked for.\n"
+    "  --fields F1,F2   the fields to show, in this order (default: all)\n"
+    "  --filter EXPR    only records for which the filter expression holds\n"
+    "  --index NAME     read the records in the key order of this index\n"
+    "  --order-by F,..  sort by these fields (any field, with or without an index): numbers\n"
+    "                   by value, text as string indexes sort it; equal keys keep the order\n"
+    "  --desc           sort in descending order\n"
+    "  --limit N        show at most N records;  --offset N  skip the first N\n"
+    "  --aggregate FN   compute over the records instead of listing them; FN is count,\n"
+    "                   sum:FIELD, min:FIELD, max:FIELD or avg:FIELD (sum and avg need a number\n"
+    "                   field); repeat for more columns\n"
+    "  --group-by F     one row of aggregates per value of F, in the order of F\n"
+    "  --format, --header, --output   as for dump\n"
+    "\n"
+    "example: tarndb query books.tdb books --fields title,price --filter \"price < 50\" \\\n"
+    "             --order-by price --desc --limit 10\n"
+    "         tarndb query books.tdb books --aggregate count --aggregate avg:price --group-by "
+    "author\n";
+
+const char kCountUsage[] =
+    "usage: tarndb count FILE TABLE [--filter EXPR]\n"
+    "\n"
+    "Prints the number of live records of a table, or of those the filter expression keeps.\n";
 
 const char kImportUsage[] =
     "usage: tarndb import FILE TABLE DATA.csv\n"
@@ -96,6 +134,7 @@ const char kCompactUsage[] =
 
 const char kOverview[] =
     "usage: tarndb <command> [arguments]\n"
+    "       tarndb --version\n"
     "\n"
     "Commands:\n";
 
@@ -120,6 +159,19 @@ void PrintUsage(FILE* f, const TCommand& c) {
         std::fputs(c.usage, f);
 }
 
+// What a command printed must have reached standard output: a full disk or a closed pipe
+// under `dump ... > backup.csv` is a failure, not a success with a cut file.
+int FinishOutput(TToolContext& ctx, const std::string& who, int rc) {
+    int err = 0;
+    if (std::fflush(ctx.out) != 0) err = errno;
+    if (err == 0 && std::ferror(ctx.out)) err = EIO;
+    if (err == 0) return rc;
+    std::clearerr(ctx.out);
+    std::fprintf(ctx.err, "%s: cannot write to standard output: %s\n", who.c_str(),
+                 std::strerror(err));
+    return kExitFailure;
+}
+
 }  // namespace
 
 const std::vector<TCommand>& Commands() {
@@ -128,6 +180,8 @@ const std::vector<TCommand>& Commands() {
         {"add-table", "add a table with its fields and indexes", kAddTableUsage, RunAddTable},
         {"info", "show the settings and the tables of a database", kInfoUsage, RunInfo},
         {"dump", "print the records of a table", kDumpUsage, RunDump},
+        {"query", "print chosen, sorted or aggregated records of a table", kQueryUsage, RunQuery},
+        {"count", "count the records of a table", kCountUsage, RunCount},
         {"import", "append the rows of a CSV file to a table", kImportUsage, RunImport},
         {"check", "verify every structure of a database file", kCheckUsage, RunCheck},
         {"compact", "give back the space of deleted records", kCompactUsage, RunCompact},
@@ -140,16 +194,20 @@ int RunTool(const std::vector<std::string>& args, TToolContext& ctx) {
         PrintOverview(ctx.err);
         return kExitUsage;
     }
+    if (args[0] == "--version" || args[0] == "-V") {
+        std::fprintf(ctx.out, "tarndb %s\n", TARNDB_TOOL_VERSION);
+        return FinishOutput(ctx, "tarndb", kExitOk);
+    }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         if (args.size() > 1) {
             for (const TCommand& c : Commands())
                 if (args[1] == c.name) {
                     PrintUsage(ctx.out, c);
-                    return kExitOk;
+                    return FinishOutput(ctx, "tarndb", kExitOk);
                 }
         }
         PrintOverview(ctx.out);
-        return kExitOk;
+        return FinishOutput(ctx, "tarndb", kExitOk);
     }
     const TCommand* command = nullptr;
     for (const TCommand& c : Commands())
@@ -163,10 +221,10 @@ int RunTool(const std::vector<std::string>& args, TToolContext& ctx) {
     for (const std::string& a : ctx.args)
         if (a == "--help" || a == "-h") {
             PrintUsage(ctx.out, *command);
-            return kExitOk;
+            return FinishOutput(ctx, std::string("tarndb ") + command->name, kExitOk);
         }
     try {
-        return command->run(ctx);
+        return FinishOutput(ctx, std::string("tarndb ") + command->name, command->run(ctx));
     } catch (const EToolError& e) {
         std::fprintf(ctx.err, "tarndb %s: %s\n", command->name, e.Message().c_str());
         if (e.ExitCode() == kExitUsage) {

@@ -97,10 +97,12 @@ void TTextTable::Print() {
             for (const auto& row : rows_) widths_[c] = std::max(widths_[c], DisplayWidth(row[c]));
             widths_[c] = std::min(widths_[c], std::max(maxWidth_, DisplayWidth(header_[c])));
         }
-        Line(header_);
-        std::vector<std::string> rule;
-        for (int w : widths_) rule.push_back(std::string(static_cast<size_t>(w), '-'));
-        Line(rule);
+        if (showHeader_) {
+            Line(header_);
+            std::vector<std::string> rule;
+            for (int w : widths_) rule.push_back(std::string(static_cast<size_t>(w), '-'));
+            Line(rule);
+        }
         printed_ = true;
     }
     for (const auto& row : rows_) Line(row);

@@ -23,6 +23,8 @@ public:
                std::string indent = "");
     void AddRow(std::vector<std::string> cells);
     size_t HeldRows() const { return rows_.size(); }
+    // Without the header and its rule (the widths still count the header's names).
+    void SetShowHeader(bool show) { showHeader_ = show; }
     // Header, a rule of dashes, then the rows held (once; later calls print held rows only).
     void Print();
 
@@ -36,6 +38,7 @@ private:
     int maxWidth_;
     std::string indent_;
     bool printed_ = false;
+    bool showHeader_ = true;
 };
 
 }  // namespace tarn::cli

@@ -26,9 +26,12 @@ std::string Complete(const std::string& words) {
 }
 
 TEST(Completion, OffersCommandsOptionsAndValues) {
-    EXPECT_EQ(Complete("tarndb c"), "create check compact\n");
+    EXPECT_EQ(Complete("tarndb c"), "create count check compact\n");
     EXPECT_EQ(Complete("tarndb dump x.tdb t --f"), "--filter --format\n");
     EXPECT_EQ(Complete("tarndb dump x.tdb t --format j"), "json\n");
+    EXPECT_EQ(Complete("tarndb query x.tdb t --format t"), "table tsv\n");
+    EXPECT_EQ(Complete("tarndb query x.tdb t --o"), "--order-by --offset --output\n");
+    EXPECT_EQ(Complete("tarndb query x.tdb t --aggregate m"), "min: max:\n");
     EXPECT_EQ(Complete("tarndb compact x.tdb --"), "--help --output\n");
     EXPECT_EQ(Complete("tarndb check x.tdb --"), "--help --recover\n");
     EXPECT_EQ(Complete("tarndb create x --encrypt g"), "gost\n");

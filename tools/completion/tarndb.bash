@@ -13,7 +13,7 @@ _tarndb() {
         cword=$COMP_CWORD
     fi
 
-    local commands="create add-table info dump import check compact help"
+    local commands="create add-table info dump query count import check compact help"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help" -- "$cur"))
         return
@@ -31,7 +31,7 @@ _tarndb() {
             COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur"))
             return ;;
         --format)
-            COMPREPLY=($(compgen -W "table csv json" -- "$cur"))
+            COMPREPLY=($(compgen -W "table csv tsv json" -- "$cur"))
             return ;;
         --field)
             # NAME:TYPE[:SIZE][:plain]: offer the types after the first colon.
@@ -44,7 +44,14 @@ _tarndb() {
                 compopt -o nospace 2>/dev/null || true
             fi
             return ;;
-        --index | --filter)
+        --header)
+            COMPREPLY=($(compgen -W "on off" -- "$cur"))
+            return ;;
+        --aggregate)
+            COMPREPLY=($(compgen -W "count sum: min: max: avg:" -- "$cur"))
+            compopt -o nospace 2>/dev/null || true
+            return ;;
+        --index | --filter | --fields | --order-by | --group-by | --limit | --offset)
             return ;;
         --output)
             COMPREPLY=($(compgen -f -- "$cur"))
@@ -60,7 +67,10 @@ _tarndb() {
         case "$command" in
             create) options+=" --compress --encrypt --mode --verify-blob-writes" ;;
             add-table) options+=" --field --index" ;;
-            dump) options+=" --index --filter --format" ;;
+            dump) options+=" --index --filter --format --header --output" ;;
+            query) options+=" --fields --filter --index --order-by --desc --limit --offset
+                --format --header --output --aggregate --group-by" ;;
+            count) options+=" --filter" ;;
             check) options+=" --recover" ;;
             compact) options+=" --output" ;;
         esac
