@@ -38,24 +38,15 @@ TWatchControl::Scope TWatchControl::HoldOff() {
 }
 
 void TWatchControl::Apply() {
-    const bool on = ShouldWatch();
-    // A switch-on that failed left the watcher marked on without an inotify instance:
-    // switch it off first so that it is armed anew.
-    if (on && armFailed_) watchers_.SetActive(false);
-    armFailed_ = false;
-    try {
-        watchers_.SetActive(on);
-    } catch (...) {
-        armFailed_ = on;
-        throw;
-    }
+    // A watcher that could not be armed is inactive: switching on tries again.
+    watchers_.SetActive(ShouldWatch());
 }
 
 void TWatchControl::ApplyQuietly() noexcept {
     try {
         Apply();
     } catch (...) {
-        // Kept in armFailed_; the caller's next Apply tries again and reports.
+        // The watcher stays off; the caller's next Apply tries again and reports.
     }
 }
 

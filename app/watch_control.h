@@ -71,7 +71,7 @@ public:
 
     // Whether watching should be on now, from the states above.
     bool ShouldWatch() const { return wanted_ && !due_ && passes_ == 0 && holds_ == 0; }
-    // Switches the watch set to ShouldWatch(); after a failed switch-on, arms it anew.
+    // Switches the watch set to ShouldWatch(); after a failed switch-on, tries again.
     void Apply();
 
 private:
@@ -83,7 +83,6 @@ private:
     int passes_ = 0;
     int defers_ = 0;
     int holds_ = 0;
-    bool armFailed_ = false;  // the last switch-on raised: arm again at the next Apply
 };
 
 }  // namespace filever

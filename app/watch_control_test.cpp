@@ -4,13 +4,17 @@
 
 #include <QTest>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "tarndb/errors.h"
 #include "tests/support/temp_dir.h"
 
 namespace filever {
 namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // While it lives the system gives no inotify instance (the user's limit is reached).
 class NoInotifyInstance {
@@ -29,26 +33,45 @@ private:
     int (*saved_)(int) = TFileSystemWatcher::InitCall;
 };
 
-// Watching that could not be switched on (no inotify instance to be had) says so, and the
-// next Apply arms it anew: changes are reported again, not left unwatched for good.
-TEST(WatchControl, AFailedSwitchOnIsArmedAnewByTheNextApply) {
+// Watching that could not be armed (no inotify instance to be had) says so, whether it was
+// being switched on or given a new directory while on; the next Apply arms it anew, and
+// changes are reported again rather than left unwatched for good.
+TEST(WatchControl, WatchingThatCouldNotBeArmedIsArmedByTheNextApply) {
     tarn::testing::TempDir dir;
-    const std::string file = dir.file("a.txt");
-    std::ofstream(file) << "a";
-    TWatchSet watchers;
-    int reports = 0;
-    watchers.OnChange = [&] { ++reports; };
-    TWatchControl control(watchers);
-    control.SetWanted(false);
-    watchers.Update({QString::fromStdString(file)});
-    {
-        const NoInotifyInstance none;
-        EXPECT_THROW(control.SetWanted(true), tarn::EInOutError);
+    const std::string a = dir.file("a.txt"), b = dir.file("sub/b.txt");
+    std::filesystem::create_directories(dir.file("sub"));
+    std::ofstream(a) << "a";
+    std::ofstream(b) << "b";
+    struct Case {
+        const char* what;
+        std::function<void(TWatchSet&, TWatchControl&)> before, failing;
+    };
+    const Case cases[] = {
+        {"switching on", [](TWatchSet&, TWatchControl& c) { c.SetWanted(false); },
+         [](TWatchSet&, TWatchControl& c) { c.SetWanted(true); }},
+        {"a new directory while on", [](TWatchSet&, TWatchControl&) {},
+         [&](TWatchSet& w, TWatchControl&) {
+             w.Update({Q(a), Q(b)});
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TWatchSet watchers;
+        int reports = 0;
+        watchers.OnChange = [&] { ++reports; };
+        TWatchControl control(watchers);
+        control.Apply();
+        watchers.Update({Q(a)});
+        c.before(watchers, control);
+        {
+            const NoInotifyInstance none;
+            EXPECT_THROW(c.failing(watchers, control), tarn::EInOutError);
+        }
+        EXPECT_TRUE(control.ShouldWatch());
+        control.Apply();
+        std::ofstream(a, std::ios::app) << "more";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return reports > 0; }, 3000));
     }
-    EXPECT_TRUE(control.ShouldWatch());
-    control.Apply();
-    std::ofstream(file, std::ios::app) << "b";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return reports > 0; }, 3000));
 }
 
 }  // namespace

@@ -170,8 +170,19 @@ void TFileSystemWatcher::Rearm() {
         fresh = std::make_unique<Session>();
         fresh->fd = InitCall(IN_CLOEXEC | IN_NONBLOCK);
         if (fresh->fd < 0) {
+            const int error = errno;
+            // Off, and saying so: what was watched before stops, and the next
+            // SetActive(true) tries again (a watcher left marked on would stay deaf).
+            active_ = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                ++generation_;
+                pending_.reset();
+            }
+            cv_.notify_all();
+            Wake();
             throw tarn::EInOutError(
-                tarn::Format("Cannot watch for file changes: %s", std::strerror(errno)));
+                tarn::Format("Cannot watch for file changes: %s", std::strerror(error)));
         }
         fresh->subTree = watchSubTree_;
         fresh->filters = notifyFilters_;

@@ -18,8 +18,8 @@
 //   while active and on a condition variable while inactive.
 // A directory that does not exist (or cannot be watched) simply reports nothing.
 // SetActive(true), and a property setter while active, raise tarn::EInOutError when the
-// system gives no inotify instance (the user's limit is reached); the watcher then
-// reports nothing until it is armed again.
+// system gives no inotify instance (the user's limit is reached); the watcher is then
+// inactive (Active() is false, nothing is reported) until SetActive(true) succeeds.
 // OnChange must not throw; an exception that escapes it is dropped.
 // When the system refuses a directory's watch because the user's watch limit is reached
 // (ENOSPC from inotify_add_watch), that directory reports nothing; WatchLimitReached says
