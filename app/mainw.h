@@ -10,8 +10,8 @@
 // Owns the watchers (TWatchSet) with the one owner of whether they are on (TWatchControl:
 // on while monitoring is wanted and no pass is due or running), the 5-second timer tmr1
 // that turns a burst of change reports into one monitoring pass, the tray icon and the
-// dialogs it creates. The
-// catalogue and the desktop services are the caller's and must outlive the window.
+// dialogs it creates. The catalogue and the desktop services are the caller's and must
+// outlive the window.
 // Every handler catches at its boundary and shows the standard error report; an error
 // while the window is being created is reported the same way and the window still opens.
 // With "自动监测" on, a pass keeps each changed file without asking for a description
