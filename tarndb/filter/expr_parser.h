@@ -6,7 +6,9 @@
 //   AND, OR, NOT           Boolean operands                        → ftBoolean
 //   = <> > < >= <=         numeric/numeric, string/string, date-time/date-time (a string
 //                          constant that reads as a date or time is converted when the other
-//                          side is a date-time), Boolean/Boolean for = and <> only
+//                          side is a date-time: yyyy-mm-dd [hh:mm[:ss[.fff]]], M/d/yyyy
+//                          [time], a time, or the format settings' date; one that does not
+//                          read is named in the error), Boolean/Boolean for = and <> only
 //                                                                  → ftBoolean
 //   LIKE                   string/string                           → ftBoolean
 //   IN                     each item as for "=" with the left operand

@@ -22,7 +22,9 @@
 // "Invalid filter expression character: '%s'", "'(' expected but %s found",
 // "')' expected but %s found", "')' or ',' expected but %s found",
 // "Expression expected but %s found", "IN predicate list may not be empty",
-// "Type mismatch in expression", "Filter expression too complex", and
+// "Type mismatch in expression" (for a text that stands for a date or time but reads as
+// neither, followed by ": '%s' is not a date or time (write <the forms that read>)"),
+// "Filter expression too complex", and
 // "<dataset name>: Field '%s' not found"; EConvertError for numbers and date-time constants
 // that do not convert.
 //

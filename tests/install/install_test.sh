@@ -69,7 +69,26 @@ for d in "$prefix"/include/*; do
     [ "$(basename "$d")" = tarndb ] || fail "only include/tarndb belongs to the installed headers, not $d"
 done
 need bin/tarndb
-"$prefix/bin/tarndb" --help >"$work/tool-help.txt" 2>&1 || fail "the installed tarndb --help failed"
+# A shared build's programs find the library through a RUNPATH relative to themselves, except
+# in a build for /usr: its libdir is a system directory, where a RUNPATH does not belong (the
+# dynamic linker looks there anyway; here, in the scratch prefix, LD_LIBRARY_PATH stands in).
+tool_env=()
+if [ "$shared" = 1 ]; then
+    configured_prefix="$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")"
+    tool_runpath="$(readelf -d "$prefix/bin/tarndb" | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p')"
+    if [ "$configured_prefix" = /usr ]; then
+        [ -z "$tool_runpath" ] || fail "a build for /usr gives the tool a RUNPATH: $tool_runpath"
+        tool_env=(env "LD_LIBRARY_PATH=$libdir")
+    else
+        case "$tool_runpath" in
+            # shellcheck disable=SC2016  # a literal $ORIGIN
+            '$ORIGIN/'*) ;;
+            *) fail "the tool's RUNPATH is '$tool_runpath', not one relative to \$ORIGIN" ;;
+        esac
+    fi
+fi
+"${tool_env[@]}" "$prefix/bin/tarndb" --help >"$work/tool-help.txt" 2>&1 ||
+    fail "the installed tarndb --help failed: $(cat "$work/tool-help.txt")"
 grep -q . "$work/tool-help.txt" || fail "the installed tarndb --help printed nothing"
 need share/man/man1/tarndb.1.gz
 need share/doc/tarndb/tarndb-cli.md
