@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -158,12 +159,12 @@ void TTarnDBFileIO::CheckDirectory() const {
 
 void TTarnDBFileIO::CloseStorage() {
     if (txn_.active) AbandonTransaction();  // closing undoes an unfinished transaction
-    if (disk_) {
-        // Closing the file drops the locks with it; nothing may stay locked behind us.
-        hold_ = LockHolding{};
-        readDepth_ = writeDepth_ = exclusiveAtRead_ = 0;
-        disk_.reset();
-    }
+    // Closing the file drops the locks with it (the image's are dropped here); nothing may
+    // stay locked behind us.
+    if (memory_) DropMemoryLocks(memory_, this);
+    hold_ = LockHolding{};
+    readDepth_ = writeDepth_ = exclusiveAtRead_ = 0;
+    disk_.reset();
     memory_ = nullptr;
 }
 
@@ -187,18 +188,78 @@ bool TTarnDBFileIO::CheckPassword(const std::string& password) {
 
 // ---- locks ----------------------------------------------------------------------------------
 
+// The lock bytes of a memory image, for the database objects of this process that share it
+// (a stream's image has no other users): by stream, by byte, the holders and whether each
+// holds the byte for writing.
+namespace {
+struct MemoryLockTable {
+    std::mutex mutex;
+    std::map<const void*, std::map<int64_t, std::map<const void*, bool>>> held;
+};
+MemoryLockTable& MemoryLocks() {
+    static MemoryLockTable table;
+    return table;
+}
+}  // namespace
+
+void TTarnDBFileIO::DropMemoryLocks(const void* stream, const void* holder) {
+    MemoryLockTable& t = MemoryLocks();
+    std::lock_guard<std::mutex> guard(t.mutex);
+    auto image = t.held.find(stream);
+    if (image == t.held.end()) return;
+    for (auto byte = image->second.begin(); byte != image->second.end();) {
+        byte->second.erase(holder);
+        byte = byte->second.empty() ? image->second.erase(byte) : std::next(byte);
+    }
+    if (image->second.empty()) t.held.erase(image);
+}
+
 bool TTarnDBFileIO::LockTry(int64_t byte, bool write) {
+    if (memory_) {
+        MemoryLockTable& t = MemoryLocks();
+        std::lock_guard<std::mutex> guard(t.mutex);
+        auto& holders = t.held[memory_][byte];
+        for (const auto& [holder, writing] : holders)
+            if (holder != this && (write || writing)) return false;
+        holders[this] = write;
+        return true;
+    }
     File& f = disk_->PlatformFile();
     return write ? f.TryLockByte(byte) : f.TryReadLockByte(byte);
 }
 
-void TTarnDBFileIO::LockDrop(int64_t byte) { disk_->PlatformFile().UnlockByte(byte); }
+void TTarnDBFileIO::LockDrop(int64_t byte) {
+    if (memory_) {
+        MemoryLockTable& t = MemoryLocks();
+        std::lock_guard<std::mutex> guard(t.mutex);
+        auto image = t.held.find(memory_);
+        if (image == t.held.end()) return;
+        auto holders = image->second.find(byte);
+        if (holders == image->second.end()) return;
+        holders->second.erase(this);
+        if (holders->second.empty()) image->second.erase(holders);
+        if (image->second.empty()) t.held.erase(image);
+        return;
+    }
+    disk_->PlatformFile().UnlockByte(byte);
+}
 
 bool TTarnDBFileIO::LockOthers(int64_t byte) {
+    if (memory_) {
+        MemoryLockTable& t = MemoryLocks();
+        std::lock_guard<std::mutex> guard(t.mutex);
+        auto image = t.held.find(memory_);
+        if (image == t.held.end()) return false;
+        auto holders = image->second.find(byte);
+        if (holders == image->second.end()) return false;
+        for (const auto& entry : holders->second)
+            if (entry.first != this) return true;
+        return false;
+    }
     return disk_->PlatformFile().LockHeldElsewhere(byte);
 }
 
-bool TTarnDBFileIO::ReservedElsewhere() { return disk_ && LockOthers(kReservedByte); }
+bool TTarnDBFileIO::ReservedElsewhere() { return IsOpen() && LockOthers(kReservedByte); }
 
 void TTarnDBFileIO::LockTimeOut(LockWait what) {
     const char* why;
@@ -233,6 +294,7 @@ void TTarnDBFileIO::TakeShared() {
         if (!got) return false;
         hold_.shared = true;
         ++lockEpoch_;
+        if (!disk_) return true;  // an image's journal lives and dies with its transaction
         // Writers of this format only ever grow the file, but another program may have cut
         // it: the reads under this lock look at its size again before they use the mapping.
         disk_->RecheckLength();
@@ -315,7 +377,7 @@ void TTarnDBFileIO::TakeExclusive() {
 }
 
 void TTarnDBFileIO::EnsureExclusive() {
-    if (!disk_ || hold_.exclusive || readOnly_) return;
+    if (!IsOpen() || hold_.exclusive || readOnly_) return;
     if (txn_.active && txn_.locked) {
         // A transaction's writes reach the file: EXCLUSIVE from here to its end.
         TakeExclusive();
@@ -337,7 +399,7 @@ void TTarnDBFileIO::EnsureExclusive() {
 }
 
 void TTarnDBFileIO::SettleLocks() {
-    if (!disk_) return;
+    if (!IsOpen()) return;
     if (exclusiveAtRead_ > readDepth_) exclusiveAtRead_ = 0;
     const bool cachedTxn = txn_.active && txn_.cached;
     const bool needExclusive = (txn_.active && txn_.exclusive) ||
@@ -359,26 +421,26 @@ void TTarnDBFileIO::SettleLocks() {
         hold_.reserved = false;
     }
     if (!needShared && hold_.shared) {
-        disk_->ReleaseLength();
+        if (disk_) disk_->ReleaseLength();
         LockDrop(kSharedByte);
         hold_.shared = false;
     }
 }
 
 void TTarnDBFileIO::AcquireReadLock() {
-    if (!disk_) return;
+    if (!IsOpen()) return;
     if (!hold_.shared) TakeShared();
     ++readDepth_;
 }
 
 void TTarnDBFileIO::ReleaseReadLock() {
-    if (!disk_ || readDepth_ == 0) return;
+    if (!IsOpen() || readDepth_ == 0) return;
     --readDepth_;
     SettleLocks();
 }
 
 void TTarnDBFileIO::AcquireFileLock() {
-    if (!disk_) return;
+    if (!IsOpen()) return;
     if (readOnly_) {
         // Nothing is written through a read-only open (WriteAt refuses): SHARED will do.
         if (!hold_.shared) TakeShared();
@@ -400,14 +462,14 @@ void TTarnDBFileIO::AcquireFileLock() {
 }
 
 void TTarnDBFileIO::ReleaseFileLock() {
-    if (!disk_ || writeDepth_ == 0) return;
+    if (!IsOpen() || writeDepth_ == 0) return;
     --writeDepth_;
     SettleLocks();
 }
 
 int64_t TTarnDBFileIO::FileSize() {
-    if (memory_) return memory_->Size();
     if (txn_.cached && txn_.writing) return txn_.tailBase + txn_.tailLength;
+    if (memory_) return memory_->Size();
     if (disk_) return disk_->Size();
     throw EDatabaseError("Database is not open");
 }
@@ -618,6 +680,7 @@ void TTarnDBFileIO::WriteAt(int64_t offset, const void* buffer, size_t count) {
 
 void TTarnDBFileIO::WriteStored(int64_t offset, const void* buffer, size_t count) {
     if (memory_) {
+        EnsureExclusive();
         memory_->SetPosition(offset);
         memory_->WriteBuffer(buffer, count);
         return;
@@ -631,19 +694,17 @@ void TTarnDBFileIO::WriteStored(int64_t offset, const void* buffer, size_t count
 void TTarnDBFileIO::BeginTransaction() {
     if (!IsOpen()) throw EDatabaseError("Database is not open");
     if (txn_.active) throw EDatabaseError("A transaction is already active");
-    if (disk_) {
-        // The right to write is taken now, not at the first write: what the transaction
-        // reads cannot be changed by another writer before it commits.
-        try {
-            if (!readOnly_) TakeReserved();
-            if (!hold_.shared) TakeShared();
-        } catch (...) {
-            SettleLocks();
-            throw;
-        }
+    // The right to write is taken now, not at the first write: what the transaction reads
+    // cannot be changed by another writer before it commits.
+    try {
+        if (!readOnly_) TakeReserved();
+        if (!hold_.shared) TakeShared();
+    } catch (...) {
+        SettleLocks();
+        throw;
     }
     StartTransaction(false);
-    txn_.locked = disk_ != nullptr;
+    txn_.locked = true;
 }
 
 bool TTarnDBFileIO::BeginImplicitTransaction() {
@@ -659,7 +720,10 @@ void TTarnDBFileIO::StartTransaction(bool implicit) {
     txn_ = Transaction{};
     txn_.active = true;
     txn_.implicit = implicit;
-    txn_.cached = disk_ != nullptr && !implicit;
+    // A transaction keeps its writes to itself until the commit, on disk and in memory
+    // alike: another database object on the same image must not see them, and a rollback
+    // must not touch the image.
+    txn_.cached = !implicit;
 }
 
 void TTarnDBFileIO::StartWriting() {
@@ -955,7 +1019,7 @@ void TTarnDBFileIO::UndoTransaction() {
         journal::Contents c = journal::Decode(txn_.journalMemory);
         for (const journal::SavedPage& page : c.pages)
             WriteStored(page.offset, page.bytes.data(), page.bytes.size());
-        memory_->SetSize(txn_.originalLength);
+        if (memory_->Size() != txn_.originalLength) memory_->SetSize(txn_.originalLength);
         return;
     }
     if (!disk_) return;

@@ -75,7 +75,8 @@ public:
     // ---- locks ----
     // Who may read and who may write the file is settled by lock states, taken as
     // byte-range locks of the open (they hold between processes and between two opens in
-    // one process alike; disk only, in memory nothing):
+    // one process alike); a memory image keeps the same states for the database objects of
+    // this process that share it, in a table of its own:
     //   SHARED     a read lock on byte 1: the holder reads one committed state of the file.
     //              Every operation that reads takes it for its whole length; a read
     //              transaction (AcquireReadLock held across operations) keeps it longer.
@@ -129,19 +130,24 @@ public:
     // through this object form one unit. BeginTransaction takes SHARED and RESERVED (see
     // the locks above; it raises the time-out and starts nothing when another connection's
     // transaction keeps RESERVED), held to the end: other connections read the last
-    // committed state meanwhile and wait to write. The commit (and a spill of early writes)
-    // takes EXCLUSIVE; a time-out there fails the commit, which is rolled back. Disk: overwrites of
-    // bytes the file held at the first write are kept in memory (page copies, which every read here
-    // sees) and written at commit, after the bytes they replace were saved in the journal; appended
-    // bytes are kept in memory too and written first at commit (nothing refers to them before the
-    // overwrites; a rollback cuts off what reached the file). Beyond kSpillBytes of either, they
-    // are written early the same way. Memory: writes go to the stream at once, the old pages saved
-    // in a journal in memory. Commit with SyncCommit: journal and its directory synced before the
-    // first overwrite, the file synced before the journal is removed (the commit point), the
-    // directory synced after the removal. Without it, none; a removal left unsynced is synced by
-    // the next FlushStorage. Errors: "A transaction is already active", "No transaction is active";
-    // a commit that fails rolls the transaction back and raises the failure, unless it failed past
-    // the commit point (the directory sync after the removal), which undoes nothing:
+    // committed state meanwhile and wait to write. The commit (and a spill of early
+    // writes) takes EXCLUSIVE; a time-out there fails the commit, which is rolled back.
+    // Disk: overwrites of bytes the file held at the first write are kept in memory (page
+    // copies, which every read here sees) and written at commit, after the bytes they
+    // replace were saved in the journal; appended bytes are kept in memory too and written
+    // first at commit (nothing refers to them before the overwrites; a rollback cuts off
+    // what reached the file). Beyond kSpillBytes of either, they are written early the same
+    // way. Memory: the same page copies and appended bytes kept until the commit (another
+    // database object on the image sees none of them, and a rollback leaves the image
+    // alone); the commit writes them to the stream after saving the old pages in a journal
+    // in memory, which puts them back when a write fails part-way.
+    // Commit with SyncCommit: journal and its directory synced before the first overwrite,
+    // the file synced before the journal is removed (the commit point), the directory
+    // synced after the removal. Without it, none; a removal left unsynced is synced by the
+    // next FlushStorage.
+    // Errors: "A transaction is already active", "No transaction is active"; a commit that
+    // fails rolls the transaction back and raises the failure, unless it failed past the
+    // commit point (the directory sync after the removal), which undoes nothing:
     // LastCommitCommitted() tells the two apart. A journal that cannot be created raises
     // EFOpenError naming the journal, the database and the cause (a folder that must be
     // writable, a name taken by a directory or other non-file).
@@ -405,6 +411,8 @@ private:
     void SettleLocks();
     // Under SHARED (and RESERVED, when held) with a journal beside the file: rolls it back.
     void RollBackHotJournal();
+    // Forgets every lock `holder` holds on the memory image `stream`.
+    static void DropMemoryLocks(const void* stream, const void* holder);
     format::DatabaseInfo info_;
     format::TableDirectory directory_;
     TStoredDataCodec codec_;

@@ -309,5 +309,55 @@ TEST_F(Isolation, RefreshShowsWhatAnotherConnectionCommitted) {
     EXPECT_EQ(Balance(x.b, 12), 3);
 }
 
+// Two database objects on one memory image: one's transaction is invisible to the other
+// until it commits, the other's writes wait for it, and its rollback leaves the image and
+// the other's committed rows as they were.
+TEST(MemoryIsolation, TwoObjectsOnOneImageAreIsolatedAsOnAFile) {
+    TMemoryStream image(TTarnDBCreator::CreateImage());
+    const std::string name = RegisterMemoryStream(&image);
+    AddAccounts(name);
+    {
+        Conn x("mx", name, true), y("my", name, true);
+        Add(y.a, 1, kStart);
+        x.a.Refresh();
+        const std::string committed(reinterpret_cast<const char*>(image.Memory()),
+                                    static_cast<size_t>(image.Size()));
+
+        x.db.StartTransaction();
+        Add(x.a, 2, 5);
+        SetBalance(x.a, 1, 7);
+        EXPECT_EQ(x.a.RecordCount(), 2);
+        y.a.Refresh();
+        EXPECT_EQ(y.a.RecordCount(), 1);
+        EXPECT_EQ(Balance(y.a, 1), kStart);
+        {
+            LockSettings briefly(2, 1);
+            EXPECT_EQ(ErrorOf([&] { SetBalance(y.a, 1, 500); }),
+                      "Wait for unlock time out: database file '" + name +
+                          "' is locked by another connection's transaction");
+            y.a.Cancel();
+        }
+        x.db.Rollback();
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.Memory()),
+                              static_cast<size_t>(image.Size())),
+                  committed);
+        y.a.Refresh();
+        EXPECT_EQ(y.a.RecordCount(), 1);
+        EXPECT_EQ(Balance(y.a, 1), kStart);
+        EXPECT_EQ(Balance(x.a, 1), kStart);
+
+        // Committed, it is everybody's.
+        x.db.StartTransaction();
+        Add(x.a, 3, 9);
+        x.db.Commit();
+        y.a.Refresh();
+        EXPECT_EQ(Balance(y.a, 3), 9);
+        SetBalance(y.a, 1, 500);
+        x.a.Refresh();
+        EXPECT_EQ(Balance(x.a, 1), 500);
+    }
+    UnregisterMemoryStream(name);
+}
+
 }  // namespace
 }  // namespace tarn
