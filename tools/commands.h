@@ -23,6 +23,9 @@ int RunCheck(TToolContext& ctx);
 int RunCompact(TToolContext& ctx);
 int RunQuery(TToolContext& ctx);
 int RunCount(TToolContext& ctx);
+int RunInsert(TToolContext& ctx);
+int RunUpdate(TToolContext& ctx);
+int RunDelete(TToolContext& ctx);
 
 // The table of commands, in the order of the overview.
 const std::vector<TCommand>& Commands();

@@ -103,6 +103,35 @@ const char kImportUsage[] =
     "The whole file is read and checked first: a bad value stops the import with its line\n"
     "and column, and nothing is written.\n";
 
+const char kInsertUsage[] =
+    "usage: tarndb insert FILE TABLE --set FIELD=VALUE ... [--json '{\"FIELD\": VALUE, ...}']\n"
+    "                               [--dry-run]\n"
+    "\n"
+    "Adds one record. Values are written as dump shows them (see import); fields not given\n"
+    "take their empty value (0, false, \"\", no date) and an autoinc field the next number,\n"
+    "which is printed. In --json, null stands for the empty value: the engine stores no NULL.\n"
+    "  --set FIELD=VALUE  the value of one field (repeat for more)\n"
+    "  --json OBJECT      the values as one JSON object of field names\n"
+    "  --dry-run          check the values and the unique keys, write nothing\n";
+
+const char kUpdateUsage[] =
+    "usage: tarndb update FILE TABLE (--filter EXPR | --all) --set FIELD=VALUE ...\n"
+    "                               [--json '{...}'] [--dry-run]\n"
+    "\n"
+    "Sets fields of the records a filter selects (or of every record with --all) and prints\n"
+    "how many were updated. All of it is one transaction: when a record cannot be changed\n"
+    "(a unique key taken already) nothing is changed.\n"
+    "  --filter EXPR      the records to change, in the filter language of dump\n"
+    "  --set FIELD=VALUE  a new value (repeat for more); --json takes them as one object\n"
+    "  --dry-run          print how many records would change, write nothing\n";
+
+const char kDeleteUsage[] =
+    "usage: tarndb delete FILE TABLE (--filter EXPR | --all) [--dry-run]\n"
+    "\n"
+    "Deletes the records a filter selects (or every record with --all) in one transaction and\n"
+    "prints how many. `compact` gives their space back.\n"
+    "  --dry-run          print how many records would go, delete nothing\n";
+
 const char kCheckUsage[] =
     "usage: tarndb check FILE [--recover]\n"
     "\n"
@@ -182,6 +211,9 @@ const std::vector<TCommand>& Commands() {
         {"dump", "print the records of a table", kDumpUsage, RunDump},
         {"query", "print chosen, sorted or aggregated records of a table", kQueryUsage, RunQuery},
         {"count", "count the records of a table", kCountUsage, RunCount},
+        {"insert", "add one record to a table", kInsertUsage, RunInsert},
+        {"update", "change the records a filter selects", kUpdateUsage, RunUpdate},
+        {"delete", "delete the records a filter selects", kDeleteUsage, RunDelete},
         {"import", "append the rows of a CSV file to a table", kImportUsage, RunImport},
         {"check", "verify every structure of a database file", kCheckUsage, RunCheck},
         {"compact", "give back the space of deleted records", kCompactUsage, RunCompact},

@@ -19,13 +19,15 @@ void TToolRecord::Clear() {
 }
 
 void TToolRecord::Store() {
-    for (int i = 0; i < FieldCount(); ++i) {
-        TField& f = Field(i);
-        if (f.IsBlob())
-            f.SetAsString(blobs_[static_cast<size_t>(i)]);
-        else
-            f.SetData(values_[static_cast<size_t>(i)]);
-    }
+    for (int i = 0; i < FieldCount(); ++i) StoreField(i);
+}
+
+void TToolRecord::StoreField(int field) {
+    TField& f = Field(field);
+    if (f.IsBlob())
+        f.SetAsString(blobs_.at(static_cast<size_t>(field)));
+    else
+        f.SetData(values_.at(static_cast<size_t>(field)));
 }
 
 std::span<const uint8_t> TToolRecord::CurrentValue(int field) {

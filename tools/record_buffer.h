@@ -38,6 +38,8 @@ public:
     void Clear();
     // Puts the held values into the row the table is inserting or editing.
     void Store();
+    // Puts the held value of one field into that row.
+    void StoreField(int field);
 
     // The value bytes of a non-blob field of the table's current row.
     std::span<const uint8_t> CurrentValue(int field);

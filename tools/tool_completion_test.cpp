@@ -32,6 +32,8 @@ TEST(Completion, OffersCommandsOptionsAndValues) {
     EXPECT_EQ(Complete("tarndb query x.tdb t --format t"), "table tsv\n");
     EXPECT_EQ(Complete("tarndb query x.tdb t --o"), "--order-by --offset --output\n");
     EXPECT_EQ(Complete("tarndb query x.tdb t --aggregate m"), "min: max:\n");
+    EXPECT_EQ(Complete("tarndb d"), "dump delete\n");
+    EXPECT_EQ(Complete("tarndb update x.tdb t --d"), "--dry-run\n");
     EXPECT_EQ(Complete("tarndb compact x.tdb --"), "--help --output\n");
     EXPECT_EQ(Complete("tarndb check x.tdb --"), "--help --recover\n");
     EXPECT_EQ(Complete("tarndb create x --encrypt g"), "gost\n");

@@ -13,7 +13,8 @@ _tarndb() {
         cword=$COMP_CWORD
     fi
 
-    local commands="create add-table info dump query count import check compact help"
+    local commands="create add-table info dump query count insert update delete import check
+        compact help"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help" -- "$cur"))
         return
@@ -51,7 +52,8 @@ _tarndb() {
             COMPREPLY=($(compgen -W "count sum: min: max: avg:" -- "$cur"))
             compopt -o nospace 2>/dev/null || true
             return ;;
-        --index | --filter | --fields | --order-by | --group-by | --limit | --offset)
+        --index | --filter | --fields | --order-by | --group-by | --limit | --offset | --set | \
+            --json)
             return ;;
         --output)
             COMPREPLY=($(compgen -f -- "$cur"))
@@ -71,6 +73,9 @@ _tarndb() {
             query) options+=" --fields --filter --index --order-by --desc --limit --offset
                 --format --header --output --aggregate --group-by" ;;
             count) options+=" --filter" ;;
+            insert) options+=" --set --json --dry-run" ;;
+            update) options+=" --filter --all --set --json --dry-run" ;;
+            delete) options+=" --filter --all --dry-run" ;;
             check) options+=" --recover" ;;
             compact) options+=" --output" ;;
         esac
