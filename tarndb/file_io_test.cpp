@@ -327,6 +327,55 @@ TEST_F(FileIOTest, LockRetriesThenTimesOut) {
     waiter.ReleaseFileLock();
 }
 
+// The lock states between three opens: readers share the file with a transaction being
+// built; its commit waits for the readers there are while new ones wait for it (so that a
+// stream of readers cannot starve it), and a second writer waits for the whole transaction.
+TEST_F(FileIOTest, ACommitWaitsForTheReadersThereAreAndNewReadersWaitForIt) {
+    testing::SleepRecordingEnv env;
+    testing::ScopedEnv scoped(&env);
+    LockSettings patient, brief;
+    patient.retry = 0;  // for ever
+    patient.wait = brief.wait = 1;
+    brief.retry = 1;
+    TTarnDBFileIO writer(&patient, TTarnDBMediumType::mtDisk, false);
+    TTarnDBFileIO reader(&brief, TTarnDBMediumType::mtDisk, false);
+    TTarnDBFileIO late(&brief, TTarnDBMediumType::mtDisk, false);
+    for (TTarnDBFileIO* io : {&writer, &reader, &late})
+        io->OpenStorage(path, TTarnDBMediumType::mtDisk, false);
+    const std::string held = "Wait for unlock time out: database file '" + path +
+                             "' is locked by another connection's transaction";
+
+    reader.AcquireReadLock();
+    writer.BeginTransaction();
+    uint8_t word[4], old[4];
+    writer.ReadAt(format::kDirOffset + 4, sizeof old, old);  // not interpreted
+    std::memcpy(word, "TXN!", 4);
+    writer.WriteAt(format::kDirOffset + 4, word, sizeof word);
+    late.AcquireReadLock();  // a transaction being built keeps no reader out
+    late.ReleaseReadLock();
+    EXPECT_EQ(ErrorOf([&] { late.AcquireFileLock(); }), held);  // nor lets a writer in
+
+    std::string lateWhileCommitting;
+    bool inside = false;
+    env.onSleep = [&] {
+        if (inside) return;
+        inside = true;
+        // The commit waits for `reader`, and holds PENDING meanwhile: a new reader waits.
+        lateWhileCommitting = ErrorOf([&] { late.AcquireReadLock(); });
+        reader.ReleaseReadLock();
+    };
+    env.sleeps.clear();
+    writer.CommitTransaction();
+    EXPECT_EQ(lateWhileCommitting, held);
+    EXPECT_TRUE(writer.LastCommitCommitted());
+    env.onSleep = nullptr;
+    late.AcquireReadLock();
+    uint8_t seen[4];
+    late.ReadAt(format::kDirOffset + 4, sizeof seen, seen);
+    EXPECT_EQ(std::memcmp(seen, word, 4), 0);
+    late.ReleaseReadLock();
+}
+
 TEST_F(FileIOTest, LockExcludesAnotherProcess) {
     testing::TQuietTimers quietTimers;  // the test forks
     int toChild[2], toParent[2];

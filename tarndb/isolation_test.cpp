@@ -183,6 +183,58 @@ TEST_F(Isolation, AWriteWaitsForTheTransactionThatReadTheRow) {
     EXPECT_EQ(Balance(z.a, 1), 500);
 }
 
+// The same from another process: its write waits for the transaction here, fails with the
+// time-out while it lasts, and goes through after the commit, over the committed value.
+TEST_F(Isolation, AnotherProcessesWriteWaitsForTheTransactionThatReadTheRow) {
+    testing::TQuietTimers quietTimers;  // the test forks
+    Conn x("x", path);
+    x.db.StartTransaction();
+    const int seen = Balance(x.a, 1);
+    auto writeElsewhere = [&](int retries) {
+        return Spawn([&, retries] {
+            LockSettings settings(retries, 1);
+            Conn y("y", path);
+            const std::string error = ErrorOf([&] { SetBalance(y.a, 1, 500); });
+            if (error == "(no error)") return 0;
+            return error == timeOut ? 1 : 2;
+        });
+    };
+    EXPECT_EQ(ExitStatus(writeElsewhere(2)), 1);  // the time-out, naming the transaction
+    pid_t waiting = writeElsewhere(0);            // waits for as long as it takes
+    SetBalance(x.a, 1, seen + 10);
+    x.db.Commit();
+    EXPECT_EQ(ExitStatus(waiting), 0);
+    x.a.Refresh();
+    EXPECT_EQ(Balance(x.a, 1), 500);
+}
+
+// A commit waits for the readers there are; when a read transaction keeps the file past the
+// wait, the commit fails before its commit point, rolled back and ended, and says why.
+TEST_F(Isolation, ACommitThatCannotHaveTheFileFailsEndedAndSaysWhy) {
+    Conn x("x", path), y("y", path);
+    y.db.StartReadTransaction();
+    x.db.StartTransaction();
+    SetBalance(x.a, 1, 1);
+    {
+        LockSettings briefly(2, 1);
+        EXPECT_EQ(ErrorOf([&] { x.db.Commit(); }), "Wait for unlock time out: database file '" +
+                                                       path +
+                                                       "' is being read by another connection");
+    }
+    EXPECT_FALSE(x.db.InTransaction());
+    EXPECT_FALSE(x.db.LastCommitCommitted());
+    EXPECT_EQ(ErrorOf([&] { x.db.Rollback(); }), "(no error)");  // keeps the commit's error
+    EXPECT_EQ(Balance(x.a, 1), kStart);
+    EXPECT_EQ(Balance(y.a, 1), kStart);
+    y.db.EndReadTransaction();
+    EXPECT_EQ(ErrorOf([&] { y.db.EndReadTransaction(); }), "y: No read transaction is active");
+    x.db.StartTransaction();
+    SetBalance(x.a, 1, 1);
+    x.db.Commit();
+    y.a.Refresh();
+    EXPECT_EQ(Balance(y.a, 1), 1);
+}
+
 // Processes that each add 1 to one balance, read and written in a transaction, many times at
 // once: every increment is in the final balance.
 TEST_F(Isolation, ConcurrentReadModifyWriteTransactionsLoseNoUpdate) {
