@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "platform/bytes.h"
 #include "platform/text/codepage.h"
@@ -238,7 +239,14 @@ bool ParseValue(TFieldType type, std::string_view text, std::span<uint8_t> out,
             TFormatSettings fs;
             fs.DecimalSeparator = '.';
             double v;
-            if (!TryTextToFloat(text, v, fs)) return fail("a number");
+            // The texts FormatValue gives a NaN and the infinities.
+            if (text == "nan")
+                v = std::numeric_limits<double>::quiet_NaN();
+            else if (text == "inf" || text == "-inf")
+                v = text[0] == '-' ? -std::numeric_limits<double>::infinity()
+                                   : std::numeric_limits<double>::infinity();
+            else if (!TryTextToFloat(text, v, fs))
+                return fail("a number");
             b::PutF64(out, 0, v);
             return true;
         }

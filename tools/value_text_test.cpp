@@ -64,7 +64,13 @@ TEST(ValueText, ReadsAndShowsEveryTypeOrRefusesTheText) {
         {ftFloat, 0, "0.1", "0.1"},
         {ftFloat, 0, "-1.5e-3", "-0.0015"},
         {ftFloat, 0, "1,5", nullptr},
-        {ftFloat, 0, "nan", nullptr},
+        // What dump shows of a NaN or an infinity reads back as it (dump and import
+        // round-trip every stored value); other spellings are no number.
+        {ftFloat, 0, "nan", "nan"},
+        {ftFloat, 0, "inf", "inf"},
+        {ftCurrency, 0, "-inf", "-inf"},
+        {ftFloat, 0, "NaN", nullptr},
+        {ftFloat, 0, "infinity", nullptr},
         {ftFloat, 0, "1e999", nullptr},
         {ftCurrency, 0, "19.99", "19.99"},
         {ftDate, 0, "2024-02-29", "2024-02-29"},
