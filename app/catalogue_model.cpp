@@ -246,6 +246,11 @@ void TCatalogueModel::Record(const TVersionCopy& copy, const QString& descriptio
     RecordVersion(catalogue_, copy, description, rec);
 }
 
+void TCatalogueModel::Capture(std::vector<TBatchCapture>& items) {
+    stale_ = true;
+    CaptureVersions(catalogue_, items);
+}
+
 void TCatalogueModel::RegisterAppearedFiles(TFolderScan& scan) {
     Refresh();
     if (folders_.empty()) {

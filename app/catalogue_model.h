@@ -121,6 +121,8 @@ public:
     // The two steps of keeping a changed file's version (TakeVersionCopy, RecordVersion).
     bool TakeCopy(const QString& path, TVersionCopy& copy);
     void Record(const TVersionCopy& copy, const QString& description, verinfo& rec);
+    // Keeps the versions of many changed files together (CaptureVersions).
+    void Capture(std::vector<TBatchCapture>& items);
 
     // The monitoring pass. First every watched folder is walked (scan.Dirs gets every
     // directory of every folder) and every file in one that is not registered yet is

@@ -176,6 +176,10 @@ Tmainw::Tmainw(TDesktopServices& desktop, TCatalogue& catalogue, const Options& 
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->setSpacing(0);
     pageLayout->addWidget(WebBrowser1);
+    PassProgress = new QLabel(treePage);
+    PassProgress->setObjectName(QStringLiteral("PassProgress"));
+    PassProgress->hide();
+    pageLayout->addWidget(PassProgress);
     pageLayout->addWidget(Splitter1, 1);
     PageControl->addTab(treePage, tr("文件管理树"));
 
@@ -740,110 +744,214 @@ void Tmainw::SchedulePass() {
     watch_.SetPassDue(true);
 }
 
+struct Tmainw::TPassRun {
+    explicit TPassRun(TWatchControl::Scope s) : scope(std::move(s)) {}
+    TWatchControl::Scope scope;  // watching is off for the whole pass
+    QStringList reports;         // shown once watching has resumed
+    qsizetype next = 0;          // the next entry of PendingFiles
+    bool asked = false;          // the user was asked: time passed unwatched
+};
+
 void Tmainw::tmr1Timer() {
     tmr1.stop();
+    if (pass_) {
+        // A pass runs in slices: one more follows it.
+        passAgain_ = true;
+        Guard([&] { watch_.SetPassDue(false); });
+        return;
+    }
     if (MonitoringPaused() || watch_.PassesDeferred()) {
         // Deferred (the timer fired inside a folder registration): another follows it.
         if (!MonitoringPaused()) passAgain_ = true;
         Guard([&] { watch_.SetPassDue(false); });
         return;
     }
-    QStringList reports;
-    {
-        // Watching is off for the whole pass: its own copies and catalogue writes are no
-        // changes, and its prompts may run the event loop.
-        TWatchControl::Scope pass = watch_.BeginPass();
-        Guard([&] { watch_.SetPassDue(false); });
-        passAgain_ = false;
-        bool asked = false;
+    // Watching is off for the whole pass: its own copies and catalogue writes are no
+    // changes, and its prompts and slices run the event loop.
+    pass_ = std::make_unique<TPassRun>(watch_.BeginPass());
+    Guard([&] { watch_.SetPassDue(false); });
+    passAgain_ = false;
+    bool scanned = false;
+    // Without a catalogue there is no pass.
+    if (catalogueFailure_.isEmpty()) {
         try {
-            asked = MonitoringPass(reports);
+            // New files in watched folders get their first version; they are not changes.
+            RegisterFolderFiles(pass_->reports);
+            model_.ScanForChanges(PendingFiles);
+            scanned = true;
         } catch (...) {
             const QString text = CurrentExceptionText();
-            if (!text.isEmpty()) reports << text;
+            if (!text.isEmpty()) pass_->reports << text;
         }
-        PendingFiles.clear();
-        Guard([&] {
-            ApplyAreaRetention();
-            UpdateAreaUsage();
-        });
-        // Nothing was watched while the user was asked: what changed meanwhile is looked
-        // for by one more pass. (Paused during the pass: nothing follows.)
-        if ((asked || passAgain_) && !MonitoringPaused() && catalogueFailure_.isEmpty())
-            Guard([&] { SchedulePass(); });
     }
+    if (scanned)
+        ContinuePass();
+    else
+        FinishPass();
+}
+
+void Tmainw::ContinuePass() {
+    if (!pass_) return;
+    if (watch_.Deferring()) {
+        // A folder registration runs the event loop: the pass goes on after it.
+        QTimer::singleShot(20, this, [this] { ContinuePass(); });
+        return;
+    }
+    bool done = true;
+    try {
+        done = PassSlice();
+    } catch (...) {
+        const QString text = CurrentExceptionText();
+        if (!text.isEmpty()) pass_->reports << text;
+    }
+    if (done) {
+        FinishPass();
+        return;
+    }
+    ShowPassProgress();
+    // The window answers before the next slice.
+    QTimer::singleShot(0, this, [this] { ContinuePass(); });
+}
+
+void Tmainw::ShowPassProgress() {
+    const QString text = tr("正在保存改动文件的版本：%1 / %2（托盘菜单“暂停监测”可以停止）")
+                             .arg(pass_->next)
+                             .arg(PendingFiles.size());
+    PassProgress->setText(text);
+    PassProgress->show();
+    TrayIcon1.setToolTip(text);
+}
+
+bool Tmainw::PassSlice() {
+    TPassRun& run = *pass_;
+    UpdatesSuspended suspended(TreeView1);
+    const qsizetype count = PendingFiles.size();
+    const int batch = std::max(1, options_.passBatchFiles);
+    const auto nextChanged = [&](QString& path, QString& time) {
+        while (run.next < count) {
+            // Paused from the tray (between slices or while a prompt was open): the rest
+            // waits for "继续监测".
+            if (MonitoringPaused()) return false;
+            path = PendingFiles[run.next++];
+            if (!QFileInfo::exists(path)) continue;
+            time = FormatVersionTime(GetFileTime(path, ftkLastWrite));
+            // A file whose copy failed waits for its next change or a retry.
+            const auto failed = failing_.constFind(path);
+            if (failed != failing_.constEnd() && failed.value() == time) continue;
+            return true;
+        }
+        return false;
+    };
+    QString path, time;
+    if (AutoMonitor()) {
+        // Nobody is asked (the description can be written later): the slice's versions
+        // are kept together. A description the catalogue refused before goes with its
+        // file's version.
+        std::vector<TBatchCapture> items;
+        QStringList times;
+        while (static_cast<int>(items.size()) < batch && nextChanged(path, time)) {
+            TBatchCapture item;
+            item.Path = path;
+            item.Description = keptDescriptions_.value(path);
+            items.push_back(std::move(item));
+            times << time;
+        }
+        if (!items.empty()) model_.Capture(items);
+        for (size_t i = 0; i < items.size(); ++i) {
+            const TBatchCapture& item = items[i];
+            switch (item.Result) {
+                case TBatchCapture::TResult::NotRegistered:
+                    break;
+                case TBatchCapture::TResult::Identical:
+                    ClearFailing(item.Path);
+                    break;
+                case TBatchCapture::TResult::Kept:
+                    keptDescriptions_.remove(item.Path);
+                    ClearFailing(item.Path);
+                    AddVersionNode(item.Path, item.Version);
+                    break;
+                case TBatchCapture::TResult::Failed:
+                    MarkFailing(item.Path, times[static_cast<qsizetype>(i)], item.Error,
+                                run.reports);
+                    break;
+            }
+        }
+    } else {
+        for (int handled = 0; handled < batch && nextChanged(path, time); ++handled)
+            PromptedCapture(path, time);
+    }
+    return run.next >= count || MonitoringPaused();
+}
+
+void Tmainw::PromptedCapture(const QString& path, const QString& time) {
+    TPassRun& run = *pass_;
+    // The copy first: when it fails the user has typed nothing that could be lost.
+    TVersionCopy copy;
+    try {
+        if (!model_.TakeCopy(path, copy)) return;
+    } catch (...) {
+        MarkFailing(path, time, CurrentExceptionText(), run.reports);
+        return;
+    }
+    // Saved without a change: nothing to keep and nobody to ask.
+    if (copy.Identical) {
+        ClearFailing(path);
+        return;
+    }
+    QString description;
+    {
+        TFormVerSm dialog(this, options_.promptTimeoutMs);
+        dialog.SetTitle(tr("“%1”有了新的内容").arg(path));
+        const QString kept = keptDescriptions_.value(path);
+        // What the user typed before is there again (and the prompt waits for a button).
+        if (!kept.isEmpty()) dialog.Edit1->setPlainText(kept);
+        run.asked = true;
+        desktop_.ExecModal(dialog);
+        HideMainWindow();
+        if (dialog.ResultCode == 1) description = dialog.Text();
+    }
+    verinfo rec;
+    try {
+        model_.Record(copy, description, rec);
+    } catch (...) {
+        // The copy stays; the row is asked for again at the next change or a retry.
+        if (!description.isEmpty()) keptDescriptions_.insert(path, description);
+        MarkFailing(path, time, CurrentExceptionText(), run.reports);
+        return;
+    }
+    keptDescriptions_.remove(path);
+    ClearFailing(path);
+    AddVersionNode(path, rec);
+}
+
+void Tmainw::AddVersionNode(const QString& path, const verinfo& rec) {
+    auto* node = new QTreeWidgetItem(QStringList{rec.VerName});
+    node->setIcon(0, fileIcons_.Generic());
+    if (QTreeWidgetItem* fileNode = FindFileNode(path))
+        fileNode->insertChild(0, node);
+    else
+        TreeView1->insertTopLevelItem(0, node);
+}
+
+void Tmainw::FinishPass() {
+    const std::unique_ptr<TPassRun> run = std::move(pass_);
+    PendingFiles.clear();
+    PassProgress->hide();
+    TrayIcon1.setToolTip(MonitoringPaused() ? tr("%1（监测已暂停）").arg(AppCaption())
+                                            : AppCaption());
+    Guard([&] {
+        ApplyAreaRetention();
+        UpdateAreaUsage();
+    });
+    // Nothing was watched while the user was asked: what changed meanwhile is looked for
+    // by one more pass. (Paused during the pass: nothing follows.)
+    if ((run->asked || passAgain_) && !MonitoringPaused() && catalogueFailure_.isEmpty())
+        Guard([&] { SchedulePass(); });
+    run->scope.Release();
     // Watching as it should be now; a failure to switch it on is reported here.
     Guard([&] { watch_.Apply(); });
     // Shown with watching on again: a box left open stops no monitoring.
-    ShowReports(reports);
-}
-
-bool Tmainw::MonitoringPass(QStringList& reports) {
-    // Without a catalogue there is no pass.
-    if (!catalogueFailure_.isEmpty()) return false;
-    bool asked = false;
-    // New files in watched folders get their first version; they are not changes.
-    RegisterFolderFiles(reports);
-    model_.ScanForChanges(PendingFiles);
-    UpdatesSuspended suspended(TreeView1);
-    const qsizetype count = PendingFiles.size();
-    for (qsizetype i = 0; i < count; ++i) {
-        // Paused from the tray while a prompt was open: the rest waits for "继续监测".
-        if (MonitoringPaused()) break;
-        const QString path = PendingFiles[i];
-        if (!QFileInfo::exists(path)) continue;
-        const QString time = FormatVersionTime(GetFileTime(path, ftkLastWrite));
-        // A file whose copy failed waits for its next change or a retry.
-        const auto failed = failing_.constFind(path);
-        if (failed != failing_.constEnd() && failed.value() == time) continue;
-        // The copy first: when it fails the user has typed nothing that could be lost.
-        TVersionCopy copy;
-        try {
-            if (!model_.TakeCopy(path, copy)) continue;
-        } catch (...) {
-            MarkFailing(path, time, CurrentExceptionText(), reports);
-            continue;
-        }
-        // Saved without a change: nothing to keep and nobody to ask.
-        if (copy.Identical) {
-            ClearFailing(path);
-            continue;
-        }
-        QString description;
-        if (AutoMonitor()) {
-            // Nobody is asked (the description can be written later); one the catalogue
-            // refused before goes with this version.
-            description = keptDescriptions_.value(path);
-        } else {
-            TFormVerSm dialog(this, options_.promptTimeoutMs);
-            dialog.SetTitle(tr("“%1”有了新的内容").arg(path));
-            const QString kept = keptDescriptions_.value(path);
-            // What the user typed before is there again (and the prompt waits for a button).
-            if (!kept.isEmpty()) dialog.Edit1->setPlainText(kept);
-            asked = true;
-            desktop_.ExecModal(dialog);
-            HideMainWindow();
-            if (dialog.ResultCode == 1) description = dialog.Text();
-        }
-        verinfo rec;
-        try {
-            model_.Record(copy, description, rec);
-        } catch (...) {
-            // The copy stays; the row is asked for again at the next change or a retry.
-            if (!description.isEmpty()) keptDescriptions_.insert(path, description);
-            MarkFailing(path, time, CurrentExceptionText(), reports);
-            continue;
-        }
-        keptDescriptions_.remove(path);
-        ClearFailing(path);
-        auto* node = new QTreeWidgetItem(QStringList{rec.VerName});
-        node->setIcon(0, fileIcons_.Generic());
-        if (QTreeWidgetItem* fileNode = FindFileNode(path))
-            fileNode->insertChild(0, node);
-        else
-            TreeView1->insertTopLevelItem(0, node);
-    }
-    return asked;
+    ShowReports(run->reports);
 }
 
 void Tmainw::MarkFailing(const QString& path, const QString& time, const QString& cause,
@@ -943,6 +1051,8 @@ void Tmainw::closeEvent(QCloseEvent* event) {
     // Also when it only hides: a program ended by the session or a signal keeps it.
     SaveWindowState();
     if (!MinimizeToTray || ExitRequested) {
+        // A pass in slices ends here; then the watchers go, then the lists.
+        pass_.reset();
         // FormClose: the watchers go first, then the lists.
         Watchers.Clear();
         PendingFiles.clear();

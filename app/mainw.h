@@ -19,6 +19,11 @@
 // looks at once for what changed meanwhile. The window's place and size (it resizes from
 // its border: it has no system frame), the splitter, "自动监测" and the colour scheme are
 // kept in the user's settings across starts.
+// A monitoring pass runs in slices of Options::passBatchFiles files and returns to the
+// event loop between them, so the window answers throughout; a long pass shows how far it
+// is (in the window and the tray's tip), and "暂停监测" stops it between two files. With
+// "自动监测" on, the versions of a slice are kept together: the copies flushed once, the
+// rows in one transaction (CaptureVersions).
 // A monitoring pass collects its errors per file and shows them once watching has
 // resumed; a file whose copy fails is reported once, marked in the tree and left alone
 // until it changes again or the user retries ("重新保存版本"). A pass that asked the user
@@ -34,6 +39,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 #include "app/catalogue_model.h"
 #include "app/ui_icons.h"
@@ -65,6 +71,9 @@ public:
         QString cataloguePath;        // CatalogueFileName() for the program
         int monitorDelayMs = 5000;    // tmr1
         int promptTimeoutMs = 10000;  // TFormVerSm's own timer
+        // A monitoring pass handles this many changed files, then lets the window answer
+        // before the next ones; with "自动监测" on, their versions are kept together.
+        int passBatchFiles = 100;
         // The user's settings (the window's place, automatic monitoring); empty: the
         // user's filever.conf (~/.config/filever/, by XDG_CONFIG_HOME).
         QString settingsPath;
@@ -106,6 +115,7 @@ public:
     QAction* PauseItem;  // "暂停监测", "继续监测" while paused
     QAction* MenuItem4;  // "退出Wendle文件管理"
     QTimer tmr1;
+    QLabel* PassProgress;  // how far a long pass is; hidden otherwise
     // Version commands (app/mainw_versions.cpp).
     QLineEdit* SearchEdit;        // above the tree: shows only versions with the word
     QLabel* SearchNote;           // below it: shown when a search found nothing
@@ -162,7 +172,10 @@ public:
     bool MonitoringPaused() const { return !watch_.Wanted(); }
     // "自动监测" is on: changes are kept without the description prompt.
     bool AutoMonitor() const;
+    // The monitoring pass: the first slice runs now, the rest from the event loop. While a
+    // pass runs another is not started; one asked for follows it.
     void tmr1Timer();
+    bool PassRunning() const { return pass_ != nullptr; }
     // Registers each file under the selected node, in order (what a drop does).
     void DropFiles(const QStringList& paths);
 
@@ -231,9 +244,18 @@ private:
     void UpdateVersionCommands();
     template <typename F>
     void Guard(F&& action);
-    // One pass over the changed files; reports of files that could not be kept are
-    // collected in `reports`. Returns whether the user was asked (time passed unwatched).
-    bool MonitoringPass(QStringList& reports);
+    // The pass in progress: watching is off while it lives.
+    struct TPassRun;
+    std::unique_ptr<TPassRun> pass_;
+    // Runs the next slice of the pass, then schedules the one after or ends the pass.
+    void ContinuePass();
+    // Up to passBatchFiles of the changed files; true when the pass has nothing left (or
+    // monitoring was paused). Reports of files that could not be kept go to the run's.
+    bool PassSlice();
+    void PromptedCapture(const QString& path, const QString& time);
+    void AddVersionNode(const QString& path, const verinfo& rec);
+    void FinishPass();
+    void ShowPassProgress();
     // A file whose copy failed: marked in the tree, and not tried again until its
     // last-write time moves on from `time` or the user retries. A report is added the
     // first time only.

@@ -1,5 +1,7 @@
 #include "app/version_capture.h"
 
+#include <sys/stat.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -8,6 +10,8 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 
 #include "app/gb_text.h"
@@ -93,7 +97,7 @@ QString FreeCopyPath(const QString& backupDir, const QString& path, const QStrin
 // The copy of `path` stored in `backupDir` (made again when it has gone) under the name of
 // the file's current last-write time.
 void StoreCopy(const QString& path, const QString& backupDir, TVersionCopy& copy,
-               const std::vector<TVersionRow>& versions = {}) {
+               const std::vector<TVersionRow>& versions = {}, bool flush = true) {
     copy.FileTime = FormatVersionTime(GetFileTime(path, ftkLastWrite));
     copy.VerName = FreeVersionName(copy.FileTime, versions);
     copy.SizeText = QString::number(FileSize(path));
@@ -101,7 +105,7 @@ void StoreCopy(const QString& path, const QString& backupDir, TVersionCopy& copy
     copy.CopyPath = FreeCopyPath(backupDir, path, copy.VerName);
     // A directory that cannot be made shows up as the copy's error.
     TFileSystem::Current().MakePath(QFile::encodeName(backupDir));
-    CopyVersionFile(path, copy.CopyPath);
+    CopyVersionFile(path, copy.CopyPath, flush);
 }
 
 QString DirOf(const QString& path) { return QFileInfo(path).path(); }
@@ -187,6 +191,90 @@ void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QStrin
         catalogue.AddVersion(RowOf(copy, description), rec);
         catalogue.SetRecordedTime(copy.FileNo, copy.FileTime);
     });
+}
+
+void CaptureVersions(TCatalogue& catalogue, std::vector<TBatchCapture>& items) {
+    using TResult = TBatchCapture::TResult;
+    struct Work {
+        TBatchCapture* Item;
+        TVersionCopy Copy;
+    };
+    std::vector<Work> work;
+    // Backup directories that took a copy, with the files whose copies went there.
+    QHash<QString, std::vector<size_t>> dirs;
+    for (TBatchCapture& item : items) {
+        item.Result = TResult::NotRegistered;
+        item.Error.clear();
+        TFileRow file;
+        if (!catalogue.FindFileIgnoreCase(item.Path, file)) continue;
+        Work w{&item, {}};
+        w.Copy.FileNo = file.FileNo;
+        const std::vector<TVersionRow> versions = catalogue.VersionsOfFile(file.FileNo);
+        if (!versions.empty() && SameBytes(item.Path, versions.back().FilePath)) {
+            w.Copy.VerName = w.Copy.FileTime =
+                FormatVersionTime(GetFileTime(item.Path, ftkLastWrite));
+            w.Copy.Identical = true;
+            item.Result = TResult::Identical;
+            work.push_back(std::move(w));
+            continue;
+        }
+        try {
+            StoreCopy(item.Path, file.BackupDir, w.Copy, versions, false);
+        } catch (const tarn::Exception& e) {
+            item.Result = TResult::Failed;
+            item.Error = AnsiToQString(e.Message());
+            continue;
+        }
+        item.Result = TResult::Kept;
+        dirs[file.BackupDir].push_back(work.size());
+        work.push_back(std::move(w));
+    }
+    // One flush per file system: the copies' bytes and names before any row names them.
+    TFileSystem& fs = TFileSystem::Current();
+    QHash<dev_t, int> flushed;  // device -> errno of its flush (0: done)
+    for (auto d = dirs.cbegin(); d != dirs.cend(); ++d) {
+        const QByteArray native = QFile::encodeName(d.key());
+        struct stat st;
+        int err = 0;
+        if (stat(native.constData(), &st) != 0) {
+            err = errno;
+        } else if (const auto f = flushed.constFind(st.st_dev); f != flushed.constEnd()) {
+            err = f.value();
+        } else {
+            err = fs.SyncFileSystem(native) == 0 ? 0 : errno;
+            flushed.insert(st.st_dev, err);
+        }
+        if (err == 0) continue;
+        for (size_t i : d.value()) {
+            work[i].Item->Result = TResult::Failed;
+            work[i].Item->Error = QStringLiteral("Flush failed on \"%1\": %2")
+                                      .arg(d.key(), QString::fromLocal8Bit(std::strerror(err)));
+        }
+    }
+    const auto write = [&](Work& w) {
+        if (w.Item->Result == TResult::Kept)
+            catalogue.AddVersion(RowOf(w.Copy, w.Item->Description), w.Item->Version);
+        if (w.Item->Result != TResult::Failed)
+            catalogue.SetRecordedTime(w.Copy.FileNo, w.Copy.FileTime);
+    };
+    try {
+        catalogue.Transaction([&] {
+            for (Work& w : work) write(w);
+        });
+        return;
+    } catch (...) {
+        // Some row was refused: each file on its own, so that one fails alone.
+    }
+    for (Work& w : work) {
+        if (w.Item->Result == TResult::Failed) continue;
+        try {
+            w.Item->Version = verinfo{};
+            catalogue.Transaction([&] { write(w); });
+        } catch (const tarn::Exception& e) {
+            w.Item->Result = TResult::Failed;
+            w.Item->Error = AnsiToQString(e.Message());
+        }
+    }
 }
 
 bool CaptureVersion(TCatalogue& catalogue, const QString& path, const QString& description,

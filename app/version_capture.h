@@ -67,6 +67,25 @@ bool TakeVersionCopy(TCatalogue& catalogue, const QString& path, TVersionCopy& c
 void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QString& description,
                    verinfo& rec);
 
+// One file of a batch of captures (CaptureVersions).
+struct TBatchCapture {
+    enum class TResult { NotRegistered, Identical, Kept, Failed };
+    QString Path;         // in: the registered file
+    QString Description;  // in
+    TResult Result = TResult::NotRegistered;
+    verinfo Version;  // Kept: the row appended
+    QString Error;    // Failed: why nothing was kept (the copy, its flush or its row)
+};
+// Keeps the current state of each file in `items` as CaptureVersion does, at the price of
+// few flushes for the whole batch: first every copy is stored without a flush of its own,
+// then each file system that took copies is flushed once, so every copy and its name are
+// on the disk before any row names them; then the version rows and the recorded times
+// (identical saves' too) are written in one transaction. A copy or a flush that fails
+// fails its files alone (Failed, no row). When the transaction is refused the files are
+// written one transaction each, so a refused row (a description too long) fails its file
+// alone and the copy stays for the next try. Raises only what reading the catalogue raises.
+void CaptureVersions(TCatalogue& catalogue, std::vector<TBatchCapture>& items);
+
 // Registers `path` under area number `areaNo`: creates the backup directory and appends
 // the file-index row, without a version. False when there is no such area. A path may be
 // registered twice. The backup directory is "<name>-bak" under the area's

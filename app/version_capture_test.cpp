@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "app/catalogue.h"
 #include "app/catalogue_model.h"
@@ -102,6 +103,53 @@ TEST_F(CaptureTest, CaptureCopiesAndRecordsTheVersion) {
 
 // Saved again with the bytes of the latest version: no copy and no row, only the recorded
 // time moves on. Compared with the latest version only, and byte for byte.
+// A batch keeps what it can: a file whose row is refused (a description too long for the
+// catalogue) and a file whose copy cannot be stored fail alone, with nothing recorded for
+// them, while the others' versions and recorded times are written; an unchanged file only
+// has its recorded time moved on, and an unregistered path is left alone.
+TEST_F(CaptureTest, ABatchFailsOnlyTheFilesThatFail) {
+    using R = TBatchCapture::TResult;
+    const std::string names[] = {"a.txt", "long.txt", "blocked.txt", "same.txt"};
+    for (const std::string& name : names) {
+        testing::Write(dir.file("docs/" + name), "one " + name, 1600000000);
+        TRegistration reg;
+        ASSERT_TRUE(RegisterFileWithVersion(catalogue, 1, Q(dir.file("docs/" + name)), reg));
+        ASSERT_TRUE(reg.Captured);
+    }
+    for (const std::string& name : names)
+        testing::Write(dir.file("docs/" + name), name == "same.txt" ? "one " + name : "two",
+                       1600000100);
+    // The backup directory of "blocked.txt" is a file now: its copy cannot be stored.
+    std::filesystem::remove_all(dir.file("store/blocked.txt-bak"));
+    testing::Write(dir.file("store/blocked.txt-bak"), "in the way");
+
+    std::vector<TBatchCapture> items(5);
+    for (int i = 0; i < 4; ++i) items[i].Path = Q(dir.file("docs/" + names[i]));
+    items[0].Description = QStringLiteral("kept");
+    items[1].Description = QString(TCatalogue::kRemarkBytes + 1, QLatin1Char('x'));
+    items[4].Path = Q(dir.file("docs/unknown.txt"));
+    CaptureVersions(catalogue, items);
+
+    const R expected[] = {R::Kept, R::Failed, R::Failed, R::Identical, R::NotRegistered};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(items[i].Result, expected[i]) << i;
+    EXPECT_FALSE(items[1].Error.isEmpty());
+    EXPECT_FALSE(items[2].Error.isEmpty());
+    const QString later = FormatVersionTime(GetFileTime(items[0].Path, ftkLastWrite));
+    std::map<QString, std::pair<size_t, QString>> found;  // path -> versions, recorded time
+    for (const TFileRow& f : catalogue.AllFiles())
+        found[f.SourcePath] = {catalogue.VersionNamesOfFile(f.FileNo).size(), f.RecordedTime};
+    EXPECT_EQ(found[items[0].Path].first, 2u);
+    EXPECT_EQ(found[items[0].Path].second, later);
+    EXPECT_EQ(items[0].Version.Remark, QStringLiteral("kept"));
+    EXPECT_EQ(Content(items[0].Version.FilePath.toStdString()), "two");
+    for (int i : {1, 2}) {
+        EXPECT_EQ(found[items[i].Path].first, 1u) << i;
+        EXPECT_NE(found[items[i].Path].second, later) << i;
+    }
+    EXPECT_EQ(found[items[3].Path].first, 1u);
+    EXPECT_EQ(found[items[3].Path].second, later);
+}
+
 TEST_F(CaptureTest, AnIdenticalSaveMakesNoVersion) {
     verinfo rec;
     ASSERT_TRUE(CaptureVersion(catalogue, Q(source), "", rec));

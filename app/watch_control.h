@@ -68,6 +68,8 @@ public:
     Scope HoldOff();
     // Whether a pass may not start now (one runs, or passes are deferred).
     bool PassesDeferred() const { return passes_ > 0 || defers_ > 0; }
+    // Whether work that defers passes runs (a pass in slices waits for it to end).
+    bool Deferring() const { return defers_ > 0; }
 
     // Whether watching should be on now, from the states above.
     bool ShouldWatch() const { return wanted_ && !due_ && passes_ == 0 && holds_ == 0; }

@@ -91,6 +91,16 @@ int TFileSystem::Rename(const QByteArray& from, const QByteArray& to) {
     return rename(from.constData(), to.constData());
 }
 
+int TFileSystem::SyncFileSystem(const QByteArray& path) {
+    const int fd = open(path.isEmpty() ? "." : path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const int rc = syncfs(fd);
+    const int err = errno;
+    close(fd);
+    errno = err;
+    return rc;
+}
+
 int TFileSystem::SyncDir(const QByteArray& dir) {
     const int fd = open(dir.isEmpty() ? "." : dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;

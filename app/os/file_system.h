@@ -44,6 +44,9 @@ public:
     virtual int Rename(const QByteArray& from, const QByteArray& to);
     // Forces a directory's entries (a rename or removal in it) to the disk.
     virtual int SyncDir(const QByteArray& dir);
+    // syncfs on the file system that holds `path`: every file written there and every
+    // name made there reaches the disk (one flush for the copies of a whole batch).
+    virtual int SyncFileSystem(const QByteArray& path);
     virtual int Remove(const QByteArray& path);     // unlink
     virtual int RemoveDir(const QByteArray& path);  // rmdir: an empty directory only
     // The directory and every missing parent (mkdir -p); 0 when it exists already.

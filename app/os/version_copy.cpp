@@ -75,7 +75,7 @@ QByteArray DirOf(const QByteArray& path) {
 
 }  // namespace
 
-void CopyVersionFile(const QString& source, const QString& target) {
+void CopyVersionFile(const QString& source, const QString& target, bool flush) {
     TFileSystem& fs = TFileSystem::Current();
     const QByteArray src = QFile::encodeName(source);
     const QByteArray dst = QFile::encodeName(target);
@@ -100,12 +100,12 @@ void CopyVersionFile(const QString& source, const QString& target) {
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     fs.SetTimes(temp.fd(), times);
     if (fs.SetMode(temp.fd(), st.st_mode & 0777) != 0) ThrowIo("Write", temp.path(), errno);
-    if (fs.SyncData(temp.fd()) != 0) ThrowIo("Flush", temp.path(), errno);
+    if (flush && fs.SyncData(temp.fd()) != 0) ThrowIo("Flush", temp.path(), errno);
     temp.CloseOrThrow();
     if (fs.Rename(temp.path(), dst) != 0) ThrowIo("Rename", dst, errno);
     temp.Commit();
     // The new name reaches the disk before anyone records that the copy exists.
-    if (fs.SyncDir(DirOf(dst)) != 0) ThrowIo("Flush", DirOf(dst), errno);
+    if (flush && fs.SyncDir(DirOf(dst)) != 0) ThrowIo("Flush", DirOf(dst), errno);
 }
 
 namespace {

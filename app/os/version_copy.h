@@ -15,7 +15,10 @@
 
 namespace filever {
 
-void CopyVersionFile(const QString& source, const QString& target);
+//
+// With `flush` false the copy is neither forced to disk nor is its name: the caller
+// flushes many copies at once (TFileSystem::SyncFileSystem) before anything names them.
+void CopyVersionFile(const QString& source, const QString& target, bool flush = true);
 
 // Putting a stored copy back in place of a watched file, in two steps so that the caller
 // can do its own work (capturing the file's current state) after everything that can be

@@ -70,6 +70,9 @@ public:
     int SyncDir(const QByteArray& dir) override {
         return Go("syncdir", dir) ? TFileSystem::SyncDir(dir) : -1;
     }
+    int SyncFileSystem(const QByteArray& path) override {
+        return Go("syncfs", path) ? TFileSystem::SyncFileSystem(path) : -1;
+    }
     int Remove(const QByteArray& path) override {
         return Go("remove", path) ? TFileSystem::Remove(path) : -1;
     }
