@@ -54,6 +54,12 @@ public:
     bool TryReadLockByte(int64_t offset) override { return target_->TryReadLockByte(offset); }
     void UnlockByte(int64_t offset) override { target_->UnlockByte(offset); }
     bool LockHeldElsewhere(int64_t offset) override { return target_->LockHeldElsewhere(offset); }
+    bool TryLockRange(int64_t offset, int64_t count, bool write) override {
+        return target_->TryLockRange(offset, count, write);
+    }
+    void UnlockRange(int64_t offset, int64_t count) override {
+        target_->UnlockRange(offset, count);
+    }
     const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
         const uint8_t* p = target_->MapView(length, capacity);
         if (cutTo_ >= 0) {

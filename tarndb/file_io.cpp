@@ -26,9 +26,12 @@ namespace {
 // The lock bytes (advisory locks; what the file holds there does not matter). Byte 1 is
 // the one lock of earlier releases: their writers lock it for writing, so they and this
 // release's readers and writers exclude each other as they should.
+// A reader takes bytes 1 and 2 together and lets 2 go; a writer that finds nobody at all
+// takes the three in one call.
 constexpr int64_t kSharedByte = 1;    // read lock: SHARED; write lock: EXCLUSIVE
-constexpr int64_t kReservedByte = 2;  // write lock: RESERVED
-constexpr int64_t kPendingByte = 3;   // write lock: PENDING; readers read-lock it briefly
+constexpr int64_t kPendingByte = 2;   // write lock: PENDING; readers read-lock it briefly
+constexpr int64_t kReservedByte = 3;  // write lock: RESERVED
+constexpr int64_t kLockBytes = 3;     // bytes 1..3
 }  // namespace
 
 TTarnDBFileIO::TTarnDBFileIO(TTarnDBFileOwner* owner, TTarnDBMediumType medium, bool exclusive)
@@ -214,34 +217,41 @@ void TTarnDBFileIO::DropMemoryLocks(const void* stream, const void* holder) {
     if (image->second.empty()) t.held.erase(image);
 }
 
-bool TTarnDBFileIO::LockTry(int64_t byte, bool write) {
+bool TTarnDBFileIO::LockTry(int64_t byte, bool write, int64_t count) {
     if (memory_) {
         MemoryLockTable& t = MemoryLocks();
         std::lock_guard<std::mutex> guard(t.mutex);
-        auto& holders = t.held[memory_][byte];
-        for (const auto& [holder, writing] : holders)
-            if (holder != this && (write || writing)) return false;
-        holders[this] = write;
+        auto& bytes = t.held[memory_];
+        for (int64_t b = byte; b < byte + count; ++b)
+            for (const auto& [holder, writing] : bytes[b])
+                if (holder != this && (write || writing)) return false;
+        for (int64_t b = byte; b < byte + count; ++b) bytes[b][this] = write;
         return true;
     }
     File& f = disk_->PlatformFile();
+    if (count != 1) return f.TryLockRange(byte, count, write);
     return write ? f.TryLockByte(byte) : f.TryReadLockByte(byte);
 }
 
-void TTarnDBFileIO::LockDrop(int64_t byte) {
+void TTarnDBFileIO::LockDrop(int64_t byte, int64_t count) {
     if (memory_) {
         MemoryLockTable& t = MemoryLocks();
         std::lock_guard<std::mutex> guard(t.mutex);
         auto image = t.held.find(memory_);
         if (image == t.held.end()) return;
-        auto holders = image->second.find(byte);
-        if (holders == image->second.end()) return;
-        holders->second.erase(this);
-        if (holders->second.empty()) image->second.erase(holders);
+        for (int64_t b = byte; b < byte + count; ++b) {
+            auto holders = image->second.find(b);
+            if (holders == image->second.end()) continue;
+            holders->second.erase(this);
+            if (holders->second.empty()) image->second.erase(holders);
+        }
         if (image->second.empty()) t.held.erase(image);
         return;
     }
-    disk_->PlatformFile().UnlockByte(byte);
+    if (count != 1)
+        disk_->PlatformFile().UnlockRange(byte, count);
+    else
+        disk_->PlatformFile().UnlockByte(byte);
 }
 
 bool TTarnDBFileIO::LockOthers(int64_t byte) {
@@ -288,10 +298,9 @@ void TTarnDBFileIO::TakeShared() {
     // PENDING, read-locked for a moment, keeps new readers out while a writer waits for
     // the readers there are to leave.
     WaitForLock(LockWait::Shared, [this] {
-        if (!LockTry(kPendingByte, false)) return false;
-        const bool got = LockTry(kSharedByte, false);
+        // SHARED and PENDING together (the byte after), then PENDING let go.
+        if (!LockTry(kSharedByte, false, 2)) return false;
         LockDrop(kPendingByte);
-        if (!got) return false;
         hold_.shared = true;
         ++lockEpoch_;
         if (!disk_) return true;  // an image's journal lives and dies with its transaction
@@ -408,6 +417,15 @@ void TTarnDBFileIO::SettleLocks() {
     const bool needReserved = needExclusive || (txn_.active && txn_.locked && !readOnly_);
     const bool needShared =
         needReserved || readDepth_ > 0 || writeDepth_ > 0 || (txn_.active && txn_.locked);
+    if (!needShared) {
+        // All at once: one call drops whatever is held.
+        if (hold_.shared || hold_.reserved || hold_.pending || hold_.exclusive) {
+            if (disk_) disk_->ReleaseLength();
+            LockDrop(kSharedByte, kLockBytes);
+        }
+        hold_ = LockHolding{};
+        return;
+    }
     if (!needExclusive && hold_.exclusive) {
         LockTry(kSharedByte, false);  // back to SHARED: never fails from EXCLUSIVE
         hold_.exclusive = false;
@@ -448,6 +466,23 @@ void TTarnDBFileIO::AcquireFileLock() {
         return;
     }
     const bool cachedTxn = txn_.active && txn_.cached;
+    if (!cachedTxn && !hold_.exclusive && !hold_.shared && !hold_.reserved &&
+        LockTry(kSharedByte, true, kLockBytes)) {
+        // Nobody else at all: RESERVED, PENDING and EXCLUSIVE in one call.
+        hold_.shared = hold_.reserved = hold_.pending = hold_.exclusive = true;
+        ++lockEpoch_;
+        if (disk_) {
+            disk_->RecheckLength();
+            try {
+                if (CurrentEnv()->FileExists(JournalPath())) RecoverJournal();
+            } catch (...) {
+                SettleLocks();
+                throw;
+            }
+        }
+        ++writeDepth_;
+        return;
+    }
     if (!cachedTxn && !hold_.exclusive) {
         try {
             TakeReserved();

@@ -80,13 +80,13 @@ public:
     //   SHARED     a read lock on byte 1: the holder reads one committed state of the file.
     //              Every operation that reads takes it for its whole length; a read
     //              transaction (AcquireReadLock held across operations) keeps it longer.
-    //   RESERVED   a write lock on byte 2, beside SHARED: the holder means to write. At most
+    //   RESERVED   a write lock on byte 3, beside SHARED: the holder means to write. At most
     //              one connection holds it; readers go on meanwhile. A transaction takes it
     //              when it starts and keeps it to its end, so that nothing it read can be
     //              changed by another writer before it commits (no lost update).
-    //   PENDING    a write lock on byte 3, taken by the RESERVED holder that is about to
-    //              write the file: new readers, who read-lock byte 3 for a moment before
-    //              SHARED, wait, so that a stream of readers cannot starve a commit.
+    //   PENDING    a write lock on byte 2, taken by the RESERVED holder that is about to
+    //              write the file: new readers, who read-lock byte 2 with SHARED and let it
+    //              go at once, wait, so that a stream of readers cannot starve a commit.
     //   EXCLUSIVE  the write lock on byte 1: waits until the readers have left; the file is
     //              written only under it (a commit, a transaction's early writes, a write
     //              outside a transaction, a repair, the rollback of a hot journal).
@@ -396,8 +396,9 @@ private:
     void WaitForLock(LockWait what, const std::function<bool()>& attempt,
                      const std::function<bool()>& deadlock = {});
     [[noreturn]] void LockTimeOut(LockWait what);
-    bool LockTry(int64_t byte, bool write);
-    void LockDrop(int64_t byte);
+    // Lock bytes [byte, byte + count), all or none.
+    bool LockTry(int64_t byte, bool write, int64_t count = 1);
+    void LockDrop(int64_t byte, int64_t count = 1);
     bool LockOthers(int64_t byte);
     // SHARED from nothing, then a hot journal rolled back.
     void TakeShared();

@@ -53,6 +53,11 @@ public:
     // Whether an open other than this one holds any lock on the byte (an open for reading
     // only may ask too).
     virtual bool LockHeldElsewhere(int64_t offset) = 0;
+    // The same for `count` bytes from `offset` at once, in one call: all of them or none
+    // (`write`: exclusive, as TryLockByte; else shared, as TryReadLockByte). UnlockRange
+    // drops whatever this open holds there.
+    virtual bool TryLockRange(int64_t offset, int64_t count, bool write) = 0;
+    virtual void UnlockRange(int64_t offset, int64_t count) = 0;
 
     // A read-only view of [0, Size()) of the file as the system sees it now, including
     // other processes' writes. Returns nullptr when the file cannot be mapped; `length`

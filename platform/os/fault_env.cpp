@@ -67,6 +67,10 @@ public:
     }
     void UnlockByte(int64_t offset) override { inner_->UnlockByte(offset); }
     bool LockHeldElsewhere(int64_t offset) override { return inner_->LockHeldElsewhere(offset); }
+    bool TryLockRange(int64_t offset, int64_t count, bool write) override {
+        return !env_->LocksRefused() && inner_->TryLockRange(offset, count, write);
+    }
+    void UnlockRange(int64_t offset, int64_t count) override { inner_->UnlockRange(offset, count); }
     const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
         return inner_->MapView(length, capacity);
     }

@@ -38,13 +38,13 @@ std::string SystemText(int err) { return std::strerror(err); }
         Format("%s failed on \"%s\": %s", what, path.c_str(), SystemText(err).c_str()));
 }
 
-bool OfdLock(int fd, short type, off_t offset) {
+bool OfdLock(int fd, short type, off_t offset, off_t length = 1) {
     struct flock fl;
     std::memset(&fl, 0, sizeof fl);
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = offset;
-    fl.l_len = 1;
+    fl.l_len = length;
     while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
         if (errno == EINTR) continue;
         return false;
@@ -151,6 +151,12 @@ public:
     bool TryReadLockByte(int64_t offset) override { return OfdLock(fd_, F_RDLCK, offset); }
     void UnlockByte(int64_t offset) override { OfdLock(fd_, F_UNLCK, offset); }
     bool LockHeldElsewhere(int64_t offset) override { return HeldElsewhere(fd_, offset); }
+    bool TryLockRange(int64_t offset, int64_t count, bool write) override {
+        return OfdLock(fd_, write && writable_ ? F_WRLCK : F_RDLCK, offset, count);
+    }
+    void UnlockRange(int64_t offset, int64_t count) override {
+        OfdLock(fd_, F_UNLCK, offset, count);
+    }
 
     const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
         int64_t size = Size();

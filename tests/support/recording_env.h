@@ -125,6 +125,12 @@ private:
         bool LockHeldElsewhere(int64_t offset) override {
             return inner_->LockHeldElsewhere(offset);
         }
+        bool TryLockRange(int64_t offset, int64_t count, bool write) override {
+            return inner_->TryLockRange(offset, count, write);
+        }
+        void UnlockRange(int64_t offset, int64_t count) override {
+            inner_->UnlockRange(offset, count);
+        }
         const uint8_t* MapView(int64_t& length, int64_t& capacity) override {
             length = capacity = 0;
             return nullptr;
