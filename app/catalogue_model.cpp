@@ -72,7 +72,7 @@ void TChangeIndex::Scan(QStringList& pending) {
 TCatalogueModel::TCatalogueModel(TCatalogue& catalogue) : catalogue_(catalogue) {}
 
 void TCatalogueModel::Open(const QString& path) {
-    stale_ = true;
+    Touch();
     folderDirsKnown_ = false;
     catalogue_.Open(path);
 }
@@ -172,25 +172,25 @@ bool TCatalogueModel::AreaNameInUse(const QString& name) {
 int32_t TCatalogueModel::AddArea(const QString& name, const QString& dir) {
     if (AreaNameInUse(name)) return 0;
     QDir().mkpath(dir);
-    stale_ = true;
+    Touch();
     return catalogue_.AddArea(name, dir);
 }
 
 bool TCatalogueModel::AddFile(int32_t areaNo, const QString& path, TRegistration& out) {
-    stale_ = true;
+    Touch();
     return RegisterFileWithVersion(catalogue_, areaNo, path, out);
 }
 
 int32_t TCatalogueModel::AddFolder(int32_t areaNo, const QString& folder, bool subfolders,
                                    const QStringList& exclusions, TFolderScan& scan,
                                    const TFolderProgress& progress) {
-    stale_ = true;
+    Touch();
     folderDirsKnown_ = false;
     return AddWatchedFolder(catalogue_, areaNo, folder, subfolders, exclusions, scan, progress);
 }
 
 bool TCatalogueModel::RemoveFile(const QString& path) {
-    stale_ = true;
+    Touch();
     return RemoveWatchedFile(catalogue_, path);
 }
 
@@ -209,7 +209,7 @@ QStringList TCatalogueModel::RemoveFolder(int32_t folderNo) {
                 other = true;
         if (!other) files << path;
     }
-    stale_ = true;
+    Touch();
     folderDirsKnown_ = false;
     catalogue_.Transaction([&] {
         for (const TFileRow& file : catalogue_.FilesOfArea(folder.AreaNo))
@@ -220,34 +220,35 @@ QStringList TCatalogueModel::RemoveFolder(int32_t folderNo) {
 }
 
 bool TCatalogueModel::RemoveArea(int32_t areaNo) {
-    stale_ = true;
+    Touch();
     folderDirsKnown_ = false;
     return RemoveAreaWithFiles(catalogue_, areaNo);
 }
 
 void TCatalogueModel::Restore(const QString& path, const verinfo& version,
                               TRestoreOutcome& outcome) {
-    stale_ = true;
+    Touch();
     RestoreVersion(catalogue_, path, version, outcome);
 }
 
 bool TCatalogueModel::Annotate(int32_t fileNo, const QString& name, const QString& text) {
+    ++generation_;
     return catalogue_.SetVersionDescription(fileNo, name, text);
 }
 
 bool TCatalogueModel::TakeCopy(const QString& path, TVersionCopy& copy) {
     // An identical save updates the recorded time.
-    stale_ = true;
+    Touch();
     return TakeVersionCopy(catalogue_, path, copy);
 }
 
 void TCatalogueModel::Record(const TVersionCopy& copy, const QString& description, verinfo& rec) {
-    stale_ = true;
+    Touch();
     RecordVersion(catalogue_, copy, description, rec);
 }
 
 void TCatalogueModel::Capture(std::vector<TBatchCapture>& items) {
-    stale_ = true;
+    Touch();
     CaptureVersions(catalogue_, items);
 }
 
@@ -288,7 +289,7 @@ void TCatalogueModel::RegisterAppearedFiles(TFolderScan& scan) {
             file.Path = path;
             const QString backup = FreeBackupDir(
                 area->Dir, path, [&](const QString& dir) { return backupOwners_.value(dir); });
-            stale_ = true;
+            Touch();
             RegisterFileWithVersion(catalogue_, *area, backup, path, file.Registration);
             backupOwners_.insert(backup, path);
             added.insert(path);

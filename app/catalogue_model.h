@@ -135,14 +135,23 @@ public:
 
     // The catalogue was written around the model: the monitoring array is read again
     // before its next use.
-    void Invalidate() { stale_ = true; }
+    void Invalidate() { Touch(); }
+    // Moves on with every command that writes (and every Invalidate): what a caller read
+    // and kept is current while the number it was read at is.
+    uint64_t Generation() const { return generation_; }
 
 private:
     // Reads the file rows, folders and areas again when stale.
     void Refresh();
 
+    void Touch() {
+        stale_ = true;
+        ++generation_;
+    }
+
     TCatalogue& catalogue_;
     bool stale_ = true;
+    uint64_t generation_ = 0;
     TChangeIndex index_;
     std::vector<TFolderRow> folders_;
     std::vector<TAreaRow> areas_;

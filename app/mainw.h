@@ -43,6 +43,7 @@
 
 #include "app/catalogue_model.h"
 #include "app/ui_icons.h"
+#include "app/version_search.h"
 #include "app/watch_control.h"
 #include "app/watch_set.h"
 
@@ -165,8 +166,16 @@ public:
     void MergeClick();
     // The selected file's copy failed: try again now (a monitoring pass, with the prompt).
     void RetryClick();
-    // The search box's text changed: filters the tree, or shows all of it when empty.
+    // Filters the tree by `text` now, or shows all of it when empty. The box runs it once
+    // typing pauses (SearchTimer, 150 ms after the last key; a cleared box at once).
+    // The versions are read from the catalogue at the first search after a change and
+    // held while the box has a word.
     void SearchChange(const QString& text);
+    QTimer SearchTimer;
+    // Runs the search the timer waits for, if any, now.
+    void RunPendingSearch();
+    // How many searches ran (a word looked for in the versions).
+    int SearchesRun() const { return searchesRun_; }
     // "暂停监测" / "继续监测": pauses monitoring, or resumes it with a pass at once.
     void PauseClick();
     bool MonitoringPaused() const { return !watch_.Wanted(); }
@@ -302,6 +311,11 @@ private:
     // Whether the watchers are on: the only code that switches them.
     TWatchControl watch_{Watchers};
     bool passAgain_ = false;  // a pass was asked for while passes were deferred
+    // The versions held for searching, read at model generation searchGeneration_.
+    TVersionSearchIndex searchIndex_;
+    uint64_t searchGeneration_ = 0;
+    bool searchIndexRead_ = false;
+    int searchesRun_ = 0;
 };
 
 }  // namespace filever

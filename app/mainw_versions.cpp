@@ -60,8 +60,18 @@ void Tmainw::CreateVersionCommands() {
         column->addWidget(SearchNote);
         column->addWidget(TreeView1, 1);
     }
-    connect(SearchEdit, &QLineEdit::textChanged, this,
-            [this](const QString& text) { SearchChange(text); });
+    // One search once typing pauses, not one per key; a cleared box shows the tree at once.
+    SearchTimer.setSingleShot(true);
+    SearchTimer.setInterval(150);
+    connect(&SearchTimer, &QTimer::timeout, this, [this] { SearchChange(SearchEdit->text()); });
+    connect(SearchEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.trimmed().isEmpty()) {
+            SearchTimer.stop();
+            SearchChange(text);
+        } else {
+            SearchTimer.start();
+        }
+    });
     // Nodes added while a search is shown (a new version, a new file) are held to the
     // search too, once the command that adds them has finished.
     auto* refilter = new QTimer(this);
@@ -71,6 +81,7 @@ void Tmainw::CreateVersionCommands() {
         if (!SearchEdit->text().trimmed().isEmpty()) SearchChange(SearchEdit->text());
     });
     connect(TreeView1->model(), &QAbstractItemModel::rowsInserted, refilter, [this, refilter] {
+        searchIndexRead_ = false;  // a new version or file: read again
         if (!SearchEdit->text().trimmed().isEmpty()) refilter->start();
     });
 
@@ -213,13 +224,19 @@ void Tmainw::SearchChange(const QString& text) {
         SearchNote->hide();
         if (word.isEmpty()) {
             ShowWholeTree(*TreeView1);
+            // Nothing is held for searching while nobody searches.
+            searchIndex_.Clear();
+            searchIndexRead_ = false;
         } else {
             if (!CatalogueAvailable()) return;
-            QMultiHash<QString, int32_t> fileNos;
-            for (const TFileRow& file : catalogue_.AllFiles())
-                fileNos.insert(file.SourcePath, file.FileNo);
-            const std::vector<verinfo> hits = catalogue_.SearchVersions(word);
-            FilterCatalogueTree(*TreeView1, hits, fileNos);
+            ++searchesRun_;
+            if (!searchIndexRead_ || searchGeneration_ != model_.Generation()) {
+                searchIndex_.Load(catalogue_.SearchVersions(QString()), catalogue_.AllFiles());
+                searchGeneration_ = model_.Generation();
+                searchIndexRead_ = true;
+            }
+            const std::vector<verinfo> hits = searchIndex_.Find(word);
+            FilterCatalogueTree(*TreeView1, hits, searchIndex_.FileNos());
             if (hits.empty()) {
                 SearchNote->setText(tr("没有找到含有“%1”的版本").arg(word));
                 SearchNote->show();
@@ -228,6 +245,12 @@ void Tmainw::SearchChange(const QString& text) {
         // The version list shows what the tree shows.
         TreeView1Change(TreeView1->currentItem());
     });
+}
+
+void Tmainw::RunPendingSearch() {
+    if (!SearchTimer.isActive()) return;
+    SearchTimer.stop();
+    SearchChange(SearchEdit->text());
 }
 
 }  // namespace filever

@@ -199,6 +199,7 @@ TEST_F(VersionCommands, SearchShowsOnlyMatchingVersions) {
     w->TreeView1->setCurrentItem(planNode);
     ASSERT_EQ(w->ListView1->topLevelItemCount(), 2);
     QTest::keyClicks(w->SearchEdit, "DRAFT");
+    w->RunPendingSearch();
     EXPECT_TRUE(shown(Area()) && shown(planNode) && shown(second));
     EXPECT_FALSE(shown(first) || shown(notesNode));
     EXPECT_FALSE(w->SearchNote->isVisibleTo(w.get()));
@@ -216,10 +217,12 @@ TEST_F(VersionCommands, SearchShowsOnlyMatchingVersions) {
     EXPECT_TRUE(shown(second));
 
     w->SearchEdit->setText(QStringLiteral("notes"));  // by file name
+    w->RunPendingSearch();
     EXPECT_TRUE(shown(notesNode) && shown(notesNode->child(0)));
     EXPECT_FALSE(shown(planNode));
 
     w->SearchEdit->setText(QStringLiteral("nothing like it"));
+    w->RunPendingSearch();
     EXPECT_FALSE(shown(Area()));
     EXPECT_TRUE(w->SearchNote->isVisibleTo(w.get()));
     EXPECT_TRUE(w->SearchNote->text().contains(QStringLiteral("nothing like it")));
@@ -227,6 +230,37 @@ TEST_F(VersionCommands, SearchShowsOnlyMatchingVersions) {
     w->SearchEdit->clear();
     for (QTreeWidgetItem* n : {Area(), planNode, first, second, notesNode}) EXPECT_TRUE(shown(n));
     EXPECT_FALSE(w->SearchNote->isVisibleTo(w.get()));
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+// Keys typed quickly run one search, once typing pauses; a cleared box shows the tree at
+// once.
+TEST_F(VersionCommands, TypingRunsOneSearchWhenItPauses) {
+    QTreeWidgetItem* first = VersionNode(v1);
+    QTest::keyClicks(w->SearchEdit, "DRAFT");
+    EXPECT_EQ(w->SearchesRun(), 0);
+    EXPECT_TRUE(w->SearchTimer.isActive());
+    EXPECT_FALSE(first->isHidden());
+    w->RunPendingSearch();
+    EXPECT_EQ(w->SearchesRun(), 1);
+    EXPECT_TRUE(first->isHidden());
+    w->SearchEdit->clear();
+    EXPECT_FALSE(w->SearchTimer.isActive());
+    EXPECT_FALSE(first->isHidden());
+    EXPECT_EQ(w->SearchesRun(), 1);
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+// Hits under collapsed nodes are brought into view: their file and area are expanded.
+TEST_F(VersionCommands, SearchExpandsWhatHoldsTheHits) {
+    QTreeWidgetItem* planNode = FileNode();
+    Area()->setExpanded(false);
+    planNode->setExpanded(false);
+    w->SearchEdit->setText(QStringLiteral("draft"));
+    QTest::qWait(400);  // the search runs once typing pauses
+    EXPECT_FALSE(VersionNode(v2)->isHidden());
+    EXPECT_TRUE(Area()->isExpanded());
+    EXPECT_TRUE(planNode->isExpanded());
     EXPECT_TRUE(desktop.messages.empty());
 }
 

@@ -89,10 +89,43 @@ std::vector<verinfo> TCatalogue::SearchVersions(const QString& word) {
     return FindVersionsByWord(*Tbfilever, word);
 }
 
+void TVersionSearchIndex::Load(const std::vector<verinfo>& versions,
+                               const std::vector<TFileRow>& files) {
+    Clear();
+    entries_.reserve(versions.size());
+    for (const verinfo& v : versions)
+        entries_.push_back({v.FileNo, v.VerName, v.Remark, QFileInfo(v.FilePath).fileName()});
+    for (const TFileRow& file : files) fileNos_.insert(file.SourcePath, file.FileNo);
+}
+
+void TVersionSearchIndex::Clear() {
+    entries_ = {};
+    fileNos_.clear();
+}
+
+std::vector<verinfo> TVersionSearchIndex::Find(const QString& word) const {
+    std::vector<verinfo> hits;
+    for (const Entry& e : entries_) {
+        if (!e.Remark.contains(word, Qt::CaseInsensitive) &&
+            !e.CopyName.contains(word, Qt::CaseInsensitive))
+            continue;
+        verinfo hit;
+        hit.FileNo = e.FileNo;
+        hit.VerName = e.VerName;
+        hits.push_back(std::move(hit));
+    }
+    return hits;
+}
+
 void FilterCatalogueTree(QTreeWidget& tree, const std::vector<verinfo>& hits,
                          const QMultiHash<QString, int32_t>& fileNos) {
     QSet<QPair<int32_t, QString>> wanted;
     for (const verinfo& v : hits) wanted.insert({v.FileNo, v.VerName});
+    // Only what changes is touched: each change of a node costs the view some work.
+    const auto show = [](QTreeWidgetItem* node, bool shown) {
+        if (node->isHidden() == shown) node->setHidden(!shown);
+        if (shown && node->childCount() > 0 && !node->isExpanded()) node->setExpanded(true);
+    };
     for (int a = 0; a < tree.topLevelItemCount(); ++a) {
         QTreeWidgetItem* area = tree.topLevelItem(a);
         bool areaShown = false;
@@ -104,13 +137,13 @@ void FilterCatalogueTree(QTreeWidget& tree, const std::vector<verinfo>& hits,
                 QTreeWidgetItem* version = file->child(v);
                 bool shown = false;
                 for (int32_t no : numbers) shown = shown || wanted.contains({no, version->text(0)});
-                version->setHidden(!shown);
+                show(version, shown);
                 fileShown = fileShown || shown;
             }
-            file->setHidden(!fileShown);
+            show(file, fileShown);
             areaShown = areaShown || fileShown;
         }
-        area->setHidden(!areaShown);
+        show(area, areaShown);
     }
 }
 

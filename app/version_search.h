@@ -40,7 +40,33 @@ bool VersionMatchesWord(const verinfo& version, const QString& word);
 // errors.
 std::vector<verinfo> FindVersionsByWord(tarn::TTarnTable& versions, const QString& word);
 
-// Shows only the nodes of `hits` in the catalogue tree (area -> file -> version).
+// The versions of the whole catalogue held in memory for searching as the user types: read
+// once (one pass over the version table), then each word is a scan of this array with no
+// catalogue read. The caller reads it again when the catalogue has changed.
+class TVersionSearchIndex {
+public:
+    // Takes every version (all fields as SearchVersions gives them) and the file rows.
+    void Load(const std::vector<verinfo>& versions, const std::vector<TFileRow>& files);
+    void Clear();
+    // The versions matching `word` (VersionMatchesWord), in table order; FileNo and VerName
+    // filled.
+    std::vector<verinfo> Find(const QString& word) const;
+    // The numbers of the files registered under each path.
+    const QMultiHash<QString, int32_t>& FileNos() const { return fileNos_; }
+
+private:
+    struct Entry {
+        int32_t FileNo;
+        QString VerName;
+        QString Remark;
+        QString CopyName;  // the stored copy's file name, without its directories
+    };
+    std::vector<Entry> entries_;
+    QMultiHash<QString, int32_t> fileNos_;
+};
+
+// Shows only the nodes of `hits` in the catalogue tree (area -> file -> version), and
+// expands the file and area nodes that hold a hit, so every hit is in view.
 // `fileNos` gives the numbers of the files registered under each path; a node knows its
 // file by its path only, so the nodes of a path registered twice show the hits of either.
 void FilterCatalogueTree(QTreeWidget& tree, const std::vector<verinfo>& hits,

@@ -29,11 +29,17 @@ protected:
         verinfo rec;
         catalogue.AddVersion(row, rec);
     }
-    // "<file>:<version>" of each hit.
+    // "<file>:<version>" of each hit; the index the window searches as the user types
+    // finds the same.
     std::set<std::string> Find(const QString& word) {
-        std::set<std::string> out;
+        std::set<std::string> out, indexed;
         for (const verinfo& v : catalogue.SearchVersions(word))
             out.insert(std::to_string(v.FileNo) + ":" + v.VerName.toStdString());
+        TVersionSearchIndex index;
+        index.Load(catalogue.SearchVersions(QString()), {});
+        for (const verinfo& v : index.Find(word))
+            indexed.insert(std::to_string(v.FileNo) + ":" + v.VerName.toStdString());
+        EXPECT_EQ(indexed, out) << word.toStdString();
         return out;
     }
 
