@@ -200,8 +200,9 @@ struct MemoryLockTable {
     std::map<const void*, std::map<int64_t, std::map<const void*, bool>>> held;
 };
 MemoryLockTable& MemoryLocks() {
-    static MemoryLockTable table;
-    return table;
+    // Never destroyed: a database object that outlives the statics still drops its locks.
+    static MemoryLockTable* table = new MemoryLockTable;
+    return *table;
 }
 }  // namespace
 
@@ -268,8 +269,6 @@ bool TTarnDBFileIO::LockOthers(int64_t byte) {
     }
     return disk_->PlatformFile().LockHeldElsewhere(byte);
 }
-
-bool TTarnDBFileIO::ReservedElsewhere() { return IsOpen() && LockOthers(kReservedByte); }
 
 void TTarnDBFileIO::LockTimeOut(LockWait what) {
     const char* why;

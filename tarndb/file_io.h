@@ -122,8 +122,6 @@ public:
     // until it is dropped. While it stays the same, no other writer has touched the file. 0
     // when no lock is held, and always for a memory database.
     uint64_t LockEpoch() const { return disk_ && hold_.shared ? lockEpoch_ : 0; }
-    // Whether another connection holds RESERVED (is in a transaction or about to write).
-    bool ReservedElsewhere();
 
     // ---- transactions ----
     // Between BeginTransaction and CommitTransaction (or RollbackTransaction) the writes
