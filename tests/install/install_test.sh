@@ -93,9 +93,10 @@ grep -q . "$work/tool-help.txt" || fail "the installed tarndb --help printed not
 need share/man/man1/tarndb.1.gz
 need share/doc/tarndb/tarndb-cli.md
 need share/doc/tarndb/file-format.md
-gzip -dc "$prefix/share/man/man1/tarndb.1.gz" | head -n 1 | grep -qF "\"tarndb $(
+man_title="$(gzip -dc "$prefix/share/man/man1/tarndb.1.gz" | sed -n 1p)"
+printf '%s\n' "$man_title" | grep -qF "\"tarndb $(
     sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$libdir/cmake/tarndb/tarndbConfigVersion.cmake")\"" ||
-    fail "the tarndb man page's title names no version: $(gzip -dc "$prefix/share/man/man1/tarndb.1.gz" | head -n 1)"
+    fail "the tarndb man page's title names no version: $man_title"
 if [ -e "$build/app/filever" ]; then
     need bin/filever
     need share/applications/filever.desktop
