@@ -44,7 +44,7 @@ std::vector<long> SearchRows(long rows) {
 void EngineHashList(EngineTable& t, int list, Hash& h) {
     TRecordList& l = t.Table().RecordList(list);
     for (int p = 0; p < l.Count(); p += kLockSpan) {
-        FileLockGuard lock(t.File());
+        ReadLockGuard lock(t.File());
         for (int q = p; q < l.Count() && q < p + kLockSpan; ++q) {
             t.Fetch(list, q);
             t.HashCurrent(h);
@@ -71,7 +71,7 @@ void EngineFill(const std::string& path, long rows) {
 void EngineLocate(EngineTable& t, int index, int field, const std::vector<long>& rows, bool byId,
                   Hash& h) {
     for (size_t s = 0; s < rows.size(); s += kLockSpan) {
-        FileLockGuard lock(t.File());
+        ReadLockGuard lock(t.File());
         for (size_t q = s; q < rows.size() && q < s + kLockSpan; ++q) {
             Row r = MakeRow(rows[q], true);
             bytes::PutI32(std::span<uint8_t>(t.Slot(field), 4), 0, byId ? r.id : r.k);

@@ -66,7 +66,7 @@ long long EngineMeasure(const std::string& path, Hash& h) {
     EngineTable t(path, false);
     TRecordList& physical = t.Table().RecordList(0);
     {
-        FileLockGuard lock(t.File());
+        ReadLockGuard lock(t.File());
         for (int p = 0; p < physical.Count(); ++p) {
             t.Fetch(0, p);
             t.HashCurrent(h);

@@ -31,7 +31,7 @@ uint64_t EngineHashAll(const std::string& path) {
     EngineTable t(path, false);
     Hash h;
     TRecordList& list = t.Table().RecordList(0);
-    FileLockGuard lock(t.File());
+    ReadLockGuard lock(t.File());
     for (int p = 0; p < list.Count(); ++p) {
         t.Fetch(0, p);
         t.HashCurrent(h);
@@ -161,7 +161,7 @@ void Scan(const Options& o, const std::string& ours, const std::string& theirs) 
             int n = list.Count();
             // One lock per block of records, as a scan of the cursor takes it.
             for (int p = 0; p < n; p += 1024) {
-                FileLockGuard lock(t.File());
+                ReadLockGuard lock(t.File());
                 for (int q = p; q < n && q < p + 1024; ++q) {
                     t.Fetch(0, q);
                     t.HashCurrent(h);
