@@ -83,7 +83,13 @@ struct TValue {
 
 void CheckWidths(TTarnTable& t, const std::vector<TValue>& values) {
     for (const TValue& v : values) {
-        const int width = F(t, v.field)->Size();
+        // A memo field (a catalogue made compressed) takes the width the field has in a
+        // catalogue of fixed-width fields: both kinds hold the same texts.
+        const tarn::TField* field = F(t, v.field);
+        const int width = field->IsBlob()
+                              ? (std::strcmp(v.field, kRemark) == 0 ? TCatalogue::kRemarkBytes
+                                                                    : TCatalogue::kPathBytes)
+                              : field->Size();
         if (v.bytes.size() > static_cast<size_t>(width)) {
             const QString text =
                 QCoreApplication::translate(
@@ -181,23 +187,28 @@ void CreateCatalogue(const QString& path) {
     try {
         using tarn::TTarnDBCreator;
         constexpr tarn::TFieldType str = tarn::ftString, integer = tarn::ftInteger,
-                                   autoInc = tarn::ftAutoInc;
-        TTarnDBCreator::CreateDatabase(temp);
-        TTarnDBCreator::AddTable(temp, N(kAreaTable),
-                                 {{N(kAreaNo), autoInc},
-                                  {N(kName), str, TCatalogue::kNameBytes},
-                                  {N(kDir), str, TCatalogue::kPathBytes}});
+                                   autoInc = tarn::ftAutoInc, text = tarn::ftMemo;
+        // The same tables and fields as ever, but the long texts (paths, descriptions) are
+        // memo fields of a compressed database: a fixed-width field takes its full width in
+        // every row (some 6 KB a version), a memo only what its text takes, compressed.
+        // Everything that reads the catalogue reads both kinds alike.
+        tarn::TDatabaseSettings settings;
+        settings.compressed = true;
+        TTarnDBCreator::CreateDatabase(temp, settings);
+        TTarnDBCreator::AddTable(
+            temp, N(kAreaTable),
+            {{N(kAreaNo), autoInc}, {N(kName), str, TCatalogue::kNameBytes}, {N(kDir), text}});
         TTarnDBCreator::AddTable(temp, N(kFileTable),
                                  {{N(kFileNo), autoInc},
                                   {N(kAreaNo), integer},
-                                  {N(kSource), str, TCatalogue::kPathBytes},
-                                  {N(kBackup), str, TCatalogue::kPathBytes},
+                                  {N(kSource), text},
+                                  {N(kBackup), text},
                                   {N(kSize), str, TCatalogue::kTimeBytes}});
         TTarnDBCreator::AddTable(temp, N(kVersionTable),
                                  {{N(kFileNo), integer},
                                   {N(kVersion), str, TCatalogue::kTimeBytes},
-                                  {N(kCopy), str, TCatalogue::kPathBytes},
-                                  {N(kRemark), str, TCatalogue::kRemarkBytes},
+                                  {N(kCopy), text},
+                                  {N(kRemark), text},
                                   {N(kSize), str, TCatalogue::kTimeBytes},
                                   {N(kExt), str, TCatalogue::kExtBytes}});
         AddRetainTable(temp);

@@ -14,6 +14,11 @@
 // and, added the same way, a fifth for watched folders (app/watched_folders.h):
 //   "监控目录" (Tbfolder):     "目录序号" (auto-increment), "存储区序号", "目录",
 //                              "包含子目录" (0 or 1), "排除规则" (patterns, one a line)
+// A catalogue this class creates is a compressed database whose long texts ("目录" of an
+// area, "源文件名称", "备份文件目录", "文件名称", "说明") are memo fields: they take what
+// their text takes (a version some 500 bytes, where fixed-width fields took some 6 KB).
+// Catalogues made with fixed-width text fields are read and written as they are; both
+// kinds refuse the same over-long texts (the widths below).
 // Table names, field names and stored strings are GB18030 bytes; this class converts at
 // its boundary, so callers deal in QString only (app/gb_text.h). The catalogue's own path
 // is no stored value: the engine gets it as the native file-system path (QFile::encodeName).

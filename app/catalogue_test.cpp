@@ -11,6 +11,7 @@
 
 #include "app/gb_text.h"
 #include "app/testing/files.h"
+#include "app/testing/original_catalogue.h"
 #include "tarndb/creator.h"
 #include "tarndb/dataset/field_types.h"
 #include "tarndb/errors.h"
@@ -53,6 +54,8 @@ TEST_F(CatalogueTest, AMissingCatalogueIsCreatedWithTheThreeTables) {
     EXPECT_FALSE(QFileInfo::exists(path + ".new"));
 
     // The tables and fields under their own names, as any program of the engine sees them.
+    // The long texts (paths, descriptions) are memo fields, stored compressed: they take
+    // what their text takes, where a fixed-width field takes its width in every row.
     struct Field {
         const char* name;
         tarn::TFieldType type;
@@ -65,18 +68,18 @@ TEST_F(CatalogueTest, AMissingCatalogueIsCreatedWithTheThreeTables) {
         {"数据存储区",
          {{"存储区序号", tarn::ftAutoInc, 0},
           {"名称", tarn::ftString, 255},
-          {"目录", tarn::ftString, 1024}}},
+          {"目录", tarn::ftMemo, 0}}},
         {"文件索引表",
          {{"文件序号", tarn::ftAutoInc, 0},
           {"存储区序号", tarn::ftInteger, 0},
-          {"源文件名称", tarn::ftString, 1024},
-          {"备份文件目录", tarn::ftString, 1024},
+          {"源文件名称", tarn::ftMemo, 0},
+          {"备份文件目录", tarn::ftMemo, 0},
           {"大小", tarn::ftString, 19}}},
         {"文件版本表",
          {{"文件序号", tarn::ftInteger, 0},
           {"版本", tarn::ftString, 19},
-          {"文件名称", tarn::ftString, 1024},
-          {"说明", tarn::ftString, 255},
+          {"文件名称", tarn::ftMemo, 0},
+          {"说明", tarn::ftMemo, 0},
           {"大小", tarn::ftString, 20},
           {"文件扩展名", tarn::ftString, 32}}},
     };
@@ -315,6 +318,75 @@ TEST_F(CatalogueRows, TextTooLongForItsFieldIsRefusedAndNothingIsWritten) {
     const QString exact = "/" + QString(TCatalogue::kPathBytes - 1, QLatin1Char('e'));
     catalogue.AddArea(QString(TCatalogue::kNameBytes / 2, QChar(0x6587)), exact);
     EXPECT_EQ(catalogue.Areas().back().Dir, exact);
+}
+
+}  // namespace
+}  // namespace filever
+
+namespace filever {
+namespace {
+
+// A new catalogue keeps a version in well under a kilobyte (paths and descriptions take
+// what their text takes, compressed); a catalogue made with fixed-width text fields opens
+// and works as ever. Both refuse the same over-long texts.
+TEST(CatalogueSize, ANewCatalogueIsSmallAndAnOldOneStillWorks) {
+    tarn::testing::TempDir dir;
+    for (const bool old : {false, true}) {
+        SCOPED_TRACE(old ? "fixed-width catalogue" : "new catalogue");
+        const std::string path = dir.file(old ? "old.dat" : "new.dat");
+        if (old) testing::CreateOriginalCatalogue(path);
+        TCatalogue catalogue;
+        catalogue.Open(testing::Q(path));
+        const int32_t area = catalogue.AddArea(QStringLiteral("文档"), "/home/user/store");
+        const QString source = "/home/user/projects/annual-report/report-final.docx";
+        const QString backup = "/home/user/store/report-final.docx-bak";
+        const int32_t fileNo = catalogue.AddFile(area, source, backup);
+        const auto before = QFileInfo(testing::Q(path)).size();
+        constexpr int kVersions = 200;
+        for (int i = 0; i < kVersions; ++i) {
+            const QString name = QStringLiteral("2024-03-05-14-%1-%2")
+                                     .arg(i / 30, 2, 10, QLatin1Char('0'))
+                                     .arg(i % 30 * 2, 2, 10, QLatin1Char('0'));
+            catalogue.Transaction([&] {
+                verinfo rec;
+                catalogue.AddVersion(
+                    {fileNo, name, backup + "/report-final{" + name + "}.docx",
+                     i % 2 ? QStringLiteral("第 %1 稿").arg(i) : QString(), "48213", ".docx"},
+                    rec);
+                catalogue.SetRecordedTime(fileNo, name);
+            });
+        }
+        const double perVersion =
+            double(QFileInfo(testing::Q(path)).size() - before) / double(kVersions);
+        if (!old) {
+            EXPECT_LE(perVersion, 1024.0) << "bytes per version";
+        }
+
+        // Everything reads back from either kind.
+        const std::vector<TVersionRow> rows = catalogue.VersionsOfFile(fileNo);
+        ASSERT_EQ(rows.size(), size_t(kVersions));
+        EXPECT_EQ(rows[1].FilePath, backup + "/report-final{" + rows[1].VerName + "}.docx");
+        EXPECT_EQ(rows[1].Remark, QStringLiteral("第 1 稿"));
+        EXPECT_EQ(catalogue.SearchVersions(QStringLiteral("第 7 稿")).size(), 1u);
+        EXPECT_TRUE(catalogue.CopyInUse(rows[0].FilePath));
+        TFileRow file;
+        ASSERT_TRUE(catalogue.FindFileIgnoreCase(source.toUpper(), file));
+        EXPECT_EQ(file.SourcePath, source);
+        EXPECT_EQ(file.BackupDir, backup);
+        EXPECT_EQ(file.RecordedTime, rows.back().VerName);
+        EXPECT_TRUE(catalogue.SetVersionDescription(fileNo, rows[0].VerName, "定稿"));
+        verinfo found;
+        catalogue.FindVersionByName(rows[0].VerName, found, fileNo);
+        EXPECT_EQ(found.Remark, QStringLiteral("定稿"));
+        EXPECT_THROW(
+            catalogue.SetVersionDescription(
+                fileNo, rows[0].VerName, QString(TCatalogue::kRemarkBytes + 1, QLatin1Char('r'))),
+            tarn::EDatabaseError);
+        EXPECT_THROW(catalogue.AddFile(area, "/" + QString(TCatalogue::kPathBytes, 'p'), backup),
+                     tarn::EDatabaseError);
+        EXPECT_TRUE(catalogue.RemoveVersion(rows[0]));
+        EXPECT_EQ(catalogue.VersionsOfFile(fileNo).size(), size_t(kVersions - 1));
+    }
 }
 
 }  // namespace
