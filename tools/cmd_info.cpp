@@ -3,18 +3,67 @@
 #include "tarndb/database_info.h"
 #include "tools/commands.h"
 #include "tools/open_database.h"
+#include "tools/row_output.h"
+#include "tools/schema_json.h"
 #include "tools/schema_text.h"
 #include "tools/text_table.h"
 
 namespace tarn::cli {
 
+namespace {
+
+// info --format json: one object for scripts, with the names and forms of export.
+int PrintInfoJson(FILE* out, const std::string& path, const TDatabaseInfo& info) {
+    int rc = kExitOk;
+    std::string s = "{\"file\": " + JsonString(path) +
+                    ", \"size\": " + std::to_string(info.fileSize) +
+                    ", \"formatVersion\": " + JsonString(ToTerminal(info.formatVersion)) +
+                    ",\n \"settings\": " + SettingsJson(info) + ",\n \"tables\": [";
+    for (size_t t = 0; t < info.tables.size(); ++t) {
+        const TTableInfo& ti = info.tables[t];
+        s += std::string(t ? ",\n" : "\n") + "  {\"name\": " + JsonString(ToTerminal(ti.name));
+        if (!ti.loadError.empty()) {
+            s += ", \"error\": " + JsonString(EngineMessageToTerminal(ti.loadError)) + "}";
+            rc = kExitFailure;
+            continue;
+        }
+        s += ", \"records\": " + std::to_string(ti.liveRecords) +
+             ", \"appended\": " + std::to_string(ti.recordTotal) +
+             ", \"recordSize\": " + std::to_string(ti.recordSize);
+        if (ti.hasAutoInc) s += ", \"autoincCounter\": " + std::to_string(ti.autoIncCounter);
+        s += ",\n   \"fields\": [";
+        for (size_t i = 0; i < ti.fields.size(); ++i)
+            s += (i ? ", " : "") + FieldJson(ti.fields[i]);
+        s += "],\n   \"indexes\": [";
+        for (size_t i = 0; i < ti.indexes.size(); ++i)
+            s += (i ? ", " : "") + IndexJson(ti.indexes[i]);
+        s += "]";
+        if (!ti.repairNotes.empty()) {
+            s += ",\n   \"notes\": [";
+            for (size_t i = 0; i < ti.repairNotes.size(); ++i)
+                s += (i ? ", " : "") + JsonString(EngineMessageToTerminal(ti.repairNotes[i]));
+            s += "]";
+        }
+        s += "}";
+    }
+    s += info.tables.empty() ? "]}\n" : "\n ]}\n";
+    std::fputs(s.c_str(), out);
+    return rc;
+}
+
+}  // namespace
+
 int RunInfo(TToolContext& ctx) {
-    TParsedArgs a = ParseArgs(ctx.args, {}, {});
+    TParsedArgs a = ParseArgs(ctx.args, {"format"}, {});
     RequirePositional(a, {"FILE"});
+    const std::string format = a.Value("format");
+    if (!format.empty() && format != "text" && format != "json")
+        throw UsageError("unknown format '" + format + "' (known: text, json)");
     const std::string& path = a.positional[0];
     TOpenedDatabase db(ctx, path, false);
     TDatabaseInfo info = ReadDatabaseInfo(db.Database());
     FILE* out = ctx.out;
+    if (format == "json") return PrintInfoJson(out, path, info);
     std::fprintf(out, "file:               %s (%lld bytes)\n", path.c_str(),
                  static_cast<long long>(info.fileSize));
     std::fprintf(out, "format version:     %s\n", ToTerminal(info.formatVersion).c_str());

@@ -26,6 +26,8 @@ int RunCount(TToolContext& ctx);
 int RunInsert(TToolContext& ctx);
 int RunUpdate(TToolContext& ctx);
 int RunDelete(TToolContext& ctx);
+int RunExport(TToolContext& ctx);
+int RunRestore(TToolContext& ctx);
 
 // The table of commands, in the order of the overview.
 const std::vector<TCommand>& Commands();

@@ -40,11 +40,12 @@ const char kAddTableUsage[] =
     "             --field added:date --index byTitle:nocase:title\n";
 
 const char kInfoUsage[] =
-    "usage: tarndb info FILE\n"
+    "usage: tarndb info FILE [--format text|json]\n"
     "\n"
     "Shows the format version, the settings (compression, encryption module and mode, blob\n"
     "write verification) and every table with its fields, indexes and live record count.\n"
-    "Needs no password.\n";
+    "Needs no password.\n"
+    "  --format json   one JSON object for scripts (fields and indexes as export writes them)\n";
 
 const char kDumpUsage[] =
     "usage: tarndb dump FILE TABLE [--index NAME] [--filter EXPR] [--format table|csv|tsv|json]\n"
@@ -132,6 +133,22 @@ const char kDeleteUsage[] =
     "prints how many. `compact` gives their space back.\n"
     "  --dry-run          print how many records would go, delete nothing\n";
 
+const char kExportUsage[] =
+    "usage: tarndb export FILE [--output OUT]\n"
+    "\n"
+    "Writes the whole database as one JSON document: the settings (compression, encryption\n"
+    "cipher and mode, never the password), every table's fields, indexes and autoinc counter,\n"
+    "and its live records (binary blobs in base64). `restore` builds a database from it.\n"
+    "  --output OUT   write to the file OUT instead of standard output\n";
+
+const char kRestoreUsage[] =
+    "usage: tarndb restore EXPORT.json NEW\n"
+    "\n"
+    "Builds the new database file NEW (it must not exist) from a document `export` wrote\n"
+    "(\"-\" reads standard input): the same settings, tables, indexes and records, with their\n"
+    "autoinc values. An encrypted database's password is asked as create asks it (or taken\n"
+    "from TARNDB_PASSWORD). When anything fails NEW is removed again.\n";
+
 const char kCheckUsage[] =
     "usage: tarndb check FILE [--recover]\n"
     "\n"
@@ -215,6 +232,8 @@ const std::vector<TCommand>& Commands() {
         {"update", "change the records a filter selects", kUpdateUsage, RunUpdate},
         {"delete", "delete the records a filter selects", kDeleteUsage, RunDelete},
         {"import", "append the rows of a CSV file to a table", kImportUsage, RunImport},
+        {"export", "write a whole database as one JSON document", kExportUsage, RunExport},
+        {"restore", "build a new database from an export", kRestoreUsage, RunRestore},
         {"check", "verify every structure of a database file", kCheckUsage, RunCheck},
         {"compact", "give back the space of deleted records", kCompactUsage, RunCompact},
     };

@@ -26,7 +26,7 @@ std::string ObtainPassword(TToolContext& ctx, const std::string& path, bool conf
 }
 
 TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, bool needValues,
-                                 bool readOnly) {
+                                 bool readOnly, const std::string& knownPassword) {
     static std::atomic<int> counter{0};
     db_ = std::make_unique<TTarnDatabase>(nullptr, "");
     db_->SetDatabaseName("tarndb-cli-" + std::to_string(++counter));
@@ -50,7 +50,8 @@ TOpenedDatabase::TOpenedDatabase(TToolContext& ctx, const std::string& path, boo
         throw;
     }
     if (needValues && !db_->CanAccess()) {
-        std::string password = ObtainPassword(ctx, path, false);
+        std::string password =
+            knownPassword.empty() ? ObtainPassword(ctx, path, false) : knownPassword;
         db_->SupplyPassword(password);
         std::fill(password.begin(), password.end(), '\0');
         if (!db_->CanAccess()) throw EToolError("wrong password for " + path);

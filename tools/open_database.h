@@ -28,9 +28,10 @@ class TOpenedDatabase {
 public:
     // Connects to `path`. With `needValues` the values of an encrypted database must be
     // readable: the password is obtained and checked ("wrong password" otherwise). With
-    // `readOnly` the file is opened for reading only and nothing is written to it.
+    // `readOnly` the file is opened for reading only and nothing is written to it. A
+    // non-empty `password` is used instead of asking for one (restore has it from create).
     TOpenedDatabase(TToolContext& ctx, const std::string& path, bool needValues,
-                    bool readOnly = false);
+                    bool readOnly = false, const std::string& password = "");
     ~TOpenedDatabase();
     TOpenedDatabase(const TOpenedDatabase&) = delete;
     TOpenedDatabase& operator=(const TOpenedDatabase&) = delete;

@@ -135,27 +135,32 @@ TIndexDefinition ParseIndexDefinition(std::string_view definition) {
                          ": write it as NAME:OPTIONS:FIELD[,FIELD...] (OPTIONS may be empty)");
     TIndexDefinition x;
     x.name = ToStored(parts[0], "an index name");
-    if (!parts[1].empty() && !EqualNoCase(parts[1], "none")) {
-        for (std::string_view opt : Split(parts[1], ',')) {
-            if (EqualNoCase(opt, "primary"))
-                x.options |= tiPrimary;
-            else if (EqualNoCase(opt, "unique"))
-                x.options |= tiUnique;
-            else if (EqualNoCase(opt, "descending") || EqualNoCase(opt, "desc"))
-                x.options |= tiDescending;
-            else if (EqualNoCase(opt, "nocase") || EqualNoCase(opt, "caseinsensitive"))
-                x.options |= tiCaseInsensitive;
-            else
-                throw UsageError("index " + Quoted(definition) + ": unknown option " + Quoted(opt) +
-                                 " (known: primary, unique, descending, nocase)");
-        }
-    }
+    x.options = ParseIndexOptions(parts[1], "index " + Quoted(definition));
     for (std::string_view field : Split(parts[2], ',')) {
         if (field.empty())
             throw UsageError("index " + Quoted(definition) + ": an empty field name in the key");
         x.keyFields.push_back(ToStored(field, "a key field name"));
     }
     return x;
+}
+
+TIndexOptions ParseIndexOptions(std::string_view text, const std::string& context) {
+    TIndexOptions options;
+    if (text.empty() || EqualNoCase(text, "none")) return options;
+    for (std::string_view opt : Split(text, ',')) {
+        if (EqualNoCase(opt, "primary"))
+            options |= tiPrimary;
+        else if (EqualNoCase(opt, "unique"))
+            options |= tiUnique;
+        else if (EqualNoCase(opt, "descending") || EqualNoCase(opt, "desc"))
+            options |= tiDescending;
+        else if (EqualNoCase(opt, "nocase") || EqualNoCase(opt, "caseinsensitive"))
+            options |= tiCaseInsensitive;
+        else
+            throw UsageError(context + ": unknown option " + Quoted(opt) +
+                             " (known: primary, unique, descending, nocase)");
+    }
+    return options;
 }
 
 std::string IndexOptionsText(TIndexOptions options) {

@@ -27,6 +27,9 @@ std::string TypeNameList();
 
 TFieldDefinition ParseFieldDefinition(std::string_view definition);
 TIndexDefinition ParseIndexDefinition(std::string_view definition);
+// The options of "primary,unique,..." ("" or "none": no option); a usage error that begins
+// with `context` for an unknown option.
+TIndexOptions ParseIndexOptions(std::string_view text, const std::string& context);
 // "primary,unique" and so on; "" for none.
 std::string IndexOptionsText(TIndexOptions options);
 

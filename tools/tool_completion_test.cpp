@@ -33,6 +33,8 @@ TEST(Completion, OffersCommandsOptionsAndValues) {
     EXPECT_EQ(Complete("tarndb query x.tdb t --o"), "--order-by --offset --output\n");
     EXPECT_EQ(Complete("tarndb query x.tdb t --aggregate m"), "min: max:\n");
     EXPECT_EQ(Complete("tarndb d"), "dump delete\n");
+    EXPECT_EQ(Complete("tarndb e"), "export\n");
+    EXPECT_EQ(Complete("tarndb info x.tdb --format t"), "text\n");
     EXPECT_EQ(Complete("tarndb update x.tdb t --d"), "--dry-run\n");
     EXPECT_EQ(Complete("tarndb compact x.tdb --"), "--help --output\n");
     EXPECT_EQ(Complete("tarndb check x.tdb --"), "--help --recover\n");

@@ -13,8 +13,8 @@ _tarndb() {
         cword=$COMP_CWORD
     fi
 
-    local commands="create add-table info dump query count insert update delete import check
-        compact help"
+    local commands="create add-table info dump query count insert update delete import export
+        restore check compact help"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help" -- "$cur"))
         return
@@ -32,7 +32,11 @@ _tarndb() {
             COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur"))
             return ;;
         --format)
-            COMPREPLY=($(compgen -W "table csv tsv json" -- "$cur"))
+            if [[ "$command" == info ]]; then
+                COMPREPLY=($(compgen -W "text json" -- "$cur"))
+            else
+                COMPREPLY=($(compgen -W "table csv tsv json" -- "$cur"))
+            fi
             return ;;
         --field)
             # NAME:TYPE[:SIZE][:plain]: offer the types after the first colon.
@@ -76,6 +80,8 @@ _tarndb() {
             insert) options+=" --set --json --dry-run" ;;
             update) options+=" --filter --all --set --json --dry-run" ;;
             delete) options+=" --filter --all --dry-run" ;;
+            info) options+=" --format" ;;
+            export) options+=" --output" ;;
             check) options+=" --recover" ;;
             compact) options+=" --output" ;;
         esac
