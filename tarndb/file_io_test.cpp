@@ -376,6 +376,45 @@ TEST_F(FileIOTest, ACommitWaitsForTheReadersThereAreAndNewReadersWaitForIt) {
     late.ReleaseReadLock();
 }
 
+// A reader that wants to write while a writer waits for it to commit would wait for the
+// writer as the writer waits for it: it gives up at once, without a wait, and the commit
+// goes through once it lets go.
+TEST_F(FileIOTest, AReaderThatWantsToWriteWhileACommitWaitsForItGivesUpAtOnce) {
+    testing::SleepRecordingEnv env;
+    testing::ScopedEnv scoped(&env);
+    LockSettings patient, brief;
+    patient.retry = 0;
+    patient.wait = brief.wait = 1;
+    brief.retry = 5;
+    TTarnDBFileIO writer(&patient, TTarnDBMediumType::mtDisk, false);
+    TTarnDBFileIO reader(&brief, TTarnDBMediumType::mtDisk, false);
+    writer.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
+    reader.OpenStorage(path, TTarnDBMediumType::mtDisk, false);
+    reader.AcquireReadLock();
+    writer.BeginTransaction();
+    uint8_t word[4] = {'T', 'X', 'N', '!'};
+    writer.WriteAt(format::kDirOffset + 4, word, sizeof word);
+    std::string readerWriting;
+    size_t sleepsBefore = 0, sleepsAfter = 0;
+    bool inside = false;
+    env.onSleep = [&] {
+        if (inside) return;
+        inside = true;
+        sleepsBefore = env.sleeps.size();
+        readerWriting = ErrorOf([&] { reader.AcquireFileLock(); });
+        sleepsAfter = env.sleeps.size();
+        reader.ReleaseReadLock();
+    };
+    writer.CommitTransaction();
+    env.onSleep = nullptr;
+    EXPECT_EQ(readerWriting, "Wait for unlock time out: database file '" + path +
+                                 "' is locked by another connection's transaction");
+    EXPECT_EQ(sleepsAfter, sleepsBefore) << "the reader waited";
+    EXPECT_TRUE(writer.LastCommitCommitted());
+    reader.AcquireFileLock();  // free now
+    reader.ReleaseFileLock();
+}
+
 TEST_F(FileIOTest, LockExcludesAnotherProcess) {
     testing::TQuietTimers quietTimers;  // the test forks
     int toChild[2], toParent[2];

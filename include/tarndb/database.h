@@ -168,7 +168,9 @@ public:
     // way), one played back but not removable fails the open with EInOutError saying so.
     //
     // Errors: EDatabaseError "<name>: A transaction is already active", "<name>: No
-    // transaction is active", "<name>: Cannot perform this operation on a closed database".
+    // transaction is active", "<name>: Cannot perform this operation on a closed database";
+    // StartTransaction: the lock's time-out (above), and the errors of rolling back a journal
+    // a crashed writer left (see SetConnected).
     //
     // A Commit that raises has ended the transaction either way (InTransaction() is false)
     // and raises what went wrong (EInOutError "... No space left on device", EDatabaseError,
