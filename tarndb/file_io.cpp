@@ -294,10 +294,10 @@ void TTarnDBFileIO::WaitForLock(LockWait what, const std::function<bool()>& atte
 }
 
 void TTarnDBFileIO::TakeShared() {
-    // PENDING, read-locked for a moment, keeps new readers out while a writer waits for
-    // the readers there are to leave.
     WaitForLock(LockWait::Shared, [this] {
-        // SHARED and PENDING together (the byte after), then PENDING let go.
+        // SHARED with PENDING read-locked (the byte after) in one call, then PENDING let go:
+        // while a writer holds PENDING, waiting for the readers there are to leave, no new
+        // reader comes in.
         if (!LockTry(kSharedByte, false, 2)) return false;
         LockDrop(kPendingByte);
         hold_.shared = true;
@@ -311,7 +311,7 @@ void TTarnDBFileIO::TakeShared() {
         // EXCLUSIVE while its journal exists) or another connection is rolling it back.
         if (readOnly_ || hold_.reserved || LockTry(kReservedByte, true)) {
             const bool tookReserved = !readOnly_ && !hold_.reserved;
-            hold_.reserved = true;
+            if (tookReserved) hold_.reserved = true;
             auto dropTaken = [&] {
                 if (!tookReserved) return;
                 LockDrop(kReservedByte);
@@ -436,11 +436,6 @@ void TTarnDBFileIO::SettleLocks() {
     if (!needReserved && hold_.reserved) {
         LockDrop(kReservedByte);
         hold_.reserved = false;
-    }
-    if (!needShared && hold_.shared) {
-        if (disk_) disk_->ReleaseLength();
-        LockDrop(kSharedByte);
-        hold_.shared = false;
     }
 }
 
