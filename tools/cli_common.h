@@ -54,6 +54,9 @@ struct TToolContext {
     bool errIsTerminal = false;
     bool outIsTerminal = false;
     bool ShowProgress() const { return errIsTerminal && !outIsTerminal; }
+    // --password-file FILE (any command): the password is the first line of FILE ("-":
+    // standard input). Taken before TARNDB_PASSWORD and the terminal.
+    std::string passwordFile;
     // Environment lookup (TARNDB_PASSWORD); returns false when the variable is not set.
     std::function<bool(const char* name, std::string& value)> getEnv;
     // Reads a password from the terminal without echo; false when there is no terminal

@@ -1,4 +1,5 @@
 // The command table, the help texts and the dispatcher of the tarndb tool.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,8 +19,8 @@ const char kCreateUsage[] =
     "\n"
     "  --compress zlib        store blob values compressed\n"
     "  --encrypt CIPHER       store field values encrypted with blowfish, twofish or gost;\n"
-    "                         the password comes from TARNDB_PASSWORD, or is asked twice on\n"
-    "                         the terminal without echo\n"
+    "                         the password comes from --password-file FILE or TARNDB_PASSWORD,\n"
+    "                         or is asked twice on the terminal without echo\n"
     "  --mode N               the cipher's mode, 0 to 4 (default 0)\n"
     "  --verify-blob-writes   read every blob value back after writing it\n";
 
@@ -147,7 +148,7 @@ const char kRestoreUsage[] =
     "Builds the new database file NEW (it must not exist) from a document `export` wrote\n"
     "(\"-\" reads standard input): the same settings, tables, indexes and records, with their\n"
     "autoinc values. An encrypted database's password is asked as create asks it (or taken\n"
-    "from TARNDB_PASSWORD). When anything fails NEW is removed again.\n";
+    "from --password-file or TARNDB_PASSWORD). When anything fails NEW is removed again.\n";
 
 const char kCheckUsage[] =
     "usage: tarndb check FILE [--recover]\n"
@@ -156,7 +157,7 @@ const char kCheckUsage[] =
     "headers, record tables, index chains against their key order, record data and blob\n"
     "areas inside the file, and that no two structures overlap. Each problem is reported\n"
     "with its table and record number. Key order and values of an encrypted database are\n"
-    "checked when its password is given (TARNDB_PASSWORD or the terminal).\n"
+    "checked when its password is given (--password-file, TARNDB_PASSWORD or the terminal).\n"
     "\n"
     "A journal beside the file (FILE-journal, left by a program that stopped inside a\n"
     "transaction) is reported with what the next open will do with it; the file is checked\n"
@@ -174,12 +175,12 @@ const char kCompactUsage[] =
     "given back. The new file replaces FILE (by an atomic rename once it is on the disk), or\n"
     "with --output is written as OUT (which must not exist) and FILE stays as it is.\n"
     "Nobody else may have FILE open meanwhile. An encrypted database needs its password\n"
-    "(TARNDB_PASSWORD or the terminal).\n"
+    "(--password-file, TARNDB_PASSWORD or the terminal).\n"
     "\n"
     "  --output OUT   write the compacted database to OUT instead of replacing FILE\n";
 
 const char kOverview[] =
-    "usage: tarndb <command> [arguments]\n"
+    "usage: tarndb <command> [arguments] [--password-file FILE]\n"
     "       tarndb --version\n"
     "\n"
     "Commands:\n";
@@ -195,7 +196,11 @@ std::string AddTableUsage() {
 void PrintOverview(FILE* f) {
     std::fputs(kOverview, f);
     for (const TCommand& c : Commands()) std::fprintf(f, "  %-10s %s\n", c.name, c.summary);
-    std::fputs("\nRun 'tarndb <command> --help' for the arguments of a command.\n", f);
+    std::fputs(
+        "\nThe password of an encrypted database is the first line of --password-file FILE\n"
+        "(\"-\": standard input), else TARNDB_PASSWORD, else asked on the terminal.\n"
+        "\nRun 'tarndb <command> --help' for the arguments of a command.\n",
+        f);
 }
 
 void PrintUsage(FILE* f, const TCommand& c) {
@@ -268,13 +273,33 @@ int RunTool(const std::vector<std::string>& args, TToolContext& ctx) {
         PrintOverview(ctx.err);
         return kExitUsage;
     }
-    ctx.args.assign(args.begin() + 1, args.end());
+    ctx.args.clear();
+    // --password-file belongs to every command that may need a password.
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") {
+            ctx.args.insert(ctx.args.end(), args.begin() + static_cast<std::ptrdiff_t>(i),
+                            args.end());
+            break;
+        }
+        if (a == "--password-file" && i + 1 < args.size()) {
+            ctx.passwordFile = args[++i];
+        } else if (a.rfind("--password-file=", 0) == 0) {
+            ctx.passwordFile = a.substr(16);
+        } else {
+            ctx.args.push_back(a);
+        }
+    }
     for (const std::string& a : ctx.args)
         if (a == "--help" || a == "-h") {
             PrintUsage(ctx.out, *command);
             return FinishOutput(ctx, std::string("tarndb ") + command->name, kExitOk);
         }
     try {
+        if (ctx.passwordFile == "-" &&
+            std::find(ctx.args.begin(), ctx.args.end(), "-") != ctx.args.end())
+            throw UsageError(
+                "--password-file - and the data both read standard input; give one of them a file");
         return FinishOutput(ctx, std::string("tarndb ") + command->name, command->run(ctx));
     } catch (const EToolError& e) {
         std::fprintf(ctx.err, "tarndb %s: %s\n", command->name, e.Message().c_str());

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/dataset/names.h"
 #include "tarndb/check.h"
@@ -9,8 +11,30 @@
 
 namespace tarn::cli {
 
+namespace {
+
+// The first line of the password file, without its line break.
+std::string ReadPasswordFile(const std::string& file) {
+    FILE* f = file == "-" ? stdin : std::fopen(file.c_str(), "rb");
+    if (f == nullptr)
+        throw EToolError("cannot read the password file " + file + ": " + std::strerror(errno));
+    std::string password;
+    int c;
+    while ((c = std::fgetc(f)) != EOF && c != '\n') password.push_back(static_cast<char>(c));
+    bool failed = std::ferror(f) != 0;
+    if (f != stdin) std::fclose(f);
+    if (failed) throw EToolError("cannot read the password file " + file);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    if (password.empty())
+        throw EToolError("the password file " + file + " holds no password on its first line");
+    return password;
+}
+
+}  // namespace
+
 std::string ObtainPassword(TToolContext& ctx, const std::string& path, bool confirm) {
     std::string password;
+    if (!ctx.passwordFile.empty()) return ReadPasswordFile(ctx.passwordFile);
     if (ctx.getEnv && ctx.getEnv("TARNDB_PASSWORD", password)) {
         if (password.empty()) throw EToolError("TARNDB_PASSWORD is set but empty");
         return password;

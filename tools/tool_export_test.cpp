@@ -211,6 +211,53 @@ TEST(ExportRestoreErrors, ADamagedExportIsNamedAndLeavesNoFile) {
     EXPECT_EQ(testing::ReadWhole(dir.file("exists.tdb")), "x");
 }
 
+// --password-file gives any command the password: the first line of a file, or of standard
+// input with "-", before TARNDB_PASSWORD.
+TEST(PasswordFile, GivesTheFirstLineAsThePassword) {
+    tarn::testing::TempDir dir;
+    std::string db = dir.file("p.tdb"), pw = dir.file("pw.txt");
+    std::ofstream(pw) << "line one\r\nline two\n";
+    ASSERT_TRUE(
+        Ok(RunTarndb({"create", db, "--encrypt", "blowfish", "--password-file", pw}, dir.path())));
+    ASSERT_TRUE(Ok(RunTarndb({"add-table", db, "t", "--field", "s:string:9"}, dir.path())));
+    ASSERT_TRUE(
+        Ok(RunTarndb({"insert", "--password-file=" + pw, db, "t", "--set", "s=x"}, dir.path())));
+    ToolRun fromStdin = RunTarndb({"query", db, "t", "--format", "csv", "--password-file", "-"},
+                                  dir.path(), {}, "line one\n");
+    ASSERT_TRUE(Ok(fromStdin));
+    EXPECT_EQ(fromStdin.out, "s\nx\n");
+    ToolRun env = RunTarndb({"count", db, "t", "--filter", "s = 'x'"}, dir.path(),
+                            {{"TARNDB_PASSWORD", "line one"}});
+    EXPECT_EQ(env.out, "1\n");
+    std::ofstream(dir.file("empty.txt")) << "\nsecond\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {{"dump", db, "t", "--password-file", dir.file("none.txt")},
+         1,
+         "cannot read the password file "},
+        {{"dump", db, "t", "--password-file", dir.file("empty.txt")},
+         1,
+         "empty.txt holds no password on its first line"},
+        {{"restore", "-", dir.file("n.tdb"), "--password-file", "-"},
+         2,
+         "--password-file - and the data both read standard input"},
+    };
+    for (const auto& c : cases) {
+        ToolRun r = RunTarndb(c.args, dir.path(), {{"TARNDB_PASSWORD", "line one"}});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+    // The file goes before the environment: a wrong one is not rescued by it.
+    std::ofstream(dir.file("wrong.txt")) << "nope\n";
+    ToolRun wrong = RunTarndb({"dump", db, "t", "--password-file", dir.file("wrong.txt")},
+                              dir.path(), {{"TARNDB_PASSWORD", "line one"}});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_NE(wrong.err.find("wrong password for " + db), std::string::npos) << wrong.err;
+}
+
 TEST(InfoJson, DescribesSettingsTablesFieldsAndIndexes) {
     tarn::testing::TempDir dir;
     std::string db = dir.file("i.tdb");
