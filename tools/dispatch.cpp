@@ -100,6 +100,8 @@ const char kImportUsage[] =
     "\n"
     "Appends the rows of a CSV file (UTF-8; \"-\" reads standard input). The first row names\n"
     "the fields; fields it does not name get empty values (autoinc fields the next number).\n"
+    "The engine stores no NULL: an empty cell becomes the field's empty value, 0, false, \"\"\n"
+    "or no date.\n"
     "Values are read by the field's type: integers, true/false, numbers such as 1.5, dates\n"
     "yyyy-mm-dd, times hh:mm:ss, date-times yyyy-mm-dd hh:mm:ss, binary blobs as 0x and hex.\n"
     "The whole file is read and checked first: a bad value stops the import with its line\n"
