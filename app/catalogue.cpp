@@ -562,6 +562,24 @@ std::vector<TVersionRow> TCatalogue::VersionsOfFile(int32_t fileNo) {
     });
 }
 
+std::map<int32_t, std::vector<TVersionRow>> TCatalogue::VersionsOfFiles(
+    const std::vector<int32_t>& fileNos) {
+    return Engine([&] {
+        std::map<int32_t, std::vector<TVersionRow>> out;
+        for (int32_t no : fileNos) out[no];
+        TTarnTable& t = *Tbfilever;
+        tarn::TField* const fileNo = F(t, kFileNo);
+        for (Unfiltered(t); !t.Eof(); t.Next()) {
+            // The other fields (memo texts among them) are read for the files asked for only.
+            const auto it = out.find(fileNo->AsInteger());
+            if (it == out.end()) continue;
+            it->second.push_back({it->first, Str(t, kVersion), Str(t, kCopy), Str(t, kRemark),
+                                  Str(t, kSize), Str(t, kExt)});
+        }
+        return out;
+    });
+}
+
 bool TCatalogue::RemoveVersion(const TVersionRow& row) {
     return Engine([&] {
         TTarnTable& t = *Tbfilever;
@@ -605,6 +623,20 @@ void TCatalogue::SetRecordedTime(int32_t fileNo, const QString& time) {
         Unfiltered(t);
         if (!t.Locate(N(kFileNo), TVariant(fileNo), 0)) return;
         Write(t, false, {{kSize, QStringToAnsi(time)}}, [] {});
+    });
+}
+
+void TCatalogue::SetRecordedTimes(const std::map<int32_t, QString>& times) {
+    Engine([&] {
+        TTarnTable& t = *Tbfileid;
+        tarn::TField* const fileNo = F(t, kFileNo);
+        size_t left = times.size();
+        for (Unfiltered(t); left > 0 && !t.Eof(); t.Next()) {
+            const auto it = times.find(fileNo->AsInteger());
+            if (it == times.end()) continue;
+            Write(t, false, {{kSize, QStringToAnsi(it->second)}}, [] {});
+            --left;
+        }
     });
 }
 

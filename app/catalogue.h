@@ -41,6 +41,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -166,6 +167,10 @@ public:
 
     // Every version row of file `fileNo`, all six fields, in table order (oldest first).
     virtual std::vector<TVersionRow> VersionsOfFile(int32_t fileNo);
+    // The version rows of each of `fileNos` (all six fields, in table order), read in one
+    // pass over the table: what a batch of captures needs of many files at once.
+    virtual std::map<int32_t, std::vector<TVersionRow>> VersionsOfFiles(
+        const std::vector<int32_t>& fileNos);
     // Deletes the first version row with the same file number, version name and copy
     // path as `row`. False when there is none.
     virtual bool RemoveVersion(const TVersionRow& row);
@@ -177,6 +182,9 @@ public:
     virtual bool FindFileIgnoreCase(const QString& path, TFileRow& out);
     // Tbfileid row of `fileNo`: Edit, "大小" := time, Post.
     virtual void SetRecordedTime(int32_t fileNo, const QString& time);
+    // SetRecordedTime for each file of `times` (file number -> time), in one pass over the
+    // table.
+    virtual void SetRecordedTimes(const std::map<int32_t, QString>& times);
     // Tbfilever: Append, the six fields, Post; `rec` filled from the row just appended.
     virtual void AddVersion(const TVersionRow& row, verinfo& rec);
     // Tbfilever, Filtered off, the row of file `fileNo` named `name` (with fileNo 0 the

@@ -248,8 +248,9 @@ void TCatalogueModel::Record(const TVersionCopy& copy, const QString& descriptio
 }
 
 void TCatalogueModel::Capture(std::vector<TBatchCapture>& items) {
+    Refresh();
     Touch();
-    CaptureVersions(catalogue_, items);
+    CaptureVersions(catalogue_, items, index_.Rows());
 }
 
 void TCatalogueModel::RegisterAppearedFiles(TFolderScan& scan) {

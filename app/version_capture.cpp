@@ -194,22 +194,46 @@ void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QStrin
 }
 
 void CaptureVersions(TCatalogue& catalogue, std::vector<TBatchCapture>& items) {
+    CaptureVersions(catalogue, items, catalogue.AllFiles());
+}
+
+void CaptureVersions(TCatalogue& catalogue, std::vector<TBatchCapture>& items,
+                     const std::vector<TFileRow>& files) {
     using TResult = TBatchCapture::TResult;
     struct Work {
         TBatchCapture* Item;
         TVersionCopy Copy;
     };
+    // Each path's row: the first in table order with that path, letter case ignored.
+    QHash<QString, size_t> rowOf;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const QString key = files[i].SourcePath.toCaseFolded();
+        if (!rowOf.contains(key)) rowOf.insert(key, i);
+    }
+    std::vector<const TFileRow*> rows(items.size(), nullptr);
+    std::vector<int32_t> fileNos;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const auto found = rowOf.constFind(items[i].Path.toCaseFolded());
+        if (found == rowOf.constEnd()) continue;
+        rows[i] = &files[found.value()];
+        fileNos.push_back(rows[i]->FileNo);
+    }
+    // The versions of all of them in one read of the version table.
+    const std::map<int32_t, std::vector<TVersionRow>> versionsOf =
+        fileNos.empty() ? std::map<int32_t, std::vector<TVersionRow>>()
+                        : catalogue.VersionsOfFiles(fileNos);
     std::vector<Work> work;
     // Backup directories that took a copy, with the files whose copies went there.
     QHash<QString, std::vector<size_t>> dirs;
-    for (TBatchCapture& item : items) {
+    for (size_t i = 0; i < items.size(); ++i) {
+        TBatchCapture& item = items[i];
         item.Result = TResult::NotRegistered;
         item.Error.clear();
-        TFileRow file;
-        if (!catalogue.FindFileIgnoreCase(item.Path, file)) continue;
+        if (!rows[i]) continue;
+        const TFileRow& file = *rows[i];
         Work w{&item, {}};
         w.Copy.FileNo = file.FileNo;
-        const std::vector<TVersionRow> versions = catalogue.VersionsOfFile(file.FileNo);
+        const std::vector<TVersionRow>& versions = versionsOf.at(file.FileNo);
         if (!versions.empty() && SameBytes(item.Path, versions.back().FilePath)) {
             w.Copy.VerName = w.Copy.FileTime =
                 FormatVersionTime(GetFileTime(item.Path, ftkLastWrite));
@@ -259,7 +283,13 @@ void CaptureVersions(TCatalogue& catalogue, std::vector<TBatchCapture>& items) {
     };
     try {
         catalogue.Transaction([&] {
-            for (Work& w : work) write(w);
+            std::map<int32_t, QString> times;
+            for (Work& w : work) {
+                if (w.Item->Result == TResult::Kept)
+                    catalogue.AddVersion(RowOf(w.Copy, w.Item->Description), w.Item->Version);
+                if (w.Item->Result != TResult::Failed) times[w.Copy.FileNo] = w.Copy.FileTime;
+            }
+            catalogue.SetRecordedTimes(times);
         });
         return;
     } catch (...) {

@@ -85,6 +85,10 @@ struct TBatchCapture {
 // written one transaction each, so a refused row (a description too long) fails its file
 // alone and the copy stays for the next try. Raises only what reading the catalogue raises.
 void CaptureVersions(TCatalogue& catalogue, std::vector<TBatchCapture>& items);
+// The same with the catalogue's file rows as the caller holds them (all of them, in table
+// order), so they are not read again.
+void CaptureVersions(TCatalogue& catalogue, std::vector<TBatchCapture>& items,
+                     const std::vector<TFileRow>& files);
 
 // Registers `path` under area number `areaNo`: creates the backup directory and appends
 // the file-index row, without a version. False when there is no such area. A path may be

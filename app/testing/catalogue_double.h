@@ -131,6 +131,15 @@ public:
         std::erase_if(folders, [&](const TFolderRow& f) { return f.AreaNo == areaNo; });
         return std::erase_if(areas, [&](const TAreaRow& a) { return a.AreaNo == areaNo; }) > 0;
     }
+    std::map<int32_t, std::vector<TVersionRow>> VersionsOfFiles(
+        const std::vector<int32_t>& fileNos) override {
+        std::map<int32_t, std::vector<TVersionRow>> out;
+        for (int32_t no : fileNos) out[no] = VersionsOfFile(no);
+        return out;
+    }
+    void SetRecordedTimes(const std::map<int32_t, QString>& times) override {
+        for (const auto& [no, time] : times) SetRecordedTime(no, time);
+    }
     std::vector<TVersionRow> VersionsOfFile(int32_t fileNo) override {
         std::vector<TVersionRow> out;
         for (const auto& v : versions)
