@@ -15,6 +15,9 @@ int RunDump(TToolContext& ctx) {
     TOutputFormat format = ParseOutputFormat(a.Value("format"));
     bool header = ParseHeaderSetting(a.Value("header"));
     TOpenedDatabase db(ctx, a.positional[0], true);
+    // One read transaction: the rows listed are those of one commit, however long the
+    // listing takes (commits of others wait for its end).
+    db.Database().StartReadTransaction();
     std::unique_ptr<TTarnTable> table = db.NewTable(db.RequireTable(a.positional[1]));
     TTarnTable& t = *table;
     // The table component lists the rows: in physical order, in the key order of the index

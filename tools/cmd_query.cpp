@@ -217,9 +217,11 @@ void RunAggregates(const TParsedArgs& a, TTableView& view, TRowWriter*& writer,
     }
 }
 
-// Opens the table of a listing command with its index and filter.
+// Opens the table of a listing command with its index and filter, in a read transaction: a
+// sort reads the rows twice, and both passes must see the same commit.
 std::unique_ptr<TTarnTable> OpenListed(TToolContext& ctx, TOpenedDatabase& db,
                                        const TParsedArgs& a) {
+    db.Database().StartReadTransaction();
     std::unique_ptr<TTarnTable> table = db.NewTable(db.RequireTable(a.positional[1]));
     TOpenedDatabase::OpenTable(*table);
     if (a.Has("index")) SelectIndex(*table, a.Value("index"), a.positional[1]);
