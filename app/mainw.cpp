@@ -857,6 +857,14 @@ bool Tmainw::PassSlice() {
             times << time;
         }
         if (!items.empty()) model_.Capture(items);
+        // The file nodes by path, found once for the slice (not one walk of the tree per file).
+        QHash<QString, QTreeWidgetItem*> fileNodes;
+        for (int a = 0; a < TreeView1->topLevelItemCount(); ++a) {
+            QTreeWidgetItem* area = TreeView1->topLevelItem(a);
+            for (int f = 0; f < area->childCount(); ++f)
+                if (!fileNodes.contains(area->child(f)->text(0)))
+                    fileNodes.insert(area->child(f)->text(0), area->child(f));
+        }
         for (size_t i = 0; i < items.size(); ++i) {
             const TBatchCapture& item = items[i];
             switch (item.Result) {
@@ -868,7 +876,7 @@ bool Tmainw::PassSlice() {
                 case TBatchCapture::TResult::Kept:
                     keptDescriptions_.remove(item.Path);
                     ClearFailing(item.Path);
-                    AddVersionNode(item.Path, item.Version);
+                    AddVersionNode(fileNodes.value(item.Path), item.Version);
                     break;
                 case TBatchCapture::TResult::Failed:
                     MarkFailing(item.Path, times[static_cast<qsizetype>(i)], item.Error,
@@ -921,13 +929,13 @@ void Tmainw::PromptedCapture(const QString& path, const QString& time) {
     }
     keptDescriptions_.remove(path);
     ClearFailing(path);
-    AddVersionNode(path, rec);
+    AddVersionNode(FindFileNode(path), rec);
 }
 
-void Tmainw::AddVersionNode(const QString& path, const verinfo& rec) {
+void Tmainw::AddVersionNode(QTreeWidgetItem* fileNode, const verinfo& rec) {
     auto* node = new QTreeWidgetItem(QStringList{rec.VerName});
     node->setIcon(0, fileIcons_.Generic());
-    if (QTreeWidgetItem* fileNode = FindFileNode(path))
+    if (fileNode)
         fileNode->insertChild(0, node);
     else
         TreeView1->insertTopLevelItem(0, node);

@@ -262,7 +262,8 @@ private:
     // monitoring was paused). Reports of files that could not be kept go to the run's.
     bool PassSlice();
     void PromptedCapture(const QString& path, const QString& time);
-    void AddVersionNode(const QString& path, const verinfo& rec);
+    // A new version's node, first under its file's node (the first root node without one).
+    void AddVersionNode(QTreeWidgetItem* fileNode, const verinfo& rec);
     void FinishPass();
     void ShowPassProgress();
     // A file whose copy failed: marked in the tree, and not tried again until its
