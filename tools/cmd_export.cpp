@@ -42,13 +42,8 @@ constexpr int kFormatVersion = 1;
 // A value of the current row as export writes it.
 std::string ExportValue(TTableView& view, int field) {
     TFieldType type = view.FieldType(field);
-    if (view.IsBlob(field) && !IsTextBlob(type)) {
-        try {
-            return JsonString(Base64Encode(view.Record().CurrentBlobValue(field)));
-        } catch (const std::exception&) {
-            return JsonString(view.Cell(field));  // raises with the place named
-        }
-    }
+    if (view.IsBlob(field) && !IsTextBlob(type))
+        return JsonString(Base64Encode(view.BlobBytes(field)));
     std::string text = view.Cell(field);
     switch (type) {
         case ftFloat:

@@ -135,6 +135,14 @@ std::string TTableView::Cell(int field) {
     }
 }
 
+std::string TTableView::BlobBytes(int field) {
+    try {
+        return record_.CurrentBlobValue(field);
+    } catch (const std::exception& e) {
+        ReadFailed(field, e);
+    }
+}
+
 TSortValue TTableView::SortValue(int field) {
     TFieldType type = record_.FieldType(field);
     try {

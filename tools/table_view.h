@@ -56,6 +56,8 @@ public:
     void Go(int recNo);
     // The text of a field of the current row.
     std::string Cell(int field);
+    // The stored bytes of a blob field of the current row.
+    std::string BlobBytes(int field);
     // The ordering value of a field of the current row.
     TSortValue SortValue(int field);
     // Where the current row lies, for messages: "table 'T', record N".

@@ -113,6 +113,10 @@ TEST_F(DamagedBlob, EveryCommandSaysDamagedAndNamesThePlace) {
              f.bytes[static_cast<size_t>(b::GetI32(f.Span(), f.Descriptor(1))) + 4] = 0x79;
          },
          {{{"dump", "@", "books"}, 1, {"table 'books', record 1, field 'cover': ", "damaged"}},
+          {{"query", "@", "books", "--order-by", "title", "--format", "json"},
+           1,
+           {"table 'books', record 1, field 'cover': ", "damaged"}},
+          {{"export", "@"}, 1, {"table 'books', record 1, field 'cover': ", "damaged"}},
           {{"compact", "@"}, 1, {"table 'books', record 1, field 'cover': ", "damaged"}},
           {{"compact", "@", "--output", "#"},
            1,
