@@ -28,6 +28,7 @@ int RunUpdate(TToolContext& ctx);
 int RunDelete(TToolContext& ctx);
 int RunExport(TToolContext& ctx);
 int RunRestore(TToolContext& ctx);
+int RunShell(TToolContext& ctx);
 
 // The table of commands, in the order of the overview.
 const std::vector<TCommand>& Commands();

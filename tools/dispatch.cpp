@@ -152,6 +152,16 @@ const char kRestoreUsage[] =
     "autoinc values. An encrypted database's password is asked as create asks it (or taken\n"
     "from --password-file or TARNDB_PASSWORD). When anything fails NEW is removed again.\n";
 
+const char kShellUsage[] =
+    "usage: tarndb shell FILE [-c COMMAND]...\n"
+    "\n"
+    "Runs tarndb commands against FILE: each -c COMMAND in turn, or else each line of standard\n"
+    "input (with a prompt on a terminal). A command is written without the file name, e.g.\n"
+    "\"query books --order-by title --limit 5\"; words group in '...' or \"...\", # begins a\n"
+    "comment. Also: help COMMAND, .tables (list the tables), .help, .quit. The password of an\n"
+    "encrypted database is asked once. A failed command does not stop the ones after it; the\n"
+    "exit status is that of the last one that failed.\n";
+
 const char kCheckUsage[] =
     "usage: tarndb check FILE [--recover]\n"
     "\n"
@@ -241,6 +251,8 @@ const std::vector<TCommand>& Commands() {
         {"import", "append the rows of a CSV file to a table", kImportUsage, RunImport},
         {"export", "write a whole database as one JSON document", kExportUsage, RunExport},
         {"restore", "build a new database from an export", kRestoreUsage, RunRestore},
+        {"shell", "run commands against one database, from -c or standard input", kShellUsage,
+         RunShell},
         {"check", "verify every structure of a database file", kCheckUsage, RunCheck},
         {"compact", "give back the space of deleted records", kCompactUsage, RunCompact},
     };

@@ -14,7 +14,7 @@ _tarndb() {
     fi
 
     local commands="create add-table info dump query count insert update delete import export
-        restore check compact help"
+        restore shell check compact help"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help" -- "$cur"))
         return
@@ -82,6 +82,7 @@ _tarndb() {
             delete) options+=" --filter --all --dry-run" ;;
             info) options+=" --format" ;;
             export) options+=" --output" ;;
+            shell) options+=" --command" ;;
             check) options+=" --recover" ;;
             compact) options+=" --output" ;;
         esac
