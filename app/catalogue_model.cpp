@@ -7,6 +7,7 @@
 #include <QSet>
 #include <algorithm>
 
+#include "app/os/file_system.h"
 #include "app/os/file_time.h"
 
 namespace filever {
@@ -279,23 +280,38 @@ void TCatalogueModel::RegisterAppearedFiles(TFolderScan& scan) {
                 if (!index_.Contains(file)) missing.push_back(file);
             });
         std::sort(missing.begin(), missing.end());
+        // In batches: one flush of the copies and one transaction for each.
+        std::vector<TNewFile> batch;
+        const auto registerBatch = [&] {
+            if (batch.empty()) return;
+            Touch();
+            RegisterFilesWithVersions(catalogue_, *area, batch, [&](size_t i) {
+                TFolderFile file;
+                file.AreaNo = area->AreaNo;
+                file.Path = batch[i].Path;
+                file.Registration = batch[i].Registration;
+                scan.Added.push_back(std::move(file));
+            });
+            batch.clear();
+        };
         for (const std::string& native : missing) {
             const QString path = QFile::decodeName(QByteArray::fromStdString(native));
             if (added.contains(path)) continue;  // two folders reach it
             // A name that is no UTF-8 decodes to a path whose bytes are not its own: the
             // registered row is found by the decoded path.
             if (fileNos_.contains(path)) continue;
-            TFolderFile file;
-            file.AreaNo = area->AreaNo;
+            TNewFile file;
             file.Path = path;
-            const QString backup = FreeBackupDir(
+            file.BackupDir = FreeBackupDir(
                 area->Dir, path, [&](const QString& dir) { return backupOwners_.value(dir); });
-            Touch();
-            RegisterFileWithVersion(catalogue_, *area, backup, path, file.Registration);
-            backupOwners_.insert(backup, path);
+            // Made now, so that the next file of the same name takes another directory.
+            TFileSystem::Current().MakePath(QFile::encodeName(file.BackupDir));
+            backupOwners_.insert(file.BackupDir, path);
             added.insert(path);
-            scan.Added.push_back(std::move(file));
+            batch.push_back(std::move(file));
+            if (batch.size() == 100) registerBatch();
         }
+        registerBatch();
     }
     // After a complete walk only: one cut short keeps the directories known before.
     folderDirs_ = scan.Dirs;

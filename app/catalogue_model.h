@@ -126,8 +126,8 @@ public:
 
     // The monitoring pass. First every watched folder is walked (scan.Dirs gets every
     // directory of every folder) and every file in one that is not registered yet is
-    // registered with its first version, one transaction per file (see
-    // RegisterFileWithVersion; scan.Added lists them). A folder whose area is gone is
+    // registered with its first version, in batches of 100 files (see
+    // RegisterFilesWithVersions; scan.Added lists them). A folder whose area is gone is
     // skipped; a failing registration raises and keeps the files registered before it.
     void RegisterAppearedFiles(TFolderScan& scan);
     // Then the changed files appended to `pending` (TChangeIndex::Scan).

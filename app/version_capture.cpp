@@ -193,6 +193,36 @@ void RecordVersion(TCatalogue& catalogue, const TVersionCopy& copy, const QStrin
     });
 }
 
+namespace {
+
+// Flushes the file system of each directory once (syncfs): every copy stored there without
+// a flush of its own, and its name, reach the disk. Returns the directories whose flush
+// failed, each with the error.
+QHash<QString, QString> FlushDirs(const QStringList& dirs) {
+    TFileSystem& fs = TFileSystem::Current();
+    QHash<dev_t, int> flushed;  // device -> errno of its flush (0: done)
+    QHash<QString, QString> failures;
+    for (const QString& dir : dirs) {
+        const QByteArray native = QFile::encodeName(dir);
+        struct stat st;
+        int err = 0;
+        if (stat(native.constData(), &st) != 0) {
+            err = errno;
+        } else if (const auto f = flushed.constFind(st.st_dev); f != flushed.constEnd()) {
+            err = f.value();
+        } else {
+            err = fs.SyncFileSystem(native) == 0 ? 0 : errno;
+            flushed.insert(st.st_dev, err);
+        }
+        if (err != 0)
+            failures.insert(dir, QStringLiteral("Flush failed on \"%1\": %2")
+                                     .arg(dir, QString::fromLocal8Bit(std::strerror(err))));
+    }
+    return failures;
+}
+
+}  // namespace
+
 void CaptureVersions(TCatalogue& catalogue, std::vector<TBatchCapture>& items) {
     CaptureVersions(catalogue, items, catalogue.AllFiles());
 }
@@ -254,25 +284,13 @@ void CaptureVersions(TCatalogue& catalogue, std::vector<TBatchCapture>& items,
         work.push_back(std::move(w));
     }
     // One flush per file system: the copies' bytes and names before any row names them.
-    TFileSystem& fs = TFileSystem::Current();
-    QHash<dev_t, int> flushed;  // device -> errno of its flush (0: done)
+    const QHash<QString, QString> failures = FlushDirs(dirs.keys());
     for (auto d = dirs.cbegin(); d != dirs.cend(); ++d) {
-        const QByteArray native = QFile::encodeName(d.key());
-        struct stat st;
-        int err = 0;
-        if (stat(native.constData(), &st) != 0) {
-            err = errno;
-        } else if (const auto f = flushed.constFind(st.st_dev); f != flushed.constEnd()) {
-            err = f.value();
-        } else {
-            err = fs.SyncFileSystem(native) == 0 ? 0 : errno;
-            flushed.insert(st.st_dev, err);
-        }
-        if (err == 0) continue;
+        const auto failed = failures.constFind(d.key());
+        if (failed == failures.constEnd()) continue;
         for (size_t i : d.value()) {
             work[i].Item->Result = TResult::Failed;
-            work[i].Item->Error = QStringLiteral("Flush failed on \"%1\": %2")
-                                      .arg(d.key(), QString::fromLocal8Bit(std::strerror(err)));
+            work[i].Item->Error = failed.value();
         }
     }
     const auto write = [&](Work& w) {
@@ -376,6 +394,79 @@ void RegisterFileWithVersion(TCatalogue& catalogue, const TAreaRow& area, const 
     }
     out.Captured = copied;
     out.BackupDir = backup;
+}
+
+void RegisterFilesWithVersions(TCatalogue& catalogue, const TAreaRow& area,
+                               std::vector<TNewFile>& files,
+                               const std::function<void(size_t)>& registered) {
+    std::vector<TVersionCopy> copies(files.size());
+    std::vector<bool> copied(files.size(), false);
+    QStringList dirs;
+    for (size_t i = 0; i < files.size(); ++i) {
+        TRegistration& out = files[i].Registration;
+        out = TRegistration{};
+        out.BackupDir = files[i].BackupDir;
+        try {
+            StoreCopy(files[i].Path, files[i].BackupDir, copies[i], {}, false);
+            copied[i] = true;
+            if (!dirs.contains(files[i].BackupDir)) dirs << files[i].BackupDir;
+        } catch (const tarn::EInOutError& e) {
+            out.CopyError = AnsiToQString(e.Message());
+        } catch (const tarn::EFOpenError& e) {
+            out.CopyError = AnsiToQString(e.Message());
+        }
+    }
+    const QHash<QString, QString> failures = FlushDirs(dirs);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const auto failed = failures.constFind(files[i].BackupDir);
+        if (!copied[i] || failed == failures.constEnd()) continue;
+        // Not known to be on the disk: registered without a version, the next pass retries.
+        copied[i] = false;
+        files[i].Registration.CopyError = failed.value();
+        TFileSystem::Current().Remove(QFile::encodeName(copies[i].CopyPath));
+    }
+    const auto write = [&](size_t i) {
+        TRegistration& out = files[i].Registration;
+        out.FileNo = copies[i].FileNo =
+            catalogue.AddFile(area.AreaNo, files[i].Path, files[i].BackupDir);
+        if (!copied[i]) return;
+        catalogue.AddVersion(RowOf(copies[i], QString()), out.Version);
+    };
+    try {
+        catalogue.Transaction([&] {
+            std::map<int32_t, QString> times;
+            for (size_t i = 0; i < files.size(); ++i) {
+                write(i);
+                if (copied[i]) times[copies[i].FileNo] = copies[i].FileTime;
+            }
+            catalogue.SetRecordedTimes(times);
+        });
+    } catch (...) {
+        // Some file was refused: each on its own, so the ones before it are registered and
+        // it raises as a single registration does.
+        for (size_t i = 0; i < files.size(); ++i) {
+            files[i].Registration.FileNo = 0;
+            files[i].Registration.Version = verinfo{};
+            try {
+                catalogue.Transaction([&] {
+                    write(i);
+                    if (copied[i]) catalogue.SetRecordedTime(copies[i].FileNo, copies[i].FileTime);
+                });
+            } catch (...) {
+                for (size_t j = i; j < files.size(); ++j)
+                    if (copied[j])
+                        TFileSystem::Current().Remove(QFile::encodeName(copies[j].CopyPath));
+                throw;
+            }
+            files[i].Registration.Captured = copied[i];
+            if (registered) registered(i);
+        }
+        return;
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        files[i].Registration.Captured = copied[i];
+        if (registered) registered(i);
+    }
 }
 
 void RemoveCopies(TCatalogue& catalogue, const QStringList& copies, const QStringList& dirs) {

@@ -116,6 +116,22 @@ bool RegisterFileWithVersion(TCatalogue& catalogue, int32_t areaNo, const QStrin
 // callers that register many files and know the directories in use.
 void RegisterFileWithVersion(TCatalogue& catalogue, const TAreaRow& area, const QString& backup,
                              const QString& path, TRegistration& out);
+// One file of a batch of registrations (RegisterFilesWithVersions).
+struct TNewFile {
+    QString Path;       // in
+    QString BackupDir;  // in: FreeBackupDir's choice
+    TRegistration Registration;
+};
+// Registers each of `files` under `area` with its first version, as the overload above
+// does each, at the price of few flushes: the copies stored without a flush each, one flush
+// per file system, then every file's rows in one transaction. A copy that fails (or whose
+// flush fails) registers its file without a version. `registered` hears the index of each
+// file registered, in order. When the transaction is refused, the files are registered one
+// transaction each: the first the catalogue refuses raises as the overload above does,
+// with the files before it registered and no new copy left for it or the files after it.
+void RegisterFilesWithVersions(TCatalogue& catalogue, const TAreaRow& area,
+                               std::vector<TNewFile>& files,
+                               const std::function<void(size_t)>& registered);
 // The backup directory RegisterFile would choose for `path` under an area kept in
 // `areaDir`; `owner` gives the source path whose copies a backup directory holds (empty
 // for none) and is asked only about directories that exist.

@@ -17,6 +17,8 @@
 #include <cstring>
 
 #include "app/gb_text.h"
+#include "app/os/file_system.h"
+#include "app/version_capture.h"
 #include "tarndb/errors.h"
 
 namespace filever {
@@ -215,21 +217,40 @@ void RegisterMissing(TCatalogue& catalogue, const TAreaRow& area, const TFolderL
         }
         return owners.value(dir);
     };
+    // In batches: one flush of the copies and one transaction for each. The progress is
+    // heard before each file joins a batch; a stop registers the files before it.
+    constexpr size_t kBatch = 100;
+    std::vector<TNewFile> batch;
+    const auto registerBatch = [&] {
+        if (batch.empty()) return;
+        RegisterFilesWithVersions(catalogue, area, batch, [&](size_t i) {
+            TFolderFile added;
+            added.AreaNo = area.AreaNo;
+            added.Path = batch[i].Path;
+            added.Registration = batch[i].Registration;
+            registered.insert(added.Path);
+            scan.Added.push_back(std::move(added));
+        });
+        batch.clear();
+    };
     for (qsizetype i = 0; i < missing.size(); ++i) {
         if (progress && !progress(i, missing.size())) {
             scan.Cancelled = true;
+            registerBatch();
             return;
         }
-        const QString& path = missing[i];
-        TFolderFile added;
-        added.AreaNo = area.AreaNo;
-        added.Path = path;
-        const QString backup = FreeBackupDir(area.Dir, path, owner);
-        RegisterFileWithVersion(catalogue, area, backup, path, added.Registration);
-        if (ownersRead) owners.insert(backup, path);
-        registered.insert(path);
-        scan.Added.push_back(std::move(added));
+        TNewFile file;
+        file.Path = missing[i];
+        file.BackupDir = FreeBackupDir(area.Dir, file.Path, owner);
+        // Made now and known as this file's, so that the next file of the same name takes
+        // another directory (one that cannot be made shows up as the copy's error).
+        TFileSystem::Current().MakePath(QFile::encodeName(file.BackupDir));
+        owner(file.BackupDir);  // the catalogue's owners are read before this one goes in
+        owners.insert(file.BackupDir, file.Path);
+        batch.push_back(std::move(file));
+        if (batch.size() == kBatch) registerBatch();
     }
+    registerBatch();
     if (progress) progress(missing.size(), missing.size());
 }
 

@@ -89,7 +89,8 @@ struct TFolderScan {
 using TFolderProgress = std::function<bool(qsizetype done, qsizetype total)>;
 
 // Adds a watched folder under area `areaNo` and registers every file in it that is not
-// registered yet, each with its first version (one transaction per file). The folder's
+// registered yet, each with its first version (RegisterFilesWithVersions, in batches of
+// 100 files: one flush of the copies and one transaction for each). The folder's
 // row comes first, so a failure part-way leaves a folder whose remaining files the next
 // pass registers. Raises tarn::EDatabaseError when there is no such area or the folder is
 // no directory (nothing written then). Returns the folder number. When `progress` stops

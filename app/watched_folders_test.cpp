@@ -209,7 +209,8 @@ TEST_F(FolderTree, WithoutSubfoldersOnlyTheTopIsRegistered) {
     model.RegisterAppearedFiles(pass);
     ASSERT_EQ(pass.Added.size(), 1u);
     EXPECT_EQ(pass.Added[0].Path, Docs("/later.txt"));
-    // One transaction per file: a failing registration keeps the files before it.
+    // A failing registration keeps the files before it (a refused batch is registered
+    // file by file).
     Write(dir.file("docs/z1.txt"));
     Write(dir.file("docs/z2.txt"));
     c.beforeWrite = [&](const QString& method) {
@@ -347,6 +348,57 @@ TEST_F(FolderTree, ManyFilesOfOneNameGetTheirOwnBackupDirsWithoutAReadEach) {
     }
     EXPECT_EQ(dirs.size(), 12);
     EXPECT_TRUE(dirs.contains(Q(dir.file("store/same.txt-bak-12"))));
+}
+
+}  // namespace
+}  // namespace filever
+
+namespace filever {
+namespace {
+
+// Counts the catalogue's outermost transactions.
+class TransactionCounter final : public TCatalogue {
+public:
+    int transactions = 0;
+    void Transaction(const std::function<void()>& work) override {
+        if (depth_ == 0) ++transactions;
+        ++depth_;
+        try {
+            TCatalogue::Transaction(work);
+        } catch (...) {
+            --depth_;
+            throw;
+        }
+        --depth_;
+    }
+
+private:
+    int depth_ = 0;
+};
+
+// A folder of many files is registered in batches: one transaction for many files, each
+// registered with its first version all the same.
+TEST(FolderBatches, ManyFilesAreRegisteredInFewTransactions) {
+    tarn::testing::TempDir dir;
+    std::filesystem::create_directories(dir.file("store"));
+    constexpr int kFiles = 60;
+    for (int i = 0; i < kFiles; ++i)
+        testing::Write(dir.file("src/f" + std::to_string(i) + ".txt"), "text", 1600000000);
+    TransactionCounter catalogue;
+    catalogue.Open(testing::Q(dir.file("版本控制.dat")));
+    const int32_t area = catalogue.AddArea("area", testing::Q(dir.file("store")));
+    catalogue.transactions = 0;
+    TFolderScan scan;
+    ASSERT_NE(AddWatchedFolder(catalogue, area, testing::Q(dir.file("src")), true, {}, scan), 0);
+    ASSERT_EQ(scan.Added.size(), size_t(kFiles));
+    EXPECT_LE(catalogue.transactions, 2);
+    for (const TFolderFile& file : scan.Added) {
+        EXPECT_TRUE(file.Registration.Captured) << file.Path.toStdString();
+        EXPECT_EQ(testing::Content(file.Registration.Version.FilePath), "text")
+            << file.Path.toStdString();
+        EXPECT_EQ(catalogue.VersionNamesOfFile(file.Registration.FileNo).size(), 1u);
+    }
+    EXPECT_EQ(catalogue.AllFiles().size(), size_t(kFiles));
 }
 
 }  // namespace
