@@ -1,6 +1,34 @@
 # Bash completion for the tarndb command-line tool: commands, their options, option values
 # and file names. Installed as /usr/share/bash-completion/completions/tarndb.
 
+# Names in a database, from `tarndb info FILE --format json` (which needs no password):
+#   _tarndb_names tables FILE | _tarndb_names fields FILE TABLE | _tarndb_names indexes FILE TABLE
+_tarndb_names() {
+    local kind="$1" file="$2" table="$3" json
+    [[ -f "$file" ]] || return
+    json=$("${COMP_WORDS[0]:-tarndb}" info "$file" --format json 2>/dev/null) || return
+    printf '%s\n' "$json" | awk -v kind="$kind" -v table="$table" '
+        function names(line, key,    out, rest, name) {
+            # every "name": "..." inside the bracketed list after "KEY": [
+            rest = substr(line, index(line, "\"" key "\": [") + length(key) + 5)
+            while (match(rest, /"name": "[^"]*"/)) {
+                name = substr(rest, RSTART + 9, RLENGTH - 10)
+                out = out name "\n"
+                rest = substr(rest, RSTART + RLENGTH)
+            }
+            return out
+        }
+        /^  \{"name": "/ {
+            match($0, /^  \{"name": "[^"]*"/)
+            current = substr($0, 13, RLENGTH - 13)
+            if (kind == "tables") print current
+            next
+        }
+        kind != "tables" && current == table && $0 ~ "^   \"" kind "\": \\[" {
+            printf "%s", (kind == "fields" ? names($0, "fields") : names($0, "indexes"))
+        }'
+}
+
 _tarndb() {
     local cur prev words cword
     if declare -F _init_completion >/dev/null 2>&1; then
@@ -56,8 +84,20 @@ _tarndb() {
             COMPREPLY=($(compgen -W "count sum: min: max: avg:" -- "$cur"))
             compopt -o nospace 2>/dev/null || true
             return ;;
-        --index | --filter | --fields | --order-by | --group-by | --limit | --offset | --set | \
-            --json)
+        --index)
+            if [[ "$command" != add-table ]]; then
+                local IFS=$'\n'
+                COMPREPLY=($(compgen -W "$(_tarndb_names indexes "${words[2]}" "${words[3]}")" -- "$cur"))
+            fi
+            return ;;
+        --fields | --order-by | --group-by)
+            # A comma list: complete the name after the last comma.
+            local IFS=$'\n' done="" part="$cur"
+            if [[ "$cur" == *,* ]]; then done="${cur%,*},"; part="${cur##*,}"; fi
+            COMPREPLY=($(compgen -P "$done" -W "$(_tarndb_names fields "${words[2]}" "${words[3]}")" -- "$part"))
+            compopt -o nospace 2>/dev/null || true
+            return ;;
+        --filter | --limit | --offset | --set | --json)
             return ;;
         --output)
             COMPREPLY=($(compgen -f -- "$cur"))
@@ -87,6 +127,13 @@ _tarndb() {
             compact) options+=" --output" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+
+    # The table after the database file.
+    if [[ $cword -eq 3 && " dump query count insert update delete import " == *" $command "* ]]; then
+        local IFS=$'\n'
+        COMPREPLY=($(compgen -W "$(_tarndb_names tables "${words[2]}")" -- "$cur"))
         return
     fi
 
