@@ -442,6 +442,18 @@ std::vector<QString> TCatalogue::VersionNamesOfFile(int32_t fileNo) {
     });
 }
 
+std::map<int32_t, std::vector<QString>> TCatalogue::AllVersionNames() {
+    return Engine([&] {
+        std::map<int32_t, std::vector<QString>> out;
+        TTarnTable& t = *Tbfilever;
+        tarn::TField* const fileNo = F(t, kFileNo);
+        tarn::TField* const name = F(t, kVersion);
+        for (Unfiltered(t); !t.Eof(); t.Next())
+            out[fileNo->AsInteger()].push_back(AnsiToQString(name->AsString()));
+        return out;
+    });
+}
+
 std::vector<TFileRow> TCatalogue::AllFiles() {
     return Engine([&] {
         Unfiltered(*Tbfileid);

@@ -130,6 +130,9 @@ public:
     virtual std::vector<TFileRow> FilesOfArea(int32_t areaNo);
     // "版本" of Tbfilever filtered by "文件序号=<fileNo>".
     virtual std::vector<QString> VersionNamesOfFile(int32_t fileNo);
+    // "版本" of every version row, by file number, in table order: one pass over Tbfilever
+    // (the tree of a whole catalogue).
+    virtual std::map<int32_t, std::vector<QString>> AllVersionNames();
     // Every row of Tbfileid, Filtered off (the monitoring pass).
     virtual std::vector<TFileRow> AllFiles();
 

@@ -94,12 +94,20 @@ void TCatalogueModel::Refresh() {
 }
 
 std::vector<TAreaItem> TCatalogueModel::Tree() {
+    // Three passes, one over each table, whatever the number of files and versions.
     std::vector<TAreaItem> tree;
+    QHash<int32_t, size_t> areaAt;
     for (const TAreaRow& area : catalogue_.Areas()) {
-        TAreaItem item{area, {}};
-        for (const TFileRow& file : catalogue_.FilesOfArea(area.AreaNo))
-            item.Files.push_back({file, catalogue_.VersionNamesOfFile(file.FileNo)});
-        tree.push_back(std::move(item));
+        areaAt.insert(area.AreaNo, tree.size());
+        tree.push_back({area, {}});
+    }
+    std::map<int32_t, std::vector<QString>> names = catalogue_.AllVersionNames();
+    for (const TFileRow& file : catalogue_.AllFiles()) {
+        const auto area = areaAt.constFind(file.AreaNo);
+        if (area == areaAt.constEnd()) continue;  // its area is gone
+        const auto versions = names.find(file.FileNo);
+        tree[area.value()].Files.push_back(
+            {file, versions == names.end() ? std::vector<QString>() : std::move(versions->second)});
     }
     return tree;
 }

@@ -76,7 +76,7 @@ public:
 
     // Opens the catalogue at `path` (TCatalogue::Open).
     void Open(const QString& path);
-    // The whole tree, read from the catalogue now.
+    // The whole tree, read from the catalogue now: one pass over each of its three tables.
     std::vector<TAreaItem> Tree();
     // The registered paths (the files to watch) and the directories of every watched
     // folder as the last walk of them found them.

@@ -85,3 +85,57 @@ TEST_F(WindowMemory, OpeningKeepsNoPicturePerFile) {
 
 }  // namespace
 }  // namespace filever
+
+namespace filever {
+namespace {
+
+// Counts reads of one file's versions.
+class VersionReadCounter final : public TCatalogue {
+public:
+    int perFileReads = 0;
+    std::vector<QString> VersionNamesOfFile(int32_t fileNo) override {
+        ++perFileReads;
+        return TCatalogue::VersionNamesOfFile(fileNo);
+    }
+};
+
+// Opening the window reads the versions of all files in one pass over the version table,
+// not one filtered pass per file (with thousands of files, seconds before the window).
+TEST_F(WindowMemory, OpeningReadsTheVersionsInOnePass) {
+    constexpr int kFiles = 30;
+    {
+        TCatalogue catalogue;
+        catalogue.Open(options.cataloguePath);
+        catalogue.AddArea(QStringLiteral("文档"), Q(dir.file("store")));
+        catalogue.AddArea(QStringLiteral("代码"), Q(dir.file("store")));
+        catalogue.Transaction([&] {
+            for (int i = 0; i < kFiles; ++i) {
+                const int32_t fileNo = catalogue.AddFile(
+                    1 + i % 2, Q(dir.file("docs/f" + std::to_string(i))), Q(dir.file("store/x")));
+                for (int v = 0; v < 3; ++v) {
+                    verinfo rec;
+                    catalogue.AddVersion(
+                        {fileNo, QStringLiteral("2020-01-01-00-0%1-%2").arg(v).arg(i),
+                         Q(dir.file("store/x/copy")), QString(), "1", ".txt"},
+                        rec);
+                }
+            }
+        });
+    }
+    VersionReadCounter catalogue;
+    auto w = Make(catalogue);
+    EXPECT_EQ(catalogue.perFileReads, 0);
+    // The tree as ever: areas in table order, each file first under its area with its
+    // versions newest first.
+    ASSERT_EQ(w->TreeView1->topLevelItemCount(), 2);
+    const QTreeWidgetItem* first = w->TreeView1->topLevelItem(0);
+    ASSERT_EQ(first->childCount(), kFiles / 2);
+    EXPECT_EQ(first->child(0)->text(0), Q(dir.file("docs/f28")));
+    EXPECT_EQ(testing::Texts(first->child(0)),
+              QStringList({"2020-01-01-00-02-28", "2020-01-01-00-01-28", "2020-01-01-00-00-28"}));
+    EXPECT_EQ(w->TreeView1->topLevelItem(1)->child(0)->text(0), Q(dir.file("docs/f29")));
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+}  // namespace
+}  // namespace filever

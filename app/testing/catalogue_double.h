@@ -65,6 +65,11 @@ public:
             if (f.AreaNo == areaNo) out.push_back(f);
         return out;
     }
+    std::map<int32_t, std::vector<QString>> AllVersionNames() override {
+        std::map<int32_t, std::vector<QString>> out;
+        for (const TVersionRow& v : versions) out[v.FileNo].push_back(v.VerName);
+        return out;
+    }
     std::vector<QString> VersionNamesOfFile(int32_t fileNo) override {
         std::vector<QString> out;
         for (const auto& v : versions)
