@@ -60,7 +60,8 @@ struct TToolContext {
     // Environment lookup (TARNDB_PASSWORD); returns false when the variable is not set.
     std::function<bool(const char* name, std::string& value)> getEnv;
     // Reads a password from the terminal without echo; false when there is no terminal
-    // or the user cancelled. `confirm` asks twice and fails when the entries differ.
+    // or the user cancelled. `confirm` asks twice and raises EToolError when the entries
+    // differ.
     std::function<bool(const std::string& prompt, bool confirm, std::string& password)>
         readPassword;
 };

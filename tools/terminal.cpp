@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "tools/cli_common.h"
+
 namespace tarn::cli {
 
 namespace {
@@ -46,12 +48,15 @@ bool ReadPasswordFromTerminal(const std::string& prompt, bool confirm, std::stri
     if (ok && confirm) {
         std::string again;
         ok = ReadHiddenLine(fd, "Repeat the password: ", again);
-        if (ok && again != password) {
-            static const char kMismatch[] = "The two passwords differ.\n";
-            (void)!::write(fd, kMismatch, sizeof kMismatch - 1);
-            ok = false;
-        }
+        const bool differ = ok && again != password;
         std::fill(again.begin(), again.end(), '\0');
+        if (differ) {
+            // Said as what it is: not as a missing password, which would send the user to
+            // TARNDB_PASSWORD.
+            ::close(fd);
+            std::fill(password.begin(), password.end(), '\0');
+            throw EToolError("the two passwords differ; nothing was done");
+        }
     }
     ::close(fd);
     if (!ok) std::fill(password.begin(), password.end(), '\0');

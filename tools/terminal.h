@@ -11,8 +11,8 @@ namespace tarn::cli {
 
 // Reads a password from the controlling terminal (/dev/tty) with echo switched off (the
 // terminal's settings are restored, also when reading fails). With `confirm` the password
-// is asked twice. Returns false when there is no terminal, on end of input, or when the two
-// entries differ (a message then says so on the terminal).
+// is asked twice. Returns false when there is no terminal or on end of input; raises
+// EToolError "the two passwords differ; ..." when the two entries differ.
 bool ReadPasswordFromTerminal(const std::string& prompt, bool confirm, std::string& password);
 
 // A one-line progress bar: "label [#####.....]  45%", redrawn in place only when the
