@@ -14,7 +14,6 @@ namespace {
 
 // Reads one line from `fd` with echo off; false at end of input before a newline.
 bool ReadHiddenLine(int fd, const std::string& prompt, std::string& line) {
-    (void)!::write(fd, prompt.data(), prompt.size());
     termios saved{};
     bool restore = ::tcgetattr(fd, &saved) == 0;
     if (restore) {
@@ -23,6 +22,9 @@ bool ReadHiddenLine(int fd, const std::string& prompt, std::string& line) {
         quiet.c_lflag |= ECHONL;
         ::tcsetattr(fd, TCSAFLUSH, &quiet);
     }
+    // The prompt comes once echo is off and earlier typing is flushed: what is typed after
+    // it is neither shown nor thrown away.
+    (void)!::write(fd, prompt.data(), prompt.size());
     line.clear();
     bool ok = false;
     for (;;) {

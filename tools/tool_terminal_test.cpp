@@ -2,7 +2,9 @@
 // reported as that, with nothing after it that sends the user elsewhere. Run on a pseudo
 // terminal, as a user at a terminal runs the tool.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +37,13 @@ std::string RunOnTerminal(const std::vector<std::string>& args,
     size_t typed = 0;
     char buf[512];
     for (;;) {
+        // A tool that waits for more than the lines given is stopped, not waited for.
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 60000) == 0) {
+            ::kill(pid, SIGKILL);
+            shown += "\n[the tool hung]";
+            break;
+        }
         ssize_t n = ::read(master, buf, sizeof buf);
         if (n <= 0) break;  // EIO once the tool has ended
         shown.append(buf, static_cast<size_t>(n));
