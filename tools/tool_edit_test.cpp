@@ -11,14 +11,9 @@
 namespace tarn::cli {
 namespace {
 
+using testing::Ok;
 using testing::RunTarndb;
 using testing::ToolRun;
-
-::testing::AssertionResult Ok(const ToolRun& r) {
-    if (r.status == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "exit " << r.status << " signal " << r.signal
-                                         << "\nstdout: " << r.out << "\nstderr: " << r.err;
-}
 
 // Table 人: id autoinc, 名 string (unique index), 岁 integer, 生 date, 注 memo, 图 blob, ok
 // boolean; rows 1 甲 30, 2 乙 40, 3 丙 50.

@@ -12,14 +12,9 @@
 namespace tarn::cli {
 namespace {
 
+using testing::Ok;
 using testing::RunTarndb;
 using testing::ToolRun;
-
-::testing::AssertionResult Ok(const ToolRun& r) {
-    if (r.status == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "exit " << r.status << " signal " << r.signal
-                                         << "\nstdout: " << r.out << "\nstderr: " << r.err;
-}
 
 const std::vector<std::string> kAllFields = {
     "--field", "id:autoinc",

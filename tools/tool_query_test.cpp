@@ -12,14 +12,9 @@
 namespace tarn::cli {
 namespace {
 
+using testing::Ok;
 using testing::RunTarndb;
 using testing::ToolRun;
-
-::testing::AssertionResult Ok(const ToolRun& r) {
-    if (r.status == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "exit " << r.status << " signal " << r.signal
-                                         << "\nstdout: " << r.out << "\nstderr: " << r.err;
-}
 
 // Table 书目: id autoinc, 书名 string, 价格 float, 作者 string, 出版 date, 备注 memo, 封面 blob;
 // an index on 作者. Prices repeat (30) so that ties show whether the table's order is kept.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -24,6 +25,13 @@ struct ToolRun {
     int signal = 0;   // the signal that ended it, if one did
     std::string out, err;
 };
+
+// Passes when the tool exited 0; otherwise shows how it ended and what it printed.
+inline ::testing::AssertionResult Ok(const ToolRun& r) {
+    if (r.status == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "exit " << r.status << " signal " << r.signal
+                                         << "\nstdout: " << r.out << "\nstderr: " << r.err;
+}
 
 inline std::string ReadWhole(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
