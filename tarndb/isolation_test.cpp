@@ -136,6 +136,9 @@ int ExitStatus(pid_t child) {
 
 class Isolation : public ::testing::Test {
 protected:
+    // Several tests fork: from the first write on, the engine's timers go to a driver that
+    // never fires, so no thread of the engine exists (and holds a lock) when a test forks.
+    testing::TQuietTimers quietTimers;
     TempDir dir;
     std::string path = dir.file("bank.tdb");
     std::string timeOut;
@@ -186,7 +189,6 @@ TEST_F(Isolation, AWriteWaitsForTheTransactionThatReadTheRow) {
 // The same from another process: its write waits for the transaction here, fails with the
 // time-out while it lasts, and goes through after the commit, over the committed value.
 TEST_F(Isolation, AnotherProcessesWriteWaitsForTheTransactionThatReadTheRow) {
-    testing::TQuietTimers quietTimers;  // the test forks
     Conn x("x", path);
     x.db.StartTransaction();
     const int seen = Balance(x.a, 1);
@@ -238,7 +240,6 @@ TEST_F(Isolation, ACommitThatCannotHaveTheFileFailsEndedAndSaysWhy) {
 // Processes that each add 1 to one balance, read and written in a transaction, many times at
 // once: every increment is in the final balance.
 TEST_F(Isolation, ConcurrentReadModifyWriteTransactionsLoseNoUpdate) {
-    testing::TQuietTimers quietTimers;  // the test forks
     constexpr int kProcesses = 3, kIncrements = 40;
     LockSettings patient(5000, 1);
     std::vector<pid_t> children;
@@ -267,7 +268,6 @@ TEST_F(Isolation, ConcurrentReadModifyWriteTransactionsLoseNoUpdate) {
 // and rows appended and deleted in the unindexed table). Each read transaction here, with a
 // Refresh and a walk of each table, finds the total unchanged.
 TEST_F(Isolation, ReadTransactionsSeeOneStateOfBothTablesWhileAnotherProcessCommits) {
-    testing::TQuietTimers quietTimers;  // the test forks
     LockSettings patient(5000, 1);
     pid_t child = Spawn([&] {
         Conn c("mover", path);
