@@ -63,10 +63,10 @@ struct TAccumulator {
     std::string bestText;
 };
 
-TAggregate ParseAggregate(const std::string& spec, const TTableView& view) {
-    size_t colon = spec.find(':');
-    std::string fn = spec.substr(0, colon);
-    std::string field = colon == std::string::npos ? "" : spec.substr(colon + 1);
+TAggregate ParseAggregate(const std::string& option, const TTableView& view) {
+    size_t colon = option.find(':');
+    std::string fn = option.substr(0, colon);
+    std::string field = colon == std::string::npos ? "" : option.substr(colon + 1);
     TAggregate agg;
     if (fn == "count")
         agg.kind = TAggregate::Count;
@@ -79,23 +79,23 @@ TAggregate ParseAggregate(const std::string& spec, const TTableView& view) {
     else if (fn == "avg")
         agg.kind = TAggregate::Avg;
     else
-        throw UsageError("unknown aggregate '" + fn + "' in '" + spec +
+        throw UsageError("unknown aggregate '" + fn + "' in '" + option +
                          "' (known: count, sum, min, max, avg)");
     if (agg.kind == TAggregate::Count) {
-        if (!field.empty()) agg.field = view.RequireField(field, "--aggregate " + spec);
+        if (!field.empty()) agg.field = view.RequireField(field, "--aggregate " + option);
         agg.label = "count";
         return agg;
     }
     if (field.empty()) throw UsageError("--aggregate " + fn + " needs a field: " + fn + ":FIELD");
-    agg.field = view.RequireField(field, "--aggregate " + spec);
+    agg.field = view.RequireField(field, "--aggregate " + option);
     TFieldType t = view.FieldType(agg.field);
     agg.label = fn + "(" + view.Name(agg.field) + ")";
     if ((agg.kind == TAggregate::Sum || agg.kind == TAggregate::Avg) && !IsNumberType(t))
-        throw EToolError("--aggregate " + spec + ": " + fn + " needs a number field; '" +
+        throw EToolError("--aggregate " + option + ": " + fn + " needs a number field; '" +
                          view.Name(agg.field) + "' is not one");
     if ((agg.kind == TAggregate::Min || agg.kind == TAggregate::Max) && view.IsBlob(agg.field) &&
         !(t == ftMemo || t == ftFmtMemo || t == ftOraClob))
-        throw EToolError("--aggregate " + spec + ": '" + view.Name(agg.field) +
+        throw EToolError("--aggregate " + option + ": '" + view.Name(agg.field) +
                          "' holds binary values, which have no order");
     if (agg.kind == TAggregate::Sum)
         agg.type = IsIntegerType(t) ? ftLargeint : ftFloat;
@@ -165,8 +165,8 @@ void RunAggregates(const TParsedArgs& a, TTableView& view, TRowWriter*& writer,
                    std::unique_ptr<TRowWriter>& owned, FILE* out, TOutputFormat format, bool header,
                    int64_t offset, int64_t limit) {
     std::vector<TAggregate> aggs;
-    for (const std::string& spec : a.Values("aggregate"))
-        aggs.push_back(ParseAggregate(spec, view));
+    for (const std::string& option : a.Values("aggregate"))
+        aggs.push_back(ParseAggregate(option, view));
     int groupField = a.Has("group-by") ? view.RequireField(a.Value("group-by"), "--group-by") : -1;
     if (groupField >= 0 && view.IsBlob(groupField) &&
         !(view.FieldType(groupField) == ftMemo || view.FieldType(groupField) == ftFmtMemo ||
